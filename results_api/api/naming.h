@@ -1,0 +1,51 @@
+// Names derived from the one path a host gives: the base file, the lock
+// files, the run prefix; and the limits on the lengths of those names.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace qv::api {
+
+// Longest path the library accepts, and the longest name and extension of
+// its last component.
+inline constexpr std::size_t kMaxPath = 511;
+inline constexpr std::size_t kMaxName = 63;
+inline constexpr std::size_t kMaxExtension = 31;
+// Longest directory the scan accepts, and longest registered file name.
+inline constexpr std::size_t kMaxScanDirectory = 261;
+inline constexpr std::size_t kMaxStepFileName = 256;
+
+// The name of the last component of a path, without its extension; nothing
+// when the path or its parts are longer than the limits above.
+std::optional<std::string> file_name_part(const std::string& path);
+
+// The run prefix: the name up to its second-to-last underscore (the first
+// character is never taken as one); nothing with fewer than two.
+std::optional<std::string> run_prefix(const std::string& name);
+
+// The base file that belongs to `path`: stem + ".qvres_base", else
+// stem + "_base.qvres", the stem ending before the path's last underscore.
+struct BaseNames {
+    std::string base_file;  // empty when neither exists
+    std::string lock_file;  // the reader's lock: stem + ".lock"
+    bool names_base_file = false;  // `path` itself names an older-form base file
+};
+BaseNames base_names(const std::string& path);
+
+// Loads the base file that belongs to `path` under the reader's lock, then,
+// when `path` names a cycle file, reads that file's model sizes. The
+// previous model is discarded when the load starts; a damaged base file
+// leaves no model.
+bool load_base_file(const std::string& path);
+
+// Opens `path` as the current cycle file on the results unit and reads its
+// header and "<Model>" section. Clears the model-loaded flag first; false
+// when the file is missing or has no readable "<Model>" section.
+bool open_cycle_file(const std::string& path);
+
+// Registers the run's cycle files found in `directory`; returns how many.
+std::int32_t scan_directory(const std::string& directory, const std::string& prefix);
+
+}  // namespace qv::api

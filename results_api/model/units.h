@@ -1,0 +1,27 @@
+// Dimension codes and the unit exponent table: the power of ten that turns a
+// value of a given physical dimension from the model's units into SI units.
+#pragma once
+
+#include <cstdint>
+
+namespace qv::model {
+
+// Code 1..28 of the dimension with these exponents of length, time, mass and
+// temperature; 0 when no code has them (code 11 is never produced).
+std::int32_t dimension_code(std::int32_t length, std::int32_t time, std::int32_t mass,
+                            std::int32_t temperature);
+
+// Fills entries 1..29 of `table` from the length, mass and time unit codes.
+// Mass codes above 4 leave the table as it was.
+void compute_unit_exponents(std::int32_t length_code, std::int32_t mass_code,
+                            std::int32_t time_code, std::int32_t table[30]);
+// Recomputes the store's table from the store's unit codes.
+void refresh_unit_exponents();
+
+// 10 raised to an integer power in single precision.
+float power_of_ten(std::int32_t exponent);
+// The SI factor of dimension code d from the store's table: 1 for codes
+// outside 1..28.
+float si_factor(std::int32_t code);
+
+}  // namespace qv::model

@@ -1,0 +1,65 @@
+// Platform services: path splitting, file status, directory enumeration and
+// byte-stream files. Everything that differs between Linux and Windows lives
+// behind this header.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qv::platform {
+
+// The separator the library inserts when it joins a directory and a name.
+inline constexpr char kSeparator = '/';
+
+// A path split as the platform splitter does: the directory keeps its
+// trailing separator, the name has no extension, the extension keeps its dot.
+struct PathParts {
+    std::string directory;
+    std::string name;
+    std::string extension;
+};
+PathParts split_path(const std::string& path);
+
+// True when a regular file of that name exists. Directories and other
+// special files count as no file.
+bool is_regular_file(const std::string& path);
+bool is_directory(const std::string& path);
+// True when the current user may write to an existing file.
+bool is_writable(const std::string& path);
+bool remove_file(const std::string& path);
+// True when both names reach the same existing file.
+bool same_file(const std::string& a, const std::string& b);
+
+// Names of the entries of a directory, in the platform's order, or nothing
+// when the directory cannot be read.
+std::optional<std::vector<std::string>> list_directory(const std::string& directory);
+
+// A file opened for reading or created for writing. Reads never go past the
+// end; sizes and positions are 64-bit.
+class File {
+public:
+    enum class Mode { Read, CreateOrOpen, CreateNew, Scratch };
+    static std::unique_ptr<File> open(const std::string& path, Mode mode);
+    ~File();
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    // Reads exactly n bytes; false (position unspecified) when fewer remain.
+    bool read(void* dst, std::size_t n);
+    bool write(const void* src, std::size_t n);
+    bool seek(std::uint64_t offset);
+    std::uint64_t position() const { return position_; }
+    // Size of the file, measured at the call.
+    std::uint64_t size() const;
+
+private:
+    explicit File(void* handle) : handle_(handle) {}
+    void* handle_;
+    std::uint64_t position_ = 0;
+};
+
+}  // namespace qv::platform

@@ -1,0 +1,131 @@
+// Platform services on POSIX systems, on std::filesystem and stdio.
+#ifndef _WIN32
+#include "runtime/platform.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace qv::platform {
+
+PathParts split_path(const std::string& path) {
+    PathParts parts;
+    const std::size_t slash = path.find_last_of("/\\");
+    const std::size_t name_start = slash == std::string::npos ? 0 : slash + 1;
+    parts.directory = path.substr(0, name_start);
+    const std::string file = path.substr(name_start);
+    const std::size_t dot = file.find_last_of('.');
+    if (dot == std::string::npos) {
+        parts.name = file;
+    } else {
+        parts.name = file.substr(0, dot);
+        parts.extension = file.substr(dot);
+    }
+    return parts;
+}
+
+bool is_regular_file(const std::string& path) {
+    std::error_code ec;
+    return !path.empty() && fs::is_regular_file(fs::path(path), ec);
+}
+
+bool is_directory(const std::string& path) {
+    std::error_code ec;
+    return !path.empty() && fs::is_directory(fs::path(path), ec);
+}
+
+bool is_writable(const std::string& path) { return ::access(path.c_str(), W_OK) == 0; }
+
+bool remove_file(const std::string& path) {
+    std::error_code ec;
+    return fs::remove(fs::path(path), ec);
+}
+
+bool same_file(const std::string& a, const std::string& b) {
+    std::error_code ec;
+    const bool same = fs::equivalent(fs::path(a), fs::path(b), ec);
+    return !ec && same;
+}
+
+std::optional<std::vector<std::string>> list_directory(const std::string& directory) {
+    std::error_code ec;
+    fs::directory_iterator it(fs::path(directory), ec);
+    if (ec) return std::nullopt;
+    std::vector<std::string> names;
+    for (const fs::directory_iterator end; it != end; it.increment(ec)) {
+        if (ec) break;
+        names.push_back(it->path().filename().string());
+    }
+    return names;
+}
+
+std::unique_ptr<File> File::open(const std::string& path, Mode mode) {
+    std::FILE* f = nullptr;
+    switch (mode) {
+    case Mode::Read:
+        // Only regular files are results files; this also keeps fopen from
+        // "opening" a directory.
+        if (!is_regular_file(path)) return nullptr;
+        f = std::fopen(path.c_str(), "rb");
+        break;
+    case Mode::CreateOrOpen: {
+        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        if (fd >= 0 && !(f = ::fdopen(fd, "r+b"))) ::close(fd);
+        break;
+    }
+    case Mode::CreateNew: {
+        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 && !(f = ::fdopen(fd, "r+b"))) ::close(fd);
+        break;
+    }
+    case Mode::Scratch:
+        f = std::tmpfile();
+        break;
+    }
+    if (!f) return nullptr;
+    return std::unique_ptr<File>(new File(f));
+}
+
+File::~File() { std::fclose(static_cast<std::FILE*>(handle_)); }
+
+bool File::read(void* dst, std::size_t n) {
+    if (n == 0) return true;
+    auto* f = static_cast<std::FILE*>(handle_);
+    const std::size_t got = std::fread(dst, 1, n, f);
+    position_ += got;
+    return got == n;
+}
+
+bool File::write(const void* src, std::size_t n) {
+    if (n == 0) return true;
+    auto* f = static_cast<std::FILE*>(handle_);
+    const std::size_t put = std::fwrite(src, 1, n, f);
+    position_ += put;
+    return put == n;
+}
+
+bool File::seek(std::uint64_t offset) {
+    auto* f = static_cast<std::FILE*>(handle_);
+    if (offset > static_cast<std::uint64_t>(INT64_MAX)) return false;
+    if (::fseeko(f, static_cast<off_t>(offset), SEEK_SET) != 0) return false;
+    position_ = offset;
+    return true;
+}
+
+std::uint64_t File::size() const {
+    auto* f = static_cast<std::FILE*>(handle_);
+    std::fflush(f);
+    struct ::stat st {};
+    if (::fstat(::fileno(f), &st) != 0 || st.st_size < 0) return 0;
+    return static_cast<std::uint64_t>(st.st_size);
+}
+
+}  // namespace qv::platform
+
+#endif  // !_WIN32

@@ -1,0 +1,261 @@
+// Loading base files: layout levels, sections, the node-list rebuild, and
+// damaged files.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "api/naming.h"
+#include "model/attributes.h"
+#include "model/element_kinds.h"
+#include "model/part_queries.h"
+#include "model/store.h"
+#include "runtime/platform.h"
+#include "support/analysis_files.h"
+#include "support/temp_dir.h"
+#include "writer/base_file.h"
+
+namespace {
+
+using qv::model::store;
+using qvw::BaseFileSpec;
+using qvw::PartSpec;
+
+class BaseFile : public ::testing::Test {
+protected:
+    bool load(const BaseFileSpec& spec) {
+        return qv::api::load_base_file(qvtest::write_base(dir_, spec));
+    }
+    bool load_bytes(const qvw::Bytes& bytes) {
+        qvw::FileWriter w;
+        w.raw(bytes);
+        w.save(dir_.file("run.qvres_base"));
+        return qv::api::load_base_file(dir_.file("run_base.qvres"));
+    }
+    qvtest::TempDir dir_;
+};
+
+TEST_F(BaseFile, LayoutLevelOneHasDefaultsAndNamesOnly) {
+    BaseFileSpec spec = qvtest::small_model();
+    spec.header = {1, 1};
+    ASSERT_TRUE(load(spec));
+    const auto& s = store();
+    EXPECT_EQ(s.file_version, 120);
+    EXPECT_EQ(s.unit_codes[0], 3);
+    EXPECT_EQ(s.unit_codes[1], 3);
+    EXPECT_EQ(s.unit_codes[2], 3);
+    EXPECT_EQ(s.symmetry[0], 3);
+    EXPECT_EQ(s.symmetry[1], 0);
+    EXPECT_EQ(s.pair_count, 0);
+    EXPECT_FALSE(s.numbering.element_numbers.allocated());
+    // Without numbering the maps are the identity.
+    EXPECT_EQ(qv::model::element_position(2), 2);
+    EXPECT_EQ(qv::model::element_position(3), -1);
+    EXPECT_EQ(s.material_count, 2);
+    EXPECT_EQ(s.material_names(1).trimmed(), "STEEL");
+    EXPECT_FALSE(s.material_ids.allocated());
+}
+
+TEST_F(BaseFile, VersionFollowsLayoutAndMaterialLevel) {
+    BaseFileSpec spec = qvtest::small_model();
+    struct Case {
+        std::vector<std::int32_t> header;
+        std::int32_t release, version;
+    };
+    for (const Case& c : {Case{{5, 1}, 0, 140}, Case{{4, 4}, 0, 140}, Case{{4, 2}, 0, 130},
+                          Case{{2, 1}, 0, 120}, Case{{6, 1}, 15020, 150}}) {
+        spec.header = c.header;
+        spec.release = c.release;
+        ASSERT_TRUE(load(spec));
+        EXPECT_EQ(store().file_version, c.version) << c.header[0] << "," << c.header[1];
+    }
+}
+
+TEST_F(BaseFile, SmallModelFillsTheStore) {
+    ASSERT_TRUE(load(qvtest::small_model()));
+    const auto& s = store();
+    EXPECT_TRUE(s.model_loaded);
+    EXPECT_EQ(s.structured_parts, 1);
+    EXPECT_EQ(s.unstructured_parts, 1);
+    EXPECT_EQ(s.parts(1).elements, 2);  // (3-1)(2-1)(2-1)
+    EXPECT_EQ(s.parts(1).nodes, 12);
+    EXPECT_EQ(s.part_names(1).trimmed(), "BLOCK");
+    EXPECT_EQ(s.parts(2).elements, 2);
+    EXPECT_EQ(s.parts(2).nodes, 12);  // rebuilt, not the stored 3
+    EXPECT_EQ(s.node_count, 24);
+    EXPECT_EQ(s.unit_codes[0], 1);
+    EXPECT_EQ(s.symmetry[1], 2);
+    EXPECT_EQ(s.kinds.count, 1);
+    EXPECT_EQ(qv::model::element_position(20), 2);
+    EXPECT_EQ(qv::model::element_position(15), 0);
+    EXPECT_EQ(qv::model::node_position(124), 24);
+    std::int32_t partner = 0;
+    EXPECT_EQ(qv::model::pyramid_tet_partner(20, partner), 1);
+    EXPECT_EQ(partner, 10);
+    EXPECT_EQ(s.material_ids(2), -1);
+    EXPECT_EQ(s.body_names(1).trimmed(), "BODY-A");
+    EXPECT_FLOAT_EQ(s.poisson_ratios(1), 0.3f);
+}
+
+TEST_F(BaseFile, NodeListIsRebuiltInFirstUseOrder) {
+    BaseFileSpec spec;
+    spec.parts.push_back(PartSpec::unstructured("P", {1}));
+    spec.parts.back().node_ids = {1, 2, 3, 4, 5, 6, 7};
+    spec.connectivity = {7, 3, 7, 0, 5, 0, 0, 0};
+    spec.coordinates.assign(3 * 7, 0.0f);
+    spec.element_types = {1};
+    ASSERT_TRUE(load(spec));
+    const auto& ids = store().parts(1).node_ids;
+    EXPECT_EQ(std::vector<std::int32_t>(ids.begin(), ids.end()), (std::vector<std::int32_t>{7, 3, 5}));
+    EXPECT_EQ(store().parts(1).nodes, 3);
+}
+
+TEST_F(BaseFile, LayoutLevelSevenHasNoParts) {
+    BaseFileSpec spec = qvtest::small_model();
+    spec.header = {7, 1};
+    ASSERT_TRUE(load(spec));
+    std::int32_t n = -1;
+    EXPECT_EQ(qv::model::num_structured_parts(n), 1);
+    EXPECT_EQ(n, 0);
+    EXPECT_EQ(store().parts.size(), 0);
+    EXPECT_EQ(store().unit_codes[0], 1);  // the records after the section are still read
+}
+
+TEST_F(BaseFile, MissingPartsSectionStillReadsTheUnitSystem) {
+    BaseFileSpec spec = qvtest::small_model();
+    spec.parts_section = false;
+    ASSERT_TRUE(load(spec));
+    EXPECT_EQ(store().unit_codes[0], 1);
+    EXPECT_EQ(store().symmetry[0], 1);
+    EXPECT_EQ(store().material_count, 2);
+    EXPECT_EQ(store().parts.size(), 0);
+}
+
+TEST_F(BaseFile, SectionsMayComeInAnyOrder) {
+    BaseFileSpec spec = qvtest::small_model();
+    spec.parallel_section = true;
+    spec.parallel_info = {4, 1, 2, 3};
+    spec.order = {qvw::BaseSection::ParallelTaskData, qvw::BaseSection::Materials,
+                  qvw::BaseSection::Parts};
+    ASSERT_TRUE(load(spec));
+    EXPECT_EQ(store().material_count, 2);
+    EXPECT_EQ(store().parallel_task_info.size(), 4);
+    EXPECT_EQ(store().parallel_task_info(4), 3);
+    EXPECT_EQ(store().parts(2).nodes, 12);
+}
+
+TEST_F(BaseFile, ALoadReplacesEverythingOfThePreviousModel) {
+    BaseFileSpec first = qvtest::small_model();
+    first.parallel_section = true;
+    first.parallel_info = {1, 2};
+    ASSERT_TRUE(load(first));
+    store().extraction_mode = 1;
+    BaseFileSpec second;
+    second.materials_section = false;
+    ASSERT_TRUE(load(second));
+    EXPECT_EQ(store().extraction_mode, 0);
+    EXPECT_EQ(store().material_count, 0);
+    EXPECT_FALSE(qv::model::has_parallel_task_info());
+    EXPECT_EQ(store().parts.size(), 0);
+}
+
+TEST_F(BaseFile, LockFileRefusesTheLoad) {
+    const std::string path = qvtest::write_base(dir_, qvtest::small_model());
+    qvw::FileWriter().save(dir_.file("run.lock"));
+    EXPECT_FALSE(qv::api::load_base_file(path));
+    std::remove(dir_.file("run.lock").c_str());
+    EXPECT_TRUE(qv::api::load_base_file(path));
+    // The reader's own lock is gone again.
+    EXPECT_FALSE(qv::platform::is_regular_file(dir_.file("run.lock")));
+}
+
+// ---- Damaged base files ------------------------------------------------
+
+TEST_F(BaseFile, TruncatedAnywhereNeverLoadsHalfAModel) {
+    BaseFileSpec spec = qvtest::small_model();
+    spec.parallel_section = true;
+    spec.parallel_info = {1, 2, 3};
+    const qvw::Bytes whole = qvw::write_base_file(spec).bytes();
+    for (std::size_t cut = 0; cut < whole.size(); ++cut) {
+        const bool loaded = load_bytes(qvw::Bytes(whole.begin(), whole.begin() + cut));
+        if (loaded && store().parts.size() > 0) {
+            // Whatever loaded is whole: lists cover the counts they serve.
+            EXPECT_GE(store().connectivity.size(), 16) << cut;
+            EXPECT_GE(store().coordinates.size(), 72) << cut;
+        }
+    }
+}
+
+TEST_F(BaseFile, InconsistentCountsFailTheLoad) {
+    {
+        BaseFileSpec spec = qvtest::small_model();
+        spec.structured_count = 1000000;  // parts that do not fit in the file
+        EXPECT_FALSE(load(spec));
+        EXPECT_FALSE(store().model_loaded);
+    }
+    {
+        BaseFileSpec spec = qvtest::small_model();
+        spec.connectivity[3] = 25;  // a node beyond the coordinates held
+        EXPECT_FALSE(load(spec));
+    }
+    {
+        BaseFileSpec spec = qvtest::small_model();
+        spec.parts[1].element_ids = {1, 3};  // a row beyond the connectivity
+        EXPECT_FALSE(load(spec));
+    }
+    {
+        BaseFileSpec spec = qvtest::small_model();
+        spec.parts[1].stored_elements = 5;  // more elements than the list holds
+        EXPECT_FALSE(load(spec));
+    }
+    {
+        BaseFileSpec spec = qvtest::small_model();
+        spec.material_count = 3;  // more materials than records
+        EXPECT_FALSE(load(spec));
+    }
+    {
+        BaseFileSpec spec = qvtest::small_model();
+        spec.parts[0].i = 70000;  // a block of more nodes than can be counted
+        spec.parts[0].j = 70000;
+        EXPECT_FALSE(load(spec));
+    }
+    {
+        BaseFileSpec spec = qvtest::small_model();
+        spec.parts[0].k = 0;
+        EXPECT_FALSE(load(spec));
+    }
+}
+
+TEST_F(BaseFile, OverflowingCountsAreRefusedBeforeAllocating) {
+    // Allocations above 1 MiB would end the process: a count the file cannot
+    // hold must be refused before anything is reserved for it.
+    qv::runtime::set_allocation_limit_for_testing(1 << 20);
+    for (std::int32_t lie : {0x7fffffff, 0x40000000, 0x20000001}) {
+        BaseFileSpec spec = qvtest::small_model();
+        spec.material_count = lie;
+        EXPECT_FALSE(load(spec));
+        spec = qvtest::small_model();
+        spec.unstructured_count = lie;
+        EXPECT_FALSE(load(spec));
+        spec = qvtest::small_model();
+        spec.header = {5, 4};
+        spec.pairs = {};
+        qvw::Bytes bytes = qvw::write_base_file(spec).bytes();
+        // The header word count (the value of the first record) lies.
+        bytes[4] = 0x7f;
+        EXPECT_FALSE(load_bytes(bytes));
+    }
+    qv::runtime::set_allocation_limit_for_testing(0);
+}
+
+TEST_F(BaseFile, CorruptParallelTaskStreamLeavesNoInformation) {
+    BaseFileSpec spec = qvtest::small_model();
+    spec.parallel_section = true;
+    spec.parallel_info = {5, 6, 7};
+    qvw::Bytes bytes = qvw::write_base_file(spec).bytes();
+    bytes[bytes.size() - 8] ^= 0xff;  // inside the last payload's stream
+    ASSERT_TRUE(load_bytes(bytes));
+    EXPECT_FALSE(qv::model::has_parallel_task_info());
+    EXPECT_EQ(store().material_count, 2);
+}
+
+}  // namespace

@@ -1,0 +1,222 @@
+// Cycle files: the header words and what each of them switches, and the
+// "<Model>" section with the result directory.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "api/naming.h"
+#include "format/compressed_array.h"
+#include "format/cycle_arrays.h"
+#include "format/cycle_file.h"
+#include "model/store.h"
+#include "runtime/file_units.h"
+#include "support/temp_dir.h"
+#include "support/unit_fixture.h"
+#include "writer/cycle_file.h"
+
+namespace qv::format {
+namespace {
+
+using model::store;
+using qvw::CycleFileSpec;
+using qvw::CycleSection;
+using qvw::DirectoryEntrySpec;
+
+class CycleFile : public ::testing::Test {
+protected:
+    void TearDown() override {
+        runtime::close_unit(runtime::unit::kResults);
+        model::release_cycle(store());
+    }
+    bool open(const CycleFileSpec& spec) {
+        return api::open_cycle_file(
+            qvtest::write_file(dir_, "run_0000001.qvres", qvw::write_cycle_file(spec).bytes()));
+    }
+    qvtest::TempDir dir_;
+};
+
+// One node real, one element real and one node integer array, plus every
+// optional section.
+CycleFileSpec full_spec(std::vector<std::int32_t> header) {
+    CycleFileSpec spec;
+    spec.header = std::move(header);
+    spec.chunk_size = 2;
+    spec.entries = {DirectoryEntrySpec::real(2, 7, 1, {1, 2, 3}, "NODE REAL"),
+                    DirectoryEntrySpec::real(-2, 8, 1, {4, 5, 6, 7}, "ELEMENT REAL"),
+                    DirectoryEntrySpec::integer(1, 9, 1, {10, 11, 12}, "NODE INTEGER")};
+    spec.displacements = std::vector<float>{0.5f, 1.5f, 2.5f};
+    spec.material_fractions = std::vector<std::vector<float>>{{0.25f}};
+    spec.rigid_bodies = qvw::BodyArraysSpec{{3}, std::vector<float>(15, 1.0f)};
+    spec.joints = qvw::BodyArraysSpec{{4}, std::vector<float>(39, 2.0f)};
+    return spec;
+}
+
+TEST(CycleHeader, WordsBeyondTheCountReadAsAbsent) {
+    for (std::int32_t n = 0; n <= 9; ++n) {
+        std::vector<std::int32_t> words;
+        for (std::int32_t i = 1; i <= n; ++i) words.push_back(10 * i);
+        qvw::FileWriter w;
+        w.ints({n}).ints(words);
+        qvtest::UnitFile f(w.bytes());
+        model::CycleHeader h;
+        ASSERT_EQ(read_cycle_header(f.connection(), h), kReadOk) << n;
+        EXPECT_EQ(h.count(), n);
+        EXPECT_EQ(h.word(n), n ? 10 * n : 0);
+        EXPECT_EQ(h.word(n + 1), 0);
+    }
+}
+
+TEST(CycleHeader, FramingFollowsWordsSevenAndEight) {
+    struct Case {
+        std::vector<std::int32_t> words;
+        Framing bulk, body;
+    };
+    const Framing S = Framing::Single, C = Framing::Chunked;
+    for (const Case& c : {Case{{1, 1, 1, 1, 0, 1}, S, S}, Case{{1, 1, 1, 1, 0, 1, 1}, C, S},
+                          Case{{1, 1, 1, 1, 0, 1, 0}, S, S}, Case{{1, 1, 1, 1, 0, 1, 0, 1}, S, C},
+                          Case{{1, 1, 1, 1, 0, 1, 1, 0}, C, S}, Case{{0, 0, 0, 0, 0, 0, 1, 1}, C, C}}) {
+        model::CycleHeader h;
+        runtime::allocate(h.words, static_cast<std::int64_t>(c.words.size()));
+        std::copy(c.words.begin(), c.words.end(), h.words.begin());
+        EXPECT_EQ(bulk_framing(h), c.bulk) << c.words.size();
+        EXPECT_EQ(body_framing(h), c.body) << c.words.size();
+    }
+}
+
+TEST_F(CycleFile, ModelSectionFillsSizesAndDirectory) {
+    CycleFileSpec spec = full_spec({1, 1, 1, 1, 0, 1});
+    spec.cycle = 1200;
+    spec.time = 0.75f;
+    spec.structured_parts = {{3, 4, 5}, {6, 7, 8}};
+    spec.unstructured_parts = 2;
+    spec.unstructured_nodes = 40;
+    spec.unstructured_elements = 30;
+    spec.variable_count = 17;
+    spec.row9 = qvw::Record().text("anything at all", 80);
+    ASSERT_TRUE(open(spec));
+    const auto& s = store();
+    EXPECT_TRUE(s.model_loaded);
+    EXPECT_EQ(s.cycle_number, 1200);
+    EXPECT_EQ(s.cycle_time, 0.75f);
+    EXPECT_EQ(s.structured_parts, 2);
+    EXPECT_EQ(s.structured_part_values(3, 2), 8);
+    EXPECT_EQ(s.unstructured_parts, 2);
+    EXPECT_EQ(s.node_count, 40);
+    EXPECT_EQ(s.unstructured_element_total, 30);
+    EXPECT_EQ(s.variable_count, 17);
+    ASSERT_EQ(s.directory.size(), 3);
+    EXPECT_EQ(s.directory(2).kind, -2);
+    EXPECT_EQ(s.directory(2).variable, 8);
+    EXPECT_EQ(s.directory(3).name.trimmed(), "NODE INTEGER");
+    EXPECT_EQ(s.read_position, 0);
+    EXPECT_FALSE(s.mmvars_loaded);
+}
+
+TEST_F(CycleFile, WordOneZeroOpensWithoutSizesOrDirectory) {
+    CycleFileSpec spec = full_spec({0, 1, 1, 1, 0, 1});
+    spec.model_content = qvw::Content::Write;  // present, but not to be read
+    spec.variable_count = 17;
+    ASSERT_TRUE(open(spec));
+    EXPECT_TRUE(store().model_loaded);
+    EXPECT_EQ(store().directory.size(), 0);
+    EXPECT_EQ(store().variable_count, 0);
+    runtime::Array<float> a;
+    EXPECT_EQ(read_real_array(kNodeObject, -7, 1, a), kArrayNotFound);
+}
+
+TEST_F(CycleFile, DirectoryCountLargerThanItsRecordIsRejected) {
+    CycleFileSpec spec = full_spec({1, 1, 1, 1, 0, 1});
+    spec.directory_count = 4;
+    EXPECT_FALSE(open(spec));
+    EXPECT_FALSE(store().model_loaded);
+    EXPECT_EQ(store().directory.size(), 0);
+    EXPECT_FALSE(runtime::is_open(runtime::unit::kResults));
+}
+
+TEST_F(CycleFile, ZeroEntriesIsAnEmptyDirectoryRecord) {
+    CycleFileSpec spec;
+    ASSERT_TRUE(open(spec));
+    EXPECT_TRUE(store().directory.allocated());
+    EXPECT_EQ(store().directory.size(), 0);
+}
+
+TEST_F(CycleFile, ModelSectionMayComeAnywhere) {
+    for (std::size_t at = 0; at < 7; ++at) {
+        CycleFileSpec spec = full_spec({1, 1, 1, 1, 0, 1, 1, 1});
+        spec.order = {CycleSection::JointData, CycleSection::Element, CycleSection::MMVars,
+                      CycleSection::RigidBodyData, CycleSection::Node, CycleSection::Displacement};
+        spec.order.insert(spec.order.begin() + static_cast<std::ptrdiff_t>(at), CycleSection::Model);
+        ASSERT_TRUE(open(spec)) << at;
+        runtime::Array<std::int32_t> ints;
+        ASSERT_EQ(read_integer_array(kNodeObject, 9, 1, ints), kReadOk) << at;
+        EXPECT_EQ(ints(3), 12);
+        runtime::Array<float> reals;
+        ASSERT_EQ(read_real_array(kElementObject, -8, 1, reals), kReadOk) << at;
+        EXPECT_EQ(reals(4), 7.0f);
+    }
+}
+
+// What each header word switches: the writer follows the words, and forcing
+// the arrays into the file shows that the readers follow them too.
+struct Loaded {
+    int node = -1, element = -1, displacement = -1, material = -1, rigid = -1, joint = -1;
+};
+
+Loaded read_everything() {
+    Loaded r;
+    runtime::Array<float> reals;
+    r.node = read_real_array(kNodeObject, -7, 1, reals);
+    r.element = read_real_array(kElementObject, -8, 1, reals);
+    r.displacement = read_displacements();
+    std::int32_t status = -1;
+    r.material = read_material_fractions(status);
+    r.rigid = read_rigid_body_data(status);
+    EXPECT_EQ(status, 0);
+    r.joint = read_joint_data(status);
+    EXPECT_EQ(status, 0);
+    return r;
+}
+
+TEST_F(CycleFile, EachHeaderWordSwitchesItsSections) {
+    struct Case {
+        std::vector<std::int32_t> words;
+        Loaded expected;
+    };
+    const int ok = kReadOk, none = kNoArrays;
+    const Case cases[] = {
+        {{1, 1, 1, 1, 0, 1}, {ok, ok, ok, ok, ok, ok}},
+        {{1, 1, 0, 1, 0, 1}, {none, ok, ok, ok, ok, ok}},          // h3
+        {{1, 1, 1, 0, 0, 1}, {ok, none, ok, ok, ok, ok}},          // h4
+        {{1, 0, 1, 1, 0, 1}, {ok, ok, none, ok, none, none}},      // h2 below 7 words
+        {{1, 1, 1, 1, 0, 0}, {ok, ok, ok, none, ok, ok}},          // h6 below 7 words
+        {{1, 0, 1, 1, 0, 0, 1}, {ok, ok, ok, ok, none, none}},     // 7 words: h2 bodies only
+        {{1, 0, 1, 1, 0, 0, 0, 0}, {ok, ok, ok, ok, ok, ok}},      // 8 words: h2 unused
+        {{1, 0, 1, 1, 0, 0, 1, 1}, {ok, ok, ok, ok, ok, ok}},
+        {{1}, {none, none, none, none, none, none}},
+    };
+    for (const Case& c : cases) {
+        for (const bool forced : {false, true}) {
+            CycleFileSpec spec = full_spec(c.words);
+            if (forced) {
+                for (auto* content : {&spec.node_arrays, &spec.element_arrays,
+                                      &spec.displacement_array, &spec.material_arrays,
+                                      &spec.body_arrays})
+                    *content = qvw::Content::Write;
+            }
+            ASSERT_TRUE(open(spec));
+            store().material_count = 1;
+            const Loaded r = read_everything();
+            store().material_count = 0;
+            const std::string at = ::testing::PrintToString(c.words) + (forced ? " forced" : "");
+            EXPECT_EQ(r.node, c.expected.node) << at;
+            EXPECT_EQ(r.element, c.expected.element) << at;
+            EXPECT_EQ(r.displacement, c.expected.displacement) << at;
+            EXPECT_EQ(r.material, c.expected.material) << at;
+            EXPECT_EQ(r.rigid, c.expected.rigid) << at;
+            EXPECT_EQ(r.joint, c.expected.joint) << at;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace qv::format
