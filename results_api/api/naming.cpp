@@ -93,9 +93,11 @@ bool open_cycle_file(const std::string& path) {
     s.mmvars_loaded = false;
     const int state = runtime::file_state(path);
     s.model_loaded = false;
-    if (state == 0) return false;
+    // The previous cycle file is closed whatever happens next, so that no
+    // query can read from it once another cycle has been asked for.
     if (runtime::is_open(kResults)) runtime::close_unit(kResults);
     model::release_cycle(s);
+    if (state == 0) return false;
     runtime::open_unit(kResults, path, runtime::status_code::kOld);
     runtime::Connection& c = *runtime::connection(kResults);
     if (format::read_cycle_header(c, s.cycle_header) != format::kReadOk ||
