@@ -8,8 +8,9 @@
 // - A cycle file without "<MMVars>" gets zero-filled material arrays
 //   (status 1), so that the fractions read as 0 rather than fail.
 // - A cycle file without "<Displacement>" (or whose header says it holds no
-//   array) leaves the displacement array released, so that the query fails
-//   rather than return the values of an earlier cycle.
+//   array), and a call with no cycle file open, leave the displacement array
+//   released, so that the query fails rather than return old values; the
+//   rigid body and joint readers do the same with their arrays.
 // - A corrupt zlib stream leaves its destination unallocated; the values it
 //   did not produce are never handed out.
 // - The material arrays are sized from the store (structured slots of the
@@ -160,9 +161,9 @@ int read_body_section(const char* tag, Array<std::int32_t>& numbers, Array<float
     runtime::release(numbers);
     runtime::release(data);
     status = kStatusMissing;
+    s.read_position = 0;
     Connection* c = results_unit();
     if (!c) return kUnitNotOpen;
-    s.read_position = 0;
     if (find_tag(*c, tag) != 0) return kSectionMissing;
     status = kStatusRead;
     // Below 8 header words, word 2 says whether the arrays are there.
@@ -231,10 +232,10 @@ int read_integer_array(std::int32_t object_type, std::int32_t code, std::int32_t
 
 int read_displacements() {
     ModelStore& s = model::store();
-    Connection* c = results_unit();
-    if (!c) return kUnitNotOpen;
     runtime::release(s.displacements);
     s.read_position = 0;
+    Connection* c = results_unit();
+    if (!c) return kUnitNotOpen;
     if (find_tag(*c, "<Displacement>") != 0) return kSectionMissing;
     // From 7 header words on, word 2 is not consulted.
     if (s.cycle_header.count() < 7 && s.cycle_header.word(2) <= 0) return kNoArrays;
@@ -246,9 +247,9 @@ int read_material_fractions(std::int32_t& status) {
     s.material_fractions.clear();
     runtime::release(s.cover_fraction);
     status = kStatusMissing;
+    s.read_position = 0;
     Connection* c = results_unit();
     if (!c) return kUnitNotOpen;
-    s.read_position = 0;
 
     const std::int64_t slots = model::structured_slots(s);
     const std::int64_t materials = std::max<std::int32_t>(s.material_count, 0);

@@ -17,9 +17,9 @@
 //   kReadError      the section is damaged (truncated, counts that lie)
 //   kInflateError   the records are intact but a zlib stream is corrupt
 // After any status but kReadOk the destination is unallocated (for the
-// rigid body and joint readers: both arrays are), and after a damaged
-// section the read position is 0, so the next query starts again from the
-// section tag.
+// rigid body and joint readers: both arrays are; the material fraction
+// reader says below what it leaves), and the read position is 0, so that
+// after a damaged section the next query starts again from the section tag.
 #pragma once
 
 #include <cstdint>
