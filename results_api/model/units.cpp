@@ -121,7 +121,11 @@ float power_of_ten(std::int32_t exponent) {
 
 float si_factor(std::int32_t code) {
     if (code < 1 || code > 28) return 1.0f;
-    return power_of_ten(store().unit_exponents[code]);
+    const std::int32_t e = store().unit_exponents[code];
+    // Entries of 100 and more (mass code 4) mark units that no power of ten
+    // converts; their values pass unconverted rather than overflow.
+    if (e >= kUnitMarker || e <= -kUnitMarker) return 1.0f;
+    return power_of_ten(e);
 }
 
 }  // namespace qv::model

@@ -18,10 +18,14 @@ void compute_unit_exponents(std::int32_t length_code, std::int32_t mass_code,
 // Recomputes the store's table from the store's unit codes.
 void refresh_unit_exponents();
 
+// Table entries of this size or more are markers of units that no power
+// of ten converts, not exponents.
+inline constexpr std::int32_t kUnitMarker = 100;
+
 // 10 raised to an integer power in single precision.
 float power_of_ten(std::int32_t exponent);
 // The SI factor of dimension code d from the store's table: 1 for codes
-// outside 1..28.
+// outside 1..28 and for marker entries.
 float si_factor(std::int32_t code);
 
 }  // namespace qv::model
