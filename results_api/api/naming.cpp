@@ -68,6 +68,9 @@ bool load_base_file(const std::string& path) {
         runtime::open_unit(kLock, names.lock_file, runtime::status_code::kUnknown);
 
     model::ModelStore& s = model::store();
+    // No cycle of the previous analysis stays open under the new model.
+    if (runtime::is_open(kResults)) runtime::close_unit(kResults);
+    model::release_cycle(s);
     model::reset_base_model(s);
     format::release_skip_buffer();
     if (runtime::is_open(kBase)) runtime::close_unit(kBase);

@@ -1,9 +1,123 @@
 // Per-element material fractions of the current cycle.
+//
+// The fraction of material m in a structured element is (1 - c) x f, where
+// f is the element's value in m's material fraction array and c its value
+// in the Euler cover fraction array (element real array of variable index
+// 155, qualifier 1), both read once per opened cycle file.
+//
+// Where the file format leaves room:
+// - A cycle whose result directory lists no cover fraction array has nothing
+//   covering its Euler elements: c is taken as 0 and the query returns f. A
+//   cover array that the directory lists but that could not be read (damaged
+//   section, corrupt stream, no element arrays stored) fails the query, and
+//   so does one that is too short for the slots walked: no value is invented
+//   for an element the file does not describe.
+// - A cycle without "<MMVars>" has zero-filled material arrays, so every
+//   fraction is 0. A material array that could not be read (corrupt stream,
+//   damaged section) fails the query.
+// - Slots are counted only over the structured parts with I extent 2 or
+//   more; parts below that are passed over without counting their slots.
+//   The material arrays hold one value per slot of every structured part, so
+//   this count never runs past them; it is checked all the same.
+// - Everything is checked before the first value is written: a failing
+//   query leaves the caller's array untouched.
+#include <algorithm>
+#include <cstdlib>
+
+#include "format/cycle_arrays.h"
 #include "model/material_queries.h"
+#include "model/store.h"
+#include "runtime/file_units.h"
 
 namespace qv::model {
+namespace {
 
-// Needs the material fraction reader of the cycle-file format.
-int material_fractions(std::int32_t, float*) { return -1; }
+// Directory identity of the cover fraction array.
+constexpr std::int32_t kCoverFractionVariable = 155;
+constexpr std::int32_t kCoverFractionQualifier = 1;
+
+// Values in front of the slot values of an element array.
+constexpr std::int64_t kHeaderPair = 2;
+
+bool directory_lists_cover(const ModelStore& s) {
+    for (const DirectoryEntry& e : s.directory)
+        if (e.variable == kCoverFractionVariable && e.kind == kElementReal &&
+            std::llabs(static_cast<long long>(e.qualifier)) == kCoverFractionQualifier)
+            return true;
+    return false;
+}
+
+std::int64_t extent(const Array<std::int32_t>& sizes, std::int32_t part) {
+    return std::max<std::int32_t>(sizes(part), 0);
+}
+
+// The slot position of the last element slot the walk reads (0 when it reads
+// none) and the number of values it writes.
+struct WalkExtent {
+    std::int64_t last_slot = 0;
+    std::int64_t values = 0;
+};
+
+WalkExtent walk_extent(const ModelStore& s, std::int32_t parts) {
+    WalkExtent w;
+    std::int64_t p = 0;
+    for (std::int32_t part = 1; part <= parts; ++part) {
+        const std::int64_t i = extent(s.size_a, part);
+        const std::int64_t j = extent(s.size_b, part);
+        const std::int64_t k = extent(s.size_c, part);
+        if (i < 2) continue;
+        p += i * j * k;
+        // Slot (I, J, K) closes the part and is an element slot when J and K
+        // are 2 or more.
+        if (j >= 2 && k >= 2) {
+            w.last_slot = p;
+            w.values += (i - 1) * (j - 1) * (k - 1);
+        }
+    }
+    return w;
+}
+
+}  // namespace
+
+int material_fractions(std::int32_t material, float* fractions) {
+    if (!runtime::is_open(runtime::unit::kResults)) return -1;
+    ModelStore& s = store();
+    if (!s.model_loaded || material < 1 || material > s.material_count) return -1;
+    if (!s.mmvars_loaded) {
+        std::int32_t status = 0;
+        format::read_material_fractions(status);
+    }
+
+    if (static_cast<std::size_t>(material) > s.material_fractions.size()) return -1;
+    const Array<float>& f = s.material_fractions[static_cast<std::size_t>(material) - 1];
+    if (!f.allocated()) return -1;
+    const bool covered = directory_lists_cover(s);
+    const Array<float>& cover = s.cover_fraction;
+    if (covered && !cover.allocated()) return -1;
+
+    const std::int32_t parts = usable_structured_parts(s);
+    const WalkExtent w = walk_extent(s, parts);
+    if (w.values > 0 && !fractions) return -1;
+    if (f.size() < w.last_slot) return -1;
+    if (covered && cover.size() < w.last_slot + kHeaderPair) return -1;
+
+    std::int64_t p = 0;
+    std::int64_t out = 0;
+    for (std::int32_t part = 1; part <= parts; ++part) {
+        const std::int64_t ni = extent(s.size_a, part);
+        const std::int64_t nj = extent(s.size_b, part);
+        const std::int64_t nk = extent(s.size_c, part);
+        if (ni < 2) continue;
+        for (std::int64_t i = 1; i <= ni; ++i)
+            for (std::int64_t j = 1; j <= nj; ++j)
+                for (std::int64_t k = 1; k <= nk; ++k) {
+                    ++p;
+                    if (i < 2 || j < 2 || k < 2) continue;
+                    const float c = covered ? cover(p + kHeaderPair) : 0.0f;
+                    fractions[out++] = (1.0f - c) * f(p);
+                }
+    }
+    return 1;
+}
 
 }  // namespace qv::model

@@ -77,6 +77,11 @@ void release_cycle(ModelStore& s) {
 std::int32_t usable_structured_parts(const ModelStore& s) {
     std::int64_t n = std::max<std::int32_t>(s.structured_parts, 0);
     n = std::min({n, s.size_a.size(), s.size_b.size(), s.size_c.size()});
+    // A cycle may state more structured parts than the base file has: the
+    // sizes of an unstructured part (E, M) are no block extents.
+    for (std::int64_t p = 1; p <= n; ++p)
+        if (s.parts.contains(p) && s.parts(p).type == kUnstructured)
+            return static_cast<std::int32_t>(p - 1);
     return static_cast<std::int32_t>(n);
 }
 

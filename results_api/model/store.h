@@ -175,7 +175,8 @@ void release_cycle(ModelStore& s);
 std::int64_t structured_slots(const ModelStore& s);
 
 // The number of structured parts that the lists of the base file can serve:
-// the smaller of the structured part count and the extents held.
+// the smaller of the structured part count and the extents held, stopping
+// before the first part the base file describes as unstructured.
 std::int32_t usable_structured_parts(const ModelStore& s);
 
 }  // namespace qv::model

@@ -200,6 +200,19 @@ TEST_F(Naming, FailedCycleOpenInvalidatesTheModelUntilTheNextOne) {
     EXPECT_EQ(qv::model::num_nodes(n), 1);
 }
 
+TEST_F(Naming, NamingAnotherAnalysisClosesTheOpenCycle) {
+    write_run();
+    write_cycle(dir_, "runA_cyc_0000001.qvres", 1, 1.0f);
+    ASSERT_TRUE(name(1, "runA_cyc_0000001.qvres"));
+    ASSERT_TRUE(qv::api::new_step(0));
+    ASSERT_GT(store().directory.size() + store().cycle_header.count(), 0);
+    qvw::write_base_file(qvtest::small_model()).save(dir_.file("other.qvres_base"));
+    ASSERT_TRUE(qv::api::set_base_filename(0, dir_.file("other_base.qvres"), dir_.path()));
+    // Nothing of the first analysis' cycle can be read against the new model.
+    EXPECT_FALSE(qv::runtime::is_open(qv::runtime::unit::kResults));
+    EXPECT_EQ(store().cycle_header.count(), 0);
+}
+
 TEST_F(Naming, MissingDirectoryLeavesAnEmptyStepTable) {
     write_run();
     write_cycle(dir_, "runA_cyc_0000001.qvres", 1, 1.0f);
