@@ -1,0 +1,344 @@
+// Value queries on an analysis of a million nodes and elements, each next
+// to the plain zlib inflate of the payload it has to decompress, so that
+// the cost of everything beyond inflating shows as a ratio.
+//
+// The analysis: one block of 101 x 101 x 101 nodes (1,030,301 nodes,
+// 1,000,000 elements) and a few hundred unstructured hexahedra; three
+// cycles, two in the single form and one chunked. Each cycle stores four
+// node real arrays, one node integer array, two element real arrays and the
+// displacements.
+#include <benchmark/benchmark.h>
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <zlib.h>
+
+#include "results_api.h"
+#include "writer/base_file.h"
+#include "writer/cycle_file.h"
+
+namespace {
+
+constexpr std::int32_t kExtent = 101;
+constexpr std::int32_t kBricks = 400;
+constexpr std::int32_t kChunk = 1 << 16;
+constexpr int kCycles = 3;
+
+// Node real variables stored, in directory order.
+constexpr std::int32_t kNodeVariables[] = {64, 4, 5, 6};
+
+struct Payload {
+    std::vector<qvw::Bytes> streams;  // one per chunk (one in the single form)
+    std::size_t values = 0;
+};
+
+struct Analysis {
+    std::string dir;
+    std::string first_cycle;
+    std::string small_dir, small_cycle;
+    std::int64_t slots = 0, nodes = 0, elements = 0;
+    // Payloads of cycle 0 (single form): node variable v, element pressure,
+    // displacements.
+    Payload node[4], element, displacement;
+    Payload chunked_node;  // node variable 64 of the chunked cycle
+};
+
+float field(double x, double y, double z, double t) {
+    const double r = (x - 0.3 * t) * (x - 0.3 * t) + 0.5 * y * y + 0.25 * z * z;
+    return static_cast<float>(1.0e5 * std::exp(-r / 800.0) + 0.01 * z);
+}
+
+template <class T>
+Payload payload_of(const std::vector<T>& values, bool chunked) {
+    Payload p;
+    p.values = values.size();
+    if (!chunked) {
+        p.streams.push_back(qvw::compress_values(values.data(), values.size()));
+        return p;
+    }
+    for (std::size_t done = 0; done < values.size(); done += kChunk) {
+        const std::size_t n = std::min<std::size_t>(kChunk, values.size() - done);
+        p.streams.push_back(qvw::compress_values(values.data() + done, n));
+    }
+    return p;
+}
+
+qvw::BaseFileSpec base_spec(std::int32_t extent, std::int32_t bricks) {
+    qvw::BaseFileSpec spec;
+    spec.header = {5, 2};
+    spec.units[0] = 1;  // millimetres, so that every real value is scaled
+    spec.parts.push_back(qvw::PartSpec::structured("BLOCK", extent, extent, extent));
+    std::vector<std::int32_t> rows;
+    for (std::int32_t e = 1; e <= bricks; ++e) rows.push_back(e);
+    spec.parts.push_back(qvw::PartSpec::unstructured("BRICKS", rows));
+    const std::int64_t slots = std::int64_t(extent) * extent * extent;
+    const std::int32_t unodes = 4 * (bricks + 1);
+    for (std::int32_t e = 0; e < bricks; ++e)
+        for (std::int32_t n = 1; n <= 8; ++n) spec.connectivity.push_back(4 * e + n);
+    spec.coordinates.resize(3 * (slots + unodes));
+    for (std::int64_t n = 0; n < slots + unodes; ++n) {
+        spec.coordinates[3 * n] = float(n % extent);
+        spec.coordinates[3 * n + 1] = float((n / extent) % extent);
+        spec.coordinates[3 * n + 2] = float(n / (std::int64_t(extent) * extent));
+    }
+    spec.element_types.assign(bricks, 1);
+    for (std::int32_t n = 1; n <= unodes; ++n) spec.node_numbers.push_back(n);
+    spec.element_numbers = rows;
+    spec.materials = {{"STEEL", 1, "", 0.3f}};
+    return spec;
+}
+
+qvw::CycleFileSpec cycle_spec(std::int32_t extent, std::int32_t bricks, int cycle, bool chunked,
+                              Analysis* keep) {
+    const std::int64_t slots = std::int64_t(extent) * extent * extent;
+    const std::int32_t unodes = 4 * (bricks + 1);
+    const std::int64_t nodes = slots + unodes, elements = slots + bricks;
+    const double t = cycle;
+    qvw::CycleFileSpec spec;
+    spec.header = chunked ? std::vector<std::int32_t>{1, 1, 1, 1, 0, 0, 1}
+                          : std::vector<std::int32_t>{1, 1, 1, 1, 0, 0};
+    spec.chunk_size = kChunk;
+    spec.cycle = 1000 * (cycle + 1);
+    spec.time = float(t);
+    spec.structured_parts = {{extent, extent, extent}};
+    spec.unstructured_parts = 1;
+    spec.unstructured_nodes = unodes;
+    spec.unstructured_elements = bricks;
+    for (std::size_t v = 0; v < std::size(kNodeVariables); ++v) {
+        std::vector<float> values(nodes + 2);
+        values[0] = values[1] = 0.0f;
+        for (std::int64_t n = 0; n < nodes; ++n)
+            values[n + 2] = field(n % extent, (n / extent) % extent, n / (extent * extent),
+                                  t + v);
+        if (keep && !chunked) keep->node[v] = payload_of(values, false);
+        if (keep && chunked && v == 0) keep->chunked_node = payload_of(values, true);
+        spec.entries.push_back(qvw::DirectoryEntrySpec::real(2, kNodeVariables[v], 1,
+                                                             std::move(values)));
+    }
+    spec.entries.push_back(
+        qvw::DirectoryEntrySpec::integer(1, 26, 1, std::vector<std::int32_t>(nodes + 2, 0)));
+    for (std::int32_t variable : {64, 82}) {
+        std::vector<float> values(elements + 2);
+        for (std::int64_t e = 0; e < elements; ++e)
+            values[e + 2] = field(e % extent, (e / extent) % extent, e / (extent * extent),
+                                  t + variable);
+        if (keep && !chunked && variable == 64) keep->element = payload_of(values, false);
+        spec.entries.push_back(qvw::DirectoryEntrySpec::real(-2, variable, 1, std::move(values)));
+    }
+    std::vector<float> displacement(3 * nodes);
+    for (std::int64_t n = 0; n < nodes; ++n) {
+        displacement[3 * n] = 0.001f * float(n % 97) * float(cycle);
+        displacement[3 * n + 1] = 0.0f;
+        displacement[3 * n + 2] = -0.002f * float(cycle);
+    }
+    if (keep && !chunked) keep->displacement = payload_of(displacement, false);
+    spec.displacements = std::move(displacement);
+    return spec;
+}
+
+Analysis& analysis() {
+    static Analysis a = [] {
+        Analysis made;
+        char pattern[] = "/tmp/qvres-bench-XXXXXX";
+        made.dir = mkdtemp(pattern);
+        made.small_dir = made.dir + "/small";
+        std::filesystem::create_directory(made.small_dir);
+        qvw::write_base_file(base_spec(kExtent, kBricks)).save(made.dir + "/big_cyc.qvres_base");
+        for (int c = 0; c < kCycles; ++c) {
+            const std::string name = made.dir + "/big_cyc_000" + std::to_string(c) + ".qvres";
+            qvw::write_cycle_file(cycle_spec(kExtent, kBricks, c, c == 2, c == 0 || c == 2 ? &made : nullptr))
+                .save(name);
+            if (c == 0) made.first_cycle = name;
+        }
+        qvw::write_base_file(base_spec(5, 4)).save(made.small_dir + "/small_cyc.qvres_base");
+        made.small_cycle = made.small_dir + "/small_cyc_0000.qvres";
+        qvw::write_cycle_file(cycle_spec(5, 4, 0, false, nullptr)).save(made.small_cycle);
+        made.slots = std::int64_t(kExtent) * kExtent * kExtent;
+        made.nodes = made.slots + 4 * (kBricks + 1);
+        made.elements = made.slots + kBricks;
+        std::atexit([] { std::filesystem::remove_all(analysis().dir); });
+        return made;
+    }();
+    return a;
+}
+
+void open_big(benchmark::State& state, int cycle) {
+    Analysis& a = analysis();
+    const int32_t mode = 1;
+    set_Startup();
+    if (!set_BaseFilename(&mode, a.first_cycle.c_str(), a.dir.c_str())) {
+        state.SkipWithError("the analysis did not load");
+        return;
+    }
+    const int32_t step = cycle;
+    if (!set_newStep(&step)) state.SkipWithError("the cycle did not open");
+}
+
+// Inflates every stream of a payload into one buffer.
+void inflate_payload(const Payload& p, std::vector<std::uint8_t>& out) {
+    out.resize(4 * p.values);
+    std::size_t at = 0;
+    for (const qvw::Bytes& s : p.streams) {
+        uLongf n = static_cast<uLongf>(out.size() - at);
+        uncompress(out.data() + at, &n, s.data(), static_cast<uLong>(s.size()));
+        at += n;
+    }
+}
+
+double seconds_to_inflate(const Payload& p) {
+    std::vector<std::uint8_t> out;
+    double best = 1e30;
+    for (int r = 0; r < 5; ++r) {
+        const auto t0 = std::chrono::steady_clock::now();
+        inflate_payload(p, out);
+        best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+    }
+    return best;
+}
+
+// Runs `query` in the benchmark loop and reports its time over the time of
+// inflating `payloads` (best of five) as the counter "x_inflate".
+template <class Query>
+void measure(benchmark::State& state, std::vector<const Payload*> payloads, Query query) {
+    double inflate = 0.0;
+    for (const Payload* p : payloads) inflate += seconds_to_inflate(*p);
+    double total = 0.0;
+    std::int64_t runs = 0;
+    for (auto _ : state) {
+        const auto t0 = std::chrono::steady_clock::now();
+        if (!query()) {
+            state.SkipWithError("the query failed");
+            break;
+        }
+        total += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        ++runs;
+    }
+    if (runs > 0) state.counters["x_inflate"] = (total / double(runs)) / inflate;
+}
+
+void BM_Inflate(benchmark::State& state) {
+    Analysis& a = analysis();
+    const Payload* p = state.range(0) == 0   ? &a.node[0]
+                       : state.range(0) == 1 ? &a.element
+                                             : &a.displacement;
+    std::vector<std::uint8_t> out;
+    for (auto _ : state) {
+        inflate_payload(*p, out);
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetLabel(state.range(0) == 0 ? "node real" : state.range(0) == 1 ? "element real"
+                                                                           : "displacements");
+}
+BENCHMARK(BM_Inflate)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
+
+// The first node array of the directory: nothing to skip.
+void BM_FloatNodeValues(benchmark::State& state) {
+    Analysis& a = analysis();
+    open_big(state, 0);
+    std::vector<float> out(a.nodes + 2);
+    measure(state, {&a.node[0]}, [&] {
+        int32_t variable = 64;
+        const int32_t part = 1;
+        return get_FloatNodeValues(&variable, &part, out.data());
+    });
+}
+BENCHMARK(BM_FloatNodeValues)->Unit(benchmark::kMillisecond);
+
+// The last node real array: three arrays in front of it are skipped.
+void BM_FloatNodeValuesBehindThree(benchmark::State& state) {
+    Analysis& a = analysis();
+    open_big(state, 0);
+    std::vector<float> out(a.nodes + 2);
+    measure(state, {&a.node[3]}, [&] {
+        int32_t variable = 6;
+        const int32_t part = 1;
+        return get_FloatNodeValues(&variable, &part, out.data());
+    });
+}
+BENCHMARK(BM_FloatNodeValuesBehindThree)->Unit(benchmark::kMillisecond);
+
+// The chunked cycle's first node array.
+void BM_FloatNodeValuesChunked(benchmark::State& state) {
+    Analysis& a = analysis();
+    open_big(state, 2);
+    std::vector<float> out(a.nodes + 2);
+    measure(state, {&a.chunked_node}, [&] {
+        int32_t variable = 64;
+        const int32_t part = 1;
+        return get_FloatNodeValues(&variable, &part, out.data());
+    });
+}
+BENCHMARK(BM_FloatNodeValuesChunked)->Unit(benchmark::kMillisecond);
+
+// All four node real arrays, in directory order (one forward pass) or in
+// reverse (every query restarts from the section tag).
+void BM_NodeArraysInOrder(benchmark::State& state) {
+    Analysis& a = analysis();
+    open_big(state, 0);
+    const bool reverse = state.range(0) != 0;
+    std::vector<float> out(a.nodes + 2);
+    measure(state, {&a.node[0], &a.node[1], &a.node[2], &a.node[3]}, [&] {
+        for (int k = 0; k < 4; ++k) {
+            int32_t variable = kNodeVariables[reverse ? 3 - k : k];
+            const int32_t part = 1;
+            if (!get_FloatNodeValues(&variable, &part, out.data())) return false;
+        }
+        return true;
+    });
+    state.SetLabel(reverse ? "reverse directory order" : "directory order");
+}
+BENCHMARK(BM_NodeArraysInOrder)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+void BM_FloatElemValues(benchmark::State& state) {
+    Analysis& a = analysis();
+    open_big(state, 0);
+    const int32_t mode = static_cast<int32_t>(state.range(0));
+    setDataExtractionMode(&mode);
+    std::vector<float> out(a.elements + a.slots + 2);
+    measure(state, {&a.element}, [&] {
+        int32_t variable = 64;
+        const int32_t part = 1;
+        return get_FloatElemValues(&variable, &part, out.data());
+    });
+    state.SetLabel(mode == 1 ? "mode 1: every slot" : "mode 0: element slots");
+}
+BENCHMARK(BM_FloatElemValues)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+void BM_NodeDisplacements(benchmark::State& state) {
+    Analysis& a = analysis();
+    open_big(state, 0);
+    std::vector<float> out(3 * a.nodes);
+    measure(state, {&a.displacement}, [&] { return get_NodeDisplacements(out.data()); });
+}
+BENCHMARK(BM_NodeDisplacements)->Unit(benchmark::kMillisecond);
+
+// Selecting a cycle reads its header and directory only: the same on the
+// big analysis as on one of a few hundred nodes.
+void BM_NewStep(benchmark::State& state) {
+    Analysis& a = analysis();
+    const bool big = state.range(0) != 0;
+    const int32_t mode = 1;
+    set_Startup();
+    const std::string& cycle = big ? a.first_cycle : a.small_cycle;
+    const std::string& dir = big ? a.dir : a.small_dir;
+    if (!set_BaseFilename(&mode, cycle.c_str(), dir.c_str())) {
+        state.SkipWithError("the analysis did not load");
+        return;
+    }
+    const int32_t step = 0;
+    for (auto _ : state)
+        if (!set_newStep(&step)) state.SkipWithError("the cycle did not open");
+    state.SetLabel(big ? "1M-node analysis" : "small analysis");
+}
+BENCHMARK(BM_NewStep)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
