@@ -1,11 +1,230 @@
 // Element values of the current cycle.
+//
+// A stored element array holds the header pair, the structured slots and
+// then the U unstructured elements. The data extraction mode picks what a
+// getter returns: mode 1 every slot (2 + T + U values), any other mode the
+// element slots only (mode 0). Mode 0 walks each part with cells row by row
+// (slots (i, j, 2..K), i, j >= 2), copying each row as one block; a part of
+// one I layer contributes all its J x K slots to the real getter and none to
+// the integer getter.
+//
+// Multi-material real variables (real indices 54, 81, 83, 85, 86, 87, 88,
+// 89) carry nMat + 1 values in every slot of every structured part: one per
+// material, then the slot's own value. In mode 0 an element slot gives the
+// values of the materials whose Euler material-fraction id is 0 or more,
+// then its own value; a part of one I layer gives that for every one of its
+// slots. The unstructured values follow the T x (nMat + 1) slot values. In
+// mode 1 there is no expansion: the T + U values after the header pair are
+// returned as stored, one per slot and unstructured element.
+//
+// Every getter, in both modes, needs an open cycle file and a valid model,
+// fails when the array cannot be read (not stored, section missing, damaged,
+// corrupt stream) and when the stored array is shorter than the last value
+// its walk reads; all of that is settled before the first value is written,
+// so a failing call leaves the caller's array untouched. A null output
+// array fails (every result holds at least the header pair).
 #include "extract/element_values.h"
 
-namespace qv::extract {
+#include <algorithm>
+#include <cstring>
 
-// The cycle readers that these need arrive with the cycle-file format.
-int int_elem_values(std::int32_t, std::int32_t, std::int32_t*) { return -1; }
-int float_elem_values(std::int32_t, std::int32_t, float*) { return -1; }
-int layer_int_elem_values(std::int32_t, std::int32_t, std::int32_t*) { return -1; }
+#include "extract/slots.h"
+#include "format/cycle_arrays.h"
+#include "model/material_queries.h"
+#include "model/store.h"
+#include "model/units.h"
+#include "variables/catalogue.h"
+
+namespace qv::extract {
+namespace {
+
+bool every_slot_mode() { return model::store().extraction_mode == 1; }
+
+bool multi_material(std::int32_t variable) {
+    switch (variable) {
+    case 54:  // IVR_EPS
+    case 81:  // IVR_INT_ENERGY
+    case 83:  // IVR_MASS
+    case 85:  // IVR_COMPRESSION
+    case 86:  // IVR_TEMP
+    case 87:  // IVR_ALPHA
+    case 88:  // IVR_BURN_FRAC
+    case 89:  // IVR_DAMAGE
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Reads the element integer array into `work`; false unless it was read.
+// Indices below 1 name no variable (the reader would translate 0 to index 1).
+bool read_integers(std::int32_t variable, std::int32_t part, model::Array<std::int32_t>& work) {
+    return variable >= 1 &&
+           format::read_integer_array(format::kElementObject, -variable, part, work) ==
+               format::kReadOk &&
+           work.allocated();
+}
+
+bool read_reals(std::int32_t variable, std::int32_t part, model::Array<float>& work) {
+    return variable >= 1 &&
+           format::read_real_array(format::kElementObject, -variable, part, work) ==
+               format::kReadOk &&
+           work.allocated();
+}
+
+// Header pair, then every slot and unstructured element as stored.
+int int_every_slot(std::int32_t variable, std::int32_t part, std::int32_t* values) {
+    ModelSizes sizes;
+    if (!element_sizes(sizes)) return -1;
+    model::Array<std::int32_t> work;
+    if (!read_integers(variable, part, work)) return -1;
+    if (!holds(work.size(), sizes.slots, 1, sizes.unstructured)) return -1;
+    const std::int64_t n = kHeaderPair + sizes.slots + sizes.unstructured;
+    std::memcpy(values, work.data(), static_cast<std::size_t>(n) * sizeof(std::int32_t));
+    return 1;
+}
+
+int int_element_slots(std::int32_t variable, std::int32_t part, std::int32_t* values) {
+    if (!directory_lists(variable, model::kElementInteger, part, false)) return -1;
+    ModelSizes sizes;
+    if (!element_sizes(sizes)) return -1;
+    model::Array<std::int32_t> work;
+    if (!read_integers(variable, part, work)) return -1;
+    const model::ModelStore& s = model::store();
+    const std::int64_t end =
+        sizes.unstructured > 0 ? sizes.slots : element_walk_end(s, sizes.parts, false);
+    if (!holds(work.size(), end, 1, sizes.unstructured)) return -1;
+
+    values[0] = work(1);
+    values[1] = work(2);
+    const std::int32_t* in = work.data() + kHeaderPair;
+    std::int32_t* out = values + kHeaderPair;
+    std::int64_t offset = 0;
+    for (std::int32_t p = 1; p <= sizes.parts; ++p) {
+        const Block b = block(s, p);
+        if (b.has_cells())
+            for_each_element_row(b, [&](std::int64_t first, std::int64_t n) {
+                std::memcpy(out, in + offset + first, static_cast<std::size_t>(n) * sizeof(*out));
+                out += n;
+            });
+        offset += b.slots();
+    }
+    // The array may end before slot T when no unstructured value follows.
+    if (sizes.unstructured > 0)
+        std::memcpy(out, in + sizes.slots,
+                    static_cast<std::size_t>(sizes.unstructured) * sizeof(std::int32_t));
+    return 1;
+}
+
+// Header pair unscaled, then T + U values scaled; one value per slot.
+int float_every_slot(std::int32_t variable, std::int32_t part, float* values) {
+    // The code is chosen with the temperature exponent taken as 0.
+    model::refresh_unit_exponents();
+    const variables::Exponents e = variables::real_exponents(variable);
+    const float scale = model::si_factor(model::dimension_code(e.length, e.time, e.mass, 0));
+    ModelSizes sizes;
+    if (!element_sizes(sizes)) return -1;
+    model::Array<float> work;
+    if (!read_reals(variable, part, work)) return -1;
+    if (!holds(work.size(), sizes.slots, 1, sizes.unstructured)) return -1;
+    values[0] = work(1);
+    values[1] = work(2);
+    scale_copy(work.data() + kHeaderPair, values + kHeaderPair, sizes.slots + sizes.unstructured,
+               scale);
+    return 1;
+}
+
+// The values of one multi-material slot: the reported materials, then the
+// slot's own value (the last of its `per_slot` values).
+inline float* expand_slot(const float* slot, const std::int32_t* reported, std::int64_t count,
+                          std::int64_t per_slot, float scale, float* out) {
+    for (std::int64_t r = 0; r < count; ++r) *out++ = slot[reported[r]] * scale;
+    *out++ = slot[per_slot - 1] * scale;
+    return out;
+}
+
+int float_element_slots(std::int32_t variable, std::int32_t part, float* values) {
+    if (!directory_lists(variable, model::kElementReal, part, false)) return -1;
+    // All four exponents choose the code.
+    model::refresh_unit_exponents();
+    const variables::Exponents e = variables::real_exponents(variable);
+    const float scale =
+        model::si_factor(model::dimension_code(e.length, e.time, e.mass, e.temperature));
+    ModelSizes sizes;
+    if (!element_sizes(sizes)) return -1;
+    model::Array<float> work;
+    if (!read_reals(variable, part, work)) return -1;
+
+    const model::ModelStore& s = model::store();
+    const bool expanded = multi_material(variable);
+    const std::int64_t materials = std::max<std::int32_t>(s.material_count, 0);
+    const std::int64_t per_slot = expanded ? materials + 1 : 1;
+    const std::int64_t end =
+        sizes.unstructured > 0 ? sizes.slots : element_walk_end(s, sizes.parts, true);
+    if (!holds(work.size(), end, per_slot, sizes.unstructured)) return -1;
+
+    // Positions (0-based, within a slot) of the materials that are reported.
+    model::Array<std::int32_t> reported;
+    std::int64_t reported_count = 0;
+    if (expanded) {
+        runtime::allocate(reported, materials);
+        for (std::int32_t m = 1; m <= materials; ++m)
+            if (model::euler_id_for_material(m) >= 0) reported(++reported_count) = m - 1;
+    }
+
+    values[0] = work(1);
+    values[1] = work(2);
+    const float* in = work.data() + kHeaderPair;
+    float* out = values + kHeaderPair;
+    std::int64_t offset = 0;  // slots of the parts before
+    for (std::int32_t p = 1; p <= sizes.parts; ++p) {
+        const Block b = block(s, p);
+        const std::int64_t first_slot = offset;
+        offset += b.slots();
+        if (!b.is_plane() && !b.has_cells()) continue;  // nothing of it is read
+        const float* part_in = in + first_slot * per_slot;
+        if (!expanded) {
+            if (b.is_plane()) {
+                scale_copy(part_in, out, b.slots(), scale);
+                out += b.slots();
+            } else if (b.has_cells()) {
+                for_each_element_row(b, [&](std::int64_t first, std::int64_t n) {
+                    scale_copy(part_in + first, out, n, scale);
+                    out += n;
+                });
+            }
+        } else if (b.is_plane()) {
+            for (std::int64_t x = 0; x < b.slots(); ++x)
+                out = expand_slot(part_in + x * per_slot, reported.data(), reported_count, per_slot,
+                                  scale, out);
+        } else if (b.has_cells()) {
+            for_each_element_row(b, [&](std::int64_t first, std::int64_t n) {
+                for (std::int64_t x = first; x < first + n; ++x)
+                    out = expand_slot(part_in + x * per_slot, reported.data(), reported_count,
+                                      per_slot, scale, out);
+            });
+        }
+    }
+    // The array may end before slot T when no unstructured value follows.
+    if (sizes.unstructured > 0)
+        scale_copy(in + sizes.slots * per_slot, out, sizes.unstructured, scale);
+    return 1;
+}
+
+}  // namespace
+
+int int_elem_values(std::int32_t variable, std::int32_t part, std::int32_t* values) {
+    if (!cycle_ready() || !values) return -1;
+    // Mode 1 does not consult the directory: an array the cycle does not
+    // store fails in the read, as mode 0 fails in the lookup.
+    return every_slot_mode() ? int_every_slot(variable, part, values)
+                             : int_element_slots(variable, part, values);
+}
+
+int float_elem_values(std::int32_t variable, std::int32_t part, float* values) {
+    if (!cycle_ready() || !values) return -1;
+    return every_slot_mode() ? float_every_slot(variable, part, values)
+                             : float_element_slots(variable, part, values);
+}
 
 }  // namespace qv::extract

@@ -1,19 +1,124 @@
 // Node coordinates, displacements and node values in model node order.
+//
+// Node order: the structured parts in order, each as I x J x K slots with K
+// fastest, then the unstructured nodes. A stored node array holds the header
+// pair, one value per slot and one per unstructured node (N + 2 values).
+//
+// Every value query (displacements, integer and real node values) needs an
+// open cycle file and a valid model, and checks the array it read against
+// the values it must take from it before it writes anything: a stored array
+// that is missing, damaged or shorter than N + 2 values (3N for
+// displacements) fails the query and leaves the caller's array untouched.
+// Nothing is ever read past the array held. A null output array fails too.
+//
+// Real node values of structured parts are cell values averaged onto the
+// nodes: node (i, j, k) takes the mean of the cells (i+di, j+dj, k+dk),
+// di, dj, dk in {0, 1}, whose slots lie in 2..I, 2..J, 2..K, the sum scaled
+// to SI units and then divided by the number of cells. Parts without cells
+// are handled thus:
+// - I extent not 1 but J or K extent 1: no node has a cell; each node takes
+//   its own slot's stored value, scaled, instead of a division by zero.
+// - I extent 1: each node (1, j, k) takes its own slot's stored value,
+//   scaled, at its own position. This writes only the part's own positions.
 #include "extract/node_values.h"
 
 #include <algorithm>
+#include <cstring>
 
+#include "extract/slots.h"
+#include "format/cycle_arrays.h"
 #include "model/store.h"
 #include "model/units.h"
+#include "variables/catalogue.h"
 
 namespace qv::extract {
+namespace {
+
+// Dimension code of length.
+constexpr std::int32_t kLength = 8;
+
+// A stored x displacement above this marks a node without a displacement.
+constexpr float kNoDisplacement = 1.01e11f;
+
+// One node row (i, j, 1..K) of a part with cells, from the M cell rows
+// around it (M = 1, 2 or 4: the (i, j) cell rows that exist, in the order
+// di, then dj; unused rows are null). Row r[x] is slot (ci, cj, x + 1). The
+// cells of node x (0-based) are x and x + 1 where they lie in 1..K-1: the
+// two end nodes take one cell per row, the others two. The sum is formed
+// cell by cell in the order di, dj, dk; the division by n (a power of two)
+// is a multiplication by its exact reciprocal, which gives the same value.
+// Kept out of line so that the rows keep their no-overlap guarantee: the
+// compiler then turns the block loop into vector operations.
+template <int M>
+[[gnu::noinline]] void average_row(const float* __restrict r0, const float* __restrict r1,
+                                   const float* __restrict r2, const float* __restrict r3,
+                                   float* __restrict out, std::int64_t k, float scale) {
+    constexpr float ends = 1.0f / M;
+    constexpr float inner = 1.0f / (2 * M);
+    const auto one = [&](std::int64_t x) {
+        float sum = r0[x];
+        if constexpr (M > 1) sum += r1[x];
+        if constexpr (M > 2) {
+            sum += r2[x];
+            sum += r3[x];
+        }
+        return sum;
+    };
+    const auto two = [&](std::int64_t x) {
+        float sum = r0[x];
+        sum += r0[x + 1];
+        if constexpr (M > 1) {
+            sum += r1[x];
+            sum += r1[x + 1];
+        }
+        if constexpr (M > 2) {
+            sum += r2[x];
+            sum += r2[x + 1];
+            sum += r3[x];
+            sum += r3[x + 1];
+        }
+        return sum;
+    };
+    // The interior run of k takes two cells per row, with no boundary test
+    // in the loop; the two ends take one.
+    std::int64_t x = 1;
+    for (; x + kBlock <= k - 1; x += kBlock)
+        for (std::int64_t l = 0; l < kBlock; ++l) out[x + l] = (two(x + l) * scale) * inner;
+    for (; x < k - 1; ++x) out[x] = (two(x) * scale) * inner;
+    out[0] = (one(1) * scale) * ends;
+    out[k - 1] = (one(k - 1) * scale) * ends;
+}
+
+// Node values of one part with cells. `in` and `out` point at the part's
+// first slot in the stored array and in the output.
+void average_part(const Block& b, const float* in, float* out, float scale) {
+    const float* rows[4];
+    for (std::int64_t i = 0; i < b.i; ++i) {
+        // Cell layers of node layer i (0-based): i and i + 1 within 1..I-1.
+        const std::int64_t ci0 = std::max<std::int64_t>(i, 1), ci1 = std::min(i + 1, b.i - 1);
+        for (std::int64_t j = 0; j < b.j; ++j) {
+            const std::int64_t cj0 = std::max<std::int64_t>(j, 1), cj1 = std::min(j + 1, b.j - 1);
+            int m = 0;
+            for (std::int64_t ci = ci0; ci <= ci1; ++ci)
+                for (std::int64_t cj = cj0; cj <= cj1; ++cj) rows[m++] = in + (ci * b.j + cj) * b.k;
+            float* o = out + (i * b.j + j) * b.k;
+            switch (m) {
+            case 1: average_row<1>(rows[0], nullptr, nullptr, nullptr, o, b.k, scale); break;
+            case 2: average_row<2>(rows[0], rows[1], nullptr, nullptr, o, b.k, scale); break;
+            default: average_row<4>(rows[0], rows[1], rows[2], rows[3], o, b.k, scale); break;
+            }
+        }
+    }
+}
+
+}  // namespace
 
 int node_coordinates(float* xyz) {
     model::ModelStore& s = model::store();
     if (!s.model_loaded) return -1;
     const std::int64_t n = model::structured_slots(s) + std::max(s.node_count, 0);
     model::refresh_unit_exponents();
-    const float scale = model::si_factor(8);
+    const float scale = model::si_factor(kLength);
     // The node count may describe more nodes than the base file's coordinates
     // hold (after a base-file-only load it counts them all again): only the
     // coordinates held are written.
@@ -23,9 +128,78 @@ int node_coordinates(float* xyz) {
     return 1;
 }
 
-// The cycle readers that these need arrive with the cycle-file format.
-int node_displacements(float*) { return -1; }
-int int_node_values(std::int32_t, std::int32_t, std::int32_t*) { return -1; }
-int float_node_values(std::int32_t, std::int32_t, float*) { return -1; }
+int node_displacements(float* xyz) {
+    if (!cycle_ready() || !xyz) return -1;
+    ModelSizes sizes;
+    if (!node_sizes(sizes)) return -1;
+    // The reader releases the array first and leaves it released when the
+    // cycle has no displacements: an earlier cycle's values never come back.
+    if (format::read_displacements() != format::kReadOk) return -1;
+    const model::Array<float>& d = model::store().displacements;
+    const std::int64_t nodes = sizes.slots + sizes.unstructured;
+    if (!d.allocated() || d.size() / 3 < nodes) return -1;
+
+    model::refresh_unit_exponents();
+    const float scale = model::si_factor(kLength);
+    const float* in = d.data();
+    for (std::int64_t n = 0; n < 3 * nodes; n += 3) {
+        // Only x is tested; a NaN x is not greater and is scaled.
+        const bool none = in[n] > kNoDisplacement;
+        xyz[n] = none ? 0.0f : in[n] * scale;
+        xyz[n + 1] = none ? 0.0f : in[n + 1] * scale;
+        xyz[n + 2] = none ? 0.0f : in[n + 2] * scale;
+    }
+    return 1;
+}
+
+int int_node_values(std::int32_t variable, std::int32_t part, std::int32_t* values) {
+    if (!cycle_ready() || !values) return -1;
+    if (!directory_lists(variable, model::kNodeInteger, part, false)) return -1;
+    ModelSizes sizes;
+    if (!node_sizes(sizes)) return -1;
+    model::Array<std::int32_t> work;
+    if (format::read_integer_array(format::kNodeObject, -variable, part, work) != format::kReadOk)
+        return -1;
+    if (!work.allocated() || !holds(work.size(), sizes.slots, 1, sizes.unstructured)) return -1;
+    // Header pair, every slot and every unstructured node, unchanged.
+    const std::int64_t n = kHeaderPair + sizes.slots + sizes.unstructured;
+    std::memcpy(values, work.data(), static_cast<std::size_t>(n) * sizeof(std::int32_t));
+    return 1;
+}
+
+int float_node_values(std::int32_t variable, std::int32_t part, float* values) {
+    if (!cycle_ready() || !values) return -1;
+    if (!directory_lists(variable, model::kNodeReal, part, false)) return -1;
+    ModelSizes sizes;
+    if (!node_sizes(sizes)) return -1;
+
+    // Node values are scaled by length, time and mass; temperature is never
+    // converted and does not take part in the choice of the code.
+    model::refresh_unit_exponents();
+    const variables::Exponents e = variables::real_exponents(variable);
+    const float scale = model::si_factor(model::dimension_code(e.length, e.time, e.mass, 0));
+
+    model::Array<float> work;
+    if (format::read_real_array(format::kNodeObject, -variable, part, work) != format::kReadOk)
+        return -1;
+    if (!work.allocated() || !holds(work.size(), sizes.slots, 1, sizes.unstructured)) return -1;
+
+    const model::ModelStore& s = model::store();
+    values[0] = work(1);
+    values[1] = work(2);
+    const float* in = work.data() + kHeaderPair;
+    float* out = values + kHeaderPair;
+    std::int64_t offset = 0;
+    for (std::int32_t p = 1; p <= sizes.parts; ++p) {
+        const Block b = block(s, p);
+        if (b.has_cells())
+            average_part(b, in + offset, out + offset, scale);
+        else
+            scale_copy(in + offset, out + offset, b.slots(), scale);  // no cells: own values
+        offset += b.slots();
+    }
+    scale_copy(in + sizes.slots, out + sizes.slots, sizes.unstructured, scale);
+    return 1;
+}
 
 }  // namespace qv::extract

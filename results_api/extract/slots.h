@@ -1,0 +1,86 @@
+// What the node and element getters share: the checks every value query
+// makes before it reads the current cycle, the directory lookup, the model
+// sizes in 64 bits, and the walk over the element slots of a structured
+// part.
+//
+// Stored node and element arrays start with the header pair; then one value
+// per structured slot (structured parts in order, K fastest, then J, then I;
+// an element between node layers i-1..i, j-1..j, k-1..k sits in slot
+// (i, j, k)), then the unstructured nodes or elements.
+#pragma once
+
+#include <cstdint>
+
+#include "model/store.h"
+
+namespace qv::extract {
+
+// The two values ahead of the slot values of every stored array, passed
+// through unchanged.
+inline constexpr std::int64_t kHeaderPair = 2;
+
+// Node layers of one structured part.
+struct Block {
+    std::int64_t i = 0, j = 0, k = 0;
+    std::int64_t slots() const { return i * j * k; }
+    // A part with at least two node layers in each direction holds
+    // (I-1) x (J-1) x (K-1) elements.
+    bool has_cells() const { return i >= 2 && j >= 2 && k >= 2; }
+    // A part of one I layer: a plane of J x K slots and no elements.
+    bool is_plane() const { return i == 1; }
+};
+
+// The extents of structured part `part` (1 .. usable_structured_parts);
+// negative extents count as 0.
+Block block(const model::ModelStore& s, std::int32_t part);
+
+// What the stored arrays of the current cycle are laid out by.
+struct ModelSizes {
+    std::int32_t parts = 0;         // structured parts walked
+    std::int64_t slots = 0;         // T: slots of those parts
+    std::int64_t unstructured = 0;  // unstructured nodes or elements
+};
+
+// Whether a value query may read the current cycle: a cycle file is open on
+// the results unit and the model is valid. A failed cycle open closes the
+// unit and clears the model-loaded flag, so nothing is ever answered from
+// an earlier cycle. Sizes of the structured parts come from the base file;
+// a cycle that states more structured parts than the base file describes
+// cannot be laid out and makes `sizes` fail (false).
+bool cycle_ready();
+bool node_sizes(ModelSizes& sizes);
+bool element_sizes(ModelSizes& sizes);
+
+// Whether the result directory holds an array of this kind for the variable
+// and part: qualifier by absolute value, or sign included when `exact`.
+// Variable indices below 1 are never looked up: the array readers would
+// translate index 0 to another variable.
+bool directory_lists(std::int32_t variable, std::int32_t kind, std::int32_t qualifier, bool exact);
+
+// Whether an array of `held` values holds the header pair, `slots` groups of
+// `per_slot` values and `tail` values after them; overflow-safe.
+bool holds(std::int64_t held, std::int64_t slots, std::int64_t per_slot, std::int64_t tail);
+
+// The slot count up to the end of the last structured part whose slots an
+// element walk reads: parts with cells, and with `planes` also parts of one
+// I layer. A walk reads nothing of the stored array beyond it except the
+// unstructured values behind all T slots.
+std::int64_t element_walk_end(const model::ModelStore& s, std::int32_t parts, bool planes);
+
+// Calls row(first, count) for every run of element slots of a part with
+// cells: slots (i, j, 2..K) for i = 2..I and j = 2..J, in that order;
+// `first` is the 0-based slot position inside the part.
+template <class Row>
+inline void for_each_element_row(const Block& b, Row&& row) {
+    for (std::int64_t i = 1; i < b.i; ++i)
+        for (std::int64_t j = 1; j < b.j; ++j) row((i * b.j + j) * b.k + 1, b.k - 1);
+}
+
+// Values per block of the copy and averaging loops: a fixed count that the
+// compiler turns into vector operations without a run-time trip count.
+inline constexpr std::int64_t kBlock = 8;
+
+// out[x] = in[x] * scale for n values; in and out do not overlap.
+void scale_copy(const float* __restrict in, float* __restrict out, std::int64_t n, float scale);
+
+}  // namespace qv::extract

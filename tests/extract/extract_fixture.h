@@ -1,0 +1,137 @@
+// Analyses for the value getters: a base file of structured blocks and an
+// optional unstructured part, written by the fixture writer, and a cycle
+// file of the same sizes with the wanted directory entries, opened as the
+// current cycle.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "api/naming.h"
+#include "api/session.h"
+#include "model/store.h"
+#include "support/analysis_files.h"
+#include "support/temp_dir.h"
+#include "writer/base_file.h"
+#include "writer/cycle_file.h"
+
+namespace qvtest {
+
+using qvw::DirectoryEntrySpec;
+
+struct Model {
+    std::vector<std::array<std::int32_t, 3>> blocks;  // I, J, K of each structured part
+    std::int32_t unstructured_elements = 0;           // one unstructured part when > 0
+    std::int32_t unstructured_nodes = 0;              // as the cycle states them
+    std::vector<qvw::MaterialSpec> materials;
+    std::int32_t units[3] = {3, 3, 3};  // length, mass, time: SI, every factor 1
+};
+
+inline std::vector<float> reals(std::initializer_list<float> v) { return v; }
+
+// n values first, first + 1, ...
+template <class T>
+std::vector<T> ramp(std::size_t n, T first) {
+    std::vector<T> v(n);
+    for (std::size_t x = 0; x < n; ++x) v[x] = first + static_cast<T>(x);
+    return v;
+}
+
+class ExtractTest : public ::testing::Test {
+protected:
+    void SetUp() override { qv::api::startup(); }
+    void TearDown() override {
+        qv::api::clean_up();
+        qv::model::release_cycle(qv::model::store());
+        qv::model::reset_base_model(qv::model::store());
+    }
+
+    void load(const Model& m) {
+        qvw::BaseFileSpec spec;
+        spec.header = {5, 4};
+        std::int32_t nodes = 0;
+        for (const auto& b : m.blocks) {
+            spec.parts.push_back(qvw::PartSpec::structured("BLOCK", b[0], b[1], b[2]));
+            nodes += b[0] * b[1] * b[2];
+        }
+        if (m.unstructured_elements > 0) {
+            // Every element on the same eight nodes behind the blocks' nodes.
+            spec.parts.push_back(qvw::PartSpec::unstructured(
+                "BRICKS", ramp<std::int32_t>(std::size_t(m.unstructured_elements), 1)));
+            for (std::int32_t e = 0; e < m.unstructured_elements; ++e)
+                for (std::int32_t c = 1; c <= 8; ++c) spec.connectivity.push_back(nodes + c);
+            nodes += 8;
+        }
+        spec.coordinates = ramp<float>(3 * std::size_t(nodes), 1.0f);
+        spec.materials = m.materials;
+        for (int u = 0; u < 3; ++u) spec.units[u] = m.units[u];
+        ASSERT_TRUE(qv::api::load_base_file(write_base(dir_, spec)));
+    }
+
+    qvw::CycleFileSpec cycle(const Model& m, std::vector<DirectoryEntrySpec> entries) const {
+        qvw::CycleFileSpec spec;
+        spec.structured_parts = m.blocks;
+        spec.unstructured_parts = m.unstructured_elements > 0 ? 1 : 0;
+        spec.unstructured_nodes = m.unstructured_nodes;
+        spec.unstructured_elements = m.unstructured_elements;
+        spec.entries = std::move(entries);
+        return spec;
+    }
+
+    bool open_bytes(const qvw::Bytes& bytes) {
+        const std::string path = dir_.file("run_0001.qvres");
+        qvw::FileWriter w;
+        w.raw(bytes).save(path);
+        return qv::api::open_cycle_file(path);
+    }
+    void open(const qvw::CycleFileSpec& spec) {
+        ASSERT_TRUE(open_bytes(qvw::write_cycle_file(spec).bytes()));
+    }
+    // Base file and cycle file of one model.
+    void load_and_open(const Model& m, std::vector<DirectoryEntrySpec> entries) {
+        load(m);
+        open(cycle(m, std::move(entries)));
+    }
+
+    TempDir dir_;
+};
+
+// Caller arrays start filled with this canary: what a getter did not write
+// keeps it, so one canary beyond the values a call may write shows a write
+// past them.
+inline constexpr std::int32_t kUntouched = -777;
+
+template <class T>
+struct Call {
+    int status;
+    std::vector<T> out;
+};
+
+// A value getter on an array of n values filled with the canary.
+template <class T>
+Call<T> call(int (*getter)(std::int32_t, std::int32_t, T*), std::int32_t variable,
+             std::int32_t part, std::size_t n) {
+    Call<T> c{0, std::vector<T>(n, static_cast<T>(kUntouched))};
+    c.status = getter(variable, part, c.out.data());
+    return c;
+}
+
+// Whether a call failed and left every value of the caller's array as it was.
+template <class T>
+bool fails(const Call<T>& c) {
+    return c.status == -1 && std::all_of(c.out.begin(), c.out.end(),
+                                         [](T v) { return v == static_cast<T>(kUntouched); });
+}
+
+// `v` followed by one canary.
+template <class T>
+std::vector<T> then_untouched(std::vector<T> v) {
+    v.push_back(static_cast<T>(kUntouched));
+    return v;
+}
+
+}  // namespace qvtest
