@@ -71,28 +71,28 @@ Payload payload_of(const std::vector<T>& values, bool chunked) {
 }
 
 qvw::BaseFileSpec base_spec(std::int32_t extent, std::int32_t bricks) {
-    qvw::BaseFileSpec spec;
-    spec.header = {5, 2};
-    spec.units[0] = 1;  // millimetres, so that every real value is scaled
-    spec.parts.push_back(qvw::PartSpec::structured("BLOCK", extent, extent, extent));
+    qvw::BaseFileSpec desc;
+    desc.header = {5, 2};
+    desc.units[0] = 1;  // millimetres, so that every real value is scaled
+    desc.parts.push_back(qvw::PartSpec::structured("BLOCK", extent, extent, extent));
     std::vector<std::int32_t> rows;
     for (std::int32_t e = 1; e <= bricks; ++e) rows.push_back(e);
-    spec.parts.push_back(qvw::PartSpec::unstructured("BRICKS", rows));
+    desc.parts.push_back(qvw::PartSpec::unstructured("BRICKS", rows));
     const std::int64_t slots = std::int64_t(extent) * extent * extent;
     const std::int32_t unodes = 4 * (bricks + 1);
     for (std::int32_t e = 0; e < bricks; ++e)
-        for (std::int32_t n = 1; n <= 8; ++n) spec.connectivity.push_back(4 * e + n);
-    spec.coordinates.resize(3 * (slots + unodes));
+        for (std::int32_t n = 1; n <= 8; ++n) desc.connectivity.push_back(4 * e + n);
+    desc.coordinates.resize(3 * (slots + unodes));
     for (std::int64_t n = 0; n < slots + unodes; ++n) {
-        spec.coordinates[3 * n] = float(n % extent);
-        spec.coordinates[3 * n + 1] = float((n / extent) % extent);
-        spec.coordinates[3 * n + 2] = float(n / (std::int64_t(extent) * extent));
+        desc.coordinates[3 * n] = float(n % extent);
+        desc.coordinates[3 * n + 1] = float((n / extent) % extent);
+        desc.coordinates[3 * n + 2] = float(n / (std::int64_t(extent) * extent));
     }
-    spec.element_types.assign(bricks, 1);
-    for (std::int32_t n = 1; n <= unodes; ++n) spec.node_numbers.push_back(n);
-    spec.element_numbers = rows;
-    spec.materials = {{"STEEL", 1, "", 0.3f}};
-    return spec;
+    desc.element_types.assign(bricks, 1);
+    for (std::int32_t n = 1; n <= unodes; ++n) desc.node_numbers.push_back(n);
+    desc.element_numbers = rows;
+    desc.materials = {{"STEEL", 1, "", 0.3f}};
+    return desc;
 }
 
 qvw::CycleFileSpec cycle_spec(std::int32_t extent, std::int32_t bricks, int cycle, bool chunked,
@@ -101,16 +101,16 @@ qvw::CycleFileSpec cycle_spec(std::int32_t extent, std::int32_t bricks, int cycl
     const std::int32_t unodes = 4 * (bricks + 1);
     const std::int64_t nodes = slots + unodes, elements = slots + bricks;
     const double t = cycle;
-    qvw::CycleFileSpec spec;
-    spec.header = chunked ? std::vector<std::int32_t>{1, 1, 1, 1, 0, 0, 1}
+    qvw::CycleFileSpec desc;
+    desc.header = chunked ? std::vector<std::int32_t>{1, 1, 1, 1, 0, 0, 1}
                           : std::vector<std::int32_t>{1, 1, 1, 1, 0, 0};
-    spec.chunk_size = kChunk;
-    spec.cycle = 1000 * (cycle + 1);
-    spec.time = float(t);
-    spec.structured_parts = {{extent, extent, extent}};
-    spec.unstructured_parts = 1;
-    spec.unstructured_nodes = unodes;
-    spec.unstructured_elements = bricks;
+    desc.chunk_size = kChunk;
+    desc.cycle = 1000 * (cycle + 1);
+    desc.time = float(t);
+    desc.structured_parts = {{extent, extent, extent}};
+    desc.unstructured_parts = 1;
+    desc.unstructured_nodes = unodes;
+    desc.unstructured_elements = bricks;
     for (std::size_t v = 0; v < std::size(kNodeVariables); ++v) {
         std::vector<float> values(nodes + 2);
         values[0] = values[1] = 0.0f;
@@ -119,10 +119,10 @@ qvw::CycleFileSpec cycle_spec(std::int32_t extent, std::int32_t bricks, int cycl
                                   t + v);
         if (keep && !chunked) keep->node[v] = payload_of(values, false);
         if (keep && chunked && v == 0) keep->chunked_node = payload_of(values, true);
-        spec.entries.push_back(qvw::DirectoryEntrySpec::real(2, kNodeVariables[v], 1,
+        desc.entries.push_back(qvw::DirectoryEntrySpec::real(2, kNodeVariables[v], 1,
                                                              std::move(values)));
     }
-    spec.entries.push_back(
+    desc.entries.push_back(
         qvw::DirectoryEntrySpec::integer(1, 26, 1, std::vector<std::int32_t>(nodes + 2, 0)));
     for (std::int32_t variable : {64, 82}) {
         std::vector<float> values(elements + 2);
@@ -130,7 +130,7 @@ qvw::CycleFileSpec cycle_spec(std::int32_t extent, std::int32_t bricks, int cycl
             values[e + 2] = field(e % extent, (e / extent) % extent, e / (extent * extent),
                                   t + variable);
         if (keep && !chunked && variable == 64) keep->element = payload_of(values, false);
-        spec.entries.push_back(qvw::DirectoryEntrySpec::real(-2, variable, 1, std::move(values)));
+        desc.entries.push_back(qvw::DirectoryEntrySpec::real(-2, variable, 1, std::move(values)));
     }
     std::vector<float> displacement(3 * nodes);
     for (std::int64_t n = 0; n < nodes; ++n) {
@@ -139,8 +139,8 @@ qvw::CycleFileSpec cycle_spec(std::int32_t extent, std::int32_t bricks, int cycl
         displacement[3 * n + 2] = -0.002f * float(cycle);
     }
     if (keep && !chunked) keep->displacement = payload_of(displacement, false);
-    spec.displacements = std::move(displacement);
-    return spec;
+    desc.displacements = std::move(displacement);
+    return desc;
 }
 
 Analysis& analysis() {

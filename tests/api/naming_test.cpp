@@ -21,15 +21,15 @@ using qv::model::store;
 // A cycle file with its cycle number and time and the small model's sizes.
 void write_cycle(const qvtest::TempDir& dir, const std::string& name, std::int32_t cycle,
                  float time) {
-    qvw::CycleFileSpec spec;
-    spec.header = {1};
-    spec.cycle = cycle;
-    spec.time = time;
-    spec.structured_parts = {{3, 2, 2}};
-    spec.unstructured_parts = 1;
-    spec.unstructured_nodes = 12;
-    spec.unstructured_elements = 2;
-    qvw::write_cycle_file(spec).save(dir.file(name));
+    qvw::CycleFileSpec desc;
+    desc.header = {1};
+    desc.cycle = cycle;
+    desc.time = time;
+    desc.structured_parts = {{3, 2, 2}};
+    desc.unstructured_parts = 1;
+    desc.unstructured_nodes = 12;
+    desc.unstructured_elements = 2;
+    qvw::write_cycle_file(desc).save(dir.file(name));
 }
 
 class Naming : public ::testing::Test {

@@ -19,14 +19,14 @@ using Floats = std::vector<float>;
 // A thin 1 x 2 x 2 block (4 slots, no elements) ahead of a 3 x 3 x 3 block
 // (27 slots, 8 elements); three materials with identifiers 1, -1, 2.
 BaseFileSpec euler_model() {
-    BaseFileSpec spec;
-    spec.header = {5, 4};
-    spec.parts.push_back(PartSpec::structured("THIN", 1, 2, 2));
-    spec.parts.push_back(PartSpec::structured("CUBE", 3, 3, 3));
-    spec.materials = {{"STEEL", 1, "BODY-A", 0.25f},
+    BaseFileSpec desc;
+    desc.header = {5, 4};
+    desc.parts.push_back(PartSpec::structured("THIN", 1, 2, 2));
+    desc.parts.push_back(PartSpec::structured("CUBE", 3, 3, 3));
+    desc.materials = {{"STEEL", 1, "BODY-A", 0.25f},
                       {"AIR", -1, "BODY-B", 0.5f},
                       {"WATER", 2, "BODY-C", 0.125f}};
-    return spec;
+    return desc;
 }
 
 // Slot values q = 1..31 (the 4 + 27 slots of both blocks).
@@ -123,8 +123,8 @@ TEST_F(Materials, IdentifiersBothWays) {
 }
 
 TEST_F(Materials, PoissonRatiosOnlyFromMaterialLevelFour) {
-    BaseFileSpec spec = euler_model();
-    ASSERT_TRUE(load(spec));
+    BaseFileSpec desc = euler_model();
+    ASSERT_TRUE(load(desc));
     const std::int32_t three = 3, four = 4;
     float ratio = -1.0f;
     EXPECT_TRUE(getMaterialPoissonRatio(&three, &ratio));
@@ -133,8 +133,8 @@ TEST_F(Materials, PoissonRatiosOnlyFromMaterialLevelFour) {
     EXPECT_FALSE(getMaterialPoissonRatio(&four, &ratio));
     EXPECT_EQ(ratio, -1.0f);
 
-    spec.header = {5, 3};
-    ASSERT_TRUE(load(spec));
+    desc.header = {5, 3};
+    ASSERT_TRUE(load(desc));
     for (std::int32_t m = 1; m <= 3; ++m) {
         EXPECT_FALSE(getMaterialPoissonRatio(&m, &ratio)) << m;
         EXPECT_EQ(ratio, -1.0f);

@@ -22,23 +22,23 @@ using Ints = std::vector<std::int32_t>;
 // Element numbers 10, 20, 30; node numbers 101..114; units (1, 3, 3),
 // symmetry (1, 2); two materials; parallel task values 7, 0, 3.
 BaseFileSpec two_part_model() {
-    BaseFileSpec spec;
-    spec.header = {5, 4};
-    spec.parts = {PartSpec::structured("BLOCK", 3, 2, 2), PartSpec::unstructured("BRICKS", {1, 2}),
+    BaseFileSpec desc;
+    desc.header = {5, 4};
+    desc.parts = {PartSpec::structured("BLOCK", 3, 2, 2), PartSpec::unstructured("BRICKS", {1, 2}),
                   PartSpec::unstructured("SHELL", {3})};
-    spec.connectivity = {4, 3, 2, 1, 8, 7, 6, 5, 5, 6, 7, 8, 9, 10, 11, 12,
+    desc.connectivity = {4, 3, 2, 1, 8, 7, 6, 5, 5, 6, 7, 8, 9, 10, 11, 12,
                          12, 13, 14, 9, 0, 0, 0, 0};
-    spec.coordinates.assign(3 * 14, 0.0f);
-    spec.element_types = {1, 1, 2};
-    for (std::int32_t n = 101; n <= 114; ++n) spec.node_numbers.push_back(n);
-    spec.element_numbers = {10, 20, 30};
-    spec.units[0] = 1;
-    spec.symmetry[0] = 1;
-    spec.symmetry[1] = 2;
-    spec.materials = {{"STEEL", 1, "BODY-A", 0.3f}, {"AIR", -1, "BODY-B", 0.0f}};
-    spec.parallel_section = true;
-    spec.parallel_info = {7, 0, 3};
-    return spec;
+    desc.coordinates.assign(3 * 14, 0.0f);
+    desc.element_types = {1, 1, 2};
+    for (std::int32_t n = 101; n <= 114; ++n) desc.node_numbers.push_back(n);
+    desc.element_numbers = {10, 20, 30};
+    desc.units[0] = 1;
+    desc.symmetry[0] = 1;
+    desc.symmetry[1] = 2;
+    desc.materials = {{"STEEL", 1, "BODY-A", 0.3f}, {"AIR", -1, "BODY-B", 0.0f}};
+    desc.parallel_section = true;
+    desc.parallel_info = {7, 0, 3};
+    return desc;
 }
 
 // A part list copied into a buffer one longer than `expected`; the entry
@@ -227,10 +227,10 @@ TEST_F(ElementKinds, HexahedraAndQuadrilateralShells) {
 // and elements of no kind; no numbering records (v[1] = 1), so external
 // numbers are the rows themselves.
 TEST_F(ElementKinds, ShapesFollowTheEmptyEntries) {
-    BaseFileSpec spec;
-    spec.header = {1, 1};
-    spec.parts = {PartSpec::unstructured("MIXED", {1, 2, 3, 4, 5, 6, 7, 8})};
-    spec.connectivity = {1, 2, 3, 4, 5, 6, 0, 0,   // 1 wedge
+    BaseFileSpec desc;
+    desc.header = {1, 1};
+    desc.parts = {PartSpec::unstructured("MIXED", {1, 2, 3, 4, 5, 6, 7, 8})};
+    desc.connectivity = {1, 2, 3, 4, 5, 6, 0, 0,   // 1 wedge
                          1, 2, 3, 4, 0, 0, 0, 0,   // 2 tetrahedron
                          1, 2, 3, 4, 5, 0, 0, 0,   // 3 pyramid
                          1, 2, 0, 0, 0, 0, 0, 0,   // 4 beam
@@ -238,9 +238,9 @@ TEST_F(ElementKinds, ShapesFollowTheEmptyEntries) {
                          1, 2, 3, 4, 5, 6, 7, 0,   // 6 type 1 with 7 entries: no kind
                          1, 2, 3, 4, 5, 6, 7, 8,   // 7 type code 4: no kind
                          1, 2, 3, 4, 5, 6, 7, 8};  // 8 hexahedron
-    spec.coordinates.assign(3 * 8, 0.0f);
-    spec.element_types = {1, 1, 1, 3, 2, 1, 4, 1};
-    ASSERT_TRUE(load(spec));
+    desc.coordinates.assign(3 * 8, 0.0f);
+    desc.element_types = {1, 1, 1, 3, 2, 1, 4, 1};
+    ASSERT_TRUE(load(desc));
 
     // Present: beam 2, tetrahedron 5, hexahedron 6, pyramid 7, wedge 8,
     // triangular shell 9 -> type numbers 1..6.
@@ -270,12 +270,12 @@ TEST_F(Numbering, ExternalNumbersMapToPositions) {
 }
 
 TEST_F(Numbering, WithoutNumberingRecordsNodesMapToThemselves) {
-    BaseFileSpec spec = two_part_model();
-    spec.header = {1, 1};
+    BaseFileSpec desc = two_part_model();
+    desc.header = {1, 1};
     // All 14 nodes in one part, so the node total is 14.
-    spec.parts.pop_back();
-    spec.parts.back().element_ids = {1, 2, 3};
-    ASSERT_TRUE(load(spec));
+    desc.parts.pop_back();
+    desc.parts.back().element_ids = {1, 2, 3};
+    ASSERT_TRUE(load(desc));
     for (std::int32_t n = 1; n <= 14; ++n)
         EXPECT_EQ(lookup(getQuorvexNodeNumber, n), (Out{true, n}));
     EXPECT_EQ(lookup(getQuorvexNodeNumber, 15), (Out{false, -1}));
@@ -287,10 +287,10 @@ TEST_F(Numbering, WithoutNumberingRecordsNodesMapToThemselves) {
 using Attributes = qvtest::Session;
 
 TEST_F(Attributes, PyramidTetrahedronPartners) {
-    BaseFileSpec spec = two_part_model();
-    spec.element_numbers = {10, 11, 12};
-    spec.pairs = {{10, 11}};
-    ASSERT_TRUE(load(spec));
+    BaseFileSpec desc = two_part_model();
+    desc.element_numbers = {10, 11, 12};
+    desc.pairs = {{10, 11}};
+    ASSERT_TRUE(load(desc));
     EXPECT_EQ(lookup(getPyramidTetPairId, 10), (Out{true, 11}));
     EXPECT_EQ(lookup(getPyramidTetPairId, 11), (Out{true, 10}));
     EXPECT_EQ(lookup(getPyramidTetPairId, 12), (Out{false, 0}));  // unpaired
@@ -298,8 +298,8 @@ TEST_F(Attributes, PyramidTetrahedronPartners) {
     EXPECT_EQ(lookup(getPyramidTetPairId, 0), (Out{false, 0}));
     EXPECT_EQ(lookup(getPyramidTetPairId, -1), (Out{false, 0}));
 
-    spec.pairs.clear();
-    ASSERT_TRUE(load(spec));
+    desc.pairs.clear();
+    ASSERT_TRUE(load(desc));
     EXPECT_EQ(lookup(getPyramidTetPairId, 10), (Out{false, 0}));
 }
 
@@ -315,10 +315,10 @@ TEST_F(Attributes, StatedOrDefaultUnitsSymmetryVersionAndSwitches) {
     for (const Case& c : {Case{{2, 1}, 0, {3, 3, 3, 3, 0, 120}},
                           Case{{5, 4}, 0, {1, 3, 3, 1, 2, 140}},
                           Case{{6, 4}, 15020, {1, 3, 3, 1, 2, 150}}}) {
-        BaseFileSpec spec = two_part_model();
-        spec.header = c.header;
-        spec.release = c.release;
-        ASSERT_TRUE(load(spec));
+        BaseFileSpec desc = two_part_model();
+        desc.header = c.header;
+        desc.release = c.release;
+        ASSERT_TRUE(load(desc));
         std::int32_t l = -7, m = -7, t = -7, a = -7, b = -7, v1 = -7, v2 = -7;
         EXPECT_TRUE(getUnitSystem(&l, &m, &t));
         EXPECT_TRUE(getModelSymmetry(&a, &b));
@@ -338,9 +338,9 @@ TEST_F(Attributes, ParallelTaskInformationOfTheLastLoad) {
     EXPECT_EQ(info, (Ints{7, 0, 3, -9}));
 
     // A base file without the section leaves none behind from the last one.
-    BaseFileSpec spec = two_part_model();
-    spec.parallel_section = false;
-    ASSERT_TRUE(load(spec));
+    BaseFileSpec desc = two_part_model();
+    desc.parallel_section = false;
+    ASSERT_TRUE(load(desc));
     EXPECT_FALSE(hasParallelTaskInfo());
     EXPECT_EQ(count(getParallelTaskInfoSize), (Out{true, 0}));
 }

@@ -23,18 +23,18 @@ protected:
     void SetUp() override { ASSERT_TRUE(set_Startup()); }
     void TearDown() override { resultsCleanUp(); }
 
-    // Loads `spec` as the base file of run "run" (mode 0: no cycle scan).
-    bool load(const qvw::BaseFileSpec& spec) {
+    // Loads `desc` as the base file of run "run" (mode 0: no cycle scan).
+    bool load(const qvw::BaseFileSpec& desc) {
         const std::int32_t mode = 0;
-        const std::string path = write_base(dir_, spec);
+        const std::string path = write_base(dir_, desc);
         return set_BaseFilename(&mode, path.c_str(), dir_.path().c_str());
     }
 
-    // Writes `spec` as cycle file `name` of the run and opens it as the
+    // Writes `desc` as cycle file `name` of the run and opens it as the
     // current cycle.
-    bool open_cycle(const qvw::CycleFileSpec& spec, const std::string& name = "run_0001.qvres") {
+    bool open_cycle(const qvw::CycleFileSpec& desc, const std::string& name = "run_0001.qvres") {
         const std::string path = dir_.file(name);
-        qvw::write_cycle_file(spec).save(path);
+        qvw::write_cycle_file(desc).save(path);
         return set_ResultsFilename(path.c_str());
     }
 

@@ -54,12 +54,12 @@ class DamagedCycle : public ExtractTest {
 protected:
     qvw::Bytes file(const Target& t, const std::vector<std::int32_t>& header,
                     qvw::CycleFileLayout& layout) const {
-        qvw::CycleFileSpec spec = cycle(damaged_model(), t.entries);
-        spec.header = header;
-        spec.chunk_size = 7;
-        spec.displacements = t.displacements;
-        spec.order = {CycleSection::Model, t.section};
-        return qvw::write_cycle_file(spec, layout).bytes();
+        qvw::CycleFileSpec desc = cycle(damaged_model(), t.entries);
+        desc.header = header;
+        desc.chunk_size = 7;
+        desc.displacements = t.displacements;
+        desc.order = {CycleSection::Model, t.section};
+        return qvw::write_cycle_file(desc, layout).bytes();
     }
 
     // Every getter, in both modes: true when none answered and no caller

@@ -51,35 +51,35 @@ protected:
     }
 
     void load(const Model& m) {
-        qvw::BaseFileSpec spec;
-        spec.header = {5, 4};
+        qvw::BaseFileSpec desc;
+        desc.header = {5, 4};
         std::int32_t nodes = 0;
         for (const auto& b : m.blocks) {
-            spec.parts.push_back(qvw::PartSpec::structured("BLOCK", b[0], b[1], b[2]));
+            desc.parts.push_back(qvw::PartSpec::structured("BLOCK", b[0], b[1], b[2]));
             nodes += b[0] * b[1] * b[2];
         }
         if (m.unstructured_elements > 0) {
             // Every element on the same eight nodes behind the blocks' nodes.
-            spec.parts.push_back(qvw::PartSpec::unstructured(
+            desc.parts.push_back(qvw::PartSpec::unstructured(
                 "BRICKS", ramp<std::int32_t>(std::size_t(m.unstructured_elements), 1)));
             for (std::int32_t e = 0; e < m.unstructured_elements; ++e)
-                for (std::int32_t c = 1; c <= 8; ++c) spec.connectivity.push_back(nodes + c);
+                for (std::int32_t c = 1; c <= 8; ++c) desc.connectivity.push_back(nodes + c);
             nodes += 8;
         }
-        spec.coordinates = ramp<float>(3 * std::size_t(nodes), 1.0f);
-        spec.materials = m.materials;
-        for (int u = 0; u < 3; ++u) spec.units[u] = m.units[u];
-        ASSERT_TRUE(qv::api::load_base_file(write_base(dir_, spec)));
+        desc.coordinates = ramp<float>(3 * std::size_t(nodes), 1.0f);
+        desc.materials = m.materials;
+        for (int u = 0; u < 3; ++u) desc.units[u] = m.units[u];
+        ASSERT_TRUE(qv::api::load_base_file(write_base(dir_, desc)));
     }
 
     qvw::CycleFileSpec cycle(const Model& m, std::vector<DirectoryEntrySpec> entries) const {
-        qvw::CycleFileSpec spec;
-        spec.structured_parts = m.blocks;
-        spec.unstructured_parts = m.unstructured_elements > 0 ? 1 : 0;
-        spec.unstructured_nodes = m.unstructured_nodes;
-        spec.unstructured_elements = m.unstructured_elements;
-        spec.entries = std::move(entries);
-        return spec;
+        qvw::CycleFileSpec desc;
+        desc.structured_parts = m.blocks;
+        desc.unstructured_parts = m.unstructured_elements > 0 ? 1 : 0;
+        desc.unstructured_nodes = m.unstructured_nodes;
+        desc.unstructured_elements = m.unstructured_elements;
+        desc.entries = std::move(entries);
+        return desc;
     }
 
     bool open_bytes(const qvw::Bytes& bytes) {
@@ -88,8 +88,8 @@ protected:
         w.raw(bytes).save(path);
         return qv::api::open_cycle_file(path);
     }
-    void open(const qvw::CycleFileSpec& spec) {
-        ASSERT_TRUE(open_bytes(qvw::write_cycle_file(spec).bytes()));
+    void open(const qvw::CycleFileSpec& desc) {
+        ASSERT_TRUE(open_bytes(qvw::write_cycle_file(desc).bytes()));
     }
     // Base file and cycle file of one model.
     void load_and_open(const Model& m, std::vector<DirectoryEntrySpec> entries) {

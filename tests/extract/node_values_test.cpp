@@ -121,12 +121,12 @@ TEST_F(NodeValues, DisplacementSentinelAndCyclesWithoutDisplacements) {
     m.units[0] = 1;
     load(m);
     const float nan = std::numeric_limits<float>::quiet_NaN();
-    qvw::CycleFileSpec spec = cycle(m, {});
-    spec.displacements = reals({1000, 2000, 3000,        // scaled by 1e-3
+    qvw::CycleFileSpec desc = cycle(m, {});
+    desc.displacements = reals({1000, 2000, 3000,        // scaled by 1e-3
                                 2e11f, 5, 6,             // above the sentinel: no displacement
                                 nan, 1000, 2000,         // NaN is not above it
                                 1.01e11f, 1000, 1000});  // equal is not above it
-    open(spec);
+    open(desc);
     std::vector<float> xyz(13, kUntouched);
     ASSERT_EQ(node_displacements(xyz.data()), 1);
     EXPECT_FLOAT_EQ(xyz[0], 1.0f);
@@ -139,10 +139,10 @@ TEST_F(NodeValues, DisplacementSentinelAndCyclesWithoutDisplacements) {
 
     // One value short of 3N, and no section at all (after a cycle that had
     // one): both fail and write nothing.
-    spec.displacements->pop_back();
+    desc.displacements->pop_back();
     for (int no_section = 0; no_section < 2; ++no_section) {
-        if (no_section) spec.displacements.reset();
-        open(spec);
+        if (no_section) desc.displacements.reset();
+        open(desc);
         std::vector<float> out(13, kUntouched);
         EXPECT_EQ(node_displacements(out.data()), -1);
         EXPECT_EQ(out, std::vector<float>(13, kUntouched));
@@ -181,17 +181,17 @@ TEST_F(NodeValues, NothingIsAnsweredWithoutAValidCycle) {
     Model m;
     m.blocks = {{2, 2, 2}};
     load(m);
-    qvw::CycleFileSpec spec =
+    qvw::CycleFileSpec desc =
         cycle(m, {DirectoryEntrySpec::integer(1, 30, 1, ramp<std::int32_t>(10, 0)),
                   DirectoryEntrySpec::real(2, 31, 1, ramp<float>(10, 0))});
-    spec.displacements = ramp<float>(24, 0);
-    open(spec);
+    desc.displacements = ramp<float>(24, 0);
+    open(desc);
     std::vector<float> xyz(24);
     ASSERT_EQ(node_displacements(xyz.data()), 1);
     ASSERT_EQ(call(int_node_values, 30, 1, 10).status, 1);
 
     // A cycle that states more structured parts than the base file has.
-    qvw::CycleFileSpec more = spec;
+    qvw::CycleFileSpec more = desc;
     more.structured_parts.push_back({2, 2, 2});
     open(more);
     EXPECT_EQ(node_displacements(xyz.data()), -1);
@@ -199,7 +199,7 @@ TEST_F(NodeValues, NothingIsAnsweredWithoutAValidCycle) {
     EXPECT_EQ(call(float_node_values, 31, 1, 10).status, -1);
 
     // A failed cycle open: the earlier cycle answers nothing.
-    open(spec);
+    open(desc);
     EXPECT_FALSE(qv::api::open_cycle_file(dir_.file("missing.qvres")));
     EXPECT_EQ(node_displacements(xyz.data()), -1);
     EXPECT_EQ(call(int_node_values, 30, 1, 10).status, -1);

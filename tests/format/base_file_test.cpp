@@ -22,8 +22,8 @@ using qvw::PartSpec;
 
 class BaseFile : public ::testing::Test {
 protected:
-    bool load(const BaseFileSpec& spec) {
-        return qv::api::load_base_file(qvtest::write_base(dir_, spec));
+    bool load(const BaseFileSpec& desc) {
+        return qv::api::load_base_file(qvtest::write_base(dir_, desc));
     }
     bool load_bytes(const qvw::Bytes& bytes) {
         qvw::FileWriter w;
@@ -35,9 +35,9 @@ protected:
 };
 
 TEST_F(BaseFile, LayoutLevelOneHasDefaultsAndNamesOnly) {
-    BaseFileSpec spec = qvtest::small_model();
-    spec.header = {1, 1};
-    ASSERT_TRUE(load(spec));
+    BaseFileSpec desc = qvtest::small_model();
+    desc.header = {1, 1};
+    ASSERT_TRUE(load(desc));
     const auto& s = store();
     EXPECT_EQ(s.file_version, 120);
     EXPECT_EQ(s.unit_codes[0], 3);
@@ -56,16 +56,16 @@ TEST_F(BaseFile, LayoutLevelOneHasDefaultsAndNamesOnly) {
 }
 
 TEST_F(BaseFile, VersionFollowsLayoutAndMaterialLevel) {
-    BaseFileSpec spec = qvtest::small_model();
+    BaseFileSpec desc = qvtest::small_model();
     struct Case {
         std::vector<std::int32_t> header;
         std::int32_t release, version;
     };
     for (const Case& c : {Case{{5, 1}, 0, 140}, Case{{4, 4}, 0, 140}, Case{{4, 2}, 0, 130},
                           Case{{2, 1}, 0, 120}, Case{{6, 1}, 15020, 150}}) {
-        spec.header = c.header;
-        spec.release = c.release;
-        ASSERT_TRUE(load(spec));
+        desc.header = c.header;
+        desc.release = c.release;
+        ASSERT_TRUE(load(desc));
         EXPECT_EQ(store().file_version, c.version) << c.header[0] << "," << c.header[1];
     }
 }
@@ -97,22 +97,22 @@ TEST_F(BaseFile, SmallModelFillsTheStore) {
 }
 
 TEST_F(BaseFile, NodeListIsRebuiltInFirstUseOrder) {
-    BaseFileSpec spec;
-    spec.parts.push_back(PartSpec::unstructured("P", {1}));
-    spec.parts.back().node_ids = {1, 2, 3, 4, 5, 6, 7};
-    spec.connectivity = {7, 3, 7, 0, 5, 0, 0, 0};
-    spec.coordinates.assign(3 * 7, 0.0f);
-    spec.element_types = {1};
-    ASSERT_TRUE(load(spec));
+    BaseFileSpec desc;
+    desc.parts.push_back(PartSpec::unstructured("P", {1}));
+    desc.parts.back().node_ids = {1, 2, 3, 4, 5, 6, 7};
+    desc.connectivity = {7, 3, 7, 0, 5, 0, 0, 0};
+    desc.coordinates.assign(3 * 7, 0.0f);
+    desc.element_types = {1};
+    ASSERT_TRUE(load(desc));
     const auto& ids = store().parts(1).node_ids;
     EXPECT_EQ(std::vector<std::int32_t>(ids.begin(), ids.end()), (std::vector<std::int32_t>{7, 3, 5}));
     EXPECT_EQ(store().parts(1).nodes, 3);
 }
 
 TEST_F(BaseFile, LayoutLevelSevenHasNoParts) {
-    BaseFileSpec spec = qvtest::small_model();
-    spec.header = {7, 1};
-    ASSERT_TRUE(load(spec));
+    BaseFileSpec desc = qvtest::small_model();
+    desc.header = {7, 1};
+    ASSERT_TRUE(load(desc));
     std::int32_t n = -1;
     EXPECT_EQ(qv::model::num_structured_parts(n), 1);
     EXPECT_EQ(n, 0);
@@ -121,9 +121,9 @@ TEST_F(BaseFile, LayoutLevelSevenHasNoParts) {
 }
 
 TEST_F(BaseFile, MissingPartsSectionStillReadsTheUnitSystem) {
-    BaseFileSpec spec = qvtest::small_model();
-    spec.parts_section = false;
-    ASSERT_TRUE(load(spec));
+    BaseFileSpec desc = qvtest::small_model();
+    desc.parts_section = false;
+    ASSERT_TRUE(load(desc));
     EXPECT_EQ(store().unit_codes[0], 1);
     EXPECT_EQ(store().symmetry[0], 1);
     EXPECT_EQ(store().material_count, 2);
@@ -131,12 +131,12 @@ TEST_F(BaseFile, MissingPartsSectionStillReadsTheUnitSystem) {
 }
 
 TEST_F(BaseFile, SectionsMayComeInAnyOrder) {
-    BaseFileSpec spec = qvtest::small_model();
-    spec.parallel_section = true;
-    spec.parallel_info = {4, 1, 2, 3};
-    spec.order = {qvw::BaseSection::ParallelTaskData, qvw::BaseSection::Materials,
+    BaseFileSpec desc = qvtest::small_model();
+    desc.parallel_section = true;
+    desc.parallel_info = {4, 1, 2, 3};
+    desc.order = {qvw::BaseSection::ParallelTaskData, qvw::BaseSection::Materials,
                   qvw::BaseSection::Parts};
-    ASSERT_TRUE(load(spec));
+    ASSERT_TRUE(load(desc));
     EXPECT_EQ(store().material_count, 2);
     EXPECT_EQ(store().parallel_task_info.size(), 4);
     EXPECT_EQ(store().parallel_task_info(4), 3);
@@ -171,10 +171,10 @@ TEST_F(BaseFile, LockFileRefusesTheLoad) {
 // ---- Damaged base files ------------------------------------------------
 
 TEST_F(BaseFile, TruncatedAnywhereNeverLoadsHalfAModel) {
-    BaseFileSpec spec = qvtest::small_model();
-    spec.parallel_section = true;
-    spec.parallel_info = {1, 2, 3};
-    const qvw::Bytes whole = qvw::write_base_file(spec).bytes();
+    BaseFileSpec desc = qvtest::small_model();
+    desc.parallel_section = true;
+    desc.parallel_info = {1, 2, 3};
+    const qvw::Bytes whole = qvw::write_base_file(desc).bytes();
     for (std::size_t cut = 0; cut < whole.size(); ++cut) {
         const bool loaded = load_bytes(qvw::Bytes(whole.begin(), whole.begin() + cut));
         if (loaded && store().parts.size() > 0) {
@@ -187,41 +187,41 @@ TEST_F(BaseFile, TruncatedAnywhereNeverLoadsHalfAModel) {
 
 TEST_F(BaseFile, InconsistentCountsFailTheLoad) {
     {
-        BaseFileSpec spec = qvtest::small_model();
-        spec.structured_count = 1000000;  // parts that do not fit in the file
-        EXPECT_FALSE(load(spec));
+        BaseFileSpec desc = qvtest::small_model();
+        desc.structured_count = 1000000;  // parts that do not fit in the file
+        EXPECT_FALSE(load(desc));
         EXPECT_FALSE(store().model_loaded);
     }
     {
-        BaseFileSpec spec = qvtest::small_model();
-        spec.connectivity[3] = 25;  // a node beyond the coordinates held
-        EXPECT_FALSE(load(spec));
+        BaseFileSpec desc = qvtest::small_model();
+        desc.connectivity[3] = 25;  // a node beyond the coordinates held
+        EXPECT_FALSE(load(desc));
     }
     {
-        BaseFileSpec spec = qvtest::small_model();
-        spec.parts[1].element_ids = {1, 3};  // a row beyond the connectivity
-        EXPECT_FALSE(load(spec));
+        BaseFileSpec desc = qvtest::small_model();
+        desc.parts[1].element_ids = {1, 3};  // a row beyond the connectivity
+        EXPECT_FALSE(load(desc));
     }
     {
-        BaseFileSpec spec = qvtest::small_model();
-        spec.parts[1].stored_elements = 5;  // more elements than the list holds
-        EXPECT_FALSE(load(spec));
+        BaseFileSpec desc = qvtest::small_model();
+        desc.parts[1].stored_elements = 5;  // more elements than the list holds
+        EXPECT_FALSE(load(desc));
     }
     {
-        BaseFileSpec spec = qvtest::small_model();
-        spec.material_count = 3;  // more materials than records
-        EXPECT_FALSE(load(spec));
+        BaseFileSpec desc = qvtest::small_model();
+        desc.material_count = 3;  // more materials than records
+        EXPECT_FALSE(load(desc));
     }
     {
-        BaseFileSpec spec = qvtest::small_model();
-        spec.parts[0].i = 70000;  // a block of more nodes than can be counted
-        spec.parts[0].j = 70000;
-        EXPECT_FALSE(load(spec));
+        BaseFileSpec desc = qvtest::small_model();
+        desc.parts[0].i = 70000;  // a block of more nodes than can be counted
+        desc.parts[0].j = 70000;
+        EXPECT_FALSE(load(desc));
     }
     {
-        BaseFileSpec spec = qvtest::small_model();
-        spec.parts[0].k = 0;
-        EXPECT_FALSE(load(spec));
+        BaseFileSpec desc = qvtest::small_model();
+        desc.parts[0].k = 0;
+        EXPECT_FALSE(load(desc));
     }
 }
 
@@ -230,16 +230,16 @@ TEST_F(BaseFile, OverflowingCountsAreRefusedBeforeAllocating) {
     // hold must be refused before anything is reserved for it.
     qv::runtime::set_allocation_limit_for_testing(1 << 20);
     for (std::int32_t lie : {0x7fffffff, 0x40000000, 0x20000001}) {
-        BaseFileSpec spec = qvtest::small_model();
-        spec.material_count = lie;
-        EXPECT_FALSE(load(spec));
-        spec = qvtest::small_model();
-        spec.unstructured_count = lie;
-        EXPECT_FALSE(load(spec));
-        spec = qvtest::small_model();
-        spec.header = {5, 4};
-        spec.pairs = {};
-        qvw::Bytes bytes = qvw::write_base_file(spec).bytes();
+        BaseFileSpec desc = qvtest::small_model();
+        desc.material_count = lie;
+        EXPECT_FALSE(load(desc));
+        desc = qvtest::small_model();
+        desc.unstructured_count = lie;
+        EXPECT_FALSE(load(desc));
+        desc = qvtest::small_model();
+        desc.header = {5, 4};
+        desc.pairs = {};
+        qvw::Bytes bytes = qvw::write_base_file(desc).bytes();
         // The header word count (the value of the first record) lies.
         bytes[4] = 0x7f;
         EXPECT_FALSE(load_bytes(bytes));
@@ -248,10 +248,10 @@ TEST_F(BaseFile, OverflowingCountsAreRefusedBeforeAllocating) {
 }
 
 TEST_F(BaseFile, CorruptParallelTaskStreamLeavesNoInformation) {
-    BaseFileSpec spec = qvtest::small_model();
-    spec.parallel_section = true;
-    spec.parallel_info = {5, 6, 7};
-    qvw::Bytes bytes = qvw::write_base_file(spec).bytes();
+    BaseFileSpec desc = qvtest::small_model();
+    desc.parallel_section = true;
+    desc.parallel_info = {5, 6, 7};
+    qvw::Bytes bytes = qvw::write_base_file(desc).bytes();
     bytes[bytes.size() - 8] ^= 0xff;  // inside the last payload's stream
     ASSERT_TRUE(load_bytes(bytes));
     EXPECT_FALSE(qv::model::has_parallel_task_info());

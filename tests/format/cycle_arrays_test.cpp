@@ -67,7 +67,7 @@ protected:
     void open_bytes(const Bytes& bytes) {
         ASSERT_TRUE(api::open_cycle_file(qvtest::write_file(dir_, "run_0000001.qvres", bytes)));
     }
-    void open(const CycleFileSpec& spec) { open_bytes(qvw::write_cycle_file(spec).bytes()); }
+    void open(const CycleFileSpec& desc) { open_bytes(qvw::write_cycle_file(desc).bytes()); }
     // A model of one structured block of i x j x k slots and `materials`
     // materials, as a base file would have left it.
     void model_of(std::int32_t i, std::int32_t j, std::int32_t k, std::int32_t materials) {
@@ -86,36 +86,36 @@ protected:
 // Entries of kind 2 for variables 1..n, qualifier 1; entry v holds 20 + v
 // values starting at 100 v.
 CycleFileSpec node_reals(int n, std::vector<std::int32_t> header = kSingle) {
-    CycleFileSpec spec;
-    spec.header = std::move(header);
-    spec.chunk_size = 7;
+    CycleFileSpec desc;
+    desc.header = std::move(header);
+    desc.chunk_size = 7;
     for (int v = 1; v <= n; ++v)
-        spec.entries.push_back(DirectoryEntrySpec::real(2, v, 1, reals(20 + v, 100.0f * v)));
-    return spec;
+        desc.entries.push_back(DirectoryEntrySpec::real(2, v, 1, reals(20 + v, 100.0f * v)));
+    return desc;
 }
 
 using DirectoryWalk = CycleArrays;
 
 TEST_F(DirectoryWalk, KindsTwoMinusTwoOneTwoPutThreeArraysInTheNodeSection) {
     for (const auto& header : {kSingle, kChunked}) {
-        CycleFileSpec spec;
-        spec.header = header;
-        spec.chunk_size = 3;  // several chunks, the last one short
-        spec.entries = {DirectoryEntrySpec::real(2, 1, 1, reals(4, 1.0f)),
+        CycleFileSpec desc;
+        desc.header = header;
+        desc.chunk_size = 3;  // several chunks, the last one short
+        desc.entries = {DirectoryEntrySpec::real(2, 1, 1, reals(4, 1.0f)),
                         DirectoryEntrySpec::real(-2, 2, 1, reals(5, 10.0f)),
                         DirectoryEntrySpec::integer(1, 3, 1, ints(6, 20)),
                         DirectoryEntrySpec::real(2, 4, 1, reals(7, 30.0f))};
-        open(spec);
+        open(desc);
         runtime::Array<float> r;
         ASSERT_EQ(read_real_array(kNodeObject, -4, 1, r), kReadOk);  // after two node arrays
-        EXPECT_EQ(values(r), spec.entries[3].reals);
+        EXPECT_EQ(values(r), desc.entries[3].reals);
         EXPECT_EQ(store().read_position, 0);  // the last entry
         ASSERT_EQ(read_real_array(kElementObject, -2, 1, r), kReadOk);  // first after the tag
-        EXPECT_EQ(values(r), spec.entries[1].reals);
+        EXPECT_EQ(values(r), desc.entries[1].reals);
         EXPECT_EQ(store().read_position, -2);
         runtime::Array<std::int32_t> i;
         ASSERT_EQ(read_integer_array(kNodeObject, -3, 1, i), kReadOk);
-        EXPECT_EQ(values(i), spec.entries[2].ints);
+        EXPECT_EQ(values(i), desc.entries[2].ints);
         // Kinds of the other section or family are not arrays here.
         EXPECT_EQ(read_real_array(kNodeObject, -2, 1, r), kArrayNotFound);
         EXPECT_EQ(read_real_array(kNodeObject, -3, 1, r), kArrayNotFound);
@@ -125,9 +125,9 @@ TEST_F(DirectoryWalk, KindsTwoMinusTwoOneTwoPutThreeArraysInTheNodeSection) {
 
 TEST_F(DirectoryWalk, LaterEntryContinuesAndEarlierEntryRestarts) {
     // Entry 2's stream is corrupt: only an array that is inflated notices.
-    CycleFileSpec spec = node_reals(5);
-    Bytes file = qvw::write_cycle_file(spec).bytes();
-    corrupt_stream(file, spec.entries[1].reals);
+    CycleFileSpec desc = node_reals(5);
+    Bytes file = qvw::write_cycle_file(desc).bytes();
+    corrupt_stream(file, desc.entries[1].reals);
     open_bytes(file);
     release_skip_buffer();
     runtime::Array<float> r;
@@ -137,13 +137,13 @@ TEST_F(DirectoryWalk, LaterEntryContinuesAndEarlierEntryRestarts) {
     EXPECT_EQ(skip_buffer_capacity(), 0);
 
     ASSERT_EQ(read_real_array(kNodeObject, -4, 1, r), kReadOk);  // skips 2 and 3
-    EXPECT_EQ(values(r), spec.entries[3].reals);
+    EXPECT_EQ(values(r), desc.entries[3].reals);
     EXPECT_EQ(store().read_position, 4);
     EXPECT_GT(skip_buffer_capacity(), 0);
 
     // Entry 3 lies behind the position; continuing would never meet it.
     ASSERT_EQ(read_real_array(kNodeObject, -3, 1, r), kReadOk);
-    EXPECT_EQ(values(r), spec.entries[2].reals);
+    EXPECT_EQ(values(r), desc.entries[2].reals);
     EXPECT_EQ(store().read_position, 3);
 
     EXPECT_EQ(read_real_array(kNodeObject, -2, 1, r), kInflateError);
@@ -153,9 +153,9 @@ TEST_F(DirectoryWalk, LaterEntryContinuesAndEarlierEntryRestarts) {
 
 TEST_F(DirectoryWalk, AnyRequestOrderGivesTheSameArrays) {
     for (const auto& header : {kSingle, kChunked}) {
-        CycleFileSpec spec = node_reals(6, header);
-        for (int e : {1, 3}) spec.entries[static_cast<std::size_t>(e)].kind = -2;
-        open(spec);
+        CycleFileSpec desc = node_reals(6, header);
+        for (int e : {1, 3}) desc.entries[static_cast<std::size_t>(e)].kind = -2;
+        open(desc);
         // Node entries 1, 3, 5, 6 and element entries 2, 4.
         struct Step {
             int entry;
@@ -168,7 +168,7 @@ TEST_F(DirectoryWalk, AnyRequestOrderGivesTheSameArrays) {
         };
         for (const auto& order : orders)
             for (const Step& step : order) {
-                const auto& e = spec.entries[static_cast<std::size_t>(step.entry - 1)];
+                const auto& e = desc.entries[static_cast<std::size_t>(step.entry - 1)];
                 runtime::Array<float> r;
                 ASSERT_EQ(read_real_array(e.kind == 2 ? kNodeObject : kElementObject,
                                           -step.entry, 1, r),
@@ -181,13 +181,13 @@ TEST_F(DirectoryWalk, AnyRequestOrderGivesTheSameArrays) {
 }
 
 TEST_F(DirectoryWalk, CodesTranslateAndIntegerReaderMatchesAbsoluteQualifiers) {
-    CycleFileSpec spec;
-    spec.entries = {DirectoryEntrySpec::real(2, 1, 1, {1.0f}),
+    CycleFileSpec desc;
+    desc.entries = {DirectoryEntrySpec::real(2, 1, 1, {1.0f}),
                     DirectoryEntrySpec::real(2, 7, 1, {7.0f}),
                     DirectoryEntrySpec::integer(1, 1, 1, {10}),
                     DirectoryEntrySpec::integer(1, 9, -3, {90}),
                     DirectoryEntrySpec::integer(1, 9, 4, {94})};
-    open(spec);
+    open(desc);
     runtime::Array<float> r;
     runtime::Array<std::int32_t> i;
     // Reals: a positive code is not in the (all-zero) code list; 0 is at 1.
@@ -209,11 +209,11 @@ TEST_F(DirectoryWalk, CodesTranslateAndIntegerReaderMatchesAbsoluteQualifiers) {
 }
 
 TEST_F(DirectoryWalk, LayeredReaderComparesTheQualifierWithItsSign) {
-    CycleFileSpec spec;
-    spec.entries = {DirectoryEntrySpec::integer(-1, 20, -1, ints(50, 1000)),
+    CycleFileSpec desc;
+    desc.entries = {DirectoryEntrySpec::integer(-1, 20, -1, ints(50, 1000)),
                     DirectoryEntrySpec::integer(-1, 20, 1, ints(50, 2000)),
                     DirectoryEntrySpec::integer(-1, 20, -2, ints(50, 3000))};
-    open(spec);
+    open(desc);
     release_skip_buffer();
     runtime::Array<std::int32_t> i;
     ASSERT_EQ(read_layered_integer_array(kElementObject, -20, -1, i), kReadOk);
@@ -236,16 +236,16 @@ using CycleSections = CycleArrays;
 
 TEST_F(CycleSections, DisplacementsInBothFramingsAndMissing) {
     for (const auto& header : {kSingle, kChunked}) {
-        CycleFileSpec spec;
-        spec.header = header;
-        spec.chunk_size = 4;
-        spec.displacements = reals(30, 0.5f);
-        open(spec);
+        CycleFileSpec desc;
+        desc.header = header;
+        desc.chunk_size = 4;
+        desc.displacements = reals(30, 0.5f);
+        open(desc);
         ASSERT_EQ(read_displacements(), kReadOk);
-        EXPECT_EQ(values(store().displacements), *spec.displacements);
+        EXPECT_EQ(values(store().displacements), *desc.displacements);
     }
-    CycleFileSpec spec;
-    open(spec);
+    CycleFileSpec desc;
+    open(desc);
     runtime::allocate(store().displacements, 3);  // left from an earlier read
     EXPECT_EQ(read_displacements(), kSectionMissing);
     EXPECT_FALSE(store().displacements.allocated());
@@ -256,15 +256,15 @@ TEST_F(CycleSections, DisplacementsInBothFramingsAndMissing) {
 TEST_F(CycleSections, MaterialFractionsFillAndCutToTheSlots) {
     for (const auto& header : {kSingle, kChunked}) {
         model_of(2, 2, 2, 2);
-        CycleFileSpec spec;
-        spec.header = header;
-        spec.chunk_size = 3;
-        spec.structured_parts = {{2, 2, 2}};
-        spec.material_fractions = std::vector<std::vector<float>>{reals(5, 1.0f), reals(10, 20.0f)};
-        spec.entries = {DirectoryEntrySpec::real(-2, 3, 1, reals(10, 0.0f)),
+        CycleFileSpec desc;
+        desc.header = header;
+        desc.chunk_size = 3;
+        desc.structured_parts = {{2, 2, 2}};
+        desc.material_fractions = std::vector<std::vector<float>>{reals(5, 1.0f), reals(10, 20.0f)};
+        desc.entries = {DirectoryEntrySpec::real(-2, 3, 1, reals(10, 0.0f)),
                         DirectoryEntrySpec::real(-2, 155, -1, reals(10, 50.0f)),
                         DirectoryEntrySpec::real(2, 155, 1, {})};
-        open(spec);
+        open(desc);
         std::int32_t status = -1;
         ASSERT_EQ(read_material_fractions(status), kReadOk);
         EXPECT_EQ(status, 0);
@@ -274,23 +274,23 @@ TEST_F(CycleSections, MaterialFractionsFillAndCutToTheSlots) {
         EXPECT_EQ(values(s.material_fractions[0]),
                   (std::vector<float>{1, 2, 3, 4, 5, 0, 0, 0}));
         EXPECT_EQ(values(s.material_fractions[1]), reals(8, 20.0f));
-        EXPECT_EQ(values(s.cover_fraction), spec.entries[1].reals);
+        EXPECT_EQ(values(s.cover_fraction), desc.entries[1].reals);
         EXPECT_EQ(s.read_position, -2);
     }
 }
 
 TEST_F(CycleSections, MissingMaterialSectionGivesZeroFractionsAndStillTheCover) {
     model_of(3, 1, 2, 2);
-    CycleFileSpec spec;
-    spec.structured_parts = {{3, 1, 2}};
-    spec.entries = {DirectoryEntrySpec::real(-2, 155, 1, reals(8, 0.5f))};
-    open(spec);
+    CycleFileSpec desc;
+    desc.structured_parts = {{3, 1, 2}};
+    desc.entries = {DirectoryEntrySpec::real(-2, 155, 1, reals(8, 0.5f))};
+    open(desc);
     std::int32_t status = -1;
     EXPECT_EQ(read_material_fractions(status), kSectionMissing);
     EXPECT_EQ(status, 1);
     ASSERT_EQ(store().material_fractions.size(), 2u);
     for (const auto& m : store().material_fractions) EXPECT_EQ(values(m), std::vector<float>(6, 0.0f));
-    EXPECT_EQ(values(store().cover_fraction), spec.entries[0].reals);
+    EXPECT_EQ(values(store().cover_fraction), desc.entries[0].reals);
     EXPECT_TRUE(store().mmvars_loaded);
 }
 
@@ -302,12 +302,12 @@ TEST_F(CycleSections, RigidBodyAndJointDataFollowHeaderWordsTwoSevenAndEight) {
     for (const Case& c : {Case{{1, 1, 1, 1, 0, 1}, true}, Case{{1, 0, 1, 1, 0, 1}, false},
                           Case{{1, 1, 1, 1, 0, 1, 1}, true}, Case{{1, 0, 1, 1, 0, 1, 1}, false},
                           Case{{1, 0, 1, 1, 0, 1, 1, 0}, true}, Case{{1, 0, 1, 1, 0, 1, 0, 1}, true}}) {
-        CycleFileSpec spec;
-        spec.header = c.words;
-        spec.chunk_size = 16;  // the data arrays take several chunks
-        spec.rigid_bodies = qvw::BodyArraysSpec{{7, 9}, reals(30, 1.0f)};
-        spec.joints = qvw::BodyArraysSpec{{4, 5, 6}, reals(117, 2.0f)};
-        open(spec);
+        CycleFileSpec desc;
+        desc.header = c.words;
+        desc.chunk_size = 16;  // the data arrays take several chunks
+        desc.rigid_bodies = qvw::BodyArraysSpec{{7, 9}, reals(30, 1.0f)};
+        desc.joints = qvw::BodyArraysSpec{{4, 5, 6}, reals(117, 2.0f)};
+        open(desc);
         const auto& s = store();
         std::int32_t status = -1;
         const std::string at = ::testing::PrintToString(c.words);
@@ -316,10 +316,10 @@ TEST_F(CycleSections, RigidBodyAndJointDataFollowHeaderWordsTwoSevenAndEight) {
         EXPECT_EQ(read_joint_data(status), c.present ? kReadOk : kNoArrays) << at;
         EXPECT_EQ(status, 0);
         if (c.present) {
-            EXPECT_EQ(values(s.rigid_body_numbers), spec.rigid_bodies->numbers) << at;
-            EXPECT_EQ(values(s.rigid_body_data), spec.rigid_bodies->data) << at;
-            EXPECT_EQ(values(s.joint_numbers), spec.joints->numbers) << at;
-            EXPECT_EQ(values(s.joint_data), spec.joints->data) << at;
+            EXPECT_EQ(values(s.rigid_body_numbers), desc.rigid_bodies->numbers) << at;
+            EXPECT_EQ(values(s.rigid_body_data), desc.rigid_bodies->data) << at;
+            EXPECT_EQ(values(s.joint_numbers), desc.joints->numbers) << at;
+            EXPECT_EQ(values(s.joint_data), desc.joints->data) << at;
         } else {
             EXPECT_FALSE(s.rigid_body_numbers.allocated() || s.rigid_body_data.allocated() ||
                          s.joint_numbers.allocated() || s.joint_data.allocated());
@@ -338,19 +338,19 @@ TEST_F(CycleSections, RigidBodyAndJointDataFollowHeaderWordsTwoSevenAndEight) {
 // allocated, the position cleared, and the allocation limit of the fixture
 // never reached.
 CycleFileSpec every_section(std::vector<std::int32_t> header) {
-    CycleFileSpec spec = node_reals(0, std::move(header));
-    spec.chunk_size = 5;
-    spec.entries = {DirectoryEntrySpec::real(2, 1, 1, reals(12, 1.0f)),
+    CycleFileSpec desc = node_reals(0, std::move(header));
+    desc.chunk_size = 5;
+    desc.entries = {DirectoryEntrySpec::real(2, 1, 1, reals(12, 1.0f)),
                     DirectoryEntrySpec::integer(-1, 2, 1, ints(9, 40)),
                     DirectoryEntrySpec::integer(1, 3, 1, ints(11, 60)),
                     DirectoryEntrySpec::real(-2, 155, 1, reals(12, 80.0f)),
                     DirectoryEntrySpec::real(2, 5, 1, reals(13, 100.0f))};
-    spec.structured_parts = {{2, 2, 3}};
-    spec.displacements = reals(14, 200.0f);
-    spec.material_fractions = std::vector<std::vector<float>>{reals(12, 300.0f), reals(12, 400.0f)};
-    spec.rigid_bodies = qvw::BodyArraysSpec{{1, 2}, reals(30, 500.0f)};
-    spec.joints = qvw::BodyArraysSpec{{3}, reals(39, 600.0f)};
-    return spec;
+    desc.structured_parts = {{2, 2, 3}};
+    desc.displacements = reals(14, 200.0f);
+    desc.material_fractions = std::vector<std::vector<float>>{reals(12, 300.0f), reals(12, 400.0f)};
+    desc.rigid_bodies = qvw::BodyArraysSpec{{1, 2}, reals(30, 500.0f)};
+    desc.joints = qvw::BodyArraysSpec{{3}, reals(39, 600.0f)};
+    return desc;
 }
 
 // Reads everything `section` holds and checks that it failed cleanly.
@@ -408,10 +408,10 @@ TEST_F(TruncatedSection, CutAnywhereFailsCleanly) {
         for (const CycleSection section :
              {CycleSection::Node, CycleSection::Element, CycleSection::Displacement,
               CycleSection::MMVars, CycleSection::RigidBodyData, CycleSection::JointData}) {
-            CycleFileSpec spec = every_section(header);
-            spec.order = {CycleSection::Model, section};
+            CycleFileSpec desc = every_section(header);
+            desc.order = {CycleSection::Model, section};
             qvw::CycleFileLayout layout;
-            const Bytes whole = qvw::write_cycle_file(spec, layout).bytes();
+            const Bytes whole = qvw::write_cycle_file(desc, layout).bytes();
             const auto& extent = layout.of(section);
             ASSERT_GE(extent.begin, 0);
             for (const std::int64_t cut : cut_points(whole, extent.begin, extent.end)) {
@@ -425,18 +425,18 @@ TEST_F(TruncatedSection, CutAnywhereFailsCleanly) {
 }
 
 TEST_F(TruncatedSection, EarlierArraysStillReadAfterALaterOneFailed) {
-    CycleFileSpec spec = node_reals(3);
-    spec.order = {CycleSection::Model, CycleSection::Node};
-    Bytes file = qvw::write_cycle_file(spec).bytes();
+    CycleFileSpec desc = node_reals(3);
+    desc.order = {CycleSection::Model, CycleSection::Node};
+    Bytes file = qvw::write_cycle_file(desc).bytes();
     file.resize(file.size() - 10);
     open_bytes(file);
     runtime::Array<float> r;
     EXPECT_EQ(read_real_array(kNodeObject, -3, 1, r), kReadError);
     EXPECT_EQ(store().read_position, 0);
     ASSERT_EQ(read_real_array(kNodeObject, -2, 1, r), kReadOk);
-    EXPECT_EQ(values(r), spec.entries[1].reals);
+    EXPECT_EQ(values(r), desc.entries[1].reals);
     ASSERT_EQ(read_real_array(kNodeObject, -1, 1, r), kReadOk);
-    EXPECT_EQ(values(r), spec.entries[0].reals);
+    EXPECT_EQ(values(r), desc.entries[0].reals);
 }
 
 using LyingCounts = CycleArrays;
@@ -462,10 +462,10 @@ TEST_F(LyingCounts, ArrayHeadersFailTheirArrayAndLengthsAlsoTheSkip) {
         {&kChunked, 78, -5, true},
     };
     for (const Lie& lie : lies) {
-        CycleFileSpec spec = node_reals(2, *lie.header);
-        spec.order = {CycleSection::Model, CycleSection::Node};
+        CycleFileSpec desc = node_reals(2, *lie.header);
+        desc.order = {CycleSection::Model, CycleSection::Node};
         qvw::CycleFileLayout layout;
-        qvw::FileWriter w = qvw::write_cycle_file(spec, layout);
+        qvw::FileWriter w = qvw::write_cycle_file(desc, layout);
         w.overwrite_i32(static_cast<std::size_t>(layout.of(CycleSection::Node).begin + lie.offset),
                         lie.value);
         open_bytes(w.bytes());
@@ -481,7 +481,7 @@ TEST_F(LyingCounts, ArrayHeadersFailTheirArrayAndLengthsAlsoTheSkip) {
             EXPECT_FALSE(r.allocated()) << at;
         } else {
             EXPECT_EQ(behind, kReadOk) << at;
-            EXPECT_EQ(values(r), spec.entries[1].reals) << at;
+            EXPECT_EQ(values(r), desc.entries[1].reals) << at;
         }
     }
 }
@@ -490,14 +490,14 @@ TEST_F(LyingCounts, ChunkedTotalAboveItsChunks) {
     // Real arrays keep the values their chunks held; integer arrays keep
     // the announced total, the values no chunk held being 0.
     for (const bool integer : {false, true}) {
-        CycleFileSpec spec;
-        spec.header = kChunked;
-        spec.chunk_size = 7;
-        spec.entries = {integer ? DirectoryEntrySpec::integer(1, 1, 1, ints(21, 5))
+        CycleFileSpec desc;
+        desc.header = kChunked;
+        desc.chunk_size = 7;
+        desc.entries = {integer ? DirectoryEntrySpec::integer(1, 1, 1, ints(21, 5))
                                 : DirectoryEntrySpec::real(2, 1, 1, reals(21, 5.0f))};
-        spec.order = {CycleSection::Model, CycleSection::Node};
+        desc.order = {CycleSection::Model, CycleSection::Node};
         qvw::CycleFileLayout layout;
-        qvw::FileWriter w = qvw::write_cycle_file(spec, layout);
+        qvw::FileWriter w = qvw::write_cycle_file(desc, layout);
         w.overwrite_i32(static_cast<std::size_t>(layout.of(CycleSection::Node).begin + 62), 30);
         open_bytes(w.bytes());
         if (integer) {
@@ -516,10 +516,10 @@ TEST_F(LyingCounts, ChunkedTotalAboveItsChunks) {
 
 TEST_F(LyingCounts, SlotCountBeyondTheAllocationLimitIsRefused) {
     model_of(100, 100, 100, 3);  // 4 MB per material, above the fixture's limit
-    CycleFileSpec spec;
-    spec.structured_parts = {{100, 100, 100}};
-    spec.material_fractions = std::vector<std::vector<float>>{{1}, {2}, {3}};
-    open(spec);
+    CycleFileSpec desc;
+    desc.structured_parts = {{100, 100, 100}};
+    desc.material_fractions = std::vector<std::vector<float>>{{1}, {2}, {3}};
+    open(desc);
     std::int32_t status = -1;
     EXPECT_EQ(read_material_fractions(status), kReadError);
     EXPECT_EQ(status, 2);
@@ -530,15 +530,15 @@ using CorruptStream = CycleArrays;
 
 TEST_F(CorruptStream, LeavesEachReadersDestinationUnallocated) {
     for (const auto& header : {kSingle, kChunked}) {
-        CycleFileSpec spec = every_section(header);
-        Bytes file = qvw::write_cycle_file(spec).bytes();
+        CycleFileSpec desc = every_section(header);
+        Bytes file = qvw::write_cycle_file(desc).bytes();
         const bool chunked = header.size() >= 7;
         // One chunk of several spoils the whole array.
-        corrupt_stream(file, spec.entries[0].reals, chunked ? 5 : 0, chunked ? 5 : 0);
-        corrupt_stream(file, spec.entries[2].ints, chunked ? 10 : 0, chunked ? 1 : 0);
-        corrupt_stream(file, *spec.displacements, 0, chunked ? 5 : 0);
-        corrupt_stream(file, (*spec.material_fractions)[0], 0, chunked ? 5 : 0);
-        corrupt_stream(file, spec.rigid_bodies->data, 0, chunked ? 5 : 0);
+        corrupt_stream(file, desc.entries[0].reals, chunked ? 5 : 0, chunked ? 5 : 0);
+        corrupt_stream(file, desc.entries[2].ints, chunked ? 10 : 0, chunked ? 1 : 0);
+        corrupt_stream(file, *desc.displacements, 0, chunked ? 5 : 0);
+        corrupt_stream(file, (*desc.material_fractions)[0], 0, chunked ? 5 : 0);
+        corrupt_stream(file, desc.rigid_bodies->data, 0, chunked ? 5 : 0);
         model_of(2, 2, 3, 2);
         open_bytes(file);
         const auto& s = store();
@@ -551,7 +551,7 @@ TEST_F(CorruptStream, LeavesEachReadersDestinationUnallocated) {
         EXPECT_FALSE(i.allocated());
         EXPECT_EQ(read_layered_integer_array(kNodeObject, -3, 1, i), kInflateError);
         ASSERT_EQ(read_real_array(kNodeObject, -5, 1, r), kReadOk);  // skipped, not inflated
-        EXPECT_EQ(values(r), spec.entries[4].reals);
+        EXPECT_EQ(values(r), desc.entries[4].reals);
         EXPECT_EQ(read_displacements(), kInflateError);
         EXPECT_FALSE(s.displacements.allocated());
 
@@ -559,14 +559,14 @@ TEST_F(CorruptStream, LeavesEachReadersDestinationUnallocated) {
         EXPECT_EQ(read_material_fractions(status), kInflateError);
         EXPECT_EQ(status, 2);
         EXPECT_FALSE(s.material_fractions[0].allocated());
-        EXPECT_EQ(values(s.material_fractions[1]), (*spec.material_fractions)[1]);
-        EXPECT_EQ(values(s.cover_fraction), spec.entries[3].reals);
+        EXPECT_EQ(values(s.material_fractions[1]), (*desc.material_fractions)[1]);
+        EXPECT_EQ(values(s.cover_fraction), desc.entries[3].reals);
 
         EXPECT_EQ(read_rigid_body_data(status), kInflateError);
         EXPECT_EQ(status, 2);
         EXPECT_FALSE(s.rigid_body_numbers.allocated() || s.rigid_body_data.allocated());
         EXPECT_EQ(read_joint_data(status), kReadOk);
-        EXPECT_EQ(values(s.joint_data), spec.joints->data);
+        EXPECT_EQ(values(s.joint_data), desc.joints->data);
     }
 }
 

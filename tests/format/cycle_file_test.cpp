@@ -28,9 +28,9 @@ protected:
         runtime::close_unit(runtime::unit::kResults);
         model::release_cycle(store());
     }
-    bool open(const CycleFileSpec& spec) {
+    bool open(const CycleFileSpec& desc) {
         return api::open_cycle_file(
-            qvtest::write_file(dir_, "run_0000001.qvres", qvw::write_cycle_file(spec).bytes()));
+            qvtest::write_file(dir_, "run_0000001.qvres", qvw::write_cycle_file(desc).bytes()));
     }
     qvtest::TempDir dir_;
 };
@@ -38,17 +38,17 @@ protected:
 // One node real, one element real and one node integer array, plus every
 // optional section.
 CycleFileSpec full_spec(std::vector<std::int32_t> header) {
-    CycleFileSpec spec;
-    spec.header = std::move(header);
-    spec.chunk_size = 2;
-    spec.entries = {DirectoryEntrySpec::real(2, 7, 1, {1, 2, 3}, "NODE REAL"),
+    CycleFileSpec desc;
+    desc.header = std::move(header);
+    desc.chunk_size = 2;
+    desc.entries = {DirectoryEntrySpec::real(2, 7, 1, {1, 2, 3}, "NODE REAL"),
                     DirectoryEntrySpec::real(-2, 8, 1, {4, 5, 6, 7}, "ELEMENT REAL"),
                     DirectoryEntrySpec::integer(1, 9, 1, {10, 11, 12}, "NODE INTEGER")};
-    spec.displacements = std::vector<float>{0.5f, 1.5f, 2.5f};
-    spec.material_fractions = std::vector<std::vector<float>>{{0.25f}};
-    spec.rigid_bodies = qvw::BodyArraysSpec{{3}, std::vector<float>(15, 1.0f)};
-    spec.joints = qvw::BodyArraysSpec{{4}, std::vector<float>(39, 2.0f)};
-    return spec;
+    desc.displacements = std::vector<float>{0.5f, 1.5f, 2.5f};
+    desc.material_fractions = std::vector<std::vector<float>>{{0.25f}};
+    desc.rigid_bodies = qvw::BodyArraysSpec{{3}, std::vector<float>(15, 1.0f)};
+    desc.joints = qvw::BodyArraysSpec{{4}, std::vector<float>(39, 2.0f)};
+    return desc;
 }
 
 TEST(CycleHeader, WordsBeyondTheCountReadAsAbsent) {
@@ -84,16 +84,16 @@ TEST(CycleHeader, FramingFollowsWordsSevenAndEight) {
 }
 
 TEST_F(CycleFile, ModelSectionFillsSizesAndDirectory) {
-    CycleFileSpec spec = full_spec({1, 1, 1, 1, 0, 1});
-    spec.cycle = 1200;
-    spec.time = 0.75f;
-    spec.structured_parts = {{3, 4, 5}, {6, 7, 8}};
-    spec.unstructured_parts = 2;
-    spec.unstructured_nodes = 40;
-    spec.unstructured_elements = 30;
-    spec.variable_count = 17;
-    spec.row9 = qvw::Record().text("anything at all", 80);
-    ASSERT_TRUE(open(spec));
+    CycleFileSpec desc = full_spec({1, 1, 1, 1, 0, 1});
+    desc.cycle = 1200;
+    desc.time = 0.75f;
+    desc.structured_parts = {{3, 4, 5}, {6, 7, 8}};
+    desc.unstructured_parts = 2;
+    desc.unstructured_nodes = 40;
+    desc.unstructured_elements = 30;
+    desc.variable_count = 17;
+    desc.row9 = qvw::Record().text("anything at all", 80);
+    ASSERT_TRUE(open(desc));
     const auto& s = store();
     EXPECT_TRUE(s.model_loaded);
     EXPECT_EQ(s.cycle_number, 1200);
@@ -113,10 +113,10 @@ TEST_F(CycleFile, ModelSectionFillsSizesAndDirectory) {
 }
 
 TEST_F(CycleFile, WordOneZeroOpensWithoutSizesOrDirectory) {
-    CycleFileSpec spec = full_spec({0, 1, 1, 1, 0, 1});
-    spec.model_content = qvw::Content::Write;  // present, but not to be read
-    spec.variable_count = 17;
-    ASSERT_TRUE(open(spec));
+    CycleFileSpec desc = full_spec({0, 1, 1, 1, 0, 1});
+    desc.model_content = qvw::Content::Write;  // present, but not to be read
+    desc.variable_count = 17;
+    ASSERT_TRUE(open(desc));
     EXPECT_TRUE(store().model_loaded);
     EXPECT_EQ(store().directory.size(), 0);
     EXPECT_EQ(store().variable_count, 0);
@@ -125,28 +125,28 @@ TEST_F(CycleFile, WordOneZeroOpensWithoutSizesOrDirectory) {
 }
 
 TEST_F(CycleFile, DirectoryCountLargerThanItsRecordIsRejected) {
-    CycleFileSpec spec = full_spec({1, 1, 1, 1, 0, 1});
-    spec.directory_count = 4;
-    EXPECT_FALSE(open(spec));
+    CycleFileSpec desc = full_spec({1, 1, 1, 1, 0, 1});
+    desc.directory_count = 4;
+    EXPECT_FALSE(open(desc));
     EXPECT_FALSE(store().model_loaded);
     EXPECT_EQ(store().directory.size(), 0);
     EXPECT_FALSE(runtime::is_open(runtime::unit::kResults));
 }
 
 TEST_F(CycleFile, ZeroEntriesIsAnEmptyDirectoryRecord) {
-    CycleFileSpec spec;
-    ASSERT_TRUE(open(spec));
+    CycleFileSpec desc;
+    ASSERT_TRUE(open(desc));
     EXPECT_TRUE(store().directory.allocated());
     EXPECT_EQ(store().directory.size(), 0);
 }
 
 TEST_F(CycleFile, ModelSectionMayComeAnywhere) {
     for (std::size_t at = 0; at < 7; ++at) {
-        CycleFileSpec spec = full_spec({1, 1, 1, 1, 0, 1, 1, 1});
-        spec.order = {CycleSection::JointData, CycleSection::Element, CycleSection::MMVars,
+        CycleFileSpec desc = full_spec({1, 1, 1, 1, 0, 1, 1, 1});
+        desc.order = {CycleSection::JointData, CycleSection::Element, CycleSection::MMVars,
                       CycleSection::RigidBodyData, CycleSection::Node, CycleSection::Displacement};
-        spec.order.insert(spec.order.begin() + static_cast<std::ptrdiff_t>(at), CycleSection::Model);
-        ASSERT_TRUE(open(spec)) << at;
+        desc.order.insert(desc.order.begin() + static_cast<std::ptrdiff_t>(at), CycleSection::Model);
+        ASSERT_TRUE(open(desc)) << at;
         runtime::Array<std::int32_t> ints;
         ASSERT_EQ(read_integer_array(kNodeObject, 9, 1, ints), kReadOk) << at;
         EXPECT_EQ(ints(3), 12);
@@ -196,14 +196,14 @@ TEST_F(CycleFile, EachHeaderWordSwitchesItsSections) {
     };
     for (const Case& c : cases) {
         for (const bool forced : {false, true}) {
-            CycleFileSpec spec = full_spec(c.words);
+            CycleFileSpec desc = full_spec(c.words);
             if (forced) {
-                for (auto* content : {&spec.node_arrays, &spec.element_arrays,
-                                      &spec.displacement_array, &spec.material_arrays,
-                                      &spec.body_arrays})
+                for (auto* content : {&desc.node_arrays, &desc.element_arrays,
+                                      &desc.displacement_array, &desc.material_arrays,
+                                      &desc.body_arrays})
                     *content = qvw::Content::Write;
             }
-            ASSERT_TRUE(open(spec));
+            ASSERT_TRUE(open(desc));
             store().material_count = 1;
             const Loaded r = read_everything();
             store().material_count = 0;

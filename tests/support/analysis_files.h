@@ -14,11 +14,11 @@ namespace qvtest {
 // unit system, symmetry, one pyramid/tetrahedron pair and two materials.
 qvw::BaseFileSpec small_model();
 
-// Writes `spec` as the newer-form base file of run `run` ("<run>.qvres_base")
+// Writes `desc` as the newer-form base file of run `run` ("<run>.qvres_base")
 // in `dir` and returns the path a host would name for it: the older-form
 // base file name "<run>_base.qvres", which the loader resolves to the newer
 // form first.
-std::string write_base(const TempDir& dir, const qvw::BaseFileSpec& spec,
+std::string write_base(const TempDir& dir, const qvw::BaseFileSpec& desc,
                        const std::string& run = "run");
 
 }  // namespace qvtest

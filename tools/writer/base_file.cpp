@@ -4,21 +4,21 @@
 namespace qvw {
 namespace {
 
-std::int32_t word(const BaseFileSpec& spec, std::size_t i) {
-    return i <= spec.header.size() ? spec.header[i - 1] : 0;
+std::int32_t word(const BaseFileSpec& desc, std::size_t i) {
+    return i <= desc.header.size() ? desc.header[i - 1] : 0;
 }
 
-void write_parts(FileWriter& w, const BaseFileSpec& spec) {
+void write_parts(FileWriter& w, const BaseFileSpec& desc) {
     w.tag("<Parts>");
-    if (word(spec, 1) >= 7) return;
+    if (word(desc, 1) >= 7) return;
     std::int32_t s = 0, u = 0;
-    for (const PartSpec& p : spec.parts) {
+    for (const PartSpec& p : desc.parts) {
         if (p.type == 1.0f) ++s;
         if (p.type == 2.0f) ++u;
     }
-    w.ints({spec.structured_count >= 0 ? spec.structured_count : s,
-            spec.unstructured_count >= 0 ? spec.unstructured_count : u});
-    for (const PartSpec& p : spec.parts) {
+    w.ints({desc.structured_count >= 0 ? desc.structured_count : s,
+            desc.unstructured_count >= 0 ? desc.unstructured_count : u});
+    for (const PartSpec& p : desc.parts) {
         w.reals({p.type});
         if (p.type == 1.0f) {
             w.record(Record().text(p.name, 35));
@@ -34,53 +34,53 @@ void write_parts(FileWriter& w, const BaseFileSpec& spec) {
             w.single_ints(p.node_ids);
         }
     }
-    w.single_ints(spec.connectivity);
-    w.single_reals(spec.coordinates);
-    w.single_ints(spec.element_types);
-    if (word(spec, 1) > 1) {
-        w.single_ints(spec.node_numbers);
-        w.single_ints(spec.element_numbers);
+    w.single_ints(desc.connectivity);
+    w.single_reals(desc.coordinates);
+    w.single_ints(desc.element_types);
+    if (word(desc, 1) > 1) {
+        w.single_ints(desc.node_numbers);
+        w.single_ints(desc.element_numbers);
     }
 }
 
-void write_attributes(FileWriter& w, const BaseFileSpec& spec) {
-    const std::int32_t layout = word(spec, 1);
+void write_attributes(FileWriter& w, const BaseFileSpec& desc) {
+    const std::int32_t layout = word(desc, 1);
     if (layout > 2)
-        for (std::int32_t u : spec.units) w.ints({u});
+        for (std::int32_t u : desc.units) w.ints({u});
     if (layout > 3) {
-        w.ints({spec.symmetry[0]});
-        w.ints({spec.symmetry[1]});
+        w.ints({desc.symmetry[0]});
+        w.ints({desc.symmetry[1]});
     }
     if (layout > 4) {
-        w.ints({static_cast<std::int32_t>(spec.pairs.size())});
-        for (const auto& [a, b] : spec.pairs) {
+        w.ints({static_cast<std::int32_t>(desc.pairs.size())});
+        for (const auto& [a, b] : desc.pairs) {
             w.ints({a});
             w.ints({b});
         }
     }
 }
 
-void write_materials(FileWriter& w, const BaseFileSpec& spec) {
+void write_materials(FileWriter& w, const BaseFileSpec& desc) {
     w.tag("<Materials>");
-    const std::int32_t level = word(spec, 2);
+    const std::int32_t level = word(desc, 2);
     if (level <= 0) return;
-    w.ints({spec.material_count >= 0 ? spec.material_count
-                                     : static_cast<std::int32_t>(spec.materials.size())});
-    for (const MaterialSpec& m : spec.materials) w.record(Record().text(m.name, 30));
+    w.ints({desc.material_count >= 0 ? desc.material_count
+                                     : static_cast<std::int32_t>(desc.materials.size())});
+    for (const MaterialSpec& m : desc.materials) w.record(Record().text(m.name, 30));
     if (level >= 2)
-        for (const MaterialSpec& m : spec.materials) w.ints({m.id});
+        for (const MaterialSpec& m : desc.materials) w.ints({m.id});
     if (level >= 3)
-        for (const MaterialSpec& m : spec.materials) w.record(Record().text(m.body, 256));
+        for (const MaterialSpec& m : desc.materials) w.record(Record().text(m.body, 256));
     if (level >= 4)
-        for (const MaterialSpec& m : spec.materials) w.reals({m.poisson});
+        for (const MaterialSpec& m : desc.materials) w.reals({m.poisson});
 }
 
-void write_parallel_task_data(FileWriter& w, const BaseFileSpec& spec) {
+void write_parallel_task_data(FileWriter& w, const BaseFileSpec& desc) {
     w.tag("<ParallelTaskData>");
-    const auto n = static_cast<std::int32_t>(spec.parallel_info.size());
-    w.ints({spec.parallel_count >= 0 ? spec.parallel_count : n});
-    if ((spec.parallel_count >= 0 ? spec.parallel_count : n) <= 0) return;
-    const Bytes stream = compress_values(spec.parallel_info.data(), spec.parallel_info.size());
+    const auto n = static_cast<std::int32_t>(desc.parallel_info.size());
+    w.ints({desc.parallel_count >= 0 ? desc.parallel_count : n});
+    if ((desc.parallel_count >= 0 ? desc.parallel_count : n) <= 0) return;
+    const Bytes stream = compress_values(desc.parallel_info.data(), desc.parallel_info.size());
     w.ints({n});
     w.ints({static_cast<std::int32_t>(stream.size())});
     w.payload(stream);
@@ -106,25 +106,25 @@ PartSpec PartSpec::unstructured(std::string name, std::vector<std::int32_t> elem
     return p;
 }
 
-FileWriter write_base_file(const BaseFileSpec& spec) {
+FileWriter write_base_file(const BaseFileSpec& desc) {
     FileWriter w;
-    w.ints({static_cast<std::int32_t>(spec.header.size())});
-    w.ints(spec.header);
-    if (word(spec, 1) > 5) w.ints({spec.release});
-    if (!spec.parts_section) write_attributes(w, spec);
-    for (BaseSection section : spec.order) {
+    w.ints({static_cast<std::int32_t>(desc.header.size())});
+    w.ints(desc.header);
+    if (word(desc, 1) > 5) w.ints({desc.release});
+    if (!desc.parts_section) write_attributes(w, desc);
+    for (BaseSection section : desc.order) {
         switch (section) {
         case BaseSection::Parts:
-            if (spec.parts_section) {
-                write_parts(w, spec);
-                write_attributes(w, spec);
+            if (desc.parts_section) {
+                write_parts(w, desc);
+                write_attributes(w, desc);
             }
             break;
         case BaseSection::Materials:
-            if (spec.materials_section) write_materials(w, spec);
+            if (desc.materials_section) write_materials(w, desc);
             break;
         case BaseSection::ParallelTaskData:
-            if (spec.parallel_section) write_parallel_task_data(w, spec);
+            if (desc.parallel_section) write_parallel_task_data(w, desc);
             break;
         }
     }

@@ -69,6 +69,6 @@ struct BaseFileSpec {
                                       BaseSection::ParallelTaskData};
 };
 
-FileWriter write_base_file(const BaseFileSpec& spec);
+FileWriter write_base_file(const BaseFileSpec& desc);
 
 }  // namespace qvw

@@ -13,15 +13,15 @@ bool wanted(Content c, bool by_header) {
     return c == Content::Write || (c == Content::FromHeader && by_header);
 }
 
-bool bulk_chunked(const CycleFileSpec& spec) {
-    return spec.header.size() >= 7 && spec.word(7) > 0;
+bool bulk_chunked(const CycleFileSpec& desc) {
+    return desc.header.size() >= 7 && desc.word(7) > 0;
 }
 
-bool body_chunked(const CycleFileSpec& spec) {
-    return spec.header.size() >= 8 && spec.word(8) > 0;
+bool body_chunked(const CycleFileSpec& desc) {
+    return desc.header.size() >= 8 && desc.word(8) > 0;
 }
 
-// One array in the single form or in chunks of spec.chunk_size values.
+// One array in the single form or in chunks of desc.chunk_size values.
 template <class T>
 void write_array(FileWriter& w, const std::vector<T>& values, bool chunked,
                  std::int32_t chunk_size) {
@@ -46,64 +46,64 @@ void write_array(FileWriter& w, const std::vector<T>& values, bool chunked,
     w.ints({0, 0});
 }
 
-void write_model(FileWriter& w, const CycleFileSpec& spec) {
+void write_model(FileWriter& w, const CycleFileSpec& desc) {
     w.tag("<Model>");
-    if (!wanted(spec.model_content, spec.word(1) > 0)) return;
-    w.ints({spec.model_values[0]});
-    w.ints({spec.model_values[1]});
-    w.ints({spec.cycle});
-    w.reals({spec.time});
-    w.ints({static_cast<std::int32_t>(spec.structured_parts.size()), spec.unstructured_parts});
-    for (const auto& v : spec.structured_parts) w.ints({v[0], v[1], v[2]});
-    w.ints({spec.unstructured_nodes, spec.unstructured_elements, spec.third_value});
-    w.record(spec.row9);
-    w.ints({spec.variable_count, spec.directory_count >= 0
-                                     ? spec.directory_count
-                                     : static_cast<std::int32_t>(spec.entries.size())});
-    w.ints({spec.object_counts[0], spec.object_counts[1], spec.object_counts[2]});
+    if (!wanted(desc.model_content, desc.word(1) > 0)) return;
+    w.ints({desc.model_values[0]});
+    w.ints({desc.model_values[1]});
+    w.ints({desc.cycle});
+    w.reals({desc.time});
+    w.ints({static_cast<std::int32_t>(desc.structured_parts.size()), desc.unstructured_parts});
+    for (const auto& v : desc.structured_parts) w.ints({v[0], v[1], v[2]});
+    w.ints({desc.unstructured_nodes, desc.unstructured_elements, desc.third_value});
+    w.record(desc.row9);
+    w.ints({desc.variable_count, desc.directory_count >= 0
+                                     ? desc.directory_count
+                                     : static_cast<std::int32_t>(desc.entries.size())});
+    w.ints({desc.object_counts[0], desc.object_counts[1], desc.object_counts[2]});
     Record dir;
-    for (const DirectoryEntrySpec& e : spec.entries)
+    for (const DirectoryEntrySpec& e : desc.entries)
         dir.i32(e.reserved).i32(e.variable).i32(e.qualifier).text(e.name, kTagLength).i32(e.kind);
     w.record(dir);
 }
 
 // "<Node>" (nodes) or "<Element>": one array per entry of the section's
 // kinds, in directory order.
-void write_entry_arrays(FileWriter& w, const CycleFileSpec& spec, bool nodes) {
+void write_entry_arrays(FileWriter& w, const CycleFileSpec& desc, bool nodes) {
     w.tag(nodes ? "<Node>" : "<Element>");
-    const bool by_header = spec.word(nodes ? 3 : 4) > 0;
-    if (!wanted(nodes ? spec.node_arrays : spec.element_arrays, by_header)) return;
+    const bool by_header = desc.word(nodes ? 3 : 4) > 0;
+    if (!wanted(nodes ? desc.node_arrays : desc.element_arrays, by_header)) return;
     const std::int32_t int_kind = nodes ? 1 : -1, real_kind = nodes ? 2 : -2;
-    for (const DirectoryEntrySpec& e : spec.entries) {
-        if (e.kind == int_kind) write_array(w, e.ints, bulk_chunked(spec), spec.chunk_size);
-        if (e.kind == real_kind) write_array(w, e.reals, bulk_chunked(spec), spec.chunk_size);
+    for (const DirectoryEntrySpec& e : desc.entries) {
+        if (e.kind == int_kind) write_array(w, e.ints, bulk_chunked(desc), desc.chunk_size);
+        if (e.kind == real_kind) write_array(w, e.reals, bulk_chunked(desc), desc.chunk_size);
     }
 }
 
-void write_displacements(FileWriter& w, const CycleFileSpec& spec) {
-    if (!spec.displacements) return;
+void write_displacements(FileWriter& w, const CycleFileSpec& desc) {
+    if (!desc.displacements) return;
     w.tag("<Displacement>");
-    const bool by_header = spec.header.size() >= 7 || spec.word(2) > 0;
-    if (wanted(spec.displacement_array, by_header))
-        write_array(w, *spec.displacements, bulk_chunked(spec), spec.chunk_size);
+    const bool by_header = desc.header.size() >= 7 || desc.word(2) > 0;
+    if (wanted(desc.displacement_array, by_header))
+        write_array(w, *desc.displacements, bulk_chunked(desc), desc.chunk_size);
 }
 
-void write_materials(FileWriter& w, const CycleFileSpec& spec) {
-    if (!spec.material_fractions) return;
+void write_materials(FileWriter& w, const CycleFileSpec& desc) {
+    if (!desc.material_fractions) return;
     w.tag("<MMVars>");
-    const bool by_header = spec.header.size() >= 7 || spec.word(6) > 0;
-    if (!wanted(spec.material_arrays, by_header)) return;
-    for (const std::vector<float>& m : *spec.material_fractions)
-        write_array(w, m, bulk_chunked(spec), spec.chunk_size);
+    const bool by_header = desc.header.size() >= 7 || desc.word(6) > 0;
+    if (!wanted(desc.material_arrays, by_header)) return;
+    for (const std::vector<float>& m : *desc.material_fractions)
+        write_array(w, m, bulk_chunked(desc), desc.chunk_size);
 }
 
-void write_bodies(FileWriter& w, const CycleFileSpec& spec, const char* tag,
+void write_bodies(FileWriter& w, const CycleFileSpec& desc, const char* tag,
                   const BodyArraysSpec& b) {
     w.tag(tag);
-    const bool by_header = spec.header.size() >= 8 || spec.word(2) > 0;
-    if (!wanted(spec.body_arrays, by_header)) return;
-    write_array(w, b.numbers, body_chunked(spec), spec.chunk_size);
-    write_array(w, b.data, body_chunked(spec), spec.chunk_size);
+    const bool by_header = desc.header.size() >= 8 || desc.word(2) > 0;
+    if (!wanted(desc.body_arrays, by_header)) return;
+    write_array(w, b.numbers, body_chunked(desc), desc.chunk_size);
+    write_array(w, b.data, body_chunked(desc), desc.chunk_size);
 }
 
 }  // namespace
@@ -132,24 +132,24 @@ DirectoryEntrySpec DirectoryEntrySpec::integer(std::int32_t kind, std::int32_t v
     return e;
 }
 
-FileWriter write_cycle_file(const CycleFileSpec& spec, CycleFileLayout& layout) {
+FileWriter write_cycle_file(const CycleFileSpec& desc, CycleFileLayout& layout) {
     layout = CycleFileLayout{};
     FileWriter w;
-    w.ints({static_cast<std::int32_t>(spec.header.size())});
-    w.ints(spec.header);
-    for (const CycleSection section : spec.order) {
+    w.ints({static_cast<std::int32_t>(desc.header.size())});
+    w.ints(desc.header);
+    for (const CycleSection section : desc.order) {
         const auto begin = static_cast<std::int64_t>(w.size());
         switch (section) {
-        case CycleSection::Model: write_model(w, spec); break;
-        case CycleSection::Node: write_entry_arrays(w, spec, true); break;
-        case CycleSection::Element: write_entry_arrays(w, spec, false); break;
-        case CycleSection::Displacement: write_displacements(w, spec); break;
-        case CycleSection::MMVars: write_materials(w, spec); break;
+        case CycleSection::Model: write_model(w, desc); break;
+        case CycleSection::Node: write_entry_arrays(w, desc, true); break;
+        case CycleSection::Element: write_entry_arrays(w, desc, false); break;
+        case CycleSection::Displacement: write_displacements(w, desc); break;
+        case CycleSection::MMVars: write_materials(w, desc); break;
         case CycleSection::RigidBodyData:
-            if (spec.rigid_bodies) write_bodies(w, spec, "<RigidBodyData>", *spec.rigid_bodies);
+            if (desc.rigid_bodies) write_bodies(w, desc, "<RigidBodyData>", *desc.rigid_bodies);
             break;
         case CycleSection::JointData:
-            if (spec.joints) write_bodies(w, spec, "<JointData>", *spec.joints);
+            if (desc.joints) write_bodies(w, desc, "<JointData>", *desc.joints);
             break;
         }
         if (static_cast<std::int64_t>(w.size()) != begin)
@@ -158,9 +158,9 @@ FileWriter write_cycle_file(const CycleFileSpec& spec, CycleFileLayout& layout) 
     return w;
 }
 
-FileWriter write_cycle_file(const CycleFileSpec& spec) {
+FileWriter write_cycle_file(const CycleFileSpec& desc) {
     CycleFileLayout layout;
-    return write_cycle_file(spec, layout);
+    return write_cycle_file(desc, layout);
 }
 
 }  // namespace qvw

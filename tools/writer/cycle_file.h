@@ -104,7 +104,7 @@ struct CycleFileLayout {
     const Extent& of(CycleSection s) const { return sections[static_cast<int>(s)]; }
 };
 
-FileWriter write_cycle_file(const CycleFileSpec& spec);
-FileWriter write_cycle_file(const CycleFileSpec& spec, CycleFileLayout& layout);
+FileWriter write_cycle_file(const CycleFileSpec& desc);
+FileWriter write_cycle_file(const CycleFileSpec& desc, CycleFileLayout& layout);
 
 }  // namespace qvw
