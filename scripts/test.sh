@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh
+scripts/install-deps.sh python3-meshio python3-numpy
 
 jobs=$(nproc 2>/dev/null || echo 2)
 

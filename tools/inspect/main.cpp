@@ -1,0 +1,522 @@
+// qvres-inspect: the model, the result directory, the values of one
+// variable and the history of one node or element of an analysis, read
+// through the results library's C interface.
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <limits>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "host/console.h"
+#include "host/results_library.h"
+#include "inspect/svg_plot.h"
+
+namespace {
+
+using qvhost::Error;
+using qvhost::ResultsLibrary;
+using qvhost::Variable;
+
+constexpr const char* kTool = "qvres-inspect";
+
+constexpr const char* kUsage =
+    "usage: qvres-inspect [--library PATH] COMMAND ...\n"
+    "\n"
+    "  summary FILE                      parts, totals, materials, units, element kinds, cycles\n"
+    "  nodes FILE [STEP] [--csv OUT]     node coordinates; with STEP also displacements\n"
+    "  vars FILE STEP                    the result directory of step STEP\n"
+    "  values FILE STEP VAR [--part P] [--element] [--csv OUT]\n"
+    "                                    min, max and mean of a variable; every value as CSV\n"
+    "  history FILE VAR (--node N | --element E) [--part P] [--csv OUT] [--svg OUT]\n"
+    "                                    one node's or element's value at every step\n"
+    "\n"
+    "FILE is any file of the analysis: a cycle file (RUN_CYCLE.qvres) or the base\n"
+    "file (RUN.qvres_base or RUN_base.qvres). STEP counts from 0 in time order.\n"
+    "VAR is a variable index or a name as 'vars' shows it; P is the part number the\n"
+    "array is stored for (default 1); --element picks element arrays where a node\n"
+    "array has the same index. Nodes are numbered 1.. in model node order (every\n"
+    "structured part's I x J x K nodes, K fastest, then the unstructured nodes);\n"
+    "elements 1.. in element order (every structured part's elements, then the\n"
+    "unstructured elements). Values are in SI units.\n"
+    "The library is libresults_api.so.1 beside the tool or in the build tree, or\n"
+    "the one named by --library or the QVRES_LIBRARY environment variable.\n";
+
+struct UsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// ---- Arguments ---------------------------------------------------------------
+
+struct Args {
+    std::vector<std::string> positional;
+    std::map<std::string, std::string> options;  // "--part" -> "2"; flags -> ""
+    bool has(const std::string& o) const { return options.count(o) != 0; }
+    std::string get(const std::string& o) const {
+        const auto it = options.find(o);
+        return it == options.end() ? std::string() : it->second;
+    }
+};
+
+// `valued` options take the next argument, `flags` take none.
+Args parse(const std::vector<std::string>& argv, const std::set<std::string>& valued,
+           const std::set<std::string>& flags) {
+    Args a;
+    for (std::size_t i = 0; i < argv.size(); ++i) {
+        const std::string& s = argv[i];
+        if (s.size() > 1 && s[0] == '-' && !(std::isdigit(static_cast<unsigned char>(s[1])))) {
+            if (valued.count(s)) {
+                if (i + 1 >= argv.size()) throw UsageError(s + " needs a value");
+                a.options[s] = argv[++i];
+            } else if (flags.count(s)) {
+                a.options[s] = "";
+            } else {
+                throw UsageError("unknown option " + s);
+            }
+        } else {
+            a.positional.push_back(s);
+        }
+    }
+    return a;
+}
+
+std::int32_t to_int(const std::string& s, const std::string& what) {
+    char* end = nullptr;
+    errno = 0;
+    const long v = std::strtol(s.c_str(), &end, 10);
+    if (s.empty() || *end || errno || v < std::numeric_limits<std::int32_t>::min() ||
+        v > std::numeric_limits<std::int32_t>::max())
+        throw UsageError(what + " must be a whole number, not '" + s + "'");
+    return static_cast<std::int32_t>(v);
+}
+
+void expect_positional(const Args& a, std::size_t n, const char* form) {
+    if (a.positional.size() != n) throw UsageError(std::string("usage: ") + kTool + " " + form);
+}
+
+// ---- Output helpers --------------------------------------------------------------
+
+std::string fmt(double v, const char* f = "%.6g") {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, f, v);
+    return buf;
+}
+
+// A file written in one piece; errors are reported with the file's name.
+class OutFile {
+public:
+    explicit OutFile(const std::string& path) : path_(path), f_(std::fopen(path.c_str(), "w")) {
+        if (!f_) throw Error("cannot write " + path + ": " + std::strerror(errno));
+    }
+    ~OutFile() {
+        if (f_) std::fclose(f_);
+    }
+    std::FILE* get() { return f_; }
+    void close() {
+        const bool failed = std::ferror(f_) != 0;
+        const bool closed = std::fclose(f_) == 0;
+        f_ = nullptr;
+        if (failed || !closed) throw Error("cannot write " + path_ + ": " + std::strerror(errno));
+    }
+
+private:
+    std::string path_;
+    std::FILE* f_;
+};
+
+const char* kind_name(std::int32_t kind) {
+    switch (kind) {
+    case qvhost::kNodeInt: return "node integer";
+    case qvhost::kNodeReal: return "node real";
+    case qvhost::kElementInt: return "element integer";
+    case qvhost::kElementReal: return "element real";
+    default: return "other";
+    }
+}
+
+std::string describe(const Variable& v) {
+    std::ostringstream os;
+    os << v.name << " (" << kind_name(v.kind) << ", variable " << v.index << ", part " << v.qualifier << ")";
+    return os.str();
+}
+
+// ---- Variables ---------------------------------------------------------------------
+
+// Names as the library reports them: blanks and dots become '_'.
+std::string normalised(std::string s) {
+    while (!s.empty() && s.back() == ' ') s.pop_back();
+    for (char& c : s) {
+        if (c == ' ' || c == '.') c = '_';
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return s;
+}
+
+enum class Want { Any, Node, Element };
+
+bool is_number(const std::string& s) {
+    if (s.empty()) return false;
+    std::size_t i = s[0] == '-' ? 1 : 0;
+    if (i == s.size()) return false;
+    for (; i < s.size(); ++i)
+        if (!std::isdigit(static_cast<unsigned char>(s[i]))) return false;
+    return true;
+}
+
+// The directory entry VAR names for `part`; nullptr when there is none.
+const Variable* find_variable(const std::vector<Variable>& dir, const std::string& var, std::int32_t part,
+                              Want want, bool any_part = false) {
+    const bool by_index = is_number(var);
+    const std::int32_t index = by_index ? to_int(var, "VAR") : 0;
+    const std::string name = normalised(var);
+    const Variable* best = nullptr;
+    auto rank = [&](const Variable& v) {
+        // Node arrays before element arrays unless elements are asked for,
+        // real arrays before integer arrays.
+        int r = v.real() ? 0 : 1;
+        if (want == Want::Any && v.element()) r += 2;
+        return r;
+    };
+    for (const Variable& v : dir) {
+        if (!v.node() && !v.element()) continue;
+        if (want == Want::Node && !v.node()) continue;
+        if (want == Want::Element && !v.element()) continue;
+        if (!any_part && std::abs(v.qualifier) != std::abs(part)) continue;
+        if (by_index ? v.index != index : normalised(v.name) != name) continue;
+        if (!best || rank(v) < rank(*best)) best = &v;
+    }
+    return best;
+}
+
+const Variable& require_variable(const std::vector<Variable>& dir, const std::string& var, std::int32_t part,
+                                 Want want, const std::string& where) {
+    if (const Variable* v = find_variable(dir, var, part, want)) return *v;
+    std::string what = is_number(var) ? "variable " + var : "variable '" + var + "'";
+    if (want == Want::Element) what = "element " + what;
+    if (want == Want::Node) what = "node " + what;
+    if (const Variable* other = find_variable(dir, var, part, want, true))
+        throw Error(what + " is not stored for part " + std::to_string(part) + " in " + where +
+                    " (it is for part " + std::to_string(std::abs(other->qualifier)) + ": use --part)");
+    throw Error(what + " is not stored in " + where + " (see: " + kTool + " vars FILE STEP)");
+}
+
+// Every value of one entry as doubles, in node or element order; for the
+// multi-material element variables, the per-material values as well.
+struct Column {
+    std::vector<double> values;
+    std::vector<std::int32_t> materials;
+    std::vector<float> material_values;
+};
+
+Column read_column(const ResultsLibrary& lib, const Variable& v) {
+    Column c;
+    const std::int32_t part = std::abs(v.qualifier);
+    switch (v.kind) {
+    case qvhost::kNodeReal:
+        for (float x : lib.node_reals(v.index, part)) c.values.push_back(x);
+        break;
+    case qvhost::kNodeInt:
+        for (std::int32_t x : lib.node_ints(v.index, part)) c.values.push_back(x);
+        break;
+    case qvhost::kElementReal: {
+        qvhost::ElementReals r = lib.element_reals(v.index, part);
+        for (float x : r.values) c.values.push_back(x);
+        c.materials = std::move(r.materials);
+        c.material_values = std::move(r.material_values);
+        break;
+    }
+    case qvhost::kElementInt:
+        for (std::int32_t x : lib.element_ints(v.index, part)) c.values.push_back(x);
+        break;
+    default: break;
+    }
+    return c;
+}
+
+// ---- Commands -------------------------------------------------------------------------
+
+int summary(ResultsLibrary& lib, const Args& a) {
+    expect_positional(a, 1, "summary FILE");
+    lib.open(a.positional[0]);
+    const qvhost::Model m = lib.model();
+    const std::vector<qvhost::Part> parts = lib.parts();
+    const qvhost::UnitSystem u = lib.unit_system();
+    const std::vector<qvhost::Step> steps = lib.steps();
+
+    std::printf("analysis       %s\n", lib.files().stem.c_str());
+    std::printf("base file      %s (file version %d)\n", qvhost::existing_base_file(lib.files()).c_str(),
+                lib.file_version());
+    if (u.decimal)
+        std::printf("units          length x %s m, mass x %s kg, time x %s s (unit codes %d, %d, %d)\n",
+                    fmt(std::pow(10.0, u.length_exponent), "%g").c_str(),
+                    fmt(std::pow(10.0, u.mass_exponent), "%g").c_str(),
+                    fmt(std::pow(10.0, u.time_exponent), "%g").c_str(), u.length, u.mass, u.time);
+    else
+        std::printf("units          unit codes %d, %d, %d (not a decimal system)\n", u.length, u.mass, u.time);
+
+    std::printf("\nparts          %zu (%d structured, %d unstructured)\n", parts.size(), m.structured_parts(),
+                m.unstructured_parts);
+    std::printf("  %4s  %-12s  %-15s %9s %9s  %s\n", "part", "kind", "extents", "elements", "nodes", "name");
+    for (const qvhost::Part& p : parts) {
+        const std::string extents = p.structured ? std::to_string(p.i) + " x " + std::to_string(p.j) + " x " +
+                                                       std::to_string(p.k)
+                                                 : "-";
+        std::printf("  %4d  %-12s  %-15s %9d %9d  %s\n", p.number, p.structured ? "structured" : "unstructured",
+                    extents.c_str(), p.elements, p.nodes, p.name.c_str());
+    }
+    std::printf("totals         %lld nodes (%lld structured, %lld unstructured), %lld elements "
+                "(%lld structured, %lld unstructured)\n",
+                static_cast<long long>(m.nodes()), static_cast<long long>(m.slots),
+                static_cast<long long>(m.unstructured_nodes), static_cast<long long>(m.elements()),
+                static_cast<long long>(m.structured_elements), static_cast<long long>(m.unstructured_elements));
+
+    std::string kinds;
+    for (std::int32_t k : lib.element_kinds()) kinds += (kinds.empty() ? "" : ", ") + std::string(qvhost::element_kind_name(k));
+    std::printf("element kinds  %s\n", kinds.empty() ? "none (structured parts only)" : kinds.c_str());
+
+    const std::vector<qvhost::Material> mats = lib.materials();
+    std::printf("\nmaterials      %zu\n", mats.size());
+    for (const qvhost::Material& mat : mats) {
+        std::printf("  %4d  %-20s ", mat.number, mat.name.c_str());
+        if (mat.euler_id >= 0)
+            std::printf("Euler id %d%s%s\n", mat.euler_id, mat.body.empty() ? "" : ", body ", mat.body.c_str());
+        else
+            std::printf("no Euler material fraction\n");
+    }
+
+    std::printf("\ncycles         %zu\n", steps.size());
+    if (!steps.empty()) std::printf("  %4s  %9s  %s\n", "step", "cycle", "time (s)");
+    for (const qvhost::Step& s : steps) std::printf("  %4d  %9d  %s\n", s.index, s.cycle, fmt(s.time, "%.6e").c_str());
+    return 0;
+}
+
+int nodes(ResultsLibrary& lib, const Args& a) {
+    if (a.positional.size() != 1 && a.positional.size() != 2)
+        throw UsageError(std::string("usage: ") + kTool + " nodes FILE [STEP] [--csv OUT]");
+    const bool with_step = a.positional.size() == 2;
+    const std::int32_t step = with_step ? to_int(a.positional[1], "STEP") : 0;
+    lib.open(a.positional[0]);
+    if (with_step) lib.select(step);
+    const qvhost::Model m = lib.model();
+    const std::vector<float> xyz = lib.coordinates();
+    std::vector<float> d;
+    if (with_step && !lib.displacements(d))
+        throw Error(lib.describe_step(step) + " holds no displacements");
+    std::printf("%lld nodes (%lld structured, %lld unstructured)\n", static_cast<long long>(m.nodes()),
+                static_cast<long long>(m.slots), static_cast<long long>(m.unstructured_nodes));
+    const std::size_t n = xyz.size() / 3;
+    for (int c = 0; c < 3 && n > 0; ++c) {
+        float lo = xyz[c], hi = xyz[c];
+        for (std::size_t i = 0; i < n; ++i) lo = std::min(lo, xyz[3 * i + c]), hi = std::max(hi, xyz[3 * i + c]);
+        std::printf("%c  %s .. %s m\n", "xyz"[c], fmt(lo).c_str(), fmt(hi).c_str());
+    }
+    if (with_step) {
+        double peak = 0.0;
+        std::size_t at = 0;
+        for (std::size_t i = 0; i < n; ++i) {
+            const double mag = std::sqrt(double(d[3 * i]) * d[3 * i] + double(d[3 * i + 1]) * d[3 * i + 1] +
+                                         double(d[3 * i + 2]) * d[3 * i + 2]);
+            if (mag > peak) peak = mag, at = i + 1;
+        }
+        std::printf("%s: largest displacement %s m", lib.describe_step(step).c_str(), fmt(peak).c_str());
+        if (at > 0) std::printf(" at node %zu", at);
+        std::printf("\n");
+    }
+    if (a.has("--csv")) {
+        OutFile out(a.get("--csv"));
+        std::fprintf(out.get(), with_step ? "node,x,y,z,dx,dy,dz\n" : "node,x,y,z\n");
+        for (std::size_t i = 0; i < n; ++i) {
+            std::fprintf(out.get(), "%zu,%.9g,%.9g,%.9g", i + 1, xyz[3 * i], xyz[3 * i + 1], xyz[3 * i + 2]);
+            if (with_step) std::fprintf(out.get(), ",%.9g,%.9g,%.9g", d[3 * i], d[3 * i + 1], d[3 * i + 2]);
+            std::fputc('\n', out.get());
+        }
+        out.close();
+    }
+    return 0;
+}
+
+int vars(ResultsLibrary& lib, const Args& a) {
+    expect_positional(a, 2, "vars FILE STEP");
+    const std::int32_t step = to_int(a.positional[1], "STEP");
+    lib.open(a.positional[0]);
+    lib.select(step);
+    const std::vector<Variable> dir = lib.variables();
+    std::printf("%s: %zu result arrays\n", lib.describe_step(step).c_str(), dir.size());
+    std::printf("  %-16s %5s %6s  %s\n", "kind", "part", "index", "name");
+    for (const Variable& v : dir)
+        std::printf("  %-16s %5d %6d  %s\n", kind_name(v.kind), v.qualifier, v.index, v.name.c_str());
+    return 0;
+}
+
+int values(ResultsLibrary& lib, const Args& a) {
+    expect_positional(a, 3, "values FILE STEP VAR [--part P] [--element] [--csv OUT]");
+    const std::int32_t step = to_int(a.positional[1], "STEP");
+    const std::int32_t part = a.has("--part") ? to_int(a.get("--part"), "--part") : 1;
+    lib.open(a.positional[0]);
+    lib.select(step);
+    const std::vector<Variable> dir = lib.variables();
+    const Variable v = require_variable(dir, a.positional[2], part, a.has("--element") ? Want::Element : Want::Any,
+                                        lib.describe_step(step));
+    const Column c = read_column(lib, v);
+
+    double lo = std::numeric_limits<double>::infinity(), hi = -lo, sum = 0.0;
+    std::size_t n = 0;
+    for (double x : c.values)
+        if (std::isfinite(x)) {
+            lo = std::min(lo, x), hi = std::max(hi, x), sum += x, ++n;
+        }
+    std::printf("%s, %s\n", describe(v).c_str(), lib.describe_step(step).c_str());
+    std::printf("%-6s %zu %s\n", "count", c.values.size(), v.node() ? "nodes" : "elements");
+    if (n > 0) {
+        std::printf("%-6s %s\n%-6s %s\n%-6s %s\n", "min", fmt(lo).c_str(), "max", fmt(hi).c_str(), "mean",
+                    fmt(sum / n).c_str());
+    } else {
+        std::printf("no finite values\n");
+    }
+
+    if (a.has("--csv")) {
+        OutFile out(a.get("--csv"));
+        std::FILE* f = out.get();
+        std::fprintf(f, "%s,value", v.node() ? "node" : "element");
+        const std::vector<qvhost::Material> mats = c.materials.empty() ? std::vector<qvhost::Material>() : lib.materials();
+        for (std::int32_t m : c.materials) std::fprintf(f, ",%s", mats[m - 1].name.c_str());
+        std::fputc('\n', f);
+        const std::size_t per = c.materials.size();
+        const std::size_t with_materials = per ? c.material_values.size() / per : 0;
+        for (std::size_t i = 0; i < c.values.size(); ++i) {
+            std::fprintf(f, "%zu,%s", i + 1, fmt(c.values[i], v.integer() ? "%.0f" : "%.9g").c_str());
+            for (std::size_t k = 0; k < per; ++k)
+                if (i < with_materials)
+                    std::fprintf(f, ",%.9g", c.material_values[i * per + k]);
+                else
+                    std::fputc(',', f);
+            std::fputc('\n', f);
+        }
+        out.close();
+    }
+    return 0;
+}
+
+int history(ResultsLibrary& lib, const Args& a) {
+    expect_positional(a, 2, "history FILE VAR (--node N | --element E) [--part P] [--csv OUT] [--svg OUT]");
+    if (a.has("--node") == a.has("--element")) throw UsageError("history needs exactly one of --node N and --element E");
+    const bool node = a.has("--node");
+    const std::int32_t number = node ? to_int(a.get("--node"), "--node") : to_int(a.get("--element"), "--element");
+    const std::int32_t part = a.has("--part") ? to_int(a.get("--part"), "--part") : 1;
+    const std::string& var = a.positional[1];
+    lib.open(a.positional[0]);
+    const std::vector<qvhost::Step> steps = lib.steps();
+    if (steps.empty()) throw Error("the analysis has no steps");
+
+    const qvhost::Model m = lib.model();
+    const std::int64_t limit = node ? m.nodes() : m.elements();
+    const char* noun = node ? "node" : "element";
+    if (number < 1 || number > limit)
+        throw Error(std::string(noun) + " " + std::to_string(number) + " does not exist (the model has " +
+                    std::to_string(limit) + " " + noun + "s: 1.." + std::to_string(limit) + ")");
+
+    std::vector<double> values(steps.size(), std::numeric_limits<double>::quiet_NaN());
+    std::string title;
+    {
+        qvhost::Progress progress("reading steps", steps.size());
+        for (std::size_t k = 0; k < steps.size(); ++k) {
+            progress.update(k);
+            lib.select(static_cast<std::int32_t>(k));
+            const std::vector<Variable> dir = lib.variables();
+            const Variable* v = find_variable(dir, var, part, node ? Want::Node : Want::Element);
+            if (!v) continue;
+            if (title.empty()) title = describe(*v);
+            values[k] = read_column(lib, *v).values.at(static_cast<std::size_t>(number - 1));
+        }
+        progress.update(steps.size());
+    }
+    if (title.empty())
+        throw Error(std::string(noun) + " variable " + (is_number(var) ? var : "'" + var + "'") +
+                    " is not stored for part " + std::to_string(part) + " in any step (see: " + kTool +
+                    " vars FILE STEP)");
+
+    std::printf("# %s at %s %d\n", title.c_str(), noun, number);
+    std::printf("%4s  %9s  %14s  %s\n", "step", "cycle", "time (s)", "value (SI)");
+    for (std::size_t k = 0; k < steps.size(); ++k)
+        std::printf("%4d  %9d  %14s  %s\n", steps[k].index, steps[k].cycle, fmt(steps[k].time, "%.6e").c_str(),
+                    std::isnan(values[k]) ? "-" : fmt(values[k]).c_str());
+
+    if (a.has("--csv")) {
+        OutFile out(a.get("--csv"));
+        std::fprintf(out.get(), "step,cycle,time_s,value\n");
+        for (std::size_t k = 0; k < steps.size(); ++k)
+            std::fprintf(out.get(), "%d,%d,%.9g,%s\n", steps[k].index, steps[k].cycle, steps[k].time,
+                         std::isnan(values[k]) ? "" : fmt(values[k], "%.9g").c_str());
+        out.close();
+    }
+    if (a.has("--svg")) {
+        qvinspect::Plot plot;
+        plot.title = title.substr(0, title.find(" (")) + " at " + noun + " " + std::to_string(number) +
+                     " (part " + std::to_string(part) + ")";
+        plot.x_label = "time (s)";
+        plot.y_label = title.substr(0, title.find(" (")) + " (SI units)";
+        for (std::size_t k = 0; k < steps.size(); ++k) {
+            plot.x.push_back(steps[k].time);
+            plot.y.push_back(values[k]);
+        }
+        OutFile out(a.get("--svg"));
+        std::fputs(qvinspect::svg_line_plot(plot).c_str(), out.get());
+        out.close();
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    std::string library;
+    for (std::size_t i = 0; i < args.size(); ++i)
+        if (args[i] == "--library") {
+            if (i + 1 >= args.size()) {
+                qvhost::report_error(kTool, "--library needs a value (see qvres-inspect --help)");
+                return 2;
+            }
+            library = args[i + 1];
+            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i), args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
+            break;
+        }
+    if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+        std::fputs(kUsage, args.empty() ? stderr : stdout);
+        return args.empty() ? 2 : 0;
+    }
+    const std::string command = args[0];
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    try {
+        Args a;
+        if (command == "summary" || command == "vars")
+            a = parse(rest, {}, {});
+        else if (command == "nodes")
+            a = parse(rest, {"--csv"}, {});
+        else if (command == "values")
+            a = parse(rest, {"--part", "--csv"}, {"--element"});
+        else if (command == "history")
+            a = parse(rest, {"--part", "--csv", "--svg", "--node", "--element"}, {});
+        else
+            throw UsageError("unknown command '" + command + "'");
+        ResultsLibrary lib(library);
+        if (command == "summary") return summary(lib, a);
+        if (command == "vars") return vars(lib, a);
+        if (command == "nodes") return nodes(lib, a);
+        if (command == "values") return values(lib, a);
+        return history(lib, a);
+    } catch (const UsageError& e) {
+        qvhost::report_error(kTool, std::string(e.what()) + " (see qvres-inspect --help)");
+        return 2;
+    } catch (const std::exception& e) {
+        qvhost::report_error(kTool, e.what());
+        return 1;
+    }
+}
