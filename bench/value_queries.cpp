@@ -146,8 +146,12 @@ qvw::CycleFileSpec cycle_spec(std::int32_t extent, std::int32_t bricks, int cycl
 Analysis& analysis() {
     static Analysis a = [] {
         Analysis made;
+        // QVRES_BENCH_DIR keeps the analysis there (for timing the tools on
+        // it); by default it lives in a temporary directory for this run.
+        const char* keep = std::getenv("QVRES_BENCH_DIR");
         char pattern[] = "/tmp/qvres-bench-XXXXXX";
-        made.dir = mkdtemp(pattern);
+        made.dir = keep ? keep : mkdtemp(pattern);
+        std::filesystem::create_directories(made.dir);
         made.small_dir = made.dir + "/small";
         std::filesystem::create_directory(made.small_dir);
         qvw::write_base_file(base_spec(kExtent, kBricks)).save(made.dir + "/big_cyc.qvres_base");
@@ -163,7 +167,7 @@ Analysis& analysis() {
         made.slots = std::int64_t(kExtent) * kExtent * kExtent;
         made.nodes = made.slots + 4 * (kBricks + 1);
         made.elements = made.slots + kBricks;
-        std::atexit([] { std::filesystem::remove_all(analysis().dir); });
+        if (!keep) std::atexit([] { std::filesystem::remove_all(analysis().dir); });
         return made;
     }();
     return a;

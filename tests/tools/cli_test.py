@@ -168,6 +168,8 @@ class DamagedInput(SampleTest):
         self.expect_error(INSPECT, ["values", self.cycle, "5", "PRESSURE"], "damaged or truncated")
         self.expect_error(INSPECT, ["history", self.cycle, "64", "--element", "1"], "damaged or truncated")
         self.expect_error(TO_VTK, [self.cycle, self.path("vtk")], "step 5 (cycle 719")
+        # Reading alone finds the same damage and writes nothing.
+        self.expect_error(TO_VTK, ["--read-only", self.cycle], "step 5 (cycle 719")
 
     def test_cycle_file_cut_inside_its_header(self):
         victim = self.cycle_file_of_step(3)

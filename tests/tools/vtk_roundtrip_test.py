@@ -38,6 +38,12 @@ class RoundTrip(SampleTest):
         header, rows = read_csv(csv)
         return {h: np.array([float(r[i]) if r[i] else math.nan for r in rows]) for i, h in enumerate(header)}
 
+    def test_reading_alone_writes_nothing(self):
+        before = sorted(os.listdir(self.out))
+        _, out, _ = run(TO_VTK, "--read-only", self.cycle)
+        self.assertIn("read 12 steps", out)
+        self.assertEqual(sorted(os.listdir(self.out)), before)
+
     def test_collection_lists_every_cycle_with_its_time(self):
         cycles = re.findall(r"^\s+(\d+)\s+(\d+)\s+([0-9.e+-]+)$", self.summary.split("\ncycles")[1], re.M)
         datasets = ET.parse(os.path.join(self.out, "sample_run.pvd")).getroot().findall("./Collection/DataSet")

@@ -23,12 +23,15 @@ constexpr const char* kTool = "qvres-to-vtk";
 
 constexpr const char* kUsage =
     "usage: qvres-to-vtk [--library PATH] FILE OUTDIR\n"
+    "       qvres-to-vtk [--library PATH] --read-only FILE\n"
     "Writes every cycle of the analysis that FILE belongs to as OUTDIR/RUN_NNNN.vtu\n"
     "(NNNN the step in time order) and the collection OUTDIR/RUN.pvd with the cycle\n"
     "times in seconds. Points are the model nodes in model node order with their\n"
     "initial coordinates in metres and a 'displacement' vector; cells are the\n"
     "structured elements of every structured part, then the unstructured elements.\n"
-    "Node variables become point data, element variables cell data, in SI units.\n";
+    "Node variables become point data, element variables cell data, in SI units.\n"
+    "With --read-only every array is read as for the export and nothing is written:\n"
+    "a check that the whole analysis can be read, and the time reading takes alone.\n";
 
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 
@@ -50,7 +53,10 @@ private:
     std::map<std::string, int> seen_;
 };
 
+// Exports every cycle into `outdir`; with an empty `outdir` reads
+// everything the export needs and writes nothing.
 int run(const std::string& library, const std::string& file, const std::string& outdir) {
+    const bool write = !outdir.empty();
     ResultsLibrary lib(library);
     lib.open(file);
     const std::vector<qvhost::Step> steps = lib.steps();
@@ -92,7 +98,7 @@ int run(const std::string& library, const std::string& file, const std::string& 
     const std::vector<qvhost::Material> materials = lib.materials();
 
     std::error_code ec;
-    std::filesystem::create_directories(outdir, ec);
+    if (write) std::filesystem::create_directories(outdir, ec);
     if (ec) throw Error("cannot create " + outdir + ": " + ec.message());
     const std::string run_name = std::filesystem::path(lib.files().stem).filename().string();
 
@@ -159,7 +165,7 @@ int run(const std::string& library, const std::string& file, const std::string& 
         std::snprintf(number, sizeof number, "%04d", step.index);
         const std::string name = run_name + "_" + number + ".vtu";
         try {
-            qvvtk::write_vtu(outdir + "/" + name, grid);
+            if (write) qvvtk::write_vtu(outdir + "/" + name, grid);
         } catch (const std::runtime_error& e) {
             throw Error(e.what());
         }
@@ -167,6 +173,11 @@ int run(const std::string& library, const std::string& file, const std::string& 
     }
     progress.update(steps.size());
     progress.finish();
+    if (!write) {
+        std::printf("read %zu steps (%zu points, %zu cells): nothing written\n", collection.size(),
+                    n_points, n_cells);
+        return 0;
+    }
     const std::string pvd = outdir + "/" + run_name + ".pvd";
     try {
         qvvtk::write_pvd(pvd, collection);
@@ -182,6 +193,7 @@ int run(const std::string& library, const std::string& file, const std::string& 
 
 int main(int argc, char** argv) {
     std::string library;
+    bool read_only = false;
     std::vector<std::string> positional;
     for (int a = 1; a < argc; ++a) {
         const std::string arg = argv[a];
@@ -189,7 +201,9 @@ int main(int argc, char** argv) {
             std::fputs(kUsage, stdout);
             return 0;
         }
-        if (arg == "--library") {
+        if (arg == "--read-only") {
+            read_only = true;
+        } else if (arg == "--library") {
             if (a + 1 >= argc) {
                 qvhost::report_error(kTool, "--library needs a value (see qvres-to-vtk --help)");
                 return 2;
@@ -202,12 +216,12 @@ int main(int argc, char** argv) {
             positional.push_back(arg);
         }
     }
-    if (positional.size() != 2) {
-        qvhost::report_error(kTool, "usage: qvres-to-vtk [--library PATH] FILE OUTDIR");
+    if (positional.size() != (read_only ? 1u : 2u)) {
+        qvhost::report_error(kTool, "usage: qvres-to-vtk [--library PATH] [--read-only] FILE [OUTDIR]");
         return 2;
     }
     try {
-        return run(library, positional[0], positional[1]);
+        return run(library, positional[0], read_only ? std::string() : positional[1]);
     } catch (const std::exception& e) {
         qvhost::report_error(kTool, e.what());
         return 1;
