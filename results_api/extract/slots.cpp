@@ -43,7 +43,9 @@ bool element_sizes(ModelSizes& sizes) {
     const model::ModelStore& s = model::store();
     if (!structured_sizes(s, sizes)) return false;
     sizes.unstructured = std::max<std::int32_t>(s.unstructured_element_total, 0);
-    return true;
+    // The host sized its arrays from the part records; a cycle stating more
+    // elements than they hold would have them overrun.
+    return sizes.unstructured <= model::part_element_total(s);
 }
 
 bool directory_lists(std::int32_t variable, std::int32_t kind, std::int32_t qualifier, bool exact) {

@@ -46,7 +46,8 @@ struct ModelSizes {
 // unit and clears the model-loaded flag, so nothing is ever answered from
 // an earlier cycle. Sizes of the structured parts come from the base file;
 // a cycle that states more structured parts than the base file describes
-// cannot be laid out and makes `sizes` fail (false).
+// cannot be laid out and makes `sizes` fail (false); so does, for elements,
+// one that states more unstructured elements than the part records hold.
 bool cycle_ready();
 bool node_sizes(ModelSizes& sizes);
 bool element_sizes(ModelSizes& sizes);

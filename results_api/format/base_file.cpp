@@ -66,9 +66,12 @@ bool read_structured_part(runtime::Connection& c, ModelStore& s, std::int32_t i)
     if (!read_text(c, 35, name) || !read_ints(c, ijk, 3) || !read_ints(c, further, 3))
         return false;
     // A block needs at least one node layer in each direction, and its node
-    // count must be a count the interface can report.
+    // count must be a count the interface can report. I x J is below 2^62;
+    // it is checked before K multiplies it.
     if (ijk[0] < 1 || ijk[1] < 1 || ijk[2] < 1) return false;
-    const std::int64_t nodes = std::int64_t(ijk[0]) * ijk[1] * ijk[2];
+    const std::int64_t plane = std::int64_t(ijk[0]) * ijk[1];
+    if (plane > std::numeric_limits<std::int32_t>::max()) return false;
+    const std::int64_t nodes = plane * ijk[2];
     if (nodes > std::numeric_limits<std::int32_t>::max()) return false;
     s.part_names(i).assign(name);
     s.size_a(i) = ijk[0];
@@ -156,11 +159,19 @@ bool read_parts(runtime::Connection& c, ModelStore& s) {
         runtime::allocate(*a, parts);
     runtime::allocate(s.parts, parts);
 
+    // Every node of a block has its three coordinates in this file: blocks
+    // with more nodes than the file could hold coordinates for are not
+    // genuine, and would have hosts size their arrays for them.
+    std::int64_t block_nodes = 0;
     for (std::int32_t i = 1; i <= parts; ++i) {
         float t = 0.0f;
         if (!read_real(c, t)) return false;
         const std::int32_t type = part_type(t);
-        if (type == model::kStructured && !read_structured_part(c, s, i)) return false;
+        if (type == model::kStructured) {
+            if (!read_structured_part(c, s, i)) return false;
+            block_nodes += s.parts(i).nodes;
+            if (3 * block_nodes > max_values_for(c.size)) return false;
+        }
         if (type == model::kUnstructured && !read_unstructured_part(c, s, i)) return false;
     }
 
@@ -171,6 +182,11 @@ bool read_parts(runtime::Connection& c, ModelStore& s) {
     for (std::int32_t n : s.connectivity)
         if (n < 0 || n > s.node_count) return false;
     if (s.connectivity.size() > 0 && !rebuild_node_lists(s)) return false;
+    // Without a connectivity the stored node lists stay, and must hold the
+    // nodes their parts state, as the element lists must.
+    if (s.connectivity.size() == 0)
+        for (const Part& p : s.parts)
+            if (p.type == model::kUnstructured && p.node_ids.size() < p.nodes) return false;
     if (read_array(c, Framing::Single, s.element_types) != kReadOk) return false;
     model::build_element_kinds(s);
     if (header_word(s, 1) > 1) {

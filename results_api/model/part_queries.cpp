@@ -111,7 +111,10 @@ int node_part_connectivity(std::int32_t part, std::int32_t* ids) {
 int unstructured_connectivity(std::int32_t* nodes) {
     const ModelStore& s = store();
     if (!s.model_loaded) return -1;
-    const std::int64_t count = 8 * std::int64_t(std::max(s.unstructured_element_total, 0));
+    // No more rows than the part records hold: that is what hosts size for.
+    const std::int64_t elements = std::max(s.unstructured_element_total, 0);
+    if (elements > part_element_total(s)) return -1;
+    const std::int64_t count = 8 * elements;
     if (s.connectivity.size() < count) return -1;
     std::copy(s.connectivity.begin(), s.connectivity.begin() + count, nodes);
     return 1;
@@ -121,7 +124,7 @@ int element_types(std::int32_t* types) {
     const ModelStore& s = store();
     if (!s.model_loaded) return -1;
     const std::int64_t count = std::max(s.unstructured_element_total, 0);
-    if (s.element_types.size() < count) return -1;
+    if (count > part_element_total(s) || s.element_types.size() < count) return -1;
     std::copy(s.element_types.begin(), s.element_types.begin() + count, types);
     return 1;
 }

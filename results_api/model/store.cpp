@@ -85,6 +85,13 @@ std::int32_t usable_structured_parts(const ModelStore& s) {
     return static_cast<std::int32_t>(n);
 }
 
+std::int64_t part_element_total(const ModelStore& s) {
+    std::int64_t total = 0;
+    for (const Part& p : s.parts)
+        if (p.type == kUnstructured) total += std::max<std::int32_t>(p.elements, 0);
+    return total;
+}
+
 std::int64_t structured_slots(const ModelStore& s) {
     std::int64_t total = 0;
     const std::int32_t n = usable_structured_parts(s);

@@ -174,6 +174,11 @@ void release_cycle(ModelStore& s);
 // base file describes, counted in 64 bits.
 std::int64_t structured_slots(const ModelStore& s);
 
+// The unstructured elements of all part records of the base file: the most
+// get_NumUnstructuredElements can report, and so the most a host has room
+// for. A cycle that states more cannot be served.
+std::int64_t part_element_total(const ModelStore& s);
+
 // The number of structured parts that the lists of the base file can serve:
 // the smaller of the structured part count and the extents held, stopping
 // before the first part the base file describes as unstructured.

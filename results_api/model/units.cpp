@@ -1,6 +1,8 @@
 // Dimension codes and the unit exponent table.
 #include "model/units.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 
 #include "model/store.h"
@@ -70,35 +72,42 @@ std::int32_t dimension_code(std::int32_t length, std::int32_t time, std::int32_t
 
 void compute_unit_exponents(std::int32_t length_code, std::int32_t mass_code,
                             std::int32_t time_code, std::int32_t table[30]) {
-    const std::int32_t t = 3 * time_code - 9;
+    // The codes come from the base file and may be anything: the exponents
+    // are formed in 64 bits and saturated, so that a damaged code gives a
+    // marker-sized entry instead of an overflow.
+    const auto entry = [](std::int64_t v) {
+        return static_cast<std::int32_t>(std::clamp<std::int64_t>(v, INT32_MIN, INT32_MAX));
+    };
+    const std::int64_t t = 3 * std::int64_t(time_code) - 9;
     if (mass_code < 4) {
-        const std::int32_t l = length_exponent(length_code);
-        const std::int32_t m = 3 * mass_code - 9;
+        const std::int64_t l = length_exponent(length_code);
+        const std::int64_t m = 3 * std::int64_t(mass_code) - 9;
         for (std::int32_t code = 1; code <= 28; ++code) {
             const Dimension& d = kDimensions[code];
-            table[code] = d.length * l + d.time * t + d.mass * m;
+            table[code] = entry(d.length * l + d.time * t + d.mass * m);
         }
-        table[29] = l;
+        table[29] = entry(l);
         return;
     }
     if (mass_code > 4) return;
 
     // Mass code 4: fixed offsets around the time exponent.
-    const std::int32_t b = length_code == 4 ? 100 : length_code == 5 ? 200 : 0;
-    const std::int32_t a = std::abs(t);
-    auto s = [t](std::int32_t x) { return t >= 0 ? x : -x; };
-    auto s_prime = [t](std::int32_t x) { return t <= 0 ? x : -x; };
-    for (std::int32_t code : {3, 6, 8, 10, 11, 16, 17, 18, 20, 25, 26, 27, 28, 29}) table[code] = b;
+    const std::int64_t b = length_code == 4 ? 100 : length_code == 5 ? 200 : 0;
+    const std::int64_t a = t < 0 ? -t : t;
+    auto s = [t](std::int64_t x) { return t >= 0 ? x : -x; };
+    auto s_prime = [t](std::int64_t x) { return t <= 0 ? x : -x; };
+    for (std::int32_t code : {3, 6, 8, 10, 11, 16, 17, 18, 20, 25, 26, 27, 28, 29})
+        table[code] = entry(b);
     table[1] = table[9] = 0;
-    table[2] = table[15] = table[21] = s(b + 2 * a);
-    table[4] = table[5] = s_prime(b + 2 * a);
-    table[7] = s_prime(a + b);
-    table[19] = s(a + b);
-    table[22] = s(a + 100);
-    table[12] = table[23] = t;
-    table[14] = -t;
+    table[2] = table[15] = table[21] = entry(s(b + 2 * a));
+    table[4] = table[5] = entry(s_prime(b + 2 * a));
+    table[7] = entry(s_prime(a + b));
+    table[19] = entry(s(a + b));
+    table[22] = entry(s(a + 100));
+    table[12] = table[23] = entry(t);
+    table[14] = entry(-t);
     table[13] = 100;
-    table[24] = -b;
+    table[24] = entry(-b);
 }
 
 void refresh_unit_exponents() {

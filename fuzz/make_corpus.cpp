@@ -1,0 +1,160 @@
+// Writes the seed inputs of the fuzz targets into OUTDIR/<target>/: valid
+// base files of every layout and material level, cycle files of the seed
+// analysis in both framings and section orders, and runs of compressed
+// arrays. The committed corpus under fuzz/corpus was written by this tool.
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "seed_model.h"
+#include "writer/records.h"
+
+namespace {
+
+using qvw::BaseFileSpec;
+using qvw::CycleFileSpec;
+using qvw::FileWriter;
+
+void save(const std::string& dir, const std::string& name, const qvw::Bytes& bytes) {
+    FileWriter w;
+    w.raw(bytes).save(dir + "/" + name);
+}
+
+void base_files(const std::string& dir) {
+    // Layout levels 1..7 at material level 4, then material levels 0..3.
+    for (std::int32_t layout = 1; layout <= 7; ++layout) {
+        BaseFileSpec desc = qvfuzz::seed_base();
+        desc.header = {layout, 4};
+        if (layout < 5) desc.pairs.clear();
+        save(dir, "seed-layout" + std::to_string(layout), qvw::write_base_file(desc).bytes());
+    }
+    for (std::int32_t level = 0; level <= 3; ++level) {
+        BaseFileSpec desc = qvfuzz::seed_base();
+        desc.header = {5, level};
+        desc.parallel_section = false;
+        save(dir, "seed-materials" + std::to_string(level), qvw::write_base_file(desc).bytes());
+    }
+    BaseFileSpec desc = qvfuzz::seed_base();
+    desc.order = {qvw::BaseSection::ParallelTaskData, qvw::BaseSection::Materials,
+                  qvw::BaseSection::Parts};
+    save(dir, "seed-sections-reversed", qvw::write_base_file(desc).bytes());
+    desc = qvfuzz::seed_base();
+    desc.parts_section = false;
+    save(dir, "seed-no-parts", qvw::write_base_file(desc).bytes());
+    desc = qvfuzz::seed_base();
+    desc.header = {2, 1, 0, 7};  // more header words than the loader uses
+    save(dir, "seed-long-header", qvw::write_base_file(desc).bytes());
+}
+
+// Inputs that once broke a promise of the library, rebuilt here in
+// readable form beside the minimised fuzzer finds.
+void base_regressions(const std::string& dir) {
+    // Unit codes far outside the known ones: the exponent arithmetic
+    // overflowed.
+    BaseFileSpec desc = qvfuzz::seed_base();
+    desc.units[1] = INT32_MIN;
+    desc.units[2] = INT32_MAX;
+    save(dir, "regress-unit-codes-overflow", qvw::write_base_file(desc).bytes());
+    desc.units[1] = 4;
+    desc.units[2] = INT32_MIN;
+    save(dir, "regress-unit-codes-mass4-overflow", qvw::write_base_file(desc).bytes());
+    // A block of 8 million nodes in a file of 2 KiB loaded, and hosts sized
+    // their coordinate arrays for it.
+    desc = qvfuzz::seed_base();
+    desc.parts[0] = qvw::PartSpec::structured("CUBE", 200, 200, 200);
+    save(dir, "regress-block-beyond-file", qvw::write_base_file(desc).bytes());
+    // Extents whose product overflowed 64 bits before it was checked.
+    desc = qvfuzz::seed_base();
+    desc.parts[0] = qvw::PartSpec::structured("CUBE", INT32_MAX, INT32_MAX, INT32_MAX);
+    save(dir, "regress-extents-product-overflow", qvw::write_base_file(desc).bytes());
+    // Without a connectivity, a part stating far more nodes than its stored
+    // node list holds loaded, and hosts sized their node lists for them.
+    desc = qvfuzz::seed_base();
+    desc.connectivity.clear();
+    desc.parts[2].node_ids = {1, 2, 3};
+    desc.parts[2].stored_nodes = 1 << 28;
+    save(dir, "regress-part-nodes-beyond-list", qvw::write_base_file(desc).bytes());
+}
+
+// Arrays longer than the model needs: the values behind the last one a
+// query reads are left alone, and a count that grows into them is caught.
+qvw::CycleFileSpec long_arrays(std::int32_t extra) {
+    CycleFileSpec c = qvfuzz::seed_cycle(6);
+    for (qvw::DirectoryEntrySpec& e : c.entries) {
+        e.reals.insert(e.reals.end(), e.reals.empty() ? 0 : std::size_t(extra), 7.0f);
+        e.ints.insert(e.ints.end(), e.ints.empty() ? 0 : std::size_t(extra), 7);
+    }
+    return c;
+}
+
+void cycle_files(const std::string& dir) {
+    save(dir, "seed-single", qvw::write_cycle_file(qvfuzz::seed_cycle(6)).bytes());
+    save(dir, "seed-chunked-bulk", qvw::write_cycle_file(qvfuzz::seed_cycle(7, 7)).bytes());
+    save(dir, "seed-chunked-all", qvw::write_cycle_file(qvfuzz::seed_cycle(8, 5)).bytes());
+
+    CycleFileSpec c = qvfuzz::seed_cycle(6);
+    c.header = {1, 0, 1, 1, 0, 0};  // no displacement, body or material arrays
+    save(dir, "seed-no-optional-arrays", qvw::write_cycle_file(c).bytes());
+    c = qvfuzz::seed_cycle(6);
+    c.header = {0, 1, 1, 1, 0, 1};  // "<Model>" without sizes or directory
+    save(dir, "seed-model-empty", qvw::write_cycle_file(c).bytes());
+    c = qvfuzz::seed_cycle(8, 9);
+    c.order = {qvw::CycleSection::JointData,     qvw::CycleSection::Element,
+               qvw::CycleSection::MMVars,        qvw::CycleSection::Model,
+               qvw::CycleSection::RigidBodyData, qvw::CycleSection::Displacement,
+               qvw::CycleSection::Node};
+    save(dir, "seed-sections-shuffled", qvw::write_cycle_file(c).bytes());
+    c = qvfuzz::seed_cycle(6);
+    c.structured_parts = {{3, 2, 2}};  // fewer structured parts than the base file
+    c.unstructured_parts = 0;
+    save(dir, "seed-one-block", qvw::write_cycle_file(c).bytes());
+    save(dir, "seed-long-arrays", qvw::write_cycle_file(long_arrays(16)).bytes());
+}
+
+void cycle_regressions(const std::string& dir) {
+    // A cycle stating more unstructured elements than the base file's parts
+    // hold, with arrays long enough for them: the element queries wrote
+    // past arrays sized from get_NumUnstructuredElements.
+    CycleFileSpec c = long_arrays(16);
+    c.unstructured_elements += 16;
+    save(dir, "regress-element-total-beyond-parts", qvw::write_cycle_file(c).bytes());
+}
+
+void array_runs(const std::string& dir) {
+    const std::vector<std::int32_t> ints = {1, -2, 3, 0x7fffffff, 5, 6, 7, 8, 9};
+    const std::vector<float> reals = {0.5f, -1.0f, 3.25f, 1e30f, 0.0f};
+    FileWriter single;
+    single.single_ints(ints).single_reals(reals).single_ints({}).single_reals(reals);
+    save(dir, "seed-single", [&] {
+        qvw::Bytes b = {0x00};  // read, read, read, read
+        b.insert(b.end(), single.bytes().begin(), single.bytes().end());
+        return b;
+    }());
+    FileWriter chunked;
+    chunked.chunked_ints(ints, {4, 4, 1}).chunked_reals(reals, {2, 3}).chunked_ints(ints, {9}, 12);
+    save(dir, "seed-chunked", [&] {
+        qvw::Bytes b = {0xe4};  // chunked: read reals, read ints, skip, skip
+        b.insert(b.end(), chunked.bytes().begin(), chunked.bytes().end());
+        return b;
+    }());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s OUTDIR\n", argv[0]);
+        return 2;
+    }
+    const std::string out = argv[1];
+    for (const char* target : {"fuzz_base_file", "fuzz_cycle_file", "fuzz_arrays"})
+        std::filesystem::create_directories(out + "/" + target);
+    base_files(out + "/fuzz_base_file");
+    base_regressions(out + "/fuzz_base_file");
+    cycle_files(out + "/fuzz_cycle_file");
+    cycle_regressions(out + "/fuzz_cycle_file");
+    array_runs(out + "/fuzz_arrays");
+    return 0;
+}
