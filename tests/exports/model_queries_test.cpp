@@ -1,20 +1,13 @@
 // Model queries through the C interface: parts and their lists, counts a
-// cycle file states beyond the base file, the clean-up, host element kinds,
-// numbering maps and model attributes.
-#include <gtest/gtest.h>
-
-#include <vector>
-
+// cycle file states beyond (or short of) the base file, the clean-up, host
+// element kinds, numbering maps and model attributes.
 #include "exports/session_fixture.h"
 
 namespace {
 
-using qvtest::count;
-using qvtest::lookup;
-using qvtest::Out;
+using namespace qvtest;
 using qvw::BaseFileSpec;
 using qvw::PartSpec;
-using Ints = std::vector<std::int32_t>;
 
 // One 3 x 2 x 2 block, then two unstructured parts over 14 nodes:
 //   BRICKS: hexahedra 1 and 2 (element 1 lists its nodes backwards),
@@ -51,8 +44,9 @@ Ints part_list(bool (*query)(int32_t*, int32_t*), std::int32_t part, std::size_t
     return ids;
 }
 
-// A refused part number gets -1 written over it and nothing into the list.
-void expect_part_refused(std::int32_t part) {
+// A refused part number gets -1 written over it and nothing into the list;
+// get_PartInfo writes nothing either.
+void expect_part_refused(std::int32_t part, bool has_info = false) {
     for (auto query : {get_ElementPartConnectivity, get_NodePartConnectivity}) {
         std::int32_t p = part;
         Ints ids(4, -99);
@@ -60,54 +54,46 @@ void expect_part_refused(std::int32_t part) {
         EXPECT_EQ(p, -1) << "part " << part;
         EXPECT_EQ(ids, Ints(4, -99));
     }
+    std::int32_t e = -7, n = -7, p = part;
+    char name[4] = "abc";
+    EXPECT_EQ(get_PartInfo(&p, &e, &n, name), has_info) << "part " << part;
+    if (!has_info) {
+        EXPECT_EQ((Ints{e, n, name[0]}), (Ints{-7, -7, 'a'})) << "part " << part;
+    }
 }
 
-// get_PartInfo of `part`: elements, nodes and the name in a field of 8.
-struct PartInfo {
-    bool ok;
-    std::int32_t elements, nodes;
-    std::string name;
-};
-PartInfo part_info(std::int32_t part) {
-    PartInfo info{false, -7, -7, ""};
-    char name[10] = "........";
-    name[9] = 'Z';
-    info.ok = get_PartInfo(&part, &info.elements, &info.nodes, name);
-    EXPECT_EQ(name[8], '\0');
-    EXPECT_EQ(name[9], 'Z');
-    info.name.assign(name, 8);
-    return info;
-}
-
-using ModelQueries = qvtest::Session;
+using ModelQueries = Session;
 
 TEST_F(ModelQueries, PartsAnswerFromTheBaseFileRecords) {
+    // Part counts and extents as a host reads them are checked by host_e2e.
     ASSERT_TRUE(load(two_part_model()));
-    EXPECT_EQ(count(get_NumStructuredParts), (Out{true, 1}));
-    EXPECT_EQ(count(get_NumUnstructuredParts), (Out{true, 2}));
     EXPECT_EQ(count(get_NumNodes), (Out{true, 14}));  // 42 coordinates / 3
     EXPECT_EQ(count(get_NumUnstructuredNodes), (Out{true, 14}));
-    EXPECT_EQ(count(get_NumUnstructuredElements), (Out{true, 3}));
-    std::int32_t ni[2] = {0, -5}, nj[2] = {0, -5}, nk[2] = {0, -5};
-    ASSERT_TRUE(get_NumStructuredNodes(ni, nj, nk));
-    EXPECT_EQ((Ints{ni[0], nj[0], nk[0], ni[1]}), (Ints{3, 2, 2, -5}));
 
     // BLOCK: (3-1)(2-1)(2-1) = 2 elements, 3*2*2 = 12 nodes. BRICKS: nodes
-    // 4,3,2,1,8,7,6,5 then 9..12 = 12. SHELL: 12, 13, 14, 9 = 4.
-    const PartInfo block = part_info(1), bricks = part_info(2), shell = part_info(3);
-    EXPECT_TRUE(block.ok && bricks.ok && shell.ok);
-    EXPECT_EQ((Ints{block.elements, block.nodes, bricks.elements, bricks.nodes, shell.elements,
-                    shell.nodes}),
-              (Ints{2, 12, 2, 12, 1, 4}));
-    EXPECT_EQ(block.name, "BLOCK   ");
-    EXPECT_EQ(shell.name, "SHELL   ");
-
+    // 4,3,2,1,8,7,6,5 then 9..12 = 12. SHELL: 12, 13, 14, 9 = 4. Names in a
+    // field of 8, the caller's terminator and what lies behind kept.
+    const struct {
+        std::int32_t part, elements, nodes;
+        const char* name;
+    } parts[] = {{1, 2, 12, "BLOCK   "}, {2, 2, 12, "BRICKS  "}, {3, 1, 4, "SHELL   "}};
+    for (const auto& p : parts) {
+        std::int32_t part = p.part, elements = -7, nodes = -7;
+        char name[10] = "........";
+        name[9] = 'Z';
+        EXPECT_TRUE(get_PartInfo(&part, &elements, &nodes, name)) << p.part;
+        EXPECT_EQ((Ints{elements, nodes}), (Ints{p.elements, p.nodes})) << p.part;
+        EXPECT_EQ(std::string(name, 10), std::string(p.name) + '\0' + 'Z');
+    }
     EXPECT_EQ(part_list(get_ElementPartConnectivity, 2, 2), (Ints{1, 2}));
     EXPECT_EQ(part_list(get_ElementPartConnectivity, 3, 1), (Ints{3}));
     // Distinct nodes in first-use order, whatever node list the file stored.
     EXPECT_EQ(part_list(get_NodePartConnectivity, 2, 12),
               (Ints{4, 3, 2, 1, 8, 7, 6, 5, 9, 10, 11, 12}));
     EXPECT_EQ(part_list(get_NodePartConnectivity, 3, 4), (Ints{12, 13, 14, 9}));
+    // S + U + 1 = 4 is no part; structured part 1 has no lists.
+    for (std::int32_t part : {4, 0, -3}) expect_part_refused(part);
+    expect_part_refused(1, true);
 
     Ints rows(8 * 3 + 1, -99), types(3 + 1, -99);
     ASSERT_TRUE(get_UnstructuredElementConnectivity(rows.data()));
@@ -115,18 +101,9 @@ TEST_F(ModelQueries, PartsAnswerFromTheBaseFileRecords) {
     EXPECT_EQ(rows.back(), -99);
     ASSERT_TRUE(get_ElementType(types.data()));
     EXPECT_EQ(types, (Ints{1, 1, 2, -99}));
-
-    // S + U + 1 = 4 is no part; structured part 1 has no lists.
-    for (std::int32_t part : {4, 0}) {
-        const PartInfo none = part_info(part);
-        EXPECT_FALSE(none.ok) << part;
-        EXPECT_EQ((Ints{none.elements, none.nodes}), (Ints{-7, -7}));
-        EXPECT_EQ(none.name, "........");
-    }
-    for (std::int32_t part : {4, 1, 0, -3}) expect_part_refused(part);
 }
 
-TEST_F(ModelQueries, CycleCountsBeyondTheBaseFileAreRefused) {
+TEST_F(ModelQueries, CycleCountsBeyondOrShortOfTheBaseFile) {
     ASSERT_TRUE(load(two_part_model()));
     // The cycle states 2 structured and 3 unstructured parts (the base file
     // has 3 part records) and 9 unstructured elements (it has 3).
@@ -142,10 +119,9 @@ TEST_F(ModelQueries, CycleCountsBeyondTheBaseFileAreRefused) {
     // Part 2's sizes are those of an unstructured part, not block extents.
     std::int32_t ni[2] = {}, nj[2] = {}, nk[2] = {};
     EXPECT_FALSE(get_NumStructuredNodes(ni, nj, nk));
-    EXPECT_FALSE(part_info(4).ok);
-    EXPECT_FALSE(part_info(5).ok);
     // Part 2 is now at or below S; parts 4 and 5 have no record.
-    for (std::int32_t part : {2, 4, 5, 6}) expect_part_refused(part);
+    for (std::int32_t part : {4, 5, 6}) expect_part_refused(part);
+    expect_part_refused(2, true);
     EXPECT_EQ(part_list(get_ElementPartConnectivity, 3, 1), (Ints{3}));
 
     // 8 x 9 connectivity entries and 9 type codes are more than held.
@@ -157,6 +133,14 @@ TEST_F(ModelQueries, CycleCountsBeyondTheBaseFileAreRefused) {
     EXPECT_EQ(count(get_NumUnstructuredElements), (Out{true, 3}));
     EXPECT_TRUE(get_UnstructuredElementConnectivity(rows.data()));
     EXPECT_EQ((Ints{rows[23], rows[24]}), (Ints{0, -99}));
+
+    // One structured and one unstructured part: part 3 keeps its record but
+    // lies above S + U = 2.
+    cycle.structured_parts = {{3, 2, 2}};
+    cycle.unstructured_parts = 1;
+    ASSERT_TRUE(open_cycle(cycle, "run_0002.qvres"));
+    expect_part_refused(3);
+    EXPECT_EQ(part_list(get_ElementPartConnectivity, 2, 2), (Ints{1, 2}));
 }
 
 TEST_F(ModelQueries, CleanUpKeepsCountsAndReleasesLists) {
@@ -174,18 +158,11 @@ TEST_F(ModelQueries, CleanUpKeepsCountsAndReleasesLists) {
     EXPECT_EQ(material, -1);
     EXPECT_EQ(count(getParallelTaskInfoSize), (Out{true, 0}));
     EXPECT_FALSE(hasParallelTaskInfo());
-    std::int32_t info = -9;
-    EXPECT_TRUE(getParallelTaskInformation(&info));
-    EXPECT_EQ(info, -9);
 
     Ints rows(24, -99), types(3, -99);
     EXPECT_FALSE(get_UnstructuredElementConnectivity(rows.data()));
     EXPECT_FALSE(get_ElementType(types.data()));
     EXPECT_EQ(rows, Ints(24, -99));
-    const std::int32_t element = 10;
-    std::int32_t type = -7, nodes[8] = {};
-    EXPECT_FALSE(get_ZPElement(&element, &type, nodes));
-    EXPECT_EQ(type, -7);
     EXPECT_EQ(lookup(get_ZPElementNumNodes, 10), (Out{false, 0}));
 
     // Part records and the lookup maps stay until the next load.
@@ -193,7 +170,7 @@ TEST_F(ModelQueries, CleanUpKeepsCountsAndReleasesLists) {
     EXPECT_EQ(lookup(getQuorvexElementNumber, 20), (Out{true, 2}));
 }
 
-using ElementKinds = qvtest::Session;
+using ElementKinds = Session;
 
 TEST_F(ElementKinds, HexahedraAndQuadrilateralShells) {
     ASSERT_TRUE(load(two_part_model()));
@@ -213,7 +190,6 @@ TEST_F(ElementKinds, HexahedraAndQuadrilateralShells) {
     EXPECT_EQ(Ints(nodes, nodes + 8), (Ints{12, 13, 14, 9, 0, 0, 0, 0}));
     EXPECT_EQ(lookup(get_ZPElementNumNodes, 30), (Out{true, 4}));
     EXPECT_EQ(lookup(get_ZPElementNumNodes, 10), (Out{true, 8}));
-
     // 0 and below, 15 (in range, no element carries it), 31 (above 30).
     for (std::int32_t x : {0, -4, 15, 31}) {
         type = -7;
@@ -255,7 +231,7 @@ TEST_F(ElementKinds, ShapesFollowTheEmptyEntries) {
     }
 }
 
-using Numbering = qvtest::Session;
+using Numbering = Session;
 
 TEST_F(Numbering, ExternalNumbersMapToPositions) {
     ASSERT_TRUE(load(two_part_model()));
@@ -267,24 +243,21 @@ TEST_F(Numbering, ExternalNumbersMapToPositions) {
     EXPECT_EQ(lookup(getQuorvexNodeNumber, 114), (Out{true, 14}));
     EXPECT_EQ(lookup(getQuorvexNodeNumber, 100), (Out{true, 0}));
     EXPECT_EQ(lookup(getQuorvexNodeNumber, 115), (Out{false, -1}));
-}
 
-TEST_F(Numbering, WithoutNumberingRecordsNodesMapToThemselves) {
+    // Without numbering records (v[1] = 1) rows and nodes map to themselves.
     BaseFileSpec desc = two_part_model();
     desc.header = {1, 1};
-    // All 14 nodes in one part, so the node total is 14.
-    desc.parts.pop_back();
+    desc.parts.pop_back();  // all 14 nodes in one part, so the node total is 14
     desc.parts.back().element_ids = {1, 2, 3};
     ASSERT_TRUE(load(desc));
     for (std::int32_t n = 1; n <= 14; ++n)
         EXPECT_EQ(lookup(getQuorvexNodeNumber, n), (Out{true, n}));
     EXPECT_EQ(lookup(getQuorvexNodeNumber, 15), (Out{false, -1}));
-    EXPECT_EQ(lookup(getQuorvexNodeNumber, 0), (Out{false, -1}));
     EXPECT_EQ(lookup(getQuorvexElementNumber, 3), (Out{true, 3}));
     EXPECT_EQ(lookup(getQuorvexElementNumber, 4), (Out{false, -1}));
 }
 
-using Attributes = qvtest::Session;
+using Attributes = Session;
 
 TEST_F(Attributes, PyramidTetrahedronPartners) {
     BaseFileSpec desc = two_part_model();
@@ -293,31 +266,30 @@ TEST_F(Attributes, PyramidTetrahedronPartners) {
     ASSERT_TRUE(load(desc));
     EXPECT_EQ(lookup(getPyramidTetPairId, 10), (Out{true, 11}));
     EXPECT_EQ(lookup(getPyramidTetPairId, 11), (Out{true, 10}));
-    EXPECT_EQ(lookup(getPyramidTetPairId, 12), (Out{false, 0}));  // unpaired
-    EXPECT_EQ(lookup(getPyramidTetPairId, 13), (Out{false, 0}));  // above 12
-    EXPECT_EQ(lookup(getPyramidTetPairId, 0), (Out{false, 0}));
-    EXPECT_EQ(lookup(getPyramidTetPairId, -1), (Out{false, 0}));
-
+    // Unpaired, above the numbering, 0 and below.
+    for (std::int32_t e : {12, 13, 0, -1}) EXPECT_EQ(lookup(getPyramidTetPairId, e), (Out{false, 0}));
     desc.pairs.clear();
     ASSERT_TRUE(load(desc));
     EXPECT_EQ(lookup(getPyramidTetPairId, 10), (Out{false, 0}));
 }
 
-TEST_F(Attributes, StatedOrDefaultUnitsSymmetryVersionAndSwitches) {
+TEST_F(Attributes, StatedOrDefaultUnitsSymmetryVersionSwitchesAndTasks) {
     struct Case {
         Ints header;
         std::int32_t release;
+        bool parallel;
         Ints units_symmetry_version;
     };
     // v[1] = 2: no unit or symmetry records, 3/3/3 and 3/0; v[2] = 1 gives
     // release 12000 -> 120. v[1] = 5, v[2] = 4: stated (1, 3, 3) and (1, 2);
     // release 14000 -> 140. v[1] = 6: release record 15020 -> 150.
-    for (const Case& c : {Case{{2, 1}, 0, {3, 3, 3, 3, 0, 120}},
-                          Case{{5, 4}, 0, {1, 3, 3, 1, 2, 140}},
-                          Case{{6, 4}, 15020, {1, 3, 3, 1, 2, 150}}}) {
+    for (const Case& c : {Case{{2, 1}, 0, false, {3, 3, 3, 3, 0, 120}},
+                          Case{{5, 4}, 0, true, {1, 3, 3, 1, 2, 140}},
+                          Case{{6, 4}, 15020, false, {1, 3, 3, 1, 2, 150}}}) {
         BaseFileSpec desc = two_part_model();
         desc.header = c.header;
         desc.release = c.release;
+        desc.parallel_section = c.parallel;
         ASSERT_TRUE(load(desc));
         std::int32_t l = -7, m = -7, t = -7, a = -7, b = -7, v1 = -7, v2 = -7;
         EXPECT_TRUE(getUnitSystem(&l, &m, &t));
@@ -326,23 +298,13 @@ TEST_F(Attributes, StatedOrDefaultUnitsSymmetryVersionAndSwitches) {
                   c.units_symmetry_version);
         EXPECT_TRUE(getInputResultSwitches(&v1, &v2));
         EXPECT_EQ((Ints{v1, v2}), c.header);
+        // Parallel task values of this load only, none left from the last.
+        Ints info(4, -9);
+        EXPECT_EQ(hasParallelTaskInfo(), c.parallel);
+        EXPECT_EQ(count(getParallelTaskInfoSize), (Out{true, c.parallel ? 3 : 0}));
+        EXPECT_TRUE(getParallelTaskInformation(info.data()));
+        EXPECT_EQ(info, c.parallel ? (Ints{7, 0, 3, -9}) : Ints(4, -9));
     }
-}
-
-TEST_F(Attributes, ParallelTaskInformationOfTheLastLoad) {
-    ASSERT_TRUE(load(two_part_model()));
-    EXPECT_TRUE(hasParallelTaskInfo());
-    EXPECT_EQ(count(getParallelTaskInfoSize), (Out{true, 3}));
-    Ints info(4, -9);
-    EXPECT_TRUE(getParallelTaskInformation(info.data()));
-    EXPECT_EQ(info, (Ints{7, 0, 3, -9}));
-
-    // A base file without the section leaves none behind from the last one.
-    BaseFileSpec desc = two_part_model();
-    desc.parallel_section = false;
-    ASSERT_TRUE(load(desc));
-    EXPECT_FALSE(hasParallelTaskInfo());
-    EXPECT_EQ(count(getParallelTaskInfoSize), (Out{true, 0}));
 }
 
 }  // namespace

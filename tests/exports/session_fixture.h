@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "results_api.h"
 #include "support/analysis_files.h"
@@ -17,6 +18,9 @@
 #include "writer/cycle_file.h"
 
 namespace qvtest {
+
+using Ints = std::vector<std::int32_t>;
+using Floats = std::vector<float>;
 
 class Session : public ::testing::Test {
 protected:

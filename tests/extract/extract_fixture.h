@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <vector>
@@ -22,6 +21,8 @@
 namespace qvtest {
 
 using qvw::DirectoryEntrySpec;
+using Ints = std::vector<std::int32_t>;
+using Floats = std::vector<float>;
 
 struct Model {
     std::vector<std::array<std::int32_t, 3>> blocks;  // I, J, K of each structured part
@@ -30,8 +31,6 @@ struct Model {
     std::vector<qvw::MaterialSpec> materials;
     std::int32_t units[3] = {3, 3, 3};  // length, mass, time: SI, every factor 1
 };
-
-inline std::vector<float> reals(std::initializer_list<float> v) { return v; }
 
 // n values first, first + 1, ...
 template <class T>
@@ -105,33 +104,34 @@ protected:
 // past them.
 inline constexpr std::int32_t kUntouched = -777;
 
+// A value getter on an array of `values` values and one canary behind them:
+// the values when the getter succeeded, the canary checked; an empty result
+// when it failed, and then nothing of the array may have been written.
+template <class T, class Getter>
+std::vector<T> values_of(Getter getter, std::size_t values) {
+    std::vector<T> out(values + 1, static_cast<T>(kUntouched));
+    const int status = getter(out.data());
+    EXPECT_EQ(out.back(), static_cast<T>(kUntouched)) << "written past the values";
+    out.pop_back();
+    if (status != 1) {
+        EXPECT_EQ(out, std::vector<T>(values, static_cast<T>(kUntouched)))
+            << "written by a failed call";
+        return {};
+    }
+    return out;
+}
 template <class T>
-struct Call {
-    int status;
-    std::vector<T> out;
-};
-
-// A value getter on an array of n values filled with the canary.
-template <class T>
-Call<T> call(int (*getter)(std::int32_t, std::int32_t, T*), std::int32_t variable,
-             std::int32_t part, std::size_t n) {
-    Call<T> c{0, std::vector<T>(n, static_cast<T>(kUntouched))};
-    c.status = getter(variable, part, c.out.data());
-    return c;
+std::vector<T> call(int (*getter)(std::int32_t, std::int32_t, T*), std::int32_t variable,
+                    std::int32_t part, std::size_t values) {
+    return values_of<T>([&](T* out) { return getter(variable, part, out); }, values);
 }
 
-// Whether a call failed and left every value of the caller's array as it was.
-template <class T>
-bool fails(const Call<T>& c) {
-    return c.status == -1 && std::all_of(c.out.begin(), c.out.end(),
-                                         [](T v) { return v == static_cast<T>(kUntouched); });
-}
+// The values of `ints` as floats.
+inline Floats as_floats(const Ints& ints) { return Floats(ints.begin(), ints.end()); }
 
-// `v` followed by one canary.
-template <class T>
-std::vector<T> then_untouched(std::vector<T> v) {
-    v.push_back(static_cast<T>(kUntouched));
-    return v;
+inline void expect_near_all(const Floats& actual, const Floats& expected) {
+    ASSERT_EQ(actual.size(), expected.size());
+    for (std::size_t x = 0; x < actual.size(); ++x) EXPECT_FLOAT_EQ(actual[x], expected[x]) << x;
 }
 
 }  // namespace qvtest

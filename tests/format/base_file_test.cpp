@@ -2,13 +2,18 @@
 // damaged files.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdio>
+#include <functional>
+#include <tuple>
+#include <vector>
 
 #include "api/naming.h"
 #include "model/attributes.h"
 #include "model/element_kinds.h"
 #include "model/part_queries.h"
 #include "model/store.h"
+#include "runtime/alloc.h"
 #include "runtime/platform.h"
 #include "support/analysis_files.h"
 #include "support/temp_dir.h"
@@ -20,8 +25,12 @@ using qv::model::store;
 using qvw::BaseFileSpec;
 using qvw::PartSpec;
 
+// Allocations above 1 MiB would end the process: a count the file cannot
+// hold must be refused before anything is reserved for it.
 class BaseFile : public ::testing::Test {
 protected:
+    void SetUp() override { qv::runtime::set_allocation_limit_for_testing(1 << 20); }
+    void TearDown() override { qv::runtime::set_allocation_limit_for_testing(0); }
     bool load(const BaseFileSpec& desc) {
         return qv::api::load_base_file(qvtest::write_base(dir_, desc));
     }
@@ -34,17 +43,17 @@ protected:
     qvtest::TempDir dir_;
 };
 
+std::array<std::int32_t, 5> units_and_symmetry() {
+    const auto& s = store();
+    return {s.unit_codes[0], s.unit_codes[1], s.unit_codes[2], s.symmetry[0], s.symmetry[1]};
+}
+
 TEST_F(BaseFile, LayoutLevelOneHasDefaultsAndNamesOnly) {
     BaseFileSpec desc = qvtest::small_model();
     desc.header = {1, 1};
     ASSERT_TRUE(load(desc));
     const auto& s = store();
-    EXPECT_EQ(s.file_version, 120);
-    EXPECT_EQ(s.unit_codes[0], 3);
-    EXPECT_EQ(s.unit_codes[1], 3);
-    EXPECT_EQ(s.unit_codes[2], 3);
-    EXPECT_EQ(s.symmetry[0], 3);
-    EXPECT_EQ(s.symmetry[1], 0);
+    EXPECT_EQ(units_and_symmetry(), (std::array<std::int32_t, 5>{3, 3, 3, 3, 0}));
     EXPECT_EQ(s.pair_count, 0);
     EXPECT_FALSE(s.numbering.element_numbers.allocated());
     // Without numbering the maps are the identity.
@@ -57,16 +66,13 @@ TEST_F(BaseFile, LayoutLevelOneHasDefaultsAndNamesOnly) {
 
 TEST_F(BaseFile, VersionFollowsLayoutAndMaterialLevel) {
     BaseFileSpec desc = qvtest::small_model();
-    struct Case {
-        std::vector<std::int32_t> header;
-        std::int32_t release, version;
-    };
-    for (const Case& c : {Case{{5, 1}, 0, 140}, Case{{4, 4}, 0, 140}, Case{{4, 2}, 0, 130},
-                          Case{{2, 1}, 0, 120}, Case{{6, 1}, 15020, 150}}) {
-        desc.header = c.header;
-        desc.release = c.release;
+    for (const auto& [header, release, version] :
+         {std::tuple<std::vector<std::int32_t>, std::int32_t, std::int32_t>{{5, 1}, 0, 140},
+          {{4, 4}, 0, 140}, {{4, 2}, 0, 130}, {{2, 1}, 0, 120}, {{1, 1}, 0, 120}, {{6, 1}, 15020, 150}}) {
+        desc.header = header;
+        desc.release = release;
         ASSERT_TRUE(load(desc));
-        EXPECT_EQ(store().file_version, c.version) << c.header[0] << "," << c.header[1];
+        EXPECT_EQ(store().file_version, version) << header[0] << "," << header[1];
     }
 }
 
@@ -109,25 +115,20 @@ TEST_F(BaseFile, NodeListIsRebuiltInFirstUseOrder) {
     EXPECT_EQ(store().parts(1).nodes, 3);
 }
 
-TEST_F(BaseFile, LayoutLevelSevenHasNoParts) {
-    BaseFileSpec desc = qvtest::small_model();
-    desc.header = {7, 1};
-    ASSERT_TRUE(load(desc));
-    std::int32_t n = -1;
-    EXPECT_EQ(qv::model::num_structured_parts(n), 1);
-    EXPECT_EQ(n, 0);
-    EXPECT_EQ(store().parts.size(), 0);
-    EXPECT_EQ(store().unit_codes[0], 1);  // the records after the section are still read
-}
-
-TEST_F(BaseFile, MissingPartsSectionStillReadsTheUnitSystem) {
-    BaseFileSpec desc = qvtest::small_model();
-    desc.parts_section = false;
-    ASSERT_TRUE(load(desc));
-    EXPECT_EQ(store().unit_codes[0], 1);
-    EXPECT_EQ(store().symmetry[0], 1);
-    EXPECT_EQ(store().material_count, 2);
-    EXPECT_EQ(store().parts.size(), 0);
+// Layout level 7, or no "<Parts>": no parts, the records after still read.
+TEST_F(BaseFile, NoPartsAtLevelSevenOrWithoutTheSection) {
+    for (const bool level_seven : {true, false}) {
+        BaseFileSpec desc = qvtest::small_model();
+        if (level_seven) desc.header = {7, 1};
+        desc.parts_section = level_seven;
+        ASSERT_TRUE(load(desc));
+        std::int32_t n = -1;
+        EXPECT_EQ(qv::model::num_structured_parts(n), 1);
+        EXPECT_EQ(n, 0);
+        EXPECT_EQ(store().parts.size(), 0);
+        EXPECT_EQ(units_and_symmetry(), (std::array<std::int32_t, 5>{1, 3, 3, 1, 2}));
+        EXPECT_EQ(store().material_count, 2);
+    }
 }
 
 TEST_F(BaseFile, SectionsMayComeInAnyOrder) {
@@ -186,65 +187,29 @@ TEST_F(BaseFile, TruncatedAnywhereNeverLoadsHalfAModel) {
 }
 
 TEST_F(BaseFile, InconsistentCountsFailTheLoad) {
-    {
-        BaseFileSpec desc = qvtest::small_model();
-        desc.structured_count = 1000000;  // parts that do not fit in the file
-        EXPECT_FALSE(load(desc));
-        EXPECT_FALSE(store().model_loaded);
+    std::vector<std::function<void(BaseFileSpec&)>> damage = {
+        [](BaseFileSpec& d) { d.structured_count = 1000000; },     // parts that do not fit in the file
+        [](BaseFileSpec& d) { d.connectivity[3] = 25; },            // a node beyond the coordinates held
+        [](BaseFileSpec& d) { d.parts[1].element_ids = {1, 3}; },   // a row beyond the connectivity
+        [](BaseFileSpec& d) { d.parts[1].stored_elements = 5; },    // more elements than the list holds
+        [](BaseFileSpec& d) { d.material_count = 3; },              // more materials than records
+        [](BaseFileSpec& d) { d.parts[0].i = d.parts[0].j = 70000; },  // more nodes than can be counted
+        [](BaseFileSpec& d) { d.parts[0].k = 0; },
+    };
+    for (const std::int32_t lie : {0x7fffffff, 0x40000000, 0x20000001}) {
+        damage.push_back([lie](BaseFileSpec& d) { d.material_count = lie; });
+        damage.push_back([lie](BaseFileSpec& d) { d.unstructured_count = lie; });
     }
-    {
+    for (std::size_t i = 0; i < damage.size(); ++i) {
         BaseFileSpec desc = qvtest::small_model();
-        desc.connectivity[3] = 25;  // a node beyond the coordinates held
-        EXPECT_FALSE(load(desc));
+        damage[i](desc);
+        EXPECT_FALSE(load(desc)) << i;
+        EXPECT_FALSE(store().model_loaded) << i;
     }
-    {
-        BaseFileSpec desc = qvtest::small_model();
-        desc.parts[1].element_ids = {1, 3};  // a row beyond the connectivity
-        EXPECT_FALSE(load(desc));
-    }
-    {
-        BaseFileSpec desc = qvtest::small_model();
-        desc.parts[1].stored_elements = 5;  // more elements than the list holds
-        EXPECT_FALSE(load(desc));
-    }
-    {
-        BaseFileSpec desc = qvtest::small_model();
-        desc.material_count = 3;  // more materials than records
-        EXPECT_FALSE(load(desc));
-    }
-    {
-        BaseFileSpec desc = qvtest::small_model();
-        desc.parts[0].i = 70000;  // a block of more nodes than can be counted
-        desc.parts[0].j = 70000;
-        EXPECT_FALSE(load(desc));
-    }
-    {
-        BaseFileSpec desc = qvtest::small_model();
-        desc.parts[0].k = 0;
-        EXPECT_FALSE(load(desc));
-    }
-}
-
-TEST_F(BaseFile, OverflowingCountsAreRefusedBeforeAllocating) {
-    // Allocations above 1 MiB would end the process: a count the file cannot
-    // hold must be refused before anything is reserved for it.
-    qv::runtime::set_allocation_limit_for_testing(1 << 20);
-    for (std::int32_t lie : {0x7fffffff, 0x40000000, 0x20000001}) {
-        BaseFileSpec desc = qvtest::small_model();
-        desc.material_count = lie;
-        EXPECT_FALSE(load(desc));
-        desc = qvtest::small_model();
-        desc.unstructured_count = lie;
-        EXPECT_FALSE(load(desc));
-        desc = qvtest::small_model();
-        desc.header = {5, 4};
-        desc.pairs = {};
-        qvw::Bytes bytes = qvw::write_base_file(desc).bytes();
-        // The header word count (the value of the first record) lies.
-        bytes[4] = 0x7f;
-        EXPECT_FALSE(load_bytes(bytes));
-    }
-    qv::runtime::set_allocation_limit_for_testing(0);
+    // The header word count (the value of the first record) lies.
+    qvw::Bytes bytes = qvw::write_base_file(qvtest::small_model()).bytes();
+    bytes[4] = 0x7f;
+    EXPECT_FALSE(load_bytes(bytes));
 }
 
 TEST_F(BaseFile, CorruptParallelTaskStreamLeavesNoInformation) {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 #include <vector>
 
 #include "api/naming.h"
@@ -28,15 +29,10 @@ using qvw::DirectoryEntrySpec;
 const std::vector<std::int32_t> kSingle = {1, 1, 1, 1, 0, 1};
 const std::vector<std::int32_t> kChunked = {1, 1, 1, 1, 0, 1, 1, 1};
 
-std::vector<float> reals(int n, float first) {
-    std::vector<float> v;
-    for (int i = 0; i < n; ++i) v.push_back(first + static_cast<float>(i));
-    return v;
-}
-
-std::vector<std::int32_t> ints(int n, std::int32_t first) {
-    std::vector<std::int32_t> v;
-    for (int i = 0; i < n; ++i) v.push_back(first + i);
+template <class T>
+std::vector<T> ramp(int n, T first) {
+    std::vector<T> v;
+    for (int i = 0; i < n; ++i) v.push_back(first + static_cast<T>(i));
     return v;
 }
 
@@ -90,248 +86,172 @@ CycleFileSpec node_reals(int n, std::vector<std::int32_t> header = kSingle) {
     desc.header = std::move(header);
     desc.chunk_size = 7;
     for (int v = 1; v <= n; ++v)
-        desc.entries.push_back(DirectoryEntrySpec::real(2, v, 1, reals(20 + v, 100.0f * v)));
+        desc.entries.push_back(DirectoryEntrySpec::real(2, v, 1, ramp(20 + v, 100.0f * v)));
     return desc;
 }
 
 using DirectoryWalk = CycleArrays;
 
-TEST_F(DirectoryWalk, KindsTwoMinusTwoOneTwoPutThreeArraysInTheNodeSection) {
+// Node reals 1-4 and 7 (2 with a corrupt stream: only an array that is
+// inflated notices), a node integer 5 and an element real 6. The real
+// reader continues from the read position when the wanted entry lies ahead
+// and restarts from the tag otherwise; after the last entry the position is 0.
+TEST_F(DirectoryWalk, PositionContinuesForwardAndRestartsOtherwise) {
     for (const auto& header : {kSingle, kChunked}) {
-        CycleFileSpec desc;
-        desc.header = header;
-        desc.chunk_size = 3;  // several chunks, the last one short
-        desc.entries = {DirectoryEntrySpec::real(2, 1, 1, reals(4, 1.0f)),
-                        DirectoryEntrySpec::real(-2, 2, 1, reals(5, 10.0f)),
-                        DirectoryEntrySpec::integer(1, 3, 1, ints(6, 20)),
-                        DirectoryEntrySpec::real(2, 4, 1, reals(7, 30.0f))};
-        open(desc);
-        runtime::Array<float> r;
-        ASSERT_EQ(read_real_array(kNodeObject, -4, 1, r), kReadOk);  // after two node arrays
-        EXPECT_EQ(values(r), desc.entries[3].reals);
-        EXPECT_EQ(store().read_position, 0);  // the last entry
-        ASSERT_EQ(read_real_array(kElementObject, -2, 1, r), kReadOk);  // first after the tag
-        EXPECT_EQ(values(r), desc.entries[1].reals);
-        EXPECT_EQ(store().read_position, -2);
+        SCOPED_TRACE(header.size());
+        const bool chunked = header.size() >= 7;
+        CycleFileSpec desc = node_reals(7, header);
+        desc.entries[4] = DirectoryEntrySpec::integer(1, 5, 1, ramp(25, 500));
+        desc.entries[5].kind = -2;
+        Bytes file = qvw::write_cycle_file(desc).bytes();
+        corrupt_stream(file, desc.entries[1].reals, 0, chunked ? 7 : 0);
+        open_bytes(file);
+        const struct {
+            std::int32_t object;
+            int entry, status, position;
+        } steps[] = {
+            {kNodeObject, 1, kReadOk, 1},      {kNodeObject, 4, kReadOk, 4},  // 2 and 3 skipped
+            {kNodeObject, 3, kReadOk, 3},      {kElementObject, 6, kReadOk, -6},
+            {kNodeObject, 7, kReadOk, 0},      {kNodeObject, 2, kInflateError, 0},
+            {kNodeObject, 7, kReadOk, 0},      {kNodeObject, 5, kArrayNotFound, 0},
+            {kNodeObject, 6, kArrayNotFound, 0}, {kElementObject, 6, kReadOk, -6},
+            {kElementObject, 6, kReadOk, -6},  {kNodeObject, 1, kReadOk, 1},
+        };
+        for (const auto& step : steps) {
+            runtime::Array<float> r;
+            ASSERT_EQ(read_real_array(step.object, -step.entry, 1, r), step.status) << step.entry;
+            const auto& e = desc.entries[static_cast<std::size_t>(step.entry - 1)];
+            EXPECT_EQ(values(r), step.status == kReadOk ? e.reals : std::vector<float>{}) << step.entry;
+            EXPECT_EQ(r.allocated(), step.status == kReadOk) << step.entry;
+            EXPECT_EQ(store().read_position, step.position) << step.entry;
+        }
         runtime::Array<std::int32_t> i;
-        ASSERT_EQ(read_integer_array(kNodeObject, -3, 1, i), kReadOk);
-        EXPECT_EQ(values(i), desc.entries[2].ints);
-        // Kinds of the other section or family are not arrays here.
-        EXPECT_EQ(read_real_array(kNodeObject, -2, 1, r), kArrayNotFound);
-        EXPECT_EQ(read_real_array(kNodeObject, -3, 1, r), kArrayNotFound);
-        EXPECT_FALSE(r.allocated());
+        ASSERT_EQ(read_integer_array(kNodeObject, -5, 1, i), kReadOk);
+        EXPECT_EQ(values(i), desc.entries[4].ints);
     }
 }
 
-TEST_F(DirectoryWalk, LaterEntryContinuesAndEarlierEntryRestarts) {
-    // Entry 2's stream is corrupt: only an array that is inflated notices.
-    CycleFileSpec desc = node_reals(5);
-    Bytes file = qvw::write_cycle_file(desc).bytes();
-    corrupt_stream(file, desc.entries[1].reals);
-    open_bytes(file);
-    release_skip_buffer();
-    runtime::Array<float> r;
-
-    ASSERT_EQ(read_real_array(kNodeObject, -1, 1, r), kReadOk);
-    EXPECT_EQ(store().read_position, 1);
-    EXPECT_EQ(skip_buffer_capacity(), 0);
-
-    ASSERT_EQ(read_real_array(kNodeObject, -4, 1, r), kReadOk);  // skips 2 and 3
-    EXPECT_EQ(values(r), desc.entries[3].reals);
-    EXPECT_EQ(store().read_position, 4);
-    EXPECT_GT(skip_buffer_capacity(), 0);
-
-    // Entry 3 lies behind the position; continuing would never meet it.
-    ASSERT_EQ(read_real_array(kNodeObject, -3, 1, r), kReadOk);
-    EXPECT_EQ(values(r), desc.entries[2].reals);
-    EXPECT_EQ(store().read_position, 3);
-
-    EXPECT_EQ(read_real_array(kNodeObject, -2, 1, r), kInflateError);
-    EXPECT_FALSE(r.allocated());
-    EXPECT_EQ(store().read_position, 0);
-}
-
-TEST_F(DirectoryWalk, AnyRequestOrderGivesTheSameArrays) {
-    for (const auto& header : {kSingle, kChunked}) {
-        CycleFileSpec desc = node_reals(6, header);
-        for (int e : {1, 3}) desc.entries[static_cast<std::size_t>(e)].kind = -2;
-        open(desc);
-        // Node entries 1, 3, 5, 6 and element entries 2, 4.
-        struct Step {
-            int entry;
-            std::int32_t position;
-        };
-        const std::vector<std::vector<Step>> orders = {
-            {{1, 1}, {2, -2}, {3, 3}, {4, -4}, {5, 5}, {6, 0}},
-            {{6, 0}, {5, 5}, {4, -4}, {3, 3}, {2, -2}, {1, 1}},
-            {{3, 3}, {1, 1}, {6, 0}, {4, -4}, {2, -2}, {5, 5}, {5, 5}, {6, 0}, {6, 0}},
-        };
-        for (const auto& order : orders)
-            for (const Step& step : order) {
-                const auto& e = desc.entries[static_cast<std::size_t>(step.entry - 1)];
-                runtime::Array<float> r;
-                ASSERT_EQ(read_real_array(e.kind == 2 ? kNodeObject : kElementObject,
-                                          -step.entry, 1, r),
-                          kReadOk)
-                    << step.entry;
-                EXPECT_EQ(values(r), e.reals) << step.entry;
-                EXPECT_EQ(store().read_position, step.position) << step.entry;
-            }
-    }
-}
-
-TEST_F(DirectoryWalk, CodesTranslateAndIntegerReaderMatchesAbsoluteQualifiers) {
+// Codes: a negative code is the variable index itself; a positive one is
+// looked up in the (all-zero) code list, where 0 sits at index 1, and an
+// integer code not in the list is its own index. The integer reader matches
+// |qualifier|, the layered one the qualifier with its sign, and only the
+// real and layered readers keep a read position.
+TEST_F(DirectoryWalk, CodesAndQualifiers) {
     CycleFileSpec desc;
     desc.entries = {DirectoryEntrySpec::real(2, 1, 1, {1.0f}),
                     DirectoryEntrySpec::real(2, 7, 1, {7.0f}),
                     DirectoryEntrySpec::integer(1, 1, 1, {10}),
                     DirectoryEntrySpec::integer(1, 9, -3, {90}),
-                    DirectoryEntrySpec::integer(1, 9, 4, {94})};
+                    DirectoryEntrySpec::integer(1, 9, 4, {94}),
+                    DirectoryEntrySpec::integer(-1, 20, -1, ramp(50, 1000)),
+                    DirectoryEntrySpec::integer(-1, 20, 1, ramp(50, 2000)),
+                    DirectoryEntrySpec::integer(-1, 20, -2, ramp(50, 3000))};
     open(desc);
-    runtime::Array<float> r;
-    runtime::Array<std::int32_t> i;
-    // Reals: a positive code is not in the (all-zero) code list; 0 is at 1.
-    EXPECT_EQ(read_real_array(kNodeObject, 7, 1, r), kArrayNotFound);
-    ASSERT_EQ(read_real_array(kNodeObject, 0, 1, r), kReadOk);
-    EXPECT_EQ(r(1), 1.0f);
-    ASSERT_EQ(read_real_array(kNodeObject, -7, 1, r), kReadOk);
-    EXPECT_EQ(store().read_position, 2);
-    // Integers: a code not in the list is its own index.
-    ASSERT_EQ(read_integer_array(kNodeObject, 0, 1, i), kReadOk);
-    EXPECT_EQ(i(1), 10);
-    EXPECT_EQ(store().read_position, 0);
-    ASSERT_EQ(read_integer_array(kNodeObject, 9, 3, i), kReadOk);
-    EXPECT_EQ(i(1), 90);
-    EXPECT_EQ(read_integer_array(kNodeObject, -9, -3, i), kArrayNotFound);
-    EXPECT_FALSE(i.allocated());
-    ASSERT_EQ(read_layered_integer_array(kNodeObject, 9, 4, i), kReadOk);
-    EXPECT_EQ(i(1), 94);
-}
-
-TEST_F(DirectoryWalk, LayeredReaderComparesTheQualifierWithItsSign) {
-    CycleFileSpec desc;
-    desc.entries = {DirectoryEntrySpec::integer(-1, 20, -1, ints(50, 1000)),
-                    DirectoryEntrySpec::integer(-1, 20, 1, ints(50, 2000)),
-                    DirectoryEntrySpec::integer(-1, 20, -2, ints(50, 3000))};
-    open(desc);
-    release_skip_buffer();
-    runtime::Array<std::int32_t> i;
-    ASSERT_EQ(read_layered_integer_array(kElementObject, -20, -1, i), kReadOk);
-    EXPECT_EQ(i(1), 1000);
-    EXPECT_EQ(store().read_position, -1);
-    // Entry 1 (qualifier -1) behind the position is not the wanted +1: the
-    // walk continues without going back over it.
-    ASSERT_EQ(read_layered_integer_array(kElementObject, -20, 1, i), kReadOk);
-    EXPECT_EQ(i(1), 2000);
-    EXPECT_EQ(skip_buffer_capacity(), 0);
-    ASSERT_EQ(read_layered_integer_array(kElementObject, -20, -1, i), kReadOk);
-    EXPECT_EQ(i(1), 1000);
-    EXPECT_EQ(read_layered_integer_array(kElementObject, -20, 2, i), kArrayNotFound);
-    EXPECT_FALSE(i.allocated());
-    ASSERT_EQ(read_integer_array(kElementObject, -20, 2, i), kReadOk);
-    EXPECT_EQ(i(1), 3000);
+    enum Reader { Real, Integer, Layered };
+    const struct {
+        Reader reader;
+        std::int32_t object, code, qualifier;
+        int status;
+        std::int32_t first, position;
+    } steps[] = {
+        {Real, kNodeObject, 7, 1, kArrayNotFound, 0, 0},    {Real, kNodeObject, 0, 1, kReadOk, 1, 1},
+        {Real, kNodeObject, -7, 1, kReadOk, 7, 2},          {Integer, kNodeObject, 0, 1, kReadOk, 10, 0},
+        {Integer, kNodeObject, 9, 3, kReadOk, 90, 0},       {Integer, kNodeObject, -9, -3, kArrayNotFound, 0, 0},
+        {Layered, kNodeObject, 9, 4, kReadOk, 94, 5},       {Layered, kElementObject, -20, -1, kReadOk, 1000, -6},
+        // Entry 6 (qualifier -1) behind the position is not the wanted +1.
+        {Layered, kElementObject, -20, 1, kReadOk, 2000, -7}, {Layered, kElementObject, -20, -1, kReadOk, 1000, -6},
+        {Layered, kElementObject, -20, 2, kArrayNotFound, 0, 0}, {Integer, kElementObject, -20, 2, kReadOk, 3000, 0},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(::testing::Message() << step.reader << ": " << step.code << ", " << step.qualifier);
+        runtime::Array<float> r;
+        runtime::Array<std::int32_t> i;
+        const auto [object, code, qualifier] = std::tuple(step.object, step.code, step.qualifier);
+        const int st = step.reader == Real      ? read_real_array(object, code, qualifier, r)
+                       : step.reader == Integer ? read_integer_array(object, code, qualifier, i)
+                                                : read_layered_integer_array(object, code, qualifier, i);
+        ASSERT_EQ(st, step.status);
+        EXPECT_EQ(r.allocated() || i.allocated(), st == kReadOk);
+        EXPECT_EQ(st != kReadOk ? 0.0f : step.reader == Real ? r(1) : float(i(1)), float(step.first));
+        EXPECT_EQ(store().read_position, step.position);
+    }
 }
 
 using CycleSections = CycleArrays;
 
-TEST_F(CycleSections, DisplacementsInBothFramingsAndMissing) {
-    for (const auto& header : {kSingle, kChunked}) {
-        CycleFileSpec desc;
-        desc.header = header;
-        desc.chunk_size = 4;
-        desc.displacements = reals(30, 0.5f);
-        open(desc);
-        ASSERT_EQ(read_displacements(), kReadOk);
-        EXPECT_EQ(values(store().displacements), *desc.displacements);
-    }
-    CycleFileSpec desc;
-    open(desc);
-    runtime::allocate(store().displacements, 3);  // left from an earlier read
-    EXPECT_EQ(read_displacements(), kSectionMissing);
-    EXPECT_FALSE(store().displacements.allocated());
-    runtime::close_unit(runtime::unit::kResults);
-    EXPECT_EQ(read_displacements(), kUnitNotOpen);
-}
-
+// Stored arrays shorter than the slots leave the rest 0, longer ones are
+// cut; without the section the fractions are 0, the cover still read.
 TEST_F(CycleSections, MaterialFractionsFillAndCutToTheSlots) {
-    for (const auto& header : {kSingle, kChunked}) {
+    for (const auto& header : {kSingle, kChunked, std::vector<std::int32_t>{}}) {
+        const bool missing = header.empty();
         model_of(2, 2, 2, 2);
         CycleFileSpec desc;
-        desc.header = header;
+        desc.header = missing ? kSingle : header;
         desc.chunk_size = 3;
         desc.structured_parts = {{2, 2, 2}};
-        desc.material_fractions = std::vector<std::vector<float>>{reals(5, 1.0f), reals(10, 20.0f)};
-        desc.entries = {DirectoryEntrySpec::real(-2, 3, 1, reals(10, 0.0f)),
-                        DirectoryEntrySpec::real(-2, 155, -1, reals(10, 50.0f)),
+        if (!missing) desc.material_fractions = std::vector<std::vector<float>>{ramp(5, 1.0f), ramp(10, 20.0f)};
+        desc.entries = {DirectoryEntrySpec::real(-2, 3, 1, ramp(10, 0.0f)),
+                        DirectoryEntrySpec::real(-2, 155, -1, ramp(10, 50.0f)),
                         DirectoryEntrySpec::real(2, 155, 1, {})};
         open(desc);
         std::int32_t status = -1;
-        ASSERT_EQ(read_material_fractions(status), kReadOk);
-        EXPECT_EQ(status, 0);
+        ASSERT_EQ(read_material_fractions(status), missing ? kSectionMissing : kReadOk);
+        EXPECT_EQ(status, missing ? 1 : 0);
         const auto& s = store();
         EXPECT_TRUE(s.mmvars_loaded);
         ASSERT_EQ(s.material_fractions.size(), 2u);
-        EXPECT_EQ(values(s.material_fractions[0]),
-                  (std::vector<float>{1, 2, 3, 4, 5, 0, 0, 0}));
-        EXPECT_EQ(values(s.material_fractions[1]), reals(8, 20.0f));
+        const std::vector<float> shorter = {1, 2, 3, 4, 5, 0, 0, 0};
+        EXPECT_EQ(values(s.material_fractions[0]), missing ? std::vector<float>(8, 0.0f) : shorter);
+        EXPECT_EQ(values(s.material_fractions[1]), missing ? std::vector<float>(8, 0.0f) : ramp(8, 20.0f));
         EXPECT_EQ(values(s.cover_fraction), desc.entries[1].reals);
         EXPECT_EQ(s.read_position, -2);
     }
 }
 
-TEST_F(CycleSections, MissingMaterialSectionGivesZeroFractionsAndStillTheCover) {
-    model_of(3, 1, 2, 2);
-    CycleFileSpec desc;
-    desc.structured_parts = {{3, 1, 2}};
-    desc.entries = {DirectoryEntrySpec::real(-2, 155, 1, reals(8, 0.5f))};
-    open(desc);
-    std::int32_t status = -1;
-    EXPECT_EQ(read_material_fractions(status), kSectionMissing);
-    EXPECT_EQ(status, 1);
-    ASSERT_EQ(store().material_fractions.size(), 2u);
-    for (const auto& m : store().material_fractions) EXPECT_EQ(values(m), std::vector<float>(6, 0.0f));
-    EXPECT_EQ(values(store().cover_fraction), desc.entries[0].reals);
-    EXPECT_TRUE(store().mmvars_loaded);
-}
-
-TEST_F(CycleSections, RigidBodyAndJointDataFollowHeaderWordsTwoSevenAndEight) {
-    struct Case {
-        std::vector<std::int32_t> words;
-        bool present;
-    };
-    for (const Case& c : {Case{{1, 1, 1, 1, 0, 1}, true}, Case{{1, 0, 1, 1, 0, 1}, false},
-                          Case{{1, 1, 1, 1, 0, 1, 1}, true}, Case{{1, 0, 1, 1, 0, 1, 1}, false},
-                          Case{{1, 0, 1, 1, 0, 1, 1, 0}, true}, Case{{1, 0, 1, 1, 0, 1, 0, 1}, true}}) {
+// Which header words make the sections hold arrays is checked with the
+// other header rules; here the values, with the displacements in the bulk
+// framing (word 7) and the rigid body and joint arrays in the body framing
+// (word 8), and what a missing section leaves.
+TEST_F(CycleSections, DisplacementsRigidBodiesAndJoints) {
+    for (const auto& [words, status] : {std::pair<std::vector<std::int32_t>, int>{kSingle, kReadOk},
+                                        {kChunked, kReadOk},
+                                        {{1, 0, 1, 1, 0, 1, 0, 1}, kReadOk},
+                                        {{1, 0, 1, 1, 0, 1}, kNoArrays}}) {
+        SCOPED_TRACE(::testing::PrintToString(words));
         CycleFileSpec desc;
-        desc.header = c.words;
+        desc.header = words;
         desc.chunk_size = 16;  // the data arrays take several chunks
-        desc.rigid_bodies = qvw::BodyArraysSpec{{7, 9}, reals(30, 1.0f)};
-        desc.joints = qvw::BodyArraysSpec{{4, 5, 6}, reals(117, 2.0f)};
+        desc.displacements = ramp(30, 0.5f);
+        desc.rigid_bodies = qvw::BodyArraysSpec{{7, 9}, ramp(30, 1.0f)};
+        desc.joints = qvw::BodyArraysSpec{{4, 5, 6}, ramp(117, 2.0f)};
         open(desc);
         const auto& s = store();
-        std::int32_t status = -1;
-        const std::string at = ::testing::PrintToString(c.words);
-        EXPECT_EQ(read_rigid_body_data(status), c.present ? kReadOk : kNoArrays) << at;
-        EXPECT_EQ(status, 0);
-        EXPECT_EQ(read_joint_data(status), c.present ? kReadOk : kNoArrays) << at;
-        EXPECT_EQ(status, 0);
-        if (c.present) {
-            EXPECT_EQ(values(s.rigid_body_numbers), desc.rigid_bodies->numbers) << at;
-            EXPECT_EQ(values(s.rigid_body_data), desc.rigid_bodies->data) << at;
-            EXPECT_EQ(values(s.joint_numbers), desc.joints->numbers) << at;
-            EXPECT_EQ(values(s.joint_data), desc.joints->data) << at;
-        } else {
-            EXPECT_FALSE(s.rigid_body_numbers.allocated() || s.rigid_body_data.allocated() ||
-                         s.joint_numbers.allocated() || s.joint_data.allocated());
-        }
+        const bool present = status == kReadOk;
+        std::int32_t out = -1;
+        EXPECT_EQ(read_displacements(), status);
+        EXPECT_EQ(values(s.displacements), present ? *desc.displacements : std::vector<float>{});
+        EXPECT_EQ(read_rigid_body_data(out), status);
+        EXPECT_EQ(out, 0);
+        EXPECT_EQ(read_joint_data(out), status);
+        EXPECT_EQ(out, 0);
+        EXPECT_EQ(values(s.rigid_body_numbers), present ? desc.rigid_bodies->numbers : std::vector<std::int32_t>{});
+        EXPECT_EQ(values(s.rigid_body_data), present ? desc.rigid_bodies->data : std::vector<float>{});
+        EXPECT_EQ(values(s.joint_numbers), present ? desc.joints->numbers : std::vector<std::int32_t>{});
+        EXPECT_EQ(values(s.joint_data), present ? desc.joints->data : std::vector<float>{});
+        EXPECT_EQ(s.joint_data.allocated(), present);
     }
     open(CycleFileSpec{});
+    runtime::allocate(store().displacements, 3);  // left from an earlier read
+    EXPECT_EQ(read_displacements(), kSectionMissing);
+    EXPECT_FALSE(store().displacements.allocated());
     std::int32_t status = -1;
     EXPECT_EQ(read_rigid_body_data(status), kSectionMissing);
     EXPECT_EQ(status, 1);
     status = -1;
     EXPECT_EQ(read_joint_data(status), kSectionMissing);
     EXPECT_EQ(status, 1);
+    runtime::close_unit(runtime::unit::kResults);
+    EXPECT_EQ(read_displacements(), kUnitNotOpen);
 }
 
 // Damaged sections. Every case ends in a failure status with nothing
@@ -340,46 +260,42 @@ TEST_F(CycleSections, RigidBodyAndJointDataFollowHeaderWordsTwoSevenAndEight) {
 CycleFileSpec every_section(std::vector<std::int32_t> header) {
     CycleFileSpec desc = node_reals(0, std::move(header));
     desc.chunk_size = 5;
-    desc.entries = {DirectoryEntrySpec::real(2, 1, 1, reals(12, 1.0f)),
-                    DirectoryEntrySpec::integer(-1, 2, 1, ints(9, 40)),
-                    DirectoryEntrySpec::integer(1, 3, 1, ints(11, 60)),
-                    DirectoryEntrySpec::real(-2, 155, 1, reals(12, 80.0f)),
-                    DirectoryEntrySpec::real(2, 5, 1, reals(13, 100.0f))};
+    desc.entries = {DirectoryEntrySpec::real(2, 1, 1, ramp(12, 1.0f)),
+                    DirectoryEntrySpec::integer(-1, 2, 1, ramp(9, 40)),
+                    DirectoryEntrySpec::integer(1, 3, 1, ramp(11, 60)),
+                    DirectoryEntrySpec::real(-2, 155, 1, ramp(12, 80.0f)),
+                    DirectoryEntrySpec::real(2, 5, 1, ramp(13, 100.0f))};
     desc.structured_parts = {{2, 2, 3}};
-    desc.displacements = reals(14, 200.0f);
-    desc.material_fractions = std::vector<std::vector<float>>{reals(12, 300.0f), reals(12, 400.0f)};
-    desc.rigid_bodies = qvw::BodyArraysSpec{{1, 2}, reals(30, 500.0f)};
-    desc.joints = qvw::BodyArraysSpec{{3}, reals(39, 600.0f)};
+    desc.displacements = ramp(14, 200.0f);
+    desc.material_fractions = std::vector<std::vector<float>>{ramp(12, 300.0f), ramp(12, 400.0f)};
+    desc.rigid_bodies = qvw::BodyArraysSpec{{1, 2}, ramp(30, 500.0f)};
+    desc.joints = qvw::BodyArraysSpec{{3}, ramp(39, 600.0f)};
     return desc;
 }
 
-// Reads everything `section` holds and checks that it failed cleanly.
+// Reads everything `section` holds and checks that it failed cleanly:
+// nothing left allocated (but the zero material arrays a file without the
+// tag gets, by design), a damaged body section reported in the status, the
+// position cleared.
 ::testing::AssertionResult fails_cleanly(CycleSection section) {
     const auto& s = store();
     std::int32_t status = -1;
     runtime::Array<float> r;
     int st = kReadOk;
-    bool released = true;
-    if (section == CycleSection::Node || section == CycleSection::Element) {
-        const bool nodes = section == CycleSection::Node;
-        st = read_real_array(nodes ? kNodeObject : kElementObject, nodes ? -5 : -155, 1, r);
-        released = !r.allocated();
-    } else if (section == CycleSection::Displacement) {
-        st = read_displacements();
-        released = !s.displacements.allocated();
-    } else if (section == CycleSection::MMVars) {
-        st = read_material_fractions(status);
-        for (const auto& m : s.material_fractions)  // zero without the tag, by design
-            released = released && (!m.allocated() || st == kSectionMissing);
-    } else if (section == CycleSection::RigidBodyData) {
-        st = read_rigid_body_data(status);
-        released = !s.rigid_body_numbers.allocated() && !s.rigid_body_data.allocated() && status;
-    } else {
-        st = read_joint_data(status);
-        released = !s.joint_numbers.allocated() && !s.joint_data.allocated() && status;
+    switch (section) {
+    case CycleSection::Node: st = read_real_array(kNodeObject, -5, 1, r); break;
+    case CycleSection::Element: st = read_real_array(kElementObject, -155, 1, r); break;
+    case CycleSection::Displacement: st = read_displacements(); break;
+    case CycleSection::MMVars: st = read_material_fractions(status); break;
+    case CycleSection::RigidBodyData: st = read_rigid_body_data(status); break;
+    default: st = read_joint_data(status);
     }
+    bool left = r.allocated() || s.displacements.allocated() || s.rigid_body_numbers.allocated() ||
+                s.rigid_body_data.allocated() || s.joint_numbers.allocated() || s.joint_data.allocated();
+    for (const auto& m : s.material_fractions) left = left || (m.allocated() && st != kSectionMissing);
     if (st == kReadOk) return ::testing::AssertionFailure() << "read succeeded";
-    if (!released) return ::testing::AssertionFailure() << "data left allocated, status " << st;
+    if (left) return ::testing::AssertionFailure() << "data left allocated, status " << st;
+    if (status == 0) return ::testing::AssertionFailure() << "damage not reported in the status";
     if (s.read_position != 0 && section != CycleSection::MMVars)
         return ::testing::AssertionFailure() << "position " << s.read_position;
     return ::testing::AssertionSuccess();
@@ -469,20 +385,14 @@ TEST_F(LyingCounts, ArrayHeadersFailTheirArrayAndLengthsAlsoTheSkip) {
         w.overwrite_i32(static_cast<std::size_t>(layout.of(CycleSection::Node).begin + lie.offset),
                         lie.value);
         open_bytes(w.bytes());
-        const std::string at = std::to_string(lie.header->size()) + " words, offset " +
-                               std::to_string(lie.offset) + ", value " + std::to_string(lie.value);
+        SCOPED_TRACE(std::to_string(lie.header->size()) + " words, offset " + std::to_string(lie.offset) +
+                     ", value " + std::to_string(lie.value));
         runtime::Array<float> r;
-        EXPECT_NE(read_real_array(kNodeObject, -1, 1, r), kReadOk) << at;
-        EXPECT_FALSE(r.allocated()) << at;
-        EXPECT_EQ(store().read_position, 0) << at;
-        const int behind = read_real_array(kNodeObject, -2, 1, r);
-        if (lie.breaks_skip) {
-            EXPECT_EQ(behind, kReadError) << at;
-            EXPECT_FALSE(r.allocated()) << at;
-        } else {
-            EXPECT_EQ(behind, kReadOk) << at;
-            EXPECT_EQ(values(r), desc.entries[1].reals) << at;
-        }
+        EXPECT_NE(read_real_array(kNodeObject, -1, 1, r), kReadOk);
+        EXPECT_FALSE(r.allocated());
+        EXPECT_EQ(store().read_position, 0);
+        EXPECT_EQ(read_real_array(kNodeObject, -2, 1, r), lie.breaks_skip ? kReadError : kReadOk);
+        EXPECT_EQ(values(r), lie.breaks_skip ? std::vector<float>{} : desc.entries[1].reals);
     }
 }
 
@@ -493,24 +403,21 @@ TEST_F(LyingCounts, ChunkedTotalAboveItsChunks) {
         CycleFileSpec desc;
         desc.header = kChunked;
         desc.chunk_size = 7;
-        desc.entries = {integer ? DirectoryEntrySpec::integer(1, 1, 1, ints(21, 5))
-                                : DirectoryEntrySpec::real(2, 1, 1, reals(21, 5.0f))};
+        desc.entries = {integer ? DirectoryEntrySpec::integer(1, 1, 1, ramp(21, 5))
+                                : DirectoryEntrySpec::real(2, 1, 1, ramp(21, 5.0f))};
         desc.order = {CycleSection::Model, CycleSection::Node};
         qvw::CycleFileLayout layout;
         qvw::FileWriter w = qvw::write_cycle_file(desc, layout);
         w.overwrite_i32(static_cast<std::size_t>(layout.of(CycleSection::Node).begin + 62), 30);
         open_bytes(w.bytes());
-        if (integer) {
-            runtime::Array<std::int32_t> i;
-            ASSERT_EQ(read_integer_array(kNodeObject, -1, 1, i), kReadOk);
-            std::vector<std::int32_t> expected = ints(21, 5);
-            expected.resize(30, 0);
-            EXPECT_EQ(values(i), expected);
-        } else {
-            runtime::Array<float> r;
-            ASSERT_EQ(read_real_array(kNodeObject, -1, 1, r), kReadOk);
-            EXPECT_EQ(values(r), reals(21, 5.0f));
-        }
+        runtime::Array<std::int32_t> i;
+        runtime::Array<float> r;
+        std::vector<std::int32_t> expected = ramp(21, 5);
+        expected.resize(30, 0);
+        ASSERT_EQ(integer ? read_integer_array(kNodeObject, -1, 1, i) : read_real_array(kNodeObject, -1, 1, r),
+                  kReadOk);
+        EXPECT_EQ(values(i), integer ? expected : std::vector<std::int32_t>{});
+        EXPECT_EQ(values(r), integer ? std::vector<float>{} : ramp(21, 5.0f));
     }
 }
 
