@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 #include "runtime/file_units.h"
 
@@ -82,6 +83,39 @@ std::int64_t element_walk_end(const model::ModelStore& s, std::int32_t parts, bo
         if (b.has_cells() || (planes && b.is_plane())) end = offset;
     }
     return end;
+}
+
+bool integer_elements_fit(const model::ModelStore& s, const ModelSizes& sizes, bool planes,
+                          std::int64_t held) {
+    // The array may end before slot T when no unstructured value follows.
+    const std::int64_t end =
+        sizes.unstructured > 0 ? sizes.slots : element_walk_end(s, sizes.parts, planes);
+    return holds(held, end, 1, sizes.unstructured);
+}
+
+void copy_integer_elements(const model::ModelStore& s, const ModelSizes& sizes, bool planes,
+                           const std::int32_t* work, std::int32_t* values) {
+    values[0] = work[0];
+    values[1] = work[1];
+    const std::int32_t* in = work + kHeaderPair;
+    std::int32_t* out = values + kHeaderPair;
+    std::int64_t offset = 0;
+    for (std::int32_t p = 1; p <= sizes.parts; ++p) {
+        const Block b = block(s, p);
+        if (planes && b.is_plane()) {
+            std::memcpy(out, in + offset, static_cast<std::size_t>(b.slots()) * sizeof(*out));
+            out += b.slots();
+        } else if (b.has_cells()) {
+            for_each_element_row(b, [&](std::int64_t first, std::int64_t n) {
+                std::memcpy(out, in + offset + first, static_cast<std::size_t>(n) * sizeof(*out));
+                out += n;
+            });
+        }
+        offset += b.slots();
+    }
+    if (sizes.unstructured > 0)
+        std::memcpy(out, in + sizes.slots,
+                    static_cast<std::size_t>(sizes.unstructured) * sizeof(std::int32_t));
 }
 
 }  // namespace qv::extract

@@ -77,6 +77,16 @@ inline void for_each_element_row(const Block& b, Row&& row) {
         for (std::int64_t j = 1; j < b.j; ++j) row((i * b.j + j) * b.k + 1, b.k - 1);
 }
 
+// Integer element values as the mode-0 and sublayer getters return them:
+// the header pair, the element slots of every part with cells (with
+// `planes` also every slot of each part of one I layer), then the U
+// unstructured values. `fits` says whether an array of `held` values holds
+// all of that; `copy_integer_elements` writes it.
+bool integer_elements_fit(const model::ModelStore& s, const ModelSizes& sizes, bool planes,
+                          std::int64_t held);
+void copy_integer_elements(const model::ModelStore& s, const ModelSizes& sizes, bool planes,
+                           const std::int32_t* work, std::int32_t* values);
+
 // Values per block of the copy and averaging loops: a fixed count that the
 // compiler turns into vector operations without a run-time trip count.
 inline constexpr std::int64_t kBlock = 8;

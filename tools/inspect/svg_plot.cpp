@@ -6,22 +6,10 @@
 #include <cstdio>
 #include <sstream>
 
+#include "host/xml_text.h"
+
 namespace qvinspect {
 namespace {
-
-std::string escape(const std::string& s) {
-    std::string out;
-    for (char c : s) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c;
-        }
-    }
-    return out;
-}
 
 std::string label(double v, double step) {
     if (std::fabs(v) < step * 1e-6) v = 0.0;
@@ -83,7 +71,7 @@ std::string svg_line_plot(const Plot& plot) {
        << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << W << "\" height=\"" << H
        << "\" viewBox=\"0 0 " << W << ' ' << H << "\" font-family=\"sans-serif\" font-size=\"12\">\n"
        << "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n"
-       << "<text x=\"" << W / 2 << "\" y=\"28\" text-anchor=\"middle\" font-size=\"16\">" << escape(plot.title)
+       << "<text x=\"" << W / 2 << "\" y=\"28\" text-anchor=\"middle\" font-size=\"16\">" << qvhost::xml_escape(plot.title)
        << "</text>\n";
     const std::vector<double> xt = nice_ticks(x0, x1), yt = nice_ticks(y0, y1);
     const double xstep = xt.size() > 1 ? xt[1] - xt[0] : 1.0, ystep = yt.size() > 1 ? yt[1] - yt[0] : 1.0;
@@ -103,9 +91,9 @@ std::string svg_line_plot(const Plot& plot) {
         os << "<text x=\"" << left - 6 << "\" y=\"" << py(t) + 4 << "\">" << label(t, ystep) << "</text>\n";
     os << "</g>\n"
        << "<text x=\"" << left + pw / 2 << "\" y=\"" << H - 20 << "\" text-anchor=\"middle\">"
-       << escape(plot.x_label) << "</text>\n"
+       << qvhost::xml_escape(plot.x_label) << "</text>\n"
        << "<text x=\"18\" y=\"" << top + ph / 2 << "\" text-anchor=\"middle\" transform=\"rotate(-90 18 "
-       << top + ph / 2 << ")\">" << escape(plot.y_label) << "</text>\n";
+       << top + ph / 2 << ")\">" << qvhost::xml_escape(plot.y_label) << "</text>\n";
     if (!pts.empty()) {
         os << "<polyline fill=\"none\" stroke=\"#1f5fbf\" stroke-width=\"2\" points=\"";
         for (const auto& [x, y] : pts) os << px(x) << ',' << py(y) << ' ';

@@ -8,6 +8,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "host/xml_text.h"
+
 namespace qvvtk {
 namespace {
 
@@ -34,7 +36,7 @@ std::string array_tag(const DataArray& a, std::uint64_t offset, const char* inde
                       const char* extra = "") {
     std::ostringstream os;
     os << indent << "<DataArray type=\"" << a.type << '"';
-    if (named) os << " Name=\"" << xml_escape(a.name) << '"';
+    if (named) os << " Name=\"" << qvhost::xml_escape(a.name) << '"';
     if (a.components != 1) os << " NumberOfComponents=\"" << a.components << '"';
     os << extra;
     os << " format=\"appended\" offset=\"" << offset << "\"/>\n";
@@ -43,20 +45,6 @@ std::string array_tag(const DataArray& a, std::uint64_t offset, const char* inde
 
 }  // namespace
 
-std::string xml_escape(const std::string& s) {
-    std::string out;
-    for (char c : s) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\'': out += "&apos;"; break;
-        default: out += c;
-        }
-    }
-    return out;
-}
 
 DataArray floats(std::string name, const std::vector<float>& values, int components) {
     return {std::move(name), "Float32", components, le_bytes(values.data(), values.size())};
@@ -104,7 +92,7 @@ void write_vtu(const std::string& path, const Grid& g) {
     xml << "      <PointData";
     for (const DataArray& a : g.point_data)
         if (a.components == 3) {
-            xml << " Vectors=\"" << xml_escape(a.name) << '"';
+            xml << " Vectors=\"" << qvhost::xml_escape(a.name) << '"';
             break;
         }
     xml << ">\n";
@@ -143,7 +131,7 @@ void write_pvd(const std::string& path, const std::vector<CollectionEntry>& entr
     char time[32];
     for (const CollectionEntry& e : entries) {
         std::snprintf(time, sizeof time, "%.9g", e.time);
-        out << "    <DataSet timestep=\"" << time << "\" group=\"\" part=\"0\" file=\"" << xml_escape(e.file)
+        out << "    <DataSet timestep=\"" << time << "\" group=\"\" part=\"0\" file=\"" << qvhost::xml_escape(e.file)
             << "\"/>\n";
     }
     out << "  </Collection>\n</VTKFile>\n";

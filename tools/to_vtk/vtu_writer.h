@@ -41,7 +41,5 @@ struct CollectionEntry {
 };
 void write_pvd(const std::string& path, const std::vector<CollectionEntry>& entries);
 
-// Text with the five XML special characters escaped.
-std::string xml_escape(const std::string& s);
 
 }  // namespace qvvtk
