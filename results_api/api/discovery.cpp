@@ -12,19 +12,20 @@ namespace {
 
 using runtime::unit::kRegistration;
 
-// An older-form base file also ends in ".qvres": its name has "base" right
-// after its last underscore.
-bool is_older_base_file(const std::string& full_name) {
-    const std::size_t underscore = full_name.find_last_of('_');
-    return underscore != std::string::npos && full_name.compare(underscore + 1, 4, "base") == 0;
+// An older-form base file also ends in ".qvres": its file name has "base"
+// right after its last underscore. Only the file name counts, so that an
+// underscore in the directory cannot hide a run's cycle files.
+bool is_older_base_file(const std::string& file_name) {
+    const std::size_t underscore = file_name.find_last_of('_');
+    return underscore != std::string::npos && file_name.compare(underscore + 1, 4, "base") == 0;
 }
 
 // Reads a candidate's cycle number and time and enters it in time order;
 // equal times keep the order of registration. False when the file is not
 // a cycle file that can be read.
-bool register_cycle_file(const std::string& full_name) {
+bool register_cycle_file(const std::string& full_name, const std::string& file_name) {
     if (full_name.size() > kMaxStepFileName || runtime::file_state(full_name) == 0 ||
-        is_older_base_file(full_name))
+        is_older_base_file(file_name))
         return false;
     if (runtime::is_open(kRegistration)) runtime::close_unit(kRegistration);
     runtime::open_unit(kRegistration, full_name, runtime::status_code::kOld);
@@ -63,7 +64,7 @@ std::int32_t scan_directory(const std::string& directory, const std::string& pre
             platform::is_directory(base + parts.name + ".lock"))
             continue;
         if (registered == model::kMaxSteps) break;
-        if (register_cycle_file(base + entry)) ++registered;
+        if (register_cycle_file(base + entry, entry)) ++registered;
     }
     return registered;
 }

@@ -138,6 +138,17 @@ TEST_F(Naming, OlderFormBaseFileTakesNoStep) {
     EXPECT_FALSE(qv::api::new_step(-1));
 }
 
+TEST_F(Naming, UnderscoreBaseInTheDirectoryHidesNoCycle) {
+    // Only the file's own name can make it an older-form base file.
+    const std::string dir = dir_.file("plate_base");
+    std::filesystem::create_directory(dir);
+    qvw::write_base_file(qvtest::small_model()).save(dir + "/runA_cyc.qvres_base");
+    qvw::write_cycle_file(qvw::CycleFileSpec{}).save(dir + "/runA_cyc_0000001.qvres");
+    qvw::write_cycle_file(qvw::CycleFileSpec{}).save(dir + "/runA2.qvres");  // no underscore
+    ASSERT_TRUE(qv::api::set_base_filename(1, dir + "/runA_cyc_0000001.qvres", dir));
+    EXPECT_EQ(store().steps.size(), 2u);
+}
+
 TEST_F(Naming, ModesDecideWhatTheResultSays) {
     write_run();
     EXPECT_TRUE(name(0, "runA_cyc_0000001.qvres"));
