@@ -116,6 +116,9 @@ void average_part(const Block& b, const float* in, float* out, float scale) {
 int node_coordinates(float* xyz) {
     model::ModelStore& s = model::store();
     if (!s.model_loaded) return -1;
+    // Without the extents of every structured part stated, a host cannot
+    // know T and has no room for the structured nodes' coordinates.
+    if (s.structured_parts > model::usable_structured_parts(s)) return -1;
     const std::int64_t n = model::structured_slots(s) + std::max(s.node_count, 0);
     model::refresh_unit_exponents();
     const float scale = model::si_factor(kLength);

@@ -126,8 +126,9 @@ bool rebuild_node_lists(ModelStore& s) {
         if (p.type != model::kUnstructured) continue;
         for (std::int32_t e : p.element_ids)
             if (e < 1 || e > rows) return false;  // no such row of the connectivity
+        // Distinct nodes: no more than the nodes held, however many elements.
         runtime::Array<std::int32_t> list;
-        runtime::allocate(list, 8 * p.element_ids.size());
+        runtime::allocate(list, std::min<std::int64_t>(8 * p.element_ids.size(), s.node_count));
         std::int64_t length = 0;
         for (std::int32_t e : p.element_ids) {
             for (std::int64_t k = 1; k <= 8; ++k) {

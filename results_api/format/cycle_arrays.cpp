@@ -15,14 +15,14 @@
 //   did not produce are never handed out.
 // - The material arrays are sized from the store (structured slots of the
 //   base file, material count); an allocation those sizes cannot justify
-//   (products that overflow, more than the allocation layer allows) is
-//   refused as damage instead of reaching the fatal allocation exit.
+//   (more values together than the cycle file could hold, more than the
+//   allocation layer allows) is refused as damage instead of reaching the
+//   fatal allocation exit.
 #include "format/cycle_arrays.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <limits>
 
 #include "format/cycle_file.h"
 #include "format/tag_search.h"
@@ -253,11 +253,11 @@ int read_material_fractions(std::int32_t& status) {
 
     const std::int64_t slots = model::structured_slots(s);
     const std::int64_t materials = std::max<std::int32_t>(s.material_count, 0);
-    // Every material gets an array of all slots; sizes the allocation layer
-    // would refuse are refused here, before the first array is allocated.
+    // Every material gets an array of all slots: each one an allocation the
+    // allocation layer allows, and together no more values than the cycle
+    // file could hold. Refused here, before the first array is allocated.
     if (!runtime::allocation_allowed(slots, sizeof(float)) ||
-        (materials > 0 &&
-         slots > std::numeric_limits<std::int64_t>::max() / materials / std::int64_t(sizeof(float)))) {
+        (materials > 0 && slots > max_values_for(c->size) / materials)) {
         status = kStatusDamaged;
         s.mmvars_loaded = true;
         return kReadError;

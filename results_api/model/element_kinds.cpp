@@ -77,10 +77,8 @@ int element_type_position(std::int32_t type_number, std::int32_t& position) {
     const ModelStore& s = store();
     if (!s.model_loaded) return -1;
     position = 0;
-    for (int p = 1; p <= 8; ++p)
+    for (int p = 1; p <= 10; ++p)
         if (s.kinds.type_number[p] == type_number) position = p;
-    if (s.kinds.type_number[9] == type_number) position = 9;
-    if (s.kinds.type_number[10] == type_number) position = 10;
     return 1;
 }
 

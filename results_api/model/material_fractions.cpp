@@ -95,7 +95,10 @@ int material_fractions(std::int32_t material, float* fractions) {
     const Array<float>& cover = s.cover_fraction;
     if (covered && !cover.allocated()) return -1;
 
+    // A cycle stating more structured parts than the base file has extents
+    // for leaves hosts without a count of the elements to size for.
     const std::int32_t parts = usable_structured_parts(s);
+    if (s.structured_parts > parts) return -1;
     const WalkExtent w = walk_extent(s, parts);
     if (w.values > 0 && !fractions) return -1;
     if (f.size() < w.last_slot) return -1;

@@ -165,4 +165,13 @@ TEST_F(MaterialFractions, CoverArrayMustReachTheLastElement) {
     EXPECT_EQ(fractions_of(1), Floats{});
 }
 
+// A third structured part has no extents, so no element count to size by.
+TEST_F(MaterialFractions, NothingForMoreStructuredPartsThanTheBaseFileHas) {
+    ASSERT_TRUE(load(euler_model()));
+    qvw::CycleFileSpec cycle = euler_cycle();
+    cycle.structured_parts.push_back({2, 2, 2});
+    ASSERT_TRUE(open_cycle(cycle));
+    EXPECT_EQ(fractions_of(1), Floats{});
+}
+
 }  // namespace

@@ -166,6 +166,9 @@ TEST_F(NodeValues, NothingIsAnsweredForMoreStructuredPartsThanTheBaseFileHas) {
     EXPECT_EQ(displacements(16), Floats{});
     EXPECT_EQ(call(int_node_values, 30, 1, 18), Ints{});
     EXPECT_EQ(call(float_node_values, 31, 1, 18), Floats{});
+    // No extents for T and no unstructured node: a host has no room for
+    // the coordinates of the first block.
+    EXPECT_EQ(values_of<float>(qv::extract::node_coordinates, 0), Floats{});
 }
 
 }  // namespace

@@ -113,6 +113,12 @@ TEST_F(BaseFile, NodeListIsRebuiltInFirstUseOrder) {
     const auto& ids = store().parts(1).node_ids;
     EXPECT_EQ(std::vector<std::int32_t>(ids.begin(), ids.end()), (std::vector<std::int32_t>{7, 3, 5}));
     EXPECT_EQ(store().parts(1).nodes, 3);
+
+    // 35000 elements on one row: the list holds at most the 7 nodes, never
+    // room for 8 per element (above the fixture's allocation limit).
+    desc.parts.back().element_ids.assign(35000, 1);
+    ASSERT_TRUE(load(desc));
+    EXPECT_EQ(store().parts(1).nodes, 3);
 }
 
 // Layout level 7, or no "<Parts>": no parts, the records after still read.

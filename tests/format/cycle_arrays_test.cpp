@@ -433,6 +433,20 @@ TEST_F(LyingCounts, SlotCountBeyondTheAllocationLimitIsRefused) {
     for (const auto& m : store().material_fractions) EXPECT_FALSE(m.allocated());
 }
 
+// Each array is small, but 1000 materials of 1000 slots are more values
+// than this cycle file could hold.
+TEST_F(LyingCounts, MaterialArraysBeyondTheCycleFileAreRefused) {
+    model_of(10, 10, 10, 1000);
+    CycleFileSpec desc;
+    desc.structured_parts = {{10, 10, 10}};
+    open(desc);
+    std::int32_t status = -1;
+    EXPECT_EQ(read_material_fractions(status), kReadError);
+    EXPECT_EQ(status, 2);
+    EXPECT_TRUE(std::none_of(store().material_fractions.begin(), store().material_fractions.end(),
+                             [](const auto& m) { return m.allocated(); }));
+}
+
 using CorruptStream = CycleArrays;
 
 TEST_F(CorruptStream, LeavesEachReadersDestinationUnallocated) {
