@@ -118,7 +118,7 @@ int node_coordinates(float* xyz) {
     if (!s.model_loaded) return -1;
     // Without the extents of every structured part stated, a host cannot
     // know T and has no room for the structured nodes' coordinates.
-    if (s.structured_parts > model::usable_structured_parts(s)) return -1;
+    if (!model::structured_parts_served(s)) return -1;
     const std::int64_t n = model::structured_slots(s) + std::max(s.node_count, 0);
     model::refresh_unit_exponents();
     const float scale = model::si_factor(kLength);

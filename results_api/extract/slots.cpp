@@ -2,7 +2,6 @@
 #include "extract/slots.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 
 #include "runtime/file_units.h"
@@ -14,8 +13,8 @@ namespace {
 // states more structured parts than the base file describes: their slots
 // would have no extents to be walked by.
 bool structured_sizes(const model::ModelStore& s, ModelSizes& sizes) {
+    if (!model::structured_parts_served(s)) return false;
     const std::int32_t parts = model::usable_structured_parts(s);
-    if (s.structured_parts > parts) return false;
     sizes.parts = parts;
     sizes.slots = model::structured_slots(s);
     return true;
@@ -51,12 +50,8 @@ bool element_sizes(ModelSizes& sizes) {
 
 bool directory_lists(std::int32_t variable, std::int32_t kind, std::int32_t qualifier, bool exact) {
     if (variable < 1) return false;
-    for (const model::DirectoryEntry& e : model::store().directory) {
-        if (e.variable != variable || e.kind != kind) continue;
-        if (exact ? e.qualifier == qualifier
-                  : std::llabs(static_cast<long long>(e.qualifier)) == qualifier)
-            return true;
-    }
+    for (const model::DirectoryEntry& e : model::store().directory)
+        if (model::entry_matches(e, variable, kind, qualifier, exact)) return true;
     return false;
 }
 

@@ -15,9 +15,7 @@
 
 namespace qv::extract {
 
-// The two values ahead of the slot values of every stored array, passed
-// through unchanged.
-inline constexpr std::int64_t kHeaderPair = 2;
+using model::kHeaderPair;
 
 // Node layers of one structured part.
 struct Block {

@@ -37,9 +37,6 @@ using model::ModelStore;
 using runtime::Array;
 using runtime::Connection;
 
-// Variable index of the Euler cover fraction, the element array that the
-// material fraction query combines with the material arrays.
-constexpr std::int32_t kCoverFractionVariable = 155;
 
 // Out values of the material, rigid body and joint readers.
 constexpr std::int32_t kStatusRead = 0;
@@ -57,9 +54,7 @@ struct Wanted {
 };
 
 bool matches(const DirectoryEntry& e, const Wanted& w) {
-    if (e.variable != w.variable || e.kind != w.kind) return false;
-    if (w.exact_qualifier) return e.qualifier == w.qualifier;
-    return std::llabs(static_cast<long long>(e.qualifier)) == w.qualifier;
+    return model::entry_matches(e, w.variable, w.kind, w.qualifier, w.exact_qualifier);
 }
 
 // Whether an entry of this kind owns an array in the node (element) section.
@@ -300,7 +295,8 @@ int read_material_fractions(std::int32_t& status) {
     }
 
     s.read_position = 0;
-    const int cover = read_real_array(kElementObject, -kCoverFractionVariable, 1, s.cover_fraction);
+    const int cover =
+        read_real_array(kElementObject, -model::kCoverFractionVariable, 1, s.cover_fraction);
     if ((cover == kReadError || cover == kInflateError) &&
         (result == kReadOk || result == kNoArrays || result == kSectionMissing))
         result = cover;

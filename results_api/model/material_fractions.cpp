@@ -22,7 +22,6 @@
 // - Everything is checked before the first value is written: a failing
 //   query leaves the caller's array untouched.
 #include <algorithm>
-#include <cstdlib>
 
 #include "format/cycle_arrays.h"
 #include "model/material_queries.h"
@@ -32,18 +31,9 @@
 namespace qv::model {
 namespace {
 
-// Directory identity of the cover fraction array.
-constexpr std::int32_t kCoverFractionVariable = 155;
-constexpr std::int32_t kCoverFractionQualifier = 1;
-
-// Values in front of the slot values of an element array.
-constexpr std::int64_t kHeaderPair = 2;
-
 bool directory_lists_cover(const ModelStore& s) {
     for (const DirectoryEntry& e : s.directory)
-        if (e.variable == kCoverFractionVariable && e.kind == kElementReal &&
-            std::llabs(static_cast<long long>(e.qualifier)) == kCoverFractionQualifier)
-            return true;
+        if (entry_matches(e, kCoverFractionVariable, kElementReal, 1, false)) return true;
     return false;
 }
 
@@ -97,8 +87,8 @@ int material_fractions(std::int32_t material, float* fractions) {
 
     // A cycle stating more structured parts than the base file has extents
     // for leaves hosts without a count of the elements to size for.
+    if (!structured_parts_served(s)) return -1;
     const std::int32_t parts = usable_structured_parts(s);
-    if (s.structured_parts > parts) return -1;
     const WalkExtent w = walk_extent(s, parts);
     if (w.values > 0 && !fractions) return -1;
     if (f.size() < w.last_slot) return -1;

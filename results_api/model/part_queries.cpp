@@ -65,7 +65,7 @@ int num_unstructured_elements(std::int32_t& count) {
 int structured_extents(std::int32_t* i, std::int32_t* j, std::int32_t* k) {
     const ModelStore& s = store();
     if (!s.model_loaded) return -1;
-    if (s.structured_parts > usable_structured_parts(s)) return -1;
+    if (!structured_parts_served(s)) return -1;
     for (std::int32_t p = 1; p <= s.structured_parts; ++p) {
         i[p - 1] = s.size_a(p);
         j[p - 1] = s.size_b(p);

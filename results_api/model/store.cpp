@@ -85,6 +85,10 @@ std::int32_t usable_structured_parts(const ModelStore& s) {
     return static_cast<std::int32_t>(n);
 }
 
+bool structured_parts_served(const ModelStore& s) {
+    return s.structured_parts <= usable_structured_parts(s);
+}
+
 std::int64_t part_element_total(const ModelStore& s) {
     std::int64_t total = 0;
     for (const Part& p : s.parts)

@@ -62,6 +62,24 @@ inline constexpr std::int32_t kNodeReal = 2;
 inline constexpr std::int32_t kElementInteger = -1;
 inline constexpr std::int32_t kElementReal = -2;
 
+// Whether an entry holds the array of `variable` and `kind` for `qualifier`:
+// the entry's qualifier compared by absolute value, or sign included when
+// `exact`.
+inline bool entry_matches(const DirectoryEntry& e, std::int64_t variable, std::int32_t kind,
+                          std::int64_t qualifier, bool exact) {
+    if (e.variable != variable || e.kind != kind) return false;
+    const std::int64_t q = e.qualifier;
+    return exact ? q == qualifier : (q < 0 ? -q : q) == qualifier;
+}
+
+// The two values ahead of the slot values of every stored node or element
+// array, passed through unchanged.
+inline constexpr std::int64_t kHeaderPair = 2;
+
+// Variable index of the Euler cover fraction: the element real array (part
+// 1) that the material fraction query combines with the material arrays.
+inline constexpr std::int32_t kCoverFractionVariable = 155;
+
 // Host element kinds present in the model: type_number[p] is the host type
 // number of kind position p (1..10), 0 when the kind is absent.
 struct ElementKinds {
@@ -178,6 +196,11 @@ std::int64_t structured_slots(const ModelStore& s);
 // get_NumUnstructuredElements can report, and so the most a host has room
 // for. A cycle that states more cannot be served.
 std::int64_t part_element_total(const ModelStore& s);
+
+// Whether every structured part the current counts state has its extents
+// in the base file. When not, hosts cannot know how many structured nodes
+// and elements to size for, and nothing that depends on them is answered.
+bool structured_parts_served(const ModelStore& s);
 
 // The number of structured parts that the lists of the base file can serve:
 // the smaller of the structured part count and the extents held, stopping

@@ -67,11 +67,10 @@ bool is_result_available(std::int32_t code, std::int32_t part, std::int32_t kind
     }
     const model::ModelStore& s = model::store();
     if (!s.model_loaded || s.directory.size() < 1) return false;
-    for (const model::DirectoryEntry& e : s.directory) {
-        if (e.variable != wanted || e.kind != kind) continue;
-        const std::int64_t q = e.qualifier;
-        if ((exact == 0 && (q < 0 ? -q : q) == part) || (exact == 1 && q == part)) return true;
-    }
+    // Any switch other than 0 and 1 matches nothing.
+    if (exact != 0 && exact != 1) return false;
+    for (const model::DirectoryEntry& e : s.directory)
+        if (model::entry_matches(e, wanted, kind, part, exact == 1)) return true;
     return false;
 }
 
