@@ -141,20 +141,22 @@ std::uint64_t bytes_left(const runtime::Connection& c) {
     return pos >= c.size ? 0 : c.size - pos;
 }
 
+// The few leading values of a record: only their bytes are read, so a
+// damaged file that puts a large record where a count belongs costs nothing.
 bool read_ints(runtime::Connection& c, std::int32_t* values, std::size_t n) {
-    RecordData data;
-    if (read_record(c, data) != kReadOk) return false;
-    for (std::size_t i = 0; i < n; ++i) values[i] = data.int32();
-    return !data.failed();
+    std::uint8_t bytes[4 * kMaxLeadingValues];
+    if (n > kMaxLeadingValues || read_record_prefix(c, bytes, 4 * n) != kReadOk) return false;
+    for (std::size_t i = 0; i < n; ++i) values[i] = decode_int32(bytes + 4 * i, c.order);
+    return true;
 }
 
 bool read_int(runtime::Connection& c, std::int32_t& value) { return read_ints(c, &value, 1); }
 
 bool read_real(runtime::Connection& c, float& value) {
-    RecordData data;
-    if (read_record(c, data) != kReadOk) return false;
-    value = data.real32();
-    return !data.failed();
+    std::uint8_t bytes[4];
+    if (read_record_prefix(c, bytes, 4) != kReadOk) return false;
+    value = decode_real32(bytes, c.order);
+    return true;
 }
 
 }  // namespace qv::format

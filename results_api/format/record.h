@@ -57,9 +57,10 @@ void rewind(runtime::Connection& c);
 // Bytes between the position and the end of the file.
 std::uint64_t bytes_left(const runtime::Connection& c);
 
-// Reads one record and its items; false when it is missing, damaged or too
-// short for the items. Convenience for the many one-record reads of the
-// loaders.
+// Reads one record and its first items; false when it is missing, damaged
+// or too short for the items. Convenience for the many one-record reads of
+// the loaders, for at most kMaxLeadingValues integers.
+inline constexpr std::size_t kMaxLeadingValues = 8;
 bool read_ints(runtime::Connection& c, std::int32_t* values, std::size_t n);
 bool read_int(runtime::Connection& c, std::int32_t& value);
 bool read_real(runtime::Connection& c, float& value);
