@@ -1,72 +1,63 @@
-// Finding the cycle files of a run and registering them in the result step
-// table, sorted by time.
+// Finding the cycle files of a run and registering them in time order.
+#include "api/discovery.h"
+
 #include <algorithm>
+#include <cmath>
 
 #include "api/naming.h"
 #include "format/cycle_file.h"
-#include "model/store.h"
-#include "runtime/file_units.h"
+#include "runtime/files.h"
 
 namespace qv::api {
 namespace {
 
-using runtime::unit::kRegistration;
-
-// An older-form base file also ends in ".qvres": its file name has "base"
-// right after its last underscore. Only the file name counts, so that an
-// underscore in the directory cannot hide a run's cycle files.
-bool is_older_base_file(const std::string& file_name) {
-    const std::size_t underscore = file_name.find_last_of('_');
-    return underscore != std::string::npos && file_name.compare(underscore + 1, 4, "base") == 0;
-}
-
-// Reads a candidate's cycle number and time and enters it in time order;
-// equal times keep the order of registration. False when the file is not
-// a cycle file that can be read.
-bool register_cycle_file(const std::string& full_name, const std::string& file_name) {
-    if (full_name.size() > kMaxStepFileName || runtime::file_state(full_name) == 0 ||
-        is_older_base_file(file_name))
-        return false;
-    if (runtime::is_open(kRegistration)) runtime::close_unit(kRegistration);
-    runtime::open_unit(kRegistration, full_name, runtime::status_code::kOld);
-    format::CycleStamp stamp;
-    const bool read = format::read_cycle_stamp(*runtime::connection(kRegistration), stamp);
-    runtime::close_unit(kRegistration);
-    if (!read) return false;
-
-    model::ModelStore& s = model::store();
-    if (stamp.model_found) s.model_loaded = true;
-    model::StepEntry entry;
-    entry.cycle = stamp.cycle;
-    entry.time = stamp.time;
-    entry.file_name = full_name;
-    // Moved towards the front past every entry of a greater time, as single
-    // swaps of neighbours would move it.
-    auto at = s.steps.end();
-    while (at != s.steps.begin() && (at - 1)->time > entry.time) --at;
-    s.steps.insert(at, std::move(entry));
-    return true;
+// Reads a candidate's cycle number and time; false when it is not a cycle
+// file that can be opened and read.
+bool read_stamp(const std::string& full_name, format::CycleStamp& stamp) {
+    runtime::InputFile file;
+    std::string why;
+    if (!runtime::open_input(full_name, file, why)) return false;
+    format::RecordReader r(std::move(file));
+    return format::read_cycle_stamp(r, stamp);
 }
 
 }  // namespace
 
-std::int32_t scan_directory(const std::string& directory, const std::string& prefix) {
-    if (directory.size() > kMaxScanDirectory || !platform::is_directory(directory)) return 0;
+Registration scan_directory(const std::string& directory, const std::string& prefix) {
+    Registration out;
+    if (directory.size() > kMaxScanDirectory || !platform::is_directory(directory)) return out;
     const auto entries = platform::list_directory(directory);
-    if (!entries) return 0;
-    std::int32_t registered = 0;
+    if (!entries) return out;
+    const std::string base = directory + platform::kSeparator;
     for (const std::string& entry : *entries) {
         const platform::PathParts parts = platform::split_path(entry);
         if (parts.extension != ".qvres" || parts.name.compare(0, prefix.size(), prefix) != 0)
             continue;
-        const std::string base = directory + platform::kSeparator;
-        if (platform::is_regular_file(base + parts.name + ".lock") ||
-            platform::is_directory(base + parts.name + ".lock"))
+        if (platform::entry_exists(base + parts.name + ".lock")) continue;
+        if (out.steps.size() == static_cast<std::size_t>(model::kMaxSteps)) break;
+        const std::string full_name = base + entry;
+        if (full_name.size() > kMaxStepFileName || !runtime::file_exists(full_name) ||
+            is_older_base_file(entry))
             continue;
-        if (registered == model::kMaxSteps) break;
-        if (register_cycle_file(base + entry, entry)) ++registered;
+        format::CycleStamp stamp;
+        if (!read_stamp(full_name, stamp)) continue;
+        if (stamp.model_found) out.model_found = true;
+        out.steps.push_back(model::StepEntry{stamp.cycle, stamp.time, full_name});
     }
-    return registered;
+    // Time order, equal times in scan order. A time that is not a number
+    // (a damaged file) compares with nothing: no later entry moves before
+    // it, so each run between such entries is sorted on its own.
+    const auto by_time = [](const model::StepEntry& a, const model::StepEntry& b) {
+        return a.time < b.time;
+    };
+    auto run = out.steps.begin();
+    for (auto it = run; it != out.steps.end(); ++it) {
+        if (!std::isnan(it->time)) continue;
+        std::stable_sort(run, it, by_time);
+        run = it + 1;
+    }
+    std::stable_sort(run, out.steps.end(), by_time);
+    return out;
 }
 
 }  // namespace qv::api

@@ -2,17 +2,25 @@
 // host element kinds and numbering.
 #include "results_api.h"
 
+#include <algorithm>
+
 #include "api/export_guard.h"
+#include "api/session.h"
 #include "model/attributes.h"
 #include "model/element_kinds.h"
 #include "model/material_queries.h"
 #include "model/part_queries.h"
 #include "runtime/text_field.h"
 
+using qv::api::given;
 using qv::api::guarded;
+using qv::api::session;
+using qv::model::View;
 using qv::runtime::TextField;
 
 namespace {
+
+const qv::model::Analysis& analysis() { return *session().analysis; }
 
 // A count query: the count on success, -1 on failure.
 template <class Worker>
@@ -20,7 +28,7 @@ bool count_query(int32_t* count, Worker worker) {
     if (!count) return false;
     return guarded([&] {
         int32_t value = 0;
-        const bool ok = worker(value) > 0;
+        const bool ok = worker(session().view(), value) > 0;
         *count = ok ? value : -1;
         return ok;
     });
@@ -29,10 +37,9 @@ bool count_query(int32_t* count, Worker worker) {
 // A query on an in/out part or material number: -1 into it on failure.
 template <class Worker>
 bool marked_query(int32_t* index, Worker worker) {
-    if (!index) return false;
     const int32_t copy = *index;
     return guarded([&] {
-        const bool ok = worker(copy) > 0;
+        const bool ok = worker(session().view(), copy) > 0;
         if (!ok) *index = -1;
         return ok;
     });
@@ -41,10 +48,10 @@ bool marked_query(int32_t* index, Worker worker) {
 // A lookup whose value is valid when 0 or more.
 template <class Worker>
 bool value_query(const int32_t* in, int32_t* out, Worker worker) {
-    if (!in || !out) return false;
+    if (!given(in, out)) return false;
     const int32_t copy = *in;
     return guarded([&] {
-        *out = worker(copy);
+        *out = worker(analysis(), copy);
         return *out >= 0;
     });
 }
@@ -57,52 +64,57 @@ extern "C" {
 
 RESULTS_API_EXPORT bool RESULTS_API_CALL getResultsFileVersion(int32_t* version) {
     if (!version) return false;
-    return guarded([&] { return qv::model::file_version(*version) > 0; });
+    return guarded([&] { return qv::model::file_version(session().view(), *version) > 0; });
 }
 
 RESULTS_API_EXPORT bool RESULTS_API_CALL getUnitSystem(int32_t* length, int32_t* mass,
                                                        int32_t* time) {
-    int32_t l, m, t;
-    qv::model::unit_system(l, m, t);
-    if (length) *length = l;
-    if (mass) *mass = m;
-    if (time) *time = t;
+    if (!given(length, mass, time)) return false;
+    const qv::model::Analysis& a = analysis();
+    *length = a.unit_codes[0];
+    *mass = a.unit_codes[1];
+    *time = a.unit_codes[2];
     return true;
 }
 
 RESULTS_API_EXPORT bool RESULTS_API_CALL getModelSymmetry(int32_t* word1, int32_t* word2) {
-    int32_t a, b;
-    qv::model::model_symmetry(a, b);
-    if (word1) *word1 = a;
-    if (word2) *word2 = b;
+    if (!given(word1, word2)) return false;
+    *word1 = analysis().symmetry[0];
+    *word2 = analysis().symmetry[1];
     return true;
 }
 
 RESULTS_API_EXPORT bool RESULTS_API_CALL getInputResultSwitches(int32_t* layout,
                                                                 int32_t* materials) {
-    if (!layout || !materials) return false;
-    return guarded([&] { return qv::model::input_result_switches(*layout, *materials) > 0; });
+    if (!given(layout, materials)) return false;
+    return guarded([&] {
+        return qv::model::input_result_switches(session().view(), *layout, *materials) > 0;
+    });
 }
 
 RESULTS_API_EXPORT bool RESULTS_API_CALL hasParallelTaskInfo(void) {
-    return qv::model::has_parallel_task_info();
+    return analysis().parallel_task_info.size() > 0;
 }
 
 RESULTS_API_EXPORT bool RESULTS_API_CALL getParallelTaskInfoSize(int32_t* count) {
-    if (count) *count = qv::model::parallel_task_info_size();
+    if (!count) return false;
+    *count = static_cast<int32_t>(analysis().parallel_task_info.size());
     return true;
 }
 
 RESULTS_API_EXPORT bool RESULTS_API_CALL getParallelTaskInformation(int32_t* values) {
-    if (values) qv::model::parallel_task_information(values);
+    if (!values) return false;
+    const auto& info = analysis().parallel_task_info;
+    std::copy(info.begin(), info.end(), values);
     return true;
 }
 
 RESULTS_API_EXPORT bool RESULTS_API_CALL getPyramidTetPairId(const int32_t* element,
                                                              int32_t* partner) {
-    if (!element || !partner) return false;
+    if (!given(element, partner)) return false;
     const int32_t e = *element;
-    return guarded([&] { return qv::model::pyramid_tet_partner(e, *partner) > 0; });
+    return guarded(
+        [&] { return qv::model::pyramid_tet_partner(session().view(), e, *partner) > 0; });
 }
 
 // ---- Counts and parts -------------------------------------------------------
@@ -128,14 +140,22 @@ RESULTS_API_EXPORT bool RESULTS_API_CALL get_NumUnstructuredNodes(int32_t* count
 }
 
 RESULTS_API_EXPORT bool RESULTS_API_CALL get_NumUnstructuredElements(int32_t* count) {
-    return count_query(count, qv::model::num_unstructured_elements);
+    // The total recomputed from the part records becomes the one in force,
+    // replacing what a cycle file stated.
+    return count_query(count, [](const View& m, int32_t& value) {
+        const int status = qv::model::num_unstructured_elements(m, value);
+        if (status > 0) session().counts.unstructured_element_total = value;
+        return status;
+    });
 }
 
 RESULTS_API_EXPORT bool RESULTS_API_CALL get_NumStructuredNodes(int32_t* i_extents,
                                                                 int32_t* j_extents,
                                                                 int32_t* k_extents) {
-    return guarded(
-        [&] { return qv::model::structured_extents(i_extents, j_extents, k_extents) > 0; });
+    if (!given(i_extents, j_extents, k_extents)) return false;
+    return guarded([&] {
+        return qv::model::structured_extents(session().view(), i_extents, j_extents, k_extents) > 0;
+    });
 }
 
 // Not provided; one function under two names.
@@ -154,26 +174,35 @@ RESULTS_API_EXPORT bool RESULTS_API_CALL get_NumElements(int32_t* count) {
 
 RESULTS_API_EXPORT bool RESULTS_API_CALL get_PartInfo(const int32_t* part, int32_t* elements,
                                                       int32_t* nodes, char* name) {
-    if (!part || !elements || !nodes) return false;
+    if (!given(part, elements, nodes, name)) return false;
     const int32_t p = *part;
-    return guarded(
-        [&] { return qv::model::part_info(p, *elements, *nodes, TextField::of(name)) > 0; });
+    return guarded([&] {
+        return qv::model::part_info(session().view(), p, *elements, *nodes, TextField::of(name)) > 0;
+    });
 }
 
 RESULTS_API_EXPORT bool RESULTS_API_CALL get_ElementPartConnectivity(int32_t* part, int32_t* ids) {
-    return marked_query(part, [&](int32_t p) { return qv::model::element_part_connectivity(p, ids); });
+    if (!given(part, ids)) return false;
+    return marked_query(part, [&](const View& m, int32_t p) {
+        return qv::model::element_part_connectivity(m, p, ids);
+    });
 }
 
 RESULTS_API_EXPORT bool RESULTS_API_CALL get_NodePartConnectivity(int32_t* part, int32_t* ids) {
-    return marked_query(part, [&](int32_t p) { return qv::model::node_part_connectivity(p, ids); });
+    if (!given(part, ids)) return false;
+    return marked_query(part, [&](const View& m, int32_t p) {
+        return qv::model::node_part_connectivity(m, p, ids);
+    });
 }
 
 RESULTS_API_EXPORT bool RESULTS_API_CALL get_UnstructuredElementConnectivity(int32_t* nodes) {
-    return guarded([&] { return qv::model::unstructured_connectivity(nodes) > 0; });
+    if (!nodes) return false;
+    return guarded([&] { return qv::model::unstructured_connectivity(session().view(), nodes) > 0; });
 }
 
 RESULTS_API_EXPORT bool RESULTS_API_CALL get_ElementType(int32_t* types) {
-    return guarded([&] { return qv::model::element_types(types) > 0; });
+    if (!types) return false;
+    return guarded([&] { return qv::model::element_types(session().view(), types) > 0; });
 }
 
 // ---- Materials --------------------------------------------------------------
@@ -183,30 +212,26 @@ RESULTS_API_EXPORT bool RESULTS_API_CALL get_NumMaterials(int32_t* count) {
 }
 
 RESULTS_API_EXPORT bool RESULTS_API_CALL get_MaterialName(int32_t* material, char* name) {
-    return marked_query(material, [&](int32_t m) {
-        return qv::model::material_name(m, TextField::of(name));
+    if (!given(material, name)) return false;
+    return marked_query(material, [&](const View& m, int32_t k) {
+        return qv::model::material_name(m, k, TextField::of(name));
     });
-}
-
-RESULTS_API_EXPORT bool RESULTS_API_CALL get_MaterialFractions(const int32_t* material,
-                                                               float* fractions) {
-    if (!material) return false;
-    const int32_t m = *material;
-    return guarded([&] { return qv::model::material_fractions(m, fractions) > 0; });
 }
 
 RESULTS_API_EXPORT bool RESULTS_API_CALL getMaterialPoissonRatio(const int32_t* material,
                                                                  float* ratio) {
-    if (!material || !ratio) return false;
+    if (!given(material, ratio)) return false;
     const int32_t m = *material;
-    return guarded([&] { return qv::model::poisson_ratio(m, *ratio) > 0; });
+    return guarded([&] { return qv::model::poisson_ratio(session().view(), m, *ratio) > 0; });
 }
 
 RESULTS_API_EXPORT bool RESULTS_API_CALL getEulerMatFracBodyName(const int32_t* material,
                                                                  char* name) {
-    if (!material) return false;
+    if (!given(material, name)) return false;
     const int32_t m = *material;
-    return guarded([&] { return qv::model::euler_body_name(m, TextField::of(name)) > 0; });
+    return guarded([&] {
+        return qv::model::euler_body_name(session().view(), m, TextField::of(name)) > 0;
+    });
 }
 
 RESULTS_API_EXPORT bool RESULTS_API_CALL getEulerMatFracIDforQVMaterial(const int32_t* material,
@@ -226,25 +251,26 @@ RESULTS_API_EXPORT bool RESULTS_API_CALL get_ZPnumElementTypes(int32_t* count) {
 }
 
 RESULTS_API_EXPORT bool RESULTS_API_CALL get_ZPElementType(const int32_t* index, int32_t* type) {
-    if (!index || !type) return false;
+    if (!given(index, type)) return false;
     const int32_t t = *index;
-    return guarded([&] { return qv::model::element_type_position(t, *type) > 0; });
+    return guarded(
+        [&] { return qv::model::element_type_position(session().view(), t, *type) > 0; });
 }
 
 RESULTS_API_EXPORT bool RESULTS_API_CALL get_ZPElement(const int32_t* element, int32_t* type,
                                                        int32_t* nodes) {
-    if (!element || !type || !nodes) return false;
+    if (!given(element, type, nodes)) return false;
     const int32_t x = *element;
-    return guarded([&] { return qv::model::zp_element(x, *type, nodes) > 0; });
+    return guarded([&] { return qv::model::zp_element(session().view(), x, *type, nodes) > 0; });
 }
 
 RESULTS_API_EXPORT bool RESULTS_API_CALL get_ZPElementNumNodes(const int32_t* element,
                                                                int32_t* count) {
-    if (!count) return false;
-    *count = 0;
-    if (!element) return false;
+    if (!given(element, count)) return false;
     const int32_t x = *element;
-    return guarded([&] { return qv::model::zp_element_num_nodes(x, *count) > 0; });
+    *count = 0;
+    return guarded(
+        [&] { return qv::model::zp_element_num_nodes(session().view(), x, *count) > 0; });
 }
 
 RESULTS_API_EXPORT bool RESULTS_API_CALL getQuorvexElementNumber(const int32_t* index,

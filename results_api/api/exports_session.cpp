@@ -4,22 +4,18 @@
 
 #include "api/export_guard.h"
 #include "api/session.h"
-#include "model/store.h"
 
+using qv::api::given;
 using qv::api::guarded;
 
 extern "C" {
 
-RESULTS_API_EXPORT bool RESULTS_API_CALL set_Startup(void) {
-    return guarded([] {
-        qv::api::startup();
-        return true;
-    });
-}
+// The variable catalogue is constant data: there is nothing to build.
+RESULTS_API_EXPORT bool RESULTS_API_CALL set_Startup(void) { return true; }
 
 RESULTS_API_EXPORT bool RESULTS_API_CALL set_BaseFilename(const int32_t* mode, const char* path,
                                                           const char* directory) {
-    if (!mode || !path || !directory) return false;
+    if (!given(mode, path, directory)) return false;
     const int32_t m = *mode;
     return guarded([&] { return qv::api::set_base_filename(m, path, directory); });
 }
@@ -43,7 +39,8 @@ RESULTS_API_EXPORT bool RESULTS_API_CALL resultsCleanUp(void) {
 }
 
 RESULTS_API_EXPORT bool RESULTS_API_CALL setDataExtractionMode(const int32_t* mode) {
-    if (mode) qv::model::store().extraction_mode = *mode;
+    if (!mode) return false;
+    qv::api::session().extraction_mode = *mode;
     return true;
 }
 

@@ -1,27 +1,38 @@
-// Exports of the value queries: node and element values, sublayers, joints,
-// rigid bodies and result sets.
+// Exports of the value queries: node and element values, sublayers,
+// material fractions, joints, rigid bodies and result sets.
 #include "results_api.h"
 
 #include "api/export_guard.h"
+#include "api/session.h"
 #include "extract/element_values.h"
 #include "extract/node_values.h"
-#include "model/joints.h"
+#include "model/attributes.h"
 
+using qv::api::given;
 using qv::api::guarded;
+using qv::api::session;
+using qv::extract::Source;
 
 namespace {
 
 // A value getter on an in/out variable: -1 into it on failure.
 template <class T, class Worker>
 bool variable_query(int32_t* variable, const int32_t* selector, T* values, Worker worker) {
-    if (!variable || !selector) return false;
+    if (!given(variable, selector, values)) return false;
     const int32_t v = *variable;
     const int32_t s = *selector;
     return guarded([&] {
-        const bool ok = worker(v, s, values) > 0;
+        const bool ok = worker(session().source(), v, s, values) > 0;
         if (!ok) *variable = -1;
         return ok;
     });
+}
+
+// A getter of one fixed integer variable, part 1.
+template <class Worker>
+bool fixed_query(int32_t* values, int32_t variable, Worker worker) {
+    if (!values) return false;
+    return guarded([&] { return worker(session().source(), variable, 1, values) > 0; });
 }
 
 }  // namespace
@@ -31,11 +42,13 @@ extern "C" {
 // ---- Node values -------------------------------------------------------------
 
 RESULTS_API_EXPORT bool RESULTS_API_CALL get_NodeCoordinates(float* xyz) {
-    return guarded([&] { return qv::extract::node_coordinates(xyz) > 0; });
+    if (!xyz) return false;
+    return guarded([&] { return qv::extract::node_coordinates(session().view(), xyz) > 0; });
 }
 
 RESULTS_API_EXPORT bool RESULTS_API_CALL get_NodeDisplacements(float* xyz) {
-    return guarded([&] { return qv::extract::node_displacements(xyz) > 0; });
+    if (!xyz) return false;
+    return guarded([&] { return qv::extract::node_displacements(session().source(), xyz) > 0; });
 }
 
 RESULTS_API_EXPORT bool RESULTS_API_CALL get_IntNodeValues(int32_t* variable, const int32_t* part,
@@ -49,7 +62,7 @@ RESULTS_API_EXPORT bool RESULTS_API_CALL get_FloatNodeValues(int32_t* variable,
 }
 
 RESULTS_API_EXPORT bool RESULTS_API_CALL get_NodeErosion(int32_t* values) {
-    return guarded([&] { return qv::extract::int_node_values(26, 1, values) > 0; });
+    return fixed_query(values, 26, qv::extract::int_node_values);
 }
 
 // ---- Element values ----------------------------------------------------------
@@ -65,15 +78,15 @@ RESULTS_API_EXPORT bool RESULTS_API_CALL get_FloatElemValues(int32_t* variable,
 }
 
 RESULTS_API_EXPORT bool RESULTS_API_CALL get_ElementErosion(int32_t* values) {
-    return guarded([&] { return qv::extract::int_elem_values(26, 1, values) > 0; });
+    return fixed_query(values, 26, qv::extract::int_elem_values);
 }
 
 RESULTS_API_EXPORT bool RESULTS_API_CALL get_ElementMaterial(int32_t* values) {
-    return guarded([&] { return qv::extract::int_elem_values(10, 1, values) > 0; });
+    return fixed_query(values, 10, qv::extract::int_elem_values);
 }
 
 RESULTS_API_EXPORT bool RESULTS_API_CALL get_ElementStatus(int32_t* values) {
-    return guarded([&] { return qv::extract::int_elem_values(12, 1, values) > 0; });
+    return fixed_query(values, 12, qv::extract::int_elem_values);
 }
 
 RESULTS_API_EXPORT bool RESULTS_API_CALL get_LayerIntElemValues(int32_t* variable,
@@ -85,26 +98,35 @@ RESULTS_API_EXPORT bool RESULTS_API_CALL get_LayerIntElemValues(int32_t* variabl
     return variable_query(variable, &layer, values, qv::extract::layer_int_elem_values);
 }
 
+RESULTS_API_EXPORT bool RESULTS_API_CALL get_MaterialFractions(const int32_t* material,
+                                                               float* fractions) {
+    if (!given(material, fractions)) return false;
+    const int32_t m = *material;
+    return guarded(
+        [&] { return qv::extract::material_fractions(session().source(), m, fractions) > 0; });
+}
+
 // ---- Joints, rigid bodies and result sets -----------------------------------
 
 RESULTS_API_EXPORT bool RESULTS_API_CALL get_JointData(const int32_t* joint,
                                                        const int32_t* quantity, float* record) {
-    if (!joint || !quantity || !record) return false;
+    if (!given(joint, quantity, record)) return false;
     const int32_t j = *joint;
     const int32_t q = *quantity;
-    return guarded([&] { return qv::model::joint_data(j, q, record) > 0; });
+    return guarded([&] { return qv::extract::joint_data(session().source(), j, q, record) > 0; });
 }
 
 RESULTS_API_EXPORT bool RESULTS_API_CALL get_RigidBodyData(const int32_t* body, float* record) {
-    if (!body || !record) return false;
+    if (!given(body, record)) return false;
     const int32_t b = *body;
-    return guarded([&] { return qv::model::rigid_body_data(b, record) > 0; });
+    return guarded([&] { return qv::extract::rigid_body_data(session().source(), b, record) > 0; });
 }
 
 RESULTS_API_EXPORT bool RESULTS_API_CALL get_SetData(int32_t* cycles, float* times) {
+    if (!given(cycles, times)) return false;
     return guarded([&] {
-        const bool ok = qv::model::set_data(cycles, times) > 0;
-        if (!ok && cycles) cycles[0] = -1;
+        const bool ok = qv::model::set_data(session().view(), cycles, times) > 0;
+        if (!ok) cycles[0] = -1;
         return ok;
     });
 }

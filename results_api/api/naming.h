@@ -34,18 +34,9 @@ struct BaseNames {
 };
 BaseNames base_names(const std::string& path);
 
-// Loads the base file that belongs to `path` under the reader's lock, then,
-// when `path` names a cycle file, reads that file's model sizes. The
-// previous model is discarded when the load starts; a damaged base file
-// leaves no model.
-bool load_base_file(const std::string& path);
-
-// Opens `path` as the current cycle file on the results unit and reads its
-// header and "<Model>" section. Clears the model-loaded flag first; false
-// when the file is missing or has no readable "<Model>" section.
-bool open_cycle_file(const std::string& path);
-
-// Registers the run's cycle files found in `directory`; returns how many.
-std::int32_t scan_directory(const std::string& directory, const std::string& prefix);
+// An older-form base file also ends in ".qvres": its file name has "base"
+// right after its last underscore. Only the file name counts, so that an
+// underscore in the directory cannot hide a run's cycle files.
+bool is_older_base_file(const std::string& file_name);
 
 }  // namespace qv::api

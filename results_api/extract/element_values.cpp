@@ -21,8 +21,7 @@
 // fails when the array cannot be read (not stored, section missing, damaged,
 // corrupt stream) and when the stored array is shorter than the last value
 // its walk reads; all of that is settled before the first value is written,
-// so a failing call leaves the caller's array untouched. A null output
-// array fails (every result holds at least the header pair).
+// so a failing call leaves the caller's array untouched.
 #include "extract/element_values.h"
 
 #include <algorithm>
@@ -31,14 +30,9 @@
 #include "extract/slots.h"
 #include "format/cycle_arrays.h"
 #include "model/material_queries.h"
-#include "model/store.h"
-#include "model/units.h"
-#include "variables/catalogue.h"
 
 namespace qv::extract {
 namespace {
-
-bool every_slot_mode() { return model::store().extraction_mode == 1; }
 
 bool multi_material(std::int32_t variable) {
     switch (variable) {
@@ -58,54 +52,56 @@ bool multi_material(std::int32_t variable) {
 
 // Reads the element integer array into `work`; false unless it was read.
 // Indices below 1 name no variable (the reader would translate 0 to index 1).
-bool read_integers(std::int32_t variable, std::int32_t part, model::Array<std::int32_t>& work) {
+bool read_integers(const Source& src, std::int32_t variable, std::int32_t part,
+                   model::Array<std::int32_t>& work) {
     return variable >= 1 &&
-           format::read_integer_array(format::kElementObject, -variable, part, work) ==
-               format::kReadOk &&
+           format::read_integer_array(src.cycle, format::kElementObject, -variable, part, work) ==
+               format::Read::ok &&
            work.allocated();
 }
 
-bool read_reals(std::int32_t variable, std::int32_t part, model::Array<float>& work) {
+bool read_reals(const Source& src, std::int32_t variable, std::int32_t part,
+                model::Array<float>& work) {
     return variable >= 1 &&
-           format::read_real_array(format::kElementObject, -variable, part, work) ==
-               format::kReadOk &&
+           format::read_real_array(src.cycle, format::kElementObject, -variable, part, work) ==
+               format::Read::ok &&
            work.allocated();
 }
 
 // Header pair, then every slot and unstructured element as stored.
-int int_every_slot(std::int32_t variable, std::int32_t part, std::int32_t* values) {
+int int_every_slot(const Source& src, std::int32_t variable, std::int32_t part,
+                   std::int32_t* values) {
     ModelSizes sizes;
-    if (!element_sizes(sizes)) return -1;
+    if (!element_sizes(src.model, sizes)) return -1;
     model::Array<std::int32_t> work;
-    if (!read_integers(variable, part, work)) return -1;
+    if (!read_integers(src, variable, part, work)) return -1;
     if (!holds(work.size(), sizes.slots, 1, sizes.unstructured)) return -1;
     const std::int64_t n = kHeaderPair + sizes.slots + sizes.unstructured;
     std::memcpy(values, work.data(), static_cast<std::size_t>(n) * sizeof(std::int32_t));
     return 1;
 }
 
-int int_element_slots(std::int32_t variable, std::int32_t part, std::int32_t* values) {
-    if (!directory_lists(variable, model::kElementInteger, part, false)) return -1;
+int int_element_slots(const Source& src, std::int32_t variable, std::int32_t part,
+                      std::int32_t* values) {
+    if (!directory_lists(src.model.cycle, variable, model::kElementInteger, part, false)) return -1;
     ModelSizes sizes;
-    if (!element_sizes(sizes)) return -1;
+    if (!element_sizes(src.model, sizes)) return -1;
     model::Array<std::int32_t> work;
-    if (!read_integers(variable, part, work)) return -1;
-    const model::ModelStore& s = model::store();
-    if (!integer_elements_fit(s, sizes, false, work.size())) return -1;
-    copy_integer_elements(s, sizes, false, work.data(), values);
+    if (!read_integers(src, variable, part, work)) return -1;
+    const model::Analysis& a = src.model.analysis;
+    if (!integer_elements_fit(a, sizes, false, work.size())) return -1;
+    copy_integer_elements(a, sizes, false, work.data(), values);
     return 1;
 }
 
 // Header pair unscaled, then T + U values scaled; one value per slot.
-int float_every_slot(std::int32_t variable, std::int32_t part, float* values) {
+int float_every_slot(const Source& src, std::int32_t variable, std::int32_t part, float* values) {
     // The code is chosen with the temperature exponent taken as 0.
-    model::refresh_unit_exponents();
-    const variables::Exponents e = variables::real_exponents(variable);
-    const float scale = model::si_factor(model::dimension_code(e.length, e.time, e.mass, 0));
+    const float scale = variable_scale(src.model.analysis, variable, false);
     ModelSizes sizes;
-    if (!element_sizes(sizes)) return -1;
+    if (!element_sizes(src.model, sizes)) return -1;
     model::Array<float> work;
-    if (!read_reals(variable, part, work)) return -1;
+    if (!read_reals(src, variable, part, work)) return -1;
     if (!holds(work.size(), sizes.slots, 1, sizes.unstructured)) return -1;
     values[0] = work(1);
     values[1] = work(2);
@@ -123,24 +119,22 @@ inline float* expand_slot(const float* slot, const std::int32_t* reported, std::
     return out;
 }
 
-int float_element_slots(std::int32_t variable, std::int32_t part, float* values) {
-    if (!directory_lists(variable, model::kElementReal, part, false)) return -1;
+int float_element_slots(const Source& src, std::int32_t variable, std::int32_t part,
+                        float* values) {
+    if (!directory_lists(src.model.cycle, variable, model::kElementReal, part, false)) return -1;
     // All four exponents choose the code.
-    model::refresh_unit_exponents();
-    const variables::Exponents e = variables::real_exponents(variable);
-    const float scale =
-        model::si_factor(model::dimension_code(e.length, e.time, e.mass, e.temperature));
+    const model::Analysis& a = src.model.analysis;
+    const float scale = variable_scale(a, variable, true);
     ModelSizes sizes;
-    if (!element_sizes(sizes)) return -1;
+    if (!element_sizes(src.model, sizes)) return -1;
     model::Array<float> work;
-    if (!read_reals(variable, part, work)) return -1;
+    if (!read_reals(src, variable, part, work)) return -1;
 
-    const model::ModelStore& s = model::store();
     const bool expanded = multi_material(variable);
-    const std::int64_t materials = std::max<std::int32_t>(s.material_count, 0);
+    const std::int64_t materials = std::max<std::int32_t>(a.materials.count, 0);
     const std::int64_t per_slot = expanded ? materials + 1 : 1;
     const std::int64_t end =
-        sizes.unstructured > 0 ? sizes.slots : element_walk_end(s, sizes.parts, true);
+        sizes.unstructured > 0 ? sizes.slots : element_walk_end(a, sizes.parts, true);
     if (!holds(work.size(), end, per_slot, sizes.unstructured)) return -1;
 
     // Positions (0-based, within a slot) of the materials that are reported.
@@ -149,7 +143,7 @@ int float_element_slots(std::int32_t variable, std::int32_t part, float* values)
     if (expanded) {
         runtime::allocate(reported, materials);
         for (std::int32_t m = 1; m <= materials; ++m)
-            if (model::euler_id_for_material(m) >= 0) reported(++reported_count) = m - 1;
+            if (model::euler_id_for_material(a, m) >= 0) reported(++reported_count) = m - 1;
     }
 
     values[0] = work(1);
@@ -158,7 +152,7 @@ int float_element_slots(std::int32_t variable, std::int32_t part, float* values)
     float* out = values + kHeaderPair;
     std::int64_t offset = 0;  // slots of the parts before
     for (std::int32_t p = 1; p <= sizes.parts; ++p) {
-        const Block b = block(s, p);
+        const Block b = block(a, p);
         const std::int64_t first_slot = offset;
         offset += b.slots();
         if (!b.is_plane() && !b.has_cells()) continue;  // nothing of it is read
@@ -193,18 +187,19 @@ int float_element_slots(std::int32_t variable, std::int32_t part, float* values)
 
 }  // namespace
 
-int int_elem_values(std::int32_t variable, std::int32_t part, std::int32_t* values) {
-    if (!cycle_ready() || !values) return -1;
+int int_elem_values(const Source& src, std::int32_t variable, std::int32_t part,
+                    std::int32_t* values) {
+    if (!cycle_ready(src)) return -1;
     // Mode 1 does not consult the directory: an array the cycle does not
     // store fails in the read, as mode 0 fails in the lookup.
-    return every_slot_mode() ? int_every_slot(variable, part, values)
-                             : int_element_slots(variable, part, values);
+    return src.mode == 1 ? int_every_slot(src, variable, part, values)
+                         : int_element_slots(src, variable, part, values);
 }
 
-int float_elem_values(std::int32_t variable, std::int32_t part, float* values) {
-    if (!cycle_ready() || !values) return -1;
-    return every_slot_mode() ? float_every_slot(variable, part, values)
-                             : float_element_slots(variable, part, values);
+int float_elem_values(const Source& src, std::int32_t variable, std::int32_t part, float* values) {
+    if (!cycle_ready(src)) return -1;
+    return src.mode == 1 ? float_every_slot(src, variable, part, values)
+                         : float_element_slots(src, variable, part, values);
 }
 
 }  // namespace qv::extract

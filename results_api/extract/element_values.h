@@ -1,13 +1,25 @@
 // Element arrays of the current cycle: element slots only (mode 0) or every
-// slot (mode 1), real values in SI units, and sublayer values.
+// slot (mode 1), real values in SI units, sublayer values, material
+// fractions, joints and rigid bodies.
 #pragma once
 
 #include <cstdint>
 
+#include "extract/slots.h"
+
 namespace qv::extract {
 
-int int_elem_values(std::int32_t variable, std::int32_t part, std::int32_t* values);
-int float_elem_values(std::int32_t variable, std::int32_t part, float* values);
-int layer_int_elem_values(std::int32_t variable, std::int32_t sublayer, std::int32_t* values);
+int int_elem_values(const Source& src, std::int32_t variable, std::int32_t part,
+                    std::int32_t* values);
+int float_elem_values(const Source& src, std::int32_t variable, std::int32_t part, float* values);
+int layer_int_elem_values(const Source& src, std::int32_t variable, std::int32_t sublayer,
+                          std::int32_t* values);
+
+// (1 - cover fraction) x material fraction of every element of the
+// structured parts with I extent 2 or more.
+int material_fractions(const Source& src, std::int32_t material, float* fractions);
+
+int joint_data(const Source& src, std::int32_t joint, std::int32_t quantity, float* record16);
+int rigid_body_data(const Source& src, std::int32_t body, float* record12);
 
 }  // namespace qv::extract

@@ -11,23 +11,24 @@
 #include "extract/element_values.h"
 #include "extract/slots.h"
 #include "format/cycle_arrays.h"
-#include "model/store.h"
 
 namespace qv::extract {
 
-int layer_int_elem_values(std::int32_t variable, std::int32_t sublayer, std::int32_t* values) {
-    if (!cycle_ready() || !values) return -1;
-    if (!directory_lists(variable, model::kElementInteger, sublayer, true)) return -1;
+int layer_int_elem_values(const Source& src, std::int32_t variable, std::int32_t sublayer,
+                          std::int32_t* values) {
+    if (!cycle_ready(src)) return -1;
+    if (!directory_lists(src.model.cycle, variable, model::kElementInteger, sublayer, true))
+        return -1;
     ModelSizes sizes;
-    if (!element_sizes(sizes)) return -1;
+    if (!element_sizes(src.model, sizes)) return -1;
     model::Array<std::int32_t> work;
-    if (format::read_layered_integer_array(format::kElementObject, -variable, sublayer, work) !=
-            format::kReadOk ||
+    if (format::read_layered_integer_array(src.cycle, format::kElementObject, -variable, sublayer,
+                                           work) != format::Read::ok ||
         !work.allocated())
         return -1;
-    const model::ModelStore& s = model::store();
-    if (!integer_elements_fit(s, sizes, true, work.size())) return -1;
-    copy_integer_elements(s, sizes, true, work.data(), values);
+    const model::Analysis& a = src.model.analysis;
+    if (!integer_elements_fit(a, sizes, true, work.size())) return -1;
+    copy_integer_elements(a, sizes, true, work.data(), values);
     return 1;
 }
 

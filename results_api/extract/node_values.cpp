@@ -9,7 +9,7 @@
 // the values it must take from it before it writes anything: a stored array
 // that is missing, damaged or shorter than N + 2 values (3N for
 // displacements) fails the query and leaves the caller's array untouched.
-// Nothing is ever read past the array held. A null output array fails too.
+// Nothing is ever read past the array held.
 //
 // Real node values of structured parts are cell values averaged onto the
 // nodes: node (i, j, k) takes the mean of the cells (i+di, j+dj, k+dk),
@@ -27,9 +27,7 @@
 
 #include "extract/slots.h"
 #include "format/cycle_arrays.h"
-#include "model/store.h"
 #include "model/units.h"
-#include "variables/catalogue.h"
 
 namespace qv::extract {
 namespace {
@@ -113,37 +111,33 @@ void average_part(const Block& b, const float* in, float* out, float scale) {
 
 }  // namespace
 
-int node_coordinates(float* xyz) {
-    model::ModelStore& s = model::store();
-    if (!s.model_loaded) return -1;
+int node_coordinates(const model::View& m, float* xyz) {
+    const model::Analysis& a = m.analysis;
+    if (!m.loaded) return -1;
     // Without the extents of every structured part stated, a host cannot
     // know T and has no room for the structured nodes' coordinates.
-    if (!model::structured_parts_served(s)) return -1;
-    const std::int64_t n = model::structured_slots(s) + std::max(s.node_count, 0);
-    model::refresh_unit_exponents();
-    const float scale = model::si_factor(kLength);
+    if (!model::structured_parts_served(a, m.counts)) return -1;
+    const std::int64_t n = model::structured_slots(a, m.counts) + std::max(m.counts.node_count, 0);
+    const float scale = model::UnitScale(a.unit_codes).factor(kLength);
     // The node count may describe more nodes than the base file's coordinates
     // hold (after a base-file-only load it counts them all again): only the
     // coordinates held are written.
-    const std::int64_t held = std::min(n, s.coordinates.size() / 3);
-    const float* c = s.coordinates.data();
+    const std::int64_t held = std::min(n, a.coordinates.size() / 3);
+    const float* c = a.coordinates.data();
     for (std::int64_t i = 0; i < 3 * held; ++i) xyz[i] = c[i] * scale;
     return 1;
 }
 
-int node_displacements(float* xyz) {
-    if (!cycle_ready() || !xyz) return -1;
+int node_displacements(const Source& src, float* xyz) {
+    if (!cycle_ready(src)) return -1;
     ModelSizes sizes;
-    if (!node_sizes(sizes)) return -1;
-    // The reader releases the array first and leaves it released when the
-    // cycle has no displacements: an earlier cycle's values never come back.
-    if (format::read_displacements() != format::kReadOk) return -1;
-    const model::Array<float>& d = model::store().displacements;
+    if (!node_sizes(src.model, sizes)) return -1;
+    model::Array<float> d;
+    if (format::read_displacements(src.cycle, d) != format::Read::ok) return -1;
     const std::int64_t nodes = sizes.slots + sizes.unstructured;
     if (!d.allocated() || d.size() / 3 < nodes) return -1;
 
-    model::refresh_unit_exponents();
-    const float scale = model::si_factor(kLength);
+    const float scale = model::UnitScale(src.model.analysis.unit_codes).factor(kLength);
     const float* in = d.data();
     for (std::int64_t n = 0; n < 3 * nodes; n += 3) {
         // Only x is tested; a NaN x is not greater and is scaled.
@@ -155,13 +149,15 @@ int node_displacements(float* xyz) {
     return 1;
 }
 
-int int_node_values(std::int32_t variable, std::int32_t part, std::int32_t* values) {
-    if (!cycle_ready() || !values) return -1;
-    if (!directory_lists(variable, model::kNodeInteger, part, false)) return -1;
+int int_node_values(const Source& src, std::int32_t variable, std::int32_t part,
+                    std::int32_t* values) {
+    if (!cycle_ready(src)) return -1;
+    if (!directory_lists(src.model.cycle, variable, model::kNodeInteger, part, false)) return -1;
     ModelSizes sizes;
-    if (!node_sizes(sizes)) return -1;
+    if (!node_sizes(src.model, sizes)) return -1;
     model::Array<std::int32_t> work;
-    if (format::read_integer_array(format::kNodeObject, -variable, part, work) != format::kReadOk)
+    if (format::read_integer_array(src.cycle, format::kNodeObject, -variable, part, work) !=
+        format::Read::ok)
         return -1;
     if (!work.allocated() || !holds(work.size(), sizes.slots, 1, sizes.unstructured)) return -1;
     // Header pair, every slot and every unstructured node, unchanged.
@@ -170,31 +166,30 @@ int int_node_values(std::int32_t variable, std::int32_t part, std::int32_t* valu
     return 1;
 }
 
-int float_node_values(std::int32_t variable, std::int32_t part, float* values) {
-    if (!cycle_ready() || !values) return -1;
-    if (!directory_lists(variable, model::kNodeReal, part, false)) return -1;
+int float_node_values(const Source& src, std::int32_t variable, std::int32_t part, float* values) {
+    if (!cycle_ready(src)) return -1;
+    if (!directory_lists(src.model.cycle, variable, model::kNodeReal, part, false)) return -1;
     ModelSizes sizes;
-    if (!node_sizes(sizes)) return -1;
+    if (!node_sizes(src.model, sizes)) return -1;
 
     // Node values are scaled by length, time and mass; temperature is never
     // converted and does not take part in the choice of the code.
-    model::refresh_unit_exponents();
-    const variables::Exponents e = variables::real_exponents(variable);
-    const float scale = model::si_factor(model::dimension_code(e.length, e.time, e.mass, 0));
+    const model::Analysis& a = src.model.analysis;
+    const float scale = variable_scale(a, variable, false);
 
     model::Array<float> work;
-    if (format::read_real_array(format::kNodeObject, -variable, part, work) != format::kReadOk)
+    if (format::read_real_array(src.cycle, format::kNodeObject, -variable, part, work) !=
+        format::Read::ok)
         return -1;
     if (!work.allocated() || !holds(work.size(), sizes.slots, 1, sizes.unstructured)) return -1;
 
-    const model::ModelStore& s = model::store();
     values[0] = work(1);
     values[1] = work(2);
     const float* in = work.data() + kHeaderPair;
     float* out = values + kHeaderPair;
     std::int64_t offset = 0;
     for (std::int32_t p = 1; p <= sizes.parts; ++p) {
-        const Block b = block(s, p);
+        const Block b = block(a, p);
         if (b.has_cells())
             average_part(b, in + offset, out + offset, scale);
         else

@@ -3,11 +3,14 @@
 
 #include <cstdint>
 
+#include "extract/slots.h"
+
 namespace qv::extract {
 
-int node_coordinates(float* xyz);
-int node_displacements(float* xyz);
-int int_node_values(std::int32_t variable, std::int32_t part, std::int32_t* values);
-int float_node_values(std::int32_t variable, std::int32_t part, float* values);
+int node_coordinates(const model::View& m, float* xyz);
+int node_displacements(const Source& src, float* xyz);
+int int_node_values(const Source& src, std::int32_t variable, std::int32_t part,
+                    std::int32_t* values);
+int float_node_values(const Source& src, std::int32_t variable, std::int32_t part, float* values);
 
 }  // namespace qv::extract

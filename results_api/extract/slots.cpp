@@ -4,7 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "runtime/file_units.h"
+#include "model/units.h"
+#include "variables/catalogue.h"
 
 namespace qv::extract {
 namespace {
@@ -12,45 +13,48 @@ namespace {
 // The structured parts and slots of the current cycle, false when the cycle
 // states more structured parts than the base file describes: their slots
 // would have no extents to be walked by.
-bool structured_sizes(const model::ModelStore& s, ModelSizes& sizes) {
-    if (!model::structured_parts_served(s)) return false;
-    const std::int32_t parts = model::usable_structured_parts(s);
-    sizes.parts = parts;
-    sizes.slots = model::structured_slots(s);
+bool structured_sizes(const model::View& m, ModelSizes& sizes) {
+    if (!model::structured_parts_served(m.analysis, m.counts)) return false;
+    sizes.parts = model::usable_structured_parts(m.analysis, m.counts);
+    sizes.slots = model::structured_slots(m.analysis, m.counts);
     return true;
 }
 
 }  // namespace
 
-Block block(const model::ModelStore& s, std::int32_t part) {
-    return Block{std::max<std::int32_t>(s.size_a(part), 0),
-                 std::max<std::int32_t>(s.size_b(part), 0),
-                 std::max<std::int32_t>(s.size_c(part), 0)};
+Block block(const model::Analysis& a, std::int32_t part) {
+    return Block{std::max<std::int32_t>(a.size_a(part), 0),
+                 std::max<std::int32_t>(a.size_b(part), 0),
+                 std::max<std::int32_t>(a.size_c(part), 0)};
 }
 
-bool cycle_ready() {
-    return runtime::is_open(runtime::unit::kResults) && model::store().model_loaded;
-}
+bool cycle_ready(const Source& src) { return src.cycle.is_open() && src.model.loaded; }
 
-bool node_sizes(ModelSizes& sizes) {
-    const model::ModelStore& s = model::store();
-    if (!structured_sizes(s, sizes)) return false;
-    sizes.unstructured = std::max<std::int32_t>(s.node_count, 0);
+bool node_sizes(const model::View& m, ModelSizes& sizes) {
+    if (!structured_sizes(m, sizes)) return false;
+    sizes.unstructured = std::max<std::int32_t>(m.counts.node_count, 0);
     return true;
 }
 
-bool element_sizes(ModelSizes& sizes) {
-    const model::ModelStore& s = model::store();
-    if (!structured_sizes(s, sizes)) return false;
-    sizes.unstructured = std::max<std::int32_t>(s.unstructured_element_total, 0);
+bool element_sizes(const model::View& m, ModelSizes& sizes) {
+    if (!structured_sizes(m, sizes)) return false;
+    sizes.unstructured = std::max<std::int32_t>(m.counts.unstructured_element_total, 0);
     // The host sized its arrays from the part records; a cycle stating more
     // elements than they hold would have them overrun.
-    return sizes.unstructured <= model::part_element_total(s);
+    return sizes.unstructured <= model::part_element_total(m.analysis);
 }
 
-bool directory_lists(std::int32_t variable, std::int32_t kind, std::int32_t qualifier, bool exact) {
+float variable_scale(const model::Analysis& a, std::int32_t variable, bool temperature) {
+    const variables::Exponents e = variables::real_exponents(variable);
+    const std::int32_t code =
+        model::dimension_code(e.length, e.time, e.mass, temperature ? e.temperature : 0);
+    return model::UnitScale(a.unit_codes).factor(code);
+}
+
+bool directory_lists(const model::CycleModel& c, std::int32_t variable, std::int32_t kind,
+                     std::int32_t qualifier, bool exact) {
     if (variable < 1) return false;
-    for (const model::DirectoryEntry& e : model::store().directory)
+    for (const model::DirectoryEntry& e : c.directory)
         if (model::entry_matches(e, variable, kind, qualifier, exact)) return true;
     return false;
 }
@@ -70,25 +74,25 @@ void scale_copy(const float* __restrict in, float* __restrict out, std::int64_t 
     for (; x < n; ++x) out[x] = in[x] * scale;
 }
 
-std::int64_t element_walk_end(const model::ModelStore& s, std::int32_t parts, bool planes) {
+std::int64_t element_walk_end(const model::Analysis& a, std::int32_t parts, bool planes) {
     std::int64_t end = 0, offset = 0;
     for (std::int32_t p = 1; p <= parts; ++p) {
-        const Block b = block(s, p);
+        const Block b = block(a, p);
         offset += b.slots();
         if (b.has_cells() || (planes && b.is_plane())) end = offset;
     }
     return end;
 }
 
-bool integer_elements_fit(const model::ModelStore& s, const ModelSizes& sizes, bool planes,
+bool integer_elements_fit(const model::Analysis& a, const ModelSizes& sizes, bool planes,
                           std::int64_t held) {
     // The array may end before slot T when no unstructured value follows.
     const std::int64_t end =
-        sizes.unstructured > 0 ? sizes.slots : element_walk_end(s, sizes.parts, planes);
+        sizes.unstructured > 0 ? sizes.slots : element_walk_end(a, sizes.parts, planes);
     return holds(held, end, 1, sizes.unstructured);
 }
 
-void copy_integer_elements(const model::ModelStore& s, const ModelSizes& sizes, bool planes,
+void copy_integer_elements(const model::Analysis& a, const ModelSizes& sizes, bool planes,
                            const std::int32_t* work, std::int32_t* values) {
     values[0] = work[0];
     values[1] = work[1];
@@ -96,7 +100,7 @@ void copy_integer_elements(const model::ModelStore& s, const ModelSizes& sizes, 
     std::int32_t* out = values + kHeaderPair;
     std::int64_t offset = 0;
     for (std::int32_t p = 1; p <= sizes.parts; ++p) {
-        const Block b = block(s, p);
+        const Block b = block(a, p);
         if (planes && b.is_plane()) {
             std::memcpy(out, in + offset, static_cast<std::size_t>(b.slots()) * sizeof(*out));
             out += b.slots();

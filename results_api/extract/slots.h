@@ -11,11 +11,20 @@
 
 #include <cstdint>
 
-#include "model/store.h"
+#include "format/cycle_file.h"
+#include "model/cycle_model.h"
 
 namespace qv::extract {
 
 using model::kHeaderPair;
+
+// What a value query reads: the model as the session sees it, the current
+// cycle and the data extraction mode.
+struct Source {
+    model::View model;
+    format::CycleReader& cycle;
+    std::int32_t mode = 0;
+};
 
 // Node layers of one structured part.
 struct Block {
@@ -30,7 +39,7 @@ struct Block {
 
 // The extents of structured part `part` (1 .. usable_structured_parts);
 // negative extents count as 0.
-Block block(const model::ModelStore& s, std::int32_t part);
+Block block(const model::Analysis& a, std::int32_t part);
 
 // What the stored arrays of the current cycle are laid out by.
 struct ModelSizes {
@@ -39,22 +48,23 @@ struct ModelSizes {
     std::int64_t unstructured = 0;  // unstructured nodes or elements
 };
 
-// Whether a value query may read the current cycle: a cycle file is open on
-// the results unit and the model is valid. A failed cycle open closes the
-// unit and clears the model-loaded flag, so nothing is ever answered from
-// an earlier cycle. Sizes of the structured parts come from the base file;
-// a cycle that states more structured parts than the base file describes
-// cannot be laid out and makes `sizes` fail (false); so does, for elements,
-// one that states more unstructured elements than the part records hold.
-bool cycle_ready();
-bool node_sizes(ModelSizes& sizes);
-bool element_sizes(ModelSizes& sizes);
+// Whether a value query may read the current cycle: a cycle file is open
+// and the model is valid. A failed cycle open closes the file and makes the
+// model invalid, so nothing is ever answered from an earlier cycle. Sizes
+// of the structured parts come from the base file; a cycle that states more
+// structured parts than the base file describes cannot be laid out and
+// makes `sizes` fail (false); so does, for elements, one that states more
+// unstructured elements than the part records hold.
+bool cycle_ready(const Source& src);
+bool node_sizes(const model::View& m, ModelSizes& sizes);
+bool element_sizes(const model::View& m, ModelSizes& sizes);
 
 // Whether the result directory holds an array of this kind for the variable
 // and part: qualifier by absolute value, or sign included when `exact`.
 // Variable indices below 1 are never looked up: the array readers would
 // translate index 0 to another variable.
-bool directory_lists(std::int32_t variable, std::int32_t kind, std::int32_t qualifier, bool exact);
+bool directory_lists(const model::CycleModel& c, std::int32_t variable, std::int32_t kind,
+                     std::int32_t qualifier, bool exact);
 
 // Whether an array of `held` values holds the header pair, `slots` groups of
 // `per_slot` values and `tail` values after them; overflow-safe.
@@ -64,7 +74,7 @@ bool holds(std::int64_t held, std::int64_t slots, std::int64_t per_slot, std::in
 // element walk reads: parts with cells, and with `planes` also parts of one
 // I layer. A walk reads nothing of the stored array beyond it except the
 // unstructured values behind all T slots.
-std::int64_t element_walk_end(const model::ModelStore& s, std::int32_t parts, bool planes);
+std::int64_t element_walk_end(const model::Analysis& a, std::int32_t parts, bool planes);
 
 // Calls row(first, count) for every run of element slots of a part with
 // cells: slots (i, j, 2..K) for i = 2..I and j = 2..J, in that order;
@@ -80,10 +90,14 @@ inline void for_each_element_row(const Block& b, Row&& row) {
 // `planes` also every slot of each part of one I layer), then the U
 // unstructured values. `fits` says whether an array of `held` values holds
 // all of that; `copy_integer_elements` writes it.
-bool integer_elements_fit(const model::ModelStore& s, const ModelSizes& sizes, bool planes,
+bool integer_elements_fit(const model::Analysis& a, const ModelSizes& sizes, bool planes,
                           std::int64_t held);
-void copy_integer_elements(const model::ModelStore& s, const ModelSizes& sizes, bool planes,
+void copy_integer_elements(const model::Analysis& a, const ModelSizes& sizes, bool planes,
                            const std::int32_t* work, std::int32_t* values);
+
+// The SI factor of a real variable: with `temperature`, all four exponents
+// choose the dimension code; without, temperature is taken as 0.
+float variable_scale(const model::Analysis& a, std::int32_t variable, bool temperature);
 
 // Values per block of the copy and averaging loops: a fixed count that the
 // compiler turns into vector operations without a run-time trip count.

@@ -9,47 +9,51 @@
 #include <zlib.h>
 
 #include "format/compressed_array.h"
-#include "format/record.h"
-#include "format/tag_search.h"
 #include "model/element_kinds.h"
 
 namespace qv::format {
 namespace {
 
-using model::ModelStore;
+using model::Analysis;
 using model::Part;
 
 constexpr std::uint64_t kRecordFraming = 8;
 
-std::int32_t header_word(const ModelStore& s, std::int64_t i) {
-    return s.base_header.contains(i) ? s.base_header(i) : 0;
+// A count record whose items each take at least `item_bytes` of what
+// follows: a larger count cannot be genuine and is refused before anything
+// is sized from it.
+bool read_count(RecordReader& r, std::int32_t& n, std::uint64_t item_bytes, const char* what) {
+    if (!r.int32(n)) return r.fail(std::string("no ") + what + " record");
+    if (n < 0 || (item_bytes > 0 && static_cast<std::uint64_t>(n) > r.bytes_left() / item_bytes))
+        return r.fail(std::string(what) + " " + std::to_string(n) + " does not fit in the file");
+    return true;
 }
 
-// Reads a text record of at least n characters.
-bool read_text(runtime::Connection& c, std::size_t n, std::string& text) {
-    RecordData data;
-    if (read_record(c, data) != kReadOk) return false;
-    text = data.text(n);
-    return !data.failed();
+template <class T>
+bool read_list(RecordReader& r, runtime::Array<T>& out, const std::string& what) {
+    const Read st = read_array(r, Framing::Single, out);
+    if (st == Read::ok) return true;
+    return r.fail(what + (st == Read::corrupt_stream ? ": corrupt stream" : ": damaged array"));
 }
 
-bool read_header(runtime::Connection& c, ModelStore& s) {
+bool read_header(RecordReader& r, Analysis& a) {
+    r.enter("header");
     std::int32_t n = 0;
-    if (!read_int(c, n) || n < 0) return false;
+    if (!read_count(r, n, 4, "header word count")) return false;
     RecordData data;
-    if (read_record(c, data) != kReadOk || data.size() / 4 < static_cast<std::size_t>(n))
-        return false;
-    runtime::allocate(s.base_header, n);
-    for (std::int32_t& w : s.base_header) w = data.int32();
+    if (r.record(data) != Read::ok || data.size() / 4 < static_cast<std::size_t>(n))
+        return r.fail("header words shorter than their count");
+    runtime::allocate(a.base_header, n);
+    for (std::int32_t& w : a.base_header) w = data.int32();
 
-    const std::int32_t layout = header_word(s, 1), materials = header_word(s, 2);
+    const std::int32_t layout = a.header_word(1), materials = a.header_word(2);
     std::int32_t release = 0;
     if (layout > 5) {
-        if (!read_int(c, release)) return false;
+        if (!r.int32(release)) return r.fail("no release record");
     } else {
         release = layout == 5 || materials > 3 ? 14000 : materials > 1 ? 13000 : 12000;
     }
-    s.file_version = release / 100;
+    a.file_version = release / 100;
     return true;
 }
 
@@ -60,54 +64,58 @@ std::int32_t part_type(float t) {
     return static_cast<std::int32_t>(t);
 }
 
-bool read_structured_part(runtime::Connection& c, ModelStore& s, std::int32_t i) {
+bool read_structured_part(RecordReader& r, Analysis& a, std::int32_t i) {
     std::string name;
     std::int32_t ijk[3], further[3];
-    if (!read_text(c, 35, name) || !read_ints(c, ijk, 3) || !read_ints(c, further, 3))
-        return false;
+    if (!r.text(35, name) || !r.ints(ijk, 3) || !r.ints(further, 3))
+        return r.fail("structured part " + std::to_string(i) + ": records missing");
     // A block needs at least one node layer in each direction, and its node
     // count must be a count the interface can report. I x J is below 2^62;
     // it is checked before K multiplies it.
-    if (ijk[0] < 1 || ijk[1] < 1 || ijk[2] < 1) return false;
     const std::int64_t plane = std::int64_t(ijk[0]) * ijk[1];
-    if (plane > std::numeric_limits<std::int32_t>::max()) return false;
-    const std::int64_t nodes = plane * ijk[2];
-    if (nodes > std::numeric_limits<std::int32_t>::max()) return false;
-    s.part_names(i).assign(name);
-    s.size_a(i) = ijk[0];
-    s.size_b(i) = ijk[1];
-    s.size_c(i) = ijk[2];
-    s.further_a(i) = further[0];
-    s.further_b(i) = further[1];
-    s.further_c(i) = further[2];
-    Part& p = s.parts(i);
+    if (ijk[0] < 1 || ijk[1] < 1 || ijk[2] < 1 || plane > std::numeric_limits<std::int32_t>::max() ||
+        plane * ijk[2] > std::numeric_limits<std::int32_t>::max())
+        return r.fail("structured part " + std::to_string(i) + ": extents " +
+                      std::to_string(ijk[0]) + " x " + std::to_string(ijk[1]) + " x " +
+                      std::to_string(ijk[2]) + " out of range");
+    a.part_names(i).assign(name);
+    a.size_a(i) = ijk[0];
+    a.size_b(i) = ijk[1];
+    a.size_c(i) = ijk[2];
+    a.further_a(i) = further[0];
+    a.further_b(i) = further[1];
+    a.further_c(i) = further[2];
+    Part& p = a.parts(i);
     p.type = model::kStructured;
     p.elements = static_cast<std::int32_t>(std::int64_t(ijk[0] - 1) * (ijk[1] - 1) * (ijk[2] - 1));
-    p.nodes = static_cast<std::int32_t>(nodes);
+    p.nodes = static_cast<std::int32_t>(plane * ijk[2]);
     return true;
 }
 
-bool read_unstructured_part(runtime::Connection& c, ModelStore& s, std::int32_t i) {
-    Part& p = s.parts(i);
+bool read_unstructured_part(RecordReader& r, Analysis& a, std::int32_t i) {
+    const std::string which = "unstructured part " + std::to_string(i);
+    Part& p = a.parts(i);
     p.type = model::kUnstructured;
     std::string name;
     std::int32_t em[2];
-    if (!read_text(c, 35, name) || !read_ints(c, em, 2) || em[0] < 0 || em[1] < 0) return false;
-    s.part_names(i).assign(name);
-    s.size_a(i) = em[0];
-    s.size_b(i) = em[1];
+    if (!r.text(35, name) || !r.ints(em, 2)) return r.fail(which + ": records missing");
+    if (em[0] < 0 || em[1] < 0) return r.fail(which + ": negative element or node count");
+    a.part_names(i).assign(name);
+    a.size_a(i) = em[0];
+    a.size_b(i) = em[1];
     p.elements = em[0];
     p.nodes = em[1];
-    if (s.unstructured_element_total > std::numeric_limits<std::int32_t>::max() - em[0])
-        return false;
-    s.unstructured_element_total += em[0];
+    if (a.counts.unstructured_element_total > std::numeric_limits<std::int32_t>::max() - em[0])
+        return r.fail(which + ": element total beyond 2^31");
+    a.counts.unstructured_element_total += em[0];
     // The element list must cover the part's elements; the node list is
     // rebuilt from the connectivity when there is one.
-    if (read_array(c, Framing::Single, p.element_ids) != kReadOk ||
-        p.element_ids.size() < p.elements)
-        return false;
+    if (!read_list(r, p.element_ids, which + " element list")) return false;
+    if (p.element_ids.size() < p.elements)
+        return r.fail(which + ": element list shorter than its " + std::to_string(p.elements) +
+                      " elements");
     p.element_ids.shrink_to(p.elements);
-    if (read_array(c, Framing::Single, p.node_ids) != kReadOk) return false;
+    if (!read_list(r, p.node_ids, which + " node list")) return false;
     p.node_ids.shrink_to(p.nodes);
     return true;
 }
@@ -115,24 +123,27 @@ bool read_unstructured_part(runtime::Connection& c, ModelStore& s, std::int32_t 
 // Replaces each unstructured part's node list by the distinct nodes its
 // elements use, in first-use order. The connectivity has been checked to
 // name only nodes held.
-bool rebuild_node_lists(ModelStore& s) {
-    const std::int64_t rows = s.connectivity.size() / 8;
+bool rebuild_node_lists(RecordReader& r, Analysis& a) {
+    const std::int64_t rows = a.connectivity.size() / 8;
+    const std::int32_t node_count = a.counts.node_count;
     // One marker per node, stamped with the part that listed it last.
     runtime::Array<std::int32_t> marker;
-    runtime::allocate(marker, s.node_count);
-    s.derived_node_total = 0;
-    for (std::int64_t i = 1; i <= s.parts.size(); ++i) {
-        Part& p = s.parts(i);
+    runtime::allocate(marker, node_count);
+    a.derived_node_total = 0;
+    for (std::int64_t i = 1; i <= a.parts.size(); ++i) {
+        Part& p = a.parts(i);
         if (p.type != model::kUnstructured) continue;
         for (std::int32_t e : p.element_ids)
-            if (e < 1 || e > rows) return false;  // no such row of the connectivity
+            if (e < 1 || e > rows)
+                return r.fail("unstructured part " + std::to_string(i) + ": element " +
+                              std::to_string(e) + " is no row of the connectivity");
         // Distinct nodes: no more than the nodes held, however many elements.
         runtime::Array<std::int32_t> list;
-        runtime::allocate(list, std::min<std::int64_t>(8 * p.element_ids.size(), s.node_count));
+        runtime::allocate(list, std::min<std::int64_t>(8 * p.element_ids.size(), node_count));
         std::int64_t length = 0;
         for (std::int32_t e : p.element_ids) {
             for (std::int64_t k = 1; k <= 8; ++k) {
-                const std::int32_t n = s.connectivity(8 * (e - 1) + k);
+                const std::int32_t n = a.connectivity(8 * (e - 1) + k);
                 if (n == 0 || marker(n) == static_cast<std::int32_t>(i)) continue;
                 marker(n) = static_cast<std::int32_t>(i);
                 list(++length) = n;
@@ -141,24 +152,26 @@ bool rebuild_node_lists(ModelStore& s) {
         list.shrink_to(length);
         p.node_ids = std::move(list);
         p.nodes = static_cast<std::int32_t>(length);
-        if (s.derived_node_total > std::numeric_limits<std::int32_t>::max() - p.nodes) return false;
-        s.derived_node_total += p.nodes;
+        if (a.derived_node_total > std::numeric_limits<std::int32_t>::max() - p.nodes)
+            return r.fail("node total beyond 2^31");
+        a.derived_node_total += p.nodes;
     }
     return true;
 }
 
-bool read_parts(runtime::Connection& c, ModelStore& s) {
+bool read_parts(RecordReader& r, Analysis& a) {
     std::int32_t su[2];
-    if (!read_ints(c, su, 2) || su[0] < 0 || su[1] < 0) return false;
+    if (!r.ints(su, 2) || su[0] < 0 || su[1] < 0) return r.fail("no valid part count record");
     const std::int64_t parts = std::int64_t(su[0]) + su[1];
     // Every part takes at least its type record.
-    if (static_cast<std::uint64_t>(parts) > bytes_left(c) / (kRecordFraming + 4)) return false;
-    s.structured_parts = su[0];
-    s.unstructured_parts = su[1];
-    runtime::allocate(s.part_names, parts);
-    for (auto* a : {&s.size_a, &s.size_b, &s.size_c, &s.further_a, &s.further_b, &s.further_c})
-        runtime::allocate(*a, parts);
-    runtime::allocate(s.parts, parts);
+    if (static_cast<std::uint64_t>(parts) > r.bytes_left() / (kRecordFraming + 4))
+        return r.fail(std::to_string(parts) + " parts do not fit in the file");
+    a.counts.structured_parts = su[0];
+    a.counts.unstructured_parts = su[1];
+    runtime::allocate(a.part_names, parts);
+    for (auto* v : {&a.size_a, &a.size_b, &a.size_c, &a.further_a, &a.further_b, &a.further_c})
+        runtime::allocate(*v, parts);
+    runtime::allocate(a.parts, parts);
 
     // Every node of a block has its three coordinates in this file: blocks
     // with more nodes than the file could hold coordinates for are not
@@ -166,119 +179,128 @@ bool read_parts(runtime::Connection& c, ModelStore& s) {
     std::int64_t block_nodes = 0;
     for (std::int32_t i = 1; i <= parts; ++i) {
         float t = 0.0f;
-        if (!read_real(c, t)) return false;
+        if (!r.real32(t)) return r.fail("part " + std::to_string(i) + ": no type record");
         const std::int32_t type = part_type(t);
         if (type == model::kStructured) {
-            if (!read_structured_part(c, s, i)) return false;
-            block_nodes += s.parts(i).nodes;
-            if (3 * block_nodes > max_values_for(c.size)) return false;
+            if (!read_structured_part(r, a, i)) return false;
+            block_nodes += a.parts(i).nodes;
+            if (3 * block_nodes > max_values_for(r.size()))
+                return r.fail("structured part " + std::to_string(i) +
+                              ": more nodes than the file holds coordinates for");
         }
-        if (type == model::kUnstructured && !read_unstructured_part(c, s, i)) return false;
+        if (type == model::kUnstructured && !read_unstructured_part(r, a, i)) return false;
     }
 
-    if (read_array(c, Framing::Single, s.connectivity) != kReadOk) return false;
-    if (read_array(c, Framing::Single, s.coordinates) != kReadOk) return false;
-    s.node_count = static_cast<std::int32_t>(s.coordinates.size() / 3);
+    if (!read_list(r, a.connectivity, "connectivity")) return false;
+    if (!read_list(r, a.coordinates, "coordinates")) return false;
+    a.counts.node_count = static_cast<std::int32_t>(a.coordinates.size() / 3);
     // The connectivity names nodes by their place among the nodes held.
-    for (std::int32_t n : s.connectivity)
-        if (n < 0 || n > s.node_count) return false;
-    if (s.connectivity.size() > 0 && !rebuild_node_lists(s)) return false;
+    for (std::int32_t n : a.connectivity)
+        if (n < 0 || n > a.counts.node_count)
+            return r.fail("connectivity names node " + std::to_string(n) + " of " +
+                          std::to_string(a.counts.node_count));
+    if (a.connectivity.size() > 0 && !rebuild_node_lists(r, a)) return false;
     // Without a connectivity the stored node lists stay, and must hold the
     // nodes their parts state, as the element lists must.
-    if (s.connectivity.size() == 0)
-        for (const Part& p : s.parts)
-            if (p.type == model::kUnstructured && p.node_ids.size() < p.nodes) return false;
-    if (read_array(c, Framing::Single, s.element_types) != kReadOk) return false;
-    model::build_element_kinds(s);
-    if (header_word(s, 1) > 1) {
-        if (read_array(c, Framing::Single, s.numbering.node_numbers) != kReadOk ||
-            read_array(c, Framing::Single, s.numbering.element_numbers) != kReadOk)
+    if (a.connectivity.size() == 0)
+        for (const Part& p : a.parts)
+            if (p.type == model::kUnstructured && p.node_ids.size() < p.nodes)
+                return r.fail("node list shorter than its part's nodes");
+    if (!read_list(r, a.element_types, "element types")) return false;
+    model::build_element_kinds(a);
+    if (a.header_word(1) > 1) {
+        if (!read_list(r, a.numbering.node_numbers, "node numbering") ||
+            !read_list(r, a.numbering.element_numbers, "element numbering"))
             return false;
     }
     return true;
 }
 
-bool read_attributes(runtime::Connection& c, ModelStore& s) {
-    const std::int32_t layout = header_word(s, 1);
-    s.unit_codes[0] = s.unit_codes[1] = s.unit_codes[2] = 3;
-    if (layout > 2 && !(read_int(c, s.unit_codes[0]) && read_int(c, s.unit_codes[1]) &&
-                        read_int(c, s.unit_codes[2])))
-        return false;
-    s.symmetry[0] = 3;
-    s.symmetry[1] = 0;
-    if (layout > 3 && !(read_int(c, s.symmetry[0]) && read_int(c, s.symmetry[1]))) return false;
+bool read_attributes(RecordReader& r, Analysis& a) {
+    r.enter("unit system");
+    const std::int32_t layout = a.header_word(1);
+    a.unit_codes[0] = a.unit_codes[1] = a.unit_codes[2] = 3;
+    if (layout > 2 && !(r.int32(a.unit_codes[0]) && r.int32(a.unit_codes[1]) &&
+                        r.int32(a.unit_codes[2])))
+        return r.fail("unit codes missing");
+    a.symmetry[0] = 3;
+    a.symmetry[1] = 0;
+    if (layout > 3 && !(r.int32(a.symmetry[0]) && r.int32(a.symmetry[1])))
+        return r.fail("symmetry words missing");
 
     std::int32_t q = 0;
     if (layout > 4) {
+        r.enter("pyramid/tetrahedron pairs");
         // Each pair is two records of one integer.
-        if (!read_int(c, q) || q < 0 ||
-            static_cast<std::uint64_t>(q) > bytes_left(c) / (2 * (kRecordFraming + 4)))
-            return false;
-        runtime::allocate(s.pairs, 2 * std::int64_t(q));
+        if (!read_count(r, q, 2 * (kRecordFraming + 4), "pair count")) return false;
+        runtime::allocate(a.pairs, 2 * std::int64_t(q));
         for (std::int64_t k = 1; k <= 2 * std::int64_t(q); ++k)
-            if (!read_int(c, s.pairs(k))) return false;
+            if (!r.int32(a.pairs(k))) return r.fail("pair " + std::to_string((k + 1) / 2) + " missing");
     }
-    s.pair_count = q;
+    a.pair_count = q;
 
     std::int32_t largest = 0;
-    for (std::int32_t n : s.numbering.element_numbers) largest = std::max(largest, n);
+    for (std::int32_t n : a.numbering.element_numbers) largest = std::max(largest, n);
     if (largest > 0) {
         std::vector<std::pair<std::int32_t, std::int32_t>> links;
         links.reserve(2 * static_cast<std::size_t>(q));
-        for (std::int64_t k = 1; k + 1 <= s.pairs.size(); k += 2) {
-            links.emplace_back(s.pairs(k), s.pairs(k + 1));
-            links.emplace_back(s.pairs(k + 1), s.pairs(k));
+        for (std::int64_t k = 1; k + 1 <= a.pairs.size(); k += 2) {
+            links.emplace_back(a.pairs(k), a.pairs(k + 1));
+            links.emplace_back(a.pairs(k + 1), a.pairs(k));
         }
-        s.pair_map.build(std::move(links), largest);
+        a.pair_map.build(std::move(links), largest);
     }
     return true;
 }
 
-bool read_materials(runtime::Connection& c, ModelStore& s) {
-    const std::int32_t level = header_word(s, 2);
+bool read_materials(RecordReader& r, Analysis& a) {
+    const std::int32_t level = a.header_word(2);
     if (level <= 0) return true;
+    model::Materials& m = a.materials;
     std::int32_t k = 0;
     // Every material has at least its name record of 30 characters.
-    if (!read_int(c, k) || k < 0 || static_cast<std::uint64_t>(k) > bytes_left(c) / (kRecordFraming + 30))
-        return false;
-    runtime::allocate(s.material_names, k);
+    if (!read_count(r, k, kRecordFraming + 30, "material count")) return false;
+    runtime::allocate(m.names, k);
     std::string text;
-    for (std::int32_t m = 1; m <= k; ++m) {
-        if (!read_text(c, 30, text)) return false;
-        s.material_names(m).assign(text);
+    for (std::int32_t i = 1; i <= k; ++i) {
+        if (!r.text(30, text)) return r.fail("material " + std::to_string(i) + ": no name");
+        m.names(i).assign(text);
     }
     if (level >= 2) {
-        runtime::allocate(s.material_ids, k);
-        for (std::int32_t m = 1; m <= k; ++m)
-            if (!read_int(c, s.material_ids(m))) return false;
+        runtime::allocate(m.ids, k);
+        for (std::int32_t i = 1; i <= k; ++i)
+            if (!r.int32(m.ids(i))) return r.fail("material " + std::to_string(i) + ": no identifier");
     }
     if (level >= 3) {
-        runtime::allocate(s.body_names, k);
-        for (std::int32_t m = 1; m <= k; ++m) {
-            if (!read_text(c, 256, text)) return false;
-            s.body_names(m).assign(text);
+        runtime::allocate(m.body_names, k);
+        for (std::int32_t i = 1; i <= k; ++i) {
+            if (!r.text(256, text)) return r.fail("material " + std::to_string(i) + ": no body name");
+            m.body_names(i).assign(text);
         }
     }
     if (level >= 4) {
-        runtime::allocate(s.poisson_ratios, k);
-        for (std::int32_t m = 1; m <= k; ++m)
-            if (!read_real(c, s.poisson_ratios(m))) return false;
+        runtime::allocate(m.poisson_ratios, k);
+        for (std::int32_t i = 1; i <= k; ++i)
+            if (!r.real32(m.poisson_ratios(i)))
+                return r.fail("material " + std::to_string(i) + ": no Poisson ratio");
     }
-    s.material_count = k;
+    m.count = k;
     return true;
 }
 
-bool read_parallel_task_data(runtime::Connection& c, ModelStore& s) {
+bool read_parallel_task_data(RecordReader& r, Analysis& a) {
     std::int32_t p = 0, n = 0, length = 0;
-    if (!read_int(c, p)) return false;
+    if (!r.int32(p)) return r.fail("no task count record");
     if (p <= 0) return true;
-    if (!read_int(c, n) || !read_int(c, length) || n < 0 || length < 0) return false;
-    if (static_cast<std::uint64_t>(length) + kRecordFraming > bytes_left(c) ||
+    if (!r.int32(n) || !r.int32(length) || n < 0 || length < 0)
+        return r.fail("no valid size records");
+    if (static_cast<std::uint64_t>(length) + kRecordFraming > r.bytes_left() ||
         n > max_values_for(static_cast<std::uint64_t>(length)))
-        return false;
+        return r.fail(std::to_string(n) + " values in " + std::to_string(length) +
+                      " bytes do not fit");
     runtime::ByteBuffer payload(length);
-    if (read_record_prefix(c, payload.data(), static_cast<std::size_t>(length)) != kReadOk)
-        return false;
+    if (r.prefix(payload.data(), static_cast<std::size_t>(length)) != Read::ok)
+        return r.fail("payload record damaged");
     runtime::Array<std::int32_t> values;
     runtime::allocate(values, n);
     std::int64_t words = 0;
@@ -286,35 +308,39 @@ bool read_parallel_task_data(runtime::Connection& c, ModelStore& s) {
     // information rather than with invented values.
     if (inflate_values(values.data(), n, payload.data(), length, words) != Z_OK) return true;
     values.shrink_to(std::min<std::int64_t>(p, n));
-    s.parallel_task_info = std::move(values);
+    a.parallel_task_info = std::move(values);
     return true;
 }
 
 }  // namespace
 
-bool read_base_file(runtime::Connection& c, ModelStore& s) {
-    rewind(c);
-    if (!read_header(c, s)) return false;
+bool read_base_file(RecordReader& r, Analysis& a, bool& tags_found) {
+    tags_found = false;
+    r.rewind();
+    if (!read_header(r, a)) return false;
 
     // A missing "<Parts>" leaves the position where the section would have
     // begun, for the unit system records that follow it.
-    const std::uint64_t after_header = c.file->position();
-    if (find_tag(c, "<Parts>") == 0) {
-        s.model_loaded = true;
-        if (header_word(s, 1) < 7 && !read_parts(c, s)) return false;
+    const std::uint64_t after_header = r.position();
+    if (r.find_tag("<Parts>") == Read::ok) {
+        tags_found = true;
+        r.enter("<Parts>");
+        if (a.header_word(1) < 7 && !read_parts(r, a)) return false;
     } else {
-        c.file->seek(after_header);
+        r.seek(after_header);
     }
-    model::build_numbering_maps(s);
-    if (!read_attributes(c, s)) return false;
+    model::build_numbering_maps(a);
+    if (!read_attributes(r, a)) return false;
 
-    if (find_tag(c, "<Materials>") == 0) {
-        s.model_loaded = true;
-        if (!read_materials(c, s)) return false;
+    if (r.find_tag("<Materials>") == Read::ok) {
+        tags_found = true;
+        r.enter("<Materials>");
+        if (!read_materials(r, a)) return false;
     }
-    if (find_tag(c, "<ParallelTaskData>") == 0) {
-        s.model_loaded = true;
-        if (!read_parallel_task_data(c, s)) return false;
+    if (r.find_tag("<ParallelTaskData>") == Read::ok) {
+        tags_found = true;
+        r.enter("<ParallelTaskData>");
+        if (!read_parallel_task_data(r, a)) return false;
     }
     return true;
 }

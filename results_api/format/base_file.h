@@ -1,16 +1,18 @@
 // The base file: the model definition of one analysis, read once, in full,
-// into the model store.
+// into a fresh analysis.
 #pragma once
 
-#include "model/store.h"
-#include "runtime/file_units.h"
+#include "format/record.h"
+#include "model/analysis.h"
 
 namespace qv::format {
 
-// Reads the base file open on `c` from its start into `s`, whose previous
-// model has been reset. Missing sections are skipped; a damaged file (one
-// that ends inside a section, or whose counts and arrays disagree) makes it
-// return false, and the caller then discards what was read.
-bool read_base_file(runtime::Connection& c, model::ModelStore& s);
+// Reads the base file open on `r` from its start into `a`, a fresh analysis
+// (its unit codes and symmetry words are set anew). Missing sections are
+// skipped; a damaged file (one that ends inside a section, or whose counts
+// and arrays disagree) makes it return false with r.reason() saying why,
+// and the caller discards `a`. `tags_found` says whether any section tag was
+// found.
+bool read_base_file(RecordReader& r, model::Analysis& a, bool& tags_found);
 
 }  // namespace qv::format

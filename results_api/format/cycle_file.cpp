@@ -1,8 +1,5 @@
-// Cycle file header and "<Model>" section.
+// Cycle file header, "<Model>" section and the cycle reader.
 #include "format/cycle_file.h"
-
-#include "format/record.h"
-#include "format/tag_search.h"
 
 namespace qv::format {
 namespace {
@@ -11,62 +8,67 @@ namespace {
 // qualifier, 50-character name, kind.
 constexpr std::size_t kDirectoryEntryBytes = 66;
 
-bool read_directory(runtime::Connection& c, std::int32_t count, model::ModelStore& s) {
+bool read_header(RecordReader& r, model::CycleHeader& header) {
+    r.enter("header");
+    std::int32_t n = 0;
+    if (!r.int32(n) || n < 0) return r.fail("no valid header word count");
     RecordData data;
-    if (read_record(c, data) != kReadOk) return false;
+    if (r.record(data) != Read::ok || data.size() / 4 < static_cast<std::size_t>(n))
+        return r.fail("header words shorter than their count " + std::to_string(n));
+    runtime::allocate(header.words, n);
+    for (std::int32_t& w : header.words) w = data.int32();
+    return true;
+}
+
+bool read_directory(RecordReader& r, std::int32_t count, model::CycleModel& m) {
+    RecordData data;
+    if (r.record(data) != Read::ok) return r.fail("no result directory record");
     // A count larger than its record describes entries that are not there.
     if (count < 0 || data.size() / kDirectoryEntryBytes < static_cast<std::size_t>(count))
-        return false;
-    runtime::allocate(s.directory, count);
-    for (model::DirectoryEntry& e : s.directory) {
+        return r.fail("result directory of " + std::to_string(count) +
+                      " entries longer than its record");
+    runtime::allocate(m.directory, count);
+    for (model::DirectoryEntry& e : m.directory) {
         data.int32();  // reserved
         e.variable = data.int32();
         e.qualifier = data.int32();
         e.name.assign(data.text(50));
         e.kind = data.int32();
     }
-    return !data.failed();
+    return !data.failed() || r.fail("result directory record too short");
 }
 
-bool read_model_sizes(runtime::Connection& c, model::ModelStore& s) {
+bool read_model_sizes(RecordReader& r, model::CycleModel& m) {
     std::int32_t v[3];
-    if (!read_int(c, s.model_values[0]) || !read_int(c, s.model_values[1]) ||
-        !read_int(c, s.cycle_number) || !read_real(c, s.cycle_time) || !read_ints(c, v, 2))
-        return false;
+    if (!r.int32(m.model_values[0]) || !r.int32(m.model_values[1]) || !r.int32(m.cycle_number) ||
+        !r.real32(m.cycle_time) || !r.ints(v, 2))
+        return r.fail("model size records missing");
     const std::int32_t structured = v[0], unstructured = v[1];
     // One record of three values follows per structured part.
     if (structured < 0 || unstructured < 0 ||
-        static_cast<std::uint64_t>(structured) > bytes_left(c) / 20)
-        return false;
-    runtime::allocate(s.structured_part_values, 3, structured);
+        static_cast<std::uint64_t>(structured) > r.bytes_left() / 20)
+        return r.fail("part counts " + std::to_string(structured) + ", " +
+                      std::to_string(unstructured) + " do not fit");
+    runtime::allocate(m.structured_part_values, 3, structured);
     for (std::int32_t p = 1; p <= structured; ++p)
-        if (!read_ints(c, &s.structured_part_values(1, p), 3)) return false;
-    if (!read_ints(c, v, 3) || v[0] < 0 || v[1] < 0) return false;
-    s.structured_parts = structured;
-    s.unstructured_parts = unstructured;
-    s.node_count = v[0];
-    s.unstructured_element_total = v[1];
-    s.model_third_value = v[2];
-    if (skip_record(c) != kReadOk) return false;  // passed over unread
+        if (!r.ints(&m.structured_part_values(1, p), 3))
+            return r.fail("structured part " + std::to_string(p) + ": size record missing");
+    if (!r.ints(v, 3) || v[0] < 0 || v[1] < 0) return r.fail("no valid node and element counts");
+    m.counts.structured_parts = structured;
+    m.counts.unstructured_parts = unstructured;
+    m.counts.node_count = v[0];
+    m.counts.unstructured_element_total = v[1];
+    m.model_third_value = v[2];
+    if (r.skip() != Read::ok) return r.fail("record after the counts missing");
     std::int32_t counts[2];
-    if (!read_ints(c, counts, 2) || !read_ints(c, s.object_counts, 3)) return false;
-    s.variable_count = counts[0];
-    return read_directory(c, counts[1], s);
+    if (!r.ints(counts, 2) || !r.ints(m.object_counts, 3)) return r.fail("variable counts missing");
+    m.variable_count = counts[0];
+    if (!read_directory(r, counts[1], m)) return false;
+    m.has_sizes = true;
+    return true;
 }
 
 }  // namespace
-
-int read_cycle_header(runtime::Connection& c, model::CycleHeader& header) {
-    runtime::release(header.words);
-    std::int32_t n = 0;
-    if (!read_int(c, n) || n < 0) return kReadError;
-    RecordData data;
-    if (read_record(c, data) != kReadOk || data.size() / 4 < static_cast<std::size_t>(n))
-        return kReadError;
-    runtime::allocate(header.words, n);
-    for (std::int32_t& w : header.words) w = data.int32();
-    return kReadOk;
-}
 
 Framing bulk_framing(const model::CycleHeader& h) {
     return h.count() >= 7 && h.word(7) > 0 ? Framing::Chunked : Framing::Single;
@@ -76,29 +78,38 @@ Framing body_framing(const model::CycleHeader& h) {
     return h.count() >= 8 && h.word(8) > 0 ? Framing::Chunked : Framing::Single;
 }
 
-bool read_model_section(runtime::Connection& c, model::ModelStore& s) {
-    s.read_position = 0;
-    if (find_tag(c, "<Model>") != 0) return false;
-    s.model_loaded = true;
-    if (s.cycle_header.word(1) <= 0) return true;
-    if (read_model_sizes(c, s)) return true;
-    // A damaged section leaves no half-read directory behind.
-    runtime::release(s.directory);
-    s.variable_count = 0;
-    s.model_loaded = false;
-    return false;
+bool CycleReader::open(const std::string& path) {
+    *this = CycleReader{};
+    runtime::InputFile file;
+    if (!runtime::open_input(path, file, reason_)) return false;
+    RecordReader r(std::move(file));
+    model::CycleModel m;
+    bool read = read_header(r, m.header);
+    if (read) {
+        r.enter("<Model>");
+        read = r.find_tag("<Model>") == Read::ok || r.fail("no \"<Model>\" section");
+    }
+    if (read && m.header.word(1) > 0) read = read_model_sizes(r, m);
+    if (!read) {
+        reason_ = r.reason();
+        return false;
+    }
+    records_ = std::move(r);
+    model_ = std::move(m);
+    return true;
 }
 
-bool read_cycle_stamp(runtime::Connection& c, CycleStamp& stamp) {
+bool read_cycle_stamp(RecordReader& r, CycleStamp& stamp) {
     model::CycleHeader header;
-    if (read_cycle_header(c, header) != kReadOk) return false;
+    if (!read_header(r, header)) return false;
     stamp = CycleStamp{};
-    if (find_tag(c, "<Model>") != 0) return true;
+    if (r.find_tag("<Model>") != Read::ok) return true;
     stamp.model_found = true;
     if (header.word(1) != 1) return true;
     std::int32_t ignored;
-    return read_int(c, ignored) && read_int(c, ignored) && read_int(c, stamp.cycle) &&
-           read_real(c, stamp.time);
+    return (r.int32(ignored) && r.int32(ignored) && r.int32(stamp.cycle) &&
+            r.real32(stamp.time)) ||
+           r.fail("cycle number and time missing");
 }
 
 }  // namespace qv::format

@@ -1,18 +1,17 @@
 // Cycle files: the header words, the "<Model>" section with the result
-// directory, and the framing the header selects for each kind of array.
+// directory, the framing the header selects for each kind of array, and the
+// cycle reader that holds one open cycle file.
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "format/compressed_array.h"
-#include "model/store.h"
-#include "runtime/file_units.h"
+#include "format/record.h"
+#include "model/cycle_model.h"
 
 namespace qv::format {
-
-// Reads the header (a count N, then N words) from the start of the file.
-// Words the file does not have read as 0.
-int read_cycle_header(runtime::Connection& c, model::CycleHeader& header);
 
 // Node, element, displacement and material fraction arrays are chunked when
 // the header has at least 7 words and word 7 is positive.
@@ -21,11 +20,42 @@ Framing bulk_framing(const model::CycleHeader& header);
 // words and word 8 is positive.
 Framing body_framing(const model::CycleHeader& header);
 
-// Finds "<Model>" and, when header word 1 is positive, reads the model sizes
-// and the result directory into the store. Sets the model-loaded flag when
-// the tag is found; false (flag clear) when it is missing or the section is
-// damaged.
-bool read_model_section(runtime::Connection& c, model::ModelStore& s);
+// The material fraction arrays of a cycle, read once per opened cycle file
+// by the first query that needs them.
+struct MaterialFractions {
+    bool loaded = false;
+    std::vector<runtime::Array<float>> materials;  // one per material
+    runtime::Array<float> cover;                   // element array of variable 155
+};
+
+// One open cycle file: its header and "<Model>" section, read when it is
+// opened, the position of the directory walk, the skip buffer and the
+// arrays read once per cycle. The "<Model>" section stays readable after
+// the file is closed.
+class CycleReader {
+public:
+    // Opens `path` and reads its header and "<Model>" section. False, with
+    // reason() saying why and the reader empty and closed, when the file is
+    // missing, cannot be opened, or has no readable "<Model>" section.
+    bool open(const std::string& path);
+    bool is_open() const { return records_.is_open(); }
+    // Closes the file; the "<Model>" section read stays.
+    void close() { records_.close(); }
+
+    const model::CycleModel& model() const { return model_; }
+    RecordReader& records() { return records_; }
+    const std::string& reason() const { return reason_; }
+
+    // Which directory entry's array the file was left behind: i in
+    // "<Node>", -i in "<Element>", 0 for none.
+    std::int64_t read_position = 0;
+    MaterialFractions fractions;
+
+private:
+    RecordReader records_;
+    model::CycleModel model_;
+    std::string reason_;
+};
 
 // What registration needs of a cycle file: its cycle number and time, read
 // from "<Model>" when header word 1 is 1 (0 and 0 otherwise or when the tag
@@ -35,6 +65,6 @@ struct CycleStamp {
     float time = 0.0f;
     bool model_found = false;
 };
-bool read_cycle_stamp(runtime::Connection& c, CycleStamp& stamp);
+bool read_cycle_stamp(RecordReader& r, CycleStamp& stamp);
 
 }  // namespace qv::format

@@ -1,73 +1,22 @@
-// Record framing and typed reads.
+// Record framing, typed reads, tag search and the reasons of rejections.
 #include "format/record.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace qv::format {
-namespace {
 
-bool big_endian_order(runtime::ByteOrder order) {
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-    return order != runtime::ByteOrder::LittleEndian;
-#else
-    return order == runtime::ByteOrder::BigEndian;
-#endif
-}
-
-bool supported(const runtime::Connection& c) {
-    using runtime::ByteOrder;
-    return c.file && !c.formatted && !c.direct &&
-           (c.order == ByteOrder::BigEndian || c.order == ByteOrder::LittleEndian ||
-            c.order == ByteOrder::Native);
-}
-
-// Passes the rest of a damaged file: the next read reports its end, so no
-// search can loop on it.
-int give_up(runtime::Connection& c) {
-    c.file->seek(c.size);
-    return kReadError;
-}
-
-// Reads the leading length; on success the file is positioned at the data.
-int read_leading_length(runtime::Connection& c, std::int64_t& length) {
-    // A connection the record layer cannot read holds no records for it.
-    if (!supported(c)) return kReadEnd;
-    const std::uint64_t left = bytes_left(c);
-    if (left == 0) return kReadEnd;
-    std::uint8_t head[4];
-    if (left < 8 || !c.file->read(head, 4)) return give_up(c);
-    const std::int32_t l = decode_int32(head, c.order);
-    // A negative length marks a record continued in pieces, which results
-    // files never hold; a length beyond the file is a truncated record.
-    if (l < 0 || static_cast<std::uint64_t>(l) > left - 8) return give_up(c);
-    length = l;
-    return kReadOk;
-}
-
-int read_trailing_length(runtime::Connection& c, std::int64_t length) {
-    std::uint8_t tail[4];
-    if (!c.file->read(tail, 4)) return give_up(c);
-    return decode_int32(tail, c.order) == length ? kReadOk : kReadError;
-}
-
-}  // namespace
-
-std::int32_t decode_int32(const std::uint8_t* p, runtime::ByteOrder order) {
-    std::uint32_t u;
-    if (big_endian_order(order)) {
-        u = (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) |
-            (std::uint32_t(p[2]) << 8) | std::uint32_t(p[3]);
-    } else {
-        u = (std::uint32_t(p[3]) << 24) | (std::uint32_t(p[2]) << 16) |
-            (std::uint32_t(p[1]) << 8) | std::uint32_t(p[0]);
-    }
+std::int32_t decode_int32(const std::uint8_t* p) {
+    const std::uint32_t u = (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) |
+                            (std::uint32_t(p[2]) << 8) | std::uint32_t(p[3]);
     std::int32_t v;
     std::memcpy(&v, &u, 4);
     return v;
 }
 
-float decode_real32(const std::uint8_t* p, runtime::ByteOrder order) {
-    const std::int32_t bits = decode_int32(p, order);
+float decode_real32(const std::uint8_t* p) {
+    const std::int32_t bits = decode_int32(p);
     float v;
     std::memcpy(&v, &bits, 4);
     return v;
@@ -83,14 +32,14 @@ bool RecordData::take(std::size_t n) {
 
 std::int32_t RecordData::int32() {
     if (!take(4)) return 0;
-    const std::int32_t v = decode_int32(bytes_.data() + pos_, order_);
+    const std::int32_t v = decode_int32(bytes_.data() + pos_);
     pos_ += 4;
     return v;
 }
 
 float RecordData::real32() {
     if (!take(4)) return 0.0f;
-    const float v = decode_real32(bytes_.data() + pos_, order_);
+    const float v = decode_real32(bytes_.data() + pos_);
     pos_ += 4;
     return v;
 }
@@ -102,61 +51,134 @@ std::string RecordData::text(std::size_t n) {
     return s;
 }
 
-int read_record(runtime::Connection& c, RecordData& out) {
+std::uint64_t RecordReader::position() const {
+    return file_.file ? file_.file->position() : 0;
+}
+
+std::uint64_t RecordReader::bytes_left() const {
+    const std::uint64_t pos = position();
+    return !file_.file || pos >= file_.size ? 0 : file_.size - pos;
+}
+
+bool RecordReader::seek(std::uint64_t offset) { return file_.file && file_.file->seek(offset); }
+
+// Passes the rest of a damaged file: the next read reports its end, so no
+// search can loop on it.
+Read RecordReader::give_up() {
+    seek(file_.size);
+    return Read::damaged;
+}
+
+// Reads the leading length; on success the file is positioned at the data.
+Read RecordReader::leading_length(std::int64_t& length) {
+    if (!file_.file) return Read::end;
+    const std::uint64_t left = bytes_left();
+    if (left == 0) return Read::end;
+    std::uint8_t head[4];
+    if (left < 8 || !file_.file->read(head, 4)) return give_up();
+    const std::int32_t l = decode_int32(head);
+    // A negative length marks a record continued in pieces, which results
+    // files never hold; a length beyond the file is a truncated record.
+    if (l < 0 || static_cast<std::uint64_t>(l) > left - 8) return give_up();
+    length = l;
+    return Read::ok;
+}
+
+Read RecordReader::trailing_length(std::int64_t length) {
+    std::uint8_t tail[4];
+    if (!file_.file->read(tail, 4)) return give_up();
+    return decode_int32(tail) == length ? Read::ok : Read::damaged;
+}
+
+Read RecordReader::record(RecordData& out) {
     std::int64_t length = 0;
-    if (const int st = read_leading_length(c, length); st != kReadOk) return st;
+    if (const Read st = leading_length(length); st != Read::ok) return st;
     out.bytes().resize(static_cast<std::size_t>(length));
-    out.start(c.order);
-    if (!c.file->read(out.bytes().data(), out.bytes().size())) return give_up(c);
-    return read_trailing_length(c, length);
+    out.start();
+    if (!file_.file->read(out.bytes().data(), out.bytes().size())) return give_up();
+    return trailing_length(length);
 }
 
-int read_record_prefix(runtime::Connection& c, void* dst, std::size_t n) {
+Read RecordReader::prefix(void* dst, std::size_t n) {
     std::int64_t length = 0;
-    if (const int st = read_leading_length(c, length); st != kReadOk) return st;
-    const std::uint64_t data_start = c.file->position();
+    if (const Read st = leading_length(length); st != Read::ok) return st;
+    const std::uint64_t data_start = position();
     const bool long_enough = static_cast<std::uint64_t>(length) >= n;
-    if (long_enough && !c.file->read(dst, n)) return give_up(c);
-    if (!c.file->seek(data_start + static_cast<std::uint64_t>(length))) return give_up(c);
-    const int st = read_trailing_length(c, length);
-    return st == kReadOk && !long_enough ? kReadError : st;
-}
-
-int skip_record(runtime::Connection& c) { return read_record_prefix(c, nullptr, 0); }
-
-int peek_record_length(runtime::Connection& c, std::int64_t& length) {
-    const std::uint64_t start = c.file ? c.file->position() : 0;
-    const int st = read_leading_length(c, length);
-    if (st == kReadOk) c.file->seek(start);
-    return st;
-}
-
-void rewind(runtime::Connection& c) {
-    if (c.file) c.file->seek(0);
-}
-
-std::uint64_t bytes_left(const runtime::Connection& c) {
-    if (!c.file) return 0;
-    const std::uint64_t pos = c.file->position();
-    return pos >= c.size ? 0 : c.size - pos;
+    if (long_enough && !file_.file->read(dst, n)) return give_up();
+    if (!seek(data_start + static_cast<std::uint64_t>(length))) return give_up();
+    const Read st = trailing_length(length);
+    return st == Read::ok && !long_enough ? Read::damaged : st;
 }
 
 // The few leading values of a record: only their bytes are read, so a
 // damaged file that puts a large record where a count belongs costs nothing.
-bool read_ints(runtime::Connection& c, std::int32_t* values, std::size_t n) {
-    std::uint8_t bytes[4 * kMaxLeadingValues];
-    if (n > kMaxLeadingValues || read_record_prefix(c, bytes, 4 * n) != kReadOk) return false;
-    for (std::size_t i = 0; i < n; ++i) values[i] = decode_int32(bytes + 4 * i, c.order);
+bool RecordReader::ints(std::int32_t* values, std::size_t n) {
+    std::uint8_t bytes[4 * 8];
+    if (n > 8 || prefix(bytes, 4 * n) != Read::ok) return false;
+    for (std::size_t i = 0; i < n; ++i) values[i] = decode_int32(bytes + 4 * i);
     return true;
 }
 
-bool read_int(runtime::Connection& c, std::int32_t& value) { return read_ints(c, &value, 1); }
-
-bool read_real(runtime::Connection& c, float& value) {
+bool RecordReader::real32(float& value) {
     std::uint8_t bytes[4];
-    if (read_record_prefix(c, bytes, 4) != kReadOk) return false;
-    value = decode_real32(bytes, c.order);
+    if (prefix(bytes, 4) != Read::ok) return false;
+    value = decode_real32(bytes);
     return true;
+}
+
+bool RecordReader::text(std::size_t n, std::string& out) {
+    out.assign(n, ' ');
+    return prefix(out.data(), n) == Read::ok;
+}
+
+Read RecordReader::find_tag(std::string_view tag) {
+    char wanted[kTagLength];
+    std::memset(wanted, ' ', kTagLength);
+    std::memcpy(wanted, tag.data(), std::min(tag.size(), kTagLength));
+
+    int ends = 0;
+    for (;;) {
+        char field[kTagLength];
+        const Read st = prefix(field, kTagLength);
+        if (st == Read::end) {
+            if (++ends == 1) {
+                rewind();
+                continue;
+            }
+            message_ = "Could not find search string (" + std::string(tag) + ") in results file";
+            return Read::section_missing;
+        }
+        // Records shorter than a tag, such as a few integers, are passed
+        // over; so is a damaged record, after which the file reads as ended.
+        if (st != Read::ok) continue;
+        if (std::memcmp(field, wanted, kTagLength) == 0) return Read::ok;
+    }
+}
+
+bool RecordReader::fail(const std::string& what) {
+    reason_ = file_.name + ": ";
+    if (!section_.empty()) reason_ += section_ + ": ";
+    reason_ += what + " (at byte " + std::to_string(position()) + ")";
+    return false;
+}
+
+std::uint8_t* RecordReader::skip_buffer(std::int64_t needed) {
+    if (needed > skip_capacity_) {
+        runtime::release(skip_bytes_);
+        skip_capacity_ = 0;
+        const float grown = static_cast<float>(needed) * 1.2f;
+        std::int64_t capacity = grown >= 9.0e18f ? needed : static_cast<std::int64_t>(grown);
+        if (capacity < needed) capacity = needed;
+        runtime::allocate(skip_bytes_, capacity);
+        skip_capacity_ = capacity;
+    }
+    return skip_bytes_.data();
+}
+
+void RecordReader::note_zlib_error(ZlibRoutine r, int code) {
+    char field[8];
+    std::snprintf(field, sizeof field, "%4d", code);
+    zlib_messages_[static_cast<int>(r)].assign(std::string("Non-zero error code returned") + field);
 }
 
 }  // namespace qv::format

@@ -1,28 +1,32 @@
-// Records: a length, the data part, the length again. Every read consumes
-// exactly one record and never reads past it or past the end of the file.
+// Records: a big-endian length, the data part, the length again. The record
+// reader is the one way the loaders read a results file: every read consumes
+// exactly one record and never reads past it or past the end of the file,
+// and every rejection of a damaged file leaves a reason that names the file,
+// the section and what did not fit.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "runtime/file_units.h"
+#include "format/status.h"
+#include "runtime/alloc.h"
+#include "runtime/files.h"
 
 namespace qv::format {
 
-// Status of a record read.
-inline constexpr int kReadOk = 0;
-inline constexpr int kReadEnd = -1;   // no record left
-inline constexpr int kReadError = 1;  // a damaged or too short record
+// 4-byte big-endian conversions.
+std::int32_t decode_int32(const std::uint8_t* p);
+float decode_real32(const std::uint8_t* p);
 
-// The data part of one record with typed reads that convert from the file's
-// byte order. A read that finds too few bytes left fails and sets failed().
+// The data part of one record with typed reads. A read that finds too few
+// bytes left fails and sets failed(); later reads fail too.
 class RecordData {
 public:
     std::vector<std::uint8_t>& bytes() { return bytes_; }
-    const std::vector<std::uint8_t>& bytes() const { return bytes_; }
-    void start(runtime::ByteOrder order) { order_ = order; pos_ = 0; failed_ = false; }
+    void start() { pos_ = 0; failed_ = false; }
     std::size_t size() const { return bytes_.size(); }
     std::size_t remaining() const { return bytes_.size() - pos_; }
     bool failed() const { return failed_; }
@@ -36,33 +40,84 @@ private:
     std::vector<std::uint8_t> bytes_;
     std::size_t pos_ = 0;
     bool failed_ = false;
-    runtime::ByteOrder order_ = runtime::ByteOrder::BigEndian;
 };
 
-// 4-byte conversions from the byte order of a connection.
-std::int32_t decode_int32(const std::uint8_t* p, runtime::ByteOrder order);
-float decode_real32(const std::uint8_t* p, runtime::ByteOrder order);
+inline constexpr std::size_t kTagLength = 50;
 
-// Reads the next whole record.
-int read_record(runtime::Connection& c, RecordData& out);
-// Reads the first n bytes of the next record into dst and passes over the
-// rest. A record shorter than n bytes is consumed and reported as an error.
-int read_record_prefix(runtime::Connection& c, void* dst, std::size_t n);
-// Passes over the next record.
-int skip_record(runtime::Connection& c);
-// Length of the next record without consuming it; kReadEnd or kReadError
-// when there is none that fits in the file.
-int peek_record_length(runtime::Connection& c, std::int64_t& length);
-void rewind(runtime::Connection& c);
-// Bytes between the position and the end of the file.
-std::uint64_t bytes_left(const runtime::Connection& c);
+// Routines that keep the message of the last zlib error they met.
+enum class ZlibRoutine { SingleInts, SingleReals, ChunkedInts, ChunkedReals, Count };
 
-// Reads one record and its first items; false when it is missing, damaged
-// or too short for the items. Convenience for the many one-record reads of
-// the loaders, for at most kMaxLeadingValues integers.
-inline constexpr std::size_t kMaxLeadingValues = 8;
-bool read_ints(runtime::Connection& c, std::int32_t* values, std::size_t n);
-bool read_int(runtime::Connection& c, std::int32_t& value);
-bool read_real(runtime::Connection& c, float& value);
+class RecordReader {
+public:
+    RecordReader() = default;
+    explicit RecordReader(runtime::InputFile file) : file_(std::move(file)) {}
+
+    bool is_open() const { return file_.is_open(); }
+    // Closes the file and releases the skip buffer.
+    void close() {
+        file_.close();
+        runtime::release(skip_bytes_);
+        skip_capacity_ = 0;
+    }
+    const std::string& file_name() const { return file_.name; }
+    std::uint64_t size() const { return file_.size; }
+    std::uint64_t position() const;
+    // Bytes between the position and the end of the file.
+    std::uint64_t bytes_left() const;
+    bool seek(std::uint64_t offset);
+    void rewind() { seek(0); }
+
+    // The next whole record.
+    Read record(RecordData& out);
+    // The first n bytes of the next record into dst, passing over the rest.
+    // A record shorter than n bytes is consumed and reported as damaged.
+    Read prefix(void* dst, std::size_t n);
+    Read skip() { return prefix(nullptr, 0); }
+    // One record's leading values; false when it is missing, damaged or too
+    // short (at most 8 integers).
+    bool ints(std::int32_t* values, std::size_t n);
+    bool int32(std::int32_t& value) { return ints(&value, 1); }
+    bool real32(float& value);
+    // A record of at least n characters; its first n.
+    bool text(std::size_t n, std::string& out);
+
+    // Searches forward for the tag record of a section, rewinding once at
+    // the end of the file; ok with the file just after the tag record. When
+    // the tag is not found, message() says "Could not find search string
+    // (<tag>) in results file".
+    Read find_tag(std::string_view tag);
+    const std::string& message() const { return message_; }
+
+    // The section being read, for the reasons below.
+    void enter(std::string_view section) { section_ = section; }
+    // Records why the file was rejected and returns false.
+    bool fail(const std::string& what);
+    const std::string& reason() const { return reason_; }
+
+    // Skipped payloads are read into this buffer, which grows by 1.2 and is
+    // reused while the reader lives.
+    std::uint8_t* skip_buffer(std::int64_t bytes);
+    std::int64_t skip_buffer_capacity() const { return skip_capacity_; }
+
+    // "Non-zero error code returned" and the code, blank-padded to 50
+    // characters; blank until the routine meets an error.
+    const runtime::Text50& zlib_message(ZlibRoutine r) const {
+        return zlib_messages_[static_cast<int>(r)];
+    }
+    void note_zlib_error(ZlibRoutine r, int code);
+
+private:
+    Read leading_length(std::int64_t& length);
+    Read trailing_length(std::int64_t length);
+    Read give_up();
+
+    runtime::InputFile file_;
+    std::string message_;
+    std::string section_;
+    std::string reason_;
+    runtime::Array<std::uint8_t> skip_bytes_;
+    std::int64_t skip_capacity_ = 0;
+    runtime::Text50 zlib_messages_[static_cast<int>(ZlibRoutine::Count)];
+};
 
 }  // namespace qv::format

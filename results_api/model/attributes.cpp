@@ -1,58 +1,43 @@
-// Whole-model attributes, answered from the model store.
+// Whole-model attributes and the list of result sets.
 #include "model/attributes.h"
 
-#include <algorithm>
-
-#include "model/store.h"
+#include "model/units.h"
 
 namespace qv::model {
 
-int file_version(std::int32_t& version) {
-    const ModelStore& s = store();
-    version = s.model_loaded ? s.file_version : 0;
-    return s.model_loaded ? 1 : -1;
+int file_version(const View& m, std::int32_t& version) {
+    version = m.loaded ? m.analysis.file_version : 0;
+    return m.loaded ? 1 : -1;
 }
 
-void unit_system(std::int32_t& length, std::int32_t& mass, std::int32_t& time) {
-    const ModelStore& s = store();
-    length = s.unit_codes[0];
-    mass = s.unit_codes[1];
-    time = s.unit_codes[2];
-}
-
-void model_symmetry(std::int32_t& word1, std::int32_t& word2) {
-    word1 = store().symmetry[0];
-    word2 = store().symmetry[1];
-}
-
-int input_result_switches(std::int32_t& layout, std::int32_t& materials) {
-    const ModelStore& s = store();
+int input_result_switches(const View& m, std::int32_t& layout, std::int32_t& materials) {
     layout = materials = 0;
-    if (!s.model_loaded) return -1;
-    if (s.base_header.contains(1)) layout = s.base_header(1);
-    if (s.base_header.contains(2)) materials = s.base_header(2);
+    if (!m.loaded) return -1;
+    layout = m.analysis.header_word(1);
+    materials = m.analysis.header_word(2);
     return 1;
 }
 
-bool has_parallel_task_info() { return store().parallel_task_info.size() > 0; }
-
-std::int32_t parallel_task_info_size() {
-    return static_cast<std::int32_t>(store().parallel_task_info.size());
-}
-
-void parallel_task_information(std::int32_t* values) {
-    const auto& info = store().parallel_task_info;
-    std::copy(info.begin(), info.end(), values);
-}
-
-int pyramid_tet_partner(std::int32_t element, std::int32_t& partner) {
-    const ModelStore& s = store();
-    if (s.model_loaded && s.pair_count > 0 && element >= 1 && element <= s.pair_map.size()) {
-        partner = s.pair_map.find(element);
+int pyramid_tet_partner(const View& m, std::int32_t element, std::int32_t& partner) {
+    const Analysis& a = m.analysis;
+    if (m.loaded && a.pair_count > 0 && element >= 1 && element <= a.pair_map.size()) {
+        partner = a.pair_map.find(element);
         return partner > 0 ? 1 : -1;
     }
     partner = 0;
     return -1;
+}
+
+int set_data(const View& m, std::int32_t* cycles, float* times) {
+    if (!m.loaded) return -1;
+    constexpr std::int32_t kTime = 23;  // dimension code of time
+    const float scale = UnitScale(m.analysis.unit_codes).factor(kTime);
+    const auto& steps = m.analysis.steps;
+    for (std::size_t k = 0; k < steps.size(); ++k) {
+        cycles[k] = steps[k].cycle;
+        times[k] = steps[k].time * scale;
+    }
+    return 1;
 }
 
 }  // namespace qv::model

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "model/store.h"
+#include "model/cycle_model.h"
 
 namespace qv::model {
 
@@ -21,17 +21,18 @@ inline constexpr std::int32_t kQuadrilateralShell = 10;
 std::int32_t element_kind(std::int32_t type_code, const std::int32_t* nodes);
 
 // Built once per base-file load, after the type codes and connectivity.
-void build_element_kinds(ModelStore& s);
+void build_element_kinds(Analysis& a);
 // Built from the numberings (identity maps when there are none).
-void build_numbering_maps(ModelStore& s);
+void build_numbering_maps(Analysis& a);
 
-int num_element_types(std::int32_t& count);
-int element_type_position(std::int32_t type_number, std::int32_t& position);
-int zp_element(std::int32_t external, std::int32_t& type, std::int32_t* nodes);
-int zp_element_num_nodes(std::int32_t external, std::int32_t& count);
+int num_element_types(const View& m, std::int32_t& count);
+int element_type_position(const View& m, std::int32_t type_number, std::int32_t& position);
+int zp_element(const View& m, std::int32_t external, std::int32_t& type, std::int32_t* nodes);
+// Writes 0 first; then the number of node slots before the first 0.
+int zp_element_num_nodes(const View& m, std::int32_t external, std::int32_t& count);
 // Row (position) carrying an external number, 0 when none; -1 outside the
 // numbering.
-std::int32_t element_position(std::int32_t external);
-std::int32_t node_position(std::int32_t external);
+std::int32_t element_position(const Analysis& a, std::int32_t external);
+std::int32_t node_position(const Analysis& a, std::int32_t external);
 
 }  // namespace qv::model

@@ -1,56 +1,53 @@
-// Material queries answered from the model store.
+// Material queries answered from the analysis.
 #include "model/material_queries.h"
-
-#include "model/store.h"
 
 namespace qv::model {
 namespace {
 
-bool known(const ModelStore& s, std::int32_t m) { return m >= 1 && m <= s.material_count; }
+bool known(const Materials& m, std::int32_t material) {
+    return material >= 1 && material <= m.count;
+}
 
 }  // namespace
 
-int num_materials(std::int32_t& count) {
-    const ModelStore& s = store();
-    count = s.model_loaded ? s.material_count : 0;
-    return s.model_loaded ? 1 : -1;
+int num_materials(const View& m, std::int32_t& count) {
+    count = m.loaded ? m.analysis.materials.count : 0;
+    return m.loaded ? 1 : -1;
 }
 
-int material_name(std::int32_t material, const runtime::TextField& name) {
-    const ModelStore& s = store();
-    if (!s.model_loaded || !known(s, material) || !s.material_names.contains(material)) return -1;
-    name.write(s.material_names(material).view());
+int material_name(const View& m, std::int32_t material, const runtime::TextField& name) {
+    const Materials& mat = m.analysis.materials;
+    if (!m.loaded || !known(mat, material) || !mat.names.contains(material)) return -1;
+    name.write(mat.names(material).view());
     return 1;
 }
 
-std::int32_t euler_id_for_material(std::int32_t material) {
-    const ModelStore& s = store();
-    if (!known(s, material) || !s.material_ids.contains(material)) return -1;
-    return s.material_ids(material);
+std::int32_t euler_id_for_material(const Analysis& a, std::int32_t material) {
+    const Materials& mat = a.materials;
+    if (!known(mat, material) || !mat.ids.contains(material)) return -1;
+    return mat.ids(material);
 }
 
-std::int32_t material_for_euler_id(std::int32_t id) {
-    const ModelStore& s = store();
-    if (s.material_count < 1) return -1;
-    for (std::int32_t m = 1; m <= s.material_count && s.material_ids.contains(m); ++m)
-        if (s.material_ids(m) == id) return m;
+std::int32_t material_for_euler_id(const Analysis& a, std::int32_t id) {
+    const Materials& mat = a.materials;
+    for (std::int32_t m = 1; m <= mat.count && mat.ids.contains(m); ++m)
+        if (mat.ids(m) == id) return m;
     return -1;
 }
 
-int euler_body_name(std::int32_t material, const runtime::TextField& name) {
-    const ModelStore& s = store();
-    if (!s.model_loaded || !known(s, material) || !s.body_names.contains(material)) return -1;
-    name.write(s.body_names(material).view());
+int euler_body_name(const View& m, std::int32_t material, const runtime::TextField& name) {
+    const Materials& mat = m.analysis.materials;
+    if (!m.loaded || !known(mat, material) || !mat.body_names.contains(material)) return -1;
+    name.write(mat.body_names(material).view());
     return 1;
 }
 
-int poisson_ratio(std::int32_t material, float& ratio) {
-    const ModelStore& s = store();
-    const std::int32_t level = s.base_header.contains(2) ? s.base_header(2) : 0;
-    if (!s.model_loaded || !known(s, material) || level < 4 ||
-        !s.poisson_ratios.contains(material))
+int poisson_ratio(const View& m, std::int32_t material, float& ratio) {
+    const Materials& mat = m.analysis.materials;
+    if (!m.loaded || !known(mat, material) || m.analysis.header_word(2) < 4 ||
+        !mat.poisson_ratios.contains(material))
         return -1;
-    ratio = s.poisson_ratios(material);
+    ratio = mat.poisson_ratios(material);
     return 1;
 }
 

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "model/store.h"
 
 namespace qv::model {
 namespace {
@@ -110,11 +109,6 @@ void compute_unit_exponents(std::int32_t length_code, std::int32_t mass_code,
     table[24] = entry(-b);
 }
 
-void refresh_unit_exponents() {
-    ModelStore& s = store();
-    compute_unit_exponents(s.unit_codes[0], s.unit_codes[1], s.unit_codes[2], s.unit_exponents);
-}
-
 float power_of_ten(std::int32_t exponent) {
     // Binary powering in single precision, the reciprocal for negative powers.
     float result = 1.0f;
@@ -128,9 +122,9 @@ float power_of_ten(std::int32_t exponent) {
     return exponent < 0 ? 1.0f / result : result;
 }
 
-float si_factor(std::int32_t code) {
+float UnitScale::factor(std::int32_t code) const {
     if (code < 1 || code > 28) return 1.0f;
-    const std::int32_t e = store().unit_exponents[code];
+    const std::int32_t e = exponents[code];
     // Entries of 100 and more (mass code 4) mark units that no power of ten
     // converts; their values pass unconverted rather than overflow.
     if (e >= kUnitMarker || e <= -kUnitMarker) return 1.0f;

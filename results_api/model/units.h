@@ -15,8 +15,6 @@ std::int32_t dimension_code(std::int32_t length, std::int32_t time, std::int32_t
 // Mass codes above 4 leave the table as it was.
 void compute_unit_exponents(std::int32_t length_code, std::int32_t mass_code,
                             std::int32_t time_code, std::int32_t table[30]);
-// Recomputes the store's table from the store's unit codes.
-void refresh_unit_exponents();
 
 // Table entries of this size or more are markers of units that no power
 // of ten converts, not exponents.
@@ -24,8 +22,17 @@ inline constexpr std::int32_t kUnitMarker = 100;
 
 // 10 raised to an integer power in single precision.
 float power_of_ten(std::int32_t exponent);
-// The SI factor of dimension code d from the store's table: 1 for codes
-// outside 1..28 and for marker entries.
-float si_factor(std::int32_t code);
+
+// The unit exponent table of a unit system (length, mass, time codes).
+// A mass code above 4 leaves every entry 0.
+struct UnitScale {
+    std::int32_t exponents[30] = {};
+    explicit UnitScale(const std::int32_t codes[3]) {
+        compute_unit_exponents(codes[0], codes[1], codes[2], exponents);
+    }
+    // The SI factor of dimension code d: 1 for codes outside 1..28 and for
+    // marker entries.
+    float factor(std::int32_t code) const;
+};
 
 }  // namespace qv::model

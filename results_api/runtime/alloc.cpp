@@ -1,14 +1,17 @@
 // The failure path of the typed allocation layer.
 #include "runtime/alloc.h"
 
+#include <atomic>
+#include <cstdio>
 #include <limits>
-
-#include "runtime/file_units.h"
 
 namespace qv::runtime {
 namespace {
-std::size_t allocation_limit = 0;
-}
+// Test settings, not state of any analysis: set once before the calls they
+// concern.
+std::atomic<std::size_t> allocation_limit{0};
+std::atomic<AllocationSink> allocation_sink{nullptr};
+}  // namespace
 
 bool allocation_allowed(std::int64_t n, std::size_t size) {
     if (n < 0) return false;
@@ -16,29 +19,44 @@ bool allocation_allowed(std::int64_t n, std::size_t size) {
     if (size != 0 && count > std::numeric_limits<std::size_t>::max() / size) return false;
     const std::uint64_t bytes = count * size;
     if (bytes > static_cast<std::uint64_t>(std::numeric_limits<std::ptrdiff_t>::max())) return false;
-    return allocation_limit == 0 || bytes <= allocation_limit;
+    const std::size_t limit = allocation_limit.load(std::memory_order_relaxed);
+    return limit == 0 || bytes <= limit;
 }
 
 void set_allocation_limit_for_testing(std::size_t bytes) { allocation_limit = bytes; }
 
-void allocation_failed(const std::vector<std::int64_t>& extents, int variant, int status) {
-    std::string line = "memalloc size ";
+void set_allocation_sink(AllocationSink sink) { allocation_sink = sink; }
+
+void allocation_failed(std::initializer_list<std::int64_t> extents, int variant, int status) {
+    // The line is formed in a fixed buffer: memory has just run out.
+    char line[160];
+    int n = 0;
     if (extents.size() == 1) {
-        line += std::to_string(extents[0]);
+        n = std::snprintf(line, sizeof line, " memalloc size %lld",
+                          static_cast<long long>(*extents.begin()));
     } else {
-        line += "(";
-        for (std::size_t i = 0; i < extents.size(); ++i)
-            line += (i ? "," : "") + std::to_string(extents[i]);
-        line += ")";
+        n = std::snprintf(line, sizeof line, " memalloc size (");
+        const char* separator = "";
+        for (const std::int64_t e : extents) {
+            if (n <= 0 || n >= int(sizeof line)) break;
+            n += std::snprintf(line + n, sizeof line - n, "%s%lld", separator,
+                               static_cast<long long>(e));
+            separator = ",";
+        }
+        if (n > 0 && n < int(sizeof line)) n += std::snprintf(line + n, sizeof line - n, ")");
     }
-    line += " failed from " + std::to_string(variant) + " with error " + std::to_string(status);
-    write_line(unit::kAllocMessages, line);
-    fatal_error("Memory allocation error in MEMALLOC");
+    if (n > 0 && n < int(sizeof line))
+        std::snprintf(line + n, sizeof line - n, " failed from %d with error %d", variant, status);
+    if (const AllocationSink sink = allocation_sink.load()) {
+        try {
+            sink(line);
+        } catch (...) {
+        }
+    } else {
+        std::fprintf(stderr, "%s\n", line);
+    }
+    throw OutOfMemory();
 }
-
-}  // namespace qv::runtime
-
-namespace qv::runtime {
 
 ByteBuffer::ByteBuffer(std::int64_t n, int variant) {
     const std::int64_t extent = n < 1 ? 0 : n;

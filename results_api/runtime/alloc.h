@@ -1,15 +1,20 @@
 // Typed allocation: 1-based arrays, blank-initialised texts and one failure
-// path (a numbered "memalloc" line on unit 38, then the fatal exit).
+// path for running out of memory.
 //
 // Counts read from a file are checked against the file before they reach
 // allocate(); the failure path is for a machine out of memory, never for a
-// damaged file.
+// damaged file. It never ends the process: a failed allocation writes its
+// numbered "memalloc" line and throws OutOfMemory, a std::bad_alloc, the
+// same exception the std containers throw. Whatever operation met it fails
+// as a whole at the library's boundary and leaves nothing half-built
+// behind.
 #pragma once
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <new>
 #include <string>
@@ -52,8 +57,13 @@ template <> struct Variant<std::int32_t> { static constexpr int rank1 = 8, rank2
 template <> struct Variant<float> { static constexpr int rank1 = 18, rank2 = 20; };
 template <> struct Variant<double> { static constexpr int rank1 = 21, rank2 = 22; };
 
-// Reports a failed allocation on unit 38 and ends the process.
-[[noreturn]] void allocation_failed(const std::vector<std::int64_t>& extents, int variant,
+// What a failed allocation throws.
+struct OutOfMemory : std::bad_alloc {
+    const char* what() const noexcept override { return "out of memory"; }
+};
+
+// Reports a failed allocation with its numbered line and throws OutOfMemory.
+[[noreturn]] void allocation_failed(std::initializer_list<std::int64_t> extents, int variant,
                                     int status);
 // Whether n elements of `size` bytes may be reserved (overflow and the test
 // limit below); allocations that may not fail as if memory ran out.
@@ -61,6 +71,11 @@ bool allocation_allowed(std::int64_t n, std::size_t size);
 // For tests of the failure path: allocations above this many bytes fail.
 // 0 removes the limit.
 void set_allocation_limit_for_testing(std::size_t bytes);
+// Where the "memalloc" line of a failed allocation goes: standard error
+// unless a sink is set (the fuzz targets set one that stops the run, since
+// no input may drive the library that far). nullptr restores the default.
+using AllocationSink = void (*)(const char* line);
+void set_allocation_sink(AllocationSink sink);
 
 // A rank-1 array with 1-based indices. Not allocated until allocate() runs;
 // release() empties it and may run any number of times.
@@ -85,6 +100,7 @@ public:
     }
 
     template <class U> friend bool reserve(Array<U>&, std::int64_t);
+    template <class U> friend void grow(Array<U>&, std::int64_t, std::int64_t);
     template <class U> friend void release(Array<U>&);
 
 private:
@@ -112,6 +128,24 @@ template <class T>
 void allocate(Array<T>& a, std::int64_t extent, int variant = Variant<T>::rank1) {
     const std::int64_t n = extent < 1 ? 0 : extent;
     if (!reserve(a, n)) allocation_failed({n}, variant, 12);
+}
+
+// Grows `a` to n elements, keeping its values and zeroing the new ones.
+// Its storage grows geometrically but never beyond `most` elements, so a
+// run of small growths costs linear time and no more room than `most`.
+template <class T>
+void grow(Array<T>& a, std::int64_t n, std::int64_t most) {
+    if (n <= a.size()) return;
+    const std::int64_t room = std::max(n, std::min(most, 2 * a.size()));
+    if (!allocation_allowed(room, sizeof(T))) allocation_failed({room}, Variant<T>::rank1, 12);
+    try {
+        if (static_cast<std::size_t>(room) > a.values_.capacity())
+            a.values_.reserve(static_cast<std::size_t>(room));
+        a.values_.resize(static_cast<std::size_t>(n));
+    } catch (const std::bad_alloc&) {
+        allocation_failed({room}, Variant<T>::rank1, 12);
+    }
+    a.allocated_ = true;
 }
 
 template <class T>

@@ -27,12 +27,11 @@ PathParts split_path(const std::string& path);
 // True when a regular file of that name exists. Directories and other
 // special files count as no file.
 bool is_regular_file(const std::string& path);
+// True when anything at all has that name: a file, a directory, a special
+// file or a symbolic link, dangling or not. Links are not followed.
+bool entry_exists(const std::string& path);
 bool is_directory(const std::string& path);
-// True when the current user may write to an existing file.
-bool is_writable(const std::string& path);
 bool remove_file(const std::string& path);
-// True when both names reach the same existing file.
-bool same_file(const std::string& a, const std::string& b);
 
 // Names of the entries of a directory, in the platform's order, or nothing
 // when the directory cannot be read.
@@ -42,8 +41,15 @@ std::optional<std::vector<std::string>> list_directory(const std::string& direct
 // end; sizes and positions are 64-bit.
 class File {
 public:
-    enum class Mode { Read, CreateOrOpen, CreateNew, Scratch };
+    // Read: an existing regular file (links followed). CreateNew: a new file
+    // created exclusively; a name that exists in any form, a symbolic link
+    // included, makes it fail, so it never creates or opens a file
+    // elsewhere through a link.
+    enum class Mode { Read, CreateNew };
     static std::unique_ptr<File> open(const std::string& path, Mode mode);
+    // Removes `path` when it still names this very file (not followed
+    // through a link); true when it did.
+    bool remove_if_same(const std::string& path) const;
     ~File();
     File(const File&) = delete;
     File& operator=(const File&) = delete;

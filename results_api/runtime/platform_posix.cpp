@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <new>
 #include <system_error>
 
 #include <fcntl.h>
@@ -35,22 +36,19 @@ bool is_regular_file(const std::string& path) {
     return !path.empty() && fs::is_regular_file(fs::path(path), ec);
 }
 
+bool entry_exists(const std::string& path) {
+    struct ::stat st {};
+    return !path.empty() && ::lstat(path.c_str(), &st) == 0;
+}
+
 bool is_directory(const std::string& path) {
     std::error_code ec;
     return !path.empty() && fs::is_directory(fs::path(path), ec);
 }
 
-bool is_writable(const std::string& path) { return ::access(path.c_str(), W_OK) == 0; }
-
 bool remove_file(const std::string& path) {
     std::error_code ec;
     return fs::remove(fs::path(path), ec);
-}
-
-bool same_file(const std::string& a, const std::string& b) {
-    std::error_code ec;
-    const bool same = fs::equivalent(fs::path(a), fs::path(b), ec);
-    return !ec && same;
 }
 
 std::optional<std::vector<std::string>> list_directory(const std::string& directory) {
@@ -74,22 +72,32 @@ std::unique_ptr<File> File::open(const std::string& path, Mode mode) {
         if (!is_regular_file(path)) return nullptr;
         f = std::fopen(path.c_str(), "rb");
         break;
-    case Mode::CreateOrOpen: {
-        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-        if (fd >= 0 && !(f = ::fdopen(fd, "r+b"))) ::close(fd);
-        break;
-    }
     case Mode::CreateNew: {
-        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        // O_EXCL with O_CREAT never follows a link in the last component.
+        const int fd =
+            ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd >= 0 && !(f = ::fdopen(fd, "r+b"))) ::close(fd);
         break;
     }
-    case Mode::Scratch:
-        f = std::tmpfile();
-        break;
     }
     if (!f) return nullptr;
-    return std::unique_ptr<File>(new File(f));
+    // The object is allocated after the file was opened: when that fails,
+    // the file is closed again before the exception leaves.
+    std::unique_ptr<File> file(new (std::nothrow) File(f));
+    if (!file) {
+        std::fclose(f);
+        throw std::bad_alloc();
+    }
+    return file;
+}
+
+bool File::remove_if_same(const std::string& path) const {
+    struct ::stat mine {}, named {};
+    if (::fstat(::fileno(static_cast<std::FILE*>(handle_)), &mine) != 0 ||
+        ::lstat(path.c_str(), &named) != 0)
+        return false;
+    if (mine.st_dev != named.st_dev || mine.st_ino != named.st_ino) return false;
+    return ::unlink(path.c_str()) == 0;
 }
 
 File::~File() { std::fclose(static_cast<std::FILE*>(handle_)); }

@@ -2,16 +2,15 @@
 // Built-in catalogue of the result variables the solver can store: the integer family
 // (identifiers "IVI_...", codes 1..59) and the real family (identifiers "IVR_...", codes 1..658).
 // A code means different variables in the two families; the caller always knows which applies.
+// The catalogue is constant data: nothing is built at run time.
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 
 namespace qv::variables {
 
 inline constexpr int kIntegerSlots = 59;
 inline constexpr int kRealSlots = 658;
-inline constexpr std::size_t kTextLength = 256;  // every catalogue text is a blank-padded field
 
 struct IntegerRow {
     int32_t code;
@@ -42,42 +41,17 @@ extern const int kIntegerRowCount;
 extern const RealRow kRealRows[];
 extern const int kRealRowCount;
 
-// The dictionary built at start-up: per family a header table and a text table indexed by code
-// (1-based), every text held as a kTextLength-character blank-padded field.
-struct IntegerHeader {
-    int32_t code;
-    std::string short_name;  // kTextLength characters
-    int32_t a1, a2;
-};
+// The row of a code, nullptr for a code outside 1..slots or an empty slot.
+const IntegerRow* integer_row(int32_t code);
+const RealRow* real_row(int32_t code);
+// The exponents of a real variable; all 0 for a code without a row.
+Exponents real_exponents(int32_t code);
 
-struct RealHeader {
-    int32_t code;
-    std::string short_name;  // kTextLength characters
-    int32_t a1, a2, length, time, mass, temperature, a7, a8, a9, a10, a11, a12;
-};
-
-struct Texts {
-    std::string identifier, description;  // kTextLength characters each
-};
-
-// Fills every slot that has a row from that row only; slots without a row are left empty.
-// Idempotent: a later call finds the same values in place and leaves the tables unchanged,
-// so lookups running in other threads are never disturbed.
-void build_dictionary();
-bool dictionary_built();
-
-// Lookups take the code unchanged. A code outside 1..slots, an empty slot, or any slot before
-// build_dictionary gives an empty entry: code 0, all integers 0, and every text (short name,
-// identifier, description) kTextLength blanks, as an untouched field is.
-const IntegerHeader& integer_header(int32_t code);
-const RealHeader& real_header(int32_t code);
-const Texts& integer_texts(int32_t code);
-const Texts& real_texts(int32_t code);
-Exponents real_exponents(int32_t code);  // all 0 for an empty slot
-
-// Code lists searched by the code translation of the result directory: one int32 per slot
-// (index 0 = slot 1). The build never fills them, so every entry stays 0 for the whole process.
-const int32_t* integer_code_list();  // kIntegerSlots entries
-const int32_t* real_code_list();     // kRealSlots entries
+// Translation of a variable code to the variable index a result directory entry holds: -c
+// gives c; a code of 0 or more is looked up in the family's code list, which holds no codes
+// (every entry 0), so that code 0 gives index 1 (the first entry holding 0) and any other
+// code is not found: index 0 for reals (it matches no entry), the code itself for integers.
+std::int64_t real_variable_index(std::int32_t code);
+std::int64_t integer_variable_index(std::int32_t code);
 
 }  // namespace qv::variables

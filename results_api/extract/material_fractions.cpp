@@ -12,9 +12,10 @@
 //   section, corrupt stream, no element arrays stored) fails the query, and
 //   so does one that is too short for the slots walked: no value is invented
 //   for an element the file does not describe.
-// - A cycle without "<MMVars>" has zero-filled material arrays, so every
-//   fraction is 0. A material array that could not be read (corrupt stream,
-//   damaged section) fails the query.
+// - A cycle without "<MMVars>" has no material arrays, and the query fails
+//   rather than report fractions the file does not hold; one whose header
+//   says the section holds no arrays gives 0. A material array that could
+//   not be read (corrupt stream, damaged section) fails the query.
 // - Slots are counted only over the structured parts with I extent 2 or
 //   more; parts below that are passed over without counting their slots.
 //   The material arrays hold one value per slot of every structured part, so
@@ -23,17 +24,19 @@
 //   query leaves the caller's array untouched.
 #include <algorithm>
 
+#include "extract/element_values.h"
 #include "format/cycle_arrays.h"
-#include "model/material_queries.h"
-#include "model/store.h"
-#include "runtime/file_units.h"
 
-namespace qv::model {
+namespace qv::extract {
 namespace {
 
-bool directory_lists_cover(const ModelStore& s) {
-    for (const DirectoryEntry& e : s.directory)
-        if (entry_matches(e, kCoverFractionVariable, kElementReal, 1, false)) return true;
+using model::Analysis;
+using model::Array;
+
+bool directory_lists_cover(const model::CycleModel& c) {
+    for (const model::DirectoryEntry& e : c.directory)
+        if (model::entry_matches(e, model::kCoverFractionVariable, model::kElementReal, 1, false))
+            return true;
     return false;
 }
 
@@ -48,13 +51,13 @@ struct WalkExtent {
     std::int64_t values = 0;
 };
 
-WalkExtent walk_extent(const ModelStore& s, std::int32_t parts) {
+WalkExtent walk_extent(const Analysis& a, std::int32_t parts) {
     WalkExtent w;
     std::int64_t p = 0;
     for (std::int32_t part = 1; part <= parts; ++part) {
-        const std::int64_t i = extent(s.size_a, part);
-        const std::int64_t j = extent(s.size_b, part);
-        const std::int64_t k = extent(s.size_c, part);
+        const std::int64_t i = extent(a.size_a, part);
+        const std::int64_t j = extent(a.size_b, part);
+        const std::int64_t k = extent(a.size_c, part);
         if (i < 2) continue;
         p += i * j * k;
         // Slot (I, J, K) closes the part and is an element slot when J and K
@@ -69,48 +72,48 @@ WalkExtent walk_extent(const ModelStore& s, std::int32_t parts) {
 
 }  // namespace
 
-int material_fractions(std::int32_t material, float* fractions) {
-    if (!runtime::is_open(runtime::unit::kResults)) return -1;
-    ModelStore& s = store();
-    if (!s.model_loaded || material < 1 || material > s.material_count) return -1;
-    if (!s.mmvars_loaded) {
-        std::int32_t status = 0;
-        format::read_material_fractions(status);
-    }
+int material_fractions(const Source& src, std::int32_t material, float* fractions) {
+    const model::View& m = src.model;
+    const Analysis& a = m.analysis;
+    if (!src.cycle.is_open() || !m.loaded || material < 1 || material > a.materials.count)
+        return -1;
+    format::MaterialFractions& mf = src.cycle.fractions;
+    if (!mf.loaded)
+        format::read_material_fractions(src.cycle, model::structured_slots(a, m.counts),
+                                        std::max<std::int32_t>(a.materials.count, 0));
 
-    if (static_cast<std::size_t>(material) > s.material_fractions.size()) return -1;
-    const Array<float>& f = s.material_fractions[static_cast<std::size_t>(material) - 1];
+    if (static_cast<std::size_t>(material) > mf.materials.size()) return -1;
+    const Array<float>& f = mf.materials[static_cast<std::size_t>(material) - 1];
     if (!f.allocated()) return -1;
-    const bool covered = directory_lists_cover(s);
-    const Array<float>& cover = s.cover_fraction;
+    const bool covered = directory_lists_cover(m.cycle);
+    const Array<float>& cover = mf.cover;
     if (covered && !cover.allocated()) return -1;
 
     // A cycle stating more structured parts than the base file has extents
     // for leaves hosts without a count of the elements to size for.
-    if (!structured_parts_served(s)) return -1;
-    const std::int32_t parts = usable_structured_parts(s);
-    const WalkExtent w = walk_extent(s, parts);
-    if (w.values > 0 && !fractions) return -1;
+    if (!model::structured_parts_served(a, m.counts)) return -1;
+    const std::int32_t parts = model::usable_structured_parts(a, m.counts);
+    const WalkExtent w = walk_extent(a, parts);
     if (f.size() < w.last_slot) return -1;
-    if (covered && cover.size() < w.last_slot + kHeaderPair) return -1;
+    if (covered && cover.size() < w.last_slot + model::kHeaderPair) return -1;
 
     std::int64_t p = 0;
     std::int64_t out = 0;
     for (std::int32_t part = 1; part <= parts; ++part) {
-        const std::int64_t ni = extent(s.size_a, part);
-        const std::int64_t nj = extent(s.size_b, part);
-        const std::int64_t nk = extent(s.size_c, part);
+        const std::int64_t ni = extent(a.size_a, part);
+        const std::int64_t nj = extent(a.size_b, part);
+        const std::int64_t nk = extent(a.size_c, part);
         if (ni < 2) continue;
         for (std::int64_t i = 1; i <= ni; ++i)
             for (std::int64_t j = 1; j <= nj; ++j)
                 for (std::int64_t k = 1; k <= nk; ++k) {
                     ++p;
                     if (i < 2 || j < 2 || k < 2) continue;
-                    const float c = covered ? cover(p + kHeaderPair) : 0.0f;
+                    const float c = covered ? cover(p + model::kHeaderPair) : 0.0f;
                     fractions[out++] = (1.0f - c) * f(p);
                 }
     }
     return 1;
 }
 
-}  // namespace qv::model
+}  // namespace qv::extract

@@ -1,4 +1,4 @@
-// Joint quantities, rigid body transforms and result sets.
+// Joint quantities and rigid body transforms of the current cycle.
 //
 // Choices where the file format leaves room:
 // - Both cycle queries need a selected cycle: the results unit open and the
@@ -10,15 +10,14 @@
 // - Duplicate body or joint numbers: the first matching entry is used.
 // - A joint quantity beyond the thirteen triples (|q| > 13) is refused
 //   before anything is read or written.
-#include "model/joints.h"
-
+#include "extract/element_values.h"
 #include "format/cycle_arrays.h"
-#include "model/store.h"
 #include "model/units.h"
-#include "runtime/file_units.h"
 
-namespace qv::model {
+namespace qv::extract {
 namespace {
+
+using model::Array;
 
 constexpr std::int64_t kRigidBodyValues = 15;
 constexpr std::int64_t kJointValues = 39;
@@ -32,16 +31,11 @@ constexpr std::int32_t kVelocity = 7;
 constexpr std::int32_t kLength = 8;
 constexpr std::int32_t kForce = 13;
 constexpr std::int32_t kMoment = 16;
-constexpr std::int32_t kTime = 23;
 
-bool cycle_selected() {
-    return store().model_loaded && runtime::is_open(runtime::unit::kResults);
-}
-
-// Whether a body section reader left usable arrays: status 0 and either
-// arrays read or a header saying the section holds none.
-bool section_read(int result, std::int32_t status) {
-    return status == 0 && (result == format::kReadOk || result == format::kNoArrays);
+// Whether a body section reader left usable arrays: arrays read or a header
+// saying the section holds none.
+bool section_read(format::Read result) {
+    return result == format::Read::ok || result == format::Read::no_arrays;
 }
 
 // Position (1-based) of the first entry equal to `number`, 0 when none.
@@ -64,27 +58,24 @@ std::int32_t triple_dimension(std::int32_t a) {
 
 }  // namespace
 
-int rigid_body_data(std::int32_t body, float* record12) {
-    if (!cycle_selected()) return -1;
-    std::int32_t status = 1;
-    const int result = format::read_rigid_body_data(status);
-    if (!section_read(result, status)) return -1;
+int rigid_body_data(const Source& src, std::int32_t body, float* record12) {
+    if (!cycle_ready(src)) return -1;
+    Array<std::int32_t> numbers;
+    Array<float> data;
+    if (!section_read(format::read_rigid_body_data(src.cycle, numbers, data))) return -1;
+    const std::int64_t bodies = numbers.size();
+    if (data.size() < kRigidBodyValues * bodies) return -1;
 
-    const ModelStore& s = store();
-    const std::int64_t bodies = s.rigid_body_numbers.size();
-    if (s.rigid_body_data.size() < kRigidBodyValues * bodies) return -1;
-
-    const std::int64_t k = first_entry(s.rigid_body_numbers, body);
+    const std::int64_t k = first_entry(numbers, body);
     if (k == 0) {
         for (int i = 0; i < 12; ++i) record12[i] = 0.0f;
         record12[0] = record12[4] = record12[8] = 1.0f;
         return 1;
     }
 
-    refresh_unit_exponents();
-    const float scale = si_factor(kLength);
+    const float scale = model::UnitScale(src.model.analysis.unit_codes).factor(kLength);
     // Block: R column by column (R(r, c) at r + 3c), then p, then c.
-    const float* b = s.rigid_body_data.data() + (k - 1) * kRigidBodyValues;
+    const float* b = data.data() + (k - 1) * kRigidBodyValues;
     const float* rotation = b;
     const float* current = b + 9;
     const float* initial = b + 12;
@@ -98,18 +89,16 @@ int rigid_body_data(std::int32_t body, float* record12) {
     return 1;
 }
 
-int joint_data(std::int32_t joint, std::int32_t quantity, float* record16) {
-    if (!cycle_selected()) return -1;
+int joint_data(const Source& src, std::int32_t joint, std::int32_t quantity, float* record16) {
+    if (!cycle_ready(src)) return -1;
     if (quantity > kTriples || quantity < -kTriples) return -1;
-    std::int32_t status = 1;
-    const int result = format::read_joint_data(status);
-    if (!section_read(result, status)) return -1;
+    Array<std::int32_t> numbers;
+    Array<float> data;
+    if (!section_read(format::read_joint_data(src.cycle, numbers, data))) return -1;
+    const std::int64_t joints = numbers.size();
+    if (data.size() < kJointValues * joints) return -1;
 
-    const ModelStore& s = store();
-    const std::int64_t joints = s.joint_numbers.size();
-    if (s.joint_data.size() < kJointValues * joints) return -1;
-
-    const std::int64_t j = first_entry(s.joint_numbers, joint);
+    const std::int64_t j = first_entry(numbers, joint);
     if (j == 0 || quantity == 0) {
         for (int i = 0; i < 16; ++i) record16[i] = 0.0f;
         return 1;
@@ -117,7 +106,7 @@ int joint_data(std::int32_t joint, std::int32_t quantity, float* record16) {
 
     // Block: thirteen triples; triples 11..13 are the frame M column by
     // column (M(r, c) at 30 + r + 3c).
-    const float* b = s.joint_data.data() + (j - 1) * kJointValues;
+    const float* b = data.data() + (j - 1) * kJointValues;
     const float* m = b + 30;
     if (quantity == kFrameQuantity) {
         // The frame as a 4 x 4 homogeneous matrix, column by column.
@@ -128,8 +117,8 @@ int joint_data(std::int32_t joint, std::int32_t quantity, float* record16) {
     }
 
     const std::int32_t a = quantity < 0 ? -quantity : quantity;
-    refresh_unit_exponents();
-    const float scale = si_factor(triple_dimension(a));
+    const float scale =
+        model::UnitScale(src.model.analysis.unit_codes).factor(triple_dimension(a));
     const float* t = b + 3 * (a - 1);
     const float v0 = t[0] * scale, v1 = t[1] * scale, v2 = t[2] * scale;
     if (quantity < 0) {
@@ -145,16 +134,4 @@ int joint_data(std::int32_t joint, std::int32_t quantity, float* record16) {
     return 1;
 }
 
-int set_data(std::int32_t* cycles, float* times) {
-    ModelStore& s = store();
-    if (!s.model_loaded) return -1;
-    refresh_unit_exponents();
-    const float scale = si_factor(kTime);
-    for (std::size_t k = 0; k < s.steps.size(); ++k) {
-        cycles[k] = s.steps[k].cycle;
-        times[k] = s.steps[k].time * scale;
-    }
-    return 1;
-}
-
-}  // namespace qv::model
+}  // namespace qv::extract
