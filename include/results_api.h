@@ -18,6 +18,12 @@
  *    terminator to receive a whole 35-character name.
  *  - Arrays are allocated by the caller, sized from the count query named in
  *    each description; the library cannot check the size of a caller array.
+ *  - A null pointer in any argument makes a function return false and write
+ *    nothing at all. (Only the entries of get_VariableInfo's name array may
+ *    be null: those names are skipped.)
+ *  - Nothing ends the host process: a damaged, truncated or unreadable file
+ *    and a failed allocation make the call that met them fail, and the next
+ *    call with a good file or enough memory works.
  *  - One analysis is open at a time and all state is process-wide: calls must
  *    be serialised by the host.
  *
@@ -72,8 +78,8 @@ extern "C" {
 
 /* ---- Session ------------------------------------------------------------ */
 
-/* Builds the built-in variable catalogue. Call once before anything else.
- * Touches no file. Always true. */
+/* Starts a session. Call once before anything else. Touches no file.
+ * Always true. */
 RESULTS_API_EXPORT bool RESULTS_API_CALL set_Startup(void);
 
 /* Loads the model of the analysis that `path` belongs to. `path` names any
@@ -85,8 +91,13 @@ RESULTS_API_EXPORT bool RESULTS_API_CALL set_Startup(void);
  *         `directory`, sorted by time; true when the model was loaded and the
  *         run prefix (the name up to its second-to-last underscore) was found.
  * other modes: load, then false.
- * False without loading when a lock file (directory/name.lock or stem.lock)
- * shows that a solver or another reader is using the run. */
+ * False without loading when a lock file (directory/name.lock or stem.lock),
+ * or anything else of that name, shows that a solver or another reader is
+ * using the run; the previous model then stays. Otherwise the previous model
+ * and cycle are dropped first, and a load that fails (an unreadable or
+ * damaged base file, or named cycle file, or no memory) leaves no model: every
+ * model query fails until a load succeeds. Cycle files that cannot be opened
+ * or read are not registered. */
 RESULTS_API_EXPORT bool RESULTS_API_CALL set_BaseFilename(const int32_t *mode,
                                                           const char *path,
                                                           const char *directory);

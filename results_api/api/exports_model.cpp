@@ -20,7 +20,7 @@ using qv::runtime::TextField;
 
 namespace {
 
-const qv::model::Analysis& analysis() { return *session().analysis; }
+const qv::model::Analysis& analysis() { return session().analysis; }
 
 // A count query: the count on success, -1 on failure.
 template <class Worker>

@@ -32,9 +32,9 @@ bool open_cycle(Session& s, const std::string& path) {
 void drop_model(Session& s) {
     s.model_loaded = false;
     s.cycle = format::CycleReader{};
-    auto empty = std::make_unique<model::Analysis>();
-    for (int i = 0; i < 3; ++i) empty->unit_codes[i] = s.analysis->unit_codes[i];
-    for (int i = 0; i < 2; ++i) empty->symmetry[i] = s.analysis->symmetry[i];
+    model::Analysis empty;
+    for (int i = 0; i < 3; ++i) empty.unit_codes[i] = s.analysis.unit_codes[i];
+    for (int i = 0; i < 2; ++i) empty.symmetry[i] = s.analysis.symmetry[i];
     s.analysis = std::move(empty);
     s.counts = model::Counts{};
 }
@@ -73,10 +73,10 @@ bool set_base_filename(std::int32_t mode, const std::string& path, const std::st
     drop_model(s);
     s.extraction_mode = 0;
 
-    auto a = std::make_unique<model::Analysis>();
+    model::Analysis a;
     bool tags_found = false;
-    if (!read_base(names, *a, tags_found, s.last_failure)) return false;
-    model::Counts counts = a->counts;
+    if (!read_base(names, a, tags_found, s.last_failure)) return false;
+    model::Counts counts = a.counts;
     // A base file without any section tag leaves the model flag as it was.
     bool loaded = was_loaded || tags_found;
 
@@ -96,7 +96,7 @@ bool set_base_filename(std::int32_t mode, const std::string& path, const std::st
     const bool scan = mode == 1 && prefix;
     if (scan) {
         Registration found = scan_directory(directory, *prefix);
-        a->steps = std::move(found.steps);
+        a.steps = std::move(found.steps);
         loaded = loaded || found.model_found;
     }
 
@@ -117,7 +117,7 @@ bool set_results_filename(const std::string& path) {
 bool new_step(std::int32_t step) {
     if (step < 0 || step >= model::kMaxSteps) return false;
     Session& s = session();
-    const auto& steps = s.analysis->steps;
+    const auto& steps = s.analysis.steps;
     // An index past the registered cycles names an empty entry, whose blank
     // name no file has: the open fails as for a missing file, and the model
     // is invalid until a cycle is opened.
@@ -130,7 +130,7 @@ void clean_up() {
     Session& s = session();
     s.cycle.close();
     s.cycle.fractions = format::MaterialFractions{};
-    model::Analysis& a = *s.analysis;
+    model::Analysis& a = s.analysis;
     a.materials = model::Materials{};
     a.parallel_task_info = {};
     a.connectivity = {};

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 
 #include "extract/slots.h"
@@ -15,7 +14,9 @@
 namespace qv::api {
 
 struct Session {
-    std::unique_ptr<model::Analysis> analysis = std::make_unique<model::Analysis>();
+    // Held by value: the session itself never allocates, so no export can
+    // fail before its guard.
+    model::Analysis analysis;
     model::Counts counts;
     bool model_loaded = false;
     std::int32_t extraction_mode = 0;
@@ -23,7 +24,7 @@ struct Session {
     // Why the last load or cycle open failed: the file and what did not fit.
     std::string last_failure;
 
-    model::View view() const { return {*analysis, counts, cycle.model(), model_loaded}; }
+    model::View view() const { return {analysis, counts, cycle.model(), model_loaded}; }
     extract::Source source() { return {view(), cycle, extraction_mode}; }
 };
 

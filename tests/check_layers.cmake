@@ -1,0 +1,27 @@
+# Fails when a file of the core includes a folder above its own: the layers
+# are api -> extract -> format -> variables -> model -> runtime, each
+# including only itself and the layers after it.
+# Usage: cmake -DCORE=<results_api folder> -P check_layers.cmake
+cmake_policy(VERSION 3.16)
+set(layers api extract format variables model runtime)
+set(failures "")
+list(LENGTH layers count)
+math(EXPR last "${count} - 1")
+foreach(index RANGE ${last})
+  list(GET layers ${index} layer)
+  list(SUBLIST layers ${index} -1 allowed)
+  file(GLOB files ${CORE}/${layer}/*)
+  foreach(file ${files})
+    file(STRINGS ${file} includes REGEX "^#include \"[a-z_]+/")
+    foreach(line ${includes})
+      string(REGEX REPLACE "^#include \"([a-z_]+)/.*" "\\1" target "${line}")
+      if(NOT target IN_LIST allowed)
+        list(APPEND failures "${file}: ${line}")
+      endif()
+    endforeach()
+  endforeach()
+endforeach()
+if(failures)
+  list(JOIN failures "\n" text)
+  message(FATAL_ERROR "includes that run up the layers:\n${text}")
+endif()
