@@ -8,15 +8,34 @@
 
 namespace qv::api {
 
+// Which files of a directory belong to the run.
+struct ScanRules {
+    // With `exact`, the run's cycle files are exactly STEM_<digits>.qvres for
+    // the stem `name`; without, every ".qvres" file whose name starts with
+    // `name` (the run prefix).
+    std::string name;
+    bool exact = false;
+    // A file without a "<Model>" section, or whose cycle number an earlier
+    // registered file has, is not registered (it is listed as skipped).
+    bool strict = false;
+};
+
+// A cycle file found but not registered, and why.
+struct Skipped {
+    std::string path;
+    std::string reason;
+};
+
 struct Registration {
     std::vector<model::StepEntry> steps;  // in time order; equal times keep scan order
     bool model_found = false;             // some registered file has a "<Model>" section
+    std::vector<Skipped> skipped;
 };
 
-// Registers the cycle files in `directory` whose names start with `prefix`
-// and end in ".qvres": not older-form base files, not locked (a lock path
-// that exists in any form counts), and readable as cycle files. A file that
-// cannot be opened or read is not registered. At most 100,000 files.
-Registration scan_directory(const std::string& directory, const std::string& prefix);
+// Registers the run's cycle files in `directory`: not older-form base files,
+// not locked (a lock path that exists in any form counts), and readable as
+// cycle files. A file that cannot be opened or read is not registered. At
+// most 100,000 files.
+Registration scan_directory(const std::string& directory, const ScanRules& rules);
 
 }  // namespace qv::api

@@ -1,11 +1,9 @@
 // The session: naming an analysis, selecting cycles, clean-up.
 #include "api/session.h"
 
-#include <optional>
-
+#include "api/base_load.h"
 #include "api/discovery.h"
 #include "api/naming.h"
-#include "format/base_file.h"
 #include "runtime/files.h"
 
 namespace qv::api {
@@ -39,19 +37,6 @@ void drop_model(Session& s) {
     s.counts = model::Counts{};
 }
 
-// Reads the base file under the reader's lock into `a`; the lock is removed
-// on every way out.
-bool read_base(const BaseNames& names, model::Analysis& a, bool& tags_found, std::string& why) {
-    std::optional<runtime::LockFile> lock;
-    if (runtime::probe_writable(names.lock_file) == 0) lock.emplace(names.lock_file);
-    runtime::InputFile file;
-    if (!runtime::open_input(names.base_file, file, why)) return false;
-    format::RecordReader r(std::move(file));
-    if (format::read_base_file(r, a, tags_found)) return true;
-    why = r.reason();
-    return false;
-}
-
 }  // namespace
 
 Session& session() {
@@ -75,7 +60,7 @@ bool set_base_filename(std::int32_t mode, const std::string& path, const std::st
 
     model::Analysis a;
     bool tags_found = false;
-    if (!read_base(names, a, tags_found, s.last_failure)) return false;
+    if (load_base(names, a, tags_found, s.last_failure) != BaseLoad::ok) return false;
     model::Counts counts = a.counts;
     // A base file without any section tag leaves the model flag as it was.
     bool loaded = was_loaded || tags_found;
@@ -95,7 +80,7 @@ bool set_base_filename(std::int32_t mode, const std::string& path, const std::st
     const std::optional<std::string> prefix = run_prefix(*name);
     const bool scan = mode == 1 && prefix;
     if (scan) {
-        Registration found = scan_directory(directory, *prefix);
+        Registration found = scan_directory(directory, ScanRules{*prefix});
         a.steps = std::move(found.steps);
         loaded = loaded || found.model_found;
     }

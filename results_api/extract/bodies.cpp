@@ -59,12 +59,13 @@ std::int32_t triple_dimension(std::int32_t a) {
 }  // namespace
 
 int rigid_body_data(const Source& src, std::int32_t body, float* record12) {
-    if (!cycle_ready(src)) return -1;
+    if (!cycle_ready(src)) return fail(src, Outcome::not_ready);
     Array<std::int32_t> numbers;
     Array<float> data;
-    if (!section_read(format::read_rigid_body_data(src.cycle, numbers, data))) return -1;
+    const format::Read st = format::read_rigid_body_data(src.cycle, numbers, data);
+    if (!section_read(st)) return fail(src, outcome_of(st));
     const std::int64_t bodies = numbers.size();
-    if (data.size() < kRigidBodyValues * bodies) return -1;
+    if (data.size() < kRigidBodyValues * bodies) return fail(src, Outcome::damaged);
 
     const std::int64_t k = first_entry(numbers, body);
     if (k == 0) {
@@ -90,13 +91,14 @@ int rigid_body_data(const Source& src, std::int32_t body, float* record12) {
 }
 
 int joint_data(const Source& src, std::int32_t joint, std::int32_t quantity, float* record16) {
-    if (!cycle_ready(src)) return -1;
-    if (quantity > kTriples || quantity < -kTriples) return -1;
+    if (!cycle_ready(src)) return fail(src, Outcome::not_ready);
+    if (quantity > kTriples || quantity < -kTriples) return fail(src, Outcome::argument);
     Array<std::int32_t> numbers;
     Array<float> data;
-    if (!section_read(format::read_joint_data(src.cycle, numbers, data))) return -1;
+    const format::Read st = format::read_joint_data(src.cycle, numbers, data);
+    if (!section_read(st)) return fail(src, outcome_of(st));
     const std::int64_t joints = numbers.size();
-    if (data.size() < kJointValues * joints) return -1;
+    if (data.size() < kJointValues * joints) return fail(src, Outcome::damaged);
 
     const std::int64_t j = first_entry(numbers, joint);
     if (j == 0 || quantity == 0) {

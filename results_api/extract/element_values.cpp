@@ -34,62 +34,54 @@
 namespace qv::extract {
 namespace {
 
-bool multi_material(std::int32_t variable) {
-    switch (variable) {
-    case 54:  // IVR_EPS
-    case 81:  // IVR_INT_ENERGY
-    case 83:  // IVR_MASS
-    case 85:  // IVR_COMPRESSION
-    case 86:  // IVR_TEMP
-    case 87:  // IVR_ALPHA
-    case 88:  // IVR_BURN_FRAC
-    case 89:  // IVR_DAMAGE
-        return true;
-    default:
-        return false;
-    }
-}
-
 // Reads the element integer array into `work`; false unless it was read.
 // Indices below 1 name no variable (the reader would translate 0 to index 1).
-bool read_integers(const Source& src, std::int32_t variable, std::int32_t part,
-                   model::Array<std::int32_t>& work) {
-    return variable >= 1 &&
-           format::read_integer_array(src.cycle, format::kElementObject, -variable, part, work) ==
-               format::Read::ok &&
-           work.allocated();
+Outcome read_integers(const Source& src, std::int32_t variable, std::int32_t part,
+                      model::Array<std::int32_t>& work) {
+    if (variable < 1) return Outcome::not_stored;
+    const format::Read st =
+        format::read_integer_array(src.cycle, format::kElementObject, -variable, part, work);
+    return st != format::Read::ok ? outcome_of(st)
+                                  : work.allocated() ? Outcome::ok : Outcome::damaged;
 }
 
-bool read_reals(const Source& src, std::int32_t variable, std::int32_t part,
-                model::Array<float>& work) {
-    return variable >= 1 &&
-           format::read_real_array(src.cycle, format::kElementObject, -variable, part, work) ==
-               format::Read::ok &&
-           work.allocated();
+Outcome read_reals(const Source& src, std::int32_t variable, std::int32_t part,
+                   model::Array<float>& work) {
+    if (variable < 1) return Outcome::not_stored;
+    const format::Read st =
+        format::read_real_array(src.cycle, format::kElementObject, -variable, part, work);
+    return st != format::Read::ok ? outcome_of(st)
+                                  : work.allocated() ? Outcome::ok : Outcome::damaged;
 }
 
 // Header pair, then every slot and unstructured element as stored.
 int int_every_slot(const Source& src, std::int32_t variable, std::int32_t part,
                    std::int32_t* values) {
     ModelSizes sizes;
-    if (!element_sizes(src.model, sizes)) return -1;
-    model::Array<std::int32_t> work;
-    if (!read_integers(src, variable, part, work)) return -1;
-    if (!holds(work.size(), sizes.slots, 1, sizes.unstructured)) return -1;
+    if (!element_sizes(src.model, sizes)) return fail(src, Outcome::damaged);
     const std::int64_t n = kHeaderPair + sizes.slots + sizes.unstructured;
+    if (n > src.capacity) return fail(src, Outcome::capacity);
+    model::Array<std::int32_t> work;
+    if (const Outcome o = read_integers(src, variable, part, work); o != Outcome::ok)
+        return fail(src, o);
+    if (!holds(work.size(), sizes.slots, 1, sizes.unstructured)) return fail(src, Outcome::damaged);
     std::memcpy(values, work.data(), static_cast<std::size_t>(n) * sizeof(std::int32_t));
     return 1;
 }
 
 int int_element_slots(const Source& src, std::int32_t variable, std::int32_t part,
                       std::int32_t* values) {
-    if (!directory_lists(src.model.cycle, variable, model::kElementInteger, part, false)) return -1;
+    if (!directory_lists(src.model.cycle, variable, model::kElementInteger, part, false))
+        return fail(src, Outcome::not_stored);
     ModelSizes sizes;
-    if (!element_sizes(src.model, sizes)) return -1;
-    model::Array<std::int32_t> work;
-    if (!read_integers(src, variable, part, work)) return -1;
+    if (!element_sizes(src.model, sizes)) return fail(src, Outcome::damaged);
     const model::Analysis& a = src.model.analysis;
-    if (!integer_elements_fit(a, sizes, false, work.size())) return -1;
+    if (element_walk_values(a, sizes, false, 1) > src.capacity)
+        return fail(src, Outcome::capacity);
+    model::Array<std::int32_t> work;
+    if (const Outcome o = read_integers(src, variable, part, work); o != Outcome::ok)
+        return fail(src, o);
+    if (!integer_elements_fit(a, sizes, false, work.size())) return fail(src, Outcome::damaged);
     copy_integer_elements(a, sizes, false, work.data(), values);
     return 1;
 }
@@ -99,10 +91,13 @@ int float_every_slot(const Source& src, std::int32_t variable, std::int32_t part
     // The code is chosen with the temperature exponent taken as 0.
     const float scale = variable_scale(src.model.analysis, variable, false);
     ModelSizes sizes;
-    if (!element_sizes(src.model, sizes)) return -1;
+    if (!element_sizes(src.model, sizes)) return fail(src, Outcome::damaged);
+    if (kHeaderPair + sizes.slots + sizes.unstructured > src.capacity)
+        return fail(src, Outcome::capacity);
     model::Array<float> work;
-    if (!read_reals(src, variable, part, work)) return -1;
-    if (!holds(work.size(), sizes.slots, 1, sizes.unstructured)) return -1;
+    if (const Outcome o = read_reals(src, variable, part, work); o != Outcome::ok)
+        return fail(src, o);
+    if (!holds(work.size(), sizes.slots, 1, sizes.unstructured)) return fail(src, Outcome::damaged);
     values[0] = work(1);
     values[1] = work(2);
     scale_copy(work.data() + kHeaderPair, values + kHeaderPair, sizes.slots + sizes.unstructured,
@@ -121,21 +116,26 @@ inline float* expand_slot(const float* slot, const std::int32_t* reported, std::
 
 int float_element_slots(const Source& src, std::int32_t variable, std::int32_t part,
                         float* values) {
-    if (!directory_lists(src.model.cycle, variable, model::kElementReal, part, false)) return -1;
+    if (!directory_lists(src.model.cycle, variable, model::kElementReal, part, false))
+        return fail(src, Outcome::not_stored);
     // All four exponents choose the code.
     const model::Analysis& a = src.model.analysis;
     const float scale = variable_scale(a, variable, true);
     ModelSizes sizes;
-    if (!element_sizes(src.model, sizes)) return -1;
-    model::Array<float> work;
-    if (!read_reals(src, variable, part, work)) return -1;
-
+    if (!element_sizes(src.model, sizes)) return fail(src, Outcome::damaged);
     const bool expanded = multi_material(variable);
     const std::int64_t materials = std::max<std::int32_t>(a.materials.count, 0);
     const std::int64_t per_slot = expanded ? materials + 1 : 1;
+    const std::int64_t per_out = expanded ? reported_materials(a) + 1 : 1;
+    if (element_walk_values(a, sizes, true, per_out) > src.capacity)
+        return fail(src, Outcome::capacity);
+    model::Array<float> work;
+    if (const Outcome o = read_reals(src, variable, part, work); o != Outcome::ok)
+        return fail(src, o);
+
     const std::int64_t end =
         sizes.unstructured > 0 ? sizes.slots : element_walk_end(a, sizes.parts, true);
-    if (!holds(work.size(), end, per_slot, sizes.unstructured)) return -1;
+    if (!holds(work.size(), end, per_slot, sizes.unstructured)) return fail(src, Outcome::damaged);
 
     // Positions (0-based, within a slot) of the materials that are reported.
     model::Array<std::int32_t> reported;
@@ -189,7 +189,7 @@ int float_element_slots(const Source& src, std::int32_t variable, std::int32_t p
 
 int int_elem_values(const Source& src, std::int32_t variable, std::int32_t part,
                     std::int32_t* values) {
-    if (!cycle_ready(src)) return -1;
+    if (!cycle_ready(src)) return fail(src, Outcome::not_ready);
     // Mode 1 does not consult the directory: an array the cycle does not
     // store fails in the read, as mode 0 fails in the lookup.
     return src.mode == 1 ? int_every_slot(src, variable, part, values)
@@ -197,7 +197,7 @@ int int_elem_values(const Source& src, std::int32_t variable, std::int32_t part,
 }
 
 int float_elem_values(const Source& src, std::int32_t variable, std::int32_t part, float* values) {
-    if (!cycle_ready(src)) return -1;
+    if (!cycle_ready(src)) return fail(src, Outcome::not_ready);
     return src.mode == 1 ? float_every_slot(src, variable, part, values)
                          : float_element_slots(src, variable, part, values);
 }

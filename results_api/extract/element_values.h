@@ -18,6 +18,8 @@ int layer_int_elem_values(const Source& src, std::int32_t variable, std::int32_t
 // (1 - cover fraction) x material fraction of every element of the
 // structured parts with I extent 2 or more.
 int material_fractions(const Source& src, std::int32_t material, float* fractions);
+// The values material_fractions writes; -1 when the model cannot be laid out.
+std::int64_t material_fraction_count(const model::View& m);
 
 int joint_data(const Source& src, std::int32_t joint, std::int32_t quantity, float* record16);
 int rigid_body_data(const Source& src, std::int32_t body, float* record12);

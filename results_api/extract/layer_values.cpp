@@ -16,18 +16,19 @@ namespace qv::extract {
 
 int layer_int_elem_values(const Source& src, std::int32_t variable, std::int32_t sublayer,
                           std::int32_t* values) {
-    if (!cycle_ready(src)) return -1;
+    if (!cycle_ready(src)) return fail(src, Outcome::not_ready);
     if (!directory_lists(src.model.cycle, variable, model::kElementInteger, sublayer, true))
-        return -1;
+        return fail(src, Outcome::not_stored);
     ModelSizes sizes;
-    if (!element_sizes(src.model, sizes)) return -1;
-    model::Array<std::int32_t> work;
-    if (format::read_layered_integer_array(src.cycle, format::kElementObject, -variable, sublayer,
-                                           work) != format::Read::ok ||
-        !work.allocated())
-        return -1;
+    if (!element_sizes(src.model, sizes)) return fail(src, Outcome::damaged);
     const model::Analysis& a = src.model.analysis;
-    if (!integer_elements_fit(a, sizes, true, work.size())) return -1;
+    if (element_walk_values(a, sizes, true, 1) > src.capacity) return fail(src, Outcome::capacity);
+    model::Array<std::int32_t> work;
+    const format::Read st = format::read_layered_integer_array(src.cycle, format::kElementObject,
+                                                               -variable, sublayer, work);
+    if (st != format::Read::ok) return fail(src, outcome_of(st));
+    if (!work.allocated() || !integer_elements_fit(a, sizes, true, work.size()))
+        return fail(src, Outcome::damaged);
     copy_integer_elements(a, sizes, true, work.data(), values);
     return 1;
 }

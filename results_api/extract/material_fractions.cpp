@@ -44,6 +44,21 @@ std::int64_t extent(const Array<std::int32_t>& sizes, std::int32_t part) {
     return std::max<std::int32_t>(sizes(part), 0);
 }
 
+}  // namespace
+
+std::int64_t material_fraction_count(const model::View& m) {
+    if (!model::structured_parts_served(m.analysis, m.counts)) return -1;
+    const std::int32_t parts = model::usable_structured_parts(m.analysis, m.counts);
+    std::int64_t values = 0;
+    for (std::int32_t part = 1; part <= parts; ++part) {
+        const Block b = block(m.analysis, part);
+        if (b.has_cells()) values += (b.i - 1) * (b.j - 1) * (b.k - 1);
+    }
+    return values;
+}
+
+namespace {
+
 // The slot position of the last element slot the walk reads (0 when it reads
 // none) and the number of values it writes.
 struct WalkExtent {
@@ -75,27 +90,29 @@ WalkExtent walk_extent(const Analysis& a, std::int32_t parts) {
 int material_fractions(const Source& src, std::int32_t material, float* fractions) {
     const model::View& m = src.model;
     const Analysis& a = m.analysis;
-    if (!src.cycle.is_open() || !m.loaded || material < 1 || material > a.materials.count)
-        return -1;
+    if (!src.cycle.is_open() || !m.loaded) return fail(src, Outcome::not_ready);
+    if (material < 1 || material > a.materials.count) return fail(src, Outcome::argument);
+    // A cycle stating more structured parts than the base file has extents
+    // for leaves hosts without a count of the elements to size for.
+    if (!model::structured_parts_served(a, m.counts)) return fail(src, Outcome::damaged);
+    const std::int32_t parts = model::usable_structured_parts(a, m.counts);
+    const WalkExtent w = walk_extent(a, parts);
+    if (w.values > src.capacity) return fail(src, Outcome::capacity);
+
     format::MaterialFractions& mf = src.cycle.fractions;
     if (!mf.loaded)
         format::read_material_fractions(src.cycle, model::structured_slots(a, m.counts),
                                         std::max<std::int32_t>(a.materials.count, 0));
-
-    if (static_cast<std::size_t>(material) > mf.materials.size()) return -1;
+    const Outcome read = mf.status == format::Read::ok ? Outcome::damaged : outcome_of(mf.status);
+    if (static_cast<std::size_t>(material) > mf.materials.size()) return fail(src, read);
     const Array<float>& f = mf.materials[static_cast<std::size_t>(material) - 1];
-    if (!f.allocated()) return -1;
+    if (!f.allocated()) return fail(src, read);
     const bool covered = directory_lists_cover(m.cycle);
     const Array<float>& cover = mf.cover;
-    if (covered && !cover.allocated()) return -1;
-
-    // A cycle stating more structured parts than the base file has extents
-    // for leaves hosts without a count of the elements to size for.
-    if (!model::structured_parts_served(a, m.counts)) return -1;
-    const std::int32_t parts = model::usable_structured_parts(a, m.counts);
-    const WalkExtent w = walk_extent(a, parts);
-    if (f.size() < w.last_slot) return -1;
-    if (covered && cover.size() < w.last_slot + model::kHeaderPair) return -1;
+    if (covered && !cover.allocated()) return fail(src, Outcome::damaged);
+    if (f.size() < w.last_slot) return fail(src, Outcome::damaged);
+    if (covered && cover.size() < w.last_slot + model::kHeaderPair)
+        return fail(src, Outcome::damaged);
 
     std::int64_t p = 0;
     std::int64_t out = 0;

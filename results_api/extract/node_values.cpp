@@ -129,13 +129,15 @@ int node_coordinates(const model::View& m, float* xyz) {
 }
 
 int node_displacements(const Source& src, float* xyz) {
-    if (!cycle_ready(src)) return -1;
+    if (!cycle_ready(src)) return fail(src, Outcome::not_ready);
     ModelSizes sizes;
-    if (!node_sizes(src.model, sizes)) return -1;
-    model::Array<float> d;
-    if (format::read_displacements(src.cycle, d) != format::Read::ok) return -1;
+    if (!node_sizes(src.model, sizes)) return fail(src, Outcome::damaged);
     const std::int64_t nodes = sizes.slots + sizes.unstructured;
-    if (!d.allocated() || d.size() / 3 < nodes) return -1;
+    if (3 * nodes > src.capacity) return fail(src, Outcome::capacity);
+    model::Array<float> d;
+    if (const format::Read st = format::read_displacements(src.cycle, d); st != format::Read::ok)
+        return fail(src, outcome_of(st));
+    if (!d.allocated() || d.size() / 3 < nodes) return fail(src, Outcome::damaged);
 
     const float scale = model::UnitScale(src.model.analysis.unit_codes).factor(kLength);
     const float* in = d.data();
@@ -151,26 +153,33 @@ int node_displacements(const Source& src, float* xyz) {
 
 int int_node_values(const Source& src, std::int32_t variable, std::int32_t part,
                     std::int32_t* values) {
-    if (!cycle_ready(src)) return -1;
-    if (!directory_lists(src.model.cycle, variable, model::kNodeInteger, part, false)) return -1;
+    if (!cycle_ready(src)) return fail(src, Outcome::not_ready);
+    if (!directory_lists(src.model.cycle, variable, model::kNodeInteger, part, false))
+        return fail(src, Outcome::not_stored);
     ModelSizes sizes;
-    if (!node_sizes(src.model, sizes)) return -1;
-    model::Array<std::int32_t> work;
-    if (format::read_integer_array(src.cycle, format::kNodeObject, -variable, part, work) !=
-        format::Read::ok)
-        return -1;
-    if (!work.allocated() || !holds(work.size(), sizes.slots, 1, sizes.unstructured)) return -1;
+    if (!node_sizes(src.model, sizes)) return fail(src, Outcome::damaged);
     // Header pair, every slot and every unstructured node, unchanged.
     const std::int64_t n = kHeaderPair + sizes.slots + sizes.unstructured;
+    if (n > src.capacity) return fail(src, Outcome::capacity);
+    model::Array<std::int32_t> work;
+    if (const format::Read st =
+            format::read_integer_array(src.cycle, format::kNodeObject, -variable, part, work);
+        st != format::Read::ok)
+        return fail(src, outcome_of(st));
+    if (!work.allocated() || !holds(work.size(), sizes.slots, 1, sizes.unstructured))
+        return fail(src, Outcome::damaged);
     std::memcpy(values, work.data(), static_cast<std::size_t>(n) * sizeof(std::int32_t));
     return 1;
 }
 
 int float_node_values(const Source& src, std::int32_t variable, std::int32_t part, float* values) {
-    if (!cycle_ready(src)) return -1;
-    if (!directory_lists(src.model.cycle, variable, model::kNodeReal, part, false)) return -1;
+    if (!cycle_ready(src)) return fail(src, Outcome::not_ready);
+    if (!directory_lists(src.model.cycle, variable, model::kNodeReal, part, false))
+        return fail(src, Outcome::not_stored);
     ModelSizes sizes;
-    if (!node_sizes(src.model, sizes)) return -1;
+    if (!node_sizes(src.model, sizes)) return fail(src, Outcome::damaged);
+    if (kHeaderPair + sizes.slots + sizes.unstructured > src.capacity)
+        return fail(src, Outcome::capacity);
 
     // Node values are scaled by length, time and mass; temperature is never
     // converted and does not take part in the choice of the code.
@@ -178,10 +187,12 @@ int float_node_values(const Source& src, std::int32_t variable, std::int32_t par
     const float scale = variable_scale(a, variable, false);
 
     model::Array<float> work;
-    if (format::read_real_array(src.cycle, format::kNodeObject, -variable, part, work) !=
-        format::Read::ok)
-        return -1;
-    if (!work.allocated() || !holds(work.size(), sizes.slots, 1, sizes.unstructured)) return -1;
+    if (const format::Read st =
+            format::read_real_array(src.cycle, format::kNodeObject, -variable, part, work);
+        st != format::Read::ok)
+        return fail(src, outcome_of(st));
+    if (!work.allocated() || !holds(work.size(), sizes.slots, 1, sizes.unstructured))
+        return fail(src, Outcome::damaged);
 
     values[0] = work(1);
     values[1] = work(2);

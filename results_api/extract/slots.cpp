@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "model/material_queries.h"
 #include "model/units.h"
 #include "variables/catalogue.h"
 
@@ -21,6 +22,58 @@ bool structured_sizes(const model::View& m, ModelSizes& sizes) {
 }
 
 }  // namespace
+
+int fail(const Source& src, Outcome why) {
+    if (src.outcome) *src.outcome = why;
+    return -1;
+}
+
+Outcome outcome_of(format::Read st) {
+    switch (st) {
+    case format::Read::ok: return Outcome::ok;
+    case format::Read::not_found:
+    case format::Read::no_arrays:
+    case format::Read::section_missing: return Outcome::not_stored;
+    case format::Read::not_open: return Outcome::not_ready;
+    default: return Outcome::damaged;
+    }
+}
+
+std::int64_t element_walk_values(const model::Analysis& a, const ModelSizes& sizes, bool planes,
+                                 std::int64_t per_slot) {
+    std::int64_t slots = 0;
+    for (std::int32_t p = 1; p <= sizes.parts; ++p) {
+        const Block b = block(a, p);
+        if (planes && b.is_plane())
+            slots += b.slots();
+        else if (b.has_cells())
+            slots += (b.i - 1) * (b.j - 1) * (b.k - 1);
+    }
+    return kHeaderPair + slots * per_slot + sizes.unstructured;
+}
+
+bool multi_material(std::int32_t variable) {
+    switch (variable) {
+    case 54:  // IVR_EPS
+    case 81:  // IVR_INT_ENERGY
+    case 83:  // IVR_MASS
+    case 85:  // IVR_COMPRESSION
+    case 86:  // IVR_TEMP
+    case 87:  // IVR_ALPHA
+    case 88:  // IVR_BURN_FRAC
+    case 89:  // IVR_DAMAGE
+        return true;
+    default:
+        return false;
+    }
+}
+
+std::int64_t reported_materials(const model::Analysis& a) {
+    std::int64_t n = 0;
+    for (std::int32_t m = 1; m <= a.materials.count; ++m)
+        if (model::euler_id_for_material(a, m) >= 0) ++n;
+    return n;
+}
 
 Block block(const model::Analysis& a, std::int32_t part) {
     return Block{std::max<std::int32_t>(a.size_a(part), 0),

@@ -18,13 +18,31 @@ namespace qv::extract {
 
 using model::kHeaderPair;
 
+// Why a value query failed.
+enum class Outcome {
+    ok,
+    not_ready,   // no cycle open, or the model is not valid
+    not_stored,  // the cycle does not store the array (or the variable is unknown)
+    damaged,     // the array is damaged, truncated or shorter than the model needs
+    capacity,    // the caller's buffer is smaller than the values to write
+    argument,    // no such material, joint quantity, ...
+};
+
 // What a value query reads: the model as the session sees it, the current
-// cycle and the data extraction mode.
+// cycle and the data extraction mode; how many values the caller's buffer
+// holds, and where to say why a query failed.
 struct Source {
     model::View model;
     format::CycleReader& cycle;
     std::int32_t mode = 0;
+    std::int64_t capacity = INT64_MAX;
+    Outcome* outcome = nullptr;
 };
+
+// Records why the query failed (when asked) and returns -1.
+int fail(const Source& src, Outcome why);
+// The outcome of an array read that did not succeed.
+Outcome outcome_of(format::Read st);
 
 // Node layers of one structured part.
 struct Block {
@@ -98,6 +116,19 @@ void copy_integer_elements(const model::Analysis& a, const ModelSizes& sizes, bo
 // The SI factor of a real variable: with `temperature`, all four exponents
 // choose the dimension code; without, temperature is taken as 0.
 float variable_scale(const model::Analysis& a, std::int32_t variable, bool temperature);
+
+// The values an element getter writes: the header pair, the element slots
+// of every part with cells (with `planes` also every slot of each part of
+// one I layer), `per_slot` values each, then the unstructured values.
+std::int64_t element_walk_values(const model::Analysis& a, const ModelSizes& sizes, bool planes,
+                                 std::int64_t per_slot);
+
+// Real element variables that carry one value per material and the slot's
+// own value in every structured slot.
+bool multi_material(std::int32_t variable);
+// Materials whose values a multi-material getter reports: those with an
+// Euler material-fraction identifier of 0 or more.
+std::int64_t reported_materials(const model::Analysis& a);
 
 // Values per block of the copy and averaging loops: a fixed count that the
 // compiler turns into vector operations without a run-time trip count.

@@ -200,6 +200,7 @@ Read read_material_fractions(CycleReader& c, std::int64_t slots, std::int64_t ma
     if (!runtime::allocation_allowed(slots, sizeof(float)) ||
         (materials > 0 && slots > max_values_for(r.size()) / materials)) {
         f.loaded = true;
+        f.status = Read::damaged;
         return Read::damaged;
     }
     f.materials.resize(static_cast<std::size_t>(materials));
@@ -241,6 +242,7 @@ Read read_material_fractions(CycleReader& c, std::int64_t slots, std::int64_t ma
         read_real_array(c, kElementObject, -model::kCoverFractionVariable, 1, f.cover);
     if (is_error(cover) && !is_error(result)) result = cover;
     f.loaded = true;
+    f.status = result;
     return result;
 }
 

@@ -81,7 +81,10 @@ Framing body_framing(const model::CycleHeader& h) {
 bool CycleReader::open(const std::string& path) {
     *this = CycleReader{};
     runtime::InputFile file;
-    if (!runtime::open_input(path, file, reason_)) return false;
+    if (!runtime::open_input(path, file, reason_)) {
+        failure_ = runtime::file_exists(path) ? Failure::unreadable : Failure::missing;
+        return false;
+    }
     RecordReader r(std::move(file));
     model::CycleModel m;
     bool read = read_header(r, m.header);
@@ -92,6 +95,7 @@ bool CycleReader::open(const std::string& path) {
     if (read && m.header.word(1) > 0) read = read_model_sizes(r, m);
     if (!read) {
         reason_ = r.reason();
+        failure_ = Failure::damaged;
         return false;
     }
     records_ = std::move(r);

@@ -24,6 +24,7 @@ Framing body_framing(const model::CycleHeader& header);
 // by the first query that needs them.
 struct MaterialFractions {
     bool loaded = false;
+    Read status = Read::ok;  // what reading them gave
     std::vector<runtime::Array<float>> materials;  // one per material
     runtime::Array<float> cover;                   // element array of variable 155
 };
@@ -34,6 +35,9 @@ struct MaterialFractions {
 // the file is closed.
 class CycleReader {
 public:
+    // Why the last open failed.
+    enum class Failure { none, missing, unreadable, damaged };
+
     // Opens `path` and reads its header and "<Model>" section. False, with
     // reason() saying why and the reader empty and closed, when the file is
     // missing, cannot be opened, or has no readable "<Model>" section.
@@ -44,7 +48,9 @@ public:
 
     const model::CycleModel& model() const { return model_; }
     RecordReader& records() { return records_; }
+    const RecordReader& records() const { return records_; }
     const std::string& reason() const { return reason_; }
+    Failure failure() const { return failure_; }
 
     // Which directory entry's array the file was left behind: i in
     // "<Node>", -i in "<Element>", 0 for none.
@@ -55,6 +61,7 @@ private:
     RecordReader records_;
     model::CycleModel model_;
     std::string reason_;
+    Failure failure_ = Failure::none;
 };
 
 // What registration needs of a cycle file: its cycle number and time, read

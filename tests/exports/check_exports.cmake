@@ -1,5 +1,7 @@
 # Compares the defined dynamic symbols of LIBRARY with the functions that
-# HEADER declares; any extra or missing name fails.
+# HEADER declares (declarations marked with the calling-convention macro
+# CALL); any extra or missing name fails. With COUNT, the header must
+# declare exactly that many; with PREFIX, every name must start with it.
 execute_process(COMMAND nm -D --defined-only ${LIBRARY}
                 OUTPUT_VARIABLE nm_out RESULT_VARIABLE nm_rc)
 if(NOT nm_rc EQUAL 0)
@@ -14,17 +16,20 @@ endforeach()
 list(SORT exported)
 
 file(READ ${HEADER} header)
-string(REGEX MATCHALL "RESULTS_API_CALL[ \t\n]+[A-Za-z_][A-Za-z0-9_]*[ \t\n]*\\(" decls "${header}")
+string(REGEX MATCHALL "${CALL}[ \t\n*]+[A-Za-z_][A-Za-z0-9_]*[ \t\n]*\\(" decls "${header}")
 set(declared)
 foreach(decl IN LISTS decls)
-  string(REGEX REPLACE "RESULTS_API_CALL[ \t\n]+([A-Za-z0-9_]+).*" "\\1" name "${decl}")
+  string(REGEX REPLACE "${CALL}[ \t\n*]+([A-Za-z0-9_]+).*" "\\1" name "${decl}")
   list(APPEND declared ${name})
+  if(PREFIX AND NOT name MATCHES "^${PREFIX}")
+    message(FATAL_ERROR "${name} does not start with ${PREFIX}")
+  endif()
 endforeach()
 list(SORT declared)
 
 list(LENGTH declared n_declared)
-if(NOT n_declared EQUAL 59)
-  message(FATAL_ERROR "the header declares ${n_declared} functions, not 59")
+if(COUNT AND NOT n_declared EQUAL COUNT)
+  message(FATAL_ERROR "the header declares ${n_declared} functions, not ${COUNT}")
 endif()
 if(NOT exported STREQUAL declared)
   set(extra ${exported})

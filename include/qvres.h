@@ -1,0 +1,295 @@
+/* qvres.h - re-entrant read access to the results of explicit-dynamics
+ * analyses: many analyses open at once, many threads reading cycles.
+ *
+ * An analysis is opened from any of its files (a cycle file STEM_<n>.qvres,
+ * STEM.qvres_base, STEM_base.qvres) or from the directory that holds its one
+ * base file. The analysis is then immutable: every function that takes a
+ * `const qvres_analysis *` may be called from any number of threads at once.
+ * Cycle values are read through a reader, one open cycle file: a reader is
+ * used by one thread at a time, and each thread opens its own, so several
+ * threads read different (or the same) cycles of one analysis at once.
+ * Close every reader before the analysis it came from.
+ *
+ * Conventions:
+ *  - Every function returns a status, QVRES_OK on success. When `error` is
+ *    not NULL it receives the status and a message that names the file and
+ *    what was wrong (section, record, what did not fit). Nothing ever ends
+ *    the process: damaged files, unreadable files and failed allocations are
+ *    statuses.
+ *  - Counts are 64-bit. Indices of parts and materials are 1-based, as the
+ *    files number them; cycles and variable entries are 0-based.
+ *  - Arrays are the caller's: each value query has a count query that says
+ *    how many values it writes, and takes the capacity of the caller's
+ *    buffer; a buffer too small is QVRES_E_CAPACITY and nothing is written.
+ *  - Values are in SI units, bit for bit what the exports of results_api.h
+ *    return for the same request.
+ *  - Texts are NUL-terminated, trailing blanks removed.
+ *
+ * Sizes used below: for a structured part of I x J x K nodes its slots are
+ * I*J*K; T is the sum of the slots of all structured parts, E the number of
+ * unstructured elements, and N = T + the unstructured nodes.
+ */
+#ifndef QVRES_H
+#define QVRES_H
+
+#include <stdint.h>
+
+#define QVRES_VERSION_MAJOR 1
+#define QVRES_VERSION_MINOR 0
+#define QVRES_VERSION_PATCH 0
+/* One number for compile-time checks: major * 10000 + minor * 100 + patch. */
+#define QVRES_VERSION                                                          \
+    (QVRES_VERSION_MAJOR * 10000 + QVRES_VERSION_MINOR * 100 + QVRES_VERSION_PATCH)
+
+#if defined(_WIN32)
+#  if defined(QVRES_BUILDING)
+#    define QVRES_EXPORT __declspec(dllexport)
+#  else
+#    define QVRES_EXPORT __declspec(dllimport)
+#  endif
+#  define QVRES_CALL __cdecl
+#else
+#  if defined(QVRES_BUILDING)
+#    define QVRES_EXPORT __attribute__((visibility("default")))
+#  else
+#    define QVRES_EXPORT
+#  endif
+#  define QVRES_CALL
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef enum qvres_status {
+    QVRES_OK = 0,
+    QVRES_E_ARGUMENT = 1,    /* a null pointer, an index out of range, a bad option */
+    QVRES_E_NOT_FOUND = 2,   /* no such file, or no base file for it */
+    QVRES_E_LOCKED = 3,      /* a lock file says a solver or reader is using the run */
+    QVRES_E_UNREADABLE = 4,  /* the file exists but cannot be opened */
+    QVRES_E_DAMAGED = 5,     /* the file is damaged or truncated */
+    QVRES_E_NOT_STORED = 6,  /* this cycle does not store what was asked */
+    QVRES_E_CAPACITY = 7,    /* the caller's buffer is too small: see the count query */
+    QVRES_E_NO_MEMORY = 8
+} qvres_status;
+
+typedef struct qvres_error {
+    qvres_status status;
+    char message[1024];
+} qvres_error;
+
+/* The library's version, as the macros above give it for the header. */
+QVRES_EXPORT int32_t QVRES_CALL qvres_version(void);
+
+/* The status as a short text ("damaged or truncated file", ...). */
+QVRES_EXPORT const char *QVRES_CALL qvres_status_text(qvres_status status);
+
+/* ---- Analyses ------------------------------------------------------------ */
+
+typedef struct qvres_analysis qvres_analysis;
+
+typedef struct qvres_open_options {
+    /* 0: register exactly this run's cycle files, STEM_<digits>.qvres.
+     * 1: register every ".qvres" file whose name starts with the run prefix
+     *    (the name up to its second-to-last underscore), as set_BaseFilename
+     *    of results_api.h does. */
+    int32_t prefix_rule;
+} qvres_open_options;
+
+/* Opens the analysis that `path` belongs to: a cycle file, a base file, or a
+ * directory holding exactly one base file. `options` may be NULL (defaults).
+ * Reads the base file under the reader's lock (QVRES_E_LOCKED when a lock
+ * file exists) and registers the run's cycle files in time order. Cycle
+ * files that cannot be registered (unreadable, damaged, a cycle number seen
+ * twice) are listed with qvres_get_skipped_file; none is dropped silently. */
+QVRES_EXPORT qvres_status QVRES_CALL qvres_open(const char *path,
+                                                const qvres_open_options *options,
+                                                qvres_analysis **analysis, qvres_error *error);
+
+/* Releases everything of the analysis. NULL is ignored. */
+QVRES_EXPORT void QVRES_CALL qvres_close(qvres_analysis *analysis);
+
+typedef struct qvres_model {
+    int64_t structured_parts;       /* part numbers 1 .. structured_parts */
+    int64_t unstructured_parts;     /* the next part numbers */
+    int64_t structured_slots;       /* T */
+    int64_t unstructured_nodes;
+    int64_t nodes;                  /* N = T + unstructured_nodes */
+    int64_t unstructured_elements;  /* E */
+    int64_t materials;
+    int64_t cycles;
+    int64_t skipped_files;
+    int32_t file_version;
+    int32_t unit_system[3];         /* length, mass and time unit codes */
+    int32_t symmetry[2];
+} qvres_model;
+
+QVRES_EXPORT qvres_status QVRES_CALL qvres_get_model(const qvres_analysis *analysis,
+                                                     qvres_model *model, qvres_error *error);
+
+typedef struct qvres_part {
+    char name[36];
+    int32_t structured;   /* 1: an I x J x K block of nodes; 0: unstructured */
+    int64_t extent[3];    /* I, J, K of a structured part; 0 otherwise */
+    int64_t elements;     /* (I-1)(J-1)(K-1), or the unstructured part's elements */
+    int64_t nodes;        /* I*J*K, or the unstructured part's distinct nodes */
+} qvres_part;
+
+/* Part 1 .. structured_parts + unstructured_parts. */
+QVRES_EXPORT qvres_status QVRES_CALL qvres_get_part(const qvres_analysis *analysis, int64_t part,
+                                                    qvres_part *info, qvres_error *error);
+
+/* The element rows (1-based rows of the connectivity) or the nodes of an
+ * unstructured part: `elements` or `nodes` of qvres_get_part values. */
+QVRES_EXPORT qvres_status QVRES_CALL qvres_get_part_elements(const qvres_analysis *analysis,
+                                                             int64_t part, int32_t *rows,
+                                                             int64_t capacity,
+                                                             qvres_error *error);
+QVRES_EXPORT qvres_status QVRES_CALL qvres_get_part_nodes(const qvres_analysis *analysis,
+                                                          int64_t part, int32_t *nodes,
+                                                          int64_t capacity, qvres_error *error);
+
+/* x, y, z of every node in model node order, in metres: 3 * N values. */
+QVRES_EXPORT qvres_status QVRES_CALL qvres_get_coordinates(const qvres_analysis *analysis,
+                                                           float *xyz, int64_t capacity,
+                                                           qvres_error *error);
+/* 8 node numbers per unstructured element (0 = empty slot): 8 * E values. */
+QVRES_EXPORT qvres_status QVRES_CALL qvres_get_connectivity(const qvres_analysis *analysis,
+                                                            int32_t *nodes, int64_t capacity,
+                                                            qvres_error *error);
+/* The solver's type code of each unstructured element: E values. */
+QVRES_EXPORT qvres_status QVRES_CALL qvres_get_element_types(const qvres_analysis *analysis,
+                                                             int32_t *types, int64_t capacity,
+                                                             qvres_error *error);
+
+typedef struct qvres_material {
+    char name[36];
+    char body_name[257];
+    int32_t euler_id;        /* Euler material-fraction identifier; -1 when none */
+    int32_t has_poisson;     /* 1 when the base file stores Poisson ratios */
+    float poisson_ratio;
+} qvres_material;
+
+/* Material 1 .. materials. */
+QVRES_EXPORT qvres_status QVRES_CALL qvres_get_material(const qvres_analysis *analysis,
+                                                        int64_t material, qvres_material *info,
+                                                        qvres_error *error);
+
+typedef struct qvres_cycle {
+    int32_t number;  /* the solver's cycle number */
+    double time;     /* seconds */
+} qvres_cycle;
+
+/* Registered cycle 0 .. cycles - 1, in time order. */
+QVRES_EXPORT qvres_status QVRES_CALL qvres_get_cycle(const qvres_analysis *analysis, int64_t index,
+                                                     qvres_cycle *cycle, qvres_error *error);
+
+typedef struct qvres_skipped_file {
+    char path[1024];
+    char reason[1024];
+} qvres_skipped_file;
+
+/* Cycle file 0 .. skipped_files - 1 that was found but not registered. */
+QVRES_EXPORT qvres_status QVRES_CALL qvres_get_skipped_file(const qvres_analysis *analysis,
+                                                            int64_t index,
+                                                            qvres_skipped_file *file,
+                                                            qvres_error *error);
+
+/* ---- Variables and units ------------------------------------------------- */
+
+/* The SI unit of a real variable (a variable index of the result
+ * directory) from its catalogue exponents: "Pa", "m/s", "kg/m^3", "K", "J",
+ * "N", ... or the product of base units where no name fits; "" for a
+ * dimensionless one. `exponents` (may be NULL) receives the powers of
+ * length, time, mass and temperature. */
+QVRES_EXPORT qvres_status QVRES_CALL qvres_variable_unit(int32_t variable, char *unit,
+                                                         int64_t capacity, int32_t exponents[4],
+                                                         qvres_error *error);
+
+/* ---- Cycle readers ------------------------------------------------------- */
+
+typedef struct qvres_reader qvres_reader;
+
+/* Opens registered cycle `index` for reading by the calling thread. */
+QVRES_EXPORT qvres_status QVRES_CALL qvres_reader_open(const qvres_analysis *analysis,
+                                                       int64_t index, qvres_reader **reader,
+                                                       qvres_error *error);
+/* NULL is ignored. */
+QVRES_EXPORT void QVRES_CALL qvres_reader_close(qvres_reader *reader);
+
+/* Entry kinds of the result directory. */
+#define QVRES_NODE_INTEGER 1
+#define QVRES_NODE_REAL 2
+#define QVRES_ELEMENT_INTEGER (-1)
+#define QVRES_ELEMENT_REAL (-2)
+
+typedef struct qvres_variable {
+    int32_t index;      /* variable index */
+    int32_t part;       /* the part (or sublayer) the array is stored for */
+    int32_t kind;       /* QVRES_NODE_INTEGER ... */
+    char name[101];     /* display name: dots and inner blanks as '_' */
+} qvres_variable;
+
+/* The entries of the cycle's result directory. */
+QVRES_EXPORT qvres_status QVRES_CALL qvres_count_variables(const qvres_reader *reader,
+                                                           int64_t *count, qvres_error *error);
+QVRES_EXPORT qvres_status QVRES_CALL qvres_get_variable(const qvres_reader *reader, int64_t entry,
+                                                        qvres_variable *variable,
+                                                        qvres_error *error);
+
+typedef enum qvres_values {
+    /* x, y, z per node, metres: 3 * N floats. `variable`, `part` unused. */
+    QVRES_DISPLACEMENTS = 1,
+    /* The header pair, then one value per node: 2 + N values. Real node
+     * values of structured parts are cell values averaged onto the nodes. */
+    QVRES_NODE_INTEGERS = 2,
+    QVRES_NODE_REALS = 3,
+    /* The header pair, then one value per element slot of each structured
+     * part with cells (reals: also every slot of each part with I = 1, and
+     * reported materials + 1 values per slot for multi-material variables),
+     * then the E unstructured values. */
+    QVRES_ELEMENT_INTEGERS = 4,
+    QVRES_ELEMENT_REALS = 5,
+    /* The header pair, then every slot as stored: 2 + T + E values. */
+    QVRES_ELEMENT_INTEGERS_ALL_SLOTS = 6,
+    QVRES_ELEMENT_REALS_ALL_SLOTS = 7,
+    /* Element integers of shell sublayer `part` (0 selects -1), with every
+     * slot of each part with I = 1. */
+    QVRES_SUBLAYER_INTEGERS = 8,
+    /* Material `part`'s volume fraction of each element of the structured
+     * parts with I >= 2 (floats). */
+    QVRES_MATERIAL_FRACTIONS = 9
+} qvres_values;
+
+typedef struct qvres_request {
+    qvres_values values;
+    int32_t variable;  /* variable index, for the integer and real queries */
+    int32_t part;      /* part, sublayer or material */
+} qvres_request;
+
+/* How many values the request writes. */
+QVRES_EXPORT qvres_status QVRES_CALL qvres_count_values(const qvres_reader *reader,
+                                                        const qvres_request *request,
+                                                        int64_t *count, qvres_error *error);
+/* Reads the values of an integer request (int32) or a real one (float). */
+QVRES_EXPORT qvres_status QVRES_CALL qvres_read_int32(qvres_reader *reader,
+                                                      const qvres_request *request,
+                                                      int32_t *values, int64_t capacity,
+                                                      qvres_error *error);
+QVRES_EXPORT qvres_status QVRES_CALL qvres_read_float(qvres_reader *reader,
+                                                      const qvres_request *request, float *values,
+                                                      int64_t capacity, qvres_error *error);
+
+/* Joint `joint`'s quantity (see get_JointData of results_api.h): 16 floats. */
+QVRES_EXPORT qvres_status QVRES_CALL qvres_read_joint(qvres_reader *reader, int32_t joint,
+                                                      int32_t quantity, float record[16],
+                                                      qvres_error *error);
+/* Rigid body `body`'s rotation and translation: 12 floats. */
+QVRES_EXPORT qvres_status QVRES_CALL qvres_read_rigid_body(qvres_reader *reader, int32_t body,
+                                                           float record[12], qvres_error *error);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* QVRES_H */

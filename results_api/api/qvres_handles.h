@@ -1,0 +1,76 @@
+// What the handles of qvres.h hold, and the error reporting its functions
+// share.
+#pragma once
+
+#include <cstdarg>
+#include <cstdint>
+#include <memory>
+#include <new>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "api/discovery.h"
+#include "extract/slots.h"
+#include "format/cycle_file.h"
+#include "model/analysis.h"
+#include "qvres.h"
+
+// An opened analysis: immutable after qvres_open, shared by any number of
+// threads.
+struct qvres_analysis {
+    qv::model::Analysis analysis;
+    std::vector<qv::api::Skipped> skipped;
+    std::string base_file;
+
+    qv::model::View view() const { return {analysis, analysis.counts, no_cycle, true}; }
+
+private:
+    qv::model::CycleModel no_cycle;
+};
+
+// One open cycle file of an analysis, used by one thread at a time.
+struct qvres_reader {
+    const qvres_analysis* owner = nullptr;
+    qv::format::CycleReader cycle;
+    // The sizes in force for this cycle: its own when its "<Model>" section
+    // states them, else the base file's.
+    qv::model::Counts counts;
+
+    qv::model::View view() const { return {owner->analysis, counts, cycle.model(), true}; }
+};
+
+namespace qv::api {
+
+// Fills `error` (when given) and returns `status`. The message is formed in
+// the caller's buffer: nothing is allocated, so it also reports running out
+// of memory.
+qvres_status report(qvres_error* error, qvres_status status, const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 3, 4)))
+#endif
+    ;
+inline qvres_status succeed(qvres_error* error) {
+    if (error) {
+        error->status = QVRES_OK;
+        error->message[0] = '\0';
+    }
+    return QVRES_OK;
+}
+
+// Runs a function's body: anything thrown becomes a status.
+template <class F>
+qvres_status guarded_status(qvres_error* error, F&& body) noexcept {
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        return report(error, QVRES_E_NO_MEMORY, "out of memory");
+    } catch (...) {
+        return report(error, QVRES_E_NO_MEMORY, "unexpected failure");
+    }
+}
+
+// Copies a text without its trailing blanks into a NUL-terminated field.
+void copy_text(std::string_view text, char* out, std::size_t size);
+
+}  // namespace qv::api
