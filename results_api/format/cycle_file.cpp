@@ -107,6 +107,7 @@ bool read_cycle_stamp(RecordReader& r, CycleStamp& stamp) {
     model::CycleHeader header;
     if (!read_header(r, header)) return false;
     stamp = CycleStamp{};
+    r.enter("<Model>");
     if (r.find_tag("<Model>") != Read::ok) return true;
     stamp.model_found = true;
     if (header.word(1) != 1) return true;

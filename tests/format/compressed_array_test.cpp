@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -11,14 +12,13 @@
 
 #include <zlib.h>
 
-#include "format/record.h"
-#include "support/unit_fixture.h"
+#include "support/record_fixture.h"
 #include "writer/records.h"
 
 namespace qv::format {
 namespace {
 
-using qvtest::UnitFile;
+using qvtest::RecordFile;
 using qvw::Bytes;
 using qvw::FileWriter;
 
@@ -45,9 +45,9 @@ std::vector<std::int32_t> ramp(int n, std::int32_t start = 1) {
     return v;
 }
 
-std::int32_t next_int(runtime::Connection& c) {
+std::int32_t next_int(RecordReader& r) {
     std::int32_t v = -99;
-    EXPECT_TRUE(read_int(c, v));
+    EXPECT_TRUE(r.int32(v));
     return v;
 }
 
@@ -68,6 +68,11 @@ TEST(ValueEncoding, LeastSignificantByteFirstBothWays) {
     // Fewer values than room: the rest is zero, the words produced counted.
     EXPECT_EQ(words, 3);
     EXPECT_EQ(std::vector<std::int32_t>(out, out + 5), (std::vector<std::int32_t>{1, 300, -1, 0, 0}));
+    // More values than room: an error, and nothing written past the room.
+    std::fill(out, out + 5, -7);
+    EXPECT_EQ(inflate_values(out, 2, stream.data(), static_cast<std::int64_t>(n), words), Z_BUF_ERROR);
+    EXPECT_EQ(words, 2);
+    EXPECT_EQ(std::vector<std::int32_t>(out, out + 5), (std::vector<std::int32_t>{1, 300, -7, -7, -7}));
 }
 
 // Both framings and both types; reals whose bit patterns a conversion
@@ -86,16 +91,16 @@ TEST(CompressedArray, RoundTripsBothFormsBitForBit) {
         else
             w.chunked_ints(ints, {5, 3, 2}).chunked_reals(reals, {1, 6, 4}).chunked_ints({}, {});
         w.ints({42});
-        UnitFile f(w.bytes());
-        auto& c = f.connection();
+        RecordFile f(w.bytes());
+        RecordReader& c = f.reader();
         runtime::Array<std::int32_t> got_ints;
-        ASSERT_EQ(read_array(c, framing, got_ints), kReadOk);
+        ASSERT_EQ(read_array(c, framing, got_ints), Read::ok);
         EXPECT_EQ(values(got_ints), ints);
         runtime::Array<float> got_reals;
-        ASSERT_EQ(read_array(c, framing, got_reals), kReadOk);
+        ASSERT_EQ(read_array(c, framing, got_reals), Read::ok);
         ASSERT_EQ(got_reals.size(), static_cast<std::int64_t>(reals.size()));
         for (std::size_t i = 0; i < reals.size(); ++i) EXPECT_EQ(bits(got_reals.data()[i]), bits(reals[i])) << i;
-        ASSERT_EQ(read_array(c, framing, got_ints), kReadOk);
+        ASSERT_EQ(read_array(c, framing, got_ints), Read::ok);
         EXPECT_TRUE(got_ints.allocated());
         EXPECT_EQ(got_ints.size(), 0);
         EXPECT_EQ(next_int(c), 42);
@@ -107,28 +112,60 @@ TEST(CompressedArray, HighlyCompressedArrayIsNotTakenForDamage) {
     // stream can expand; the plausibility check on counts must let it pass.
     FileWriter w;
     w.single_ints(std::vector<std::int32_t>(1000000, 0));
-    UnitFile f(w.bytes());
+    RecordFile f(w.bytes());
     runtime::Array<std::int32_t> got;
-    ASSERT_EQ(read_array(f.connection(), Framing::Single, got), kReadOk);
+    ASSERT_EQ(read_array(f.reader(), Framing::Single, got), Read::ok);
     EXPECT_EQ(got.size(), 1000000);
 }
 
-TEST(SingleForm, EmptyPayloadLeavesDestinationAndSetsTheMessage) {
+// Values a short stream did not produce: an integer array ends before
+// them (in the chunked form the rest of the array is passed over), a real
+// array reads them as 0.
+TEST(CompressedArray, ShortStreamEndsIntegerArraysAndZeroFillsReals) {
+    const std::vector<std::int32_t> v = ramp(12);
+    const Bytes five = qvw::compress_values(v.data(), 5), seven = qvw::compress_values(v.data() + 5, 7);
+    const auto length = [](const Bytes& b) { return static_cast<std::int32_t>(b.size()); };
+    FileWriter w;
+    w.ints({8, length(five)}).payload(five).ints({1});
+    w.ints({14}).ints({7, length(five)}).payload(five).ints({7, length(seven)}).payload(seven);
+    w.ints({0, 0}).ints({2});
+    RecordFile f(w.bytes());
+    RecordReader& c = f.reader();
+    for (const bool integer : {true, false}) {
+        SCOPED_TRACE(integer ? "integers" : "reals");
+        c.rewind();
+        for (const Framing framing : {Framing::Single, Framing::Chunked}) {
+            std::vector<std::int32_t> expected = ramp(5);
+            if (!integer) expected.resize(framing == Framing::Single ? 8 : 7, 0);
+            if (!integer && framing == Framing::Chunked) expected.insert(expected.end(), v.begin() + 5, v.end());
+            runtime::Array<std::int32_t> ints;
+            runtime::Array<float> reals;
+            ASSERT_EQ(integer ? read_array(c, framing, ints) : read_array(c, framing, reals), Read::ok);
+            std::vector<std::int32_t> got = values(ints);
+            for (const float r : reals) got.push_back(static_cast<std::int32_t>(bits(r)));
+            EXPECT_EQ(got, expected);
+            EXPECT_EQ(next_int(c), framing == Framing::Single ? 1 : 2);
+        }
+    }
+}
+
+// An empty stream of an empty array is no error, though zlib says so.
+TEST(SingleForm, EmptyPayloadReadsAsEmptyArrayAndSetsTheMessage) {
     FileWriter w;
     w.ints({0, 0}).payload({}).ints({42});
-    UnitFile f(w.bytes());
-    auto& c = f.connection();
-    SingleHeader h;
-    ASSERT_EQ(read_single_header(c, h), kReadOk);
-    std::int32_t dest[2] = {-7, -7};
-    EXPECT_EQ(read_single_payload(c, dest, h), kReadOk);
-    EXPECT_EQ(dest[0], -7);
+    RecordFile f(w.bytes());
+    RecordReader& c = f.reader();
+    runtime::Array<std::int32_t> got;
+    ASSERT_EQ(read_array(c, Framing::Single, got), Read::ok);
+    EXPECT_TRUE(got.allocated());
+    EXPECT_EQ(got.size(), 0);
     // zlib's code for an empty stream, right-aligned in 4 characters.
-    const std::string m(zlib_message(ZlibRoutine::SingleInts).view());
+    const std::string m(c.zlib_message(ZlibRoutine::SingleInts).view());
     ASSERT_EQ(m.size(), 50u);
     EXPECT_EQ(m.substr(0, 31), "Non-zero error code returned  -") << m;
     EXPECT_TRUE(m[31] >= '1' && m[31] <= '9') << m;
     EXPECT_EQ(m.substr(32), std::string(18, ' '));
+    EXPECT_EQ(std::string(c.zlib_message(ZlibRoutine::SingleReals).view()), std::string(50, ' '));
     EXPECT_EQ(next_int(c), 42);
 }
 
@@ -141,28 +178,21 @@ TEST(ChunkedForm, CountOfZeroOrBelowEndsTheArray) {
     FileWriter w;
     w.ints({4}).ints({0, static_cast<std::int32_t>(stream.size())}).payload(stream);
     w.ints({3}).write_chunk(count, pair).ints({-1, 0}).ints({42});
+    // The writer's chunk counts down to 0, and a chunk of 0 writes nothing.
     EXPECT_EQ(count, 0);
-    UnitFile f(w.bytes());
-    auto& c = f.connection();
+    const std::size_t written = w.size();
+    EXPECT_EQ(w.write_chunk(count, pair).size(), written);
+    RecordFile f(w.bytes());
+    RecordReader& c = f.reader();
     runtime::Array<std::int32_t> got;
-    ASSERT_EQ(read_array(c, Framing::Chunked, got), kReadOk);
+    ASSERT_EQ(read_array(c, Framing::Chunked, got), Read::ok);
     EXPECT_EQ(got.size(), 0);
-    std::int64_t length = 0;
-    ASSERT_EQ(peek_record_length(c, length), kReadOk);
-    EXPECT_EQ(length, static_cast<std::int64_t>(stream.size()));
-    ASSERT_EQ(skip_record(c), kReadOk);
-    ASSERT_EQ(read_array(c, Framing::Chunked, got), kReadOk);
+    RecordData payload;
+    ASSERT_EQ(c.record(payload), Read::ok);
+    EXPECT_EQ(payload.size(), stream.size());
+    ASSERT_EQ(read_array(c, Framing::Chunked, got), Read::ok);
     EXPECT_EQ(values(got), (std::vector<std::int32_t>{8, 9}));
     EXPECT_EQ(next_int(c), 42);
-}
-
-TEST(WriteChunk, CountOfZeroWritesNothing) {
-    FileWriter w;
-    std::int32_t count = 0;
-    const float value = 1.0f;
-    w.write_chunk(count, &value);
-    EXPECT_TRUE(w.bytes().empty());
-    EXPECT_EQ(count, 0);
 }
 
 TEST(SkipArray, PassesBothFormsWithoutInflating) {
@@ -172,33 +202,31 @@ TEST(SkipArray, PassesBothFormsWithoutInflating) {
     w.chunked_ints(ramp(11), {4, 7}).ints({2});
     w.ints({3, 40}).payload(garbage).ints({3});
     w.ints({9}).ints({5, 40}).payload(garbage).ints({0, 0}).ints({4});
-    UnitFile f(w.bytes());
-    auto& c = f.connection();
+    RecordFile f(w.bytes());
+    RecordReader& c = f.reader();
     std::int32_t marker = 0;
     for (const Framing framing : {Framing::Single, Framing::Chunked, Framing::Single, Framing::Chunked}) {
-        ASSERT_EQ(skip_array(c, framing), kReadOk) << marker;
+        ASSERT_EQ(skip_array(c, framing), Read::ok) << marker;
         EXPECT_EQ(next_int(c), ++marker);
     }
 }
 
-TEST(SkipArray, SkipBufferGrowsByOnePointTwoAndIsReused) {
-    release_skip_buffer();
-    ASSERT_EQ(skip_buffer_capacity(), 0);
+TEST(SkipArray, SkipBufferGrowsByOnePointTwoAndBelongsToItsReader) {
     FileWriter w;
     for (std::int32_t length : {1000, 1100, 1300, 10})
         w.ints({1, length}).payload(Bytes(static_cast<std::size_t>(length), 0));
-    UnitFile f(w.bytes());
-    auto& c = f.connection();
+    RecordFile f(w.bytes()), other(w.bytes());
+    RecordReader& c = f.reader();
+    ASSERT_EQ(c.skip_buffer_capacity(), 0);
     for (const std::int64_t capacity : {1200, 1200, 1560, 1560}) {
-        ASSERT_EQ(skip_array(c, Framing::Single), kReadOk);
-        EXPECT_EQ(skip_buffer_capacity(), capacity);
+        ASSERT_EQ(skip_array(c, Framing::Single), Read::ok);
+        EXPECT_EQ(c.skip_buffer_capacity(), capacity);
     }
-    release_skip_buffer();
-    EXPECT_EQ(skip_buffer_capacity(), 0);
-    rewind(c);
-    ASSERT_EQ(skip_array(c, Framing::Single), kReadOk);
-    EXPECT_EQ(skip_buffer_capacity(), 1200);
-    release_skip_buffer();
+    ASSERT_EQ(skip_array(other.reader(), Framing::Single), Read::ok);
+    EXPECT_EQ(other.reader().skip_buffer_capacity(), 1200);
+    EXPECT_EQ(c.skip_buffer_capacity(), 1560);
+    c.close();
+    EXPECT_EQ(c.skip_buffer_capacity(), 0);
 }
 
 }  // namespace

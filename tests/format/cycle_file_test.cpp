@@ -1,39 +1,33 @@
 // Cycle files: the header words and what each of them switches, and the
 // "<Model>" section with the result directory.
+#include "format/cycle_file.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
 #include <vector>
 
-#include "api/naming.h"
-#include "format/compressed_array.h"
 #include "format/cycle_arrays.h"
-#include "format/cycle_file.h"
-#include "model/store.h"
-#include "runtime/file_units.h"
-#include "support/temp_dir.h"
-#include "support/unit_fixture.h"
+#include "support/record_fixture.h"
 #include "writer/cycle_file.h"
 
 namespace qv::format {
 namespace {
 
-using model::store;
 using qvw::CycleFileSpec;
 using qvw::CycleSection;
 using qvw::DirectoryEntrySpec;
 
 class CycleFile : public ::testing::Test {
 protected:
-    void TearDown() override {
-        runtime::close_unit(runtime::unit::kResults);
-        model::release_cycle(store());
-    }
-    bool open(const CycleFileSpec& desc) {
-        return api::open_cycle_file(
-            qvtest::write_file(dir_, "run_0000001.qvres", qvw::write_cycle_file(desc).bytes()));
+    bool open(const CycleFileSpec& desc) { return open_bytes(qvw::write_cycle_file(desc).bytes()); }
+    bool open_bytes(const qvw::Bytes& bytes) { return qvtest::open_cycle(dir_, bytes, c_); }
+    // Whether the reason of the last failed open names the file and `section`.
+    bool reason_names(const std::string& section) const {
+        return c_.reason().rfind(dir_.file("run_0000001.qvres") + ": " + section + ": ", 0) == 0;
     }
     qvtest::TempDir dir_;
+    CycleReader c_;
 };
 
 // One node real, one element real and one node integer array, plus every
@@ -52,19 +46,23 @@ CycleFileSpec full_spec(std::vector<std::int32_t> header) {
     return desc;
 }
 
-TEST(CycleHeader, WordsBeyondTheCountReadAsAbsent) {
+// Word 1 negative: no model sizes to read after "<Model>".
+TEST_F(CycleFile, HeaderWordsBeyondTheCountReadAsAbsent) {
     for (std::int32_t n = 0; n <= 9; ++n) {
         std::vector<std::int32_t> words;
-        for (std::int32_t i = 1; i <= n; ++i) words.push_back(10 * i);
+        for (std::int32_t i = 1; i <= n; ++i) words.push_back(-10 * i);
         qvw::FileWriter w;
-        w.ints({n}).ints(words).ints({n + 1}).ints(words);  // a count its record cannot hold
-        qvtest::UnitFile f(w.bytes());
-        model::CycleHeader h;
-        ASSERT_EQ(read_cycle_header(f.connection(), h), kReadOk) << n;
+        w.ints({n}).ints(words).tag("<Model>");
+        ASSERT_TRUE(open_bytes(w.bytes())) << n << ": " << c_.reason();
+        const model::CycleHeader& h = c_.model().header;
         EXPECT_EQ(h.count(), n);
-        EXPECT_EQ(h.word(n), n ? 10 * n : 0);
+        EXPECT_EQ(h.word(n), -10 * n);
         EXPECT_EQ(h.word(n + 1), 0);
-        EXPECT_EQ(read_cycle_header(f.connection(), h), kReadError) << n;
+        EXPECT_FALSE(c_.model().has_sizes);
+        qvw::FileWriter lying;
+        lying.ints({n + 1}).ints(words).tag("<Model>");  // a count its record cannot hold
+        EXPECT_FALSE(open_bytes(lying.bytes())) << n;
+        EXPECT_TRUE(reason_names("header")) << c_.reason();
     }
 }
 
@@ -79,47 +77,71 @@ TEST_F(CycleFile, ModelSectionFillsSizesAndDirectory) {
     desc.variable_count = 17;
     desc.row9 = qvw::Record().text("anything at all", 80);
     ASSERT_TRUE(open(desc));
-    const auto& s = store();
-    EXPECT_TRUE(s.model_loaded);
+    const model::CycleModel& s = c_.model();
+    EXPECT_TRUE(s.has_sizes);
     EXPECT_EQ(s.cycle_number, 1200);
     EXPECT_EQ(s.cycle_time, 0.75f);
-    EXPECT_EQ(s.structured_parts, 2);
+    EXPECT_EQ(s.counts.structured_parts, 2);
     EXPECT_EQ(s.structured_part_values(3, 2), 8);
-    EXPECT_EQ(s.unstructured_parts, 2);
-    EXPECT_EQ(s.node_count, 40);
-    EXPECT_EQ(s.unstructured_element_total, 30);
+    EXPECT_EQ(s.counts.unstructured_parts, 2);
+    EXPECT_EQ(s.counts.node_count, 40);
+    EXPECT_EQ(s.counts.unstructured_element_total, 30);
     EXPECT_EQ(s.variable_count, 17);
     ASSERT_EQ(s.directory.size(), 3);
     EXPECT_EQ(s.directory(2).kind, -2);
     EXPECT_EQ(s.directory(2).variable, 8);
     EXPECT_EQ(s.directory(3).name.trimmed(), "NODE INTEGER");
-    EXPECT_EQ(s.read_position, 0);
-    EXPECT_FALSE(s.mmvars_loaded);
+    EXPECT_EQ(c_.read_position, 0);
+    EXPECT_FALSE(c_.fractions.loaded);
+
+    // Registration reads the cycle number and time alone.
+    qvtest::RecordFile f(qvw::write_cycle_file(desc).bytes());
+    CycleStamp stamp;
+    ASSERT_TRUE(read_cycle_stamp(f.reader(), stamp)) << f.reader().reason();
+    EXPECT_TRUE(stamp.model_found);
+    EXPECT_EQ(stamp.cycle, 1200);
+    EXPECT_EQ(stamp.time, 0.75f);
+    qvw::FileWriter w;
+    w.ints({1}).ints({1}).tag("<Model>").ints({0}).ints({0});  // no number and time records
+    qvtest::RecordFile cut(w.bytes());
+    EXPECT_FALSE(read_cycle_stamp(cut.reader(), stamp));
+    EXPECT_EQ(cut.reader().reason().rfind(cut.path() + ": <Model>: ", 0), 0u) << cut.reader().reason();
 }
 
 TEST_F(CycleFile, WordOneZeroOpensWithoutSizesOrDirectory) {
     CycleFileSpec desc = full_spec({0, 1, 1, 1, 0, 1});
     desc.model_content = qvw::Content::Write;  // present, but not to be read
     desc.variable_count = 17;
+    desc.cycle = 5;
     ASSERT_TRUE(open(desc));
-    EXPECT_TRUE(store().model_loaded);
-    EXPECT_EQ(store().directory.size(), 0);
-    EXPECT_EQ(store().variable_count, 0);
+    EXPECT_FALSE(c_.model().has_sizes);
+    EXPECT_EQ(c_.model().directory.size(), 0);
+    EXPECT_EQ(c_.model().variable_count, 0);
     runtime::Array<float> a;
-    EXPECT_EQ(read_real_array(kNodeObject, -7, 1, a), kArrayNotFound);
+    EXPECT_EQ(read_real_array(c_, kNodeObject, -7, 1, a), Read::not_found);
+    qvtest::RecordFile f(qvw::write_cycle_file(desc).bytes());
+    CycleStamp stamp;
+    ASSERT_TRUE(read_cycle_stamp(f.reader(), stamp));
+    EXPECT_TRUE(stamp.model_found);
+    EXPECT_EQ(stamp.cycle, 0);
 }
 
 TEST_F(CycleFile, DirectoryCountZeroOrLargerThanItsRecord) {
     CycleFileSpec desc;
     ASSERT_TRUE(open(desc));  // no entries: an empty directory record
-    EXPECT_TRUE(store().directory.allocated());
-    EXPECT_EQ(store().directory.size(), 0);
+    EXPECT_TRUE(c_.model().directory.allocated());
+    EXPECT_EQ(c_.model().directory.size(), 0);
     desc = full_spec({1, 1, 1, 1, 0, 1});
     desc.directory_count = 4;
     EXPECT_FALSE(open(desc));
-    EXPECT_FALSE(store().model_loaded);
-    EXPECT_EQ(store().directory.size(), 0);
-    EXPECT_FALSE(runtime::is_open(runtime::unit::kResults));
+    EXPECT_TRUE(reason_names("<Model>")) << c_.reason();
+    EXPECT_FALSE(c_.model().has_sizes);
+    EXPECT_EQ(c_.model().directory.size(), 0);
+    EXPECT_FALSE(c_.is_open());
+    // No "<Model>" at all.
+    desc.order = {CycleSection::Node};
+    EXPECT_FALSE(open(desc));
+    EXPECT_TRUE(reason_names("<Model>")) << c_.reason();
 }
 
 TEST_F(CycleFile, ModelSectionMayComeAnywhere) {
@@ -130,10 +152,10 @@ TEST_F(CycleFile, ModelSectionMayComeAnywhere) {
         desc.order.insert(desc.order.begin() + static_cast<std::ptrdiff_t>(at), CycleSection::Model);
         ASSERT_TRUE(open(desc)) << at;
         runtime::Array<std::int32_t> ints;
-        ASSERT_EQ(read_integer_array(kNodeObject, 9, 1, ints), kReadOk) << at;
+        ASSERT_EQ(read_integer_array(c_, kNodeObject, 9, 1, ints), Read::ok) << at;
         EXPECT_EQ(ints(3), 12);
         runtime::Array<float> reals;
-        ASSERT_EQ(read_real_array(kElementObject, -8, 1, reals), kReadOk) << at;
+        ASSERT_EQ(read_real_array(c_, kElementObject, -8, 1, reals), Read::ok) << at;
         EXPECT_EQ(reals(4), 7.0f);
     }
 }
@@ -141,21 +163,19 @@ TEST_F(CycleFile, ModelSectionMayComeAnywhere) {
 // What each header word switches: the writer follows the words, and forcing
 // the arrays into the file shows that the readers follow them too. Node,
 // element, displacement, material, rigid body and joint reads.
-std::array<int, 6> read_everything() {
+std::array<Read, 6> read_everything(CycleReader& c) {
     runtime::Array<float> reals;
-    std::int32_t status = -1, joint_status = -1;
-    std::array<int, 6> r = {read_real_array(kNodeObject, -7, 1, reals), read_real_array(kElementObject, -8, 1, reals),
-                            read_displacements(), read_material_fractions(status), read_rigid_body_data(status),
-                            read_joint_data(joint_status)};
-    EXPECT_EQ(status | joint_status, 0);
-    return r;
+    runtime::Array<std::int32_t> numbers;
+    return {read_real_array(c, kNodeObject, -7, 1, reals), read_real_array(c, kElementObject, -8, 1, reals),
+            read_displacements(c, reals), read_material_fractions(c, 1, 1),
+            read_rigid_body_data(c, numbers, reals), read_joint_data(c, numbers, reals)};
 }
 
 TEST_F(CycleFile, EachHeaderWordSwitchesItsSections) {
-    const int ok = kReadOk, none = kNoArrays;
+    const Read ok = Read::ok, none = Read::no_arrays;
     const struct {
         std::vector<std::int32_t> words;
-        std::array<int, 6> expected;
+        std::array<Read, 6> expected;
     } cases[] = {
         {{1, 1, 1, 1, 0, 1}, {ok, ok, ok, ok, ok, ok}},
         {{1, 1, 0, 1, 0, 1}, {none, ok, ok, ok, ok, ok}},          // h3
@@ -179,9 +199,7 @@ TEST_F(CycleFile, EachHeaderWordSwitchesItsSections) {
                     *content = qvw::Content::Write;
             }
             ASSERT_TRUE(open(desc));
-            store().material_count = 1;
-            EXPECT_EQ(read_everything(), c.expected);
-            store().material_count = 0;
+            EXPECT_EQ(read_everything(c_), c.expected);
         }
     }
 }
