@@ -117,14 +117,20 @@ Read positioned_read(CycleReader& c, std::int32_t object_type, const Wanted& w, 
     return Read::ok;
 }
 
+// What every section reader does first: forget the read position (the file
+// is about to move), and find the section's tag record.
+Read enter_section(CycleReader& c, const char* tag) {
+    c.read_position = 0;
+    if (!c.is_open()) return Read::not_open;
+    return c.records().find_tag(tag) == Read::ok ? Read::ok : Read::section_missing;
+}
+
 Read read_body_section(CycleReader& c, const char* tag, Array<std::int32_t>& numbers,
                        Array<float>& data) {
     runtime::release(numbers);
     runtime::release(data);
-    c.read_position = 0;
-    if (!c.is_open()) return Read::not_open;
+    if (const Read st = enter_section(c, tag); st != Read::ok) return st;
     RecordReader& r = c.records();
-    if (r.find_tag(tag) != Read::ok) return Read::section_missing;
     const model::CycleHeader& h = c.model().header;
     // Below 8 header words, word 2 says whether the arrays are there.
     if (h.count() < 8 && h.word(2) <= 0) return Read::no_arrays;
@@ -164,24 +170,23 @@ Read read_layered_integer_array(CycleReader& c, std::int32_t object_type, std::i
 Read read_integer_array(CycleReader& c, std::int32_t object_type, std::int32_t code,
                         std::int32_t qualifier, Array<std::int32_t>& dest) {
     runtime::release(dest);
-    c.read_position = 0;
-    if (!c.is_open()) return Read::not_open;
-    if (object_type != kNodeObject && object_type != kElementObject) return Read::not_found;
+    if (object_type != kNodeObject && object_type != kElementObject) {
+        c.read_position = 0;
+        return c.is_open() ? Read::not_found : Read::not_open;
+    }
     const bool nodes = object_type == kNodeObject;
     Wanted w;
     w.variable = variables::integer_variable_index(code);
     w.qualifier = qualifier;
     w.kind = nodes ? model::kNodeInteger : model::kElementInteger;
-    if (c.records().find_tag(section_tag(nodes)) != Read::ok) return Read::section_missing;
+    if (const Read st = enter_section(c, section_tag(nodes)); st != Read::ok) return st;
     std::int64_t entry = 0;
     return walk_and_load(c, nodes, 0, w, dest, entry);
 }
 
 Read read_displacements(CycleReader& c, Array<float>& dest) {
     runtime::release(dest);
-    c.read_position = 0;
-    if (!c.is_open()) return Read::not_open;
-    if (c.records().find_tag("<Displacement>") != Read::ok) return Read::section_missing;
+    if (const Read st = enter_section(c, "<Displacement>"); st != Read::ok) return st;
     const model::CycleHeader& h = c.model().header;
     // From 7 header words on, word 2 is not consulted.
     if (h.count() < 7 && h.word(2) <= 0) return Read::no_arrays;
