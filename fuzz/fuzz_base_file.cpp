@@ -3,8 +3,8 @@
 // the clean-up.
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
-#include "api/naming.h"
 #include "harness.h"
 #include "results_api.h"
 
@@ -13,7 +13,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string& dir = qvfuzz::work_dir();
     qvfuzz::write_file(dir + "/run.qvres_base", data, size);
     // The older-form name resolves to the newer-form file just written.
-    const bool loaded = qv::api::load_base_file(dir + "/run_base.qvres");
+    const std::int32_t model_only = 0;
+    const std::string path = dir + "/run_base.qvres";
+    const bool loaded = set_BaseFilename(&model_only, path.c_str(), dir.c_str());
     std::int32_t parts = 0;
     if (!loaded && get_NumStructuredParts(&parts)) qvfuzz::fail("failed load left a model");
 

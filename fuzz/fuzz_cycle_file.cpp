@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "api/naming.h"
 #include "harness.h"
 #include "results_api.h"
 #include "seed_model.h"
@@ -64,11 +63,14 @@ bool value_query(std::int64_t count, const Budget& budget, bool opened, const ch
     return ok;
 }
 
+// The seed base file of run "seed" ("seed_run.qvres_base"), named as its
+// older form, which has a run prefix: loading it in mode 1 registers the
+// input, "seed_run_0001.qvres", when the scan can read it.
 const std::string& base_path() {
     static const std::string path = [] {
-        const std::string file = qvfuzz::work_dir() + "/run.qvres_base";
+        const std::string file = qvfuzz::work_dir() + "/seed_run.qvres_base";
         qvw::write_base_file(qvfuzz::seed_base()).save(file);
-        return qvfuzz::work_dir() + "/run_base.qvres";
+        return qvfuzz::work_dir() + "/seed_run_base.qvres";
     }();
     return path;
 }
@@ -188,20 +190,21 @@ void sweep_values(const ModelSizes& m, const Budget& budget, bool opened) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     qvfuzz::init_once();
     const std::string& base = base_path();
-    const std::string cycle = qvfuzz::work_dir() + "/run_0001.qvres";
+    const std::string cycle = qvfuzz::work_dir() + "/seed_run_0001.qvres";
     qvfuzz::write_file(cycle, data, size);
     // The base file is the seed; what sizes caller arrays beyond it is the
     // node count the cycle states, which nothing in the file can bound.
     const Budget budget{size, false, std::int64_t(1) << 16};
 
-    // The calling order of a host: the model and its sizes first.
-    if (!qv::api::load_base_file(base)) qvfuzz::fail("the seed base file does not load");
+    // The calling order of a host: the model, its cycles and its sizes first.
+    const std::int32_t with_cycles = 1;
+    if (!set_BaseFilename(&with_cycles, base.c_str(), qvfuzz::work_dir().c_str()))
+        qvfuzz::fail("the seed base file does not load");
     const ModelSizes sizes = model_sizes(budget);
-    qv::api::scan_directory(qvfuzz::work_dir(), "run");
     std::int32_t steps = 0;
     get_NumSteps(&steps);
 
-    const bool opened = qv::api::open_cycle_file(cycle);
+    const bool opened = set_ResultsFilename(cycle.c_str());
     sweep_values(sizes, budget, opened);
     // Last: the element count query replaces the total the cycle stated.
     qvfuzz::sweep_model(budget);

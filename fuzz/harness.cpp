@@ -54,6 +54,10 @@ void init_once() {
     done = true;
     set_Startup();
     qv::runtime::set_allocation_limit_for_testing(kAllocationLimit);
+    qv::runtime::set_allocation_sink([](const char* line) {
+        std::fprintf(stderr, "results_api fuzz finding: allocation refused:%s\n", line);
+        std::abort();
+    });
 }
 
 const std::string& work_dir() {

@@ -11,12 +11,14 @@
 
 namespace qvfuzz {
 
-// Allocations of the library above this many bytes end the process through
-// the allocation failure path, which the fuzzer reports as a crash: nothing
-// a damaged file holds may push the library that far.
+// Allocations of the library above this many bytes take the allocation
+// failure path, whose line the harness reports as a finding before it
+// aborts: nothing a damaged file holds may push the library that far. (The
+// library itself would only fail the call, which a fuzzer cannot see.)
 inline constexpr std::size_t kAllocationLimit = std::size_t(64) << 20;
 
-// Once per process: the variable catalogue and the allocation limit.
+// Once per process: the allocation limit and the sink that turns a refused
+// allocation into a finding.
 void init_once();
 
 // A private directory, created on first use and removed at exit.

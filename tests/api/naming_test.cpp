@@ -1,14 +1,20 @@
 // Naming an analysis: base file and lock files from one path, the run
-// prefix, the directory scan with its time sort, and selecting cycles.
+// prefix, the directory scan with its time sort, and selecting cycles in
+// the session.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
+#include <limits>
+#include <string>
+#include <vector>
 
+#include "api/discovery.h"
 #include "api/naming.h"
 #include "api/session.h"
 #include "model/part_queries.h"
-#include "model/store.h"
-#include "runtime/file_units.h"
 #include "runtime/platform.h"
 #include "support/analysis_files.h"
 #include "support/temp_dir.h"
@@ -16,7 +22,8 @@
 
 namespace {
 
-using qv::model::store;
+using qv::api::scan_directory;
+using qv::api::session;
 
 // A cycle file with its cycle number and time and the small model's sizes.
 void write_cycle(const qvtest::TempDir& dir, const std::string& name, std::int32_t cycle,
@@ -32,27 +39,22 @@ void write_cycle(const qvtest::TempDir& dir, const std::string& name, std::int32
     qvw::write_cycle_file(desc).save(dir.file(name));
 }
 
-class Naming : public ::testing::Test {
-protected:
-    void SetUp() override { qv::api::startup(); }
-    void TearDown() override { qv::api::clean_up(); }
+std::vector<std::int32_t> cycles(const std::vector<qv::model::StepEntry>& steps) {
+    std::vector<std::int32_t> c;
+    for (const auto& e : steps) c.push_back(e.cycle);
+    return c;
+}
 
-    // The run "runA_cyc" with its newer-form base file and, with
-    // `first_cycle`, its cycle file 1 (cycle 1, time 1).
-    void write_run(bool first_cycle = true) {
-        qvw::write_base_file(qvtest::small_model()).save(dir_.file("runA_cyc.qvres_base"));
-        if (first_cycle) write_cycle(dir_, "runA_cyc_0000001.qvres", 1, 1.0f);
-    }
-    bool name(std::int32_t mode, const std::string& file) {
-        return qv::api::set_base_filename(mode, dir_.file(file), dir_.path());
-    }
-    std::vector<std::int32_t> cycles() const {
-        std::vector<std::int32_t> c;
-        for (const auto& e : store().steps) c.push_back(e.cycle);
-        return c;
-    }
-    qvtest::TempDir dir_;
-};
+// The cycle numbers of the directory's "runA_cyc_<7 digits>.qvres" files in
+// the order the platform lists them.
+std::vector<std::int32_t> listed(const qvtest::TempDir& dir) {
+    std::vector<std::int32_t> out;
+    const auto names = qv::platform::list_directory(dir.path());
+    for (const std::string& f : names.value())
+        if (f.size() == 22 && f.compare(0, 9, "runA_cyc_") == 0)
+            out.push_back(std::stoi(f.substr(9, 7)));
+    return out;
+}
 
 TEST(RunNames, PrefixEndsAtTheSecondToLastUnderscore) {
     EXPECT_EQ(qv::api::run_prefix("runA_cyc_0000100"), "runA");
@@ -86,84 +88,131 @@ TEST(RunNames, OverlongPathsAreRefused) {
     EXPECT_FALSE(qv::api::set_base_filename(1, std::string(600, 'a'), "/tmp"));
 }
 
-TEST_F(Naming, CyclesAreSortedByTimeWithTiesInScanOrder) {
-    write_run(false);
-    write_cycle(dir_, "runA_cyc_0000100.qvres", 100, 2.0f);
-    write_cycle(dir_, "runA_cyc_0000050.qvres", 50, 1.0f);
-    write_cycle(dir_, "runA_cyc_0000150.qvres", 150, 3.0f);
-    write_cycle(dir_, "runA_cyc_0000151.qvres", 151, 3.0f);
-    write_cycle(dir_, "runA_cyc_0000152.qvres", 152, 3.0f);
-    ASSERT_TRUE(name(1, "runA_cyc_0000100.qvres"));
-    ASSERT_EQ(store().steps.size(), 5u);
-    EXPECT_EQ(store().steps[0].cycle, 50);
-    EXPECT_EQ(store().steps[1].cycle, 100);
-    // The three of time 3.0 in the order the directory lists them.
-    std::vector<std::int32_t> listed;
-    const auto listing = qv::platform::list_directory(dir_.path());
-    for (const std::string& f : *listing)
-        if (f.compare(0, 14, "runA_cyc_00001") == 0 && f.size() == 22 && f[14] == '5')
-            listed.push_back(std::stoi(f.substr(9, 7)));
-    const std::vector<std::int32_t> order = cycles();
-    EXPECT_EQ(std::vector<std::int32_t>(order.begin() + 2, order.end()), listed);
-    EXPECT_FLOAT_EQ(store().steps[4].time, 3.0f);
+TEST(Discovery, CyclesAreSortedByTimeWithTiesInScanOrder) {
+    qvtest::TempDir dir;
+    write_cycle(dir, "runA_cyc_0000100.qvres", 100, 2.0f);
+    write_cycle(dir, "runA_cyc_0000050.qvres", 50, 1.0f);
+    for (const int c : {150, 151, 152, 153})
+        write_cycle(dir, "runA_cyc_0000" + std::to_string(c) + ".qvres", c, 3.0f);
+    const qv::api::Registration found = scan_directory(dir.path(), "runA");
+    EXPECT_TRUE(found.model_found);
+    const std::vector<std::int32_t> order = cycles(found.steps);
+    ASSERT_EQ(order.size(), 6u);
+    EXPECT_EQ(order[0], 50);
+    EXPECT_EQ(order[1], 100);
+    // The four of time 3.0 in the order the directory lists them.
+    std::vector<std::int32_t> ties;
+    for (const std::int32_t c : listed(dir))
+        if (c >= 150) ties.push_back(c);
+    EXPECT_EQ(std::vector<std::int32_t>(order.begin() + 2, order.end()), ties);
+    EXPECT_EQ(found.steps[5].file_name,
+              dir.file("runA_cyc_0000" + std::to_string(ties[3]) + ".qvres"));
 }
 
-TEST_F(Naming, OnlyTheRunsUnlockedCycleFilesAreRegistered) {
-    write_run();
-    write_cycle(dir_, "runA_cyc_0000002.qvres", 2, 2.0f);
-    write_cycle(dir_, "runA_cyc_0000003.QVRES", 3, 3.0f);     // extension case differs
-    write_cycle(dir_, "runB_cyc_0000004.qvres", 4, 4.0f);     // another run
-    write_cycle(dir_, "runA_cyc_0000005.qvres", 5, 5.0f);     // its solver still writes it
-    qvw::FileWriter().save(dir_.file("runA_cyc_0000005.lock"));
-    std::filesystem::create_directory(dir_.file("runA_cyc_0000006.qvres"));  // not a file
-    qvw::FileWriter().raw({0, 0, 0, 4, 0}).save(dir_.file("runA_cyc_0000007.qvres"));  // damaged
-    ASSERT_TRUE(name(1, "runA_cyc_0000001.qvres"));
-    EXPECT_EQ(cycles(), (std::vector<std::int32_t>{1, 2}));
+TEST(Discovery, TimesThatAreNoNumberStayInPlaceAndSplitTheSort) {
+    qvtest::TempDir dir;
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float times[] = {5, nan, 4, 3, nan, 2, 1};
+    for (int c = 1; c <= 7; ++c)
+        write_cycle(dir, "runA_cyc_000000" + std::to_string(c) + ".qvres", c, times[c - 1]);
+    // Each file whose time is no number keeps its scan position; the files
+    // scanned between two of them are sorted among themselves.
+    std::vector<std::int32_t> expected = listed(dir);
+    const auto by_time = [&](int a, int b) { return times[a - 1] < times[b - 1]; };
+    auto run = expected.begin();
+    for (auto it = run; it != expected.end(); ++it)
+        if (std::isnan(times[*it - 1])) {
+            std::sort(run, it, by_time);
+            run = it + 1;
+        }
+    std::sort(run, expected.end(), by_time);
+    EXPECT_EQ(cycles(scan_directory(dir.path(), "runA").steps), expected);
 }
 
-TEST_F(Naming, OlderFormBaseFileTakesNoStep) {
+TEST(Discovery, OnlyTheRunsUnlockedReadableCycleFilesAreRegistered) {
+    qvtest::TempDir dir;
+    write_cycle(dir, "runA_cyc_0000001.qvres", 1, 1.0f);
+    write_cycle(dir, "runA_cyc_0000002.qvres", 2, 2.0f);
+    write_cycle(dir, "runA_cyc_0000003.QVRES", 3, 3.0f);  // extension case differs
+    write_cycle(dir, "runB_cyc_0000004.qvres", 4, 4.0f);  // another run
+    write_cycle(dir, "runA_cyc_0000005.qvres", 5, 5.0f);  // its solver still writes it
+    qvw::FileWriter().save(dir.file("runA_cyc_0000005.lock"));
+    write_cycle(dir, "runA_cyc_0000008.qvres", 8, 8.0f);  // a dangling link locks too
+    std::filesystem::create_symlink(dir.file("nowhere"), dir.file("runA_cyc_0000008.lock"));
+    write_cycle(dir, "runA_cyc_base.qvres", 9, 9.0f);  // an older-form base file's name
+    std::filesystem::create_directory(dir.file("runA_cyc_0000006.qvres"));  // not a file
+    qvw::FileWriter().raw({0, 0, 0, 4, 0}).save(dir.file("runA_cyc_0000007.qvres"));  // damaged
+    EXPECT_EQ(cycles(scan_directory(dir.path(), "runA").steps), (std::vector<std::int32_t>{1, 2}));
+    EXPECT_TRUE(scan_directory(dir.file("nowhere"), "runA").steps.empty());
+
+    // An underscore and "base" in the directory's name hide nothing; a file
+    // without "<Model>" is registered with cycle 0 and does not count as one
+    // with a model.
+    const std::string sub = dir.file("plate_base");
+    std::filesystem::create_directory(sub);
+    qvw::CycleFileSpec no_model;
+    no_model.order = {qvw::CycleSection::Node};
+    qvw::write_cycle_file(no_model).save(sub + "/runA2.qvres");
+    const qv::api::Registration found = scan_directory(sub, "runA");
+    EXPECT_EQ(cycles(found.steps), (std::vector<std::int32_t>{0}));
+    EXPECT_FALSE(found.model_found);
+}
+
+class Naming : public ::testing::Test {
+protected:
+    void TearDown() override { session() = qv::api::Session{}; }
+
+    // The run "runA_cyc" with its newer-form base file and cycle file 1
+    // (cycle 1, time 1).
+    void write_run() {
+        qvw::write_base_file(qvtest::small_model()).save(dir_.file("runA_cyc.qvres_base"));
+        write_cycle(dir_, "runA_cyc_0000001.qvres", 1, 1.0f);
+    }
+    bool name(std::int32_t mode, const std::string& file) {
+        return qv::api::set_base_filename(mode, dir_.file(file), dir_.path());
+    }
+    static const std::vector<qv::model::StepEntry>& steps() { return session().analysis->steps; }
+    qvtest::TempDir dir_;
+};
+
+TEST_F(Naming, RegisteredStepsOpenInTimeOrder) {
     // The older-form base file also ends in ".qvres" and carries the prefix.
     qvw::write_base_file(qvtest::small_model()).save(dir_.file("runA_cyc_base.qvres"));
     for (int c = 1; c <= 4; ++c)
-        write_cycle(dir_, "runA_cyc_000000" + std::to_string(c) + ".qvres", c, float(c));
+        write_cycle(dir_, "runA_cyc_000000" + std::to_string(c) + ".qvres", c, float(5 - c));
     ASSERT_TRUE(name(1, "runA_cyc_0000001.qvres"));
-    std::int32_t steps = 0;
-    ASSERT_EQ(qv::model::num_steps(steps), 1);
-    ASSERT_EQ(steps, 4);
-    for (std::int32_t k = 0; k < steps; ++k) {
+    std::int32_t count = 0;
+    ASSERT_EQ(qv::model::num_steps(session().view(), count), 1);
+    ASSERT_EQ(count, 4);
+    for (std::int32_t k = 0; k < count; ++k) {
         EXPECT_TRUE(qv::api::new_step(k)) << k;
-        EXPECT_EQ(store().cycle_number, k + 1);
+        EXPECT_EQ(session().cycle.model().cycle_number, 4 - k);
     }
-    EXPECT_FALSE(qv::api::new_step(steps));
+    // Past the registered steps: the open fails and the model is invalid.
+    EXPECT_FALSE(qv::api::new_step(count));
+    EXPECT_FALSE(session().model_loaded);
     EXPECT_FALSE(qv::api::new_step(-1));
-}
-
-TEST_F(Naming, UnderscoreBaseInTheDirectoryHidesNoCycle) {
-    // Only the file's own name can make it an older-form base file.
-    const std::string dir = dir_.file("plate_base");
-    std::filesystem::create_directory(dir);
-    qvw::write_base_file(qvtest::small_model()).save(dir + "/runA_cyc.qvres_base");
-    qvw::write_cycle_file(qvw::CycleFileSpec{}).save(dir + "/runA_cyc_0000001.qvres");
-    qvw::write_cycle_file(qvw::CycleFileSpec{}).save(dir + "/runA2.qvres");  // no underscore
-    ASSERT_TRUE(qv::api::set_base_filename(1, dir + "/runA_cyc_0000001.qvres", dir));
-    EXPECT_EQ(store().steps.size(), 2u);
 }
 
 TEST_F(Naming, ModesDecideWhatTheResultSays) {
     write_run();
+    session().extraction_mode = 1;
     EXPECT_TRUE(name(0, "runA_cyc_0000001.qvres"));
-    EXPECT_TRUE(store().steps.empty());
+    EXPECT_TRUE(steps().empty());
+    EXPECT_EQ(session().extraction_mode, 0);  // a load puts the mode back to 0
     EXPECT_FALSE(name(2, "runA_cyc_0000001.qvres"));
-    EXPECT_TRUE(store().model_loaded);  // loaded all the same
+    EXPECT_TRUE(session().model_loaded);  // loaded all the same
+    EXPECT_TRUE(name(1, "runA_cyc_0000001.qvres"));
+    EXPECT_EQ(cycles(steps()), std::vector<std::int32_t>{1});
     // Mode 1 with a directory that does not exist: loaded, no step.
     EXPECT_TRUE(qv::api::set_base_filename(1, dir_.file("runA_cyc_0000001.qvres"),
                                            dir_.file("nowhere")));
-    EXPECT_TRUE(store().steps.empty());
+    EXPECT_TRUE(steps().empty());
     // A name with a single underscore loads but has no run prefix.
     qvw::write_base_file(qvtest::small_model()).save(dir_.file("solo.qvres_base"));
     write_cycle(dir_, "solo_0000001.qvres", 1, 1.0f);
     EXPECT_FALSE(name(1, "solo_0000001.qvres"));
-    EXPECT_TRUE(store().model_loaded);
+    EXPECT_TRUE(session().model_loaded);
     EXPECT_TRUE(name(0, "solo_0000001.qvres"));
 }
 
@@ -176,32 +225,34 @@ TEST_F(Naming, LockFilesRefuseTheLoad) {
     EXPECT_FALSE(name(1, "runA_cyc_0000001.qvres"));
     std::remove(dir_.file("runA_cyc.lock").c_str());
     EXPECT_TRUE(name(1, "runA_cyc_0000001.qvres"));
-    EXPECT_FALSE(qv::platform::is_regular_file(dir_.file("runA_cyc.lock")));
+    EXPECT_FALSE(qv::platform::entry_exists(dir_.file("runA_cyc.lock")));
 }
 
 TEST_F(Naming, NodeCountIsAllNodesUntilACycleSaysOtherwise) {
     write_run();
     std::int32_t n = 0;
     ASSERT_TRUE(qv::api::set_base_filename(0, dir_.file("runA_cyc_base.qvres"), dir_.path()));
-    ASSERT_EQ(qv::model::num_nodes(n), 1);
+    ASSERT_EQ(qv::model::num_nodes(session().view(), n), 1);
     EXPECT_EQ(n, 24);  // every coordinate triple
-    // Naming a cycle file reads its "<Model>" section: the unstructured nodes.
+    // Naming a cycle file reads its "<Model>" section (the unstructured
+    // nodes) and closes it again.
     ASSERT_TRUE(name(0, "runA_cyc_0000001.qvres"));
-    ASSERT_EQ(qv::model::num_nodes(n), 1);
+    ASSERT_EQ(qv::model::num_nodes(session().view(), n), 1);
     EXPECT_EQ(n, 12);
-    EXPECT_FALSE(qv::runtime::is_open(qv::runtime::unit::kResults));
+    EXPECT_FALSE(session().cycle.is_open());
 }
 
 TEST_F(Naming, NamingAnotherAnalysisClosesTheOpenCycle) {
     write_run();
     ASSERT_TRUE(name(1, "runA_cyc_0000001.qvres"));
     ASSERT_TRUE(qv::api::new_step(0));
-    ASSERT_GT(store().directory.size() + store().cycle_header.count(), 0);
+    ASSERT_TRUE(session().cycle.is_open());
+    ASSERT_GT(session().cycle.model().header.count(), 0);
     qvw::write_base_file(qvtest::small_model()).save(dir_.file("other.qvres_base"));
     ASSERT_TRUE(qv::api::set_base_filename(0, dir_.file("other_base.qvres"), dir_.path()));
     // Nothing of the first analysis' cycle can be read against the new model.
-    EXPECT_FALSE(qv::runtime::is_open(qv::runtime::unit::kResults));
-    EXPECT_EQ(store().cycle_header.count(), 0);
+    EXPECT_FALSE(session().cycle.is_open());
+    EXPECT_EQ(session().cycle.model().header.count(), 0);
 }
 
 }  // namespace

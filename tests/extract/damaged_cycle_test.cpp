@@ -50,21 +50,23 @@ std::vector<Target> targets() {
             {CycleSection::Displacement, {}, ramp<float>(87, 1)}};  // 3 x 29
 }
 
-// Every getter, in both modes: true when none answered; `call` checks that
-// none wrote into the caller's array.
-bool nothing_answered() {
-    bool none = values_of<float>(node_displacements, 3 * 29).empty();
-    none &= call(int_node_values, 30, 1, 31).empty() && call(float_node_values, 31, 1, 31).empty();
-    for (const std::int32_t mode : {0, 1}) {
-        qv::model::store().extraction_mode = mode;
-        none &= call(int_elem_values, 40, 1, 31).empty();
-        none &= call(float_elem_values, 41, 1, 31).empty();
+class DamagedCycle : public ExtractTest {
+protected:
+    // Every getter, in both modes: true when none answered; `call` checks
+    // that none wrote into the caller's array.
+    bool nothing_answered() {
+        bool none = displacements(29).empty();
+        none &= call(int_node_values, 30, 1, 31).empty();
+        none &= call(float_node_values, 31, 1, 31).empty();
+        for (const std::int32_t mode : {0, 1}) {
+            mode_ = mode;
+            none &= call(int_elem_values, 40, 1, 31).empty();
+            none &= call(float_elem_values, 41, 1, 31).empty();
+        }
+        mode_ = 0;
+        return none && call(layer_int_elem_values, 40, 1, 31).empty();
     }
-    qv::model::store().extraction_mode = 0;
-    return none && call(layer_int_elem_values, 40, 1, 31).empty();
-}
-
-using DamagedCycle = ExtractTest;
+};
 
 TEST_F(DamagedCycle, SectionCutAtAnyByteOrStreamCorrupt) {
     load(damaged_model());

@@ -11,7 +11,6 @@ using namespace qvtest;
 using qv::extract::float_elem_values;
 using qv::extract::int_elem_values;
 using qv::extract::layer_int_elem_values;
-using qv::model::store;
 
 constexpr std::int32_t kMaterialNumber = 10;  // integer
 constexpr std::int32_t kVelocityX = 4;        // real, (1, -1, 0, 0)
@@ -43,19 +42,15 @@ TEST_F(ElementValues, ModeZeroReturnsElementSlotsModeOneEverySlot) {
     // its 20 slots, 127..146, for the real one.
     const Ints cube = {113, 114, 116, 117, 122, 123, 125, 126};
     for (const std::int32_t mode : {0, 2}) {  // any mode but 1 acts as 0
-        store().extraction_mode = mode;
+        mode_ = mode;
         EXPECT_EQ(call(int_elem_values, kMaterialNumber, 1, 12), join({{1, 2}, cube, {900, 901}}));
         EXPECT_EQ(call(float_elem_values, kVelocityX, 1, 32),
                   as_floats(join({{1, 2}, cube, ramp<std::int32_t>(20, 127), {900, 901}})));
     }
     // Mode 1: header, the 47 slots, then the unstructured elements.
-    store().extraction_mode = 1;
+    mode_ = 1;
     EXPECT_EQ(call(int_elem_values, kMaterialNumber, 1, 51), all);
     EXPECT_EQ(call(float_elem_values, kVelocityX, 1, 51), as_floats(all));
-
-    // A base file load puts the mode back to 0.
-    load(Model{});
-    EXPECT_EQ(store().extraction_mode, 0);
 }
 
 TEST_F(ElementValues, MultiMaterialVariablesExpandByReportedMaterial) {
@@ -79,7 +74,7 @@ TEST_F(ElementValues, MultiMaterialVariablesExpandByReportedMaterial) {
     expect_near_all(call(float_elem_values, kMass, 1, 15),
                     {5, 6, 71, 73, 74, 111, 113, 114, 121, 123, 124, 131, 133, 134, 999});
     // Mode 1: one value per slot, no expansion: stored values 3..17 scaled.
-    store().extraction_mode = 1;
+    mode_ = 1;
     const Floats all = call(float_elem_values, kMass, 1, 17);
     ASSERT_EQ(all.size(), 17u);
     EXPECT_FLOAT_EQ(all[2], 1.0f);   // slot 0, material 1
@@ -103,7 +98,7 @@ TEST_F(ElementValues, RealDimensionCodeKeepsTemperatureOnlyInModeZero) {
     m.units[0] = 1;
     load_and_open(m, {DirectoryEntrySpec::real(-2, kTempGradX, 1, ramp<float>(10, 1))});
     EXPECT_EQ(call(float_elem_values, kTempGradX, 1, 3), (Floats{1, 2, 10}));  // the cell of slot 7
-    store().extraction_mode = 1;
+    mode_ = 1;
     const Floats all = call(float_elem_values, kTempGradX, 1, 10);
     ASSERT_EQ(all.size(), 10u);
     EXPECT_FLOAT_EQ(all[2], 3000.0f);
@@ -147,7 +142,7 @@ TEST_F(ElementValues, MissingOrShortArraysFailAndWriteNothing) {
     EXPECT_EQ(call(int_elem_values, kMaterialNumber, 1, 40), Ints{});  // not stored
     EXPECT_EQ(call(layer_int_elem_values, 51, 1, 40), Ints{});
     EXPECT_EQ(call(layer_int_elem_values, 50, 1, 10).size(), 10u);  // 2 x 1 x 3 adds nothing
-    store().extraction_mode = 1;
+    mode_ = 1;
     EXPECT_EQ(call(int_elem_values, kMaterialNumber, 1, 40), Ints{});  // not stored
     EXPECT_EQ(call(float_elem_values, 99, 1, 40), Floats{});
     EXPECT_EQ(call(int_elem_values, 50, 1, 40), Ints{});

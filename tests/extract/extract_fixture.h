@@ -1,19 +1,22 @@
 // Analyses for the value getters: a base file of structured blocks and an
-// optional unstructured part, written by the fixture writer, and a cycle
-// file of the same sizes with the wanted directory entries, opened as the
-// current cycle.
+// optional unstructured part, written by the fixture writer and read into an
+// Analysis, and a cycle file of the same sizes with the wanted directory
+// entries, opened in a CycleReader. The getters see them as a session does:
+// the base file's counts, replaced by those of a cycle that states sizes.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <vector>
 
-#include "api/naming.h"
-#include "api/session.h"
-#include "model/store.h"
-#include "support/analysis_files.h"
+#include "extract/node_values.h"
+#include "extract/slots.h"
+#include "format/base_file.h"
+#include "format/cycle_file.h"
+#include "model/analysis.h"
 #include "support/temp_dir.h"
 #include "writer/base_file.h"
 #include "writer/cycle_file.h"
@@ -40,65 +43,6 @@ std::vector<T> ramp(std::size_t n, T first) {
     return v;
 }
 
-class ExtractTest : public ::testing::Test {
-protected:
-    void SetUp() override { qv::api::startup(); }
-    void TearDown() override {
-        qv::api::clean_up();
-        qv::model::release_cycle(qv::model::store());
-        qv::model::reset_base_model(qv::model::store());
-    }
-
-    void load(const Model& m) {
-        qvw::BaseFileSpec desc;
-        desc.header = {5, 4};
-        std::int32_t nodes = 0;
-        for (const auto& b : m.blocks) {
-            desc.parts.push_back(qvw::PartSpec::structured("BLOCK", b[0], b[1], b[2]));
-            nodes += b[0] * b[1] * b[2];
-        }
-        if (m.unstructured_elements > 0) {
-            // Every element on the same eight nodes behind the blocks' nodes.
-            desc.parts.push_back(qvw::PartSpec::unstructured(
-                "BRICKS", ramp<std::int32_t>(std::size_t(m.unstructured_elements), 1)));
-            for (std::int32_t e = 0; e < m.unstructured_elements; ++e)
-                for (std::int32_t c = 1; c <= 8; ++c) desc.connectivity.push_back(nodes + c);
-            nodes += 8;
-        }
-        desc.coordinates = ramp<float>(3 * std::size_t(nodes), 1.0f);
-        desc.materials = m.materials;
-        for (int u = 0; u < 3; ++u) desc.units[u] = m.units[u];
-        ASSERT_TRUE(qv::api::load_base_file(write_base(dir_, desc)));
-    }
-
-    qvw::CycleFileSpec cycle(const Model& m, std::vector<DirectoryEntrySpec> entries) const {
-        qvw::CycleFileSpec desc;
-        desc.structured_parts = m.blocks;
-        desc.unstructured_parts = m.unstructured_elements > 0 ? 1 : 0;
-        desc.unstructured_nodes = m.unstructured_nodes;
-        desc.unstructured_elements = m.unstructured_elements;
-        desc.entries = std::move(entries);
-        return desc;
-    }
-
-    bool open_bytes(const qvw::Bytes& bytes) {
-        const std::string path = dir_.file("run_0001.qvres");
-        qvw::FileWriter w;
-        w.raw(bytes).save(path);
-        return qv::api::open_cycle_file(path);
-    }
-    void open(const qvw::CycleFileSpec& desc) {
-        ASSERT_TRUE(open_bytes(qvw::write_cycle_file(desc).bytes()));
-    }
-    // Base file and cycle file of one model.
-    void load_and_open(const Model& m, std::vector<DirectoryEntrySpec> entries) {
-        load(m);
-        open(cycle(m, std::move(entries)));
-    }
-
-    TempDir dir_;
-};
-
 // Caller arrays start filled with this canary: what a getter did not write
 // keeps it, so one canary beyond the values a call may write shows a write
 // past them.
@@ -120,11 +64,101 @@ std::vector<T> values_of(Getter getter, std::size_t values) {
     }
     return out;
 }
-template <class T>
-std::vector<T> call(int (*getter)(std::int32_t, std::int32_t, T*), std::int32_t variable,
-                    std::int32_t part, std::size_t values) {
-    return values_of<T>([&](T* out) { return getter(variable, part, out); }, values);
-}
+
+class ExtractTest : public ::testing::Test {
+protected:
+    void load(const Model& m) {
+        qvw::BaseFileSpec desc;
+        desc.header = {5, 4};
+        std::int32_t nodes = 0;
+        for (const auto& b : m.blocks) {
+            desc.parts.push_back(qvw::PartSpec::structured("BLOCK", b[0], b[1], b[2]));
+            nodes += b[0] * b[1] * b[2];
+        }
+        if (m.unstructured_elements > 0) {
+            // Every element on the same eight nodes behind the blocks' nodes.
+            desc.parts.push_back(qvw::PartSpec::unstructured(
+                "BRICKS", ramp<std::int32_t>(std::size_t(m.unstructured_elements), 1)));
+            for (std::int32_t e = 0; e < m.unstructured_elements; ++e)
+                for (std::int32_t c = 1; c <= 8; ++c) desc.connectivity.push_back(nodes + c);
+            nodes += 8;
+        }
+        desc.coordinates = ramp<float>(3 * std::size_t(nodes), 1.0f);
+        desc.materials = m.materials;
+        for (int u = 0; u < 3; ++u) desc.units[u] = m.units[u];
+        const std::string path = dir_.file("run.qvres_base");
+        qvw::write_base_file(desc).save(path);
+
+        // A fresh model, no cycle, extraction mode 0: what a base file load
+        // leaves in a session.
+        analysis_ = qv::model::Analysis{};
+        cycle_ = qv::format::CycleReader{};
+        loaded_ = false;
+        mode_ = 0;
+        qv::runtime::InputFile file;
+        std::string why;
+        ASSERT_TRUE(qv::runtime::open_input(path, file, why)) << why;
+        qv::format::RecordReader r(std::move(file));
+        bool tags_found = false;
+        ASSERT_TRUE(qv::format::read_base_file(r, analysis_, tags_found)) << r.reason();
+        counts_ = analysis_.counts;
+    }
+
+    qvw::CycleFileSpec cycle(const Model& m, std::vector<DirectoryEntrySpec> entries) const {
+        qvw::CycleFileSpec desc;
+        desc.structured_parts = m.blocks;
+        desc.unstructured_parts = m.unstructured_elements > 0 ? 1 : 0;
+        desc.unstructured_nodes = m.unstructured_nodes;
+        desc.unstructured_elements = m.unstructured_elements;
+        desc.entries = std::move(entries);
+        return desc;
+    }
+
+    // Opens the bytes as the current cycle, in a fresh reader; a failed open
+    // leaves the model invalid, as it does in a session.
+    bool open_bytes(const qvw::Bytes& bytes) {
+        const std::string path = dir_.file("run_0001.qvres");
+        qvw::FileWriter w;
+        w.raw(bytes).save(path);
+        cycle_ = qv::format::CycleReader{};
+        loaded_ = cycle_.open(path);
+        if (loaded_ && cycle_.model().has_sizes) counts_ = cycle_.model().counts;
+        return loaded_;
+    }
+    void open(const qvw::CycleFileSpec& desc) {
+        ASSERT_TRUE(open_bytes(qvw::write_cycle_file(desc).bytes()));
+    }
+    // Base file and cycle file of one model.
+    void load_and_open(const Model& m, std::vector<DirectoryEntrySpec> entries) {
+        load(m);
+        open(cycle(m, std::move(entries)));
+    }
+
+    qv::model::View view() const { return {analysis_, counts_, cycle_.model(), loaded_}; }
+    qv::extract::Source source() { return {view(), cycle_, mode_}; }
+
+    // A (variable, part) getter into an array of `values` values, as
+    // values_of gives them.
+    template <class T>
+    std::vector<T> call(int (*getter)(const qv::extract::Source&, std::int32_t, std::int32_t, T*),
+                        std::int32_t variable, std::int32_t part, std::size_t values) {
+        return values_of<T>([&](T* out) { return getter(source(), variable, part, out); },
+                            values);
+    }
+
+    // node_displacements of `nodes` nodes, as `call` gives values.
+    Floats displacements(std::size_t nodes) {
+        return values_of<float>(
+            [&](float* out) { return qv::extract::node_displacements(source(), out); }, 3 * nodes);
+    }
+
+    TempDir dir_;
+    qv::model::Analysis analysis_;
+    qv::model::Counts counts_;
+    qv::format::CycleReader cycle_;
+    bool loaded_ = false;
+    std::int32_t mode_ = 0;  // data extraction mode
+};
 
 // The values of `ints` as floats.
 inline Floats as_floats(const Ints& ints) { return Floats(ints.begin(), ints.end()); }

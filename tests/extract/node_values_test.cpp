@@ -13,14 +13,10 @@ namespace {
 using namespace qvtest;
 using qv::extract::float_node_values;
 using qv::extract::int_node_values;
-using qv::extract::node_displacements;
 
 constexpr std::int32_t kVelocityX = 4;    // real, exponents (1, -1, 0, 0)
 constexpr std::int32_t kTempGradX = 180;  // real, exponents (-1, 0, 0, 1)
 constexpr float kNoCell = -1000.0f;       // slots that carry no cell
-
-// node_displacements of `nodes` nodes, as `call` gives values.
-Floats displacements(std::size_t nodes) { return values_of<float>(node_displacements, 3 * nodes); }
 
 using NodeValues = ExtractTest;
 
@@ -84,7 +80,7 @@ TEST_F(NodeValues, UnitsScaleCoordinatesAndValuesByTheirDimension) {
                       DirectoryEntrySpec::real(2, kTempGradX, 1, {4, 5, 0.5f, 1, 2})});
 
     Floats xyz(10, kUntouched);
-    ASSERT_EQ(qv::extract::node_coordinates(xyz.data()), 1);
+    ASSERT_EQ(qv::extract::node_coordinates(view(), xyz.data()), 1);
     Floats expected = ramp<float>(9, 1.0f);  // stored 1..9
     for (float& x : expected) x *= 1e-3f;
     expected.push_back(kUntouched);
@@ -168,7 +164,8 @@ TEST_F(NodeValues, NothingIsAnsweredForMoreStructuredPartsThanTheBaseFileHas) {
     EXPECT_EQ(call(float_node_values, 31, 1, 18), Floats{});
     // No extents for T and no unstructured node: a host has no room for
     // the coordinates of the first block.
-    EXPECT_EQ(values_of<float>(qv::extract::node_coordinates, 0), Floats{});
+    const auto coordinates = [&](float* out) { return qv::extract::node_coordinates(view(), out); };
+    EXPECT_EQ(values_of<float>(coordinates, 0), Floats{});
 }
 
 }  // namespace

@@ -11,6 +11,7 @@ namespace {
 
 using qv::model::compute_unit_exponents;
 using qv::model::dimension_code;
+using qv::model::UnitScale;
 
 // Entries of the table for unit codes (L, M, T), as (code, exponent) pairs.
 void expect_table(std::int32_t l, std::int32_t m, std::int32_t t,
@@ -72,11 +73,25 @@ TEST(UnitExponents, MassCodeFourUsesFixedOffsets) {
                            {24, -200}, {26, 200}});
 }
 
-TEST(UnitExponents, MassCodeAboveFourLeavesTheTable) {
-    std::int32_t table[30];
-    for (std::int32_t& e : table) e = 77;
-    compute_unit_exponents(1, 5, 3, table);
-    for (int code = 1; code <= 29; ++code) EXPECT_EQ(table[code], 77) << code;
+TEST(UnitScale, FactorsOfTheTableWithMarkersAndOtherCodesUnconverted) {
+    // (1, 3, 2): l = -3, m = 0, t = -3.
+    const std::int32_t decimal[3] = {1, 3, 2};
+    const UnitScale s(decimal);
+    EXPECT_FLOAT_EQ(s.factor(8), 1e-3f);  // length
+    EXPECT_FLOAT_EQ(s.factor(3), 1e9f);   // stress: m - 2t - l
+    for (const std::int32_t code : {0, 29, -8, 1000}) EXPECT_EQ(s.factor(code), 1.0f) << code;
+
+    // (4, 4, 2): entries 8 (100) and 2 (-106) are markers, not powers of ten.
+    const std::int32_t marked[3] = {4, 4, 2};
+    const UnitScale m(marked);
+    EXPECT_EQ(m.factor(8), 1.0f);
+    EXPECT_EQ(m.factor(2), 1.0f);
+    EXPECT_FLOAT_EQ(m.factor(12), 1e-3f);  // t
+
+    // A mass code above 4 converts nothing.
+    const std::int32_t unknown[3] = {1, 5, 3};
+    const UnitScale u(unknown);
+    for (int code = 1; code <= 29; ++code) EXPECT_EQ(u.exponents[code], 0) << code;
 }
 
 }  // namespace

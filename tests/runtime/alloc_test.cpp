@@ -1,15 +1,13 @@
-// Typed allocation: empty extents, initial values, repeated release and the
-// failure path (numbered line on unit 38, then the fatal exit).
+// Typed allocation: empty extents, initial values, growth, repeated release
+// and the failure path (the numbered line to the sink, then OutOfMemory).
 #include "runtime/alloc.h"
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cstdint>
+#include <stdexcept>
 #include <string>
-
-#include "runtime/file_units.h"
+#include <vector>
 
 namespace qv::runtime {
 namespace {
@@ -32,19 +30,9 @@ TEST(Allocate, ExtentBelowOneGivesAnEmptyArrayAndReleaseTwiceIsHarmless) {
         release(b);
         EXPECT_FALSE(b.allocated());
     }
-    Array<Text50> a;
-    allocate(a, 2);
-    release(a);
-    release(a);
-    EXPECT_FALSE(a.allocated());
-    EXPECT_EQ(a.size(), 0);
 }
 
 TEST(Allocate, TextsBlankNumbersZeroIndicesOneBased) {
-    Array<Text35> names;
-    allocate(names, 4);
-    ASSERT_EQ(names.size(), 4);
-    for (const Text35& t : names) EXPECT_TRUE(blank(t.chars, 35));
     Array2<Text50> table;
     allocate(table, 2, 3);
     for (std::int64_t j = 1; j <= 3; ++j)
@@ -55,39 +43,75 @@ TEST(Allocate, TextsBlankNumbersZeroIndicesOneBased) {
     for (const std::int32_t v : ints) EXPECT_EQ(v, 0);
     ints(3) = 7;  // one-based
     EXPECT_EQ(ints.data()[2], 7);
+
+    // Growth keeps the values and zeroes the new ones; it never shrinks.
+    grow(ints, 150, 1000);
+    ASSERT_EQ(ints.size(), 150);
+    EXPECT_EQ(ints(3), 7);
+    EXPECT_EQ(ints(150), 0);
+    grow(ints, 10, 1000);
+    EXPECT_EQ(ints.size(), 150);
 }
 
-// Each failure writes its numbered line (to unit 38 when connected, else
-// stderr), then " Error!" on stdout, which the child sends to stderr.
-TEST(AllocateDeathTest, FailureLineThenTheFatalExit) {
-    const struct {
-        void (*body)();
-        const char* output;
-    } cases[] = {
-        {[] { set_allocation_limit_for_testing(1000); Array2<Text50> a; allocate(a, 10, 20); },
-         " memalloc size \\(10,20\\) failed from 1 with error [0-9]+\n Error!"},
-        {[] {
-             connect_text_unit(unit::kAllocMessages,
-                               [](const std::string& l) { std::fprintf(stderr, "38:%s\n", l.c_str()); });
-             set_allocation_limit_for_testing(1000);
-             Array<std::int32_t> a;
-             allocate(a, 1000);
-         },
-         "38: memalloc size 1000 failed from 8 with error [0-9]+\n Error!"},
-        {[] { Array2<std::int32_t> a; allocate(a, INT64_C(1) << 40, INT64_C(1) << 40); },
-         " memalloc size \\(1099511627776,1099511627776\\) failed from 17 with error [0-9]+\n Error!"},
-        {[] { set_allocation_limit_for_testing(100); ByteBuffer b(101); },
-         " memalloc size 101 failed from 3 with error [0-9]+\n Error!"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.output);
-        EXPECT_EXIT(
-            {
-                ::dup2(2, 1);
-                c.body();
-            },
-            ::testing::ExitedWithCode(1), c.output);
+// The failure path: each failure hands its numbered line to the sink and
+// throws OutOfMemory; the process goes on.
+class AllocationFailure : public ::testing::Test {
+protected:
+    void TearDown() override {
+        set_allocation_sink(nullptr);
+        set_allocation_limit_for_testing(0);
     }
+    static inline std::vector<std::string> lines;
+    // Runs `body`, which must throw OutOfMemory (as std::bad_alloc), and
+    // returns the one line the sink received.
+    template <class Body>
+    static std::string failure_line(Body body) {
+        lines.clear();
+        set_allocation_sink([](const char* line) { lines.push_back(line); });
+        try {
+            body();
+            ADD_FAILURE() << "no exception";
+        } catch (const std::bad_alloc& e) {
+            EXPECT_NE(dynamic_cast<const OutOfMemory*>(&e), nullptr);
+        }
+        EXPECT_EQ(lines.size(), 1u);
+        return lines.empty() ? std::string() : lines.front();
+    }
+};
+
+TEST_F(AllocationFailure, NumberedLineToTheSinkThenOutOfMemoryAndTheProcessGoesOn) {
+    set_allocation_limit_for_testing(1000);
+    EXPECT_EQ(failure_line([] { Array2<Text50> a; allocate(a, 10, 20); }),
+              " memalloc size (10,20) failed from 1 with error 12");
+    EXPECT_EQ(failure_line([] { Array<std::int32_t> a; allocate(a, 1000); }),
+              " memalloc size 1000 failed from 8 with error 12");
+    EXPECT_EQ(failure_line([] { Array<float> a; grow(a, 251, 251); }),
+              " memalloc size 251 failed from 18 with error 12");
+    EXPECT_EQ(failure_line([] { ByteBuffer b(1001); }),
+              " memalloc size 1001 failed from 3 with error 12");
+    // Just within the limit: no line.
+    Array<std::int32_t> fits;
+    allocate(fits, 250);
+    EXPECT_EQ(fits.size(), 250);
+
+    set_allocation_limit_for_testing(0);
+    // Extents whose product overflows fail without a limit.
+    EXPECT_EQ(failure_line([] {
+                  Array2<std::int32_t> a;
+                  allocate(a, INT64_C(1) << 40, INT64_C(1) << 40);
+              }),
+              " memalloc size (1099511627776,1099511627776) failed from 17 with error 12");
+
+    // A sink that throws changes nothing; nullptr restores standard error.
+    set_allocation_limit_for_testing(100);
+    set_allocation_sink([](const char*) { throw std::runtime_error("sink"); });
+    EXPECT_THROW(ByteBuffer(101), OutOfMemory);
+
+    set_allocation_sink(nullptr);
+    ::testing::internal::CaptureStderr();
+    EXPECT_THROW(ByteBuffer(101), OutOfMemory);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              " memalloc size 101 failed from 3 with error 12\n");
 }
 
 }  // namespace

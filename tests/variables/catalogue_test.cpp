@@ -1,10 +1,9 @@
-// Invariants of the built-in variable catalogue: rows against the published identifier lists and
-// dimension runs, a few rows given in full, and the dictionary built from them.
+// Invariants of the constant variable catalogue: rows against the published identifier lists and
+// dimension runs, a few rows given in full, and the lookups by code.
 #include "variables/catalogue.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -54,8 +53,6 @@ const struct {
     {{1, -2, 0, 0}, "443-445"},
 };
 
-std::string field(const std::string& text) { return text + std::string(kTextLength - text.size(), ' '); }
-
 std::string str(const IntegerRow& r) {
     std::ostringstream s;
     s << r.code << '|' << r.short_name << '|' << r.a1 << ',' << r.a2 << '|' << r.identifier << '|' << r.description;
@@ -70,21 +67,7 @@ std::string str(const RealRow& r) {
     return s.str();
 }
 
-// The dictionary's slot as a row, texts as stored (padded).
-std::string real_slot(int32_t code) {
-    const RealHeader& h = real_header(code);
-    const Texts& t = real_texts(code);
-    return str(RealRow{h.code, h.short_name.c_str(), h.a1, h.a2, h.length, h.time, h.mass, h.temperature, h.a7,
-                       h.a8, h.a9, h.a10, h.a11, h.a12, t.identifier.c_str(), t.description.c_str()});
-}
-
-const RealRow* real_row(int32_t code) {
-    const RealRow* row = std::find_if(kRealRows, kRealRows + kRealRowCount,
-                                      [&](const RealRow& r) { return r.code == code; });
-    return row == kRealRows + kRealRowCount ? nullptr : row;
-}
-
-TEST(VariableCatalogue, RowsFollowPublishedIdentifiersAndRanges) {
+TEST(VariableCatalogue, RowsFollowPublishedListsAndLookupsFindThem) {
     ASSERT_EQ(kIntegerRowCount, 59);
     ASSERT_EQ(kRealRowCount, 622);
 
@@ -137,63 +120,30 @@ TEST(VariableCatalogue, RowsFollowPublishedIdentifiersAndRanges) {
         EXPECT_STREQ(r.identifier, "");
         EXPECT_STREQ(r.description, "Not Used");
     }
-}
 
-TEST(VariableCatalogue, RowsGivenInFull) {
-    const IntegerRow integers[] = {
-        {1, "CONN #1", 1, 0, "IVI_CON1", "Global internal index of node 1 in connectivity table"},
-        {18, "SUBLAYER MAT.", 3, 3, "IVI_MATNO_SUB", "Material number for shell sublayer N"},
+    const IntegerRow integer_rows[] = {
         {26, "EROSION", 1, 3, "IVI_EROSION", "Erosion status, 1 = retain inertia, 2 = no retention of inertia"},
     };
-    const RealRow reals[] = {
+    const RealRow real_rows[] = {
         {4, "X-VELOCITY", 1, 0, 1, -1, 0, 0, 0, 2, 1, 1, 0, 3, "IVR_UX", "Velocity X"},
-        {8, "X-FORCE", 1, 0, 2, -2, 1, 0, 0, 1, 1, 1, 0, 0, "IVR_FX", "Force X"},
-        {27, "VOLUME", 0, 1, 3, 0, 0, 0, 0, 0, 0, 1, 0, 0, "IVR_VOL", "Volume"},
-        {79, "MIS.STRESS", 2, 1, -1, -2, 1, 0, 1, 0, 1, 1, 0, 3, "IVR_MISES", "Mises equivalent stress"},
-        {113, "NOT USED", 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, "NOT USED", "Not Used"},
         {207, "N.VAR.1", 0, 0, 0, 0, 0, 0, 1, 0, 1, 1, 0, 0, "", "Not Used"},
-        {286, "OLD RB XFORCE", 1, 0, 1, -2, 1, 0, 0, 0, 0, 1, 0, 0, "IVR_FXOLD",
-         "Rigid body force X at previous cycle"},
         {601, "HGGAMMA1", 1, 0, 0, 0, 0, 0, 1, 0, 1, 0, 0, 1, "HGGAMMA1", "Shell hourglass gamma 1"},
         {647, "X-FORCE-local", 1, 0, 1, -2, 1, 0, 0, 1, 1, 1, 0, 0, "IVR_FX_LOCAL", "Force X"},
     };
-    for (const IntegerRow& r : integers) EXPECT_EQ(str(kIntegerRows[r.code - 1]), str(r));
-    for (const RealRow& r : reals) {
+    for (const IntegerRow& r : integer_rows) EXPECT_EQ(str(*integer_row(r.code)), str(r));
+    for (const RealRow& r : real_rows) {
         ASSERT_NE(real_row(r.code), nullptr) << r.code;
         EXPECT_EQ(str(*real_row(r.code)), str(r));
     }
-}
 
-TEST(VariableCatalogue, DictionaryBuiltFromRows) {
-    const std::string empty_real = str(RealRow{0, field("").c_str(), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                                               field("").c_str(), field("").c_str()});
-    if (!dictionary_built()) {
-        for (int32_t c = 1; c <= kRealSlots; c += 97) EXPECT_EQ(real_slot(c), empty_real) << c;
-        EXPECT_EQ(integer_header(26).code, 0);
-        EXPECT_EQ(integer_texts(26).identifier, field(""));
-    }
-    build_dictionary();
-    build_dictionary();  // a second start-up must not change anything
-    ASSERT_TRUE(dictionary_built());
+    // Every row is found by its code, and only codes with a row find one.
+    for (int i = 0; i < kIntegerRowCount; ++i) EXPECT_EQ(integer_row(i + 1), &kIntegerRows[i]);
+    for (int i = 0; i < kRealRowCount; ++i) EXPECT_EQ(real_row(kRealRows[i].code), &kRealRows[i]);
+    for (int32_t c : {-1, 0, kIntegerSlots + 1}) EXPECT_EQ(integer_row(c), nullptr) << c;
+    for (int32_t c : {-1, 0, 611, 646, kRealSlots + 1}) EXPECT_EQ(real_row(c), nullptr) << c;
 
-    for (int i = 0; i < kIntegerRowCount; ++i) {
-        const IntegerRow& r = kIntegerRows[i];
-        const IntegerHeader& h = integer_header(r.code);
-        const Texts& t = integer_texts(r.code);
-        EXPECT_EQ(str(IntegerRow{h.code, h.short_name.c_str(), h.a1, h.a2, t.identifier.c_str(),
-                                 t.description.c_str()}),
-                  str(IntegerRow{r.code, field(r.short_name).c_str(), r.a1, r.a2, field(r.identifier).c_str(),
-                                 field(r.description).c_str()}));
-    }
-    for (int i = 0; i < kRealRowCount; ++i) {
-        const RealRow& r = kRealRows[i];
-        EXPECT_EQ(real_slot(r.code),
-                  str(RealRow{r.code, field(r.short_name).c_str(), r.a1, r.a2, r.length, r.time, r.mass,
-                              r.temperature, r.a7, r.a8, r.a9, r.a10, r.a11, r.a12, field(r.identifier).c_str(),
-                              field(r.description).c_str()}));
-    }
-
-    std::array<std::array<int, 4>, kRealSlots + 1> expected{};
+    // Dimension exponents of every real code, slots without a row included.
+    std::array<std::array<int, 4>, kRealSlots + 2> expected{};
     for (const auto& run : kExponentRuns) {
         std::istringstream in(run.codes);
         for (std::string item; in >> item;) {
@@ -202,24 +152,21 @@ TEST(VariableCatalogue, DictionaryBuiltFromRows) {
             for (int c = first; c <= last; ++c) expected[static_cast<std::size_t>(c)] = run.e;
         }
     }
-    for (int32_t c = 1; c <= kRealSlots; ++c) {
+    for (int32_t c = 0; c <= kRealSlots + 1; ++c) {
         const Exponents e = real_exponents(c);
-        EXPECT_EQ((std::array<int, 4>{e.length, e.time, e.mass, e.temperature}), expected[static_cast<std::size_t>(c)])
+        EXPECT_EQ((std::array<int, 4>{e.length, e.time, e.mass, e.temperature}),
+                  expected[static_cast<std::size_t>(c)])
             << "real code " << c;
     }
 
-    for (int32_t c = 611; c <= 646; ++c) EXPECT_EQ(real_slot(c), empty_real) << c;
-    for (int32_t c : {-1, 0, kRealSlots + 1, 100000}) EXPECT_EQ(real_slot(c), empty_real) << c;
-    for (int32_t c : {-1, 0, kIntegerSlots + 1, 658}) {
-        EXPECT_EQ(&integer_header(c), &integer_header(0));
-        EXPECT_EQ(integer_texts(c).identifier, field(""));
-    }
-    EXPECT_EQ(integer_header(0).code, 0);
-    EXPECT_EQ(integer_header(0).short_name, field(""));
-    EXPECT_EQ(integer_header(0).a1 | integer_header(0).a2, 0);
-
-    for (int i = 0; i < kIntegerSlots; ++i) EXPECT_EQ(integer_code_list()[i], 0) << i;
-    for (int i = 0; i < kRealSlots; ++i) EXPECT_EQ(real_code_list()[i], 0) << i;
+    // The code lists of the result directory translation hold no codes: -c gives c, 0 gives the
+    // first entry, any other code is not found.
+    EXPECT_EQ(real_variable_index(-83), 83);
+    EXPECT_EQ(integer_variable_index(-10), 10);
+    EXPECT_EQ(real_variable_index(0), 1);
+    EXPECT_EQ(integer_variable_index(0), 1);
+    EXPECT_EQ(real_variable_index(83), 0);
+    EXPECT_EQ(integer_variable_index(10), 10);
 }
 
 }  // namespace
