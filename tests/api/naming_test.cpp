@@ -94,7 +94,7 @@ TEST(Discovery, CyclesAreSortedByTimeWithTiesInScanOrder) {
     write_cycle(dir, "runA_cyc_0000050.qvres", 50, 1.0f);
     for (const int c : {150, 151, 152, 153})
         write_cycle(dir, "runA_cyc_0000" + std::to_string(c) + ".qvres", c, 3.0f);
-    const qv::api::Registration found = scan_directory(dir.path(), "runA");
+    const qv::api::Registration found = scan_directory(dir.path(), qv::api::ScanRules{"runA"});
     EXPECT_TRUE(found.model_found);
     const std::vector<std::int32_t> order = cycles(found.steps);
     ASSERT_EQ(order.size(), 6u);
@@ -126,7 +126,7 @@ TEST(Discovery, TimesThatAreNoNumberStayInPlaceAndSplitTheSort) {
             run = it + 1;
         }
     std::sort(run, expected.end(), by_time);
-    EXPECT_EQ(cycles(scan_directory(dir.path(), "runA").steps), expected);
+    EXPECT_EQ(cycles(scan_directory(dir.path(), qv::api::ScanRules{"runA"}).steps), expected);
 }
 
 TEST(Discovery, OnlyTheRunsUnlockedReadableCycleFilesAreRegistered) {
@@ -142,8 +142,8 @@ TEST(Discovery, OnlyTheRunsUnlockedReadableCycleFilesAreRegistered) {
     write_cycle(dir, "runA_cyc_base.qvres", 9, 9.0f);  // an older-form base file's name
     std::filesystem::create_directory(dir.file("runA_cyc_0000006.qvres"));  // not a file
     qvw::FileWriter().raw({0, 0, 0, 4, 0}).save(dir.file("runA_cyc_0000007.qvres"));  // damaged
-    EXPECT_EQ(cycles(scan_directory(dir.path(), "runA").steps), (std::vector<std::int32_t>{1, 2}));
-    EXPECT_TRUE(scan_directory(dir.file("nowhere"), "runA").steps.empty());
+    EXPECT_EQ(cycles(scan_directory(dir.path(), qv::api::ScanRules{"runA"}).steps), (std::vector<std::int32_t>{1, 2}));
+    EXPECT_TRUE(scan_directory(dir.file("nowhere"), qv::api::ScanRules{"runA"}).steps.empty());
 
     // An underscore and "base" in the directory's name hide nothing; a file
     // without "<Model>" is registered with cycle 0 and does not count as one
@@ -153,7 +153,7 @@ TEST(Discovery, OnlyTheRunsUnlockedReadableCycleFilesAreRegistered) {
     qvw::CycleFileSpec no_model;
     no_model.order = {qvw::CycleSection::Node};
     qvw::write_cycle_file(no_model).save(sub + "/runA2.qvres");
-    const qv::api::Registration found = scan_directory(sub, "runA");
+    const qv::api::Registration found = scan_directory(sub, qv::api::ScanRules{"runA"});
     EXPECT_EQ(cycles(found.steps), (std::vector<std::int32_t>{0}));
     EXPECT_FALSE(found.model_found);
 }
@@ -171,7 +171,7 @@ protected:
     bool name(std::int32_t mode, const std::string& file) {
         return qv::api::set_base_filename(mode, dir_.file(file), dir_.path());
     }
-    static const std::vector<qv::model::StepEntry>& steps() { return session().analysis->steps; }
+    static const std::vector<qv::model::StepEntry>& steps() { return session().analysis.steps; }
     qvtest::TempDir dir_;
 };
 
