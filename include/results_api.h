@@ -37,10 +37,24 @@
  *   5. resultsCleanUp at the end, or before naming another analysis.
  *
  * Sizes used below: S structured parts, U unstructured parts (part numbers
- * 1..S are structured, S+1..S+U unstructured); for a structured part of I x J
- * x K nodes its slots are I*J*K, its elements (I-1)(J-1)(K-1). T is the sum of
- * the slots of all structured parts, E the number of unstructured elements
- * (get_NumUnstructuredElements), and N = T + get_NumNodes.
+ * 1..S are structured, S+1..S+U unstructured). A structured part of I x J x K
+ * nodes has I*J*K slots; when I, J and K are all 2 or more it also has
+ * (I-1)(J-1)(K-1) elements, the slots (i, j, k) with i, j, k >= 2, and
+ * otherwise none. A part with I = 1 is a plane: its J*K slots hold values of
+ * the real and sublayer element getters but are no elements. From the count
+ * queries (get_NumStructuredParts, get_NumStructuredNodes, ...):
+ *   T  slots of all structured parts: the sum of I*J*K;
+ *   C  structured elements: the sum of (I-1)(J-1)(K-1) over the parts whose
+ *      I, J and K are all 2 or more;
+ *   P  plane slots: the sum of J*K over the parts with I = 1;
+ *   E  unstructured elements (get_NumUnstructuredElements);
+ *   N  T + get_NumNodes: every node once a cycle is selected;
+ *   R  reported materials: those of 1..get_NumMaterials whose Euler
+ *      material-fraction identifier is 0 or more (getEulerMatFracIDforQVMaterial
+ *      true).
+ * Every size stated below is exact: the library writes that many values and
+ * none behind them. (A cycle file that states fewer unstructured elements
+ * than the part records hold gives fewer values, never more.)
  */
 #ifndef RESULTS_API_H
 #define RESULTS_API_H
@@ -119,8 +133,9 @@ RESULTS_API_EXPORT bool RESULTS_API_CALL set_newStep(const int32_t *step);
 RESULTS_API_EXPORT bool RESULTS_API_CALL resultsCleanUp(void);
 
 /* Element value mode: 1 makes the element value queries return every slot of
- * every structured part; any other value returns only element slots (the
- * default). Reset to 0 by every set_BaseFilename. Always true. */
+ * every structured part; any other value (mode 0, the default) returns the
+ * elements, and for the real getter the plane slots too (see "Element
+ * values" below). Reset to 0 by every set_BaseFilename. Always true. */
 RESULTS_API_EXPORT bool RESULTS_API_CALL setDataExtractionMode(const int32_t *mode);
 
 /* ---- Model attributes --------------------------------------------------- */
@@ -211,56 +226,78 @@ RESULTS_API_EXPORT bool RESULTS_API_CALL get_ElementType(int32_t *types);
 
 /* ---- Node values (need a selected cycle, except coordinates) ------------ */
 
-/* Initial x, y, z of every node in metres: 3 * N values. */
+/* Initial x, y, z of every node in metres: 3 * N values. After a base-file
+ * load with no cycle selected yet, when get_NumNodes counts every node
+ * itself, 3 * get_NumNodes values. */
 RESULTS_API_EXPORT bool RESULTS_API_CALL get_NodeCoordinates(float *xyz);
 
 /* Displacement x, y, z of every node in metres: 3 * N values; a node without
  * a displacement gets 0, 0, 0. */
 RESULTS_API_EXPORT bool RESULTS_API_CALL get_NodeDisplacements(float *xyz);
 
-/* The stored header pair, then one value per node: N + 2 values. `variable`
- * is the variable index; `part` selects the stored array by part number.
- * -1 into `variable` on failure. */
+/* The stored header pair, then one value per node in model node order: N + 2
+ * values, whatever the extraction mode. `variable` is the variable index;
+ * `part` selects the stored array by part number. -1 into `variable` on
+ * failure. */
 RESULTS_API_EXPORT bool RESULTS_API_CALL get_IntNodeValues(int32_t *variable,
                                                            const int32_t *part,
                                                            int32_t *values);
 
-/* As get_IntNodeValues for a real variable, values in SI units; structured
- * nodes take the average of the cells around them. */
+/* As get_IntNodeValues for a real variable, values in SI units: N + 2
+ * values. Structured nodes take the average of the cells around them. */
 RESULTS_API_EXPORT bool RESULTS_API_CALL get_FloatNodeValues(int32_t *variable,
                                                              const int32_t *part,
                                                              float *values);
 
-/* get_IntNodeValues of the erosion status (integer variable 26), part 1. */
+/* get_IntNodeValues of the erosion status (integer variable 26), part 1:
+ * N + 2 values. */
 RESULTS_API_EXPORT bool RESULTS_API_CALL get_NodeErosion(int32_t *values);
 
 /* ---- Element values (need a selected cycle) ----------------------------- */
 
-/* The stored header pair, then the element values: in the default mode
- * 2 + sum of (I-1)(J-1)(K-1) + E values, in mode 1 2 + T + E values.
- * -1 into `variable` on failure. */
+/* Every element getter writes the stored header pair, then the values of the
+ * structured parts, part by part in part order, then one value per
+ * unstructured element in connectivity order. What a structured part gives
+ * depends on the extraction mode (setDataExtractionMode) and the getter:
+ *  - mode 1: every slot of every part, one value each, as stored (K fastest,
+ *    then J, then I): 2 + T + E values for every getter but the sublayer one.
+ *  - mode 0 (the default): a part with cells gives its elements, slots
+ *    (i, j, k) with i, j, k >= 2 (K fastest, then J, then I); the real and
+ *    sublayer getters also give every slot of a plane (I = 1; K fastest);
+ *    any other part gives nothing. Sizes are stated with each getter.
+ * In mode 0 a multi-material real variable (54, 81, 83, 85, 86, 87, 88, 89)
+ * gives R + 1 values for each structured element or plane slot: the
+ * reported materials in material order, then the slot's own value; an
+ * unstructured element still gives one value. In mode 1 it is not
+ * expanded: the first T + E values stored after the pair come back as they
+ * are stored (one per material and then the own value, slot after slot). */
+
+/* Integer element values. Mode 0: 2 + C + E values (planes give none).
+ * Mode 1: 2 + T + E values. -1 into `variable` on failure. */
 RESULTS_API_EXPORT bool RESULTS_API_CALL get_IntElemValues(int32_t *variable,
                                                            const int32_t *part,
                                                            int32_t *values);
 
-/* As get_IntElemValues for a real variable, in SI units. The eight
- * multi-material variables (54, 81, 83, 85, 86, 87, 88, 89) give, in the
- * default mode, one value per reported material and then the element's own
- * value for each structured element. */
+/* Real element values in SI units. Mode 0: 2 + C + P + E values, or
+ * 2 + (R + 1)(C + P) + E for a multi-material variable. Mode 1: 2 + T + E
+ * values. -1 into `variable` on failure. */
 RESULTS_API_EXPORT bool RESULTS_API_CALL get_FloatElemValues(int32_t *variable,
                                                              const int32_t *part,
                                                              float *values);
 
 /* get_IntElemValues of integer variables 26 (erosion), 10 (material number)
- * and 12 (material status), part 1. */
+ * and 12 (material status), part 1: 2 + C + E values in mode 0, 2 + T + E in
+ * mode 1. */
 RESULTS_API_EXPORT bool RESULTS_API_CALL get_ElementErosion(int32_t *values);
 RESULTS_API_EXPORT bool RESULTS_API_CALL get_ElementMaterial(int32_t *values);
 RESULTS_API_EXPORT bool RESULTS_API_CALL get_ElementStatus(int32_t *values);
 
 /* Integer element values stored per shell sublayer: `sublayer` must equal
- * the stored qualifier, sign included; 0 selects -1. Gives the header pair,
- * then J*K values for a part with I = 1, (I-1)(J-1)(K-1) for the others,
- * then E. -1 into `variable` on failure. */
+ * the stored qualifier, sign included; 0 selects -1. Whatever the extraction
+ * mode, laid out as mode 0 lays out the real getter: the header pair, the
+ * elements of each part with cells and every slot of each plane, in part
+ * order, then the unstructured elements: 2 + C + P + E values. -1 into
+ * `variable` on failure. */
 RESULTS_API_EXPORT bool RESULTS_API_CALL get_LayerIntElemValues(int32_t *variable,
                                                                 const int32_t *sublayer,
                                                                 int32_t *values);
@@ -274,8 +311,8 @@ RESULTS_API_EXPORT bool RESULTS_API_CALL get_NumMaterials(int32_t *count);
  * `material` on failure. */
 RESULTS_API_EXPORT bool RESULTS_API_CALL get_MaterialName(int32_t *material, char *name);
 
-/* Volume fraction of material 1..K in every element of the structured parts
- * with I >= 2, for the selected cycle: sum of (I-1)(J-1)(K-1) values. */
+/* Volume fraction of material 1..K in every structured element (planes and
+ * unstructured elements give none), for the selected cycle: C values. */
 RESULTS_API_EXPORT bool RESULTS_API_CALL get_MaterialFractions(const int32_t *material,
                                                                float *fractions);
 

@@ -107,6 +107,28 @@ bool is_multi_material(std::int32_t variable) {
     return false;
 }
 
+ElementLayout element_layout(const Model& model, ElementGetter getter, std::int64_t per_slot) {
+    ElementLayout l;
+    l.per_slot = std::max<std::int64_t>(per_slot, 1);
+    std::int64_t at = 2;  // behind the header pair
+    for (const auto& extents : model.extents) {
+        const std::int64_t i = std::max(extents[0], 0), j = std::max(extents[1], 0),
+                           k = std::max(extents[2], 0);
+        ElementLayout::Run run{at, 0, true};
+        if (i >= 2 && j >= 2 && k >= 2)
+            run.slots = (i - 1) * (j - 1) * (k - 1);
+        else if (i == 1 && getter == ElementGetter::Real)
+            run = {at, j * k, false};
+        if (run.slots == 0) continue;
+        l.structured.push_back(run);
+        at += run.slots * l.per_slot;
+    }
+    l.unstructured_first = at;
+    l.unstructured = model.unstructured_elements;
+    l.size = at + l.unstructured;
+    return l;
+}
+
 std::vector<std::string> library_candidates() {
     std::vector<std::string> candidates;
     const std::string exe = executable_directory();
@@ -448,42 +470,30 @@ ElementReals ResultsLibrary::element_reals(std::int32_t variable, std::int32_t p
     require_cycle("element values");
     const Model m = model();
     ElementReals out;
+    std::int64_t per_slot = 1;
     if (is_multi_material(variable)) {
-        if (materials_cache_.empty())
-            materials_cache_ = materials();
+        if (materials_cache_.empty()) materials_cache_ = materials();
         for (const Material& mat : materials_cache_)
             if (mat.euler_id >= 0) out.materials.push_back(mat.number);
+        per_slot = static_cast<std::int64_t>(out.materials.size()) + 1;
     }
-    const std::size_t per_element = out.materials.empty() ? 1 : out.materials.size() + 1;
-    // Room for every slot of every structured part with a value per material
-    // and one more, whatever the mode and the layout.
-    const std::size_t materials = materials_cache_.size();
-    std::vector<float> raw(2 + size_of(m.slots) * (materials + 1) + size_of(m.unstructured_elements) + 8,
-                           0.0f);
+    const ElementLayout layout = element_layout(m, ElementGetter::Real, per_slot);
+    std::vector<float> written(size_of(layout.size), 0.0f);
     std::int32_t v = variable;
-    if (!api_->get_FloatElemValues(&v, &part, raw.data()))
+    if (!api_->get_FloatElemValues(&v, &part, written.data()))
         throw Error(read_failure("element values", variable, part));
-    const float* r = raw.data() + 2;
-    const std::size_t es = size_of(m.structured_elements);
-    out.values.reserve(es + size_of(m.unstructured_elements));
-    for (std::size_t e = 0; e < es; ++e, r += per_element) {
-        out.values.push_back(r[per_element - 1]);
-        for (std::size_t k = 0; k + 1 < per_element; ++k) out.material_values.push_back(r[k]);
-    }
-    out.values.insert(out.values.end(), r, r + size_of(m.unstructured_elements));
+    out.values = element_values(layout, written, &out.material_values);
     return out;
 }
 
 std::vector<std::int32_t> ResultsLibrary::element_ints(std::int32_t variable, std::int32_t part) const {
     require_cycle("element values");
-    const Model m = model();
-    std::vector<std::int32_t> values(2 + size_of(m.slots) + size_of(m.unstructured_elements) + 8, 0);
+    const ElementLayout layout = element_layout(model(), ElementGetter::Integer, 1);
+    std::vector<std::int32_t> written(size_of(layout.size), 0);
     std::int32_t v = variable;
-    if (!api_->get_IntElemValues(&v, &part, values.data()))
+    if (!api_->get_IntElemValues(&v, &part, written.data()))
         throw Error(read_failure("element values", variable, part));
-    values.resize(2 + size_of(m.elements()));
-    values.erase(values.begin(), values.begin() + 2);
-    return values;
+    return element_values(layout, written);
 }
 
 bool ResultsLibrary::displacements(std::vector<float>& xyz) const {

@@ -36,13 +36,63 @@ struct Model {
     std::vector<std::array<std::int32_t, 3>> extents;  // I, J, K of each structured part
     std::int32_t unstructured_parts = 0;
     std::int64_t slots = 0;                // T: sum of I*J*K
-    std::int64_t structured_elements = 0;  // sum of (I-1)(J-1)(K-1) over parts with I >= 2
+    std::int64_t structured_elements = 0;  // sum of (I-1)(J-1)(K-1) over parts with I, J, K >= 2
     std::int64_t unstructured_nodes = 0;
     std::int64_t unstructured_elements = 0;  // E
     std::int64_t nodes() const { return slots + unstructured_nodes; }
     std::int64_t elements() const { return structured_elements + unstructured_elements; }
     std::int32_t structured_parts() const { return static_cast<std::int32_t>(extents.size()); }
 };
+
+// The element getters whose results the tools read (in extraction mode 0,
+// the mode the library starts in and the tools never change).
+enum class ElementGetter { Integer, Real };
+
+// Where the values of each element sit in what an element getter writes,
+// worked out from the model's counts: the header pair, then each structured
+// part in part order, then one value per unstructured element. A part with
+// cells gives its elements; for the real getter a plane (I = 1) gives all
+// its J x K slots, which hold values but are no elements; any other part
+// gives nothing. Each structured element or plane slot takes `per_slot`
+// values: 1, or for a multi-material variable one per reported material and
+// then its own value.
+struct ElementLayout {
+    struct Run {
+        std::int64_t first = 0;  // position of its first value, header pair included
+        std::int64_t slots = 0;  // elements, or plane slots
+        bool elements = false;   // false for the slots of a plane
+    };
+    std::int64_t per_slot = 1;
+    std::vector<Run> structured;  // the parts that give values, in part order
+    std::int64_t unstructured_first = 0;
+    std::int64_t unstructured = 0;
+    std::int64_t size = 0;  // every value the getter writes, header pair included
+};
+
+ElementLayout element_layout(const Model& model, ElementGetter getter, std::int64_t per_slot);
+
+// One value per element, in element order, from what a getter wrote with
+// this layout: each structured element's own value (the last of its
+// per_slot values), then the unstructured values; plane slots are passed
+// over. The other per_slot - 1 values of each structured element are
+// appended to `materials` when it is given.
+template <class T>
+std::vector<T> element_values(const ElementLayout& layout, const std::vector<T>& written,
+                              std::vector<T>* materials = nullptr) {
+    std::vector<T> out;
+    const std::int64_t per = layout.per_slot;
+    for (const ElementLayout::Run& run : layout.structured) {
+        if (!run.elements) continue;
+        for (std::int64_t e = 0; e < run.slots; ++e) {
+            const auto first = written.begin() + run.first + e * per;
+            out.push_back(first[per - 1]);
+            if (materials) materials->insert(materials->end(), first, first + (per - 1));
+        }
+    }
+    const auto first = written.begin() + layout.unstructured_first;
+    out.insert(out.end(), first, first + layout.unstructured);
+    return out;
+}
 
 struct Step {
     std::int32_t index = 0;  // 0-based, time order
@@ -148,7 +198,8 @@ public:
     std::vector<float> node_reals(std::int32_t variable, std::int32_t part) const;
     std::vector<std::int32_t> node_ints(std::int32_t variable, std::int32_t part) const;
     // One value per element (the header pair dropped), element order:
-    // structured elements of every part, then the unstructured elements.
+    // structured elements of every part, then the unstructured elements;
+    // the values of plane slots, which are no elements, are left out.
     ElementReals element_reals(std::int32_t variable, std::int32_t part) const;
     std::vector<std::int32_t> element_ints(std::int32_t variable, std::int32_t part) const;
     // x, y, z displacement of every node in metres; false when the cycle

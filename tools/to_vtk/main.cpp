@@ -63,12 +63,10 @@ int run(const std::string& library, const std::string& file, const std::string& 
     if (steps.empty()) throw Error("the analysis has no steps to export");
 
     const qvhost::Model m = lib.model();
-    for (std::int32_t p = 0; p < m.structured_parts(); ++p)
-        if (m.extents[p][0] == 1)
-            throw Error("structured part " + std::to_string(p + 1) +
-                        " has an I extent of 1: such parts are not exported");
 
-    // Geometry: the same for every cycle.
+    // Geometry: the same for every cycle. A structured part without cells (a
+    // plane of I = 1 among them) gives points and no cells, as it has nodes
+    // and no elements.
     qvvtk::Grid grid;
     grid.points = lib.coordinates();
     qvvtk::Cells cells;

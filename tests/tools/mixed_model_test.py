@@ -1,0 +1,127 @@
+"""The tools on the mixed model of tests/support (write_mixed_analysis): planes
+(structured parts with an I extent of 1) before and after a part with cells,
+a part with neither, multi-material variables with an unreported material,
+and unstructured elements. Each element's value must be the one the model
+stores for that element, never a plane slot's or a material's."""
+import math
+import os
+import re
+import struct
+import tempfile
+import unittest
+
+import numpy as np
+
+from tooltest import HOST_EXAMPLE, INSPECT, TO_VTK, WRITE_MIXED, read_csv, run
+
+# The model as tests/support/analysis_files.h describes it.
+EXTENTS = [(1, 3, 2), (3, 3, 3), (2, 1, 3), (1, 2, 2)]  # structured parts 1..4
+UNSTRUCTURED = 3
+NODES = 43 + 12
+REPORTED = {"WATER": 0.25, "AIR": 0.75}  # material m's value is own + m / 4
+STEPS = (1, 2)  # cycle c of step c - 1
+
+
+def vtu_arrays(path):
+    """Every named data array of a .vtu file that qvres-to-vtk wrote (raw
+    appended data, 8-byte block headers), by name. Read directly: meshio 7.0
+    mismatches raw appended arrays whose re-encoded offsets collide."""
+    with open(path, "rb") as f:
+        data = f.read()
+    start = data.index(b"<AppendedData")
+    base = data.index(b"_", start) + 1
+    types = {"Float32": np.float32, "Float64": np.float64, "Int32": np.int32, "Int64": np.int64, "UInt8": np.uint8}
+    arrays = {}
+    for m in re.finditer(rb'<DataArray type="(\w+)" Name="([^"]*)"[^>]*offset="(\d+)"', data[:start]):
+        kind, name, offset = m.group(1).decode(), m.group(2).decode(), base + int(m.group(3))
+        (size,) = struct.unpack("<Q", data[offset:offset + 8])
+        arrays[name] = np.frombuffer(data[offset + 8:offset + 8 + size], dtype=types[kind])
+    return arrays
+
+
+def structured_elements():
+    """(part, 0-based slot) of every structured element, in element order."""
+    for part, (I, J, K) in enumerate(EXTENTS, 1):
+        if min(I, J, K) >= 2:
+            for i in range(2, I + 1):
+                for j in range(2, J + 1):
+                    for k in range(2, K + 1):
+                        yield part, ((i - 1) * J + (j - 1)) * K + (k - 1)
+
+
+def own_values(c):
+    """Every element's own value in cycle c, in element order."""
+    return [10000 * c + 1000 * p + s for p, s in structured_elements()] + \
+           [10000 * c + 9000 + e for e in range(1, UNSTRUCTURED + 1)]
+
+
+class MixedModel(unittest.TestCase):
+    def setUp(self):
+        for name, path in (("QVRES_WRITE_MIXED", WRITE_MIXED), ("QVRES_INSPECT", INSPECT), ("QVRES_TO_VTK", TO_VTK)):
+            self.assertTrue(os.path.isfile(path), f"{name} does not name a program: '{path}'")
+        self._tmp = tempfile.TemporaryDirectory(prefix="qvres-mixed-")
+        self.dir = os.path.join(self._tmp.name, "run")
+        run(WRITE_MIXED, self.dir)
+        self.file = os.path.join(self.dir, "mixed_run_1.qvres")
+        self.structured = len(list(structured_elements()))
+
+    def tearDown(self):
+        self._tmp.cleanup()
+
+    def csv(self, *args):
+        path = os.path.join(self._tmp.name, "out.csv")
+        run(INSPECT, *args, "--csv", path)
+        return read_csv(path)
+
+    def test_values_by_element(self):
+        for step, c in enumerate(STEPS):
+            for var in ("PRESSURE", "MATERIAL"):
+                with self.subTest(step=step, var=var):
+                    header, rows = self.csv("values", self.file, str(step), var, "--element")
+                    self.assertEqual(header, ["element", "value"])
+                    self.assertEqual([int(r[0]) for r in rows], list(range(1, len(own_values(c)) + 1)))
+                    self.assertEqual([float(r[1]) for r in rows], own_values(c))
+
+    def test_multi_material_values_keep_each_material_in_its_column(self):
+        header, rows = self.csv("values", self.file, "1", "TEMP")
+        self.assertEqual(header, ["element", "value", "WATER", "AIR"])
+        own = own_values(2)
+        self.assertEqual([float(r[1]) for r in rows], own)
+        for row, value in zip(rows[:self.structured], own):
+            self.assertEqual([float(x) for x in row[2:]], [value + REPORTED["WATER"], value + REPORTED["AIR"]])
+        for row in rows[self.structured:]:
+            self.assertEqual(row[2:], ["", ""])
+
+    def test_vtk_cells_carry_the_element_values(self):
+        out = os.path.join(self._tmp.name, "vtk")
+        run(TO_VTK, self.file, out)
+        cells = vtu_arrays(os.path.join(out, "mixed_run_0001.vtu"))
+        # Planes and the part without cells give points, no cells.
+        self.assertEqual(len(cells["displacement"]), 3 * NODES)
+        self.assertEqual(list(cells["types"]), [12] * (self.structured + 2) + [9])
+        own = np.array(own_values(2), dtype=np.float32)
+        np.testing.assert_array_equal(cells["PRESSURE"], own)
+        np.testing.assert_array_equal(cells["MATERIAL"], own)
+        np.testing.assert_array_equal(cells["TEMP"], own)
+        for material, offset in REPORTED.items():
+            per_material = cells[f"TEMP[{material}]"]
+            np.testing.assert_array_equal(per_material[:self.structured], own[:self.structured] + np.float32(offset))
+            self.assertTrue(np.isnan(per_material[self.structured:]).all())
+        np.testing.assert_array_equal(cells["part"], [2] * self.structured + [5, 5, 6])
+
+    def test_host_example_sizes_its_arrays_for_planes_and_materials(self):
+        self.assertTrue(os.path.isfile(HOST_EXAMPLE), f"QVRES_HOST_EXAMPLE does not name a program: '{HOST_EXAMPLE}'")
+        _, out, _ = run(HOST_EXAMPLE, self.file, self.dir)
+        lines = out.strip().splitlines()
+        self.assertEqual(len(lines), len(STEPS))
+        for line, c in zip(lines, STEPS):
+            # The largest value is the last one written: an unstructured element's.
+            peak = max(own_values(c))
+            pressure = float(line.split("peak pressure")[1].split()[0])
+            temperature = float(line.split("peak temperature")[1].split()[0])
+            self.assertTrue(math.isclose(pressure, peak, rel_tol=1e-3), line)
+            self.assertTrue(math.isclose(temperature, peak, rel_tol=1e-3), line)
+
+
+if __name__ == "__main__":
+    unittest.main()
