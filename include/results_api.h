@@ -269,8 +269,8 @@ RESULTS_API_EXPORT bool RESULTS_API_CALL get_NodeErosion(int32_t *values);
  * gives R + 1 values for each structured element or plane slot: the
  * reported materials in material order, then the slot's own value; an
  * unstructured element still gives one value. In mode 1 it is not
- * expanded: the first T + E values stored after the pair come back as they
- * are stored (one per material and then the own value, slot after slot). */
+ * expanded: each slot gives its own value, then each unstructured element
+ * its value, 2 + T + E values as for any variable. */
 
 /* Integer element values. Mode 0: 2 + C + E values (planes give none).
  * Mode 1: 2 + T + E values. -1 into `variable` on failure. */

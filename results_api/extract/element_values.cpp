@@ -14,8 +14,9 @@
 // values of the materials whose Euler material-fraction id is 0 or more,
 // then its own value; a part of one I layer gives that for every one of its
 // slots. The unstructured values follow the T x (nMat + 1) slot values. In
-// mode 1 there is no expansion: the T + U values after the header pair are
-// returned as stored, one per slot and unstructured element.
+// mode 1 there is no expansion: one value per slot, the slot's own (the
+// last of its nMat + 1), then the U unstructured values; T + U values in
+// all, as for every other variable.
 //
 // Every getter, in both modes, needs an open cycle file and a valid model,
 // fails when the array cannot be read (not stored, section missing, damaged,
@@ -97,11 +98,24 @@ int float_every_slot(const Source& src, std::int32_t variable, std::int32_t part
     model::Array<float> work;
     if (const Outcome o = read_reals(src, variable, part, work); o != Outcome::ok)
         return fail(src, o);
-    if (!holds(work.size(), sizes.slots, 1, sizes.unstructured)) return fail(src, Outcome::damaged);
+    // A multi-material variable stores nMat + 1 values per slot: the slot's
+    // own value, the last of them, stands for the slot, and the unstructured
+    // values follow all of them.
+    const std::int64_t per_slot =
+        multi_material(variable) ? std::max<std::int32_t>(src.model.analysis.materials.count, 0) + 1
+                                 : 1;
+    if (!holds(work.size(), sizes.slots, per_slot, sizes.unstructured))
+        return fail(src, Outcome::damaged);
     values[0] = work(1);
     values[1] = work(2);
-    scale_copy(work.data() + kHeaderPair, values + kHeaderPair, sizes.slots + sizes.unstructured,
-               scale);
+    const float* in = work.data() + kHeaderPair;
+    float* out = values + kHeaderPair;
+    if (per_slot == 1) {
+        scale_copy(in, out, sizes.slots + sizes.unstructured, scale);
+        return 1;
+    }
+    for (std::int64_t x = 0; x < sizes.slots; ++x) out[x] = in[x * per_slot + per_slot - 1] * scale;
+    scale_copy(in + sizes.slots * per_slot, out + sizes.slots, sizes.unstructured, scale);
     return 1;
 }
 

@@ -12,10 +12,11 @@
 //   section, corrupt stream, no element arrays stored) fails the query, and
 //   so does one that is too short for the slots walked: no value is invented
 //   for an element the file does not describe.
-// - A cycle without "<MMVars>" has no material arrays, and the query fails
-//   rather than report fractions the file does not hold; one whose header
-//   says the section holds no arrays gives 0. A material array that could
-//   not be read (corrupt stream, damaged section) fails the query.
+// - A cycle without "<MMVars>" holds no material anywhere: every fraction
+//   is 0, computed without an array of zeros (which would cost memory the
+//   file cannot justify). One whose header says the section holds no arrays
+//   gives 0 too. A material array that could not be read (corrupt stream,
+//   damaged section) fails the query.
 // - Slots are counted only over the structured parts with I extent 2 or
 //   more; parts below that are passed over without counting their slots.
 //   The material arrays hold one value per slot of every structured part, so
@@ -103,14 +104,20 @@ int material_fractions(const Source& src, std::int32_t material, float* fraction
     if (!mf.loaded)
         format::read_material_fractions(src.cycle, model::structured_slots(a, m.counts),
                                         std::max<std::int32_t>(a.materials.count, 0));
-    const Outcome read = mf.status == format::Read::ok ? Outcome::damaged : outcome_of(mf.status);
-    if (static_cast<std::size_t>(material) > mf.materials.size()) return fail(src, read);
-    const Array<float>& f = mf.materials[static_cast<std::size_t>(material) - 1];
-    if (!f.allocated()) return fail(src, read);
+    // Without "<MMVars>" no material is anywhere: every fraction is 0,
+    // without an array of zeros being made for it.
+    const bool absent = mf.status == format::Read::section_missing;
+    const Array<float>* f = nullptr;
+    if (!absent) {
+        if (static_cast<std::size_t>(material) > mf.materials.size() ||
+            !mf.materials[static_cast<std::size_t>(material) - 1].allocated())
+            return fail(src, Outcome::damaged);
+        f = &mf.materials[static_cast<std::size_t>(material) - 1];
+        if (f->size() < w.last_slot) return fail(src, Outcome::damaged);
+    }
     const bool covered = directory_lists_cover(m.cycle);
     const Array<float>& cover = mf.cover;
     if (covered && !cover.allocated()) return fail(src, Outcome::damaged);
-    if (f.size() < w.last_slot) return fail(src, Outcome::damaged);
     if (covered && cover.size() < w.last_slot + model::kHeaderPair)
         return fail(src, Outcome::damaged);
 
@@ -127,7 +134,7 @@ int material_fractions(const Source& src, std::int32_t material, float* fraction
                     ++p;
                     if (i < 2 || j < 2 || k < 2) continue;
                     const float c = covered ? cover(p + model::kHeaderPair) : 0.0f;
-                    fractions[out++] = (1.0f - c) * f(p);
+                    fractions[out++] = (1.0f - c) * (f ? (*f)(p) : 0.0f);
                 }
     }
     return 1;

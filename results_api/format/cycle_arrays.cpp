@@ -5,9 +5,10 @@
 //   failed read never leaves the previous query's values behind.
 // - A stored material fraction array longer than the number of structured
 //   slots is cut to that number; a shorter one leaves the remaining slots 0.
-// - A cycle file without "<MMVars>" has no material arrays: no fraction is
-//   invented for it. One whose header says the section holds no arrays has
-//   zero-filled ones, as the header states.
+// - A cycle file without "<MMVars>" gets no material arrays: nothing is
+//   allocated that the file does not justify (the fraction query reads the
+//   absence as 0). One whose header says the section holds no arrays has
+//   zero-filled ones.
 // - A cycle file without "<Displacement>" (or whose header says it holds no
 //   array) leaves the displacement array released, so that the query fails
 //   rather than return old values; the rigid body and joint readers do the
@@ -199,21 +200,17 @@ Read read_material_fractions(CycleReader& c, std::int64_t slots, std::int64_t ma
     c.read_position = 0;
     if (!c.is_open()) return Read::not_open;
     RecordReader& r = c.records();
-    // Every material gets an array of all slots: each one an allocation the
-    // allocation layer allows, and together no more values than the cycle
-    // file could hold. Refused here, before the first array is allocated.
-    if (!runtime::allocation_allowed(slots, sizeof(float)) ||
-        (materials > 0 && slots > max_values_for(r.size()) / materials)) {
-        f.loaded = true;
-        f.status = Read::damaged;
-        return Read::damaged;
-    }
-    f.materials.resize(static_cast<std::size_t>(materials));
-
     Read result = Read::ok;
     if (r.find_tag("<MMVars>") != Read::ok) {
         result = Read::section_missing;
+    } else if (!runtime::allocation_allowed(slots, sizeof(float)) ||
+               (materials > 0 && slots > max_values_for(r.size()) / materials)) {
+        // Every material gets an array of all slots: each one an allocation
+        // the allocation layer allows, and together no more values than the
+        // cycle file could hold. Refused before the first array is allocated.
+        result = Read::damaged;
     } else {
+        f.materials.resize(static_cast<std::size_t>(materials));
         const model::CycleHeader& h = c.model().header;
         const bool stored = !(h.count() < 7 && h.word(6) <= 0);
         if (!stored) result = Read::no_arrays;

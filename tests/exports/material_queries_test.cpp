@@ -143,11 +143,10 @@ TEST_F(MaterialFractions, MaterialScaledByTheUncoveredPartOfEachCycle) {
     ASSERT_TRUE(open_cycle(uncovered, "run_0002.qvres"));
     EXPECT_EQ(fractions_of(1), (Floats{14 / 64.f, 15 / 64.f, 17 / 64.f, 18 / 64.f, 23 / 64.f,
                                        24 / 64.f, 26 / 64.f, 27 / 64.f}));
-    // No "<MMVars>" at all: the cycle holds no fractions, and none are
-    // invented for it.
+    // No "<MMVars>" at all: every fraction is 0.
     uncovered.material_fractions.reset();
     ASSERT_TRUE(open_cycle(uncovered, "run_0003.qvres"));
-    EXPECT_EQ(fractions_of(1), Floats{});
+    EXPECT_EQ(fractions_of(3), Floats(8, 0.0f));
 }
 
 TEST_F(MaterialFractions, CoverArrayMustReachTheLastElement) {

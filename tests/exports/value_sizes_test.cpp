@@ -123,16 +123,22 @@ TEST_F(ValueSizes, ElementGettersInBothModes) {
         for (const std::int32_t v : {64, 54, 81, 83, 85, 86, 87, 88, 89}) {
             const bool multi = v != 64;
             const Floats& values = stored(-2, v).reals;
-            std::int64_t size = every_slot;
-            float last = values[static_cast<std::size_t>(every_slot) - 1];  // returned as stored
-            if (mode == 0) {
-                size = 2 + (multi ? c.R + 1 : 1) * (c.C + c.P) + c.E;
-                last = values.back();
+            const std::int64_t size =
+                mode == 1 ? every_slot : 2 + (multi ? c.R + 1 : 1) * (c.C + c.P) + c.E;
+            Floats got;
+            expect_reals("get_FloatElemValues " + std::to_string(v), size, values.back(),
+                         [&](float* out) {
+                             std::int32_t variable = v;
+                             const bool ok = get_FloatElemValues(&variable, &one, out);
+                             got.assign(out, out + size);
+                             return ok;
+                         });
+            // In mode 1 a multi-material slot gives its own value, the last
+            // of its materials + 1 stored values.
+            if (mode == 1 && multi) {
+                for (std::int64_t x = 0; x < c.T; ++x)
+                    ASSERT_EQ(got[2 + x], values[2 + (x + 1) * (materials + 1) - 1]) << "slot " << x;
             }
-            expect_reals("get_FloatElemValues " + std::to_string(v), size, last, [&](float* out) {
-                std::int32_t variable = v;
-                return get_FloatElemValues(&variable, &one, out);
-            });
         }
     }
 }

@@ -73,13 +73,14 @@ TEST_F(ElementValues, MultiMaterialVariablesExpandByReportedMaterial) {
     // the first part and per slot of the second.
     expect_near_all(call(float_elem_values, kMass, 1, 15),
                     {5, 6, 71, 73, 74, 111, 113, 114, 121, 123, 124, 131, 133, 134, 999});
-    // Mode 1: one value per slot, no expansion: stored values 3..17 scaled.
+    // Mode 1: one value per slot, the slot's own, then the unstructured
+    // element behind all stored slot values.
     mode_ = 1;
     const Floats all = call(float_elem_values, kMass, 1, 17);
     ASSERT_EQ(all.size(), 17u);
-    EXPECT_FLOAT_EQ(all[2], 1.0f);   // slot 0, material 1
-    EXPECT_FLOAT_EQ(all[6], 11.0f);  // slot 1, material 1
-    EXPECT_FLOAT_EQ(all[16], 33.0f);
+    EXPECT_FLOAT_EQ(all[2], 4.0f);   // slot 0
+    EXPECT_FLOAT_EQ(all[6], 44.0f);  // slot 4
+    EXPECT_FLOAT_EQ(all[16], 999.0f);
 
     // An Euler id of 0 is reported: a 2 x 2 x 2 part of one such material
     // gives its element slot 7's two values, stored at 2 + 2 x 7 = 16, 17.

@@ -407,6 +407,7 @@ TEST_F(LyingCounts, SlotCountBeyondTheAllocationLimitIsRefused) {
 TEST_F(LyingCounts, MaterialArraysBeyondTheCycleFileAreRefused) {
     CycleFileSpec desc;
     desc.structured_parts = {{10, 10, 10}};
+    desc.material_fractions.emplace();
     open(desc);
     EXPECT_EQ(read_material_fractions(c_, 1000, 1000), Read::damaged);
     EXPECT_TRUE(std::none_of(c_.fractions.materials.begin(), c_.fractions.materials.end(),
