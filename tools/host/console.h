@@ -1,5 +1,6 @@
 // Terminal helpers shared by the tools: a progress bar on stderr (only when
-// stderr is a terminal) and the one-line error report.
+// stderr is a terminal), the one-line error and warning reports, the check
+// that standard output took everything written to it, and --version.
 #pragma once
 
 #include <cstddef>
@@ -31,5 +32,17 @@ private:
 // Prints "TOOL: MESSAGE" as one line on stderr (line breaks inside the
 // message become blanks).
 void report_error(const char* tool, const std::string& message);
+// Prints "TOOL: warning: MESSAGE" the same way.
+void report_warning(const char* tool, const std::string& message);
+
+// Flushes standard output. False, after reporting why, when anything
+// written to it was lost (a full disk, a closed pipe, a device that takes
+// nothing).
+bool flush_stdout(const char* tool);
+
+// The --version text: "TOOL VERSION", and when `library` is given (the path
+// named by --library, empty for the usual search) the results library the
+// tool would load, with its version and location, or why none loads.
+std::string version_text(const char* tool, const std::string* library);
 
 }  // namespace qvhost
