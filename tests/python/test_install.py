@@ -55,3 +55,11 @@ def test_pip_install_without_an_index(tmp_path, sample):
     library, cycles = python(PROBE.format(str(sample)), tmp_path, PYTHONPATH=str(target),
                              QVRES_LIBRARY=tool("QVRES_LIBRARY"))
     assert os.path.samefile(library, tool("QVRES_LIBRARY")) and int(cycles) == 12
+
+
+def test_the_readme_example_runs(sample, capsys):
+    with open(os.path.join(ENV["QVRES_SOURCE_DIR"], "README.md")) as f:
+        section = f.read().split("## Python", 1)[1].split("\n## ", 1)[0]
+    example = re.findall(r"```python\n(.*?)```", section, re.S)[0]
+    exec(compile(example.replace('"out/sample"', repr(str(sample))), "README.md", "exec"), {})
+    assert "Pa" in capsys.readouterr().out
