@@ -288,7 +288,8 @@ class Analysis:
             for k in range(n.value):
                 v = _lib.VariableRecord()
                 call(self._lib.qvres_get_variable, r, k, byref(v))
-                unit = self._unit_of(v.index, False) if v.kind == _lib.NODE_REAL or v.kind == _lib.ELEMENT_REAL else ""
+                real = v.kind in (_lib.NODE_REAL, _lib.ELEMENT_REAL)
+                unit = self._unit_of(v.index, False) if real else ""
                 entries.append(Variable(_lib.text(v.name), v.index, v.part, v.kind, unit))
         found = tuple(entries)
         with self._lock:
@@ -331,7 +332,8 @@ class Analysis:
             raise errors.ArgumentError(f"{what}: {variable!r} is a {hits[0].location} variable, "
                                        f"not a {location} variable")
         if isinstance(variable, str):
-            listed = ", ".join(e.name for e in entries if e.location == location or location is None)
+            listed = ", ".join(dict.fromkeys(e.name for e in entries
+                                             if e.location == location or location is None))
             raise errors.NotStoredError(f"{what} stores no {location or ''} variable {variable!r}"
                                         f" (it stores {listed or 'none'})")
         kind = _lib.NODE_REAL if location == "node" else _lib.ELEMENT_REAL
@@ -363,7 +365,8 @@ class Analysis:
     def connectivity(self):
         """8 node entries per unstructured element (0 = empty; entry n is node
         structured_slots + n - 1): E x 8 int32."""
-        return self._model_ints(self._lib.qvres_get_connectivity, 8 * self.model.unstructured_elements).reshape(-1, 8)
+        n = 8 * self.model.unstructured_elements
+        return self._model_ints(self._lib.qvres_get_connectivity, n).reshape(-1, 8)
 
     def element_types(self):
         """The solver's type code of every unstructured element (1 solid,
