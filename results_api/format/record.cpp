@@ -65,6 +65,7 @@ bool RecordReader::seek(std::uint64_t offset) { return file_.file && file_.file-
 // Passes the rest of a damaged file: the next read reports its end, so no
 // search can loop on it.
 Read RecordReader::give_up() {
+    met_damage_ = true;
     seek(file_.size);
     return Read::damaged;
 }

@@ -87,6 +87,9 @@ public:
     // (<tag>) in results file".
     Read find_tag(std::string_view tag);
     const std::string& message() const { return message_; }
+    // Whether a record ran past the end of the file or could not be read:
+    // a search passes over such a file's rest as if it had ended.
+    bool met_damage() const { return met_damage_; }
 
     // The section being read, for the reasons below.
     void enter(std::string_view section) { section_ = section; }
@@ -113,6 +116,7 @@ private:
 
     runtime::InputFile file_;
     std::string message_;
+    bool met_damage_ = false;
     std::string section_;
     std::string reason_;
     runtime::Array<std::uint8_t> skip_bytes_;
