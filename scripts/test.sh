@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh python3-meshio python3-numpy
+scripts/install-deps.sh python3-meshio python3-numpy python3-pytest python3-dask python3-distributed python3-pip
 
 jobs=$(nproc 2>/dev/null || echo 2)
 

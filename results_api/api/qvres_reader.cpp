@@ -53,6 +53,13 @@ std::int64_t value_count(const qvres_reader* r, const qvres_request& q) {
     return -1;
 }
 
+// An array or section not found in a file that was cut short or damaged
+// may have been lost with the rest of the file: the file is damaged, not
+// the array unstored.
+Outcome found_in(const qvres_reader* r, Outcome o) {
+    return o == Outcome::not_stored && r->cycle.records().met_damage() ? Outcome::damaged : o;
+}
+
 qvres_status status_of(Outcome o) {
     switch (o) {
     case Outcome::ok: return QVRES_OK;
@@ -72,14 +79,6 @@ const char* what_of(Outcome o) {
     }
 }
 
-// A section that was searched for and not found in a file that was found
-// damaged on the way is not "not stored": it may lie behind the damage.
-constexpr const char* kBehindDamage =
-    "damaged or truncated: the section that holds it cannot be found past the damage";
-bool missed_behind_damage(const qvres_reader* r, Outcome outcome) {
-    return outcome == Outcome::not_stored && r->cycle.records().missed_tag_behind_damage();
-}
-
 template <class T>
 qvres_status read_values(qvres_reader* r, const qvres_request* q, T* values, std::int64_t capacity,
                          qvres_error* error) {
@@ -89,7 +88,6 @@ qvres_status read_values(qvres_reader* r, const qvres_request* q, T* values, std
                       static_cast<int>(q->values), std::is_same_v<T, float> ? "real" : "integer");
     return guarded_status(error, [&] {
         Outcome outcome = Outcome::ok;
-        r->cycle.records().forget_missed_tag();
         const qv::extract::Source src{r->view(), r->cycle,
                                       q->values == QVRES_ELEMENT_INTEGERS_ALL_SLOTS ||
                                               q->values == QVRES_ELEMENT_REALS_ALL_SLOTS
@@ -124,14 +122,14 @@ qvres_status read_values(qvres_reader* r, const qvres_request* q, T* values, std
                 break;
             }
         }
-        // Fractions read as 0 without "<MMVars>" only when the file is whole.
-        const bool fractions_behind_damage =
-            q->values == QVRES_MATERIAL_FRACTIONS && r->cycle.fractions.missed_behind_damage;
-        if (done > 0 && !fractions_behind_damage) return succeed(error);
+        // Without "<MMVars>" the fractions read as 0, but only in a whole
+        // file: in a damaged one the section may have been lost.
+        const bool fractions_lost = q->values == QVRES_MATERIAL_FRACTIONS &&
+                                    r->cycle.fractions.status == qv::format::Read::section_missing &&
+                                    r->cycle.records().met_damage();
+        if (done > 0 && !fractions_lost) return succeed(error);
         if (outcome == Outcome::ok) outcome = Outcome::damaged;
-        if (missed_behind_damage(r, outcome) || fractions_behind_damage)
-            return report(error, QVRES_E_DAMAGED, "%s: variable %d, part %d: %s", file_of(r),
-                          q->variable, q->part, kBehindDamage);
+        outcome = found_in(r, outcome);
         return report(error, status_of(outcome), "%s: variable %d, part %d: %s", file_of(r),
                       q->variable, q->part, what_of(outcome));
     });
@@ -229,12 +227,11 @@ QVRES_EXPORT qvres_status QVRES_CALL qvres_read_joint(qvres_reader* r, int32_t j
     if (!r || !record) return report(error, QVRES_E_ARGUMENT, "no reader or no record");
     return guarded_status(error, [&] {
         Outcome outcome = Outcome::ok;
-        r->cycle.records().forget_missed_tag();
         const qv::extract::Source src{r->view(), r->cycle, 0, 16, &outcome};
         if (qv::extract::joint_data(src, joint, quantity, record) > 0) return succeed(error);
-        const bool behind = missed_behind_damage(r, outcome);
-        return report(error, behind ? QVRES_E_DAMAGED : status_of(outcome), "%s: joint %d, quantity %d: %s",
-                      file_of(r), joint, quantity, behind ? kBehindDamage : what_of(outcome));
+        outcome = found_in(r, outcome);
+        return report(error, status_of(outcome), "%s: joint %d, quantity %d: %s", file_of(r), joint,
+                      quantity, what_of(outcome));
     });
 }
 
@@ -243,12 +240,11 @@ QVRES_EXPORT qvres_status QVRES_CALL qvres_read_rigid_body(qvres_reader* r, int3
     if (!r || !record) return report(error, QVRES_E_ARGUMENT, "no reader or no record");
     return guarded_status(error, [&] {
         Outcome outcome = Outcome::ok;
-        r->cycle.records().forget_missed_tag();
         const qv::extract::Source src{r->view(), r->cycle, 0, 12, &outcome};
         if (qv::extract::rigid_body_data(src, body, record) > 0) return succeed(error);
-        const bool behind = missed_behind_damage(r, outcome);
-        return report(error, behind ? QVRES_E_DAMAGED : status_of(outcome), "%s: rigid body %d: %s",
-                      file_of(r), body, behind ? kBehindDamage : what_of(outcome));
+        outcome = found_in(r, outcome);
+        return report(error, status_of(outcome), "%s: rigid body %d: %s", file_of(r), body,
+                      what_of(outcome));
     });
 }
 

@@ -203,7 +203,6 @@ Read read_material_fractions(CycleReader& c, std::int64_t slots, std::int64_t ma
     Read result = Read::ok;
     if (r.find_tag("<MMVars>") != Read::ok) {
         result = Read::section_missing;
-        f.missed_behind_damage = r.missed_tag_behind_damage();
     } else if (!runtime::allocation_allowed(slots, sizeof(float)) ||
                (materials > 0 && slots > max_values_for(r.size()) / materials)) {
         // Every material gets an array of all slots: each one an allocation

@@ -27,9 +27,6 @@ struct MaterialFractions {
     Read status = Read::ok;  // what reading them gave
     std::vector<runtime::Array<float>> materials;  // one per material
     runtime::Array<float> cover;                   // element array of variable 155
-    // "<MMVars>" was not found in a file found damaged on the way: the
-    // section may lie behind the damage (status still section_missing).
-    bool missed_behind_damage = false;
 };
 
 // One open cycle file: its header and "<Model>" section, read when it is

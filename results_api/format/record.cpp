@@ -65,7 +65,7 @@ bool RecordReader::seek(std::uint64_t offset) { return file_.file && file_.file-
 // Passes the rest of a damaged file: the next read reports its end, so no
 // search can loop on it.
 Read RecordReader::give_up() {
-    ++damaged_records_;
+    met_damage_ = true;
     seek(file_.size);
     return Read::damaged;
 }
@@ -88,9 +88,7 @@ Read RecordReader::leading_length(std::int64_t& length) {
 Read RecordReader::trailing_length(std::int64_t length) {
     std::uint8_t tail[4];
     if (!file_.file->read(tail, 4)) return give_up();
-    if (decode_int32(tail) == length) return Read::ok;
-    ++damaged_records_;
-    return Read::damaged;
+    return decode_int32(tail) == length ? Read::ok : Read::damaged;
 }
 
 Read RecordReader::record(RecordData& out) {
@@ -139,7 +137,6 @@ Read RecordReader::find_tag(std::string_view tag) {
     std::memset(wanted, ' ', kTagLength);
     std::memcpy(wanted, tag.data(), std::min(tag.size(), kTagLength));
 
-    const std::uint64_t damaged_before = damaged_records_;
     int ends = 0;
     for (;;) {
         char field[kTagLength];
@@ -150,7 +147,6 @@ Read RecordReader::find_tag(std::string_view tag) {
                 continue;
             }
             message_ = "Could not find search string (" + std::string(tag) + ") in results file";
-            if (damaged_records_ != damaged_before) missed_behind_damage_ = true;
             return Read::section_missing;
         }
         // Records shorter than a tag, such as a few integers, are passed

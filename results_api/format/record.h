@@ -87,13 +87,9 @@ public:
     // (<tag>) in results file".
     Read find_tag(std::string_view tag);
     const std::string& message() const { return message_; }
-    // Whether a find_tag since the last forget_missed_tag() did not find its
-    // tag after passing a record cut short or whose lengths disagree: the
-    // section may lie behind the damage, so the file is damaged rather than
-    // without the section. The 59 exports never ask; qvres.h does, to tell
-    // "not stored" from "damaged or truncated".
-    bool missed_tag_behind_damage() const { return missed_behind_damage_; }
-    void forget_missed_tag() { missed_behind_damage_ = false; }
+    // Whether a record ran past the end of the file or could not be read:
+    // a search passes over such a file's rest as if it had ended.
+    bool met_damage() const { return met_damage_; }
 
     // The section being read, for the reasons below.
     void enter(std::string_view section) { section_ = section; }
@@ -120,13 +116,12 @@ private:
 
     runtime::InputFile file_;
     std::string message_;
+    bool met_damage_ = false;
     std::string section_;
     std::string reason_;
     runtime::Array<std::uint8_t> skip_bytes_;
     std::int64_t skip_capacity_ = 0;
     runtime::Text50 zlib_messages_[static_cast<int>(ZlibRoutine::Count)];
-    std::uint64_t damaged_records_ = 0;  // records found cut short or with lengths that disagree
-    bool missed_behind_damage_ = false;
 };
 
 }  // namespace qv::format

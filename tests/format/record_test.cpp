@@ -103,28 +103,5 @@ TEST(TagSearch, MatchesTheFiftyCharacterFieldWithOneRewind) {
     EXPECT_EQ(empty.reader().message(), missing("<Node>"));
 }
 
-// A tag not found in a whole file is missing; not found past a record cut
-// short, it may lie behind the damage, and the reader says so.
-TEST(TagSearch, TellsATagMissingFromOneBehindDamage) {
-    FileWriter w;
-    w.tag("<Model>").ints({1, 2}).record(Record().text("<Short>", 10)).tag("<Node>").ints({3});
-    RecordFile whole(w.bytes());
-    EXPECT_EQ(whole.reader().find_tag("<Displacement>"), Read::section_missing);
-    EXPECT_FALSE(whole.reader().missed_tag_behind_damage());  // short records are no damage
-
-    std::vector<std::uint8_t> cut = w.bytes();
-    cut.resize(cut.size() - 6);  // inside the last record
-    RecordFile damaged(cut);
-    RecordReader& r = damaged.reader();
-    ASSERT_EQ(r.find_tag("<Node>"), Read::ok);  // before the damage: found, nothing missed
-    EXPECT_FALSE(r.missed_tag_behind_damage());
-    EXPECT_EQ(r.find_tag("<Displacement>"), Read::section_missing);
-    EXPECT_TRUE(r.missed_tag_behind_damage());
-    EXPECT_EQ(r.find_tag("<Model>"), Read::ok);  // stays set until forgotten
-    EXPECT_TRUE(r.missed_tag_behind_damage());
-    r.forget_missed_tag();
-    EXPECT_FALSE(r.missed_tag_behind_damage());
-}
-
 }  // namespace
 }  // namespace qv::format

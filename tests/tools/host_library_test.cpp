@@ -278,24 +278,27 @@ TEST_F(HostErrors, FilesThatCannotBeReadAreNamed) {
     EXPECT_EQ(a.skipped()[0].path, header_cut);
     EXPECT_NE(a.skipped()[0].reason.find(header_cut), std::string::npos);
 
-    // Cut before its "<Displacement>" and "<MMVars>" sections, a cycle file
-    // opens, but neither is "not stored": both are damaged, with its name.
-    const std::string array_cut = sample_.cycle_files[3];
-    ASSERT_EQ(::truncate(array_cut.c_str(), static_cast<off_t>(offset_of(array_cut, "<Displacement>") - 10)), 0);
+    // Cut before its "<Displacement>" or its "<MMVars>" section, a cycle file
+    // opens, but neither section is "not stored", nor are the fractions 0:
+    // both are damaged, with the file's name.
+    const std::string before_fractions = sample_.cycle_files[2], before_displacements = sample_.cycle_files[3];
+    for (const auto& [file, tag] : {std::pair{before_fractions, "<MMVars>"}, {before_displacements, "<Displacement>"}})
+        ASSERT_EQ(::truncate(file.c_str(), static_cast<off_t>(offset_of(file, tag) - 10)), 0);
     const Analysis b(lib_, sample_.cycle_files[0]);
-    CycleReader r(b, 2);  // files 0, 2 and 3 are registered, in time order
     std::vector<float> values;
-    for (const auto& read : std::vector<std::function<void()>>{[&] { r.displacements(values); },
-                                                                [&] { r.material_fractions(1, values); }}) {
+    const auto expect_damaged = [&](std::int32_t step, const std::string& file, auto read) {
+        CycleReader r(b, step);  // files 0, 2 and 3 are registered, in time order
         try {
-            read();
-            ADD_FAILURE() << "read";
+            read(r);
+            ADD_FAILURE() << "read " << file;
         } catch (const qvhost::Error& e) {
             EXPECT_EQ(e.status(), QVRES_E_DAMAGED);
-            EXPECT_NE(std::string(e.what()).find(array_cut), std::string::npos) << e.what();
+            EXPECT_NE(std::string(e.what()).find(file), std::string::npos) << e.what();
         }
-    }
-    EXPECT_EQ(r.element_reals(64, 1).values.size(), static_cast<std::size_t>(b.model().elements()));
+        EXPECT_EQ(r.element_reals(64, 1).values.size(), static_cast<std::size_t>(b.model().elements()));
+    };
+    expect_damaged(1, before_fractions, [&](CycleReader& r) { r.material_fractions(1, values); });
+    expect_damaged(2, before_displacements, [&](CycleReader& r) { r.displacements(values); });
 
     EXPECT_EQ(error_of([&] { b.require_step(9); }), "step 9 does not exist (the analysis has 3 steps: 0..2)");
     EXPECT_EQ(error_of([&] { b.require_part(9); }), "part 9 does not exist (the model has 8 parts: 1..8)");
