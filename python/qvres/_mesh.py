@@ -3,7 +3,7 @@ hexahedra of the structured parts, then the unstructured elements by kind)
 with the same point and cell data."""
 import numpy as np
 
-from . import errors
+from . import _lib, errors
 
 # Corner offsets of structured cell (a, b, c) (0-based lower corner) from
 # node ((a J + b) K + c), in VTK hexahedron order, for a part of J x K layers.
@@ -135,8 +135,24 @@ def to_meshio(a, cycle):
     names = _Names()
     point_data = {names.unique("displacement"): None}
     cell_data = {}
-    for v in a.variables(cycle):
-        if v.location == "node":
+    variables = a.variables(cycle)
+    # X-, Y- and Z-NAME node reals of one part as one vector NAME, where the
+    # X entry stands, as qvres-to-vtk writes them.
+    vectors, axes = {}, set()
+    def entry(like, name):
+        return next((w for w in variables if w.kind == like.kind and w.part == like.part and w.name == name), None)
+
+    for v in variables:
+        if v.kind == _lib.NODE_REAL and v.name.startswith("X-") and len(v.name) > 2:
+            yz = [entry(v, f"{axis}-{v.name[2:]}") for axis in "YZ"]
+            if all(yz):
+                vectors[v] = yz
+                axes.update(yz)
+    for v in variables:
+        if v in vectors:
+            vector = v._replace(name=v.name[2:])
+            point_data[names(vector)] = np.column_stack([a.node_values(w, cycle) for w in [v] + vectors[v]])
+        elif v.location == "node" and v not in axes:
             point_data[names(v)] = a.node_values(v, cycle)
         elif v.location == "element":
             values = a.element_values(v, cycle)

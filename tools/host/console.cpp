@@ -3,6 +3,10 @@
 
 #include <unistd.h>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -65,6 +69,13 @@ bool flush_stdout(const char* tool) {
     const int e = errno;
     report_error(tool, std::string("cannot write standard output") + (e ? std::string(": ") + std::strerror(e) : ""));
     return false;
+}
+
+void keep_freed_memory() {
+#if defined(__GLIBC__)
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);   // the largest glibc takes: blocks below it come from the heaps
+    mallopt(M_TRIM_THRESHOLD, 1 << 30);    // and stay there when freed
+#endif
 }
 
 std::string version_text(const char* tool, const std::string* library) {

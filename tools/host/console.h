@@ -40,6 +40,14 @@ void report_warning(const char* tool, const std::string& message);
 // nothing).
 bool flush_stdout(const char* tool);
 
+// Keeps large blocks in the allocator's heaps when they are freed, instead
+// of returning them to the system: the tools allocate and free arrays of
+// megabytes once per array and cycle, and mapping them afresh each time
+// costs a page fault per page (over half the reading time of a large
+// analysis) and a lock that every thread of the process shares. Call once,
+// before any thread starts; a no-op where the C library has no such knob.
+void keep_freed_memory();
+
 // The --version text: "TOOL VERSION", and when `library` is given (the path
 // named by --library, empty for the usual search) the results library the
 // tool would load, with its version and location, or why none loads.

@@ -615,6 +615,7 @@ int main(int argc, char** argv) {
         if (args.empty()) return 2;
         return qvhost::flush_stdout(kTool) ? 0 : 1;
     }
+    qvhost::keep_freed_memory();
     int status;
     try {
         status = run_command(library, args[0], std::vector<std::string>(args.begin() + 1, args.end()));

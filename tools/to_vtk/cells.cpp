@@ -25,6 +25,10 @@ Kind unstructured_kind(std::int32_t type_code, const std::int32_t* e) {
 
 void add_structured_part(Cells& cells, std::int64_t first, std::int32_t I, std::int32_t J, std::int32_t K) {
     if (I < 2 || J < 2 || K < 2) return;
+    const std::size_t n = static_cast<std::size_t>(I - 1) * (J - 1) * (K - 1);
+    cells.connectivity.reserve(cells.connectivity.size() + 8 * n);
+    cells.offsets.reserve(cells.offsets.size() + n);
+    cells.types.reserve(cells.types.size() + n);
     auto p = [&](std::int64_t i, std::int64_t j, std::int64_t k) {
         return first + ((i - 1) * J + (j - 1)) * K + (k - 1);
     };

@@ -211,7 +211,6 @@ std::uint64_t export_step(const Analysis& analysis, const Shared& shared, std::i
     }
     if (selection.fractions())
         for (const qvhost::Material& mat : analysis.materials()) {
-            if (mat.euler_id < 0) continue;
             std::vector<float> fractions;
             if (!reader.material_fractions(mat.number, fractions)) break;
             fractions.resize(n_cells, kNaN);

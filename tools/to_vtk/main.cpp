@@ -160,6 +160,7 @@ int main(int argc, char** argv) {
             return qvhost::flush_stdout(kTool) ? 0 : 1;
         }
     }
+    qvhost::keep_freed_memory();
     int status;
     try {
         Command c = parse(argc, argv);

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <sstream>
 #include <stdexcept>
@@ -140,8 +141,17 @@ Geometry encode_geometry(const std::vector<float>& points, const std::vector<std
     g.points = points.size() / 3;
     g.cells = types.size();
     g.coordinates = array_of("Points", "Float32", points, e, 3, threads);
-    g.connectivity = array_of("connectivity", "Int64", connectivity, e, 1, threads);
-    g.offsets = array_of("offsets", "Int64", offsets, e, 1, threads);
+    // Point indices and offsets as 32-bit integers where they fit: half the
+    // bytes to compress and write.
+    constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
+    if (static_cast<std::int64_t>(points.size() / 3) <= kMax && (offsets.empty() || offsets.back() <= kMax)) {
+        const std::vector<std::int32_t> c(connectivity.begin(), connectivity.end()), o(offsets.begin(), offsets.end());
+        g.connectivity = array_of("connectivity", "Int32", c, e, 1, threads);
+        g.offsets = array_of("offsets", "Int32", o, e, 1, threads);
+    } else {
+        g.connectivity = array_of("connectivity", "Int64", connectivity, e, 1, threads);
+        g.offsets = array_of("offsets", "Int64", offsets, e, 1, threads);
+    }
     g.types = array_of("types", "UInt8", types, e, 1, threads);
     return g;
 }

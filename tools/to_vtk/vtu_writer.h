@@ -42,8 +42,8 @@ DataArray ints(std::string name, const std::vector<std::int32_t>& values, const 
 struct Geometry {
     std::size_t points = 0, cells = 0;
     DataArray coordinates;   // x, y, z per point (Float32)
-    DataArray connectivity;  // point indices of every cell in turn (Int64)
-    DataArray offsets;       // end of each cell in connectivity (Int64)
+    DataArray connectivity;  // point indices of every cell in turn (Int32 where they fit, else Int64)
+    DataArray offsets;       // end of each cell in connectivity (as connectivity)
     DataArray types;         // VTK cell type of each cell (UInt8)
 };
 
