@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <future>
 #include <limits>
 #include <map>
 #include <mutex>
@@ -94,7 +95,6 @@ private:
 struct Shared {
     Geometry geometry;
     DataArray part;
-    std::string run;
 };
 
 Shared build_shared(const Analysis& analysis, const ExportOptions& o, unsigned threads) {
@@ -102,7 +102,12 @@ Shared build_shared(const Analysis& analysis, const ExportOptions& o, unsigned t
     // A structured part without cells (a plane of I = 1 among them) gives
     // points and no cells, as it has nodes and no elements.
     Cells cells;
+    const auto n_cells = static_cast<std::size_t>(m.elements());
+    cells.connectivity.reserve(8 * n_cells);
+    cells.offsets.reserve(n_cells);
+    cells.types.reserve(n_cells);
     std::vector<std::int32_t> cell_part;
+    cell_part.reserve(n_cells);
     std::int64_t first = 0;
     for (std::int32_t p = 0; p < m.structured_parts(); ++p) {
         const auto [I, J, K] = m.extents[p];
@@ -124,7 +129,6 @@ Shared build_shared(const Analysis& analysis, const ExportOptions& o, unsigned t
     cell_part.insert(cell_part.end(), unstructured_part.begin(), unstructured_part.end());
 
     Shared s;
-    s.run = analysis.files().run;
     if (o.outdir.empty()) {  // reading only: sizes, nothing encoded
         s.geometry.points = static_cast<std::size_t>(m.nodes());
         s.geometry.cells = cells.types.size();
@@ -139,10 +143,12 @@ Shared build_shared(const Analysis& analysis, const ExportOptions& o, unsigned t
 
 // One step: every selected array read, and the file written unless reading
 // only. Returns the file's size.
-std::uint64_t export_step(const Analysis& analysis, const Shared& shared, std::int32_t step,
-                          const ExportOptions& o, const Selection& selection, const std::string& path) {
+std::uint64_t export_step(const Analysis& analysis, const std::shared_future<const Shared*>& shared,
+                          std::int32_t step, const ExportOptions& o, const Selection& selection,
+                          const std::string& path) {
     const bool write = !o.outdir.empty();
-    const std::size_t n_cells = shared.geometry.cells;
+    // Every element is one cell.
+    const auto n_cells = static_cast<std::size_t>(analysis.model().elements());
     CycleReader reader(analysis, step);
     const std::vector<Variable>& dir = reader.variables();
     const std::vector<Triple> triples = vector_triples(dir);
@@ -224,14 +230,15 @@ std::uint64_t export_step(const Analysis& analysis, const Shared& shared, std::i
     reader.rigid_body(1, body);
     reader.joint(1, 1, joint);
     if (!write) return 0;
+    const Shared& geometry = *shared.get();  // built by another task, perhaps still
     Piece piece;
     for (const DataArray& a : point) piece.point_data.push_back(&a);
     for (const DataArray& a : cell) piece.cell_data.push_back(&a);
-    if (selection.part()) piece.cell_data.push_back(&shared.part);
+    if (selection.part()) piece.cell_data.push_back(&geometry.part);
     piece.time = analysis.steps()[static_cast<std::size_t>(step)].time;
     piece.cycle = analysis.steps()[static_cast<std::size_t>(step)].cycle;
     try {
-        return write_vtu(path, shared.geometry, piece, o.encoding);
+        return write_vtu(path, geometry.geometry, piece, o.encoding);
     } catch (const std::runtime_error& e) {
         throw Error(e.what());
     }
@@ -323,50 +330,71 @@ ExportReport export_analysis(const Analysis& analysis, const ExportOptions& o,
         std::filesystem::create_directories(o.outdir, ec);
         if (ec) throw Error("cannot create " + o.outdir + ": " + ec.message());
     }
-    const Shared shared = build_shared(analysis, o, threads);
-
     ExportReport report;
-    report.points = shared.geometry.points;
-    report.cells = shared.geometry.cells;
+    report.points = static_cast<std::size_t>(analysis.model().nodes());
+    report.cells = static_cast<std::size_t>(analysis.model().elements());
+    const std::string run = analysis.files().run;
     std::vector<std::string> names(steps.size());
     for (std::size_t i = 0; i < steps.size(); ++i) {
         char number[16];
         std::snprintf(number, sizeof number, "%04d", steps[i]);
-        names[i] = shared.run + "_" + number + ".vtu";
+        names[i] = run + "_" + number + ".vtu";
     }
 
-    // Each worker takes the next step; after a failure that is not passed
-    // over, no step is started. Outcomes are reported in step order.
+    // Task 0 builds and encodes the geometry, tasks 1.. export the steps;
+    // each worker takes the next task. A step needs the geometry only to
+    // write its file, so with several workers the geometry is made while
+    // the first steps are read. After a failure that is not passed over, no
+    // task is started. Outcomes are reported in task order.
     struct Outcome {
         enum { pending, done, skipped, failed } state = pending;
         std::string message;
         qvres_status status = QVRES_OK;
         std::uint64_t bytes = 0;
     };
-    std::vector<Outcome> outcomes(steps.size());
+    std::vector<Outcome> outcomes(steps.size() + 1);
+    Shared shared;
+    std::promise<const Shared*> geometry;
+    const std::shared_future<const Shared*> geometry_ready = geometry.get_future().share();
     std::atomic<std::size_t> next{0};
     std::atomic<bool> stop{false};
     std::mutex progress_mutex;
     std::size_t finished = 0;
-    auto work = [&] {
-        for (std::size_t i; !stop && (i = next++) < steps.size();) {
-            Outcome& out = outcomes[i];
+    auto run_task = [&](std::size_t task) {
+        if (task == 0) {
             try {
-                out.bytes = export_step(analysis, shared, steps[i], o, selection, o.outdir + "/" + names[i]);
+                shared = build_shared(analysis, o, threads);
+                geometry.set_value(&shared);
+            } catch (...) {
+                geometry.set_exception(std::current_exception());
+                throw;
+            }
+            return;
+        }
+        const std::size_t i = task - 1;
+        outcomes[task].bytes = export_step(analysis, geometry_ready, steps[i], o, selection, o.outdir + "/" + names[i]);
+    };
+    auto work = [&] {
+        for (std::size_t task; !stop && (task = next++) <= steps.size();) {
+            Outcome& out = outcomes[task];
+            const std::string where = task == 0 ? std::string("the model's cells") : analysis.describe_step(steps[task - 1]);
+            try {
+                run_task(task);
                 out.state = Outcome::done;
             } catch (const Error& e) {
-                out.state = o.keep_going && e.unreadable_file() ? Outcome::skipped : Outcome::failed;
+                out.state = task > 0 && o.keep_going && e.unreadable_file() ? Outcome::skipped : Outcome::failed;
                 out.message = e.what();
                 out.status = e.status();
             } catch (const std::bad_alloc&) {
                 out.state = Outcome::failed;
-                out.message = analysis.describe_step(steps[i]) + ": out of memory";
+                out.message = where + ": out of memory";
                 out.status = QVRES_E_NO_MEMORY;
             } catch (const std::exception& e) {
                 out.state = Outcome::failed;
-                out.message = analysis.describe_step(steps[i]) + ": " + e.what();
+                out.message = where + ": " + e.what();
             }
             if (out.state == Outcome::failed) stop = true;
+            if (task == 0) continue;
             const std::lock_guard<std::mutex> lock(progress_mutex);
             ++finished;
             if (progress) progress(finished);
@@ -374,16 +402,17 @@ ExportReport export_analysis(const Analysis& analysis, const ExportOptions& o,
     };
     {
         std::vector<std::thread> pool;
-        const std::size_t workers = std::min<std::size_t>(threads, steps.size());
+        const std::size_t workers = std::min<std::size_t>(threads, steps.size() + 1);
         for (std::size_t t = 1; t < workers; ++t) pool.emplace_back(work);
         work();
         for (std::thread& t : pool) t.join();
     }
+    for (const Outcome& out : outcomes)
+        if (out.state == Outcome::failed) throw Error(out.message, out.status);
 
     std::vector<CollectionEntry> collection;
     for (std::size_t i = 0; i < steps.size(); ++i) {
-        const Outcome& out = outcomes[i];
-        if (out.state == Outcome::failed) throw Error(out.message, out.status);
+        const Outcome& out = outcomes[i + 1];
         if (out.state == Outcome::skipped) report.warnings.push_back(out.message + ": step passed over");
         if (out.state != Outcome::done) continue;
         ++report.steps;
@@ -393,7 +422,7 @@ ExportReport export_analysis(const Analysis& analysis, const ExportOptions& o,
         collection.push_back({analysis.steps()[static_cast<std::size_t>(steps[i])].time, names[i]});
     }
     if (o.outdir.empty()) return report;
-    report.collection = o.outdir + "/" + shared.run + ".pvd";
+    report.collection = o.outdir + "/" + run + ".pvd";
     try {
         write_pvd(report.collection, collection);
     } catch (const std::runtime_error& e) {
