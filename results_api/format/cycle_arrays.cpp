@@ -52,6 +52,14 @@ bool owns_array(std::int32_t kind, bool nodes) {
 
 const char* section_tag(bool nodes) { return nodes ? "<Node>" : "<Element>"; }
 
+// Finds a section's tag. A tag not found where the search passed over a
+// damaged record (a truncated file) may have been lost with it: that is a
+// damaged file, not a section the cycle does not store.
+Read find_section(RecordReader& r, std::string_view tag) {
+    if (r.find_tag(tag) == Read::ok) return Read::ok;
+    return r.search_met_damage() ? Read::damaged : Read::section_missing;
+}
+
 // Whether the header lets the section hold arrays: word 3 for nodes, 4 for
 // elements.
 bool section_holds_arrays(const model::CycleHeader& h, bool nodes) {
@@ -106,8 +114,8 @@ Read positioned_read(CycleReader& c, std::int32_t object_type, const Wanted& w, 
             after = 0;
             break;
         }
-    if (after == 0 && c.records().find_tag(section_tag(nodes)) != Read::ok)
-        return Read::section_missing;
+    if (after == 0)
+        if (const Read st = find_section(c.records(), section_tag(nodes)); st != Read::ok) return st;
 
     std::int64_t entry = 0;
     const Read st = walk_and_load(c, nodes, after, w, dest, entry);
@@ -124,7 +132,7 @@ Read read_body_section(CycleReader& c, const char* tag, Array<std::int32_t>& num
     c.read_position = 0;
     if (!c.is_open()) return Read::not_open;
     RecordReader& r = c.records();
-    if (r.find_tag(tag) != Read::ok) return Read::section_missing;
+    if (const Read st = find_section(r, tag); st != Read::ok) return st;
     const model::CycleHeader& h = c.model().header;
     // Below 8 header words, word 2 says whether the arrays are there.
     if (h.count() < 8 && h.word(2) <= 0) return Read::no_arrays;
@@ -172,7 +180,7 @@ Read read_integer_array(CycleReader& c, std::int32_t object_type, std::int32_t c
     w.variable = variables::integer_variable_index(code);
     w.qualifier = qualifier;
     w.kind = nodes ? model::kNodeInteger : model::kElementInteger;
-    if (c.records().find_tag(section_tag(nodes)) != Read::ok) return Read::section_missing;
+    if (const Read st = find_section(c.records(), section_tag(nodes)); st != Read::ok) return st;
     std::int64_t entry = 0;
     return walk_and_load(c, nodes, 0, w, dest, entry);
 }
@@ -181,7 +189,7 @@ Read read_displacements(CycleReader& c, Array<float>& dest) {
     runtime::release(dest);
     c.read_position = 0;
     if (!c.is_open()) return Read::not_open;
-    if (c.records().find_tag("<Displacement>") != Read::ok) return Read::section_missing;
+    if (const Read st = find_section(c.records(), "<Displacement>"); st != Read::ok) return st;
     const model::CycleHeader& h = c.model().header;
     // From 7 header words on, word 2 is not consulted.
     if (h.count() < 7 && h.word(2) <= 0) return Read::no_arrays;
@@ -206,8 +214,8 @@ Read read_material_fractions(CycleReader& c, std::int64_t slots, std::int64_t ma
     f.materials.resize(static_cast<std::size_t>(materials));
 
     Read result = Read::ok;
-    if (r.find_tag("<MMVars>") != Read::ok) {
-        result = Read::section_missing;
+    if (const Read st = find_section(r, "<MMVars>"); st != Read::ok) {
+        result = st;
     } else {
         const model::CycleHeader& h = c.model().header;
         const bool stored = !(h.count() < 7 && h.word(6) <= 0);
