@@ -112,7 +112,7 @@ qvw::CycleFileSpec fixture_cycle(std::int32_t cycle, float time, int variant) {
     c.material_fractions.emplace();
     for (std::uint32_t m = 0; m < M; ++m) c.material_fractions->push_back(series(T, s + 20 + m, true));
     c.joints = qvw::BodyArraysSpec{{2, 5}, series(2 * 39, s + 30)};
-    c.rigid_bodies = qvw::BodyArraysSpec{{1, 4}, series(2 * 15, s + 31)};
+    c.rigid_bodies = qvw::BodyArraysSpec{{1, 5}, series(2 * 15, s + 31)};
     return c;
 }
 
@@ -174,7 +174,9 @@ std::vector<ArrayQuery> model_arrays(const qvres_analysis* a) {
 }
 
 ArrayQuery value_array(qvres_reader* r, const qvres_request& q) {
-    ArrayQuery out{describe(q), -1, {}};
+    ArrayQuery out{"values " + std::to_string(q.values) + ", variable " + std::to_string(q.variable) + ", part " +
+                       std::to_string(q.part),
+                   -1, {}};
     EXPECT_EQ(qvres_count_values(r, &q, &out.count, nullptr), QVRES_OK) << out.what;
     out.read = [r, q](void* v, std::int64_t c, qvres_error* e) {
         return integer_values(q.values) ? qvres_read_int32(r, &q, static_cast<std::int32_t*>(v), c, e)
@@ -216,11 +218,6 @@ std::vector<Request> value_requests(const qvres_reader* r, std::int64_t material
     add(QVRES_NODE_INTEGERS, 999, 1, false);
     add(QVRES_ELEMENT_REALS_ALL_SLOTS, 999, 1, false);
     return out;
-}
-
-std::string describe(const qvres_request& q) {
-    return "values " + std::to_string(q.values) + ", variable " + std::to_string(q.variable) +
-           ", part " + std::to_string(q.part);
 }
 
 std::vector<ArrayQuery> body_arrays(qvres_reader* r) {

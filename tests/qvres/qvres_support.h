@@ -20,7 +20,7 @@ namespace qvtest {
 // multi-material real variables, the cover fraction (element real 155, part
 // 1), element integers and sublayer integers (qualifiers -1, -2, -3). Four
 // cycle files named out of time order; the last has no material fractions,
-// joints or rigid bodies, the others joints 2, 5 and rigid bodies 1, 4.
+// joints or rigid bodies, the others joints 2, 5 and rigid bodies 1, 5.
 struct FixtureFiles {
     std::string base_file;
     std::vector<std::string> cycle_files;
@@ -30,7 +30,7 @@ FixtureFiles write_fixture(const std::string& directory, const std::string& run 
 void write_fixture_cycle(const std::string& path, std::int32_t cycle, float time);
 
 // Joint and rigid body numbers asked of every cycle: stored ones and others.
-inline constexpr std::int32_t kBodyNumbers[] = {1, 2, 4, 5, 7};
+inline constexpr std::int32_t kBodyNumbers[] = {1, 5, 7};
 
 template <class T>
 std::vector<std::uint32_t> bits_of(const T* values, std::size_t n) {
@@ -66,7 +66,6 @@ struct Request {
 // displacements, the fractions of every material and two arrays that no
 // cycle stores.
 std::vector<Request> value_requests(const qvres_reader* r, std::int64_t materials);
-std::string describe(const qvres_request& q);
 
 // One answer: what was asked, the status and what was written, bit for bit.
 struct Reading {
