@@ -122,12 +122,7 @@ qvres_status read_values(qvres_reader* r, const qvres_request* q, T* values, std
                 break;
             }
         }
-        // Without "<MMVars>" the fractions read as 0, but only in a whole
-        // file: in a damaged one the section may have been lost.
-        const bool fractions_lost = q->values == QVRES_MATERIAL_FRACTIONS &&
-                                    r->cycle.fractions.status == qv::format::Read::section_missing &&
-                                    r->cycle.records().met_damage();
-        if (done > 0 && !fractions_lost) return succeed(error);
+        if (done > 0) return succeed(error);
         if (outcome == Outcome::ok) outcome = Outcome::damaged;
         outcome = found_in(r, outcome);
         return report(error, status_of(outcome), "%s: variable %d, part %d: %s", file_of(r),
