@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the library and runs every test twice: once as built for users and
-# once under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Builds the library and runs every test three times: as built for users,
+# under AddressSanitizer and UndefinedBehaviorSanitizer, and with zlib as
+# the inflater instead of libdeflate.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -16,8 +17,10 @@ run() {
 }
 
 echo "== tests =="
-run build
+run build -DRESULTS_API_INFLATER=libdeflate
 echo "== tests under AddressSanitizer + UndefinedBehaviorSanitizer =="
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
-  run build-asan -DRESULTS_API_SANITIZE=ON -DRESULTS_API_BUILD_BENCH=OFF
+  run build-asan -DRESULTS_API_SANITIZE=ON -DRESULTS_API_BUILD_BENCH=OFF -DRESULTS_API_INFLATER=libdeflate
+echo "== tests with the zlib inflater =="
+run build-zlib -DRESULTS_API_INFLATER=zlib -DRESULTS_API_BUILD_BENCH=OFF
 echo "all tests passed"

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "format/inflate.h"
 #include "runtime/alloc.h"
 #include "runtime/file_units.h"
 
@@ -23,12 +24,6 @@ enum class ZlibRoutine { SingleInts, SingleReals, ChunkedInts, ChunkedReals, Cou
 // "Non-zero error code returned" and the code in a 4-character field,
 // blank-padded to 50 characters; blank until the routine meets an error.
 const runtime::Text50& zlib_message(ZlibRoutine routine);
-
-// Inflates `src` into `count` 4-byte values of host byte order. Values the
-// stream did not produce are 0. `words` receives the number of whole values
-// produced. Returns zlib's code.
-int inflate_values(void* dest, std::int64_t count, const std::uint8_t* src, std::int64_t src_len,
-                   std::int64_t& words);
 
 // The most values a zlib stream of `length` bytes can inflate to; counts
 // above it cannot be genuine and are refused before anything is allocated.
