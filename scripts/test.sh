@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
-# Builds the library and runs the tests in three legs:
-#   tests  every test, as built for users (build/)
+# Builds the library and runs the tests in four legs:
+#   tests  every test, as built for users, inflating with libdeflate (build/)
 #   asan   every test under AddressSanitizer + UndefinedBehaviorSanitizer (build-asan/)
+#   zlib   the tests of the library (not the tools) with zlib as the inflater (build-zlib/)
 #   tsan   the libqvres thread tests under ThreadSanitizer, built with clang
 #          (build-tsan/; only that target, to keep the leg short)
-# Usage: scripts/test.sh [--no-tsan] [--only tests|asan|tsan]
+# Usage: scripts/test.sh [--no-tsan] [--only tests|asan|zlib|tsan]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-usage() { sed -n '2,7p' "$0" | sed 's/^# \{0,1\}//'; }
+usage() { sed -n '2,8p' "$0" | sed 's/^# \{0,1\}//'; }
 
-legs="tests asan tsan"
+legs="tests asan zlib tsan"
 while [ $# -gt 0 ]; do
   case $1 in
     --no-tsan) legs=${legs/tsan/} ;;
@@ -25,7 +26,7 @@ while [ $# -gt 0 ]; do
   shift
 done
 for leg in $legs; do
-  case $leg in tests|asan|tsan) ;; *) echo "test.sh: no leg '$leg'" >&2; exit 2 ;; esac
+  case $leg in tests|asan|zlib|tsan) ;; *) echo "test.sh: no leg '$leg'" >&2; exit 2 ;; esac
 done
 want() { [[ " $legs " == *" $1 "* ]]; }
 
@@ -53,14 +54,22 @@ leg_end() { echo "== $1 leg: ${SECONDS}s =="; }
 
 if want tests; then
   leg_start "tests"
-  run build
+  run build -DRESULTS_API_INFLATER=libdeflate
   leg_end tests
 fi
 if want asan; then
   leg_start "tests under AddressSanitizer + UndefinedBehaviorSanitizer"
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
-    run build-asan -DRESULTS_API_SANITIZE=ON -DRESULTS_API_BUILD_BENCH=OFF
+    run build-asan -DRESULTS_API_SANITIZE=ON -DRESULTS_API_BUILD_BENCH=OFF \
+      -DRESULTS_API_INFLATER=libdeflate
   leg_end asan
+fi
+if want zlib; then
+  leg_start "tests with the zlib inflater"
+  configure_and_build build-zlib -DRESULTS_API_INFLATER=zlib -DRESULTS_API_BUILD_BENCH=OFF
+  cmake --build build-zlib -j "$jobs"
+  ctest --test-dir build-zlib -j "$jobs" -LE '^(tools|python)$' --output-on-failure
+  leg_end zlib
 fi
 if want tsan; then
   leg_start "thread tests under ThreadSanitizer"
