@@ -63,8 +63,12 @@ void init_once() {
 const std::string& work_dir() {
     std::string& dir = dir_storage();
     if (dir.empty()) {
-        char pattern[] = "/tmp/results_api-fuzz-XXXXXX";
-        if (!::mkdtemp(pattern)) {
+        // TMPDIR may name a memory file system: each input is written to a
+        // file, and on a disk rewriting one file many times a second waits
+        // for the disk.
+        const char* tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/results_api-fuzz-XXXXXX";
+        if (!::mkdtemp(pattern.data())) {
             std::perror("mkdtemp");
             std::abort();
         }
