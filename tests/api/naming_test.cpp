@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include <limits>
 #include <string>
@@ -214,18 +213,6 @@ TEST_F(Naming, ModesDecideWhatTheResultSays) {
     EXPECT_FALSE(name(1, "solo_0000001.qvres"));
     EXPECT_TRUE(session().model_loaded);
     EXPECT_TRUE(name(0, "solo_0000001.qvres"));
-}
-
-TEST_F(Naming, LockFilesRefuseTheLoad) {
-    write_run();
-    qvw::FileWriter().save(dir_.file("runA_cyc_0000001.lock"));
-    EXPECT_FALSE(name(1, "runA_cyc_0000001.qvres"));
-    std::remove(dir_.file("runA_cyc_0000001.lock").c_str());
-    qvw::FileWriter().save(dir_.file("runA_cyc.lock"));
-    EXPECT_FALSE(name(1, "runA_cyc_0000001.qvres"));
-    std::remove(dir_.file("runA_cyc.lock").c_str());
-    EXPECT_TRUE(name(1, "runA_cyc_0000001.qvres"));
-    EXPECT_FALSE(qv::platform::entry_exists(dir_.file("runA_cyc.lock")));
 }
 
 TEST_F(Naming, NodeCountIsAllNodesUntilACycleSaysOtherwise) {
