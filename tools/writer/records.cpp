@@ -101,7 +101,8 @@ Bytes compress_values(const float* values, std::size_t count) {
 
 FileWriter& FileWriter::record(const Record& r) {
     const auto length = static_cast<std::uint32_t>(checked_count(r.size(), "record"));
-    bytes_.reserve(bytes_.size() + r.size() + 8);
+    // No exact reserve here: growing by exactly one record each time would
+    // copy the whole file per record; the vector's own growth is geometric.
     append_be32(bytes_, length);
     bytes_.insert(bytes_.end(), r.data().begin(), r.data().end());
     append_be32(bytes_, length);
