@@ -117,6 +117,10 @@ class Differences(DiffTest):
                                                  ("1", "PRESSURE", "6", "2", "3", "2", "3"),
                                                  ("1", "X-VELOCITY", "41", "4", "1", "1", "2")]))
         self.assertEqual(element(2, 3, 2, 3), 6)
+        # A variable ignored with its material columns, or all but one column.
+        self.diff("--ignore", "TEMP,PRESSURE,X-VELOCITY", a, b, code=0)
+        out, _ = self.diff("--ignore", "TEMP,PRESSURE,X-VELOCITY", "--tol", "TEMP[AIR]=0,0", a, b, code=1)
+        self.assertIn("result  different: 1 array in 1 cycle differs", out)
 
     def test_tolerances_and_ignore_from_the_command_line_and_a_file(self):
         a = self.mixed("a")

@@ -224,7 +224,7 @@ private:
     void entry(const Variable& v) {
         const std::int32_t part = std::abs(v.qualifier);
         ArrayResult r = array(tol_, names_of(v), qvhost::unit_of(a_.library(), v), on(v));
-        if (r.status == ArrayResult::Status::Ignored && !(v.kind == qvhost::kElementReal && qvhost::is_multi_material(v.index)))
+        if (r.status == ArrayResult::Status::Ignored && v.kind != qvhost::kElementReal)
             return out_.push_back(std::move(r));
         const auto at_node = [&](std::int64_t at) { return node(at); };
         const auto at_element = [&](std::int64_t at) { return element(at); };
@@ -252,7 +252,13 @@ private:
         const std::int32_t part = std::abs(v.qualifier);
         const bool skip_own = own.status == ArrayResult::Status::Ignored;
         // An ignored variable may still have material columns that are not.
-        if (skip_own && !qvhost::is_multi_material(v.index)) return out_.push_back(std::move(own));
+        if (skip_own) {
+            bool any = false;
+            if (qvhost::is_multi_material(v.index))
+                for (const qvhost::Material& m : a_.materials())
+                    if (m.euler_id >= 0 && !tol_.lookup(names_of(v, m.name)).ignore) any = true;
+            if (!any) return out_.push_back(std::move(own));
+        }
         const qvhost::ElementReals ea = ra_.element_reals(v.index, part), eb = rb_.element_reals(v.index, part);
         const auto at_element = [&](std::int64_t at) { return element(at); };
         if (!skip_own) finish(own, tally_arrays(ea.values, eb.values, own.tolerance), at_element);

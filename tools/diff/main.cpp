@@ -44,17 +44,18 @@ constexpr const char* kUsage =
     "  --ignore NAME[,...]  arrays not compared (repeatable)\n"
     "  --tolerances FILE    one line per array: NAME REL ABS, or NAME ignore; '#'\n"
     "                       starts a comment; --tol and --ignore win over it\n"
-    "                       NAME is a name as 'qvres-inspect vars' shows it, its\n"
-    "                       index, NAME[MATERIAL] for one material's column, NAME_partN\n"
-    "                       for a part other than 1, DISPLACEMENT, COORDINATES,\n"
-    "                       MATERIAL_FRACTION or MATERIAL_FRACTION[MATERIAL]\n"
     "  --match time|cycle   pair cycles by time (default) or by cycle number\n"
     "  --time-rtol R        times agree within R relative (default 1e-6)\n"
     "  --csv OUT            one row per array and cycle pair; OUT '-' is standard\n"
     "                       output, which then carries the CSV alone\n"
     "  --threads N          compare N cycle pairs at once (default: one per core)\n"
     "  --library PATH       the results library (default: libqvres.so.1 beside the tool,\n"
-    "                       in the build tree, or named by QVRES_LIBRARY)\n";
+    "                       in the build tree, or named by QVRES_LIBRARY)\n"
+    "\n"
+    "NAME is an array's name as 'qvres-inspect vars' shows it or its index (NAME\n"
+    "also covers its material columns), NAME[MATERIAL] for one material's column,\n"
+    "NAME_partN for an array stored for part N > 1, DISPLACEMENT, COORDINATES,\n"
+    "MATERIAL_FRACTION or MATERIAL_FRACTION[MATERIAL].\n";
 
 struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
@@ -399,7 +400,8 @@ int run(Command& c) {
     std::string why;
     const auto add = [&](const std::string& s) { why += (why.empty() ? "" : ", ") + s; };
     if (!model.same()) add("the models differ");
-    if (arrays_beyond > 0) add(plural(arrays_beyond, "array") + " in " + plural(pairs_beyond, "cycle") + " differ");
+    if (arrays_beyond > 0) add(plural(arrays_beyond, "array") + " in " + plural(pairs_beyond, "cycle") +
+                                 (arrays_beyond == 1 ? " differs" : " differ"));
     if (alone_a > 0) add(plural(alone_a, "cycle") + " only in A");
     if (alone_b > 0) add(plural(alone_b, "cycle") + " only in B");
     say("result  different: " + why);
