@@ -8,6 +8,7 @@ import unittest
 SAMPLE = os.environ.get("QVRES_SAMPLE", "")
 INSPECT = os.environ.get("QVRES_INSPECT", "")
 TO_VTK = os.environ.get("QVRES_TO_VTK", "")
+DIFF = os.environ.get("QVRES_DIFF", "")
 HOST_EXAMPLE = os.environ.get("QVRES_HOST_EXAMPLE", "")
 WRITE_MIXED = os.environ.get("QVRES_WRITE_MIXED", "")
 SOURCE_DIR = os.environ.get("QVRES_SOURCE_DIR", "")
