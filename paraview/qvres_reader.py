@@ -281,7 +281,8 @@ def _modified_callback(algorithm):
 class QvresReader(VTKPythonAlgorithmBase):
     def __init__(self):
         super().__init__(nInputPorts=0, nOutputPorts=1, outputType="vtkUnstructuredGrid")
-        self._filename = None
+        self._names = []  # the files given
+        self._filename = None  # the one the analysis was opened from
         self._analysis = None
         self._geometry = None
         self._lists = None  # the arrays offered: name -> location
@@ -292,18 +293,33 @@ class QvresReader(VTKPythonAlgorithmBase):
 
     # ---- properties ------------------------------------------------------
 
-    @smproperty.stringvector(name="FileName")
-    @smdomain.filelist()
-    @smhint.filechooser(extensions=["qvres", "qvres_base"], file_description="Explicit-dynamics results")
-    def SetFileName(self, name):
-        name = None if name is None else os.fspath(name)
-        if name != self._filename:
-            self._filename = name
-            self._close()
+    # ParaView passes a group of numbered files as a list: they belong to one
+    # analysis, which the first opens.
+    @smproperty.xml("""
+        <StringVectorProperty name="FileNames" command="AddFileName" clean_command="RemoveAllFileNames"
+                              number_of_elements="0" repeat_command="1" panel_visibility="never">
+          <FileListDomain name="files"/>
+          <Documentation>A file of the analysis: its base file or any cycle file.</Documentation>
+          <Hints>
+            <FileChooser extensions="qvres qvres_base" file_description="Explicit-dynamics results"/>
+          </Hints>
+        </StringVectorProperty>""")
+    def AddFileName(self, name):
+        self._names.append(os.fspath(name))
+        self.Modified()
+
+    def RemoveAllFileNames(self):
+        if self._names:
+            self._names = []
             self.Modified()
 
+    def SetFileName(self, name):
+        self.RemoveAllFileNames()
+        if name is not None:
+            self.AddFileName(name)
+
     def GetFileName(self):
-        return self._filename
+        return self._names[0] if self._names else None
 
     @smproperty.doublevector(name="TimestepValues", information_only="1", si_class="vtkSITimeStepsProperty")
     def GetTimestepValues(self):
@@ -325,11 +341,15 @@ class QvresReader(VTKPythonAlgorithmBase):
             analysis.close()
 
     def _open(self):
+        name = self.GetFileName()
+        if self._analysis is not None and name != self._filename:
+            self._close()
         if self._analysis is None:
-            if not self._filename:
+            self._filename = name
+            if not name:
                 raise ValueError("no file name given")
             qvres = _import_qvres()
-            self._analysis = qvres.open(self._filename)
+            self._analysis = qvres.open(name)
         return self._analysis
 
     def _offered(self, analysis):

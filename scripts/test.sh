@@ -35,7 +35,7 @@ deps=()
 # Python modules (it replaces python3-vtk9, which it conflicts with); xvfb
 # for the application's test.
 if want tests || want asan; then deps+=(python3-meshio python3-numpy python3-pytest python3-dask python3-distributed python3-pip
-                                        paraview python3-paraview xvfb); fi
+                                        paraview python3-paraview xvfb xauth); fi
 want tsan && deps+=(clang-14 libclang-rt-14-dev)
 scripts/install-deps.sh "${deps[@]}"
 

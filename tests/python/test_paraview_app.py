@@ -45,6 +45,10 @@ out["fetched_cells"] = [grid.GetCellData().GetArrayName(i) for i in range(grid.G
 out["pressure"] = vtk_to_numpy(grid.GetCellData().GetArray("PRESSURE")).tolist()
 out["displacement"] = vtk_to_numpy(grid.GetPointData().GetArray("displacement")).tolist()
 out["cycle"] = int(grid.GetFieldData().GetArray("CYCLE").GetValue(0))
+# A group of numbered files, as the file dialog offers them.
+group = OpenDataFile(sys.argv[3:])
+group.UpdatePipelineInformation()
+out["group_times"] = list(group.TimestepValues)
 print("RESULT " + json.dumps(out))
 """
 
@@ -68,12 +72,13 @@ def pvpython(tmp_path, script, *args):
 
 def test_pvpython_opens_a_cycle_file_with_its_time_steps_and_arrays(sample, tmp_path):
     with qvres.open(sample) as a:
-        cycle_file = sorted(sample.glob("*.qvres"))[0]
-        p = pvpython(tmp_path, OPEN, cycle_file)
+        cycle_files = sorted(sample.glob("*.qvres"))
+        p = pvpython(tmp_path, OPEN, cycle_files[-1], *cycle_files)
         [line] = [x for x in p.stdout.splitlines() if x.startswith("RESULT ")]
         out = json.loads(line[len("RESULT "):])
         assert out["proxy"] == "QvresReader"
         assert same_bits(np.array(out["times"]), a.cycles.times)
+        assert out["group_times"] == out["times"]
         assert out["points"][0] == "displacement" and "PRESSURE" in out["cells"] and out["cells"][-1] == "part"
         assert out["fetched_points"] == ["displacement"] and out["fetched_cells"] == ["PRESSURE", "part"]
         k = len(a.cycles) - 2
