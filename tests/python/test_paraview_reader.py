@@ -16,7 +16,9 @@ import qvres
 from conftest import ENV, run, same_bits, tool
 
 pytest.importorskip("vtkmodules.vtkIOXML", reason="needs VTK's Python modules (Debian: python3-vtk9)")
+from vtkmodules.util.misc import calldata_type  # noqa: E402
 from vtkmodules.util.numpy_support import vtk_to_numpy  # noqa: E402
+from vtkmodules.util.vtkConstants import VTK_STRING  # noqa: E402
 from vtkmodules.vtkCommonCore import vtkOutputWindow, vtkStringOutputWindow  # noqa: E402
 from vtkmodules.vtkCommonDataModel import vtkDataObject  # noqa: E402
 from vtkmodules.vtkCommonExecutionModel import vtkStreamingDemandDrivenPipeline as SDDP  # noqa: E402
@@ -93,22 +95,6 @@ def test_two_time_steps_equal_the_vtk_export_and_the_package(plugin, which, requ
             assert reader.GetOutputDataObject(0).GetFieldData().GetArray("CYCLE").GetValue(0) == a.cycles.numbers[k]
 
 
-def test_a_cycle_file_opens_the_whole_analysis_and_multi_material_columns_follow(plugin, mixed):
-    with qvres.open(mixed) as a:
-        reader = reader_of(plugin, mixed / "mixed_run_0002.qvres")
-        assert len(time_steps(reader)) == len(a.cycles) == 3
-        cells = reader.GetCellDataArraySelection()
-        listed = [cells.GetArrayName(i) for i in range(cells.GetNumberOfArrays())]
-        assert {"TEMP", "TEMP[AIR]", "TEMP[FOAM]", "PRESSURE_part2", "material_fraction[STEEL]", "part"} <= set(listed)
-        assert "TEMP[STEEL]" not in listed
-        assert reader.UpdateTimeStep(a.cycles.times[2])
-        out = reader.GetOutputDataObject(0).GetCellData()
-        table = a.element_values("TEMP", 2)
-        structured = a.parts[1].elements  # the cells of BLOCK; the plane's slots are no cells
-        assert same_bits(vtk_to_numpy(out.GetArray("TEMP[FOAM]"))[:structured], table[12:12 + structured, 1])
-        assert np.isnan(vtk_to_numpy(out.GetArray("TEMP[FOAM]"))[structured:]).all()
-
-
 @pytest.fixture
 def calls(monkeypatch):
     """The package's reads, as (method, variable name or argument, ...)."""
@@ -174,6 +160,12 @@ def test_missing_and_damaged_files_are_errors_naming_them(plugin, sample, tmp_pa
     reader = reader_of(plugin, missing)
     assert not reader.UpdateTimeStep(0.0)
     assert str(missing) in errors.GetOutput()
+    # To an observer of ErrorEvent, as vtkErrorMacro reports.
+    observed = []
+    reader.AddObserver("ErrorEvent", calldata_type(VTK_STRING)(lambda obj, event, text: observed.append(text)))
+    reader.Modified()
+    assert not reader.UpdateTimeStep(0.0)
+    assert str(missing) in observed[0]
     assert reader.GetOutputDataObject(0).GetNumberOfCells() == 0
 
     copy = tmp_path / "copy"
