@@ -100,7 +100,7 @@ def test_a_damaged_file_is_an_error_naming_it_and_paraview_carries_on(sample, tm
 def test_the_application_loads_the_plugin_with_the_start_up_script(sample, tmp_path):
     paraview, xvfb_run = shutil.which("paraview"), shutil.which("xvfb-run")
     if paraview is None or xvfb_run is None:
-        pytest.skip("needs the paraview application and xvfb-run")
+        pytest.fail("pvpython is installed, but not the paraview application or xvfb-run (Debian: xvfb)")
     startup = os.path.join(os.path.dirname(os.environ["QVRES_PLUGIN"]), "qvres_startup.py")
     report = tmp_path / "report.txt"
     # The script of --script runs without a file name of its own: it runs
