@@ -31,7 +31,11 @@ done
 want() { [[ " $legs " == *" $1 "* ]]; }
 
 deps=()
-if want tests || want asan; then deps+=(python3-meshio python3-numpy python3-pytest python3-dask python3-distributed python3-pip); fi
+# ParaView for its reader plugin: python3-paraview brings pvpython and VTK's
+# Python modules (it replaces python3-vtk9, which it conflicts with); xvfb
+# for the application's test.
+if want tests || want asan; then deps+=(python3-meshio python3-numpy python3-pytest python3-dask python3-distributed python3-pip
+                                        paraview python3-paraview xvfb xauth); fi
 want tsan && deps+=(clang-14 libclang-rt-14-dev)
 scripts/install-deps.sh "${deps[@]}"
 
@@ -68,7 +72,7 @@ if want zlib; then
   leg_start "tests with the zlib inflater"
   configure_and_build build-zlib -DRESULTS_API_INFLATER=zlib -DRESULTS_API_BUILD_BENCH=OFF
   cmake --build build-zlib -j "$jobs"
-  ctest --test-dir build-zlib -j "$jobs" -LE '^(tools|python)$' --output-on-failure
+  ctest --test-dir build-zlib -j "$jobs" -LE '^(tools|python|paraview)$' --output-on-failure
   leg_end zlib
 fi
 if want tsan; then

@@ -1,0 +1,491 @@
+"""A ParaView reader of explicit-dynamics results: opens a base file
+(.qvres_base) or any cycle file (.qvres) of an analysis and gives its model
+as a vtkUnstructuredGrid, the cycles as time steps in seconds.
+
+Load it in ParaView with Tools > Manage Plugins > Load New (or
+LoadPlugin(path, ns=globals()) in pvpython). The algorithm is a plain
+VTKPythonAlgorithmBase: with VTK alone it runs as
+
+    reader = QvresReader()
+    reader.SetFileName("out/sample/sample_run.qvres_base")
+    reader.UpdateTimeStep(t)
+
+The cells and arrays are those qvres-to-vtk writes: the hexahedra of the
+structured parts (K fastest), then the unstructured elements by kind, in
+element order; point data "displacement" and the node variables (X-, Y- and
+Z-NAME as one vector NAME), cell data the element variables (multi-material
+ones also per material as NAME[MATERIAL]), "material_fraction[MATERIAL]"
+and "part", all in SI units. Only the arrays enabled in the point and cell
+array selections are read, for the one cycle asked; the analysis and the
+cells are kept between time steps.
+
+It reads through the Python package qvres: the one installed beside this
+plugin (cmake --install), the one of the source tree it lies in, or
+whatever Python finds on sys.path (PYTHONPATH). The package finds
+libqvres itself; QVRES_LIBRARY names another one."""
+import os
+import sys
+import weakref
+
+import numpy as np
+from vtkmodules.util import numpy_support
+from vtkmodules.util.vtkAlgorithm import VTKPythonAlgorithmBase
+from vtkmodules.vtkCommonCore import vtkDataArraySelection, vtkOutputWindow, vtkPoints, vtkUnsignedCharArray
+from vtkmodules.vtkCommonDataModel import vtkCellArray, vtkDataObject, vtkUnstructuredGrid
+from vtkmodules.vtkCommonExecutionModel import vtkStreamingDemandDrivenPipeline
+
+# The install writes the package's directory here, relative to this file;
+# in the source tree the placeholder stays.
+_INSTALLED_PACKAGE_DIR = "@QVRES_PLUGIN_TO_PACKAGE@"
+
+_HERE = os.path.dirname(os.path.abspath(__file__)) if "__file__" in globals() else os.getcwd()
+
+paraview_plugin_name = "QvresReader"
+paraview_plugin_version = "1.0"
+
+
+def _package_dirs():
+    """Directories holding the qvres package meant for this plugin, best first."""
+    dirs = []
+    if not _INSTALLED_PACKAGE_DIR.startswith("@"):
+        dirs.append(os.path.normpath(os.path.join(_HERE, _INSTALLED_PACKAGE_DIR)))
+    dirs.append(os.path.normpath(os.path.join(_HERE, os.pardir, "python")))
+    return [d for d in dirs if os.path.isfile(os.path.join(d, "qvres", "__init__.py"))]
+
+
+def _import_qvres():
+    """The qvres package; ImportError with what to set when it is missing."""
+    if "qvres" not in sys.modules:
+        for d in _package_dirs()[:1]:
+            if d not in sys.path:
+                sys.path.insert(0, d)
+    try:
+        import qvres
+        qvres._lib.library()
+    except ImportError as e:
+        raise ImportError(f"the Python package qvres or its library cannot be loaded ({e}); add the "
+                          "directory holding qvres/ to PYTHONPATH, or set QVRES_LIBRARY to libqvres.so.1") from e
+    return qvres
+
+
+# ParaView's registration, applied only inside ParaView: with plain VTK the
+# decorators do nothing.
+class _Inert:
+    def __getattr__(self, name):
+        def decorator_factory(*args, **kwargs):
+            return lambda f: f
+        return decorator_factory
+
+
+smproxy = smproperty = smdomain = smhint = _Inert()
+if "paraview" in sys.modules:
+    import inspect
+    if not hasattr(inspect, "getargspec"):
+        # ParaView 5.11.0 uses what Python 3.11 removed (see qvres_startup.py).
+        inspect.getargspec = inspect.getfullargspec
+    try:
+        from paraview.util.vtkAlgorithm import smdomain, smhint, smproperty, smproxy  # noqa: F811
+    except ImportError:
+        pass
+
+
+# VTK cell types.
+VTK_EMPTY_CELL, VTK_POLY_VERTEX, VTK_LINE, VTK_TRIANGLE, VTK_QUAD = 0, 2, 3, 5, 9
+VTK_TETRA, VTK_HEXAHEDRON, VTK_WEDGE, VTK_PYRAMID = 10, 12, 13, 14
+
+
+def structured_cells(first, i, j, k):
+    """Hexahedra of a structured part of I x J x K nodes whose first node is
+    point `first`: cell (a, b, c) (its lowest corner, K fastest), corners in
+    VTK order. (I-1)(J-1)(K-1) x 8 int64; none unless I, J, K >= 2."""
+    if i < 2 or j < 2 or k < 2:
+        return np.zeros((0, 8), np.int64)
+    a, b, c = np.meshgrid(np.arange(i - 1), np.arange(j - 1), np.arange(k - 1), indexing="ij")
+    low = first + (a.ravel() * j + b.ravel()) * k + c.ravel()
+    di, dj = j * k, k
+    corners = np.array([0, di, di + dj, dj, 1, di + 1, di + dj + 1, dj + 1], np.int64)
+    return low[:, None] + corners[None, :]
+
+
+def unstructured_cells(types, conn, first, nodes):
+    """VTK types, point counts and connectivity (flat, int64) of the
+    unstructured elements: solids by their first empty entry, shells by
+    their fourth, beams as lines, anything else as a poly-vertex of its
+    non-zero entries (an empty cell when it has none). Entry n is point
+    first + n - 1; ValueError names an element whose entry lies outside
+    1 .. nodes."""
+    conn = np.asarray(conn, np.int64).reshape(-1, 8)
+    types = np.asarray(types)
+    vtk_type = np.full(len(types), VTK_POLY_VERTEX, np.uint8)
+    count = np.zeros(len(types), np.int64)
+    solid, shell = types == 1, types == 2
+    rules = [(solid & (conn[:, 7] >= 1), VTK_HEXAHEDRON, 8), (solid & (conn[:, 4] == 0), VTK_TETRA, 4),
+             (solid & (conn[:, 5] == 0), VTK_PYRAMID, 5), (solid & (conn[:, 6] == 0), VTK_WEDGE, 6),
+             (shell & (conn[:, 3] == 0), VTK_TRIANGLE, 3), (shell, VTK_QUAD, 4), (types == 3, VTK_LINE, 2)]
+    decided = np.zeros(len(types), bool)
+    for mask, cell, n in rules:
+        mask = mask & ~decided
+        vtk_type[mask], count[mask] = cell, n
+        decided |= mask
+    taken = np.arange(8)[None, :] < count[:, None]
+    loose = ~decided
+    taken[loose] = conn[loose] != 0
+    count[loose] = taken[loose].sum(axis=1)
+    vtk_type[loose & (count == 0)] = VTK_EMPTY_CELL
+    bad = taken & ((conn < 1) | (conn > nodes))
+    if bad.any():
+        e, s = np.argwhere(bad)[0]
+        raise ValueError(f"unstructured element {e + 1} names node {conn[e, s]}, "
+                         f"but the model has {nodes} unstructured nodes")
+    return vtk_type, count, conn[taken] + (first - 1)
+
+
+class Geometry:
+    """What every time step shares: the grid without arrays, each cell's
+    part, and which rows of a real element array are cells (the slots of a
+    plane part are not)."""
+
+    def __init__(self, analysis):
+        m = analysis.model
+        blocks, parts, real_rows = [], [], []
+        first = 0
+        for p in analysis.parts[:m.structured_parts]:
+            i, j, k = (max(int(x), 0) for x in p.extent)
+            block = structured_cells(first, i, j, k)
+            blocks.append(block)
+            parts.append(np.full(len(block), p.number, np.int32))
+            # A plane (I = 1) has slots with real values but no elements.
+            real_rows.append(np.full(j * k if i == 1 else len(block), i != 1))
+            first += i * j * k
+        hexahedra = np.concatenate(blocks) if blocks else np.zeros((0, 8), np.int64)
+        types, counts, conn = unstructured_cells(analysis.element_types(), analysis.connectivity(),
+                                                 m.structured_slots, m.unstructured_nodes)
+        unstructured_part = np.zeros(len(types), np.int32)
+        for p in analysis.parts[m.structured_parts:]:
+            rows = analysis.part_elements(p.number)
+            rows = rows[(rows >= 1) & (rows <= len(types))]
+            unstructured_part[rows - 1] = p.number
+        parts.append(unstructured_part)
+        real_rows.append(np.ones(len(types), bool))
+
+        self.cell_types = np.concatenate([np.full(len(hexahedra), VTK_HEXAHEDRON, np.uint8), types])
+        counts = np.concatenate([np.full(len(hexahedra), 8, np.int64), counts])
+        offsets = np.zeros(len(counts) + 1, np.int64)
+        np.cumsum(counts, out=offsets[1:])
+        connectivity = np.concatenate([hexahedra.ravel(), conn])
+        self.part = np.concatenate(parts)
+        self.real_rows = np.concatenate(real_rows)
+        self.cells = len(self.cell_types)
+
+        cells = vtkCellArray()
+        cells.SetData(numpy_support.numpy_to_vtkIdTypeArray(offsets, deep=1),
+                      numpy_support.numpy_to_vtkIdTypeArray(connectivity, deep=1))
+        points = vtkPoints()
+        points.SetData(_vtk_array(np.ascontiguousarray(analysis.coordinates(), np.float32)))
+        types = vtkUnsignedCharArray()
+        types.DeepCopy(numpy_support.numpy_to_vtk(self.cell_types, deep=1,
+                                                  array_type=numpy_support.get_vtk_array_type(np.uint8)))
+        self.grid = vtkUnstructuredGrid()
+        self.grid.SetPoints(points)
+        self.grid.SetCells(types, cells)
+
+
+def _vtk_array(values, name=None):
+    values = np.ascontiguousarray(values)
+    array = numpy_support.numpy_to_vtk(values, deep=1)
+    if name is not None:
+        array.SetName(name)
+    return array
+
+
+class _Names:
+    """Array names as qvres-to-vtk gives them: the directory's name (VARn
+    when it has none), _partN for a part other than 1, made unique."""
+
+    def __init__(self):
+        self.seen = {}
+
+    def unique(self, name):
+        n = self.seen[name] = self.seen.get(name, 0) + 1
+        return name if n == 1 else f"{name}_{n}"
+
+    def __call__(self, name, part, index):
+        name = name or f"VAR{index}"
+        return self.unique(name if abs(part) == 1 else f"{name}_part{abs(part)}")
+
+
+def catalogue(analysis, variables):
+    """The arrays a cycle with result directory `variables` offers, in the
+    order qvres-to-vtk writes them: (name, "point" or "cell", source,
+    column). Arrays of one source are read together: ("displacement",),
+    ("node", v), ("vector", vx, vy, vz), ("element", v) (column None, or for
+    a multi-material variable -1 for the element's own value and c for the
+    c-th reported material), ("fraction", material number), ("part",)."""
+    from qvres import _lib  # the directory's entry kinds
+    names = _Names()
+    out = [(names.unique("displacement"), "point", ("displacement",), None)]
+
+    def entry(like, name):
+        return next((w for w in variables if w.kind == like.kind and w.part == like.part and w.name == name), None)
+
+    vectors, axes = {}, set()
+    for v in variables:
+        if v.kind == _lib.NODE_REAL and v.name.startswith("X-") and len(v.name) > 2:
+            yz = [entry(v, f"{axis}-{v.name[2:]}") for axis in "YZ"]
+            if all(yz):
+                vectors[v] = yz
+                axes.update(yz)
+    reported = analysis.reported_materials
+    for v in variables:
+        if v in vectors:
+            out.append((names(v.name[2:], v.part, v.index), "point", ("vector", v, *vectors[v]), None))
+        elif v.location == "node" and v not in axes:
+            out.append((names(v.name, v.part, v.index), "point", ("node", v), None))
+        elif v.location == "element":
+            name = names(v.name, v.part, v.index)
+            if v.multi_material and reported:
+                out.append((name, "cell", ("element", v), -1))
+                out.extend((names.unique(f"{name}[{m.name}]"), "cell", ("element", v), c)
+                           for c, m in enumerate(reported))
+            else:
+                out.append((name, "cell", ("element", v), None))
+    out.extend((names.unique(f"material_fraction[{m.name}]"), "cell", ("fraction", m.number), None)
+               for m in analysis.materials)
+    out.append((names.unique("part"), "cell", ("part",), None))
+    return out
+
+
+def _report_error(algorithm, text):
+    """An error as vtkErrorMacro gives it: to the observers of ErrorEvent
+    when there are any, else to the output window (ParaView's Output
+    Messages)."""
+    message = f"{algorithm.GetClassName()} ({algorithm.__class__.__name__}): {text}"
+    if algorithm.HasObserver("ErrorEvent"):
+        algorithm.InvokeEvent("ErrorEvent", message)
+    else:
+        vtkOutputWindow.GetInstance().DisplayErrorText("ERROR: " + message + "\n")
+
+
+def _modified_callback(algorithm):
+    ref = weakref.ref(algorithm)
+
+    def modified(*args):
+        alg = ref()
+        if alg is not None:
+            alg.Modified()
+    return modified
+
+
+@smproxy.reader(name="QvresReader", label="Explicit-dynamics results (qvres)",
+                extensions="qvres qvres_base", file_description="Explicit-dynamics results")
+class QvresReader(VTKPythonAlgorithmBase):
+    def __init__(self):
+        super().__init__(nInputPorts=0, nOutputPorts=1, outputType="vtkUnstructuredGrid")
+        self._names = []  # the files given
+        self._filename = None  # the one the analysis was opened from
+        self._analysis = None
+        self._geometry = None
+        self._lists = None  # the arrays offered: name -> location
+        self._point_selection = vtkDataArraySelection()
+        self._cell_selection = vtkDataArraySelection()
+        for selection in (self._point_selection, self._cell_selection):
+            selection.AddObserver("ModifiedEvent", _modified_callback(self))
+
+    # ---- properties ------------------------------------------------------
+
+    # ParaView passes a group of numbered files as a list: they belong to one
+    # analysis, which the first opens.
+    @smproperty.xml("""
+        <StringVectorProperty name="FileNames" command="AddFileName" clean_command="RemoveAllFileNames"
+                              number_of_elements="0" repeat_command="1" panel_visibility="never">
+          <FileListDomain name="files"/>
+          <Documentation>A file of the analysis: its base file or any cycle file.</Documentation>
+          <Hints>
+            <FileChooser extensions="qvres qvres_base" file_description="Explicit-dynamics results"/>
+          </Hints>
+        </StringVectorProperty>""")
+    def AddFileName(self, name):
+        self._names.append(os.fspath(name))
+        self.Modified()
+
+    def RemoveAllFileNames(self):
+        if self._names:
+            self._names = []
+            self.Modified()
+
+    def SetFileName(self, name):
+        self.RemoveAllFileNames()
+        if name is not None:
+            self.AddFileName(name)
+
+    def GetFileName(self):
+        return self._names[0] if self._names else None
+
+    @smproperty.doublevector(name="TimestepValues", information_only="1", si_class="vtkSITimeStepsProperty")
+    def GetTimestepValues(self):
+        return [] if self._analysis is None else self._analysis.cycles.times.tolist()
+
+    @smproperty.dataarrayselection(name="Point Arrays")
+    def GetPointDataArraySelection(self):
+        return self._point_selection
+
+    @smproperty.dataarrayselection(name="Cell Arrays")
+    def GetCellDataArraySelection(self):
+        return self._cell_selection
+
+    # ---- the analysis, kept between time steps ----------------------------
+
+    def _close(self):
+        analysis, self._analysis, self._geometry, self._lists = self._analysis, None, None, None
+        if analysis is not None:
+            analysis.close()
+
+    def _open(self):
+        name = self.GetFileName()
+        if self._analysis is not None and name != self._filename:
+            self._close()
+        if self._analysis is None:
+            self._filename = name
+            if not name:
+                raise ValueError("no file name given")
+            qvres = _import_qvres()
+            self._analysis = qvres.open(name)
+        return self._analysis
+
+    def _offered(self, analysis):
+        """Name -> location of the arrays of the first and last cycles."""
+        if self._lists is None:
+            lists = {}
+            for cycle in sorted({0, len(analysis.cycles) - 1}) if len(analysis.cycles) else []:
+                for name, location, _, _ in catalogue(analysis, analysis.variables(cycle)):
+                    lists.setdefault(name, location)
+            if not lists:
+                lists = {"part": "cell"}
+            self._lists = lists
+        return self._lists
+
+    def _fail(self, what, error):
+        text = str(error)
+        if self._filename and self._filename not in text:
+            text = f"{self._filename}: {text}"
+        _report_error(self, f"cannot {what}: {text}")
+        return 0
+
+    # ---- the pipeline ----------------------------------------------------
+
+    def RequestInformation(self, request, inInfo, outInfo):
+        try:
+            analysis = self._open()
+            lists = self._offered(analysis)
+        except Exception as e:  # any fault of a file is reported, never raised into the host
+            self._close()
+            return self._fail("open", e)
+        for selection, location in ((self._point_selection, "point"), (self._cell_selection, "cell")):
+            names = [n for n, where in lists.items() if where == location]
+            if any(not selection.ArrayExists(n) for n in names) or selection.GetNumberOfArrays() != len(names):
+                enabled = {selection.GetArrayName(k): selection.ArrayIsEnabled(selection.GetArrayName(k))
+                           for k in range(selection.GetNumberOfArrays())}
+                selection.RemoveAllArrays()
+                for n in names:
+                    selection.AddArray(n, bool(enabled.get(n, True)))
+        info = outInfo.GetInformationObject(0)
+        times = analysis.cycles.times
+        info.Remove(vtkStreamingDemandDrivenPipeline.TIME_STEPS())
+        info.Remove(vtkStreamingDemandDrivenPipeline.TIME_RANGE())
+        if len(times):
+            info.Set(vtkStreamingDemandDrivenPipeline.TIME_STEPS(), times.tolist(), len(times))
+            info.Set(vtkStreamingDemandDrivenPipeline.TIME_RANGE(), [times[0], times[-1]], 2)
+        return 1
+
+    def _cycle_of(self, info, times):
+        """The cycle shown at the requested time: the last one at or before it."""
+        if not len(times):
+            return None
+        key = vtkStreamingDemandDrivenPipeline.UPDATE_TIME_STEP()
+        if not info.Has(key):
+            return 0
+        k = int(np.searchsorted(times, info.Get(key), side="right")) - 1
+        return min(max(k, 0), len(times) - 1)
+
+    def RequestData(self, request, inInfo, outInfo):
+        info = outInfo.GetInformationObject(0)
+        output = vtkUnstructuredGrid.GetData(outInfo, 0)
+        cycle = None
+        try:
+            analysis = self._open()
+            if self._geometry is None:
+                self._geometry = Geometry(analysis)
+            cycle = self._cycle_of(info, analysis.cycles.times)
+            grid = self._grid(analysis, cycle)
+        except Exception as e:  # any fault of a file is reported, never raised into the host
+            what = "read" if cycle is None else f"read cycle {analysis.cycles.numbers[cycle]} of"
+            return self._fail(what, e)
+        output.ShallowCopy(grid)
+        if cycle is not None:
+            output.GetInformation().Set(vtkDataObject.DATA_TIME_STEP(), float(analysis.cycles.times[cycle]))
+        return 1
+
+    def _grid(self, analysis, cycle):
+        """The cells with the arrays selected of `cycle` (None: no cycles)."""
+        g = self._geometry
+        grid = vtkUnstructuredGrid()
+        grid.ShallowCopy(g.grid)
+        if cycle is None:
+            if self._cell_selection.ArrayIsEnabled("part"):
+                grid.GetCellData().AddArray(_vtk_array(g.part, "part"))
+            return grid
+        selected = {"point": self._point_selection, "cell": self._cell_selection}
+        wanted = [(name, location, source, column)
+                  for name, location, source, column in catalogue(analysis, analysis.variables(cycle))
+                  if selected[location].ArrayIsEnabled(name)]
+        read = {}
+        for name, location, source, column in wanted:
+            key = source[0] if source[0] in ("displacement", "part") else source
+            if key not in read:
+                read[key] = self._read(analysis, cycle, source)
+            values = read[key]
+            if values is None:
+                continue  # not stored in this cycle
+            if column is not None:
+                values = values[:, column]
+            if source[0] == "element":
+                values = self._cells_of(values, not source[1].integer)
+            data = grid.GetPointData() if location == "point" else grid.GetCellData()
+            data.AddArray(_vtk_array(values, name))
+        field = grid.GetFieldData()
+        field.AddArray(_vtk_array(np.array([analysis.cycles.times[cycle]]), "TimeValue"))
+        field.AddArray(_vtk_array(np.array([analysis.cycles.numbers[cycle]], np.int32), "CYCLE"))
+        return grid
+
+    def _read(self, analysis, cycle, source):
+        import qvres
+        kind = source[0]
+        g = self._geometry
+        try:
+            if kind == "displacement":
+                return analysis.displacements(cycle)
+            if kind == "node":
+                return analysis.node_values(source[1], cycle)
+            if kind == "vector":
+                return np.column_stack([analysis.node_values(v, cycle) for v in source[1:]])
+            if kind == "element":
+                return analysis.element_values(source[1], cycle)
+            if kind == "fraction":
+                fractions = analysis.material_fractions(source[1], cycle)
+                column = np.full(g.cells, np.nan, np.float32)
+                column[:len(fractions)] = fractions[:g.cells]
+                return column
+        except qvres.NotStoredError:
+            return None
+        return g.part
+
+    def _cells_of(self, values, real):
+        """The values of the cells: a real array's plane slots left out."""
+        g = self._geometry
+        if real:
+            if len(values) != len(g.real_rows):
+                raise ValueError(f"{len(values)} element values for {len(g.real_rows)} elements and plane slots")
+            values = values[g.real_rows]
+        if len(values) != g.cells:
+            raise ValueError(f"{len(values)} element values for {g.cells} cells")
+        return values

@@ -1,0 +1,122 @@
+"""The plugin inside ParaView: pvpython loads it from the source tree (no
+PYTHONPATH), opens a cycle file with OpenDataFile and gets the cycles as
+time steps and the arrays of the qvres package; a damaged file is an error
+naming it, and pvpython carries on; the application loads it with the
+start-up script. Skipped where ParaView is not installed."""
+import json
+import os
+import shutil
+import subprocess
+
+import numpy as np
+import pytest
+
+import qvres
+from conftest import same_bits
+
+PVPYTHON = shutil.which("pvpython")
+pytestmark = pytest.mark.skipif(PVPYTHON is None, reason="ParaView's pvpython is not installed")
+
+# What the README tells pvpython users: ParaView 5.11.0 under Python 3.11
+# needs inspect.getargspec back to load a Python plugin.
+LOAD = """
+import inspect, sys
+if not hasattr(inspect, "getargspec"):
+    inspect.getargspec = inspect.getfullargspec
+from paraview.simple import LoadPlugin
+LoadPlugin(sys.argv[1], ns=globals())
+"""
+
+OPEN = LOAD + """
+import json
+from paraview.simple import OpenDataFile, servermanager
+from vtkmodules.util.numpy_support import vtk_to_numpy
+reader = OpenDataFile(sys.argv[2])
+reader.UpdatePipelineInformation()
+out = {"proxy": reader.GetXMLName(), "times": list(reader.TimestepValues),
+       "points": list(reader.PointArrays), "cells": list(reader.CellArrays)}
+reader.PointArrays = ["displacement"]
+reader.CellArrays = ["PRESSURE", "part"]
+t = out["times"][-2]
+reader.UpdatePipeline(t)
+grid = servermanager.Fetch(reader)
+out["fetched_points"] = [grid.GetPointData().GetArrayName(i) for i in range(grid.GetPointData().GetNumberOfArrays())]
+out["fetched_cells"] = [grid.GetCellData().GetArrayName(i) for i in range(grid.GetCellData().GetNumberOfArrays())]
+out["pressure"] = vtk_to_numpy(grid.GetCellData().GetArray("PRESSURE")).tolist()
+out["displacement"] = vtk_to_numpy(grid.GetPointData().GetArray("displacement")).tolist()
+out["cycle"] = int(grid.GetFieldData().GetArray("CYCLE").GetValue(0))
+# A group of numbered files, as the file dialog offers them.
+group = OpenDataFile(sys.argv[3:])
+group.UpdatePipelineInformation()
+out["group_times"] = list(group.TimestepValues)
+print("RESULT " + json.dumps(out))
+"""
+
+DAMAGED = LOAD + """
+from paraview.simple import OpenDataFile
+reader = OpenDataFile(sys.argv[2])
+reader.UpdatePipeline(float(sys.argv[3]))
+print("CARRIED ON")
+"""
+
+
+def pvpython(tmp_path, script, *args):
+    (tmp_path / "script.py").write_text(script)
+    environment = {k: v for k, v in os.environ.items() if k != "PYTHONPATH"}
+    p = subprocess.run([PVPYTHON, "--force-offscreen-rendering", str(tmp_path / "script.py"),
+                        os.environ["QVRES_PLUGIN"], *map(str, args)],
+                       capture_output=True, text=True, cwd=tmp_path, env=environment, timeout=300)
+    assert p.returncode == 0, p.stdout + p.stderr
+    return p
+
+
+def test_pvpython_opens_a_cycle_file_with_its_time_steps_and_arrays(sample, tmp_path):
+    with qvres.open(sample) as a:
+        cycle_files = sorted(sample.glob("*.qvres"))
+        p = pvpython(tmp_path, OPEN, cycle_files[-1], *cycle_files)
+        [line] = [x for x in p.stdout.splitlines() if x.startswith("RESULT ")]
+        out = json.loads(line[len("RESULT "):])
+        assert out["proxy"] == "QvresReader"
+        assert same_bits(np.array(out["times"]), a.cycles.times)
+        assert out["group_times"] == out["times"]
+        assert out["points"][0] == "displacement" and "PRESSURE" in out["cells"] and out["cells"][-1] == "part"
+        assert out["fetched_points"] == ["displacement"] and out["fetched_cells"] == ["PRESSURE", "part"]
+        k = len(a.cycles) - 2
+        assert out["cycle"] == a.cycles.numbers[k]
+        assert same_bits(np.array(out["pressure"], np.float32), a.element_values("PRESSURE", k))
+        assert same_bits(np.array(out["displacement"], np.float32), a.displacements(k))
+
+
+def test_a_damaged_file_is_an_error_naming_it_and_paraview_carries_on(sample, tmp_path):
+    copy = tmp_path / "copy"
+    shutil.copytree(sample, copy)
+    base = copy / "sample_run.qvres_base"
+    base.write_bytes(base.read_bytes()[:base.stat().st_size // 2])
+    p = pvpython(tmp_path, DAMAGED, base, 0.0)
+    assert "CARRIED ON" in p.stdout
+    assert str(base) in p.stderr
+
+
+def test_the_application_loads_the_plugin_with_the_start_up_script(sample, tmp_path):
+    paraview, xvfb_run = shutil.which("paraview"), shutil.which("xvfb-run")
+    if paraview is None or xvfb_run is None:
+        pytest.fail("pvpython is installed, but not the paraview application or xvfb-run (Debian: xvfb)")
+    startup = os.path.join(os.path.dirname(os.environ["QVRES_PLUGIN"]), "qvres_startup.py")
+    report = tmp_path / "report.txt"
+    # The script of --script runs without a file name of its own: it runs
+    # the start-up script, then opens the base file.
+    (tmp_path / "check.py").write_text(
+        f"exec(open({startup!r}).read())\n"
+        "from paraview.simple import OpenDataFile\n"
+        f"r = OpenDataFile({str(sample / 'sample_run.qvres_base')!r})\n"
+        "r.UpdatePipelineInformation()\n"
+        f"open({str(report)!r}, 'w').write(r.GetXMLName() + ' ' + str(len(r.TimestepValues)))\n")
+    environment = {k: v for k, v in os.environ.items() if k not in ("PYTHONPATH", "LD_PRELOAD")}
+    environment["QVRES_PARAVIEW_PLUGIN"] = os.environ["QVRES_PLUGIN"]
+    # Under the sanitizers only ParaView, which loads the library, gets their runtimes.
+    preload = ["env", "LD_PRELOAD=" + os.environ["LD_PRELOAD"]] if os.environ.get("LD_PRELOAD") else []
+    p = subprocess.run([xvfb_run, "-a", *preload, paraview, f"--script={tmp_path / 'check.py'}", "--exit"],
+                       capture_output=True, text=True, cwd=tmp_path, env=environment, timeout=300)
+    assert report.exists(), p.stdout + p.stderr
+    with qvres.open(sample) as a:
+        assert report.read_text() == f"QvresReader {len(a.cycles)}"
