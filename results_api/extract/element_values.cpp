@@ -46,13 +46,13 @@ Outcome read_integers(const Source& src, std::int32_t variable, std::int32_t par
                                   : work.allocated() ? Outcome::ok : Outcome::damaged;
 }
 
+// Reads the element real array into the cycle reader's kept buffer.
 Outcome read_reals(const Source& src, std::int32_t variable, std::int32_t part,
-                   model::Array<float>& work) {
+                   runtime::Buffer<float>& work) {
     if (variable < 1) return Outcome::not_stored;
     const format::Read st =
         format::read_real_array(src.cycle, format::kElementObject, -variable, part, work);
-    return st != format::Read::ok ? outcome_of(st)
-                                  : work.allocated() ? Outcome::ok : Outcome::damaged;
+    return st != format::Read::ok ? outcome_of(st) : work.holds() ? Outcome::ok : Outcome::damaged;
 }
 
 // Header pair, then every slot and unstructured element as stored.
@@ -95,7 +95,7 @@ int float_every_slot(const Source& src, std::int32_t variable, std::int32_t part
     if (!element_sizes(src.model, sizes)) return fail(src, Outcome::damaged);
     if (kHeaderPair + sizes.slots + sizes.unstructured > src.capacity)
         return fail(src, Outcome::capacity);
-    model::Array<float> work;
+    runtime::Buffer<float>& work = src.cycle.values;
     if (const Outcome o = read_reals(src, variable, part, work); o != Outcome::ok)
         return fail(src, o);
     // A multi-material variable stores nMat + 1 values per slot: the slot's
@@ -106,8 +106,8 @@ int float_every_slot(const Source& src, std::int32_t variable, std::int32_t part
                                  : 1;
     if (!holds(work.size(), sizes.slots, per_slot, sizes.unstructured))
         return fail(src, Outcome::damaged);
-    values[0] = work(1);
-    values[1] = work(2);
+    values[0] = work.data()[0];
+    values[1] = work.data()[1];
     const float* in = work.data() + kHeaderPair;
     float* out = values + kHeaderPair;
     if (per_slot == 1) {
@@ -143,7 +143,7 @@ int float_element_slots(const Source& src, std::int32_t variable, std::int32_t p
     const std::int64_t per_out = expanded ? reported_materials(a) + 1 : 1;
     if (element_walk_values(a, sizes, true, per_out) > src.capacity)
         return fail(src, Outcome::capacity);
-    model::Array<float> work;
+    runtime::Buffer<float>& work = src.cycle.values;
     if (const Outcome o = read_reals(src, variable, part, work); o != Outcome::ok)
         return fail(src, o);
 
@@ -160,8 +160,8 @@ int float_element_slots(const Source& src, std::int32_t variable, std::int32_t p
             if (model::euler_id_for_material(a, m) >= 0) reported(++reported_count) = m - 1;
     }
 
-    values[0] = work(1);
-    values[1] = work(2);
+    values[0] = work.data()[0];
+    values[1] = work.data()[1];
     const float* in = work.data() + kHeaderPair;
     float* out = values + kHeaderPair;
     std::int64_t offset = 0;  // slots of the parts before

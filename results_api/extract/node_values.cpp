@@ -109,6 +109,32 @@ void average_part(const Block& b, const float* in, float* out, float scale) {
     }
 }
 
+// xyz of n nodes from the stored displacements: each value scaled, or all
+// three 0 for a node whose x marks it as without a displacement (only x is
+// tested; a NaN x is not greater and is scaled). Nodes go by blocks: every
+// value of a block is scaled in one vector pass and the rare marked node
+// is cleared after it, which gives the same values as a test per node.
+void scale_displacements(const float* __restrict in, float* __restrict xyz, std::int64_t n,
+                         float scale) {
+    std::int64_t node = 0;
+    for (; node + kBlock <= n; node += kBlock) {
+        const float* block_in = in + 3 * node;
+        float* block_out = xyz + 3 * node;
+        for (std::int64_t v = 0; v < 3 * kBlock; ++v) block_out[v] = block_in[v] * scale;
+        bool marked = false;
+        for (std::int64_t l = 0; l < kBlock; ++l) marked |= block_in[3 * l] > kNoDisplacement;
+        if (!marked) continue;
+        for (std::int64_t l = 0; l < kBlock; ++l)
+            if (block_in[3 * l] > kNoDisplacement)
+                block_out[3 * l] = block_out[3 * l + 1] = block_out[3 * l + 2] = 0.0f;
+    }
+    for (; node < n; ++node) {
+        const bool none = in[3 * node] > kNoDisplacement;
+        for (std::int64_t c = 0; c < 3; ++c)
+            xyz[3 * node + c] = none ? 0.0f : in[3 * node + c] * scale;
+    }
+}
+
 }  // namespace
 
 int node_coordinates(const model::View& m, float* xyz) {
@@ -134,20 +160,13 @@ int node_displacements(const Source& src, float* xyz) {
     if (!node_sizes(src.model, sizes)) return fail(src, Outcome::damaged);
     const std::int64_t nodes = sizes.slots + sizes.unstructured;
     if (3 * nodes > src.capacity) return fail(src, Outcome::capacity);
-    model::Array<float> d;
+    runtime::Buffer<float>& d = src.cycle.values;
     if (const format::Read st = format::read_displacements(src.cycle, d); st != format::Read::ok)
         return fail(src, outcome_of(st));
-    if (!d.allocated() || d.size() / 3 < nodes) return fail(src, Outcome::damaged);
+    if (!d.holds() || d.size() / 3 < nodes) return fail(src, Outcome::damaged);
 
     const float scale = model::UnitScale(src.model.analysis.unit_codes).factor(kLength);
-    const float* in = d.data();
-    for (std::int64_t n = 0; n < 3 * nodes; n += 3) {
-        // Only x is tested; a NaN x is not greater and is scaled.
-        const bool none = in[n] > kNoDisplacement;
-        xyz[n] = none ? 0.0f : in[n] * scale;
-        xyz[n + 1] = none ? 0.0f : in[n + 1] * scale;
-        xyz[n + 2] = none ? 0.0f : in[n + 2] * scale;
-    }
+    scale_displacements(d.data(), xyz, nodes, scale);
     return 1;
 }
 
@@ -186,16 +205,16 @@ int float_node_values(const Source& src, std::int32_t variable, std::int32_t par
     const model::Analysis& a = src.model.analysis;
     const float scale = variable_scale(a, variable, false);
 
-    model::Array<float> work;
+    runtime::Buffer<float>& work = src.cycle.values;
     if (const format::Read st =
             format::read_real_array(src.cycle, format::kNodeObject, -variable, part, work);
         st != format::Read::ok)
         return fail(src, outcome_of(st));
-    if (!work.allocated() || !holds(work.size(), sizes.slots, 1, sizes.unstructured))
+    if (!work.holds() || !holds(work.size(), sizes.slots, 1, sizes.unstructured))
         return fail(src, Outcome::damaged);
 
-    values[0] = work(1);
-    values[1] = work(2);
+    values[0] = work.data()[0];
+    values[1] = work.data()[1];
     const float* in = work.data() + kHeaderPair;
     float* out = values + kHeaderPair;
     std::int64_t offset = 0;

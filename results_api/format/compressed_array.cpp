@@ -18,6 +18,21 @@ constexpr std::uint64_t kSmallStreamAllowance = 1032;
 template <class T>
 constexpr bool kIntegers = std::is_same_v<T, std::int32_t>;
 
+// What the readers below need of a destination, for the typed arrays and
+// for the kept buffers alike.
+template <class T>
+void start(runtime::Array<T>& out, std::int64_t n) { runtime::allocate(out, n); }
+template <class T>
+void start(runtime::Buffer<T>& out, std::int64_t n) { out.resize(n); }
+template <class T>
+void extend(runtime::Array<T>& out, std::int64_t n, std::int64_t most) { runtime::grow(out, n, most); }
+template <class T>
+void extend(runtime::Buffer<T>& out, std::int64_t n, std::int64_t most) { out.grow(n, most); }
+template <class T>
+void discard(runtime::Array<T>& out) { runtime::release(out); }
+template <class T>
+void discard(runtime::Buffer<T>& out) { out.clear(); }
+
 template <class T>
 ZlibRoutine routine(Framing f) {
     if (f == Framing::Single) return kIntegers<T> ? ZlibRoutine::SingleInts : ZlibRoutine::SingleReals;
@@ -46,10 +61,10 @@ Read read_header(RecordReader& r, std::int32_t& count, std::int32_t& length) {
 template <class T>
 Read read_payload(RecordReader& r, T* dest, std::int32_t count, std::int32_t length,
                   ZlibRoutine which, std::int64_t& words) {
-    runtime::ByteBuffer payload(length);
-    if (const Read st = r.prefix(payload.data(), static_cast<std::size_t>(length)); st != Read::ok)
+    std::uint8_t* const payload = r.payload_buffer(length);
+    if (const Read st = r.prefix(payload, static_cast<std::size_t>(length)); st != Read::ok)
         return damaged_if_end(st);
-    const int code = inflate_values(dest, count, payload.data(), length, words);
+    const int code = inflate_values(dest, count, payload, length, words);
     if (code != Z_OK) {
         r.note_zlib_error(which, code);
         // An empty array has nothing that could be wrong.
@@ -58,30 +73,34 @@ Read read_payload(RecordReader& r, T* dest, std::int32_t count, std::int32_t len
     return Read::ok;
 }
 
+// The skip buffer is sized for the payload by its growth rule, but the
+// payload is passed over by a seek: copying bytes that are thrown away
+// would cost as much as reading every skipped array.
 Read skip_payload(RecordReader& r, std::int32_t length) {
     if (length < 0 || static_cast<std::uint64_t>(length) + 8 > r.bytes_left()) return Read::damaged;
-    return damaged_if_end(r.prefix(r.skip_buffer(length), static_cast<std::size_t>(length)));
+    r.skip_buffer(length);
+    return damaged_if_end(r.skip());
 }
 
-template <class T>
-Read read_single(RecordReader& r, runtime::Array<T>& out) {
+template <class T, template <class> class Dest>
+Read read_single(RecordReader& r, Dest<T>& out) {
     std::int32_t count = 0, length = 0;
     if (const Read st = read_header(r, count, length); st != Read::ok) return st;
     if (!header_fits(r, count, length)) return Read::damaged;
-    runtime::allocate(out, count);
+    start(out, count);
     std::int64_t words = 0;
     const Read st = read_payload(r, out.data(), count, length, routine<T>(Framing::Single), words);
     if (st == Read::ok && kIntegers<T>) out.shrink_to(words);
     return st;
 }
 
-template <class T>
-Read read_chunked(RecordReader& r, runtime::Array<T>& out) {
+template <class T, template <class> class Dest>
+Read read_chunked(RecordReader& r, Dest<T>& out) {
     std::int32_t total = 0;
     // Every value of the array still has to come from the rest of the file.
     if (!r.int32(total) || total < 0 || total > max_values_for(r.bytes_left()))
         return Read::damaged;
-    runtime::allocate(out, 0);
+    start(out, 0);
     std::int64_t values = 0, stated = 0;
     bool corrupt = false, short_stream = false;
     for (;;) {
@@ -95,7 +114,7 @@ Read read_chunked(RecordReader& r, runtime::Array<T>& out) {
             if (const Read st = skip_payload(r, length); st != Read::ok) return st;
             continue;
         }
-        runtime::grow(out, values + count, total);
+        extend(out, values + count, total);
         std::int64_t words = 0;
         const Read st =
             read_payload(r, out.data() + values, count, length, routine<T>(Framing::Chunked), words);
@@ -123,11 +142,11 @@ std::int64_t max_values_for(std::uint64_t length) {
                                                           : static_cast<std::int64_t>(values);
 }
 
-template <class T>
-Read read_array(RecordReader& r, Framing framing, runtime::Array<T>& out) {
-    runtime::release(out);
+template <class Dest>
+Read read_array(RecordReader& r, Framing framing, Dest& out) {
+    discard(out);
     const Read st = framing == Framing::Single ? read_single(r, out) : read_chunked(r, out);
-    if (st != Read::ok) runtime::release(out);
+    if (st != Read::ok) discard(out);
     return st;
 }
 
@@ -147,5 +166,6 @@ Read skip_array(RecordReader& r, Framing framing) {
 
 template Read read_array(RecordReader&, Framing, runtime::Array<std::int32_t>&);
 template Read read_array(RecordReader&, Framing, runtime::Array<float>&);
+template Read read_array(RecordReader&, Framing, runtime::Buffer<float>&);
 
 }  // namespace qv::format

@@ -32,6 +32,12 @@ namespace {
 
 using model::DirectoryEntry;
 using runtime::Array;
+using runtime::Buffer;
+
+template <class T>
+void forget(Array<T>& dest) { runtime::release(dest); }
+template <class T>
+void forget(Buffer<T>& dest) { dest.clear(); }
 
 // What a directory walk looks for.
 struct Wanted {
@@ -71,9 +77,9 @@ bool section_holds_arrays(const model::CycleHeader& h, bool nodes) {
 // array of entry `after` (after the tag when 0). Skips the arrays of entries
 // that are not wanted and loads the first wanted one; `entry` receives its
 // number.
-template <class T>
-Read walk_and_load(CycleReader& c, bool nodes, std::int64_t after, const Wanted& w,
-                   Array<T>& dest, std::int64_t& entry) {
+template <class Dest>
+Read walk_and_load(CycleReader& c, bool nodes, std::int64_t after, const Wanted& w, Dest& dest,
+                   std::int64_t& entry) {
     const model::CycleModel& m = c.model();
     if (!section_holds_arrays(m.header, nodes)) return Read::no_arrays;
     const Framing framing = bulk_framing(m.header);
@@ -93,9 +99,9 @@ Read walk_and_load(CycleReader& c, bool nodes, std::int64_t after, const Wanted&
 // The walk of the real and layered integer readers: it continues from the
 // read position when the wanted array lies ahead of it, and otherwise
 // starts from the section tag.
-template <class T>
-Read positioned_read(CycleReader& c, std::int32_t object_type, const Wanted& w, Array<T>& dest) {
-    runtime::release(dest);
+template <class Dest>
+Read positioned_read(CycleReader& c, std::int32_t object_type, const Wanted& w, Dest& dest) {
+    forget(dest);
     std::int64_t position = c.read_position;
     // Until an array is loaded the file position is not worth remembering.
     c.read_position = 0;
@@ -155,15 +161,36 @@ Read read_body_section(CycleReader& c, const char* tag, Array<std::int32_t>& num
 
 bool is_error(Read st) { return st == Read::damaged || st == Read::corrupt_stream; }
 
-}  // namespace
-
-Read read_real_array(CycleReader& c, std::int32_t object_type, std::int32_t code,
-                     std::int32_t qualifier, Array<float>& dest) {
+template <class Dest>
+Read read_reals(CycleReader& c, std::int32_t object_type, std::int32_t code,
+                std::int32_t qualifier, Dest& dest) {
     Wanted w;
     w.variable = variables::real_variable_index(code);
     w.qualifier = qualifier;
     w.kind = object_type == kNodeObject ? model::kNodeReal : model::kElementReal;
     return positioned_read(c, object_type, w, dest);
+}
+
+template <class Dest>
+Read displacements(CycleReader& c, Dest& dest) {
+    forget(dest);
+    if (const Read st = enter_section(c, "<Displacement>"); st != Read::ok) return st;
+    const model::CycleHeader& h = c.model().header;
+    // From 7 header words on, word 2 is not consulted.
+    if (h.count() < 7 && h.word(2) <= 0) return Read::no_arrays;
+    return read_array(c.records(), bulk_framing(h), dest);
+}
+
+}  // namespace
+
+Read read_real_array(CycleReader& c, std::int32_t object_type, std::int32_t code,
+                     std::int32_t qualifier, Array<float>& dest) {
+    return read_reals(c, object_type, code, qualifier, dest);
+}
+
+Read read_real_array(CycleReader& c, std::int32_t object_type, std::int32_t code,
+                     std::int32_t qualifier, Buffer<float>& dest) {
+    return read_reals(c, object_type, code, qualifier, dest);
 }
 
 Read read_layered_integer_array(CycleReader& c, std::int32_t object_type, std::int32_t code,
@@ -193,14 +220,9 @@ Read read_integer_array(CycleReader& c, std::int32_t object_type, std::int32_t c
     return walk_and_load(c, nodes, 0, w, dest, entry);
 }
 
-Read read_displacements(CycleReader& c, Array<float>& dest) {
-    runtime::release(dest);
-    if (const Read st = enter_section(c, "<Displacement>"); st != Read::ok) return st;
-    const model::CycleHeader& h = c.model().header;
-    // From 7 header words on, word 2 is not consulted.
-    if (h.count() < 7 && h.word(2) <= 0) return Read::no_arrays;
-    return read_array(c.records(), bulk_framing(h), dest);
-}
+Read read_displacements(CycleReader& c, Array<float>& dest) { return displacements(c, dest); }
+
+Read read_displacements(CycleReader& c, Buffer<float>& dest) { return displacements(c, dest); }
 
 Read read_material_fractions(CycleReader& c, std::int64_t slots, std::int64_t materials) {
     MaterialFractions& f = c.fractions;

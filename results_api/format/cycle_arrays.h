@@ -17,10 +17,11 @@
 //   damaged         the section is damaged (truncated, counts that lie), or
 //                   the file is cut before the section's tag
 //   corrupt_stream  the records are intact but a zlib stream is corrupt
-// After any status but ok the destination is unallocated (for the rigid
-// body and joint readers: both arrays are; the material fraction reader
-// says below what it leaves), and the read position is 0, so that after a
-// damaged section the next query starts again from the section tag.
+// After any status but ok the destination is unallocated (a kept buffer
+// holds nothing; for the rigid body and joint readers: both arrays are; the
+// material fraction reader says below what it leaves), and the read
+// position is 0, so that after a damaged section the next query starts
+// again from the section tag.
 #pragma once
 
 #include <cstdint>
@@ -35,9 +36,12 @@ inline constexpr std::int32_t kNodeObject = 1;
 inline constexpr std::int32_t kElementObject = 2;
 
 // Real array of the entry with that variable, |qualifier| == qualifier and
-// kind 2 (nodes) or -2 (elements). Keeps the read position.
+// kind 2 (nodes) or -2 (elements). Keeps the read position. The value
+// queries read into the cycle reader's kept buffer (CycleReader::values).
 Read read_real_array(CycleReader& c, std::int32_t object_type, std::int32_t code,
                      std::int32_t qualifier, runtime::Array<float>& dest);
+Read read_real_array(CycleReader& c, std::int32_t object_type, std::int32_t code,
+                     std::int32_t qualifier, runtime::Buffer<float>& dest);
 
 // Integer array of kind 1 or -1, qualifier by absolute value. Always starts
 // from the section tag and leaves the read position at 0.
@@ -52,6 +56,7 @@ Read read_layered_integer_array(CycleReader& c, std::int32_t object_type, std::i
 // The displacements of the cycle; a cycle without them leaves `dest`
 // released.
 Read read_displacements(CycleReader& c, runtime::Array<float>& dest);
+Read read_displacements(CycleReader& c, runtime::Buffer<float>& dest);
 
 // Fills c.fractions once per cycle: one array per material (`materials`),
 // each with one value per structured slot (`slots`), and the cover fraction

@@ -43,8 +43,12 @@ public:
     // missing, cannot be opened, or has no readable "<Model>" section.
     bool open(const std::string& path);
     bool is_open() const { return records_.is_open(); }
-    // Closes the file; the "<Model>" section read stays.
-    void close() { records_.close(); }
+    // Closes the file and releases the kept buffers; the "<Model>" section
+    // read stays.
+    void close() {
+        records_.close();
+        values.release();
+    }
 
     const model::CycleModel& model() const { return model_; }
     RecordReader& records() { return records_; }
@@ -56,6 +60,10 @@ public:
     // "<Node>", -i in "<Element>", 0 for none.
     std::int64_t read_position = 0;
     MaterialFractions fractions;
+    // The stored array a value query converts, read into storage kept from
+    // query to query: repeated queries allocate and zero nothing. What it
+    // holds lasts until the next read into it.
+    runtime::Buffer<float> values;
 
 private:
     RecordReader records_;

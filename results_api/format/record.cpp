@@ -108,7 +108,9 @@ Read RecordReader::prefix(void* dst, std::size_t n) {
     const std::uint64_t data_start = position();
     const bool long_enough = static_cast<std::uint64_t>(length) >= n;
     if (long_enough && !file_.file->read(dst, n)) return give_up();
-    if (!seek(data_start + static_cast<std::uint64_t>(length))) return give_up();
+    // A seek costs the file's read-ahead: none when the data were read whole.
+    const std::uint64_t data_end = data_start + static_cast<std::uint64_t>(length);
+    if (position() != data_end && !seek(data_end)) return give_up();
     const Read st = trailing_length(length);
     return st == Read::ok && !long_enough ? Read::damaged : st;
 }

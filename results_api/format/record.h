@@ -53,11 +53,12 @@ public:
     explicit RecordReader(runtime::InputFile file) : file_(std::move(file)) {}
 
     bool is_open() const { return file_.is_open(); }
-    // Closes the file and releases the skip buffer.
+    // Closes the file and releases the skip and payload buffers.
     void close() {
         file_.close();
         runtime::release(skip_bytes_);
         skip_capacity_ = 0;
+        payload_.release();
     }
     const std::string& file_name() const { return file_.name; }
     std::uint64_t size() const { return file_.size; }
@@ -100,10 +101,17 @@ public:
     bool fail(const std::string& what);
     const std::string& reason() const { return reason_; }
 
-    // Skipped payloads are read into this buffer, which grows by 1.2 and is
-    // reused while the reader lives.
+    // The buffer of skipped payloads, which grows by 1.2 and is kept while
+    // the reader lives (the payloads themselves are passed over by a seek).
     std::uint8_t* skip_buffer(std::int64_t bytes);
     std::int64_t skip_buffer_capacity() const { return skip_capacity_; }
+    // Payloads that are inflated are read into this buffer, kept while the
+    // reader lives and replaced only by a larger one: its contents last
+    // until the next payload is read.
+    std::uint8_t* payload_buffer(std::int64_t bytes) {
+        payload_.resize(bytes);
+        return payload_.data();
+    }
 
     // "Non-zero error code returned" and the code, blank-padded to 50
     // characters; blank until the routine meets an error.
@@ -125,6 +133,7 @@ private:
     std::string reason_;
     runtime::Array<std::uint8_t> skip_bytes_;
     std::int64_t skip_capacity_ = 0;
+    runtime::Buffer<std::uint8_t> payload_;
     runtime::Text50 zlib_messages_[static_cast<int>(ZlibRoutine::Count)];
 };
 

@@ -19,6 +19,7 @@
 #include <new>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 namespace qv::runtime {
@@ -192,6 +193,83 @@ void release(Array2<T>& a) {
 }  // namespace qv::runtime
 
 namespace qv::runtime {
+
+// A buffer kept across uses, for arrays that are overwritten at once: its
+// storage is reused while a use fits in it and replaced by one of the
+// needed size when not, and nothing in it is zeroed. size() is what the
+// last use asked for; holds() says whether the buffer holds the values of
+// a use (clear() ends that and keeps the storage). Fails like the typed
+// arrays, its storage then released.
+template <class T>
+class Buffer {
+    static_assert(std::is_trivially_copyable_v<T>, "a buffer of plain values");
+
+public:
+    bool holds() const { return holds_; }
+    std::int64_t size() const { return size_; }
+    std::int64_t capacity() const { return capacity_; }
+    T* data() { return values_.get(); }
+    const T* data() const { return values_.get(); }
+
+    // n values (below 1 gives none) for a new use; the old ones are gone.
+    void resize(std::int64_t n, int variant = Variant<T>::rank1) {
+        const std::int64_t extent = n < 1 ? 0 : n;
+        holds_ = false;
+        size_ = 0;
+        if (extent > capacity_) {
+            // The old storage goes first: its values are not kept.
+            values_.reset();
+            capacity_ = 0;
+            replace(extent, 0, variant);
+        }
+        size_ = extent;
+        holds_ = true;
+    }
+    // Grows to n values keeping the present ones; new storage is sized
+    // geometrically but never beyond `most` values.
+    void grow(std::int64_t n, std::int64_t most) {
+        if (n <= size_) return;
+        if (n > capacity_) replace(std::max(n, std::min(most, 2 * capacity_)), size_,
+                                   Variant<T>::rank1);
+        size_ = n;
+        holds_ = true;
+    }
+    // Drops values beyond n (never grows).
+    void shrink_to(std::int64_t n) {
+        if (n >= 0 && n < size_) size_ = n;
+    }
+    void clear() {
+        size_ = 0;
+        holds_ = false;
+    }
+    void release() {
+        clear();
+        values_.reset();
+        capacity_ = 0;
+    }
+
+private:
+    // New storage of `room` values with the first `keep` values copied.
+    void replace(std::int64_t room, std::int64_t keep, int variant) {
+        if (!allocation_allowed(room, sizeof(T))) {
+            release();
+            allocation_failed({room}, variant, 12);
+        }
+        std::unique_ptr<T[]> fresh(new (std::nothrow) T[static_cast<std::size_t>(room)]);
+        if (!fresh) {
+            release();
+            allocation_failed({room}, variant, 12);
+        }
+        if (keep > 0)
+            std::memcpy(fresh.get(), values_.get(), static_cast<std::size_t>(keep) * sizeof(T));
+        values_ = std::move(fresh);
+        capacity_ = room;
+    }
+
+    std::unique_ptr<T[]> values_;
+    std::int64_t capacity_ = 0, size_ = 0;
+    bool holds_ = false;
+};
 
 // A plain byte buffer whose contents start undefined, for payloads that are
 // overwritten at once. Fails like the typed arrays.

@@ -132,7 +132,8 @@ TEST_F(NodeValues, DirectorySelectionAndShortArrays) {
     m.unstructured_nodes = 1;
     load_and_open(m, {DirectoryEntrySpec::integer(1, 30, -1, ramp<std::int32_t>(7, 10)),
                       DirectoryEntrySpec::integer(1, 31, 1, ramp<std::int32_t>(6, 10)),
-                      DirectoryEntrySpec::real(2, 32, 1, ramp<float>(6, 10))});
+                      DirectoryEntrySpec::real(2, 32, 1, ramp<float>(6, 10)),
+                      DirectoryEntrySpec::real(2, kVelocityX, 1, ramp<float>(7, 10))});
     // Qualifier -1 is found by part 1; all N + 2 values unchanged.
     EXPECT_EQ(call(int_node_values, 30, 1, 7), ramp<std::int32_t>(7, 10));
     // No entry for part 2; erosion (26) not stored; N + 1 values stored for
@@ -140,6 +141,10 @@ TEST_F(NodeValues, DirectorySelectionAndShortArrays) {
     EXPECT_EQ(call(int_node_values, 30, 2, 7), Ints{});
     EXPECT_EQ(call(int_node_values, 26, 1, 7), Ints{});
     EXPECT_EQ(call(int_node_values, 31, 1, 7), Ints{});
+    EXPECT_EQ(call(float_node_values, 32, 1, 7), Floats{});
+    // Also after a query of N + 2 values, whose array the cycle reader kept:
+    // the short array is never completed from it.
+    EXPECT_EQ(call(float_node_values, kVelocityX, 1, 7).size(), 7u);
     EXPECT_EQ(call(float_node_values, 32, 1, 7), Floats{});
 }
 

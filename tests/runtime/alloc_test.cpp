@@ -79,6 +79,37 @@ protected:
     }
 };
 
+TEST_F(AllocationFailure, AKeptBufferReusesItsStorageAndFailsEmpty) {
+    Buffer<float> b;
+    b.resize(100);
+    const float* storage = b.data();
+    for (std::int64_t i = 0; i < 100; ++i) b.data()[i] = float(i);
+    // Smaller uses and a growth within the storage keep it and the values.
+    b.resize(10);
+    b.grow(80, 1000);
+    EXPECT_EQ(b.data(), storage);
+    EXPECT_EQ(b.size(), 80);
+    EXPECT_EQ(b.data()[9], 9.0f);
+    // A growth beyond it moves the values kept, not the rest.
+    b.shrink_to(50);
+    b.grow(150, 1000);
+    EXPECT_EQ(b.capacity(), 200);
+    EXPECT_EQ(b.data()[49], 49.0f);
+    b.clear();
+    EXPECT_FALSE(b.holds());
+    EXPECT_EQ(b.capacity(), 200);
+
+    set_allocation_limit_for_testing(1000);
+    EXPECT_EQ(failure_line([&] { b.resize(251); }), " memalloc size 251 failed from 18 with error 12");
+    EXPECT_FALSE(b.holds());
+    EXPECT_EQ(b.capacity(), 0);
+    b.resize(250);
+    EXPECT_TRUE(b.holds());
+    EXPECT_EQ(failure_line([&] { b.grow(300, 400); }), " memalloc size 400 failed from 18 with error 12");
+    EXPECT_EQ(b.size(), 0);
+    set_allocation_limit_for_testing(0);
+}
+
 TEST_F(AllocationFailure, NumberedLineToTheSinkThenOutOfMemoryAndTheProcessGoesOn) {
     set_allocation_limit_for_testing(1000);
     EXPECT_EQ(failure_line([] { Array2<Text50> a; allocate(a, 10, 20); }),
