@@ -58,6 +58,8 @@ std::optional<std::vector<std::string>> list_directory(const std::string& direct
     std::vector<std::string> names;
     for (const fs::directory_iterator end; it != end; it.increment(ec)) {
         if (ec) break;
+        std::error_code kind;
+        if (it->is_directory(kind)) continue;
         names.push_back(it->path().filename().string());
     }
     return names;
