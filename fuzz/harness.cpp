@@ -9,6 +9,11 @@
 #include <fstream>
 #include <limits>
 #include <stdexcept>
+#include <string>
+
+#ifdef _WIN32
+#include <process.h>
+#endif
 
 #include "results_api.h"
 #include "runtime/alloc.h"
@@ -63,12 +68,24 @@ void init_once() {
 const std::string& work_dir() {
     std::string& dir = dir_storage();
     if (dir.empty()) {
+#ifdef _WIN32
+        // No mkdtemp: a name from the process id, created exclusively.
+        std::error_code ec;
+        const auto base = std::filesystem::temp_directory_path(ec) /
+                          ("results_api-fuzz-" + std::to_string(::_getpid()));
+        if (ec || !std::filesystem::create_directory(base, ec)) {
+            std::fprintf(stderr, "cannot create %s\n", base.string().c_str());
+            std::abort();
+        }
+        dir = base.string();
+#else
         char pattern[] = "/tmp/results_api-fuzz-XXXXXX";
         if (!::mkdtemp(pattern)) {
             std::perror("mkdtemp");
             std::abort();
         }
         dir = pattern;
+#endif
         std::atexit(remove_work_dir);
     }
     return dir;
