@@ -3,9 +3,8 @@
 // count-then-allocate-then-fill steps each query needs. Failures become
 // qvhost::Error with a sentence for the person at the terminal.
 //
-// This is the only place that knows how a shared library is loaded; a
-// LoadLibrary/GetProcAddress version slots in beside the dlopen one in
-// results_library.cpp.
+// This is the only place that knows how a shared library is loaded: dlopen,
+// or LoadLibrary/GetProcAddress on Windows, in results_library.cpp.
 #pragma once
 
 #include <array>
@@ -144,10 +143,10 @@ const char* element_kind_name(std::int32_t position);
 // each structured slot.
 bool is_multi_material(std::int32_t variable);
 
-// Where the tools look for libresults_api.so.1 when no library is named (by
-// argument or by QVRES_LIBRARY): next to the executable, in the installed
-// library directory relative to it, in the build tree's library directory,
-// and finally on the loader's search path.
+// Where the tools look for libresults_api.so.1 (results_api.dll on Windows)
+// when no library is named (by argument or by QVRES_LIBRARY): next to the
+// executable, in the installed library directory relative to it, in the
+// build tree's library directory, and finally on the loader's search path.
 std::vector<std::string> library_candidates();
 
 class ResultsLibrary {
