@@ -7,6 +7,9 @@
 set(ZLIB_USE_STATIC_LIBS ON)
 if(MINGW)
   add_link_options(-static -static-libgcc -static-libstdc++)
+  # printf and its kin from the MinGW runtime, linked in, which knows C99's
+  # %zu and %lld as msvcrt.dll's does not.
+  add_compile_definitions(__USE_MINGW_ANSI_STDIO=1)
 endif()
 
 # Programs and DLLs side by side, so that every program finds the DLLs the

@@ -8,8 +8,11 @@
 #include <string>
 #include <vector>
 
+#include <zlib.h>
+
 #include "seed_model.h"
 #include "writer/records.h"
+#include "writer/zlib_stream.h"
 
 namespace {
 
@@ -141,6 +144,81 @@ void array_runs(const std::string& dir) {
     }());
 }
 
+qvw::Bytes with_first(std::uint8_t first, const qvw::Bytes& rest) {
+    qvw::Bytes b = {first};
+    b.insert(b.end(), rest.begin(), rest.end());
+    return b;
+}
+
+// The outcomes the two inflaters must agree on, as bare streams (byte 0
+// 0x40) and as arrays read through the compressed-array layer.
+void inflate_diff_inputs(const std::string& dir) {
+    using qvw::Bytes;
+    std::vector<std::int32_t> mixed;
+    for (std::int32_t i = 0; i < 300; ++i) mixed.push_back(i < 200 ? i * i - 7 * i : i % 7);
+    const Bytes whole = qvw::compress_values(mixed.data(), mixed.size());
+    const Bytes packed = qvw::pack_values(mixed.data(), mixed.size());
+    uLongf n = compressBound(static_cast<uLong>(packed.size()));
+    Bytes stored(n);
+    compress2(stored.data(), &n, packed.data(), static_cast<uLong>(packed.size()), 0);
+    stored.resize(n);
+    const std::vector<std::int32_t> zeros(1000, 0);  // runs of the longest match
+    const Bytes zero_stream = qvw::compress_values(zeros.data(), zeros.size());
+    const Bytes empty = qvw::compress_values(zeros.data(), 0);
+    Bytes bad_checksum = whole;
+    bad_checksum.back() ^= 1;
+    Bytes trailing = whole;
+    trailing.insert(trailing.end(), 7, 0xEE);
+    Bytes dictionary = {0x78, 0xBB, 0, 0, 0, 1};
+    dictionary.insert(dictionary.end(), whole.begin() + 2, whole.end());
+    const Bytes truncated(whole.begin(), whole.end() - 40);
+    const Bytes checksum_cut(whole.begin(), whole.end() - 4);
+    const Bytes reserved = qvw::ZlibStream()
+                               .fixed_block(true)
+                               .code('A').code('B').code('C').code('D')
+                               .code(286).distance(0).code(256)
+                               .finish_with_checksum(1);
+    const Bytes too_far = qvw::ZlibStream()
+                              .fixed_block(true)
+                              .code('A').code(257).distance(1).code(256)
+                              .finish({'A', 'A', 'A', 'A'});
+
+    const struct {
+        const char* name;
+        const Bytes& stream;
+    } streams[] = {{"whole", whole},         {"stored", stored},
+                   {"zeros", zero_stream},   {"empty-array", empty},
+                   {"bad-checksum", bad_checksum}, {"trailing-bytes", trailing},
+                   {"preset-dictionary", dictionary}, {"truncated", truncated},
+                   {"checksum-cut", checksum_cut}, {"reserved-code-after-value", reserved},
+                   {"distance-too-far", too_far}};
+    for (const auto& s : streams) save(dir, std::string("seed-raw-") + s.name, with_first(0x40, s.stream));
+
+    // Through the layer: counts as stated, above and below what the stream
+    // holds, and each damaged stream, in both framings.
+    const auto count = static_cast<std::int32_t>(mixed.size());
+    auto length = [](const Bytes& b) { return static_cast<std::int32_t>(b.size()); };
+    FileWriter single;
+    single.single_ints(mixed).single_reals({0.5f, -1.0f, 3.25f});
+    single.ints({count + 5, length(whole)}).payload(whole);
+    single.ints({count - 5, length(whole)}).payload(whole);
+    single.ints({count, length(trailing)}).payload(trailing);
+    single.ints({count, length(stored)}).payload(stored);
+    single.ints({count, length(bad_checksum)}).payload(bad_checksum);
+    single.ints({count, length(truncated)}).payload(truncated);
+    single.ints({0, length(empty)}).payload(empty).single_ints({});
+    save(dir, "seed-layer-single", with_first(0x04, single.bytes()));
+
+    FileWriter chunked;
+    chunked.chunked_ints(mixed, {100, 150, 50}).chunked_reals({0.5f, -1.0f, 3.25f}, {2, 1});
+    chunked.ints({3 * count}).ints({count + 5, length(whole)}).payload(whole);
+    chunked.ints({count - 5, length(whole)}).payload(whole);
+    chunked.ints({count, length(stored)}).payload(stored).ints({0, 0});
+    chunked.ints({2 * count}).ints({count, length(bad_checksum)}).payload(bad_checksum);
+    chunked.ints({count, length(trailing)}).payload(trailing).ints({0, 0});
+    save(dir, "seed-layer-chunked", with_first(0x80 | 0x24, chunked.bytes()));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -149,12 +227,13 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string out = argv[1];
-    for (const char* target : {"fuzz_base_file", "fuzz_cycle_file", "fuzz_arrays"})
+    for (const char* target : {"fuzz_base_file", "fuzz_cycle_file", "fuzz_arrays", "fuzz_inflate_diff"})
         std::filesystem::create_directories(out + "/" + target);
     base_files(out + "/fuzz_base_file");
     base_regressions(out + "/fuzz_base_file");
     cycle_files(out + "/fuzz_cycle_file");
     cycle_regressions(out + "/fuzz_cycle_file");
     array_runs(out + "/fuzz_arrays");
+    inflate_diff_inputs(out + "/fuzz_inflate_diff");
     return 0;
 }

@@ -3,7 +3,7 @@
 # machine. Needs root (or sudo) only when something is missing.
 set -euo pipefail
 
-packages=(cmake g++ gcc ninja-build zlib1g-dev libgtest-dev libbenchmark-dev pkg-config binutils)
+packages=(cmake g++ gcc ninja-build zlib1g-dev libdeflate-dev libgtest-dev libbenchmark-dev pkg-config binutils)
 packages+=("$@")
 
 missing=()

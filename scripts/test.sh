@@ -1,28 +1,58 @@
 #!/usr/bin/env bash
-# Builds the library and runs every test: once as built for users, once
-# under AddressSanitizer and UndefinedBehaviorSanitizer, and once as Windows
-# DLLs cross-built with mingw-w64 and run under wine.
-#   scripts/test.sh                  every leg
-#   scripts/test.sh --only windows   the Windows leg alone
+# Builds the library and runs the tests in five legs:
+#   tests    every test, as built for users, inflating with libdeflate (build/)
+#   asan     every test under AddressSanitizer + UndefinedBehaviorSanitizer (build-asan/)
+#   zlib     the tests of the library (not the tools) with zlib as the inflater (build-zlib/)
+#   tsan     the libqvres thread tests under ThreadSanitizer, built with clang
+#            (build-tsan/; only that target, to keep the leg short)
+#   windows  both DLLs cross-built with mingw-w64, the tests run under wine (build-win/)
+# Usage: scripts/test.sh [--no-tsan] [--only tests|asan|zlib|tsan|windows]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-only=""
-if [ $# -gt 0 ]; then
-  case "$1 ${2:-}" in
-    "--only windows") only=windows ;;
-    *) echo "usage: $0 [--only windows]" >&2; exit 2 ;;
+usage() { sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'; }
+
+legs="tests asan zlib tsan windows"
+while [ $# -gt 0 ]; do
+  case $1 in
+    --no-tsan) legs=${legs/tsan/} ;;
+    --only)
+      [ $# -ge 2 ] || { usage >&2; exit 2; }
+      legs=$2
+      shift ;;
+    --only=*) legs=${1#--only=} ;;
+    -h|--help) usage; exit 0 ;;
+    *) echo "test.sh: unknown option $1" >&2; usage >&2; exit 2 ;;
   esac
-fi
+  shift
+done
+for leg in $legs; do
+  case $leg in tests|asan|zlib|tsan|windows) ;; *) echo "test.sh: no leg '$leg'" >&2; exit 2 ;; esac
+done
+want() { [[ " $legs " == *" $1 "* ]]; }
+
+deps=()
+if want tests || want asan; then deps+=(python3-meshio python3-numpy python3-pytest python3-dask python3-distributed python3-pip); fi
+want tsan && deps+=(clang-14 libclang-rt-14-dev)
+want windows && deps+=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 googletest)
+scripts/install-deps.sh "${deps[@]}"
 
 jobs=$(nproc 2>/dev/null || echo 2)
 
-run() {
+configure_and_build() {
   local dir=$1; shift
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+}
+
+run() {
+  local dir=$1; shift
+  configure_and_build "$dir" "$@"
   cmake --build "$dir" -j "$jobs"
   ctest --test-dir "$dir" -j "$jobs" --output-on-failure
 }
+
+leg_start() { echo "== $1 =="; SECONDS=0; }
+leg_end() { echo "== $1 leg: ${SECONDS}s =="; }
 
 # Both DLLs and the tests they need, cross-built with mingw-w64 and run
 # under wine64: headless, quiet, with wine's prefix inside the build tree.
@@ -30,10 +60,7 @@ run() {
 # ctest's output pipe would keep ctest waiting), stopped at the end, and the
 # run is bounded by a timeout.
 windows_leg() {
-  local dir=build-win start=$SECONDS status=0
-  echo "== Windows: DLLs cross-built with mingw-w64, tests under wine =="
-  scripts/install-deps.sh g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
-    libz-mingw-w64-dev wine64 googletest
+  local dir=build-win status=0
   # Optimised as the other legs, without debug information: it would only
   # slow down the static links.
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
@@ -54,21 +81,41 @@ windows_leg() {
     echo "wine could not set up its prefix in $WINEPREFIX" >&2
   fi
   "$server" -k </dev/null >/dev/null 2>&1 || true
-  echo "Windows leg: $((SECONDS - start)) s"
   return "$status"
 }
 
-if [ "$only" = windows ]; then
-  windows_leg
-  exit
+if want tests; then
+  leg_start "tests"
+  run build -DRESULTS_API_INFLATER=libdeflate
+  leg_end tests
 fi
-
-scripts/install-deps.sh python3-meshio python3-numpy
-
-echo "== tests =="
-run build
-echo "== tests under AddressSanitizer + UndefinedBehaviorSanitizer =="
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
-  run build-asan -DRESULTS_API_SANITIZE=ON -DRESULTS_API_BUILD_BENCH=OFF
-windows_leg
+if want asan; then
+  leg_start "tests under AddressSanitizer + UndefinedBehaviorSanitizer"
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
+    run build-asan -DRESULTS_API_SANITIZE=ON -DRESULTS_API_BUILD_BENCH=OFF \
+      -DRESULTS_API_INFLATER=libdeflate
+  leg_end asan
+fi
+if want zlib; then
+  leg_start "tests with the zlib inflater"
+  configure_and_build build-zlib -DRESULTS_API_INFLATER=zlib -DRESULTS_API_BUILD_BENCH=OFF
+  cmake --build build-zlib -j "$jobs"
+  ctest --test-dir build-zlib -j "$jobs" -LE '^(tools|python)$' --output-on-failure
+  leg_end zlib
+fi
+if want tsan; then
+  leg_start "thread tests under ThreadSanitizer"
+  configure_and_build build-tsan -DRESULTS_API_SANITIZE=thread \
+    -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
+    -DRESULTS_API_BUILD_BENCH=OFF -DRESULTS_API_BUILD_TOOLS=OFF
+  cmake --build build-tsan -j "$jobs" --target qvres_thread_tests
+  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+    ctest --test-dir build-tsan -L '^qvres_threads$' --output-on-failure --no-tests=error
+  leg_end tsan
+fi
+if want windows; then
+  leg_start "Windows: DLLs cross-built with mingw-w64, tests under wine"
+  windows_leg
+  leg_end windows
+fi
 echo "all tests passed"

@@ -53,6 +53,13 @@ std::int64_t value_count(const qvres_reader* r, const qvres_request& q) {
     return -1;
 }
 
+// An array or section not found in a file that was cut short or damaged
+// may have been lost with the rest of the file: the file is damaged, not
+// the array unstored.
+Outcome found_in(const qvres_reader* r, Outcome o) {
+    return o == Outcome::not_stored && r->cycle.records().met_damage() ? Outcome::damaged : o;
+}
+
 qvres_status status_of(Outcome o) {
     switch (o) {
     case Outcome::ok: return QVRES_OK;
@@ -117,6 +124,7 @@ qvres_status read_values(qvres_reader* r, const qvres_request* q, T* values, std
         }
         if (done > 0) return succeed(error);
         if (outcome == Outcome::ok) outcome = Outcome::damaged;
+        outcome = found_in(r, outcome);
         return report(error, status_of(outcome), "%s: variable %d, part %d: %s", file_of(r),
                       q->variable, q->part, what_of(outcome));
     });
@@ -216,6 +224,7 @@ QVRES_EXPORT qvres_status QVRES_CALL qvres_read_joint(qvres_reader* r, int32_t j
         Outcome outcome = Outcome::ok;
         const qv::extract::Source src{r->view(), r->cycle, 0, 16, &outcome};
         if (qv::extract::joint_data(src, joint, quantity, record) > 0) return succeed(error);
+        outcome = found_in(r, outcome);
         return report(error, status_of(outcome), "%s: joint %d, quantity %d: %s", file_of(r), joint,
                       quantity, what_of(outcome));
     });
@@ -228,6 +237,7 @@ QVRES_EXPORT qvres_status QVRES_CALL qvres_read_rigid_body(qvres_reader* r, int3
         Outcome outcome = Outcome::ok;
         const qv::extract::Source src{r->view(), r->cycle, 0, 12, &outcome};
         if (qv::extract::rigid_body_data(src, body, record) > 0) return succeed(error);
+        outcome = found_in(r, outcome);
         return report(error, status_of(outcome), "%s: rigid body %d: %s", file_of(r), body,
                       what_of(outcome));
     });

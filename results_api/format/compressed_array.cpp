@@ -123,31 +123,6 @@ std::int64_t max_values_for(std::uint64_t length) {
                                                           : static_cast<std::int64_t>(values);
 }
 
-int inflate_values(void* dest, std::int64_t count, const std::uint8_t* src, std::int64_t src_len,
-                   std::int64_t& words) {
-    words = 0;
-    if (count < 0 || src_len < 0) return Z_BUF_ERROR;
-    const auto capacity = static_cast<std::uint64_t>(count) * 4;
-    if (capacity > std::numeric_limits<uLongf>::max() ||
-        static_cast<std::uint64_t>(src_len) > std::numeric_limits<uLong>::max())
-        return Z_BUF_ERROR;
-    auto* out = static_cast<std::uint8_t*>(dest);
-    std::uint8_t dummy = 0;
-    uLongf produced = static_cast<uLongf>(capacity);
-    const int code = uncompress(capacity ? out : &dummy, &produced, src_len ? src : &dummy,
-                                static_cast<uLong>(src_len));
-    if (produced > capacity) produced = static_cast<uLongf>(capacity);
-    if (capacity > produced) std::memset(out + produced, 0, capacity - produced);
-    words = static_cast<std::int64_t>(produced / 4);
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-    for (std::uint64_t i = 0; i < capacity; i += 4) {
-        std::swap(out[i], out[i + 3]);
-        std::swap(out[i + 1], out[i + 2]);
-    }
-#endif
-    return code;
-}
-
 template <class T>
 Read read_array(RecordReader& r, Framing framing, runtime::Array<T>& out) {
     runtime::release(out);

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "format/inflate.h"
 #include "format/record.h"
 #include "runtime/alloc.h"
 
@@ -14,11 +15,6 @@ namespace qv::format {
 
 enum class Framing { Single, Chunked };
 
-// Inflates `src` into `count` 4-byte values of host byte order. Values the
-// stream did not produce are 0. `words` receives the number of whole values
-// produced. Returns zlib's code.
-int inflate_values(void* dest, std::int64_t count, const std::uint8_t* src, std::int64_t src_len,
-                   std::int64_t& words);
 
 // The most values a zlib stream of `length` bytes can inflate to; counts
 // above it cannot be genuine and are refused before anything is allocated.

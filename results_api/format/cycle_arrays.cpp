@@ -53,6 +53,14 @@ bool owns_array(std::int32_t kind, bool nodes) {
 
 const char* section_tag(bool nodes) { return nodes ? "<Node>" : "<Element>"; }
 
+// Finds a section's tag. A tag not found where the search passed over a
+// damaged record (a truncated file) may have been lost with it: that is a
+// damaged file, not a section the cycle does not store.
+Read find_section(RecordReader& r, std::string_view tag) {
+    if (r.find_tag(tag) == Read::ok) return Read::ok;
+    return r.search_met_damage() ? Read::damaged : Read::section_missing;
+}
+
 // Whether the header lets the section hold arrays: word 3 for nodes, 4 for
 // elements.
 bool section_holds_arrays(const model::CycleHeader& h, bool nodes) {
@@ -107,8 +115,8 @@ Read positioned_read(CycleReader& c, std::int32_t object_type, const Wanted& w, 
             after = 0;
             break;
         }
-    if (after == 0 && c.records().find_tag(section_tag(nodes)) != Read::ok)
-        return Read::section_missing;
+    if (after == 0)
+        if (const Read st = find_section(c.records(), section_tag(nodes)); st != Read::ok) return st;
 
     std::int64_t entry = 0;
     const Read st = walk_and_load(c, nodes, after, w, dest, entry);
@@ -123,7 +131,7 @@ Read positioned_read(CycleReader& c, std::int32_t object_type, const Wanted& w, 
 Read enter_section(CycleReader& c, const char* tag) {
     c.read_position = 0;
     if (!c.is_open()) return Read::not_open;
-    return c.records().find_tag(tag) == Read::ok ? Read::ok : Read::section_missing;
+    return find_section(c.records(), tag);
 }
 
 Read read_body_section(CycleReader& c, const char* tag, Array<std::int32_t>& numbers,
@@ -201,8 +209,8 @@ Read read_material_fractions(CycleReader& c, std::int64_t slots, std::int64_t ma
     if (!c.is_open()) return Read::not_open;
     RecordReader& r = c.records();
     Read result = Read::ok;
-    if (r.find_tag("<MMVars>") != Read::ok) {
-        result = Read::section_missing;
+    if (const Read st = find_section(r, "<MMVars>"); st != Read::ok) {
+        result = st;
     } else if (!runtime::allocation_allowed(slots, sizeof(float)) ||
                (materials > 0 && slots > max_values_for(r.size()) / materials)) {
         // Every material gets an array of all slots: each one an allocation

@@ -14,7 +14,8 @@
 //   no_arrays       the cycle header says the section holds no arrays
 //   section_missing the section tag is not in the file
 //   not_open        the cycle file is not open
-//   damaged         the section is damaged (truncated, counts that lie)
+//   damaged         the section is damaged (truncated, counts that lie), or
+//                   the file is cut before the section's tag
 //   corrupt_stream  the records are intact but a zlib stream is corrupt
 // After any status but ok the destination is unallocated (for the rigid
 // body and joint readers: both arrays are; the material fraction reader

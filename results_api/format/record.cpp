@@ -65,6 +65,7 @@ bool RecordReader::seek(std::uint64_t offset) { return file_.file && file_.file-
 // Passes the rest of a damaged file: the next read reports its end, so no
 // search can loop on it.
 Read RecordReader::give_up() {
+    damage_met_ = true;
     seek(file_.size);
     return Read::damaged;
 }
@@ -87,7 +88,9 @@ Read RecordReader::leading_length(std::int64_t& length) {
 Read RecordReader::trailing_length(std::int64_t length) {
     std::uint8_t tail[4];
     if (!file_.file->read(tail, 4)) return give_up();
-    return decode_int32(tail) == length ? Read::ok : Read::damaged;
+    if (decode_int32(tail) == length) return Read::ok;
+    damage_met_ = true;
+    return Read::damaged;
 }
 
 Read RecordReader::record(RecordData& out) {
@@ -137,6 +140,8 @@ Read RecordReader::find_tag(std::string_view tag) {
     std::memcpy(wanted, tag.data(), std::min(tag.size(), kTagLength));
 
     int ends = 0;
+    damage_met_ = false;
+    search_met_damage_ = false;
     for (;;) {
         char field[kTagLength];
         const Read st = prefix(field, kTagLength);
@@ -146,6 +151,7 @@ Read RecordReader::find_tag(std::string_view tag) {
                 continue;
             }
             message_ = "Could not find search string (" + std::string(tag) + ") in results file";
+            search_met_damage_ = damage_met_;
             return Read::section_missing;
         }
         // Records shorter than a tag, such as a few integers, are passed

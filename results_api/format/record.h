@@ -87,6 +87,12 @@ public:
     // (<tag>) in results file".
     Read find_tag(std::string_view tag);
     const std::string& message() const { return message_; }
+    // Whether a record ran past the end of the file or could not be read.
+    bool met_damage() const { return damage_met_; }
+    // Whether the last find_tag passed over a damaged record (a record cut
+    // by the end of the file, or with a bad trailing length): a tag not
+    // found may have been lost with it.
+    bool search_met_damage() const { return search_met_damage_; }
 
     // The section being read, for the reasons below.
     void enter(std::string_view section) { section_ = section; }
@@ -112,6 +118,8 @@ private:
     Read give_up();
 
     runtime::InputFile file_;
+    bool damage_met_ = false;  // set by give_up and a bad trailing length
+    bool search_met_damage_ = false;
     std::string message_;
     std::string section_;
     std::string reason_;

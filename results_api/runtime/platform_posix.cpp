@@ -1,17 +1,18 @@
-// Platform services on POSIX systems, on std::filesystem and stdio.
+// Platform services on POSIX systems, on the system calls and stdio.
+// std::filesystem is not used: some of its calls that take an error code
+// are noexcept yet allocate, so running out of memory inside them would end
+// the process instead of failing the call.
 #ifndef _WIN32
 #include "runtime/platform.h"
 
 #include <cstdio>
-#include <filesystem>
+#include <cstring>
 #include <new>
-#include <system_error>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-namespace fs = std::filesystem;
 
 namespace qv::platform {
 
@@ -32,8 +33,8 @@ PathParts split_path(const std::string& path) {
 }
 
 bool is_regular_file(const std::string& path) {
-    std::error_code ec;
-    return !path.empty() && fs::is_regular_file(fs::path(path), ec);
+    struct ::stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 bool entry_exists(const std::string& path) {
@@ -42,25 +43,30 @@ bool entry_exists(const std::string& path) {
 }
 
 bool is_directory(const std::string& path) {
-    std::error_code ec;
-    return !path.empty() && fs::is_directory(fs::path(path), ec);
+    struct ::stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool remove_file(const std::string& path) {
-    std::error_code ec;
-    return fs::remove(fs::path(path), ec);
-}
+bool remove_file(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
 std::optional<std::vector<std::string>> list_directory(const std::string& directory) {
-    std::error_code ec;
-    fs::directory_iterator it(fs::path(directory), ec);
-    if (ec) return std::nullopt;
+    DIR* d = ::opendir(directory.c_str());
+    if (!d) return std::nullopt;
+    // Closed on every way out, running out of memory included.
+    const std::unique_ptr<DIR, int (*)(DIR*)> closer(d, ::closedir);
     std::vector<std::string> names;
-    for (const fs::directory_iterator end; it != end; it.increment(ec)) {
-        if (ec) break;
-        std::error_code kind;
-        if (it->is_directory(kind)) continue;
-        names.push_back(it->path().filename().string());
+    while (const struct ::dirent* e = ::readdir(d)) {
+        const char* name = e->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
+        // Directories, and links to them, are left out; whatever else is
+        // there is listed, dangling links included (is_regular_file tells
+        // the callers what they can read).
+        if (e->d_type == DT_DIR) continue;
+        if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) {
+            struct ::stat st {};
+            if (::fstatat(::dirfd(d), name, &st, 0) == 0 && S_ISDIR(st.st_mode)) continue;
+        }
+        names.emplace_back(name);
     }
     return names;
 }
@@ -78,7 +84,10 @@ std::unique_ptr<File> File::open(const std::string& path, Mode mode) {
         // O_EXCL with O_CREAT never follows a link in the last component.
         const int fd =
             ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd >= 0 && !(f = ::fdopen(fd, "r+b"))) ::close(fd);
+        if (fd >= 0 && !(f = ::fdopen(fd, "r+b"))) {
+            ::close(fd);
+            ::unlink(path.c_str());
+        }
         break;
     }
     }
@@ -88,6 +97,8 @@ std::unique_ptr<File> File::open(const std::string& path, Mode mode) {
     std::unique_ptr<File> file(new (std::nothrow) File(f));
     if (!file) {
         std::fclose(f);
+        // A file created here is not left behind.
+        if (mode == Mode::CreateNew) ::unlink(path.c_str());
         throw std::bad_alloc();
     }
     return file;

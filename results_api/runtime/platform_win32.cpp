@@ -191,6 +191,8 @@ std::optional<std::vector<std::string>> list_directory(const std::string& direct
         if (::GetLastError() == ERROR_FILE_NOT_FOUND) return std::vector<std::string>{};
         return std::nullopt;
     }
+    // Closed on every way out, running out of memory included.
+    const std::unique_ptr<void, BOOL(WINAPI*)(HANDLE)> closer(h, ::FindClose);
     // Files only: directories, "." and ".." included, are left out. A link
     // to a file is listed; callers check each name before they read it.
     std::vector<std::string> names;
@@ -199,7 +201,6 @@ std::optional<std::vector<std::string>> list_directory(const std::string& direct
         std::string name;
         if (narrow(found.cFileName, name)) names.push_back(std::move(name));
     } while (::FindNextFileW(h, &found));
-    ::FindClose(h);
     return names;
 }
 

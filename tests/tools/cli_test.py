@@ -1,13 +1,15 @@
 """qvres-inspect and qvres-to-vtk as a person runs them: on the sample, and on
-damaged, locked or incomplete analyses, where each must say in one line what
-is wrong and exit non-zero without crashing."""
+damaged, locked, mixed or incomplete analyses, where each must say in one
+line what is wrong, naming the file, and exit non-zero without crashing."""
 import glob
 import os
 import re
+import shutil
+import subprocess
 import unittest
 import xml.etree.ElementTree as ET
 
-from tooltest import INSPECT, TO_VTK, SampleTest, read_csv, run
+from tooltest import INSPECT, SAMPLE, TO_VTK, SampleTest, read_csv, run
 
 KINDS = ["beam", "tetrahedron", "hexahedron", "pyramid", "wedge", "triangular shell", "quadrilateral shell"]
 
@@ -47,17 +49,27 @@ class Summary(SampleTest):
             _, out, _ = run(INSPECT, "summary", name)
             self.assertEqual(out, reference, name)
 
+    def test_other_runs_beside_it_are_not_merged(self):
+        # A run named with the prefix of this one, and another run, beside it.
+        _, reference, _ = run(INSPECT, "summary", self.cycle)
+        for name in ("sample_other_3.qvres", "sample_run_v2_1.qvres"):
+            shutil.copy(os.path.join(self.sample, "sample_run_129.qvres"), os.path.join(self.sample, name))
+        _, out, err = run(INSPECT, "summary", self.cycle)
+        self.assertEqual((out, err), (reference, ""))
+        _, out, err = run(TO_VTK, "--read-only", self.cycle)
+        self.assertEqual((out.split(" (")[0], err), ("read 12 steps", ""))
+
 
 class Values(SampleTest):
     def stats(self, out):
-        return {k: float(v) for k, v in re.findall(r"^(min|max|mean)\s+(\S+)$", out, re.M)}
+        return {k: float(v) for k, v in re.findall(r"^(min|max|mean)\s+(\S+) Pa$", out, re.M)}
 
     def test_csv_has_every_element_and_agrees_with_the_statistics(self):
         _, out, _ = run(INSPECT, "values", self.cycle, "5", "PRESSURE", "--csv", self.path("p.csv"))
         self.assertIn("PRESSURE (element real, variable 64, part 1), step 5 (cycle 719", out)
         self.assertIn("count  635 elements", out)
         header, rows = read_csv(self.path("p.csv"))
-        self.assertEqual(header, ["element", "value"])
+        self.assertEqual(header, ["element", "value (Pa)"])
         self.assertEqual([int(r[0]) for r in rows], list(range(1, 636)))  # no header pair
         values = [float(r[1]) for r in rows]
         s = self.stats(out)
@@ -65,6 +77,10 @@ class Values(SampleTest):
         self.assertAlmostEqual(s["max"], max(values), delta=abs(max(values)) * 1e-5)
         self.assertAlmostEqual(s["mean"], sum(values) / len(values), delta=abs(s["mean"]) * 1e-5)
         self.assertAlmostEqual(min(values), 1.0e5, delta=1.0)  # ambient pressure in Pa
+        # The same CSV on standard output, alone.
+        _, csv, _ = run(INSPECT, "values", self.cycle, "5", "PRESSURE", "--csv", "-")
+        with open(self.path("p.csv")) as f:
+            self.assertEqual(csv, f.read())
 
     def test_name_and_index_select_the_same_array(self):
         run(INSPECT, "values", self.base, "3", "64", "--csv", self.path("a.csv"))
@@ -72,11 +88,17 @@ class Values(SampleTest):
         with open(self.path("a.csv")) as a, open(self.path("b.csv")) as b:
             self.assertEqual(a.read(), b.read())
 
-    def test_integer_node_and_element_variables(self):
+    def test_units_by_name_and_none_for_integers(self):
+        _, out, _ = run(INSPECT, "vars", self.cycle, "3")
+        units = dict(re.findall(r"^\s+\w+ \w+\s+-?\d+\s+\d+\s+(\S+)\s+(\S+)$", out, re.M))
+        self.assertEqual(units, {"X-VELOCITY": "m/s", "Y-VELOCITY": "m/s", "Z-VELOCITY": "m/s", "PRESSURE": "Pa",
+                                 "DENSITY": "kg/m^3", "MATERIAL": "-", "TASK_NUMBER": "-", "TEMP": "K",
+                                 "STATUS": "-", "EROSION": "-", "COVER_FRAC_V": "-"})
         _, out, _ = run(INSPECT, "values", self.cycle, "0", "TASK NUMBER", "--csv", self.path("t.csv"))
         self.assertIn("node integer", out)
         self.assertIn("count  963 nodes", out)
-        _, rows = read_csv(self.path("t.csv"))
+        header, rows = read_csv(self.path("t.csv"))
+        self.assertEqual(header, ["node", "value"])
         self.assertEqual({r[1] for r in rows}, {"1", "2"})
         # Index 10 is no node array here: the material number is found.
         run(INSPECT, "values", self.cycle, "0", "10", "--csv", self.path("m.csv"))
@@ -86,7 +108,7 @@ class Values(SampleTest):
     def test_multi_material_variable_has_a_column_per_euler_material(self):
         run(INSPECT, "values", self.cycle, "2", "TEMP", "--csv", self.path("t.csv"))
         header, rows = read_csv(self.path("t.csv"))
-        self.assertEqual(header, ["element", "value", "WATER", "TNT"])
+        self.assertEqual(header, ["element", "value (K)", "WATER (K)", "TNT (K)"])
         self.assertEqual(len(rows), 635)
         self.assertTrue(all(r[2] != "" for r in rows[:600]))
         self.assertEqual(rows[-1][2:], ["", ""])  # unstructured elements have none
@@ -94,8 +116,9 @@ class Values(SampleTest):
     def test_history_agrees_with_values_and_plots(self):
         _, out, _ = run(INSPECT, "history", self.base, "PRESSURE", "--element", "283",
                         "--csv", self.path("h.csv"), "--svg", self.path("h.svg"))
+        self.assertIn("value (Pa)", out)
         header, rows = read_csv(self.path("h.csv"))
-        self.assertEqual(header, ["step", "cycle", "time_s", "value"])
+        self.assertEqual(header, ["step", "cycle", "time (s)", "value (Pa)"])
         self.assertEqual(len(rows), 12)
         for step in (0, 4, 11):
             run(INSPECT, "values", self.base, str(step), "PRESSURE", "--csv", self.path("v.csv"))
@@ -104,18 +127,44 @@ class Values(SampleTest):
         peak = max(range(12), key=lambda k: float(rows[k][3]))
         self.assertTrue(0 < peak < 11, "the wave passes element 283 during the run")
         svg = ET.parse(self.path("h.svg")).getroot()
-        self.assertTrue(svg.tag.endswith("svg"))
         ns = {"s": "http://www.w3.org/2000/svg"}
         self.assertEqual(len(svg.find(".//s:polyline", ns).get("points").split()), 12)
         texts = [t.text for t in svg.iterfind(".//s:text", ns)]
-        self.assertIn("PRESSURE at element 283 (part 1)", texts)
-        self.assertIn("time (s)", texts)
-        self.assertGreaterEqual(len(texts), 8)  # title, labels and tick labels
+        for label in ("PRESSURE at element 283 (part 1)", "time (s)", "PRESSURE (Pa)"):
+            self.assertIn(label, texts)
+        # The plot alone on standard output.
+        _, svg_out, _ = run(INSPECT, "history", self.base, "PRESSURE", "--element", "283", "--svg", "-")
+        with open(self.path("h.svg")) as f:
+            self.assertEqual(svg_out, f.read())
 
     def test_node_history(self):
         _, out, _ = run(INSPECT, "history", self.cycle, "X-VELOCITY", "--node", "500")
         self.assertIn("# X-VELOCITY (node real, variable 4, part 1) at node 500", out)
+        self.assertIn("value (m/s)", out)
         self.assertEqual(len(re.findall(r"^\s+\d+\s+\d+\s+\S+\s+\S+$", out, re.M)), 12)
+
+
+class CommandLine(SampleTest):
+    def test_version_on_every_tool_and_help_after_any_command(self):
+        for tool in (INSPECT, TO_VTK, SAMPLE):
+            _, out, _ = run(tool, "--version")
+            self.assertRegex(out, rf"^{os.path.basename(tool)} \d+\.\d+\.\d+\n")
+        _, out, _ = run(INSPECT, "--version")
+        self.assertRegex(out, r"\nresults library 1\.\d+\.\d+ \(.*libqvres\.so\.1\)\n$")
+        for args in (["values", "--help"], ["history", self.cycle, "--help"], ["summary", "-h"]):
+            _, out, _ = run(INSPECT, *args)
+            self.assertIn("usage: qvres-inspect", out)
+        _, out, _ = run(TO_VTK, self.cycle, self.path("vtk"), "--help")
+        self.assertIn("--threads N", out)
+        self.assertFalse(os.path.exists(self.path("vtk")))
+
+    def test_a_failed_write_to_standard_output_is_an_error(self):
+        for args in ([INSPECT, "summary", self.cycle], [INSPECT, "values", self.cycle, "1", "64", "--csv", "-"],
+                     [TO_VTK, "--read-only", self.cycle], [INSPECT, "--help"], [SAMPLE, self.path("s")]):
+            with open("/dev/full", "w") as full:
+                p = subprocess.run(args, stdout=full, stderr=subprocess.PIPE, text=True, timeout=600)
+            self.assertEqual(p.returncode, 1, args)
+            self.assertIn("cannot write standard output", p.stderr)
 
 
 class DamagedInput(SampleTest):
@@ -123,79 +172,106 @@ class DamagedInput(SampleTest):
         rc, out, err = run(tool, *args, check=False)
         self.assertEqual(rc, code, f"{args}: {out} {err}")
         lines = err.strip().splitlines()
-        self.assertEqual(len(lines), 1, err)
-        self.assertTrue(lines[0].startswith(os.path.basename(tool) + ": "), lines[0])
-        self.assertIn(contains, lines[0])
-        return lines[0]
-
-    def both(self, args_inspect, args_vtk, contains):
-        self.expect_error(INSPECT, args_inspect, contains)
-        self.expect_error(TO_VTK, args_vtk, contains)
+        self.assertTrue(lines[-1].startswith(os.path.basename(tool) + ": "), lines[-1])
+        self.assertIn(contains, lines[-1])
+        return lines
 
     def cycle_file_of_step(self, step):
         names = glob.glob(os.path.join(self.sample, "sample_run_*.qvres"))
         return sorted(names, key=lambda n: int(re.search(r"_(\d+)\.qvres$", n).group(1)))[step]
 
-    def test_missing_file(self):
+    def test_missing_damaged_or_locked_analysis(self):
         missing = os.path.join(self.sample, "sample_run_99.qvres")
-        self.both(["summary", missing], [missing, self.path("vtk")],
-                  f"no analysis found for {missing}: the file does not exist")
-
-    def test_missing_base_file(self):
-        os.remove(self.base)
-        self.both(["summary", self.cycle], [self.cycle, self.path("vtk")], "no base file")
-
-    def test_damaged_base_file(self):
-        os.truncate(self.base, 100)
-        self.both(["summary", self.cycle], [self.cycle, self.path("vtk")], "damaged or truncated")
-
-    def test_locks(self):
+        for tool, args in ((INSPECT, ["summary", missing]), (TO_VTK, [missing, self.path("vtk")])):
+            self.expect_error(tool, args, f"no analysis found for {missing}: the file does not exist")
         for lock in ("sample_run.lock", "sample_run_0.lock"):
             path = os.path.join(self.sample, lock)
             open(path, "w").close()
-            self.both(["summary", self.cycle], [self.cycle, self.path("vtk")],
-                      f"the analysis is locked ({path} exists): a solver or another reader is using it")
+            for tool, args in ((INSPECT, ["summary", self.cycle]), (TO_VTK, [self.cycle, self.path("vtk")])):
+                self.expect_error(tool, args, f"locked by {path}")
             os.remove(path)
         run(INSPECT, "summary", self.cycle)
+        os.truncate(self.base, 100)
+        for tool, args in ((INSPECT, ["summary", self.cycle]), (TO_VTK, [self.cycle, self.path("vtk")])):
+            self.expect_error(tool, args, self.base)
+        os.remove(self.base)
+        self.expect_error(INSPECT, ["summary", self.cycle], "no base file")
 
-    def test_cycle_file_cut_inside_its_arrays(self):
+    def test_cycle_file_cut_to_80_to_90_percent(self):
+        victim = self.cycle_file_of_step(5)
+        size = os.path.getsize(victim)
+        for percent in (80, 85, 90):
+            with self.subTest(percent=percent):
+                shutil.rmtree(self.sample)
+                run(SAMPLE, self.sample)
+                os.truncate(victim, size * percent // 100)
+                # An error naming the file: no zeros, no silent gap.
+                self.expect_error(TO_VTK, [self.cycle, self.path("vtk")], f"step 5 (cycle 719")
+                lines = self.expect_error(TO_VTK, ["--read-only", self.cycle], victim)
+                self.assertIn("damaged or truncated", lines[-1])
+                # Passed over with a warning on request; the others are exported.
+                shutil.rmtree(self.path("vtk"), ignore_errors=True)
+                _, out, err = run(TO_VTK, "--keep-going", self.cycle, self.path("vtk"))
+                self.assertIn("wrote", out)
+                self.assertRegex(err, rf"^qvres-to-vtk: warning: step 5 \(cycle 719.*{re.escape(victim)}.*passed over\n$")
+                files = ET.parse(self.path("vtk/sample_run.pvd")).getroot().findall("./Collection/DataSet")
+                self.assertEqual([d.get("file") for d in files],
+                                 [f"sample_run_{s:04d}.vtu" for s in range(12) if s != 5])
+                # A check keeps going and still fails.
+                self.expect_error(TO_VTK, ["--read-only", "--keep-going", self.cycle], "1 cycle file could not be read")
+
+    def test_history_through_a_cycle_file_cut_inside_its_arrays(self):
         victim = self.cycle_file_of_step(5)
         with open(victim, "rb") as f:
-            cut = f.read().index(b"<Element>") + 120  # inside the first element array
-        os.truncate(victim, cut)
-        run(INSPECT, "summary", self.cycle)  # the model is still there
+            os.truncate(victim, f.read().index(b"<Element>") + 120)  # inside the first element array
         run(INSPECT, "values", self.cycle, "4", "PRESSURE")
-        self.expect_error(INSPECT, ["values", self.cycle, "5", "PRESSURE"], "damaged or truncated")
-        self.expect_error(INSPECT, ["history", self.cycle, "64", "--element", "1"], "damaged or truncated")
-        self.expect_error(TO_VTK, [self.cycle, self.path("vtk")], "step 5 (cycle 719")
-        # Reading alone finds the same damage and writes nothing.
-        self.expect_error(TO_VTK, ["--read-only", self.cycle], "step 5 (cycle 719")
+        self.expect_error(INSPECT, ["values", self.cycle, "5", "PRESSURE"], victim)
+        self.expect_error(INSPECT, ["history", self.cycle, "64", "--element", "1"], victim)
+        _, out, err = run(INSPECT, "history", self.cycle, "64", "--element", "1", "--keep-going")
+        self.assertRegex(out, r"\n\s+5\s+719\s+\S+\s+-\n")
+        self.assertEqual(len(re.findall(r"^\s+\d+\s+\d+\s+\S+\s+\d\S*$", out, re.M)), 11)
+        self.assertRegex(err, rf"^qvres-inspect: warning: step 5 .*{re.escape(victim)}.*left out\n$")
 
-    def test_cycle_file_cut_inside_its_header(self):
-        victim = self.cycle_file_of_step(3)
-        os.truncate(victim, 30)
-        self.expect_error(INSPECT, ["summary", victim], f"{victim} is damaged or truncated")
-        # The others still form the run, without it.
-        _, out, _ = run(INSPECT, "summary", self.cycle)
-        self.assertEqual(len(cycle_table(out)), 11)
+    def test_cycle_files_that_cannot_be_registered_are_named(self):
+        header_cut, repeated = self.cycle_file_of_step(3), os.path.join(self.sample, "sample_run_0129.qvres")
+        os.truncate(header_cut, 81)
+        shutil.copy(self.cycle_file_of_step(1), repeated)
+        _, out, err = run(INSPECT, "summary", self.cycle)
+        self.assertEqual(len(cycle_table(out)), 11)  # no second "cycle 0", no repeated cycle
+        self.assertIn("(2 cycle files not read: see the warnings)", out)
+        warnings = err.splitlines()
+        self.assertEqual(len(warnings), 2, err)
+        self.assertTrue(any(header_cut in w for w in warnings), err)
+        self.assertTrue(any("cycle 129 is also in" in w for w in warnings), err)
+        self.expect_error(TO_VTK, ["--read-only", self.cycle], "2 cycle files could not be read")
+        # Naming a file that could not be registered is an error that says why.
+        self.expect_error(INSPECT, ["summary", header_cut], header_cut)
 
-    def test_steps_variables_nodes_that_do_not_exist(self):
+    def test_steps_variables_parts_nodes_that_do_not_exist(self):
         self.expect_error(INSPECT, ["vars", self.cycle, "12"], "step 12 does not exist (the analysis has 12 steps: 0..11)")
         self.expect_error(INSPECT, ["values", self.cycle, "-1", "64"], "step -1 does not exist")
         self.expect_error(INSPECT, ["values", self.cycle, "2", "999"], "variable 999 is not stored in step 2")
         self.expect_error(INSPECT, ["values", self.cycle, "2", "64", "--part", "3"],
                           "is not stored for part 3 in step 2")
+        for args in (["values", self.cycle, "2", "64", "--part", "9"], ["history", self.cycle, "64", "--part", "0",
+                                                                         "--element", "1"]):
+            self.expect_error(INSPECT, args, "does not exist (the model has 8 parts: 1..8)")
         self.expect_error(INSPECT, ["values", self.cycle, "2", "4", "--element"], "element variable 4 is not stored")
         self.expect_error(INSPECT, ["history", self.cycle, "64", "--element", "636"],
                           "element 636 does not exist (the model has 635 elements: 1..635)")
         self.expect_error(INSPECT, ["history", self.cycle, "NOSUCH", "--node", "1"], "is not stored for part 1 in any step")
+        self.expect_error(TO_VTK, ["--steps", "3,12", self.cycle, self.path("vtk")], "step 12 does not exist")
+        self.expect_error(TO_VTK, ["--vars", "PRESSURE,NOSUCH", self.cycle, self.path("vtk")], "NOSUCH names no array")
 
     def test_usage_errors(self):
         self.expect_error(INSPECT, ["frobnicate", self.cycle], "unknown command", code=2)
         self.expect_error(INSPECT, ["values", self.cycle, "2"], "usage:", code=2)
         self.expect_error(INSPECT, ["values", self.cycle, "x", "64"], "STEP must be a whole number", code=2)
         self.expect_error(INSPECT, ["history", self.cycle, "64"], "exactly one of --node N and --element E", code=2)
+        self.expect_error(INSPECT, ["history", self.cycle, "64", "--element", "1", "--csv", "-", "--svg", "-"],
+                          "cannot both", code=2)
         self.expect_error(TO_VTK, [self.cycle], "usage:", code=2)
+        self.expect_error(TO_VTK, ["--threads", "0", self.cycle, self.path("vtk")], "--threads", code=2)
         self.expect_error(INSPECT, ["--library", "/nonexistent.so", "summary", self.cycle],
                           "cannot load the results library /nonexistent.so")
 

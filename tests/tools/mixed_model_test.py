@@ -5,14 +5,13 @@ and unstructured elements. Each element's value must be the one the model
 stores for that element, never a plane slot's or a material's."""
 import math
 import os
-import re
-import struct
 import tempfile
 import unittest
 
 import numpy as np
 
 from tooltest import HOST_EXAMPLE, INSPECT, TO_VTK, WRITE_MIXED, read_csv, run
+from vtu import Vtu
 
 # The model as tests/support/analysis_files.h describes it.
 EXTENTS = [(1, 3, 2), (3, 3, 3), (2, 1, 3), (1, 2, 2)]  # structured parts 1..4
@@ -20,23 +19,6 @@ UNSTRUCTURED = 3
 NODES = 43 + 12
 REPORTED = {"WATER": 0.25, "AIR": 0.75}  # material m's value is own + m / 4
 STEPS = (1, 2)  # cycle c of step c - 1
-
-
-def vtu_arrays(path):
-    """Every named data array of a .vtu file that qvres-to-vtk wrote (raw
-    appended data, 8-byte block headers), by name. Read directly: meshio 7.0
-    mismatches raw appended arrays whose re-encoded offsets collide."""
-    with open(path, "rb") as f:
-        data = f.read()
-    start = data.index(b"<AppendedData")
-    base = data.index(b"_", start) + 1
-    types = {"Float32": np.float32, "Float64": np.float64, "Int32": np.int32, "Int64": np.int64, "UInt8": np.uint8}
-    arrays = {}
-    for m in re.finditer(rb'<DataArray type="(\w+)" Name="([^"]*)"[^>]*offset="(\d+)"', data[:start]):
-        kind, name, offset = m.group(1).decode(), m.group(2).decode(), base + int(m.group(3))
-        (size,) = struct.unpack("<Q", data[offset:offset + 8])
-        arrays[name] = np.frombuffer(data[offset + 8:offset + 8 + size], dtype=types[kind])
-    return arrays
 
 
 def structured_elements():
@@ -78,13 +60,13 @@ class MixedModel(unittest.TestCase):
             for var in ("PRESSURE", "MATERIAL"):
                 with self.subTest(step=step, var=var):
                     header, rows = self.csv("values", self.file, str(step), var, "--element")
-                    self.assertEqual(header, ["element", "value"])
+                    self.assertEqual(header, ["element", "value (Pa)" if var == "PRESSURE" else "value"])
                     self.assertEqual([int(r[0]) for r in rows], list(range(1, len(own_values(c)) + 1)))
                     self.assertEqual([float(r[1]) for r in rows], own_values(c))
 
     def test_multi_material_values_keep_each_material_in_its_column(self):
         header, rows = self.csv("values", self.file, "1", "TEMP")
-        self.assertEqual(header, ["element", "value", "WATER", "AIR"])
+        self.assertEqual(header, ["element", "value (K)", "WATER (K)", "AIR (K)"])
         own = own_values(2)
         self.assertEqual([float(r[1]) for r in rows], own)
         for row, value in zip(rows[:self.structured], own):
@@ -95,9 +77,9 @@ class MixedModel(unittest.TestCase):
     def test_vtk_cells_carry_the_element_values(self):
         out = os.path.join(self._tmp.name, "vtk")
         run(TO_VTK, self.file, out)
-        cells = vtu_arrays(os.path.join(out, "mixed_run_0001.vtu"))
+        cells = Vtu(os.path.join(out, "mixed_run_0001.vtu")).arrays
         # Planes and the part without cells give points, no cells.
-        self.assertEqual(len(cells["displacement"]), 3 * NODES)
+        self.assertEqual(cells["displacement"].shape, (NODES, 3))
         self.assertEqual(list(cells["types"]), [12] * (self.structured + 2) + [9])
         own = np.array(own_values(2), dtype=np.float32)
         np.testing.assert_array_equal(cells["PRESSURE"], own)

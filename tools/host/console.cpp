@@ -1,9 +1,22 @@
-// Progress bar and error lines.
+// Progress bar, error and warning lines, standard output and --version.
 #include "host/console.h"
 
 #include <unistd.h>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <exception>
+
+#include "host/results_library.h"
+
+#ifndef QVRES_TOOLS_VERSION
+#define QVRES_TOOLS_VERSION "0.0.0"
+#endif
 
 namespace qvhost {
 
@@ -30,11 +43,51 @@ void Progress::finish() {
     active_ = false;
 }
 
-void report_error(const char* tool, const std::string& message) {
+namespace {
+
+std::string one_line(const std::string& message) {
     std::string line = message;
     for (char& c : line)
         if (c == '\n' || c == '\r') c = ' ';
-    std::fprintf(stderr, "%s: %s\n", tool, line.c_str());
+    return line;
+}
+
+}  // namespace
+
+void report_error(const char* tool, const std::string& message) {
+    std::fprintf(stderr, "%s: %s\n", tool, one_line(message).c_str());
+}
+
+void report_warning(const char* tool, const std::string& message) {
+    std::fprintf(stderr, "%s: warning: %s\n", tool, one_line(message).c_str());
+}
+
+bool flush_stdout(const char* tool) {
+    errno = 0;
+    const bool flushed = std::fflush(stdout) == 0;
+    if (flushed && !std::ferror(stdout)) return true;
+    const int e = errno;
+    report_error(tool, std::string("cannot write standard output") + (e ? std::string(": ") + std::strerror(e) : ""));
+    return false;
+}
+
+void keep_freed_memory() {
+#if defined(__GLIBC__)
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);   // the largest glibc takes: blocks below it come from the heaps
+    mallopt(M_TRIM_THRESHOLD, 1 << 30);    // and stay there when freed
+#endif
+}
+
+std::string version_text(const char* tool, const std::string* library) {
+    std::string text = std::string(tool) + " " + QVRES_TOOLS_VERSION + "\n";
+    if (!library) return text;
+    try {
+        const ResultsLibrary lib(*library);
+        text += "results library " + lib.version() + " (" + lib.location() + ")\n";
+    } catch (const std::exception& e) {
+        text += std::string("results library: none loaded: ") + e.what() + "\n";
+    }
+    return text;
 }
 
 }  // namespace qvhost

@@ -1,5 +1,6 @@
 // Terminal helpers shared by the tools: a progress bar on stderr (only when
-// stderr is a terminal) and the one-line error report.
+// stderr is a terminal), the one-line error and warning reports, the check
+// that standard output took everything written to it, and --version.
 #pragma once
 
 #include <cstddef>
@@ -31,5 +32,25 @@ private:
 // Prints "TOOL: MESSAGE" as one line on stderr (line breaks inside the
 // message become blanks).
 void report_error(const char* tool, const std::string& message);
+// Prints "TOOL: warning: MESSAGE" the same way.
+void report_warning(const char* tool, const std::string& message);
+
+// Flushes standard output. False, after reporting why, when anything
+// written to it was lost (a full disk, a closed pipe, a device that takes
+// nothing).
+bool flush_stdout(const char* tool);
+
+// Keeps large blocks in the allocator's heaps when they are freed, instead
+// of returning them to the system: the tools allocate and free arrays of
+// megabytes once per array and cycle, and mapping them afresh each time
+// costs a page fault per page (over half the reading time of a large
+// analysis) and a lock that every thread of the process shares. Call once,
+// before any thread starts; a no-op where the C library has no such knob.
+void keep_freed_memory();
+
+// The --version text: "TOOL VERSION", and when `library` is given (the path
+// named by --library, empty for the usual search) the results library the
+// tool would load, with its version and location, or why none loads.
+std::string version_text(const char* tool, const std::string* library);
 
 }  // namespace qvhost

@@ -1,10 +1,12 @@
-// The results library as a host loads it: opened at run time, every function
-// found by name, and typed helpers around the C interface that do the
-// count-then-allocate-then-fill steps each query needs. Failures become
-// qvhost::Error with a sentence for the person at the terminal.
+// The results library (libqvres) as a host loads it: opened at run time
+// through the platform loader (host/shared_library.h), every function found
+// by name, and typed helpers around its C interface that size each array
+// from the count queries. Failures become qvhost::Error with the library's
+// message, which names the file and what was wrong.
 //
-// This is the only place that knows how a shared library is loaded: dlopen,
-// or LoadLibrary/GetProcAddress on Windows, in results_library.cpp.
+// Threads: a ResultsLibrary and an opened Analysis are only read after they
+// are made, and may be shared; each thread reads cycles through its own
+// CycleReader.
 #pragma once
 
 #include <array>
@@ -15,46 +17,53 @@
 
 #include "host/analysis_files.h"
 #include "host/error.h"
+#include "qvres.h"
 
 namespace qvhost {
 
 // Entry kinds of the result directory.
-enum Kind : std::int32_t { kNodeInt = 1, kNodeReal = 2, kElementInt = -1, kElementReal = -2 };
+enum Kind : std::int32_t {
+    kNodeInt = QVRES_NODE_INTEGER,
+    kNodeReal = QVRES_NODE_REAL,
+    kElementInt = QVRES_ELEMENT_INTEGER,
+    kElementReal = QVRES_ELEMENT_REAL
+};
 
 struct Part {
     std::int32_t number = 0;  // 1..S structured, S+1..S+U unstructured
     bool structured = false;
     std::string name;
-    std::int32_t elements = 0;
-    std::int32_t nodes = 0;
-    std::int32_t i = 0, j = 0, k = 0;  // structured extents (node layers)
+    std::int64_t elements = 0;
+    std::int64_t nodes = 0;
+    std::int64_t i = 0, j = 0, k = 0;  // structured extents (node layers)
 };
 
-// Sizes of the model, as the element and node getters count them.
+// Sizes of the model, as the element and node queries count them.
 struct Model {
-    std::vector<std::array<std::int32_t, 3>> extents;  // I, J, K of each structured part
+    std::vector<std::array<std::int64_t, 3>> extents;  // I, J, K of each structured part
     std::int32_t unstructured_parts = 0;
     std::int64_t slots = 0;                // T: sum of I*J*K
     std::int64_t structured_elements = 0;  // sum of (I-1)(J-1)(K-1) over parts with I, J, K >= 2
     std::int64_t unstructured_nodes = 0;
     std::int64_t unstructured_elements = 0;  // E
+    std::int32_t file_version = 0;
     std::int64_t nodes() const { return slots + unstructured_nodes; }
     std::int64_t elements() const { return structured_elements + unstructured_elements; }
     std::int32_t structured_parts() const { return static_cast<std::int32_t>(extents.size()); }
+    std::int32_t parts() const { return structured_parts() + unstructured_parts; }
 };
 
-// The element getters whose results the tools read (in extraction mode 0,
-// the mode the library starts in and the tools never change).
+// The element queries whose results the tools read.
 enum class ElementGetter { Integer, Real };
 
-// Where the values of each element sit in what an element getter writes,
+// Where the values of each element sit in what an element query writes,
 // worked out from the model's counts: the header pair, then each structured
 // part in part order, then one value per unstructured element. A part with
-// cells gives its elements; for the real getter a plane (I = 1) gives all
-// its J x K slots, which hold values but are no elements; any other part
-// gives nothing. Each structured element or plane slot takes `per_slot`
-// values: 1, or for a multi-material variable one per reported material and
-// then its own value.
+// cells gives its elements; for the real query a plane (I = 1) gives all its
+// J x K slots, which hold values but are no elements; any other part gives
+// nothing. Each structured element or plane slot takes `per_slot` values: 1,
+// or for a multi-material variable one per reported material and then its
+// own value. The readers check `size` against the library's count query.
 struct ElementLayout {
     struct Run {
         std::int64_t first = 0;  // position of its first value, header pair included
@@ -65,20 +74,21 @@ struct ElementLayout {
     std::vector<Run> structured;  // the parts that give values, in part order
     std::int64_t unstructured_first = 0;
     std::int64_t unstructured = 0;
-    std::int64_t size = 0;  // every value the getter writes, header pair included
+    std::int64_t size = 0;  // every value the query writes, header pair included
 };
 
 ElementLayout element_layout(const Model& model, ElementGetter getter, std::int64_t per_slot);
 
-// One value per element, in element order, from what a getter wrote with
-// this layout: each structured element's own value (the last of its
-// per_slot values), then the unstructured values; plane slots are passed
-// over. The other per_slot - 1 values of each structured element are
-// appended to `materials` when it is given.
+// One value per element, in element order, from what a query wrote with this
+// layout: each structured element's own value (the last of its per_slot
+// values), then the unstructured values; plane slots are passed over. The
+// other per_slot - 1 values of each structured element are appended to
+// `materials` when it is given.
 template <class T>
 std::vector<T> element_values(const ElementLayout& layout, const std::vector<T>& written,
                               std::vector<T>* materials = nullptr) {
     std::vector<T> out;
+    out.reserve(static_cast<std::size_t>(layout.size));
     const std::int64_t per = layout.per_slot;
     for (const ElementLayout::Run& run : layout.structured) {
         if (!run.elements) continue;
@@ -96,7 +106,7 @@ std::vector<T> element_values(const ElementLayout& layout, const std::vector<T>&
 struct Step {
     std::int32_t index = 0;  // 0-based, time order
     std::int32_t cycle = 0;
-    float time = 0.0f;  // seconds
+    double time = 0.0;  // seconds
 };
 
 struct Material {
@@ -106,10 +116,16 @@ struct Material {
     std::string body;
 };
 
-// One entry of the result directory of the selected cycle.
+// A cycle file the library found for the run but did not register.
+struct SkippedFile {
+    std::string path;
+    std::string reason;  // names the file and what was wrong
+};
+
+// One entry of the result directory of a cycle.
 struct Variable {
     std::int32_t qualifier = 0;  // signed part number
-    std::string name;            // as the library reports it, trailing blanks cut
+    std::string name;            // display name: dots and inner blanks as '_'
     std::int32_t index = 0;      // variable index
     std::int32_t kind = 0;       // Kind
     bool node() const { return kind == kNodeInt || kind == kNodeReal; }
@@ -136,101 +152,141 @@ struct UnitSystem {
     int length_exponent = 0, mass_exponent = 0, time_exponent = 0;
 };
 
-// Names of the element kind positions reported by get_ZPElementType.
-const char* element_kind_name(std::int32_t position);
-
 // True for the real element variables that carry one value per material in
 // each structured slot.
 bool is_multi_material(std::int32_t variable);
 
-// Where the tools look for libresults_api.so.1 (results_api.dll on Windows)
-// when no library is named (by argument or by QVRES_LIBRARY): next to the
-// executable, in the installed library directory relative to it, in the
-// build tree's library directory, and finally on the loader's search path.
+// Where the tools look for the library when none is named (by argument or by
+// QVRES_LIBRARY): next to the executable, in the installed library directory
+// relative to it, in the build tree's library directory, and finally on the
+// loader's search path.
 std::vector<std::string> library_candidates();
 
 class ResultsLibrary {
 public:
-    // Loads the library at `path` (the first usable candidate when empty)
-    // and finds every function the tools use; throws Error when the file is
-    // not there or is not a results library.
+    // Loads the library at `path` (QVRES_LIBRARY when empty, else the first
+    // usable candidate) and finds every function the tools use; throws Error
+    // when the file is not there or is not the results library.
     explicit ResultsLibrary(const std::string& path = {});
     ~ResultsLibrary();
     ResultsLibrary(const ResultsLibrary&) = delete;
     ResultsLibrary& operator=(const ResultsLibrary&) = delete;
 
     const std::string& location() const { return location_; }
+    // "1.0.0", from the library itself.
+    std::string version() const;
+    // The SI unit of real variable `variable` ("Pa", "m/s", ...); empty for
+    // a dimensionless variable or one the catalogue does not know.
+    std::string unit(std::int32_t variable) const;
 
-    // ---- Session --------------------------------------------------------
-    // Checks the files on disk, then names the analysis with mode 1 so that
-    // its cycle files are registered. When a base file was named, the first
-    // cycle is selected so that the counts are those of a cycle.
-    void open(const std::string& file);
-    const AnalysisFiles& files() const { return files_; }
-    // Selects step `index` (0-based, time order).
-    void select(std::int32_t index);
-    std::int32_t selected() const { return selected_; }
-
-    // ---- Model ----------------------------------------------------------
-    Model model() const;
-    std::vector<Part> parts() const;
-    std::vector<Material> materials() const;
-    UnitSystem unit_system() const;
-    std::int32_t file_version() const;
-    // Kind position (get_ZPElementType) of each host element type number
-    // 1..get_ZPnumElementTypes.
-    std::vector<std::int32_t> element_kinds() const;
-    // 8 entries per unstructured element, 0 = empty slot.
-    std::vector<std::int32_t> connectivity() const;
-    std::vector<std::int32_t> element_types() const;
-    // Rows (1-based) of the unstructured elements of unstructured part `part`.
-    std::vector<std::int32_t> part_elements(std::int32_t part) const;
-    // Partner element of a pyramid/tetrahedron pair; 0 when it has none.
-    std::int32_t pair_partner(std::int32_t element_number) const;
-    // Initial x, y, z of every node in metres, model node order.
-    std::vector<float> coordinates() const;
-    std::vector<Step> steps() const;
-
-    // ---- Selected cycle -------------------------------------------------
-    std::vector<Variable> variables() const;
-    // One value per node (the header pair dropped), model node order.
-    std::vector<float> node_reals(std::int32_t variable, std::int32_t part) const;
-    std::vector<std::int32_t> node_ints(std::int32_t variable, std::int32_t part) const;
-    // One value per element (the header pair dropped), element order:
-    // structured elements of every part, then the unstructured elements;
-    // the values of plane slots, which are no elements, are left out.
-    ElementReals element_reals(std::int32_t variable, std::int32_t part) const;
-    std::vector<std::int32_t> element_ints(std::int32_t variable, std::int32_t part) const;
-    // x, y, z displacement of every node in metres; false when the cycle
-    // holds none.
-    bool displacements(std::vector<float>& xyz) const;
-    // Fraction of material `material` in each structured element; false when
-    // the cycle holds none.
-    bool material_fractions(std::int32_t material, std::vector<float>& out) const;
-    // Rotation (column-major) and translation of a rigid body; false when the
-    // cycle holds no rigid body data.
-    bool rigid_body(std::int32_t body, std::array<float, 12>& out) const;
-    bool joint(std::int32_t joint, std::int32_t quantity, std::array<float, 16>& out) const;
-
-    // "step 3 (cycle 375, t = 3.2e-05 s)", for messages.
-    std::string describe_step(std::int32_t index) const;
+    struct Api;
+    const Api& api() const { return *api_; }
 
 private:
-    struct Api;
     void* handle_ = nullptr;
     std::unique_ptr<Api> api_;
     std::string location_;
-    AnalysisFiles files_;
-    std::int32_t selected_ = -1;
-    bool base_only_counts_ = false;
-    mutable std::vector<Material> materials_cache_;
-    mutable std::vector<Step> steps_cache_;
-    mutable bool steps_cached_ = false;
+};
 
-    std::int32_t count(bool (*query)(std::int32_t*), const char* what) const;
-    void require_cycle(const char* what) const;
-    std::string read_failure(const std::string& what, std::int32_t variable,
-                             std::int32_t part) const;
+// The unit of a directory entry: its real variable's, none for integers.
+std::string unit_of(const ResultsLibrary& library, const Variable& v);
+
+// An opened analysis: the model and the registered cycles, read once.
+class Analysis {
+public:
+    // Opens the analysis `path` names (a cycle file, a base file or the
+    // directory of one base file). Throws Error when the named file does not
+    // exist, when the library cannot open the analysis, and when the named
+    // cycle file is one the library could not register.
+    Analysis(const ResultsLibrary& library, const std::string& path);
+    ~Analysis();
+    Analysis(const Analysis&) = delete;
+    Analysis& operator=(const Analysis&) = delete;
+
+    const ResultsLibrary& library() const { return library_; }
+    const qvres_analysis* handle() const { return handle_; }
+    const AnalysisFiles& files() const { return files_; }
+
+    const Model& model() const { return model_; }
+    const std::vector<Step>& steps() const { return steps_; }
+    const std::vector<Material>& materials() const { return materials_; }
+    // Cycle files found for the run but not registered, with the reasons.
+    const std::vector<SkippedFile>& skipped() const { return skipped_; }
+    std::vector<Part> parts() const;
+    UnitSystem unit_system() const;
+    // 8 entries per unstructured element, 0 = empty slot.
+    std::vector<std::int32_t> connectivity() const;
+    // The solver's type code of each unstructured element.
+    std::vector<std::int32_t> element_types() const;
+    // Rows (1-based) of the unstructured elements of unstructured part `part`.
+    std::vector<std::int32_t> part_elements(std::int32_t part) const;
+    // Initial x, y, z of every node in metres, model node order.
+    std::vector<float> coordinates() const;
+
+    // Throws Error unless step `index` exists.
+    void require_step(std::int64_t index) const;
+    // Throws Error unless part `part` exists.
+    void require_part(std::int64_t part) const;
+    // "step 3 (cycle 375, t = 3.2e-05 s)", for messages.
+    std::string describe_step(std::int64_t index) const;
+
+private:
+    const ResultsLibrary& library_;
+    qvres_analysis* handle_ = nullptr;
+    AnalysisFiles files_;
+    qvres_model raw_{};
+    Model model_;
+    std::vector<Step> steps_;
+    std::vector<Material> materials_;
+    std::vector<SkippedFile> skipped_;
+};
+
+// One cycle of an analysis, opened for reading by one thread.
+class CycleReader {
+public:
+    // Opens step `step`; throws Error (with the library's status) when it does
+    // not exist or its file cannot be read.
+    CycleReader(const Analysis& analysis, std::int32_t step);
+    ~CycleReader();
+    CycleReader(const CycleReader&) = delete;
+    CycleReader& operator=(const CycleReader&) = delete;
+
+    std::int32_t step() const { return step_; }
+    const Analysis& analysis() const { return analysis_; }
+
+    const std::vector<Variable>& variables() const { return variables_; }
+    // One value per node (the header pair dropped), model node order.
+    std::vector<float> node_reals(std::int32_t variable, std::int32_t part);
+    std::vector<std::int32_t> node_ints(std::int32_t variable, std::int32_t part);
+    // One value per element (the header pair dropped), element order:
+    // structured elements of every part, then the unstructured elements;
+    // the values of plane slots, which are no elements, are left out.
+    ElementReals element_reals(std::int32_t variable, std::int32_t part);
+    std::vector<std::int32_t> element_ints(std::int32_t variable, std::int32_t part);
+    // x, y, z displacement of every node in metres; false when the cycle
+    // stores none. A damaged file throws.
+    bool displacements(std::vector<float>& xyz);
+    // Fraction of material `material` in each structured element; false when
+    // the cycle stores none.
+    bool material_fractions(std::int32_t material, std::vector<float>& out);
+    // Rotation (column-major) and translation of a rigid body; false when the
+    // cycle stores no rigid body data.
+    bool rigid_body(std::int32_t body, std::array<float, 12>& out);
+    bool joint(std::int32_t joint, std::int32_t quantity, std::array<float, 16>& out);
+
+private:
+    const Analysis& analysis_;
+    const ResultsLibrary::Api& api_;
+    std::int32_t step_;
+    qvres_reader* handle_ = nullptr;
+    std::vector<Variable> variables_;
+
+    std::int64_t count(const qvres_request& request, const char* what) const;
+    // Reads a request into a vector of its count; false (nothing thrown) when
+    // `absent_ok` and the cycle does not store it.
+    template <class T>
+    bool read(const qvres_request& request, const char* what, std::vector<T>& out, bool absent_ok = false);
+    [[noreturn]] void fail(const std::string& what, const qvres_error& error) const;
 };
 
 }  // namespace qvhost

@@ -3,13 +3,14 @@
 // through the results library's C interface.
 #include <algorithm>
 #include <cerrno>
+#include <cstdarg>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <limits>
 #include <map>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <string>
@@ -18,9 +19,12 @@
 #include "host/console.h"
 #include "host/results_library.h"
 #include "inspect/svg_plot.h"
+#include "to_vtk/cells.h"
 
 namespace {
 
+using qvhost::Analysis;
+using qvhost::CycleReader;
 using qvhost::Error;
 using qvhost::ResultsLibrary;
 using qvhost::Variable;
@@ -29,25 +33,30 @@ constexpr const char* kTool = "qvres-inspect";
 
 constexpr const char* kUsage =
     "usage: qvres-inspect [--library PATH] COMMAND ...\n"
+    "       qvres-inspect --version\n"
     "\n"
     "  summary FILE                      parts, totals, materials, units, element kinds, cycles\n"
     "  nodes FILE [STEP] [--csv OUT]     node coordinates; with STEP also displacements\n"
-    "  vars FILE STEP                    the result directory of step STEP\n"
+    "  vars FILE STEP                    the result directory of step STEP, with units\n"
     "  values FILE STEP VAR [--part P] [--element] [--csv OUT]\n"
     "                                    min, max and mean of a variable; every value as CSV\n"
-    "  history FILE VAR (--node N | --element E) [--part P] [--csv OUT] [--svg OUT]\n"
-    "                                    one node's or element's value at every step\n"
+    "  history FILE VAR (--node N | --element E) [--part P] [--keep-going]\n"
+    "          [--csv OUT] [--svg OUT]   one node's or element's value at every step\n"
     "\n"
-    "FILE is any file of the analysis: a cycle file (RUN_CYCLE.qvres) or the base\n"
-    "file (RUN.qvres_base or RUN_base.qvres). STEP counts from 0 in time order.\n"
-    "VAR is a variable index or a name as 'vars' shows it; P is the part number the\n"
-    "array is stored for (default 1); --element picks element arrays where a node\n"
-    "array has the same index. Nodes are numbered 1.. in model node order (every\n"
-    "structured part's I x J x K nodes, K fastest, then the unstructured nodes);\n"
-    "elements 1.. in element order (every structured part's elements, then the\n"
-    "unstructured elements). Values are in SI units.\n"
-    "The library is libresults_api.so.1 beside the tool or in the build tree, or\n"
-    "the one named by --library or the QVRES_LIBRARY environment variable.\n";
+    "FILE is any file of the analysis: a cycle file (RUN_CYCLE.qvres), the base\n"
+    "file (RUN.qvres_base or RUN_base.qvres) or the directory of its one base file.\n"
+    "Cycle files of the run that cannot be read are named in warnings. STEP counts\n"
+    "from 0 in time order. VAR is a variable index or a name as 'vars' shows it; P\n"
+    "is the part number the array is stored for (default 1); --element picks element\n"
+    "arrays where a node array has the same index. Nodes are numbered 1.. in model\n"
+    "node order (every structured part's I x J x K nodes, K fastest, then the\n"
+    "unstructured nodes); elements 1.. in element order (every structured part's\n"
+    "elements, then the unstructured elements). Values are in SI units, named in\n"
+    "the output. OUT '-' is standard output (the CSV or SVG alone is written there).\n"
+    "history stops at a cycle file that cannot be read; with --keep-going it warns\n"
+    "and leaves that step's value out.\n"
+    "The library is libqvres.so.1 beside the tool or in the build tree, or the one\n"
+    "named by --library or the QVRES_LIBRARY environment variable.\n";
 
 struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
@@ -65,7 +74,8 @@ struct Args {
     }
 };
 
-// `valued` options take the next argument, `flags` take none.
+// `valued` options take the next argument, `flags` take none. A lone "-" is
+// a positional argument (standard output where a file is named).
 Args parse(const std::vector<std::string>& argv, const std::set<std::string>& valued,
            const std::set<std::string>& flags) {
     Args a;
@@ -109,17 +119,29 @@ std::string fmt(double v, const char* f = "%.6g") {
     return buf;
 }
 
-// A file written in one piece; errors are reported with the file's name.
+// " Pa" for a unit, nothing for none.
+std::string with_unit(const std::string& unit) { return unit.empty() ? std::string() : " " + unit; }
+// "value (Pa)", or "value" for none.
+std::string labelled(const std::string& label, const std::string& unit) {
+    return unit.empty() ? label : label + " (" + unit + ")";
+}
+
+// A file written in one piece, or standard output for "-"; errors are
+// reported with the file's name.
 class OutFile {
 public:
-    explicit OutFile(const std::string& path) : path_(path), f_(std::fopen(path.c_str(), "w")) {
+    explicit OutFile(const std::string& path)
+        : path_(path), standard_(path == "-"), f_(standard_ ? stdout : std::fopen(path.c_str(), "w")) {
         if (!f_) throw Error("cannot write " + path + ": " + std::strerror(errno));
     }
     ~OutFile() {
-        if (f_) std::fclose(f_);
+        if (f_ && !standard_) std::fclose(f_);
     }
+    OutFile(const OutFile&) = delete;
+    OutFile& operator=(const OutFile&) = delete;
     std::FILE* get() { return f_; }
     void close() {
+        if (standard_) return;  // checked once, when the tool ends
         const bool failed = std::ferror(f_) != 0;
         const bool closed = std::fclose(f_) == 0;
         f_ = nullptr;
@@ -128,8 +150,32 @@ public:
 
 private:
     std::string path_;
+    bool standard_;
     std::FILE* f_;
 };
+
+// Where the person-readable report goes: standard output, unless a CSV or
+// SVG file is written there, when the report is left out (nullptr).
+std::FILE* report_stream(const Args& a) {
+    if (a.get("--csv") == "-" && a.get("--svg") == "-")
+        throw UsageError("--csv - and --svg - cannot both write standard output");
+    return a.get("--csv") == "-" || a.get("--svg") == "-" ? nullptr : stdout;
+}
+
+// fprintf to the report stream, nothing when there is none.
+#if defined(__MINGW32__)
+// The MinGW runtime's printf, which knows %zu (see cmake/windows.cmake).
+__attribute__((format(__MINGW_PRINTF_FORMAT, 2, 3)))
+#elif defined(__GNUC__)
+__attribute__((format(printf, 2, 3)))
+#endif
+void say(std::FILE* report, const char* format, ...) {
+    if (!report) return;
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(report, format, args);
+    va_end(args);
+}
 
 const char* kind_name(std::int32_t kind) {
     switch (kind) {
@@ -145,6 +191,14 @@ std::string describe(const Variable& v) {
     std::ostringstream os;
     os << v.name << " (" << kind_name(v.kind) << ", variable " << v.index << ", part " << v.qualifier << ")";
     return os.str();
+}
+
+// Opens the analysis and names, in warnings, the cycle files of the run the
+// library could not register.
+std::unique_ptr<Analysis> open_analysis(const ResultsLibrary& lib, const std::string& file) {
+    auto analysis = std::make_unique<Analysis>(lib, file);
+    for (const qvhost::SkippedFile& s : analysis->skipped()) qvhost::report_warning(kTool, "not read: " + s.reason);
+    return analysis;
 }
 
 // ---- Variables ---------------------------------------------------------------------
@@ -215,44 +269,63 @@ struct Column {
     std::vector<float> material_values;
 };
 
-Column read_column(const ResultsLibrary& lib, const Variable& v) {
+Column read_column(CycleReader& reader, const Variable& v) {
     Column c;
     const std::int32_t part = std::abs(v.qualifier);
     switch (v.kind) {
     case qvhost::kNodeReal:
-        for (float x : lib.node_reals(v.index, part)) c.values.push_back(x);
+        for (float x : reader.node_reals(v.index, part)) c.values.push_back(x);
         break;
     case qvhost::kNodeInt:
-        for (std::int32_t x : lib.node_ints(v.index, part)) c.values.push_back(x);
+        for (std::int32_t x : reader.node_ints(v.index, part)) c.values.push_back(x);
         break;
     case qvhost::kElementReal: {
-        qvhost::ElementReals r = lib.element_reals(v.index, part);
+        qvhost::ElementReals r = reader.element_reals(v.index, part);
         for (float x : r.values) c.values.push_back(x);
         c.materials = std::move(r.materials);
         c.material_values = std::move(r.material_values);
         break;
     }
     case qvhost::kElementInt:
-        for (std::int32_t x : lib.element_ints(v.index, part)) c.values.push_back(x);
+        for (std::int32_t x : reader.element_ints(v.index, part)) c.values.push_back(x);
         break;
     default: break;
     }
     return c;
 }
 
+// Names of the element kinds of the unstructured elements, in the order
+// beam, tetrahedron, hexahedron, pyramid, wedge, triangular and
+// quadrilateral shell; then "unknown" for elements of no kind.
+std::vector<std::string> element_kinds(const Analysis& analysis) {
+    const std::vector<std::int32_t> conn = analysis.connectivity(), types = analysis.element_types();
+    std::set<std::uint8_t> present;
+    for (std::size_t e = 0; e < types.size() && 8 * e + 8 <= conn.size(); ++e)
+        present.insert(qvvtk::unstructured_kind(types[e], &conn[8 * e]).type);
+    const std::pair<std::uint8_t, const char*> names[] = {
+        {qvvtk::kLine, "beam"},   {qvvtk::kTetra, "tetrahedron"},       {qvvtk::kHexahedron, "hexahedron"},
+        {qvvtk::kPyramid, "pyramid"}, {qvvtk::kWedge, "wedge"},          {qvvtk::kTriangle, "triangular shell"},
+        {qvvtk::kQuad, "quadrilateral shell"}};
+    std::vector<std::string> out;
+    for (const auto& [type, name] : names)
+        if (present.erase(type)) out.emplace_back(name);
+    if (!present.empty()) out.emplace_back("unknown");
+    return out;
+}
+
 // ---- Commands -------------------------------------------------------------------------
 
-int summary(ResultsLibrary& lib, const Args& a) {
+int summary(const ResultsLibrary& lib, const Args& a) {
     expect_positional(a, 1, "summary FILE");
-    lib.open(a.positional[0]);
-    const qvhost::Model m = lib.model();
-    const std::vector<qvhost::Part> parts = lib.parts();
-    const qvhost::UnitSystem u = lib.unit_system();
-    const std::vector<qvhost::Step> steps = lib.steps();
+    const auto analysis = open_analysis(lib, a.positional[0]);
+    const qvhost::Model& m = analysis->model();
+    const std::vector<qvhost::Part> parts = analysis->parts();
+    const qvhost::UnitSystem u = analysis->unit_system();
+    const std::vector<qvhost::Step>& steps = analysis->steps();
 
-    std::printf("analysis       %s\n", lib.files().stem.c_str());
-    std::printf("base file      %s (file version %d)\n", qvhost::existing_base_file(lib.files()).c_str(),
-                lib.file_version());
+    std::printf("analysis       %s\n", analysis->files().stem.c_str());
+    std::printf("base file      %s (file version %d)\n", qvhost::existing_base_file(analysis->files()).c_str(),
+                m.file_version);
     if (u.decimal)
         std::printf("units          length x %s m, mass x %s kg, time x %s s (unit codes %d, %d, %d)\n",
                     fmt(std::pow(10.0, u.length_exponent), "%g").c_str(),
@@ -268,8 +341,9 @@ int summary(ResultsLibrary& lib, const Args& a) {
         const std::string extents = p.structured ? std::to_string(p.i) + " x " + std::to_string(p.j) + " x " +
                                                        std::to_string(p.k)
                                                  : "-";
-        std::printf("  %4d  %-12s  %-15s %9d %9d  %s\n", p.number, p.structured ? "structured" : "unstructured",
-                    extents.c_str(), p.elements, p.nodes, p.name.c_str());
+        std::printf("  %4d  %-12s  %-15s %9lld %9lld  %s\n", p.number, p.structured ? "structured" : "unstructured",
+                    extents.c_str(), static_cast<long long>(p.elements), static_cast<long long>(p.nodes),
+                    p.name.c_str());
     }
     std::printf("totals         %lld nodes (%lld structured, %lld unstructured), %lld elements "
                 "(%lld structured, %lld unstructured)\n",
@@ -278,10 +352,10 @@ int summary(ResultsLibrary& lib, const Args& a) {
                 static_cast<long long>(m.structured_elements), static_cast<long long>(m.unstructured_elements));
 
     std::string kinds;
-    for (std::int32_t k : lib.element_kinds()) kinds += (kinds.empty() ? "" : ", ") + std::string(qvhost::element_kind_name(k));
+    for (const std::string& k : element_kinds(*analysis)) kinds += (kinds.empty() ? "" : ", ") + k;
     std::printf("element kinds  %s\n", kinds.empty() ? "none (structured parts only)" : kinds.c_str());
 
-    const std::vector<qvhost::Material> mats = lib.materials();
+    const std::vector<qvhost::Material>& mats = analysis->materials();
     std::printf("\nmaterials      %zu\n", mats.size());
     for (const qvhost::Material& mat : mats) {
         std::printf("  %4d  %-20s ", mat.number, mat.name.c_str());
@@ -291,31 +365,37 @@ int summary(ResultsLibrary& lib, const Args& a) {
             std::printf("no Euler material fraction\n");
     }
 
-    std::printf("\ncycles         %zu\n", steps.size());
+    std::printf("\ncycles         %zu", steps.size());
+    if (!analysis->skipped().empty())
+        std::printf(" (%zu cycle file%s not read: see the warnings)", analysis->skipped().size(),
+                    analysis->skipped().size() == 1 ? "" : "s");
+    std::printf("\n");
     if (!steps.empty()) std::printf("  %4s  %9s  %s\n", "step", "cycle", "time (s)");
     for (const qvhost::Step& s : steps) std::printf("  %4d  %9d  %s\n", s.index, s.cycle, fmt(s.time, "%.6e").c_str());
     return 0;
 }
 
-int nodes(ResultsLibrary& lib, const Args& a) {
+int nodes(const ResultsLibrary& lib, const Args& a) {
     if (a.positional.size() != 1 && a.positional.size() != 2)
         throw UsageError(std::string("usage: ") + kTool + " nodes FILE [STEP] [--csv OUT]");
+    std::FILE* report = report_stream(a);
     const bool with_step = a.positional.size() == 2;
     const std::int32_t step = with_step ? to_int(a.positional[1], "STEP") : 0;
-    lib.open(a.positional[0]);
-    if (with_step) lib.select(step);
-    const qvhost::Model m = lib.model();
-    const std::vector<float> xyz = lib.coordinates();
+    const auto analysis = open_analysis(lib, a.positional[0]);
+    const qvhost::Model& m = analysis->model();
+    const std::vector<float> xyz = analysis->coordinates();
     std::vector<float> d;
-    if (with_step && !lib.displacements(d))
-        throw Error(lib.describe_step(step) + " holds no displacements");
-    std::printf("%lld nodes (%lld structured, %lld unstructured)\n", static_cast<long long>(m.nodes()),
-                static_cast<long long>(m.slots), static_cast<long long>(m.unstructured_nodes));
+    if (with_step) {
+        CycleReader reader(*analysis, step);
+        if (!reader.displacements(d)) throw Error(analysis->describe_step(step) + " stores no displacements");
+    }
+    say(report, "%lld nodes (%lld structured, %lld unstructured)\n", static_cast<long long>(m.nodes()),
+                 static_cast<long long>(m.slots), static_cast<long long>(m.unstructured_nodes));
     const std::size_t n = xyz.size() / 3;
     for (int c = 0; c < 3 && n > 0; ++c) {
         float lo = xyz[c], hi = xyz[c];
         for (std::size_t i = 0; i < n; ++i) lo = std::min(lo, xyz[3 * i + c]), hi = std::max(hi, xyz[3 * i + c]);
-        std::printf("%c  %s .. %s m\n", "xyz"[c], fmt(lo).c_str(), fmt(hi).c_str());
+        say(report, "%c  %s .. %s m\n", "xyz"[c], fmt(lo).c_str(), fmt(hi).c_str());
     }
     if (with_step) {
         double peak = 0.0;
@@ -325,13 +405,13 @@ int nodes(ResultsLibrary& lib, const Args& a) {
                                          double(d[3 * i + 2]) * d[3 * i + 2]);
             if (mag > peak) peak = mag, at = i + 1;
         }
-        std::printf("%s: largest displacement %s m", lib.describe_step(step).c_str(), fmt(peak).c_str());
-        if (at > 0) std::printf(" at node %zu", at);
-        std::printf("\n");
+        say(report, "%s: largest displacement %s m", analysis->describe_step(step).c_str(), fmt(peak).c_str());
+        if (at > 0) say(report, " at node %zu", at);
+        say(report, "\n");
     }
     if (a.has("--csv")) {
         OutFile out(a.get("--csv"));
-        std::fprintf(out.get(), with_step ? "node,x,y,z,dx,dy,dz\n" : "node,x,y,z\n");
+        std::fprintf(out.get(), with_step ? "node,x (m),y (m),z (m),dx (m),dy (m),dz (m)\n" : "node,x (m),y (m),z (m)\n");
         for (std::size_t i = 0; i < n; ++i) {
             std::fprintf(out.get(), "%zu,%.9g,%.9g,%.9g", i + 1, xyz[3 * i], xyz[3 * i + 1], xyz[3 * i + 2]);
             if (with_step) std::fprintf(out.get(), ",%.9g,%.9g,%.9g", d[3 * i], d[3 * i + 1], d[3 * i + 2]);
@@ -342,29 +422,34 @@ int nodes(ResultsLibrary& lib, const Args& a) {
     return 0;
 }
 
-int vars(ResultsLibrary& lib, const Args& a) {
+int vars(const ResultsLibrary& lib, const Args& a) {
     expect_positional(a, 2, "vars FILE STEP");
     const std::int32_t step = to_int(a.positional[1], "STEP");
-    lib.open(a.positional[0]);
-    lib.select(step);
-    const std::vector<Variable> dir = lib.variables();
-    std::printf("%s: %zu result arrays\n", lib.describe_step(step).c_str(), dir.size());
-    std::printf("  %-16s %5s %6s  %s\n", "kind", "part", "index", "name");
-    for (const Variable& v : dir)
-        std::printf("  %-16s %5d %6d  %s\n", kind_name(v.kind), v.qualifier, v.index, v.name.c_str());
+    const auto analysis = open_analysis(lib, a.positional[0]);
+    const CycleReader reader(*analysis, step);
+    const std::vector<Variable>& dir = reader.variables();
+    std::printf("%s: %zu result arrays\n", analysis->describe_step(step).c_str(), dir.size());
+    std::printf("  %-16s %5s %6s  %-24s %s\n", "kind", "part", "index", "name", "unit");
+    for (const Variable& v : dir) {
+        const std::string unit = unit_of(lib, v);
+        std::printf("  %-16s %5d %6d  %-24s %s\n", kind_name(v.kind), v.qualifier, v.index, v.name.c_str(),
+                    unit.empty() ? "-" : unit.c_str());
+    }
     return 0;
 }
 
-int values(ResultsLibrary& lib, const Args& a) {
+int values(const ResultsLibrary& lib, const Args& a) {
     expect_positional(a, 3, "values FILE STEP VAR [--part P] [--element] [--csv OUT]");
+    std::FILE* report = report_stream(a);
     const std::int32_t step = to_int(a.positional[1], "STEP");
     const std::int32_t part = a.has("--part") ? to_int(a.get("--part"), "--part") : 1;
-    lib.open(a.positional[0]);
-    lib.select(step);
-    const std::vector<Variable> dir = lib.variables();
-    const Variable v = require_variable(dir, a.positional[2], part, a.has("--element") ? Want::Element : Want::Any,
-                                        lib.describe_step(step));
-    const Column c = read_column(lib, v);
+    const auto analysis = open_analysis(lib, a.positional[0]);
+    analysis->require_part(part);
+    CycleReader reader(*analysis, step);
+    const Variable v = require_variable(reader.variables(), a.positional[2], part,
+                                        a.has("--element") ? Want::Element : Want::Any, analysis->describe_step(step));
+    const Column c = read_column(reader, v);
+    const std::string unit = unit_of(lib, v);
 
     double lo = std::numeric_limits<double>::infinity(), hi = -lo, sum = 0.0;
     std::size_t n = 0;
@@ -372,21 +457,22 @@ int values(ResultsLibrary& lib, const Args& a) {
         if (std::isfinite(x)) {
             lo = std::min(lo, x), hi = std::max(hi, x), sum += x, ++n;
         }
-    std::printf("%s, %s\n", describe(v).c_str(), lib.describe_step(step).c_str());
-    std::printf("%-6s %zu %s\n", "count", c.values.size(), v.node() ? "nodes" : "elements");
+    say(report, "%s, %s\n", describe(v).c_str(), analysis->describe_step(step).c_str());
+    say(report, "%-6s %zu %s\n", "count", c.values.size(), v.node() ? "nodes" : "elements");
     if (n > 0) {
-        std::printf("%-6s %s\n%-6s %s\n%-6s %s\n", "min", fmt(lo).c_str(), "max", fmt(hi).c_str(), "mean",
-                    fmt(sum / n).c_str());
+        const std::string u = with_unit(unit);
+        say(report, "%-6s %s%s\n%-6s %s%s\n%-6s %s%s\n", "min", fmt(lo).c_str(), u.c_str(), "max",
+                     fmt(hi).c_str(), u.c_str(), "mean", fmt(sum / n).c_str(), u.c_str());
     } else {
-        std::printf("no finite values\n");
+        say(report, "no finite values\n");
     }
 
     if (a.has("--csv")) {
         OutFile out(a.get("--csv"));
         std::FILE* f = out.get();
-        std::fprintf(f, "%s,value", v.node() ? "node" : "element");
-        const std::vector<qvhost::Material> mats = c.materials.empty() ? std::vector<qvhost::Material>() : lib.materials();
-        for (std::int32_t m : c.materials) std::fprintf(f, ",%s", mats[m - 1].name.c_str());
+        std::fprintf(f, "%s,%s", v.node() ? "node" : "element", labelled("value", unit).c_str());
+        for (std::int32_t m : c.materials)
+            std::fprintf(f, ",%s", labelled(analysis->materials()[m - 1].name, unit).c_str());
         std::fputc('\n', f);
         const std::size_t per = c.materials.size();
         const std::size_t with_materials = per ? c.material_values.size() / per : 0;
@@ -404,18 +490,21 @@ int values(ResultsLibrary& lib, const Args& a) {
     return 0;
 }
 
-int history(ResultsLibrary& lib, const Args& a) {
-    expect_positional(a, 2, "history FILE VAR (--node N | --element E) [--part P] [--csv OUT] [--svg OUT]");
+int history(const ResultsLibrary& lib, const Args& a) {
+    expect_positional(a, 2,
+                      "history FILE VAR (--node N | --element E) [--part P] [--keep-going] [--csv OUT] [--svg OUT]");
     if (a.has("--node") == a.has("--element")) throw UsageError("history needs exactly one of --node N and --element E");
+    std::FILE* report = report_stream(a);
     const bool node = a.has("--node");
     const std::int32_t number = node ? to_int(a.get("--node"), "--node") : to_int(a.get("--element"), "--element");
     const std::int32_t part = a.has("--part") ? to_int(a.get("--part"), "--part") : 1;
     const std::string& var = a.positional[1];
-    lib.open(a.positional[0]);
-    const std::vector<qvhost::Step> steps = lib.steps();
+    const auto analysis = open_analysis(lib, a.positional[0]);
+    analysis->require_part(part);
+    const std::vector<qvhost::Step>& steps = analysis->steps();
     if (steps.empty()) throw Error("the analysis has no steps");
 
-    const qvhost::Model m = lib.model();
+    const qvhost::Model& m = analysis->model();
     const std::int64_t limit = node ? m.nodes() : m.elements();
     const char* noun = node ? "node" : "element";
     if (number < 1 || number > limit)
@@ -423,17 +512,22 @@ int history(ResultsLibrary& lib, const Args& a) {
                     std::to_string(limit) + " " + noun + "s: 1.." + std::to_string(limit) + ")");
 
     std::vector<double> values(steps.size(), std::numeric_limits<double>::quiet_NaN());
-    std::string title;
+    std::string title, unit;
     {
         qvhost::Progress progress("reading steps", steps.size());
         for (std::size_t k = 0; k < steps.size(); ++k) {
             progress.update(k);
-            lib.select(static_cast<std::int32_t>(k));
-            const std::vector<Variable> dir = lib.variables();
-            const Variable* v = find_variable(dir, var, part, node ? Want::Node : Want::Element);
-            if (!v) continue;
-            if (title.empty()) title = describe(*v);
-            values[k] = read_column(lib, *v).values.at(static_cast<std::size_t>(number - 1));
+            try {
+                CycleReader reader(*analysis, static_cast<std::int32_t>(k));
+                const Variable* v = find_variable(reader.variables(), var, part, node ? Want::Node : Want::Element);
+                if (!v) continue;
+                if (title.empty()) title = describe(*v), unit = unit_of(lib, *v);
+                values[k] = read_column(reader, *v).values.at(static_cast<std::size_t>(number - 1));
+            } catch (const Error& e) {
+                if (!a.has("--keep-going") || !e.unreadable_file()) throw;
+                progress.finish();
+                qvhost::report_warning(kTool, std::string(e.what()) + ": left out");
+            }
         }
         progress.update(steps.size());
     }
@@ -442,26 +536,26 @@ int history(ResultsLibrary& lib, const Args& a) {
                     " is not stored for part " + std::to_string(part) + " in any step (see: " + kTool +
                     " vars FILE STEP)");
 
-    std::printf("# %s at %s %d\n", title.c_str(), noun, number);
-    std::printf("%4s  %9s  %14s  %s\n", "step", "cycle", "time (s)", "value (SI)");
+    say(report, "# %s at %s %d\n", title.c_str(), noun, number);
+    say(report, "%4s  %9s  %14s  %s\n", "step", "cycle", "time (s)", labelled("value", unit).c_str());
     for (std::size_t k = 0; k < steps.size(); ++k)
-        std::printf("%4d  %9d  %14s  %s\n", steps[k].index, steps[k].cycle, fmt(steps[k].time, "%.6e").c_str(),
-                    std::isnan(values[k]) ? "-" : fmt(values[k]).c_str());
+        say(report, "%4d  %9d  %14s  %s\n", steps[k].index, steps[k].cycle, fmt(steps[k].time, "%.6e").c_str(),
+                     std::isnan(values[k]) ? "-" : fmt(values[k]).c_str());
 
     if (a.has("--csv")) {
         OutFile out(a.get("--csv"));
-        std::fprintf(out.get(), "step,cycle,time_s,value\n");
+        std::fprintf(out.get(), "step,cycle,time (s),%s\n", labelled("value", unit).c_str());
         for (std::size_t k = 0; k < steps.size(); ++k)
             std::fprintf(out.get(), "%d,%d,%.9g,%s\n", steps[k].index, steps[k].cycle, steps[k].time,
                          std::isnan(values[k]) ? "" : fmt(values[k], "%.9g").c_str());
         out.close();
     }
     if (a.has("--svg")) {
+        const std::string name = title.substr(0, title.find(" ("));
         qvinspect::Plot plot;
-        plot.title = title.substr(0, title.find(" (")) + " at " + noun + " " + std::to_string(number) +
-                     " (part " + std::to_string(part) + ")";
+        plot.title = name + " at " + noun + " " + std::to_string(number) + " (part " + std::to_string(part) + ")";
         plot.x_label = "time (s)";
-        plot.y_label = title.substr(0, title.find(" (")) + " (SI units)";
+        plot.y_label = labelled(name, unit);
         for (std::size_t k = 0; k < steps.size(); ++k) {
             plot.x.push_back(steps[k].time);
             plot.y.push_back(values[k]);
@@ -471,6 +565,26 @@ int history(ResultsLibrary& lib, const Args& a) {
         out.close();
     }
     return 0;
+}
+
+int run_command(const std::string& library, const std::string& command, const std::vector<std::string>& rest) {
+    Args a;
+    if (command == "summary" || command == "vars")
+        a = parse(rest, {}, {});
+    else if (command == "nodes")
+        a = parse(rest, {"--csv"}, {});
+    else if (command == "values")
+        a = parse(rest, {"--part", "--csv"}, {"--element"});
+    else if (command == "history")
+        a = parse(rest, {"--part", "--csv", "--svg", "--node", "--element"}, {"--keep-going"});
+    else
+        throw UsageError("unknown command '" + command + "'");
+    const ResultsLibrary lib(library);
+    if (command == "summary") return summary(lib, a);
+    if (command == "vars") return vars(lib, a);
+    if (command == "nodes") return nodes(lib, a);
+    if (command == "values") return values(lib, a);
+    return history(lib, a);
 }
 
 }  // namespace
@@ -488,35 +602,32 @@ int main(int argc, char** argv) {
             args.erase(args.begin() + static_cast<std::ptrdiff_t>(i), args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
             break;
         }
-    if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
-        std::fputs(kUsage, args.empty() ? stderr : stdout);
-        return args.empty() ? 2 : 0;
+    // --help and --version win wherever they stand, after a command too.
+    for (const std::string& s : args) {
+        if (s == "--help" || s == "-h") {
+            std::fputs(kUsage, stdout);
+            return qvhost::flush_stdout(kTool) ? 0 : 1;
+        }
+        if (s == "--version") {
+            std::fputs(qvhost::version_text(kTool, &library).c_str(), stdout);
+            return qvhost::flush_stdout(kTool) ? 0 : 1;
+        }
     }
-    const std::string command = args[0];
-    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (args.empty() || args[0] == "help") {
+        std::fputs(kUsage, args.empty() ? stderr : stdout);
+        if (args.empty()) return 2;
+        return qvhost::flush_stdout(kTool) ? 0 : 1;
+    }
+    qvhost::keep_freed_memory();
+    int status;
     try {
-        Args a;
-        if (command == "summary" || command == "vars")
-            a = parse(rest, {}, {});
-        else if (command == "nodes")
-            a = parse(rest, {"--csv"}, {});
-        else if (command == "values")
-            a = parse(rest, {"--part", "--csv"}, {"--element"});
-        else if (command == "history")
-            a = parse(rest, {"--part", "--csv", "--svg", "--node", "--element"}, {});
-        else
-            throw UsageError("unknown command '" + command + "'");
-        ResultsLibrary lib(library);
-        if (command == "summary") return summary(lib, a);
-        if (command == "vars") return vars(lib, a);
-        if (command == "nodes") return nodes(lib, a);
-        if (command == "values") return values(lib, a);
-        return history(lib, a);
+        status = run_command(library, args[0], std::vector<std::string>(args.begin() + 1, args.end()));
     } catch (const UsageError& e) {
         qvhost::report_error(kTool, std::string(e.what()) + " (see qvres-inspect --help)");
         return 2;
     } catch (const std::exception& e) {
         qvhost::report_error(kTool, e.what());
-        return 1;
+        status = 1;
     }
+    return qvhost::flush_stdout(kTool) ? status : 1;
 }

@@ -4,12 +4,14 @@
 #include <exception>
 #include <string>
 
+#include "host/console.h"
 #include "sample/sample_analysis.h"
 
 namespace {
 
 constexpr const char* kUsage =
     "usage: qvres-sample [--extents I J K] [--cycles N] [--run NAME] OUTDIR\n"
+    "       qvres-sample --version\n"
     "Writes a sample analysis: an Euler block of I x J x K nodes (default 21 x 7 x 6;\n"
     "100 100 100 gives about a million nodes) with a structure of every element kind,\n"
     "N saved cycles (default 12), base file OUTDIR/NAME.qvres_base (default NAME\n"
@@ -37,7 +39,10 @@ int main(int argc, char** argv) {
         const std::string arg = argv[a];
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
-            return 0;
+            return qvhost::flush_stdout("qvres-sample") ? 0 : 1;
+        } else if (arg == "--version") {
+            std::fputs(qvhost::version_text("qvres-sample", nullptr).c_str(), stdout);
+            return qvhost::flush_stdout("qvres-sample") ? 0 : 1;
         } else if (arg == "--extents") {
             if (a + 3 >= argc || !to_int(argv[a + 1], options.i) || !to_int(argv[a + 2], options.j) ||
                 !to_int(argv[a + 3], options.k) || options.i < 2 || options.j < 2 || options.k < 2)
@@ -68,5 +73,5 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "qvres-sample: cannot write the sample into %s: %s\n", outdir.c_str(), e.what());
         return 1;
     }
-    return 0;
+    return qvhost::flush_stdout("qvres-sample") ? 0 : 1;
 }

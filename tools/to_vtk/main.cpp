@@ -1,189 +1,143 @@
 // qvres-to-vtk: every cycle of an analysis as a VTK UnstructuredGrid file,
 // and a collection with the cycle times, for ParaView.
-#include <cmath>
+#include <cerrno>
 #include <cstdio>
-#include <filesystem>
+#include <cstdlib>
 #include <limits>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "host/console.h"
 #include "host/results_library.h"
-#include "to_vtk/cells.h"
-#include "to_vtk/vtu_writer.h"
+#include "to_vtk/export.h"
 
 namespace {
 
 using qvhost::Error;
-using qvhost::ResultsLibrary;
-using qvhost::Variable;
 
 constexpr const char* kTool = "qvres-to-vtk";
 
 constexpr const char* kUsage =
-    "usage: qvres-to-vtk [--library PATH] FILE OUTDIR\n"
-    "       qvres-to-vtk [--library PATH] --read-only FILE\n"
+    "usage: qvres-to-vtk [OPTIONS] FILE OUTDIR\n"
+    "       qvres-to-vtk [OPTIONS] --read-only FILE\n"
+    "       qvres-to-vtk --version\n"
     "Writes every cycle of the analysis that FILE belongs to as OUTDIR/RUN_NNNN.vtu\n"
     "(NNNN the step in time order) and the collection OUTDIR/RUN.pvd with the cycle\n"
     "times in seconds. Points are the model nodes in model node order with their\n"
-    "initial coordinates in metres and a 'displacement' vector; cells are the\n"
-    "structured elements of every structured part, then the unstructured elements.\n"
-    "Node variables become point data, element variables cell data, in SI units.\n"
-    "With --read-only every array is read as for the export and nothing is written:\n"
-    "a check that the whole analysis can be read, and the time reading takes alone.\n";
+    "initial coordinates in metres and a 'displacement' vector (when the cycle\n"
+    "stores displacements); cells are the structured elements of every structured\n"
+    "part, then the unstructured elements. Node variables become point data (X-, Y-\n"
+    "and Z- variables of one name as one vector: VELOCITY), element variables cell\n"
+    "data, in SI units. FILE is a cycle file, a base file or the directory of one\n"
+    "base file.\n"
+    "\n"
+    "  --threads N      export N cycles at once (default: one per core)\n"
+    "  --no-compress    raw appended data (default: zlib-compressed blocks)\n"
+    "  --steps LIST     only these steps, e.g. 0,3,5-8\n"
+    "  --vars LIST      only these arrays: names or indices as 'qvres-inspect vars'\n"
+    "                   shows them, vector names (VELOCITY), displacement,\n"
+    "                   material_fraction, part; comma-separated\n"
+    "  --keep-going     pass over a cycle file that cannot be read, with a warning\n"
+    "                   (default: stop with an error naming the file)\n"
+    "  --read-only      read every array as the export does and write nothing: a\n"
+    "                   check that the whole analysis can be read; exits non-zero\n"
+    "                   when any cycle file could not be read\n"
+    "  --library PATH   the results library (default: libqvres.so.1 beside the tool,\n"
+    "                   in the build tree, or named by QVRES_LIBRARY)\n";
 
-constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
-
-// Array names: the directory's name, made unique, with the part when it is
-// not part 1.
-class Names {
-public:
-    std::string operator()(const Variable& v) {
-        std::string name = v.name.empty() ? "VAR" + std::to_string(v.index) : v.name;
-        if (std::abs(v.qualifier) != 1) name += "_part" + std::to_string(std::abs(v.qualifier));
-        return unique(name);
-    }
-    std::string unique(const std::string& name) {
-        const int n = ++seen_[name];
-        return n == 1 ? name : name + "_" + std::to_string(n);
-    }
-
-private:
-    std::map<std::string, int> seen_;
+struct UsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
 };
 
-// Exports every cycle into `outdir`; with an empty `outdir` reads
-// everything the export needs and writes nothing.
-int run(const std::string& library, const std::string& file, const std::string& outdir) {
-    const bool write = !outdir.empty();
-    ResultsLibrary lib(library);
-    lib.open(file);
-    const std::vector<qvhost::Step> steps = lib.steps();
-    if (steps.empty()) throw Error("the analysis has no steps to export");
-
-    const qvhost::Model m = lib.model();
-
-    // Geometry: the same for every cycle. A structured part without cells (a
-    // plane of I = 1 among them) gives points and no cells, as it has nodes
-    // and no elements.
-    qvvtk::Grid grid;
-    grid.points = lib.coordinates();
-    qvvtk::Cells cells;
-    std::vector<std::int32_t> cell_part;
-    std::int64_t first = 0;
-    for (std::int32_t p = 0; p < m.structured_parts(); ++p) {
-        const auto [I, J, K] = m.extents[p];
-        const std::size_t before = cells.types.size();
-        qvvtk::add_structured_part(cells, first, I, J, K);
-        cell_part.insert(cell_part.end(), cells.types.size() - before, p + 1);
-        first += static_cast<std::int64_t>(I) * J * K;
+std::vector<std::string> split(const std::string& list) {
+    std::vector<std::string> out;
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        const std::size_t comma = std::min(list.find(',', start), list.size());
+        if (comma > start) out.push_back(list.substr(start, comma - start));
+        start = comma + 1;
     }
-    try {
-        qvvtk::add_unstructured(cells, m.slots, m.unstructured_nodes, lib.connectivity(), lib.element_types());
-    } catch (const std::runtime_error& e) {
-        throw Error(e.what());
+    return out;
+}
+
+struct Command {
+    std::string library, file, steps;
+    bool read_only = false;
+    qvvtk::ExportOptions options;
+};
+
+Command parse(int argc, char** argv) {
+    Command c;
+    std::vector<std::string> positional;
+    for (int a = 1; a < argc; ++a) {
+        const std::string arg = argv[a];
+        auto value = [&]() -> std::string {
+            if (a + 1 >= argc) throw UsageError(arg + " needs a value");
+            return argv[++a];
+        };
+        if (arg == "--read-only") {
+            c.read_only = true;
+        } else if (arg == "--keep-going") {
+            c.options.keep_going = true;
+        } else if (arg == "--no-compress") {
+            c.options.encoding.compress = false;
+        } else if (arg == "--library") {
+            c.library = value();
+        } else if (arg == "--threads") {
+            const std::string v = value();
+            char* end = nullptr;
+            errno = 0;
+            const long n = std::strtol(v.c_str(), &end, 10);
+            if (v.empty() || *end || errno || n < 1 || n > 4096)
+                throw UsageError("--threads takes a count of at least 1, not '" + v + "'");
+            c.options.threads = static_cast<unsigned>(n);
+        } else if (arg == "--steps") {
+            c.steps = value();
+        } else if (arg == "--vars") {
+            c.options.vars = split(value());
+            if (c.options.vars.empty()) throw UsageError("--vars takes names or indices");
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            throw UsageError("unknown option " + arg);
+        } else {
+            positional.push_back(arg);
+        }
     }
-    std::vector<std::int32_t> unstructured_part(static_cast<std::size_t>(m.unstructured_elements), 0);
-    for (std::int32_t p = m.structured_parts() + 1; p <= m.structured_parts() + m.unstructured_parts; ++p)
-        for (std::int32_t row : lib.part_elements(p))
-            if (row >= 1 && static_cast<std::size_t>(row) <= unstructured_part.size()) unstructured_part[row - 1] = p;
-    cell_part.insert(cell_part.end(), unstructured_part.begin(), unstructured_part.end());
-    grid.connectivity = std::move(cells.connectivity);
-    grid.offsets = std::move(cells.offsets);
-    grid.types = std::move(cells.types);
-    const std::size_t n_points = grid.points.size() / 3, n_cells = grid.types.size();
-    const std::vector<qvhost::Material> materials = lib.materials();
+    if (positional.size() != (c.read_only ? 1u : 2u))
+        throw UsageError("usage: qvres-to-vtk [OPTIONS] FILE OUTDIR, or qvres-to-vtk [OPTIONS] --read-only FILE");
+    c.file = positional[0];
+    if (!c.read_only) c.options.outdir = positional[1];
+    return c;
+}
 
-    std::error_code ec;
-    if (write) std::filesystem::create_directories(outdir, ec);
-    if (ec) throw Error("cannot create " + outdir + ": " + ec.message());
-    const std::string run_name = std::filesystem::path(lib.files().stem).filename().string();
+int run(Command& c) {
+    const qvhost::ResultsLibrary lib(c.library);
+    const qvhost::Analysis analysis(lib, c.file);
+    for (const qvhost::SkippedFile& s : analysis.skipped()) qvhost::report_warning(kTool, "not read: " + s.reason);
+    if (!c.steps.empty()) c.options.steps = qvvtk::parse_steps(c.steps, analysis.steps().size());
 
-    std::vector<qvvtk::CollectionEntry> collection;
-    bool warned_displacements = false;
-    qvhost::Progress progress("exporting steps", steps.size());
-    for (const qvhost::Step& step : steps) {
-        progress.update(static_cast<std::size_t>(step.index));
-        lib.select(step.index);
-        grid.point_data.clear();
-        grid.cell_data.clear();
-        grid.time = step.time;
-        grid.cycle = step.cycle;
-        Names names;
-
-        grid.point_data.push_back(qvvtk::floats(names.unique("displacement"), {}, 3));
-
-        for (const Variable& v : lib.variables()) {
-            const std::int32_t part = std::abs(v.qualifier);
-            switch (v.kind) {
-            case qvhost::kNodeReal: grid.point_data.push_back(qvvtk::floats(names(v), lib.node_reals(v.index, part))); break;
-            case qvhost::kNodeInt: grid.point_data.push_back(qvvtk::ints(names(v), lib.node_ints(v.index, part))); break;
-            case qvhost::kElementInt: grid.cell_data.push_back(qvvtk::ints(names(v), lib.element_ints(v.index, part))); break;
-            case qvhost::kElementReal: {
-                const qvhost::ElementReals r = lib.element_reals(v.index, part);
-                const std::string name = names(v);
-                grid.cell_data.push_back(qvvtk::floats(name, r.values));
-                // The per-material values of the structured elements.
-                const std::size_t per = r.materials.size();
-                for (std::size_t k = 0; k < per; ++k) {
-                    std::vector<float> column(n_cells, kNaN);
-                    for (std::size_t e = 0; e * per + k < r.material_values.size() && e < n_cells; ++e)
-                        column[e] = r.material_values[e * per + k];
-                    grid.cell_data.push_back(
-                        qvvtk::floats(names.unique(name + "[" + materials[r.materials[k] - 1].name + "]"), column));
-                }
-                break;
-            }
-            default: break;
-            }
-        }
-        for (const qvhost::Material& mat : materials) {
-            std::vector<float> fractions;
-            if (!lib.material_fractions(mat.number, fractions)) break;
-            fractions.resize(n_cells, kNaN);
-            grid.cell_data.push_back(qvvtk::floats(names.unique("material_fraction[" + mat.name + "]"), fractions));
-        }
-        grid.cell_data.push_back(qvvtk::ints(names.unique("part"), cell_part));
-        // Displacements last: a cycle may legitimately hold none, but a
-        // damaged file has failed on its node or element arrays by now.
-        std::vector<float> xyz;
-        if (!lib.displacements(xyz)) {
-            xyz.assign(3 * n_points, 0.0f);
-            if (!warned_displacements) {
-                progress.finish();
-                std::fprintf(stderr, "%s: %s holds no displacements: written as zero\n", kTool,
-                             lib.describe_step(step.index).c_str());
-                warned_displacements = true;
-            }
-        }
-        grid.point_data.front() = qvvtk::floats("displacement", xyz, 3);
-
-        char number[16];
-        std::snprintf(number, sizeof number, "%04d", step.index);
-        const std::string name = run_name + "_" + number + ".vtu";
-        try {
-            if (write) qvvtk::write_vtu(outdir + "/" + name, grid);
-        } catch (const std::runtime_error& e) {
-            throw Error(e.what());
-        }
-        collection.push_back({step.time, name});
-    }
-    progress.update(steps.size());
+    const std::size_t total = c.options.steps.empty() ? analysis.steps().size() : c.options.steps.size();
+    qvhost::Progress progress(c.read_only ? "reading steps" : "exporting steps", total);
+    const qvvtk::ExportReport report =
+        qvvtk::export_analysis(analysis, c.options, [&](std::size_t done) { progress.update(done); });
     progress.finish();
-    if (!write) {
-        std::printf("read %zu steps (%zu points, %zu cells): nothing written\n", collection.size(),
-                    n_points, n_cells);
+    for (const std::string& w : report.warnings) qvhost::report_warning(kTool, w);
+
+    if (c.read_only) {
+        std::printf("read %zu steps (%zu points, %zu cells): nothing written\n", report.steps, report.points,
+                    report.cells);
+        const std::size_t unread = report.warnings.size() + analysis.skipped().size();
+        if (unread > 0) {
+            qvhost::report_error(kTool, std::to_string(unread) + " cycle file" + (unread == 1 ? "" : "s") +
+                                            " could not be read (see the warnings)");
+            return 1;
+        }
         return 0;
     }
-    const std::string pvd = outdir + "/" + run_name + ".pvd";
-    try {
-        qvvtk::write_pvd(pvd, collection);
-    } catch (const std::runtime_error& e) {
-        throw Error(e.what());
-    }
-    std::printf("wrote %s and %zu files %s ... %s (%zu points, %zu cells)\n", pvd.c_str(), collection.size(),
-                collection.front().file.c_str(), collection.back().file.c_str(), n_points, n_cells);
+    if (report.files.empty()) throw Error("no step could be exported (see the warnings)");
+    const auto name = [](const std::string& p) { return p.substr(p.find_last_of('/') + 1); };
+    std::printf("wrote %s and %zu files %s ... %s (%zu points, %zu cells, %.1f MB)\n", report.collection.c_str(),
+                report.files.size(), name(report.files.front()).c_str(), name(report.files.back()).c_str(),
+                report.points, report.cells, static_cast<double>(report.bytes) / 1e6);
     return 0;
 }
 
@@ -191,37 +145,32 @@ int run(const std::string& library, const std::string& file, const std::string& 
 
 int main(int argc, char** argv) {
     std::string library;
-    bool read_only = false;
-    std::vector<std::string> positional;
+    for (int a = 1; a + 1 < argc; ++a)
+        if (std::string(argv[a]) == "--library") library = argv[a + 1];
+    // --help and --version win wherever they stand.
     for (int a = 1; a < argc; ++a) {
         const std::string arg = argv[a];
-        if (arg == "--help" || arg == "-h") {
+        if (arg == "--library") {
+            ++a;
+        } else if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
-            return 0;
-        }
-        if (arg == "--read-only") {
-            read_only = true;
-        } else if (arg == "--library") {
-            if (a + 1 >= argc) {
-                qvhost::report_error(kTool, "--library needs a value (see qvres-to-vtk --help)");
-                return 2;
-            }
-            library = argv[++a];
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            qvhost::report_error(kTool, "unknown option " + arg + " (see qvres-to-vtk --help)");
-            return 2;
-        } else {
-            positional.push_back(arg);
+            return qvhost::flush_stdout(kTool) ? 0 : 1;
+        } else if (arg == "--version") {
+            std::fputs(qvhost::version_text(kTool, &library).c_str(), stdout);
+            return qvhost::flush_stdout(kTool) ? 0 : 1;
         }
     }
-    if (positional.size() != (read_only ? 1u : 2u)) {
-        qvhost::report_error(kTool, "usage: qvres-to-vtk [--library PATH] [--read-only] FILE [OUTDIR]");
-        return 2;
-    }
+    qvhost::keep_freed_memory();
+    int status;
     try {
-        return run(library, positional[0], read_only ? std::string() : positional[1]);
+        Command c = parse(argc, argv);
+        status = run(c);
+    } catch (const UsageError& e) {
+        qvhost::report_error(kTool, std::string(e.what()) + " (see qvres-to-vtk --help)");
+        return 2;
     } catch (const std::exception& e) {
         qvhost::report_error(kTool, e.what());
-        return 1;
+        status = 1;
     }
+    return qvhost::flush_stdout(kTool) ? status : 1;
 }

@@ -1,12 +1,18 @@
 // Writing .vtu and .pvd files.
 #include "to_vtk/vtu_writer.h"
 
+#include <zlib.h>
+
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
+#include <limits>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 #include "host/xml_text.h"
 
@@ -20,16 +26,63 @@ bool little_endian() {
     return first == 1;
 }
 
+void append_u64(std::vector<std::uint8_t>& out, std::uint64_t v) {
+    const std::size_t at = out.size();
+    out.resize(at + sizeof v);
+    std::memcpy(out.data() + at, &v, sizeof v);
+}
+
+// Runs body(i) for i in [0, n) on up to `threads` threads, the caller's
+// among them; rethrows the first exception.
+template <class F>
+void parallel_for(std::size_t n, unsigned threads, F&& body) {
+    const std::size_t workers = std::min<std::size_t>(std::max(threads, 1u), n);
+    if (workers <= 1) {
+        for (std::size_t i = 0; i < n; ++i) body(i);
+        return;
+    }
+    std::atomic<std::size_t> next{0};
+    std::exception_ptr failure;
+    std::atomic<bool> failed{false};
+    auto work = [&] {
+        try {
+            for (std::size_t i; !failed && (i = next++) < n;) body(i);
+        } catch (...) {
+            if (!failed.exchange(true)) failure = std::current_exception();
+        }
+    };
+    std::vector<std::thread> pool;
+    for (std::size_t t = 1; t < workers; ++t) pool.emplace_back(work);
+    work();
+    for (std::thread& t : pool) t.join();
+    if (failure) std::rethrow_exception(failure);
+}
+
+// Compresses blocks [first, last) of `bytes` into `out`, one zlib stream per
+// block, with one deflate state for them all.
+void deflate_blocks(const std::uint8_t* bytes, std::size_t size, const Encoding& e, std::size_t first,
+                    std::size_t last, std::vector<std::vector<std::uint8_t>>& out) {
+    z_stream z{};
+    if (deflateInit(&z, e.level) != Z_OK) throw std::runtime_error("cannot start zlib compression");
+    const std::unique_ptr<z_stream, int (*)(z_stream*)> release(&z, deflateEnd);
+    for (std::size_t b = first; b < last; ++b) {
+        const std::size_t begin = b * e.block_size, n = std::min(e.block_size, size - begin);
+        std::vector<std::uint8_t>& block = out[b];
+        block.resize(deflateBound(&z, static_cast<uLong>(n)));
+        deflateReset(&z);
+        z.next_in = const_cast<Bytef*>(bytes + begin);
+        z.avail_in = static_cast<uInt>(n);
+        z.next_out = block.data();
+        z.avail_out = static_cast<uInt>(block.size());
+        if (deflate(&z, Z_FINISH) != Z_STREAM_END) throw std::runtime_error("zlib compression failed");
+        block.resize(block.size() - z.avail_out);
+    }
+}
+
 template <class T>
-std::vector<std::uint8_t> le_bytes(const T* values, std::size_t count) {
-    std::vector<std::uint8_t> out(count * sizeof(T));
-    if (count == 0) return out;
-    std::memcpy(out.data(), values, out.size());
-    if (!little_endian())
-        for (std::size_t i = 0; i < count; ++i)
-            for (std::size_t a = 0, b = sizeof(T) - 1; a < b; ++a, --b)
-                std::swap(out[i * sizeof(T) + a], out[i * sizeof(T) + b]);
-    return out;
+DataArray array_of(std::string name, const char* type, const std::vector<T>& values, const Encoding& e,
+                   int components = 1, unsigned threads = 1) {
+    return {std::move(name), type, components, encode(values.data(), values.size() * sizeof(T), e, threads)};
 }
 
 std::string array_tag(const DataArray& a, std::uint64_t offset, const char* indent, bool named = true,
@@ -45,41 +98,87 @@ std::string array_tag(const DataArray& a, std::uint64_t offset, const char* inde
 
 }  // namespace
 
-
-DataArray floats(std::string name, const std::vector<float>& values, int components) {
-    return {std::move(name), "Float32", components, le_bytes(values.data(), values.size())};
+std::vector<std::uint8_t> encode(const void* data, std::size_t size, const Encoding& e, unsigned threads) {
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    std::vector<std::uint8_t> out;
+    if (!e.compress) {
+        out.reserve(sizeof(std::uint64_t) + size);
+        append_u64(out, size);
+        out.insert(out.end(), bytes, bytes + size);
+        return out;
+    }
+    const std::size_t blocks = (size + e.block_size - 1) / e.block_size;
+    std::vector<std::vector<std::uint8_t>> compressed(blocks);
+    // Runs of blocks, several per thread, so each deflate state serves many.
+    const std::size_t per_task = std::max<std::size_t>(1, blocks / (8 * std::max(threads, 1u)));
+    const std::size_t tasks = (blocks + per_task - 1) / per_task;
+    parallel_for(tasks, threads, [&](std::size_t t) {
+        deflate_blocks(bytes, size, e, t * per_task, std::min(blocks, (t + 1) * per_task), compressed);
+    });
+    std::size_t total = 0;
+    for (const auto& b : compressed) total += b.size();
+    out.reserve((3 + blocks) * sizeof(std::uint64_t) + total);
+    append_u64(out, blocks);
+    append_u64(out, e.block_size);
+    append_u64(out, size % e.block_size);
+    for (const auto& b : compressed) append_u64(out, b.size());
+    for (const auto& b : compressed) out.insert(out.end(), b.begin(), b.end());
+    return out;
 }
 
-DataArray ints(std::string name, const std::vector<std::int32_t>& values) {
-    return {std::move(name), "Int32", 1, le_bytes(values.data(), values.size())};
+DataArray floats(std::string name, const std::vector<float>& values, const Encoding& e, int components) {
+    return array_of(std::move(name), "Float32", values, e, components);
 }
 
-void write_vtu(const std::string& path, const Grid& g) {
-    const double time[1] = {g.time};
-    const std::int32_t cycle[1] = {g.cycle};
-    const DataArray time_array{"TimeValue", "Float64", 1, le_bytes(time, 1)};
-    const DataArray cycle_array{"CYCLE", "Int32", 1, le_bytes(cycle, 1)};
-    const DataArray points{"Points", "Float32", 3, le_bytes(g.points.data(), g.points.size())};
-    const DataArray connectivity{"connectivity", "Int64", 1, le_bytes(g.connectivity.data(), g.connectivity.size())};
-    const DataArray offsets{"offsets", "Int64", 1, le_bytes(g.offsets.data(), g.offsets.size())};
-    const DataArray types{"types", "UInt8", 1, g.types};
+DataArray ints(std::string name, const std::vector<std::int32_t>& values, const Encoding& e) {
+    return array_of(std::move(name), "Int32", values, e);
+}
 
-    // Appended blocks in file order; each is its byte count (UInt64) and bytes.
+Geometry encode_geometry(const std::vector<float>& points, const std::vector<std::int64_t>& connectivity,
+                         const std::vector<std::int64_t>& offsets, const std::vector<std::uint8_t>& types,
+                         const Encoding& e, unsigned threads) {
+    Geometry g;
+    g.points = points.size() / 3;
+    g.cells = types.size();
+    g.coordinates = array_of("Points", "Float32", points, e, 3, threads);
+    // Point indices and offsets as 32-bit integers where they fit: half the
+    // bytes to compress and write.
+    constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
+    if (static_cast<std::int64_t>(points.size() / 3) <= kMax && (offsets.empty() || offsets.back() <= kMax)) {
+        const std::vector<std::int32_t> c(connectivity.begin(), connectivity.end()), o(offsets.begin(), offsets.end());
+        g.connectivity = array_of("connectivity", "Int32", c, e, 1, threads);
+        g.offsets = array_of("offsets", "Int32", o, e, 1, threads);
+    } else {
+        g.connectivity = array_of("connectivity", "Int64", connectivity, e, 1, threads);
+        g.offsets = array_of("offsets", "Int64", offsets, e, 1, threads);
+    }
+    g.types = array_of("types", "UInt8", types, e, 1, threads);
+    return g;
+}
+
+std::uint64_t write_vtu(const std::string& path, const Geometry& g, const Piece& piece, const Encoding& e) {
+    const double time[1] = {piece.time};
+    const std::int32_t cycle[1] = {piece.cycle};
+    const DataArray time_array{"TimeValue", "Float64", 1, encode(time, sizeof time, e)};
+    const DataArray cycle_array{"CYCLE", "Int32", 1, encode(cycle, sizeof cycle, e)};
+
+    // Appended blocks in file order.
     std::vector<const DataArray*> order{&time_array, &cycle_array};
-    for (const DataArray& a : g.point_data) order.push_back(&a);
-    for (const DataArray& a : g.cell_data) order.push_back(&a);
-    order.insert(order.end(), {&points, &connectivity, &offsets, &types});
+    order.insert(order.end(), piece.point_data.begin(), piece.point_data.end());
+    order.insert(order.end(), piece.cell_data.begin(), piece.cell_data.end());
+    order.insert(order.end(), {&g.coordinates, &g.connectivity, &g.offsets, &g.types});
     std::vector<std::uint64_t> at;
     std::uint64_t offset = 0;
     for (const DataArray* a : order) {
         at.push_back(offset);
-        offset += sizeof(std::uint64_t) + a->bytes.size();
+        offset += a->encoded.size();
     }
     std::size_t n = 0;
     std::ostringstream xml;
     xml << "<?xml version=\"1.0\"?>\n"
         << "<VTKFile type=\"UnstructuredGrid\" version=\"1.0\" byte_order=\""
-        << (little_endian() ? "LittleEndian" : "BigEndian") << "\" header_type=\"UInt64\">\n"
+        << (little_endian() ? "LittleEndian" : "BigEndian") << "\" header_type=\"UInt64\""
+        << (e.compress ? " compressor=\"vtkZLibDataCompressor\"" : "") << ">\n"
         << "  <UnstructuredGrid>\n    <FieldData>\n";
     // Tags take their offsets in the order the blocks were laid out.
     auto tag = [&](const DataArray& a, const char* indent, bool named = true, const char* extra = "") {
@@ -88,44 +187,42 @@ void write_vtu(const std::string& path, const Grid& g) {
     tag(time_array, "      ", true, " NumberOfTuples=\"1\"");
     tag(cycle_array, "      ", true, " NumberOfTuples=\"1\"");
     xml << "    </FieldData>\n"
-        << "    <Piece NumberOfPoints=\"" << g.points.size() / 3 << "\" NumberOfCells=\"" << g.types.size() << "\">\n";
+        << "    <Piece NumberOfPoints=\"" << g.points << "\" NumberOfCells=\"" << g.cells << "\">\n";
     xml << "      <PointData";
-    for (const DataArray& a : g.point_data)
-        if (a.components == 3) {
-            xml << " Vectors=\"" << qvhost::xml_escape(a.name) << '"';
+    for (const DataArray* a : piece.point_data)
+        if (a->components == 3) {
+            xml << " Vectors=\"" << qvhost::xml_escape(a->name) << '"';
             break;
         }
     xml << ">\n";
-    for (const DataArray& a : g.point_data) tag(a, "        ");
+    for (const DataArray* a : piece.point_data) tag(*a, "        ");
     xml << "      </PointData>\n      <CellData>\n";
-    for (const DataArray& a : g.cell_data) tag(a, "        ");
+    for (const DataArray* a : piece.cell_data) tag(*a, "        ");
     xml << "      </CellData>\n      <Points>\n";
-    tag(points, "        ", false);
+    tag(g.coordinates, "        ", false);
     xml << "      </Points>\n      <Cells>\n";
-    tag(connectivity, "        ");
-    tag(offsets, "        ");
-    tag(types, "        ");
+    tag(g.connectivity, "        ");
+    tag(g.offsets, "        ");
+    tag(g.types, "        ");
     xml << "      </Cells>\n    </Piece>\n  </UnstructuredGrid>\n"
         << "  <AppendedData encoding=\"raw\">\n   _";
-
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) throw std::runtime_error("cannot write " + path + ": " + std::strerror(errno));
     const std::string head = xml.str();
-    out.write(head.data(), static_cast<std::streamsize>(head.size()));
-    for (const DataArray* a : order) {
-        const std::uint64_t size[1] = {a->bytes.size()};
-        const std::vector<std::uint8_t> header = le_bytes(size, 1);
-        out.write(reinterpret_cast<const char*>(header.data()), static_cast<std::streamsize>(header.size()));
-        out.write(reinterpret_cast<const char*>(a->bytes.data()), static_cast<std::streamsize>(a->bytes.size()));
-    }
-    out << "\n  </AppendedData>\n</VTKFile>\n";
-    out.close();
-    if (!out) throw std::runtime_error("cannot write " + path + ": " + std::strerror(errno));
+    const std::string tail = "\n  </AppendedData>\n</VTKFile>\n";
+
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) throw std::runtime_error("cannot write " + path + ": " + std::strerror(errno));
+    bool ok = std::fwrite(head.data(), 1, head.size(), f) == head.size();
+    for (const DataArray* a : order)
+        ok = ok && std::fwrite(a->encoded.data(), 1, a->encoded.size(), f) == a->encoded.size();
+    ok = ok && std::fwrite(tail.data(), 1, tail.size(), f) == tail.size();
+    const int error = errno;
+    ok = (std::fclose(f) == 0) && ok;
+    if (!ok) throw std::runtime_error("cannot write " + path + ": " + std::strerror(errno ? errno : error));
+    return head.size() + offset + tail.size();
 }
 
 void write_pvd(const std::string& path, const std::vector<CollectionEntry>& entries) {
-    std::ofstream out(path, std::ios::trunc);
-    if (!out) throw std::runtime_error("cannot write " + path + ": " + std::strerror(errno));
+    std::ostringstream out;
     out << "<?xml version=\"1.0\"?>\n"
         << "<VTKFile type=\"Collection\" version=\"0.1\" byte_order=\"LittleEndian\">\n  <Collection>\n";
     char time[32];
@@ -135,8 +232,12 @@ void write_pvd(const std::string& path, const std::vector<CollectionEntry>& entr
             << "\"/>\n";
     }
     out << "  </Collection>\n</VTKFile>\n";
-    out.close();
-    if (!out) throw std::runtime_error("cannot write " + path + ": " + std::strerror(errno));
+    const std::string text = out.str();
+    std::FILE* f = std::fopen(path.c_str(), "w");
+    if (!f) throw std::runtime_error("cannot write " + path + ": " + std::strerror(errno));
+    bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    ok = (std::fclose(f) == 0) && ok;
+    if (!ok) throw std::runtime_error("cannot write " + path + ": " + std::strerror(errno));
 }
 
 }  // namespace qvvtk

@@ -1,6 +1,8 @@
 // VTK XML files for ParaView: an UnstructuredGrid (.vtu) with every array in
-// one appended block, raw encoding, 64-bit block headers, little-endian;
-// and the collection (.pvd) that lists the files of a time series.
+// one appended block, 64-bit block headers, in the machine's byte order
+// (declared in the file), either raw or zlib-compressed in VTK's block form
+// (vtkZLibDataCompressor); and the collection (.pvd) that lists the files of
+// a time series.
 #pragma once
 
 #include <cstdint>
@@ -9,37 +11,63 @@
 
 namespace qvvtk {
 
-// One data array: its VTK type name, components per tuple and the values as
-// little-endian bytes.
+struct Encoding {
+    bool compress = true;
+    int level = 1;                         // zlib level: fast, and still well under half the raw size
+    std::size_t block_size = std::size_t(1) << 18;  // uncompressed bytes per compressed block
+};
+
+// Bytes as they stand in the appended block. Raw: the byte count (UInt64)
+// and the bytes. Compressed: the block count, the block size, the size of a
+// last partial block (0 when the last block is full) and each block's
+// compressed size (all UInt64), then the blocks, each a zlib stream; blocks
+// are compressed `threads` at a time. The result depends on the bytes and
+// the encoding only.
+std::vector<std::uint8_t> encode(const void* bytes, std::size_t size, const Encoding& encoding,
+                                 unsigned threads = 1);
+
+// One data array: its VTK type name, components per tuple and its encoded
+// bytes.
 struct DataArray {
     std::string name;
     std::string type;  // "Float32", "Float64", "Int32", "Int64", "UInt8"
     int components = 1;
-    std::vector<std::uint8_t> bytes;
+    std::vector<std::uint8_t> encoded;
 };
 
-DataArray floats(std::string name, const std::vector<float>& values, int components = 1);
-DataArray ints(std::string name, const std::vector<std::int32_t>& values);
+DataArray floats(std::string name, const std::vector<float>& values, const Encoding& encoding, int components = 1);
+DataArray ints(std::string name, const std::vector<std::int32_t>& values, const Encoding& encoding);
 
-struct Grid {
-    std::vector<float> points;               // x, y, z per point
-    std::vector<std::int64_t> connectivity;  // point indices of every cell in turn
-    std::vector<std::int64_t> offsets;       // end of each cell in connectivity
-    std::vector<std::uint8_t> types;         // VTK cell type of each cell
-    std::vector<DataArray> point_data;
-    std::vector<DataArray> cell_data;
+// What every file of an export shares: the points and cells, encoded once.
+struct Geometry {
+    std::size_t points = 0, cells = 0;
+    DataArray coordinates;   // x, y, z per point (Float32)
+    DataArray connectivity;  // point indices of every cell in turn (Int32 where they fit, else Int64)
+    DataArray offsets;       // end of each cell in connectivity (as connectivity)
+    DataArray types;         // VTK cell type of each cell (UInt8)
+};
+
+Geometry encode_geometry(const std::vector<float>& points, const std::vector<std::int64_t>& connectivity,
+                         const std::vector<std::int64_t>& offsets, const std::vector<std::uint8_t>& types,
+                         const Encoding& encoding, unsigned threads);
+
+// One file's data: arrays by reference, so that shared ones are not copied.
+struct Piece {
+    std::vector<const DataArray*> point_data;  // the first 3-component array is the Vectors attribute
+    std::vector<const DataArray*> cell_data;
     double time = 0.0;  // written as the TimeValue field
     std::int32_t cycle = 0;
 };
 
-// Throws std::runtime_error when the file cannot be written.
-void write_vtu(const std::string& path, const Grid& grid);
+// Writes the file; returns its size in bytes. Throws std::runtime_error
+// naming the file when it cannot be written.
+std::uint64_t write_vtu(const std::string& path, const Geometry& geometry, const Piece& piece,
+                        const Encoding& encoding);
 
 struct CollectionEntry {
     double time;
     std::string file;  // relative to the collection
 };
 void write_pvd(const std::string& path, const std::vector<CollectionEntry>& entries);
-
 
 }  // namespace qvvtk

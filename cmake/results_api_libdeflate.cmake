@@ -1,0 +1,31 @@
+# Finds libdeflate and defines the target results_api_libdeflate: from
+# libdeflate's own CMake package (1.15 and later), else from pkg-config,
+# else from the header and library on the default paths.
+find_package(libdeflate CONFIG QUIET)
+if(TARGET libdeflate::libdeflate_shared OR TARGET libdeflate::libdeflate_static)
+  add_library(results_api_libdeflate INTERFACE)
+  if(TARGET libdeflate::libdeflate_shared)
+    target_link_libraries(results_api_libdeflate INTERFACE libdeflate::libdeflate_shared)
+  else()
+    target_link_libraries(results_api_libdeflate INTERFACE libdeflate::libdeflate_static)
+  endif()
+  return()
+endif()
+
+find_package(PkgConfig QUIET)
+if(PKG_CONFIG_FOUND)
+  pkg_check_modules(RESULTS_API_PC_LIBDEFLATE QUIET IMPORTED_TARGET libdeflate)
+  if(TARGET PkgConfig::RESULTS_API_PC_LIBDEFLATE)
+    add_library(results_api_libdeflate INTERFACE)
+    target_link_libraries(results_api_libdeflate INTERFACE PkgConfig::RESULTS_API_PC_LIBDEFLATE)
+    return()
+  endif()
+endif()
+
+find_path(RESULTS_API_LIBDEFLATE_INCLUDE_DIR libdeflate.h)
+find_library(RESULTS_API_LIBDEFLATE_LIBRARY NAMES deflate libdeflate)
+if(RESULTS_API_LIBDEFLATE_INCLUDE_DIR AND RESULTS_API_LIBDEFLATE_LIBRARY)
+  add_library(results_api_libdeflate INTERFACE)
+  target_include_directories(results_api_libdeflate INTERFACE ${RESULTS_API_LIBDEFLATE_INCLUDE_DIR})
+  target_link_libraries(results_api_libdeflate INTERFACE ${RESULTS_API_LIBDEFLATE_LIBRARY})
+endif()

@@ -1,0 +1,27 @@
+"""qvres: the results of explicit-dynamics analyses as numpy arrays in SI
+units, read through libqvres.
+
+    import qvres
+    with qvres.open("out/sample") as a:
+        print(a.cycles.numbers, a.cycles.times)
+        p = a.element_values("PRESSURE", -1)          # Pa, one per element
+        t, v = a.history("PRESSURE", element=0)       # over every cycle
+
+qvres.study.map(fn, paths, client=None) runs fn(analysis) over many
+analyses, serially or on the workers of a dask.distributed client.
+
+The library is found through QVRES_LIBRARY, beside the package, in the
+library directory of the installation the package belongs to, in the build
+tree of a source checkout, or on the system's loader path."""
+from . import study
+from ._analysis import (Analysis, Cycles, History, Material, Model, MULTI_MATERIAL, Part, SkippedFile,
+                        UnitSystem, Variable, open)
+from .errors import (ArgumentError, CapacityError, DamagedError, Error, LockedError, NoMemoryError,
+                     NotFoundError, NotStoredError, UnreadableError)
+
+__version__ = "1.0.0"
+
+__all__ = ["open", "Analysis", "Cycles", "History", "Material", "Model", "MULTI_MATERIAL", "Part",
+           "SkippedFile", "UnitSystem", "Variable", "study", "Error", "ArgumentError",
+           "CapacityError", "DamagedError", "LockedError", "NoMemoryError", "NotFoundError",
+           "NotStoredError", "UnreadableError"]

@@ -1,0 +1,534 @@
+"""An opened analysis: the model, its cycles, and every stored quantity as a
+numpy array in SI units."""
+import contextlib
+import ctypes
+import os
+import threading
+import weakref
+from collections import namedtuple
+
+import numpy as np
+
+from . import _lib, errors
+from ._lib import byref, call
+
+Part = namedtuple("Part", "number name structured extent elements nodes")
+Part.__doc__ = """A part of the model, numbered from 1 as the files number it: structured
+parts (an I x J x K block of nodes, `extent` = (I, J, K)) first, then the
+unstructured ones (`extent` None)."""
+
+Material = namedtuple("Material", "number name body_name euler_id poisson_ratio")
+Material.__doc__ = """A material, numbered from 1. `euler_id` is -1 when it has no Euler
+material-fraction identifier; `poisson_ratio` is None when the base file
+stores none."""
+
+UnitSystem = namedtuple("UnitSystem", "length mass time")
+UnitSystem.__doc__ = """The unit codes the model was written in. Every array this package returns is
+already converted to SI units."""
+
+SkippedFile = namedtuple("SkippedFile", "path reason")
+History = namedtuple("History", "times values")
+History.__doc__ = """A quantity over every cycle: times in seconds and one value (or one row of a
+multi-material variable) per cycle."""
+
+Model = namedtuple("Model", "structured_parts unstructured_parts structured_slots unstructured_nodes "
+                            "nodes unstructured_elements materials cycles skipped_files file_version "
+                            "unit_system symmetry")
+
+# The real element variables that carry a value per material and the
+# element's own value (results_api.h, get_FloatElemValues).
+MULTI_MATERIAL = frozenset({54, 81, 83, 85, 86, 87, 88, 89})
+
+_KIND_NAMES = {_lib.NODE_INTEGER: "node", _lib.NODE_REAL: "node",
+               _lib.ELEMENT_INTEGER: "element", _lib.ELEMENT_REAL: "element"}
+
+
+class Variable(namedtuple("Variable", "name index part kind unit")):
+    """An entry of a cycle's result directory: `name` as the directory spells
+    it (dots and inner blanks as '_'), the variable `index`, the `part` the
+    array is stored for, the entry `kind` (1 node integer, 2 node real,
+    -1 element integer, -2 element real) and the SI `unit` text."""
+
+    __slots__ = ()
+
+    @property
+    def location(self):
+        """"node", "element", or None for entries that own no array."""
+        return _KIND_NAMES.get(self.kind)
+
+    @property
+    def integer(self):
+        return abs(self.kind) == 1
+
+    @property
+    def multi_material(self):
+        return self.kind == _lib.ELEMENT_REAL and self.index in MULTI_MATERIAL
+
+
+class Cycles:
+    """The registered cycles in time order: `numbers` (the solver's cycle
+    numbers, int32) and `times` (seconds, float64). Methods take a cycle as
+    its position here, 0 .. len - 1 (negative positions count from the end)."""
+
+    def __init__(self, numbers, times):
+        self.numbers = numbers
+        self.times = times
+        numbers.flags.writeable = times.flags.writeable = False
+
+    def __len__(self):
+        return len(self.numbers)
+
+    def index(self, number):
+        """The position of the cycle with solver cycle number `number`."""
+        hits = np.flatnonzero(self.numbers == number)
+        if not len(hits):
+            raise errors.ArgumentError(f"no cycle number {number}")
+        return int(hits[0])
+
+    def __repr__(self):
+        return f"Cycles(numbers={self.numbers!r}, times={self.times!r})"
+
+
+def _name_key(name):
+    # The directory's display form: dots and inner blanks become '_'.
+    return name.strip().replace(".", "_").replace(" ", "_").casefold()
+
+
+class _Handle:
+    """One thread's cycle reader: the open reader of cycle `cycle`, or none.
+    `lock` is held while it is used, so that closing the analysis waits for
+    a read in progress."""
+
+    __slots__ = ("ptr", "cycle", "lock")
+
+    def __init__(self):
+        self.ptr, self.cycle, self.lock = None, -1, threading.Lock()
+
+
+class _ThreadSlot:
+    """What the analysis keeps in a thread's local storage; when the thread
+    ends it is dropped, and its finalizer closes the thread's reader."""
+
+    __slots__ = ("handle", "scratch", "__weakref__")
+
+
+def _release(lib, handle, handles, lock):
+    with handle.lock:
+        if handle.ptr:
+            lib.qvres_reader_close(handle.ptr)
+            handle.ptr = None
+    with lock:
+        handles.discard(handle)
+
+
+class Analysis:
+    """An analysis opened from any of its files or its directory; see
+    qvres.open. Use it as a context manager, or call close()."""
+
+    def __init__(self, path, *, prefix_rule=0):
+        self._handle = None
+        self._lock = threading.Lock()
+        self._handles = set()
+        self._local = threading.local()
+        self._directories = {}
+        self._prefix_rule = prefix_rule
+        self.path = os.fspath(path)
+        self._lib = lib = _lib.library()
+        handle = ctypes.c_void_p()
+        call(lib.qvres_open, os.fsencode(self.path), byref(_lib.OpenOptions(prefix_rule)), byref(handle))
+        self._handle = handle.value
+        try:
+            self._load_model()
+        except BaseException:
+            self.close()
+            raise
+
+    def _load_model(self):
+        lib, h = self._lib, self._handle
+        m = _lib.ModelRecord()
+        call(lib.qvres_get_model, h, byref(m))
+        self.model = Model(m.structured_parts, m.unstructured_parts, m.structured_slots,
+                           m.unstructured_nodes, m.nodes, m.unstructured_elements, m.materials,
+                           m.cycles, m.skipped_files, m.file_version, tuple(m.unit_system),
+                           tuple(m.symmetry))
+        self.unit_system = UnitSystem(*m.unit_system)
+        parts = []
+        for p in range(1, m.structured_parts + m.unstructured_parts + 1):
+            r = _lib.PartRecord()
+            call(lib.qvres_get_part, h, p, byref(r))
+            parts.append(Part(p, _lib.text(r.name), bool(r.structured),
+                              tuple(r.extent) if r.structured else None, r.elements, r.nodes))
+        self.parts = tuple(parts)
+        materials = []
+        for k in range(1, m.materials + 1):
+            r = _lib.MaterialRecord()
+            call(lib.qvres_get_material, h, k, byref(r))
+            materials.append(Material(k, _lib.text(r.name), _lib.text(r.body_name), r.euler_id,
+                                      r.poisson_ratio if r.has_poisson else None))
+        self.materials = tuple(materials)
+        numbers = np.empty(m.cycles, np.int32)
+        times = np.empty(m.cycles, np.float64)
+        for k in range(m.cycles):
+            r = _lib.CycleRecord()
+            call(lib.qvres_get_cycle, h, k, byref(r))
+            numbers[k], times[k] = r.number, r.time
+        self.cycles = Cycles(numbers, times)
+        skipped = []
+        for k in range(m.skipped_files):
+            r = _lib.SkippedRecord()
+            call(lib.qvres_get_skipped_file, h, k, byref(r))
+            skipped.append(SkippedFile(_lib.text(r.path), _lib.text(r.reason)))
+        self.skipped = tuple(skipped)
+
+    # ---- life cycle ------------------------------------------------------
+
+    def close(self):
+        """Closes every thread's reader, then the analysis. Call it when no
+        thread reads any more; later calls raise qvres.Error."""
+        with self._lock:
+            handle, self._handle = self._handle, None
+            handles = list(self._handles)
+        if handle is None:
+            return
+        for h in handles:
+            _release(self._lib, h, self._handles, self._lock)
+        self._lib.qvres_close(handle)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+    def __del__(self):
+        if getattr(self, "_handle", None) is not None:
+            self.close()
+
+    def __reduce__(self):
+        # Sent to another process, an analysis is opened there anew.
+        return (_reopen, (self.path, self._prefix_rule))
+
+    def __repr__(self):
+        state = "closed" if self._handle is None else f"{len(self.cycles)} cycles"
+        return f"<qvres.Analysis {self.path!r}: {state}>"
+
+    def _check_open(self):
+        if self._handle is None:
+            raise errors.Error(f"{self.path}: the analysis is closed")
+
+    # ---- cycles and readers ------------------------------------------------
+
+    def _cycle(self, cycle):
+        n = len(self.cycles)
+        try:
+            index = int(cycle)
+        except (TypeError, ValueError):
+            raise errors.ArgumentError(f"a cycle is a position 0 .. {n - 1}, not {cycle!r}") from None
+        if index != cycle or not -n <= index < n:
+            raise errors.ArgumentError(f"{self.path}: no cycle {cycle!r} of {n}")
+        return index % n
+
+    @contextlib.contextmanager
+    def _reader(self, cycle):
+        """The calling thread's reader, opened on `cycle` (a position)."""
+        slot = getattr(self._local, "slot", None)
+        if slot is None:
+            slot = _ThreadSlot()
+            slot.handle, slot.scratch = _Handle(), None
+            with self._lock:
+                self._check_open()
+                self._handles.add(slot.handle)
+            weakref.finalize(slot, _release, self._lib, slot.handle, self._handles, self._lock)
+            self._local.slot = slot
+        h = slot.handle
+        with h.lock:
+            if h.ptr is None or h.cycle != cycle:
+                if h.ptr:
+                    self._lib.qvres_reader_close(h.ptr)
+                    h.ptr = None
+                ptr = ctypes.c_void_p()
+                with self._lock:
+                    self._check_open()
+                    call(self._lib.qvres_reader_open, self._handle, cycle, byref(ptr))
+                h.ptr, h.cycle = ptr.value, cycle
+            yield h.ptr
+
+    def _scratch(self, count, dtype):
+        """The calling thread's buffer of at least `count` values, kept for
+        the next history: reading into pages already touched is faster."""
+        slot = self._local.slot
+        if slot.scratch is None or slot.scratch.dtype != dtype or len(slot.scratch) < count:
+            slot.scratch = np.empty(count, dtype)
+        return slot.scratch[:count]
+
+    def _count(self, reader, values, variable=0, part=0):
+        request = _lib.Request(values, variable, part)
+        n = ctypes.c_int64()
+        call(self._lib.qvres_count_values, reader, byref(request), byref(n))
+        return n.value, request
+
+    def _read_into(self, reader, request, out):
+        fn = self._lib.qvres_read_int32 if out.dtype == np.int32 else self._lib.qvres_read_float
+        call(fn, reader, byref(request), out.ctypes.data, len(out))
+
+    def _read(self, cycle, values, variable=0, part=0, dtype=np.float32, also=None):
+        """A value query into a new array; with `also`, the count of that
+        query too (same reader)."""
+        with self._reader(cycle) as r:
+            n, request = self._count(r, values, variable, part)
+            out = np.empty(n, dtype)
+            self._read_into(r, request, out)
+            return out if also is None else (out, self._count(r, also)[0])
+
+    # ---- variables ---------------------------------------------------------
+
+    def variables(self, cycle):
+        """The result directory of `cycle`, as Variable records."""
+        cycle = self._cycle(cycle)
+        with self._lock:
+            found = self._directories.get(cycle)
+        if found is not None:
+            return found
+        entries = []
+        with self._reader(cycle) as r:
+            n = ctypes.c_int64()
+            call(self._lib.qvres_count_variables, r, byref(n))
+            for k in range(n.value):
+                v = _lib.VariableRecord()
+                call(self._lib.qvres_get_variable, r, k, byref(v))
+                real = v.kind in (_lib.NODE_REAL, _lib.ELEMENT_REAL)
+                unit = self._unit_of(v.index, False) if real else ""
+                entries.append(Variable(_lib.text(v.name), v.index, v.part, v.kind, unit))
+        found = tuple(entries)
+        with self._lock:
+            self._directories[cycle] = found
+        return found
+
+    def _unit_of(self, index, strict=True):
+        text = ctypes.create_string_buffer(64)
+        try:
+            call(self._lib.qvres_variable_unit, index, text, len(text), None)
+        except errors.ArgumentError:
+            if strict:
+                raise
+            return None  # a variable the catalogue does not know
+        return _lib.text(text.value)
+
+    def _entry(self, variable, cycle, location, part=None):
+        """The directory entry that `variable` (a name, an index or a
+        Variable) names in `cycle` at `location` ("node", "element" or None
+        for either). An index the directory does not list is passed to the
+        library as a real variable, which says what is not stored."""
+        if isinstance(variable, Variable):
+            part = variable.part if part is None else part
+            variable = variable.index
+        entries = self.variables(cycle)
+        if isinstance(variable, str):
+            key = _name_key(variable)
+            hits = [e for e in entries if _name_key(e.name) == key]
+        elif isinstance(variable, (int, np.integer)) and not isinstance(variable, bool):
+            hits = [e for e in entries if e.index == variable]
+        else:
+            raise errors.ArgumentError(f"a variable is a name or an index, not {variable!r}")
+        if part is not None:
+            hits = [e for e in hits if abs(e.part) == abs(part)]
+        placed = [e for e in hits if location is None or e.location == location]
+        if placed:
+            return placed[0]
+        what = f"{self.path}: cycle {self.cycles.numbers[cycle]}"
+        if hits:
+            raise errors.ArgumentError(f"{what}: {variable!r} is a {hits[0].location} variable, "
+                                       f"not a {location} variable")
+        if isinstance(variable, str):
+            listed = ", ".join(dict.fromkeys(e.name for e in entries
+                                             if e.location == location or location is None))
+            raise errors.NotStoredError(f"{what} stores no {location or ''} variable {variable!r}"
+                                        f" (it stores {listed or 'none'})")
+        kind = _lib.NODE_REAL if location == "node" else _lib.ELEMENT_REAL
+        return Variable("", int(variable), 1 if part is None else part, kind, "")
+
+    def unit(self, variable, cycle=0):
+        """The SI unit text of a variable ("Pa", "m/s", "" for dimensionless
+        and integer variables), looked up in the directory of `cycle`;
+        "m" for "coordinates" and "displacements"."""
+        if isinstance(variable, str) and variable.casefold() in ("coordinates", "displacements"):
+            return "m"
+        if isinstance(variable, Variable):
+            return variable.unit
+        if not isinstance(variable, str) and not len(self.cycles):
+            return self._unit_of(int(variable))
+        entry = self._entry(variable, self._cycle(cycle), None)
+        return entry.unit if entry.name or entry.integer else self._unit_of(entry.index)
+
+    # ---- the model ---------------------------------------------------------
+
+    def coordinates(self):
+        """x, y, z of every node in model node order, metres: N x 3 float32."""
+        self._check_open()
+        n = 3 * self.model.nodes
+        out = np.empty(n, np.float32)
+        call(self._lib.qvres_get_coordinates, self._handle, out.ctypes.data, n)
+        return out.reshape(-1, 3)
+
+    def connectivity(self):
+        """8 node entries per unstructured element (0 = empty; entry n is node
+        structured_slots + n - 1): E x 8 int32."""
+        n = 8 * self.model.unstructured_elements
+        return self._model_ints(self._lib.qvres_get_connectivity, n).reshape(-1, 8)
+
+    def element_types(self):
+        """The solver's type code of every unstructured element (1 solid,
+        2 shell, 3 beam): E int32."""
+        return self._model_ints(self._lib.qvres_get_element_types, self.model.unstructured_elements)
+
+    def part_elements(self, part):
+        """The 1-based connectivity rows of unstructured part `part`."""
+        n = self.parts[part - 1].elements if 1 <= part <= len(self.parts) else 0
+        return self._model_ints(self._lib.qvres_get_part_elements, n, part)
+
+    def _model_ints(self, fn, n, *args):
+        self._check_open()
+        out = np.empty(n, np.int32)
+        call(fn, self._handle, *args, out.ctypes.data, n)
+        return out
+
+    @property
+    def reported_materials(self):
+        """The materials a multi-material variable reports, in column order:
+        those with an Euler material-fraction identifier of 0 or more."""
+        return tuple(m for m in self.materials if m.euler_id >= 0)
+
+    # ---- values of a cycle -------------------------------------------------
+
+    def displacements(self, cycle):
+        """x, y, z displacement of every node, metres: N x 3 float32 (0 for a
+        node without one)."""
+        return self._read(self._cycle(cycle), _lib.DISPLACEMENTS).reshape(-1, 3)
+
+    def node_values(self, variable, cycle, part=None):
+        """One value per node in model node order (float32 in SI units, or
+        int32): a view into the array the library wrote. Real values of
+        structured nodes are the averages of the cells around them."""
+        cycle = self._cycle(cycle)
+        v = self._entry(variable, cycle, "node", part)
+        values = _lib.NODE_INTEGERS if v.integer else _lib.NODE_REALS
+        return self._read(cycle, values, v.index, abs(v.part), np.int32 if v.integer else np.float32)[2:]
+
+    def element_values(self, variable, cycle, part=None):
+        """One value per element in element order: the elements of each
+        structured part (K fastest), then the unstructured elements. A
+        structured part with I = 1 has no elements but gives real variables
+        one value per slot (J x K). Multi-material variables give a 2-D
+        array: a column per reported material (see reported_materials), then
+        the element's own value; unstructured elements have only the last
+        column (NaN in the others). `part` selects the stored array by the
+        part it is stored for (default: the one the directory lists)."""
+        cycle = self._cycle(cycle)
+        v = self._entry(variable, cycle, "element", part)
+        if v.integer:
+            return self._read(cycle, _lib.ELEMENT_INTEGERS, v.index, abs(v.part), np.int32)[2:]
+        if not v.multi_material:
+            return self._read(cycle, _lib.ELEMENT_REALS, v.index, abs(v.part))[2:]
+        out, single = self._read(cycle, _lib.ELEMENT_REALS, v.index, abs(v.part), also=_lib.SUBLAYER_INTEGERS)
+        return self._material_table(out, single)
+
+    def _material_layout(self, count, single):
+        """Structured rows S and unstructured rows E of a multi-material array
+        of `count` values, from the count of a single-valued one (`single`
+        = 2 + S + E): count = 2 + S (m + 1) + E."""
+        m = len(self.reported_materials)
+        if m == 0:
+            return count - 2, 0
+        s, rest = divmod(count - single, m)
+        if rest or s < 0 or single - 2 - s < 0:
+            raise errors.DamagedError(f"{self.path}: {count} multi-material values do not fit the model")
+        return s, single - 2 - s
+
+    def _material_table(self, out, single):
+        s, e = self._material_layout(len(out), single)
+        cols = len(self.reported_materials) + 1
+        body = out[2:]
+        if e == 0:
+            return body.reshape(s, cols)
+        table = np.full((s + e, cols), np.nan, np.float32)
+        table[:s] = body[:s * cols].reshape(s, cols)
+        table[s:, -1] = body[s * cols:]
+        return table
+
+    def material_fractions(self, material, cycle):
+        """Volume fraction of `material` (number or name) in every element of
+        the structured parts with I >= 2: float32."""
+        if isinstance(material, str):
+            named = [m.number for m in self.materials if m.name.casefold() == material.casefold()]
+            if not named:
+                raise errors.ArgumentError(f"{self.path}: no material {material!r}")
+            material = named[0]
+        return self._read(self._cycle(cycle), _lib.MATERIAL_FRACTIONS, 0, int(material))
+
+    def history(self, variable, node=None, element=None, part=None):
+        """The value of one node or one element (its 0-based position in
+        node_values or element_values) at every cycle: History(times,
+        values). Reads one array per cycle into a buffer the thread reuses."""
+        if (node is None) == (element is None):
+            raise errors.ArgumentError("history needs either node= or element=")
+        location = "node" if node is not None else "element"
+        position = int(node if node is not None else element)
+        n = len(self.cycles)
+        values = None
+        for cycle in range(n):
+            v = self._entry(variable, cycle, location, part)
+            if location == "node":
+                query = _lib.NODE_INTEGERS if v.integer else _lib.NODE_REALS
+            else:
+                query = _lib.ELEMENT_INTEGERS if v.integer else _lib.ELEMENT_REALS
+            dtype = np.int32 if v.integer else np.float32
+            with self._reader(cycle) as r:
+                count, request = self._count(r, query, v.index, abs(v.part))
+                buffer = self._scratch(count, dtype)
+                self._read_into(r, request, buffer)
+                single = self._count(r, _lib.SUBLAYER_INTEGERS)[0] if v.multi_material else None
+            value = self._pick(buffer, position, single)
+            if values is None:
+                values = np.empty((n,) + np.shape(value), dtype)
+            values[cycle] = value
+        if values is None:
+            values = np.empty(0, np.float32)
+        return History(self.cycles.times.copy(), values)
+
+    def _pick(self, out, position, single):
+        if single is None:
+            rows = len(out) - 2
+            if not 0 <= position < rows:
+                raise errors.ArgumentError(f"{self.path}: no position {position} among {rows}")
+            return out[2 + position]
+        s, e = self._material_layout(len(out), single)
+        cols = len(self.reported_materials) + 1
+        if not 0 <= position < s + e:
+            raise errors.ArgumentError(f"{self.path}: no element {position} among {s + e}")
+        if position < s:
+            return out[2 + position * cols: 2 + (position + 1) * cols]
+        row = np.full(cols, np.nan, np.float32)
+        row[-1] = out[2 + s * cols + position - s]
+        return row
+
+    def to_meshio(self, cycle):
+        """The model and every array of `cycle` as a meshio.Mesh (needs
+        meshio): points at their initial coordinates, cells in element
+        order, node variables and "displacement" as point data, element
+        variables (multi-material ones also per material as NAME[MATERIAL]),
+        "material_fraction[NAME]" and "part" as cell data."""
+        from . import _mesh
+        return _mesh.to_meshio(self, self._cycle(cycle))
+
+
+def _reopen(path, prefix_rule):
+    return Analysis(path, prefix_rule=prefix_rule)
+
+
+def open(path, *, prefix_rule=0):  # noqa: A001 - the package's entry point
+    """Opens the analysis that `path` belongs to: a cycle file
+    (STEM_<n>.qvres), a base file (STEM.qvres_base, STEM_base.qvres) or the
+    directory holding its one base file. prefix_rule=1 registers every
+    ".qvres" file of the run prefix instead of exactly STEM_<digits>.qvres.
+    Raises NotFoundError, LockedError, UnreadableError or DamagedError."""
+    return Analysis(path, prefix_rule=prefix_rule)

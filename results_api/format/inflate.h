@@ -1,0 +1,55 @@
+// Inflating the zlib stream of a compressed array into 4-byte values.
+//
+// Two inflaters give the same results, but for the one kind of stream
+// below: zlib's uncompress, and libdeflate, which inflates the same streams
+// faster. The build picks one for the
+// library (CMake option RESULTS_API_INFLATER); both answer with zlib's codes
+// and the outcomes uncompress gives:
+//   Z_OK          the stream ended (bytes after its checksum are ignored);
+//                 values it did not produce are 0;
+//   Z_BUF_ERROR   the destination filled up before the stream ended, or the
+//                 arguments are out of range;
+//   Z_DATA_ERROR  a damaged or truncated stream, a bad checksum, a preset
+//                 dictionary; with no room for values (count 0), also any
+//                 stream that would inflate to more than one byte;
+//   Z_MEM_ERROR   the inflater's own memory could not be had.
+// Values written before an error are unspecified: callers never hand out
+// the values of a stream that failed.
+//
+// The inflaters differ on one kind of stream: one whose checksum matches
+// but whose codes break a rule zlib enforces and libdeflate does not: the
+// reserved length codes 286 and 287 or distance codes 30 and 31, or a block
+// header whose code lengths zlib refuses (a run of code lengths reaching
+// past the last code, among others). zlib fails it with Z_DATA_ERROR;
+// libdeflate inflates it (Z_OK) to the values the checksum vouches for. No
+// deflate writer emits such a stream, but a damaged bit can turn a good one
+// into it (length code 285 into 287, a longer final run of code lengths).
+#pragma once
+
+#include <cstdint>
+
+namespace qv::format {
+
+// Inflates `src` into `count` 4-byte values of host byte order. Values the
+// stream did not produce are 0. `words` receives the number of whole values
+// produced. Returns zlib's code. Uses the inflater the build selected.
+int inflate_values(void* dest, std::int64_t count, const std::uint8_t* src, std::int64_t src_len,
+                   std::int64_t& words);
+
+// The two inflaters behind inflate_values. The libdeflate one exists where
+// the build found libdeflate (RESULTS_API_HAVE_LIBDEFLATE).
+int inflate_values_zlib(void* dest, std::int64_t count, const std::uint8_t* src,
+                        std::int64_t src_len, std::int64_t& words);
+int inflate_values_libdeflate(void* dest, std::int64_t count, const std::uint8_t* src,
+                              std::int64_t src_len, std::int64_t& words);
+
+// For tests: inflate_values calls `inflater` from now on; nullptr restores
+// the build's choice.
+using Inflater = int (*)(void* dest, std::int64_t count, const std::uint8_t* src,
+                         std::int64_t src_len, std::int64_t& words);
+void set_inflater_for_testing(Inflater inflater);
+
+// Puts `count` values of little-endian bytes into host byte order.
+void values_to_host_order(void* values, std::int64_t count);
+
+}  // namespace qv::format

@@ -1,0 +1,63 @@
+"""Failures raise the Error subclass of the library's status, with its
+message naming the file."""
+import os
+import shutil
+
+import pytest
+
+import qvres
+
+
+@pytest.fixture
+def run_dir(sample, tmp_path):
+    """A copy of the sample to damage."""
+    return shutil.copytree(sample, tmp_path / "run")
+
+
+def truncate(path, fraction=None, size=None):
+    os.truncate(path, size if size is not None else int(os.path.getsize(path) * fraction))
+
+
+def test_a_missing_analysis(tmp_path):
+    for path in (tmp_path / "nothing_1.qvres", tmp_path):
+        with pytest.raises(qvres.NotFoundError, match=str(path)) as e:
+            qvres.open(path)
+        assert isinstance(e.value, FileNotFoundError) and e.value.status == 2
+
+
+def test_a_locked_analysis(run_dir):
+    (run_dir / "sample_run.lock").touch()
+    with pytest.raises(qvres.LockedError, match="sample_run.lock"):
+        qvres.open(run_dir)
+    os.remove(run_dir / "sample_run.lock")
+    qvres.open(run_dir).close()
+
+
+def test_a_truncated_base_file(run_dir):
+    truncate(run_dir / "sample_run.qvres_base", 0.5)
+    with pytest.raises(qvres.DamagedError, match="sample_run.qvres_base"):
+        qvres.open(run_dir / "sample_run_0.qvres")
+
+
+def test_a_cycle_file_truncated_before_and_after_opening(run_dir):
+    truncate(run_dir / "sample_run_129.qvres", size=16)  # not even its cycle number
+    with qvres.open(run_dir) as a:
+        assert 129 not in a.cycles.numbers and len(a.cycles) == 11
+        assert [os.path.basename(s.path) for s in a.skipped] == ["sample_run_129.qvres"]
+        assert a.skipped[0].reason
+        last = len(a.cycles) - 1
+        truncate(run_dir / f"sample_run_{a.cycles.numbers[last]}.qvres", 0.4)
+        with pytest.raises(qvres.DamagedError, match=f"sample_run_{a.cycles.numbers[last]}.qvres"):
+            a.element_values("PRESSURE", last)
+        assert a.element_values("PRESSURE", 0).size  # the others still read
+
+
+def test_a_closed_analysis(sample):
+    a = qvres.open(sample)
+    a.node_values("X-VELOCITY", 0)
+    a.close()
+    a.close()
+    with pytest.raises(qvres.Error, match="closed"):
+        a.node_values("X-VELOCITY", 1)
+    with pytest.raises(qvres.Error, match="closed"):
+        a.coordinates()

@@ -1,0 +1,83 @@
+"""Threads share one analysis, each reading cycles through its own reader."""
+import gc
+import os
+import sys
+import threading
+import time
+from concurrent.futures import ThreadPoolExecutor
+
+import numpy as np
+
+import qvres
+from conftest import same_bits
+
+
+def read_cycle(a, k):
+    return (a.node_values("X-VELOCITY", k), a.element_values("TEMP", k), a.displacements(k),
+            a.history("PRESSURE", element=k).values)
+
+
+def open_cycle_files(directory):
+    fds = "/proc/self/fd"
+    paths = []
+    for fd in os.listdir(fds):
+        try:
+            paths.append(os.readlink(os.path.join(fds, fd)))
+        except OSError:
+            pass
+    return [p for p in paths if p.startswith(str(directory)) and not p.endswith("qvres_base")]
+
+
+def test_threads_reading_different_cycles_get_the_serial_values(sample):
+    with qvres.open(sample) as a:
+        n = len(a.cycles)
+        serial = [read_cycle(a, k) for k in range(n)]
+        # Every thread goes through the cycles from its own starting point,
+        # so that readers of one cycle and of different cycles overlap.
+        order = [(start + k) % n for start in range(4) for k in range(n)]
+        with ThreadPoolExecutor(4) as pool:
+            threaded = list(pool.map(lambda k: (k, read_cycle(a, k)), order))
+        for k, arrays in threaded:
+            assert all(same_bits(x, y) for x, y in zip(arrays, serial[k])), k
+
+
+def test_a_thread_in_the_library_lets_the_others_run(sample):
+    with qvres.open(sample) as a:
+        a.variables(0)
+        stop = threading.Event()
+        reads = []
+
+        def reader():
+            end = time.monotonic() + 30
+            while not stop.is_set() and time.monotonic() < end:
+                a.element_values("PRESSURE", len(reads) % len(a.cycles))
+                reads.append(1)
+
+        interval = sys.getswitchinterval()
+        # No thread is made to give up the interpreter on a timer: this one
+        # gets it back from the reader only while a library call lets go of it.
+        sys.setswitchinterval(100)
+        try:
+            thread = threading.Thread(target=reader)
+            thread.start()
+            reading = thread.is_alive()
+            stop.set()
+            thread.join()
+        finally:
+            sys.setswitchinterval(interval)
+        assert reading, f"the main thread ran only after {len(reads)} reads had ended"
+
+
+def test_the_reader_of_an_ended_thread_is_closed(sample):
+    with qvres.open(sample) as a:
+        threads = [threading.Thread(target=a.displacements, args=(k,)) for k in range(3)]
+        for t in threads:
+            t.start()
+            t.join()
+        del threads, t
+        gc.collect()
+        assert open_cycle_files(sample) == []
+        a.displacements(0)
+        assert len(open_cycle_files(sample)) == 1
+    assert open_cycle_files(sample) == []
+    assert np.array_equal(qvres.open(sample).cycles.numbers, a.cycles.numbers)

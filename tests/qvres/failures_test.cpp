@@ -1,0 +1,243 @@
+// libqvres when files are not as they should be: truncated and unreadable
+// cycle files, arrays a cycle does not store, locks; and which files
+// discovery registers, which it skips and why, from every name of a run.
+#include <gtest/gtest.h>
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#else
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "qvres/qvres_support.h"
+#include "results_api.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using namespace qvtest;
+namespace fs = std::filesystem;
+
+bool names(const std::string& message, const std::string& path) {
+    return message.find(path) != std::string::npos;
+}
+
+void touch(const std::string& path) { std::ofstream{path}; }
+
+std::vector<std::int32_t> registered_cycles(const qvres_analysis* a) {
+    qvres_model m{};
+    EXPECT_EQ(qvres_get_model(a, &m, nullptr), QVRES_OK);
+    std::vector<std::int32_t> out;
+    for (std::int64_t k = 0; k < m.cycles; ++k) {
+        qvres_cycle c{};
+        EXPECT_EQ(qvres_get_cycle(a, k, &c, nullptr), QVRES_OK);
+        out.push_back(c.number);
+    }
+    return out;
+}
+
+// Skipped file path -> reason.
+std::map<std::string, std::string> skipped_files(const qvres_analysis* a) {
+    qvres_model m{};
+    EXPECT_EQ(qvres_get_model(a, &m, nullptr), QVRES_OK);
+    std::map<std::string, std::string> out;
+    for (std::int64_t k = 0; k < m.skipped_files; ++k) {
+        qvres_skipped_file f{};
+        EXPECT_EQ(qvres_get_skipped_file(a, k, &f, nullptr), QVRES_OK);
+        out[f.path] = f.reason;
+    }
+    return out;
+}
+
+// The sample analysis in a directory of the test's own.
+class Failures : public ::testing::Test {
+protected:
+    void SetUp() override { sample_ = qvsample::write_sample_analysis(dir_.path()); }
+    std::string file(const std::string& name) const { return dir_.file(name); }
+
+    TempDir dir_;
+    qvsample::SampleAnalysis sample_;
+};
+
+TEST_F(Failures, TruncatedCycleIsDamagedNamingTheFile) {
+    Open open(dir_.path());
+    ASSERT_EQ(open.status, QVRES_OK) << open.error.message;
+    qvres_model m{};
+    ASSERT_EQ(qvres_get_model(open.a, &m, nullptr), QVRES_OK);
+    for (std::int64_t k : {0, 1}) {  // single-form and chunked arrays
+        const std::string& path = sample_.cycle_files[std::size_t(k)];
+        Readings intact;
+        {
+            Reader reader(open.a, k);
+            ASSERT_EQ(reader.status, QVRES_OK) << reader.error.message;
+            intact = run(cycle_steps(reader.r, m.materials));
+        }
+        fs::resize_file(path, fs::file_size(path) * 85 / 100);
+        Reader reader(open.a, k);
+        ASSERT_EQ(reader.status, QVRES_OK) << reader.error.message;
+        const Readings cut = run(cycle_steps(reader.r, m.materials));
+        ASSERT_EQ(cut.size(), intact.size());
+        // What the cut file still holds reads as before; the rest is damaged.
+        int damaged = 0;
+        for (std::size_t i = 0; i < cut.size(); ++i) {
+            if (intact[i].status != QVRES_OK) continue;
+            if (cut[i].status == QVRES_OK) {
+                expect_same({cut[i]}, {intact[i]});
+                continue;
+            }
+            ++damaged;
+            EXPECT_EQ(cut[i].status, QVRES_E_DAMAGED) << cut[i].what << ": " << cut[i].message;
+            EXPECT_TRUE(names(cut[i].message, path)) << cut[i].message;
+        }
+        EXPECT_GT(damaged, 0) << path;
+    }
+}
+
+TEST_F(Failures, ArrayNotInTheDirectoryIsNotStored) {
+    Open open(dir_.path());
+    ASSERT_EQ(open.status, QVRES_OK) << open.error.message;
+    Reader reader(open.a, 0);
+    ASSERT_EQ(reader.status, QVRES_OK) << reader.error.message;
+    // A variable the directory lacks, and a stored one asked of another part.
+    for (const qvres_request q : {qvres_request{QVRES_ELEMENT_REALS, 67, 1}, qvres_request{QVRES_NODE_REALS, 4, 2},
+                                  qvres_request{QVRES_ELEMENT_REALS_ALL_SLOTS, 67, 1}}) {
+        const Reading got = read(value_array(reader.r, q));
+        EXPECT_EQ(got.status, QVRES_E_NOT_STORED) << got.what;
+        EXPECT_TRUE(names(got.message, sample_.cycle_files[0])) << got.message;
+    }
+}
+
+TEST_F(Failures, CycleThatCannotBeOpenedIsUnreadableAtReaderOpen) {
+    Open open(dir_.path());
+    ASSERT_EQ(open.status, QVRES_OK) << open.error.message;
+    const std::string& path = sample_.cycle_files[3];
+#ifdef _WIN32
+    // A handle that shares nothing keeps every other opening out.
+    const HANDLE held = ::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    qvres_reader* r = nullptr;
+    qvres_error result{};
+    const qvres_status status = qvres_reader_open(open.a, 3, &r, &result);
+    qvres_reader_close(r);
+    ::CloseHandle(held);
+    EXPECT_EQ(status, QVRES_E_UNREADABLE) << result.message;
+#else
+    ASSERT_EQ(::chmod(path.c_str(), 0), 0);
+    ASSERT_EQ(::chmod(dir_.path().c_str(), 0755), 0);
+    // Root opens any file: the reader is opened by a child that runs as
+    // uid 65534, and says what it got through a pipe.
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        qvres_error e{};
+        e.status = static_cast<qvres_status>(-1);
+        if (::geteuid() != 0 || (::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0)) {
+            qvres_reader* r = nullptr;
+            qvres_reader_open(open.a, 3, &r, &e);
+            qvres_reader_close(r);
+        }
+        ::_exit(::write(fds[1], &e, sizeof e) == static_cast<ssize_t>(sizeof e) ? 0 : 1);
+    }
+    ::close(fds[1]);
+    qvres_error result{};
+    const ssize_t got = ::read(fds[0], &result, sizeof result);
+    ::close(fds[0]);
+    ::waitpid(child, nullptr, 0);
+    ASSERT_EQ(got, static_cast<ssize_t>(sizeof result));
+    if (result.status == static_cast<qvres_status>(-1)) GTEST_SKIP() << "cannot change to uid 65534";
+#endif
+    EXPECT_EQ(result.status, QVRES_E_UNREADABLE) << result.message;
+    EXPECT_TRUE(names(result.message, path)) << result.message;
+}
+
+TEST_F(Failures, DiscoveryListsTheFilesItSkipsWithReasons) {
+    // A cycle file cut before its "<Model>" section, a second file of
+    // cycle 2's number, and cycle 3 under a lock.
+    const std::string cut = file("sample_run_90001.qvres"), twin = file("sample_run_90002.qvres");
+    fs::copy_file(sample_.cycle_files[1], cut);
+    fs::resize_file(cut, 81);
+    fs::copy_file(sample_.cycle_files[2], twin);
+    touch(file(fs::path(sample_.cycle_files[3]).stem().string() + ".lock"));
+
+    Open open(dir_.path());
+    ASSERT_EQ(open.status, QVRES_OK) << open.error.message;
+    std::vector<std::int32_t> expected = sample_.cycles;
+    expected.erase(expected.begin() + 3);
+    EXPECT_EQ(registered_cycles(open.a), expected);
+
+    const auto skipped = skipped_files(open.a);
+    ASSERT_EQ(skipped.size(), 3u);
+    ASSERT_EQ(skipped.count(cut), 1u);
+    EXPECT_TRUE(names(skipped.at(cut), cut) && names(skipped.at(cut), "<Model>")) << skipped.at(cut);
+    // Of two files of one cycle number the one registered is either.
+    const bool twin_skipped = skipped.count(twin) == 1;
+    const std::string& dropped = twin_skipped ? twin : sample_.cycle_files[2];
+    const std::string& kept = twin_skipped ? sample_.cycle_files[2] : twin;
+    ASSERT_EQ(skipped.count(dropped), 1u);
+    EXPECT_TRUE(names(skipped.at(dropped), kept)) << skipped.at(dropped);
+    ASSERT_EQ(skipped.count(sample_.cycle_files[3]), 1u);
+    EXPECT_TRUE(names(skipped.at(sample_.cycle_files[3]), "lock")) << skipped.at(sample_.cycle_files[3]);
+}
+
+TEST_F(Failures, RegistersTheRunsOwnCycleFilesUnlessThePrefixRuleIsAsked) {
+    write_fixture_cycle(file("sample_other_3.qvres"), 90003, 1.0e6f);
+    write_fixture_cycle(file("sample_run_v2_1.qvres"), 90001, 2.0e6f);
+    {
+        Open open(sample_.base_file);
+        ASSERT_EQ(open.status, QVRES_OK) << open.error.message;
+        EXPECT_EQ(registered_cycles(open.a), sample_.cycles);
+        EXPECT_TRUE(skipped_files(open.a).empty());
+    }
+    // With the prefix rule, what set_BaseFilename registers from the same name.
+    const qvres_open_options prefix{1};
+    Open open(sample_.cycle_files[0], &prefix);
+    ASSERT_EQ(open.status, QVRES_OK) << open.error.message;
+    ASSERT_TRUE(set_Startup());
+    const std::int32_t mode = 1;
+    ASSERT_TRUE(set_BaseFilename(&mode, sample_.cycle_files[0].c_str(), dir_.path().c_str()));
+    std::int32_t steps = -1;
+    ASSERT_TRUE(get_NumSteps(&steps));
+    std::vector<std::int32_t> numbers(std::size_t(steps) + 1);
+    std::vector<float> times(numbers.size());
+    ASSERT_TRUE(get_SetData(numbers.data(), times.data()));
+    numbers.pop_back();
+    resultsCleanUp();
+    EXPECT_EQ(registered_cycles(open.a), numbers);
+    EXPECT_EQ(numbers.size(), sample_.cycles.size() + 2);
+}
+
+TEST_F(Failures, EveryNameOfTheRunOpensTheSameAnalysisUnlessLocked) {
+    Open reference(dir_.path());
+    ASSERT_EQ(reference.status, QVRES_OK) << reference.error.message;
+    const Readings expected = read_model(reference.a);
+    const std::string lock = file("sample_run.lock"), older = file("sample_run_base.qvres");
+    const auto expect_opens = [&](const std::string& path) {
+        touch(lock);
+        Open locked(path);
+        EXPECT_EQ(locked.status, QVRES_E_LOCKED) << path;
+        EXPECT_TRUE(names(locked.error.message, lock)) << locked.error.message;
+        fs::remove(lock);
+        Open open(path);
+        ASSERT_EQ(open.status, QVRES_OK) << path << ": " << open.error.message;
+        expect_same(read_model(open.a), expected);
+    };
+    for (const std::string& path : {sample_.base_file, sample_.cycle_files[5], dir_.path()}) expect_opens(path);
+    // The older form of the base file's name.
+    fs::rename(sample_.base_file, older);
+    for (const std::string& path : {older, sample_.cycle_files[5], dir_.path()}) expect_opens(path);
+}
+
+}  // namespace
