@@ -111,6 +111,15 @@ TEST(Platform, WhatANameIs) {
         ASSERT_TRUE(qvtest::make_symlink(dir.file("file"), dir.file("link")));
         EXPECT_TRUE(is_regular_file(dir.file("link")));
         EXPECT_TRUE(File::open(dir.file("link"), File::Mode::Read));
+        // Listings keep links to files and dangling links, and leave links
+        // to directories out as they do directories.
+        std::vector<std::string> expected{"dangling", "file", "link"};
+#ifndef _WIN32
+        ASSERT_TRUE(qvtest::make_symlink(dir.file("sub"), dir.file("sub_link")));
+#endif
+        std::vector<std::string> names = list_directory(dir.path()).value_or(std::vector<std::string>{});
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, expected);
     }
 }
 
