@@ -9,6 +9,11 @@
 #include <fstream>
 #include <limits>
 #include <stdexcept>
+#include <string>
+
+#ifdef _WIN32
+#include <process.h>
+#endif
 
 #include "results_api.h"
 #include "runtime/alloc.h"
@@ -63,6 +68,17 @@ void init_once() {
 const std::string& work_dir() {
     std::string& dir = dir_storage();
     if (dir.empty()) {
+#ifdef _WIN32
+        // No mkdtemp: a name from the process id, created exclusively.
+        std::error_code ec;
+        const auto base = std::filesystem::temp_directory_path(ec) /
+                          ("results_api-fuzz-" + std::to_string(::_getpid()));
+        if (ec || !std::filesystem::create_directory(base, ec)) {
+            std::fprintf(stderr, "cannot create %s\n", base.string().c_str());
+            std::abort();
+        }
+        dir = base.string();
+#else
         // TMPDIR may name a memory file system: each input is written to a
         // file, and on a disk rewriting one file many times a second waits
         // for the disk.
@@ -73,6 +89,7 @@ const std::string& work_dir() {
             std::abort();
         }
         dir = pattern;
+#endif
         std::atexit(remove_work_dir);
     }
     return dir;

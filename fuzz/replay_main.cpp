@@ -18,7 +18,7 @@ namespace {
 bool replay(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
     if (!in) {
-        std::fprintf(stderr, "cannot read %s\n", file.c_str());
+        std::fprintf(stderr, "cannot read %s\n", file.string().c_str());
         return false;
     }
     const std::vector<char> bytes((std::istreambuf_iterator<char>(in)),
@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
                 if (entry.is_regular_file()) files.push_back(entry.path());
             std::sort(files.begin(), files.end());
             if (files.empty()) {
-                std::fprintf(stderr, "no inputs in %s\n", arg.c_str());
+                std::fprintf(stderr, "no inputs in %s\n", arg.string().c_str());
                 return 1;
             }
         } else {

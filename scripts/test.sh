@@ -1,17 +1,18 @@
 #!/usr/bin/env bash
-# Builds the library and runs the tests in four legs:
-#   tests  every test, as built for users, inflating with libdeflate (build/)
-#   asan   every test under AddressSanitizer + UndefinedBehaviorSanitizer (build-asan/)
-#   zlib   the tests of the library (not the tools) with zlib as the inflater (build-zlib/)
-#   tsan   the libqvres thread tests under ThreadSanitizer, built with clang
-#          (build-tsan/; only that target, to keep the leg short)
-# Usage: scripts/test.sh [--no-tsan] [--only tests|asan|zlib|tsan]
+# Builds the library and runs the tests in five legs:
+#   tests    every test, as built for users, inflating with libdeflate (build/)
+#   asan     every test under AddressSanitizer + UndefinedBehaviorSanitizer (build-asan/)
+#   zlib     the tests of the library (not the tools) with zlib as the inflater (build-zlib/)
+#   tsan     the libqvres thread tests under ThreadSanitizer, built with clang
+#            (build-tsan/; only that target, to keep the leg short)
+#   windows  both DLLs cross-built with mingw-w64, the tests run under wine (build-win/)
+# Usage: scripts/test.sh [--no-tsan] [--only tests|asan|zlib|tsan|windows]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-usage() { sed -n '2,8p' "$0" | sed 's/^# \{0,1\}//'; }
+usage() { sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'; }
 
-legs="tests asan zlib tsan"
+legs="tests asan zlib tsan windows"
 while [ $# -gt 0 ]; do
   case $1 in
     --no-tsan) legs=${legs/tsan/} ;;
@@ -26,7 +27,7 @@ while [ $# -gt 0 ]; do
   shift
 done
 for leg in $legs; do
-  case $leg in tests|asan|zlib|tsan) ;; *) echo "test.sh: no leg '$leg'" >&2; exit 2 ;; esac
+  case $leg in tests|asan|zlib|tsan|windows) ;; *) echo "test.sh: no leg '$leg'" >&2; exit 2 ;; esac
 done
 want() { [[ " $legs " == *" $1 "* ]]; }
 
@@ -37,6 +38,7 @@ deps=()
 if want tests || want asan; then deps+=(python3-meshio python3-numpy python3-pytest python3-dask python3-distributed python3-pip
                                         paraview python3-paraview xvfb xauth); fi
 want tsan && deps+=(clang-14 libclang-rt-14-dev)
+want windows && deps+=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 googletest)
 scripts/install-deps.sh "${deps[@]}"
 
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -55,6 +57,36 @@ run() {
 
 leg_start() { echo "== $1 =="; SECONDS=0; }
 leg_end() { echo "== $1 leg: ${SECONDS}s =="; }
+
+# Both DLLs and the tests they need, cross-built with mingw-w64 and run
+# under wine64: headless, quiet, with wine's prefix inside the build tree.
+# The wine server is started here with its output sent away (one holding
+# ctest's output pipe would keep ctest waiting), stopped at the end, and the
+# run is bounded by a timeout.
+windows_leg() {
+  local dir=build-win status=0
+  # Optimised as the other legs, without debug information: it would only
+  # slow down the static links.
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_C_FLAGS_RELEASE="-O2 -DNDEBUG" -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
+    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DRESULTS_API_BUILD_BENCH=OFF
+  cmake --build "$dir" -j "$jobs"
+  local server
+  server=$(command -v wineserver || echo /usr/lib/wine/wineserver)
+  export WINEPREFIX="$PWD/$dir/wine" WINEDEBUG=-all
+  mkdir -p "$WINEPREFIX"
+  "$server" -p </dev/null >/dev/null 2>&1
+  # A new prefix is made once, before tests run side by side.
+  timeout 300 "$dir/wine_run.sh" wineboot --init </dev/null >/dev/null 2>&1 || status=$?
+  if [ "$status" -eq 0 ]; then
+    timeout 1200 ctest --test-dir "$dir" -j "$jobs" --timeout 300 --output-on-failure \
+      || status=$?
+  else
+    echo "wine could not set up its prefix in $WINEPREFIX" >&2
+  fi
+  "$server" -k </dev/null >/dev/null 2>&1 || true
+  return "$status"
+}
 
 if want tests; then
   leg_start "tests"
@@ -84,5 +116,10 @@ if want tsan; then
   TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
     ctest --test-dir build-tsan -L '^qvres_threads$' --output-on-failure --no-tests=error
   leg_end tsan
+fi
+if want windows; then
+  leg_start "Windows: DLLs cross-built with mingw-w64, tests under wine"
+  windows_leg
+  leg_end windows
 fi
 echo "all tests passed"

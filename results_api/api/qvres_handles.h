@@ -46,7 +46,11 @@ namespace qv::api {
 // the caller's buffer: nothing is allocated, so it also reports running out
 // of memory.
 qvres_status report(qvres_error* error, qvres_status status, const char* format, ...)
-#if defined(__GNUC__)
+#if defined(__MINGW32__)
+    // The C runtime's printf lacks %zu; mingw's own, which the C++ library
+    // selects, has it.
+    __attribute__((format(__MINGW_PRINTF_FORMAT, 3, 4)))
+#elif defined(__GNUC__)
     __attribute__((format(printf, 3, 4)))
 #endif
     ;

@@ -15,6 +15,9 @@ namespace qv::platform {
 // The separator the library inserts when it joins a directory and a name.
 inline constexpr char kSeparator = '/';
 
+// Paths are byte strings as hosts pass them: on Windows, text in the calling
+// thread's ANSI code page, converted to UTF-16 for the system.
+
 // A path split as the platform splitter does: the directory keeps its
 // trailing separator, the name has no extension, the extension keeps its dot.
 struct PathParts {
@@ -33,8 +36,10 @@ bool entry_exists(const std::string& path);
 bool is_directory(const std::string& path);
 bool remove_file(const std::string& path);
 
-// Names of the entries of a directory, in the platform's order, or nothing
-// when the directory cannot be read.
+// Names of the entries of a directory that are not directories (files,
+// links to files, dangling links), in the platform's order, or nothing when
+// the directory cannot be read. On Windows, a name the thread's ANSI code
+// page cannot express is left out: it could not be opened by that name.
 std::optional<std::vector<std::string>> list_directory(const std::string& directory);
 
 // A file opened for reading or created for writing. Reads never go past the

@@ -6,6 +6,7 @@
 #include "runtime/platform.h"
 
 #include <cstdio>
+#include <cstring>
 #include <new>
 
 #include <dirent.h>
@@ -55,8 +56,17 @@ std::optional<std::vector<std::string>> list_directory(const std::string& direct
     const std::unique_ptr<DIR, int (*)(DIR*)> closer(d, ::closedir);
     std::vector<std::string> names;
     while (const struct ::dirent* e = ::readdir(d)) {
-        const std::string name = e->d_name;
-        if (name != "." && name != "..") names.push_back(name);
+        const char* name = e->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
+        // Directories, and links to them, are left out; whatever else is
+        // there is listed, dangling links included (is_regular_file tells
+        // the callers what they can read).
+        if (e->d_type == DT_DIR) continue;
+        if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) {
+            struct ::stat st {};
+            if (::fstatat(::dirfd(d), name, &st, 0) == 0 && S_ISDIR(st.st_mode)) continue;
+        }
+        names.emplace_back(name);
     }
     return names;
 }

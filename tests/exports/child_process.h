@@ -1,11 +1,15 @@
 // Calls that may end the process run in a forked child, so that a crash or
 // an exit inside the library fails the case that made it, not the test
 // binary. The child sends text back through a pipe; what the library prints
-// on the console is kept to tell how a child ended.
+// on the console is kept to tell how a child ended. Windows has no fork:
+// there the "child" is the test process itself, and a crash fails the whole
+// test instead of the one case.
 #pragma once
 
+#ifndef _WIN32
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cstdio>
 #include <cstring>
@@ -19,6 +23,12 @@ namespace qvtest {
 
 // The child's end of the pipe: text sent at once, so that the parent gets
 // it even when the child dies afterwards.
+#ifdef _WIN32
+struct Pipe {
+    std::string* sent;
+    void send(const std::string& text) const { sent->append(text); }
+};
+#else
 struct Pipe {
     int fd;
     void send(const std::string& text) const {
@@ -29,6 +39,7 @@ struct Pipe {
         }
     }
 };
+#endif
 
 struct ChildResult {
     bool passed;        // the body returned true
@@ -39,6 +50,19 @@ struct ChildResult {
     }
 };
 
+#ifdef _WIN32
+// Runs `body` in this process.
+inline ChildResult in_child(const std::function<bool(const Pipe&)>& body) {
+    ChildResult result{false, "", ""};
+    try {
+        result.passed = body(Pipe{&result.text});
+    } catch (const std::exception& e) {
+        result.text += std::string(" exception: ") + e.what();
+        result.death = "the body threw";
+    }
+    return result;
+}
+#else
 // Runs `body` in a child process and waits for it.
 inline ChildResult in_child(const std::function<bool(const Pipe&)>& body) {
     int fds[2];
@@ -86,6 +110,7 @@ inline ChildResult in_child(const std::function<bool(const Pipe&)>& body) {
     std::fclose(console);
     return result;
 }
+#endif
 
 // What a child found wrong, one finding after another.
 class Findings {

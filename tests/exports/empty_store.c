@@ -54,8 +54,11 @@ int main(void) {
     a = b = c = 9;
     CHECK(!get_NumStructuredNodes(&a, &b, &c) && a == 9 && b == 9 && c == 9);
     CHECK(!get_NumStructuredElements() && !get_NumMaterialInElement());
-    // The two names are one function.
+#ifndef _WIN32
+    // The two names are one function. (A DLL defines them as two functions
+    // that answer alike.)
     CHECK(get_NumStructuredElements == get_NumMaterialInElement);
+#endif
 
     // Attributes: zeros where the function writes any.
     CHECK(!getResultsFileVersion(&a) && a == 0);

@@ -1,5 +1,6 @@
 // A host program as a post-processor would be: it loads the library with
-// dlopen, resolves every export it calls by name, and runs the whole calling
+// dlopen (LoadLibrary on Windows), resolves every export it calls by name,
+// and runs the whole calling
 // order over the two analyses that write_host_analysis wrote beforehand:
 //
 //   host_e2e <library> <plate_run directory> <tank_test directory>
@@ -8,7 +9,11 @@
 // write_host_analysis.cpp; they are worked out here from each model's
 // layout, independently of the library. Every failed check is reported and
 // the run goes on; the exit status is 1 when any check failed.
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 #include <math.h>
 #include <stdio.h>
 #include <string.h>
@@ -44,10 +49,24 @@ static int current_cycle = 0; // named in failure reports
         }                                                                      \
     } while (0)
 
-static int resolve(void *library) {
+#ifdef _WIN32
+typedef HMODULE library_handle;
+/* A function address as a data pointer, for the copy into its typed slot. */
+static void *find_export(HMODULE library, const char *name) {
+    FARPROC function = GetProcAddress(library, name);
+    void *symbol;
+    memcpy(&symbol, &function, sizeof symbol);
+    return symbol;
+}
+#else
+typedef void *library_handle;
+static void *find_export(void *library, const char *name) { return dlsym(library, name); }
+#endif
+
+static int resolve(library_handle library) {
     void *symbol;
 #define HOST_RESOLVE(name)                                                     \
-    symbol = dlsym(library, #name);                                            \
+    symbol = find_export(library, #name);                                      \
     if (!symbol) {                                                             \
         fprintf(stderr, "export %s not found\n", #name);                       \
         return 0;                                                              \
@@ -281,24 +300,36 @@ static void run(const struct analysis *a, const char *dir) {
 }
 
 int main(int argc, char **argv) {
-    void *library;
+    library_handle library;
     if (argc != 4) {
         fprintf(stderr, "usage: %s <library> <plate_run directory> <tank_test directory>\n",
                 argv[0]);
         return 2;
     }
+#ifdef _WIN32
+    library = LoadLibraryA(argv[1]);
+    if (!library) {
+        fprintf(stderr, "LoadLibrary %s: error %lu\n", argv[1], (unsigned long)GetLastError());
+        return 1;
+    }
+#else
     library = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
     if (!library) {
         fprintf(stderr, "dlopen: %s\n", dlerror());
         return 1;
     }
+#endif
     if (!resolve(library)) return 1;
 
     CHECK(api.set_Startup());
     run(&plate, argv[2]);
     run(&tank, argv[3]);
 
+#ifdef _WIN32
+    FreeLibrary(library);
+#else
     dlclose(library);
+#endif
     if (failures) fprintf(stderr, "host_e2e: %d check(s) failed\n", failures);
     return failures ? 1 : 0;
 }

@@ -2,10 +2,17 @@
 // cycle files, arrays a cycle does not store, locks; and which files
 // discovery registers, which it skips and why, from every name of a run.
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#else
 #include <grp.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <filesystem>
@@ -114,6 +121,18 @@ TEST_F(Failures, CycleThatCannotBeOpenedIsUnreadableAtReaderOpen) {
     Open open(dir_.path());
     ASSERT_EQ(open.status, QVRES_OK) << open.error.message;
     const std::string& path = sample_.cycle_files[3];
+#ifdef _WIN32
+    // A handle that shares nothing keeps every other opening out.
+    const HANDLE held = ::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    qvres_reader* r = nullptr;
+    qvres_error result{};
+    const qvres_status status = qvres_reader_open(open.a, 3, &r, &result);
+    qvres_reader_close(r);
+    ::CloseHandle(held);
+    EXPECT_EQ(status, QVRES_E_UNREADABLE) << result.message;
+#else
     ASSERT_EQ(::chmod(path.c_str(), 0), 0);
     ASSERT_EQ(::chmod(dir_.path().c_str(), 0755), 0);
     // Root opens any file: the reader is opened by a child that runs as
@@ -139,6 +158,7 @@ TEST_F(Failures, CycleThatCannotBeOpenedIsUnreadableAtReaderOpen) {
     ::waitpid(child, nullptr, 0);
     ASSERT_EQ(got, static_cast<ssize_t>(sizeof result));
     if (result.status == static_cast<qvres_status>(-1)) GTEST_SKIP() << "cannot change to uid 65534";
+#endif
     EXPECT_EQ(result.status, QVRES_E_UNREADABLE) << result.message;
     EXPECT_TRUE(names(result.message, path)) << result.message;
 }

@@ -257,7 +257,13 @@ TEST_F(HostErrors, SectionsCutOffAreDamagedAndNamed) {
 
 TEST(ResultsLibraryLoad, ReportsALibraryThatIsNotTheRightOne) {
     // The 59-export library loads but is not the one the tools need.
-    const std::string other = std::filesystem::path(ResultsLibrary().location()).parent_path() / "libresults_api.so.1";
+#ifdef _WIN32
+    const char* other_name = "results_api.dll";
+#else
+    const char* other_name = "libresults_api.so.1";
+#endif
+    const std::string other =
+        (std::filesystem::path(ResultsLibrary().location()).parent_path() / other_name).string();
     EXPECT_NE(error_of([&] { ResultsLibrary lib(other); }).find("does not export qvres_"), std::string::npos);
 }
 

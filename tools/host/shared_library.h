@@ -1,14 +1,14 @@
 // The platform's loader of shared libraries: the only code in the tools that
 // opens a shared object, looks a symbol up in one or asks where the running
-// program lives. A LoadLibrary/GetProcAddress branch slots in beside the
-// dlopen one in shared_library.cpp.
+// program lives: dlopen, or LoadLibrary/GetProcAddress on Windows.
 #pragma once
 
 #include <string>
 
 namespace qvhost {
 
-// The file name of the results library on this platform.
+// The file name of the results library on this platform: libqvres.so.1,
+// or qvres.dll on Windows.
 extern const char* const kLibraryFileName;
 
 // Opens the shared object at `path` (a bare name goes through the loader's

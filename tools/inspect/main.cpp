@@ -163,7 +163,10 @@ std::FILE* report_stream(const Args& a) {
 }
 
 // fprintf to the report stream, nothing when there is none.
-#if defined(__GNUC__)
+#if defined(__MINGW32__)
+// The MinGW runtime's printf, which knows %zu (see cmake/windows.cmake).
+__attribute__((format(__MINGW_PRINTF_FORMAT, 2, 3)))
+#elif defined(__GNUC__)
 __attribute__((format(printf, 2, 3)))
 #endif
 void say(std::FILE* report, const char* format, ...) {

@@ -1,0 +1,243 @@
+// The platform layer on the system it was built for: names beyond ASCII
+// (on Windows in the calling thread's ANSI code page), directory listings,
+// 64-bit positions, and on Windows the names that are devices.
+#include "runtime/platform.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "support/temp_dir.h"
+
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#include <winioctl.h>
+#endif
+
+namespace qv::platform {
+namespace {
+
+namespace fs = std::filesystem;
+using qvtest::TempDir;
+
+std::vector<std::string> listed(const std::string& directory) {
+    const auto names = list_directory(directory);
+    EXPECT_TRUE(names.has_value()) << directory;
+    return names.value_or(std::vector<std::string>{});
+}
+
+TEST(Platform, NamesBeyondAsciiReachTheirFiles) {
+    TempDir dir;
+    const std::string name = qvtest::non_ascii_name();
+    ASSERT_FALSE(name.empty()) << "the ANSI code page has no letters beyond ASCII";
+    const std::string sub = dir.file(name);
+    fs::create_directory(qvtest::fs_path(sub));
+    EXPECT_TRUE(is_directory(sub));
+    EXPECT_TRUE(entry_exists(sub));
+
+    const std::string file = sub + "/" + name + "_0001.qvres";
+    {
+        const auto created = File::open(file, File::Mode::CreateNew);
+        ASSERT_TRUE(created);
+        ASSERT_TRUE(created->write("abc", 3));
+    }
+    // The file has the name given, as the system reads it back.
+    EXPECT_TRUE(fs::is_regular_file(qvtest::fs_path(file)));
+    EXPECT_TRUE(is_regular_file(file));
+    EXPECT_TRUE(entry_exists(file));
+    EXPECT_FALSE(File::open(file, File::Mode::CreateNew));
+    EXPECT_EQ(listed(sub), std::vector<std::string>{name + "_0001.qvres"});
+
+    const PathParts parts = split_path(file);
+    EXPECT_EQ(parts.directory, sub + "/");
+    EXPECT_EQ(parts.name, name + "_0001");
+    EXPECT_EQ(parts.extension, ".qvres");
+
+    const auto read = File::open(file, File::Mode::Read);
+    ASSERT_TRUE(read);
+    char bytes[3] = {};
+    ASSERT_TRUE(read->read(bytes, 3));
+    EXPECT_EQ(std::string(bytes, 3), "abc");
+    EXPECT_TRUE(read->remove_if_same(file));
+}
+
+TEST(Platform, ListingsHoldTheFilesOfADirectory) {
+    TempDir dir;
+    std::ofstream(dir.file("run_0001.qvres")) << "x";
+    std::ofstream(dir.file("run.lock")) << "";
+    fs::create_directory(dir.file("run_0002.qvres"));
+    fs::create_directory(dir.file("nested"));
+    std::ofstream(dir.file("nested/run_0003.qvres")) << "x";
+    std::vector<std::string> names = listed(dir.path());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"run.lock", "run_0001.qvres"}));
+    EXPECT_EQ(listed(dir.file("nested") + "/"), std::vector<std::string>{"run_0003.qvres"});
+    EXPECT_TRUE(listed(dir.file("run_0002.qvres")).empty());
+    EXPECT_FALSE(list_directory(dir.file("missing")).has_value());
+    EXPECT_FALSE(list_directory(dir.file("run_0001.qvres")).has_value());
+}
+
+TEST(Platform, WhatANameIs) {
+    TempDir dir;
+    std::ofstream(dir.file("file")) << "x";
+    fs::create_directory(dir.file("sub"));
+    EXPECT_TRUE(is_regular_file(dir.file("file")));
+    EXPECT_FALSE(is_regular_file(dir.file("sub")));
+    EXPECT_FALSE(is_regular_file(dir.file("missing")));
+    EXPECT_FALSE(is_regular_file(""));
+    EXPECT_TRUE(is_directory(dir.file("sub")));
+    EXPECT_FALSE(is_directory(dir.file("file")));
+    EXPECT_TRUE(entry_exists(dir.file("sub")));
+    EXPECT_TRUE(entry_exists(dir.file("file")));
+    EXPECT_FALSE(entry_exists(dir.file("missing")));
+    EXPECT_FALSE(entry_exists(dir.file("file/below")));
+    // A directory cannot be opened as a file, nor created over.
+    EXPECT_FALSE(File::open(dir.file("sub"), File::Mode::Read));
+    EXPECT_FALSE(File::open(dir.file("sub"), File::Mode::CreateNew));
+    EXPECT_FALSE(File::open(dir.file("missing/file"), File::Mode::CreateNew));
+
+    // A dangling link is an entry but no file; a link to a file leads to it.
+    if (qvtest::make_symlink(dir.file("nowhere"), dir.file("dangling"))) {
+        EXPECT_TRUE(entry_exists(dir.file("dangling")));
+        EXPECT_FALSE(is_regular_file(dir.file("dangling")));
+        ASSERT_TRUE(qvtest::make_symlink(dir.file("file"), dir.file("link")));
+        EXPECT_TRUE(is_regular_file(dir.file("link")));
+        EXPECT_TRUE(File::open(dir.file("link"), File::Mode::Read));
+        // Listings keep links to files and dangling links, and leave links
+        // to directories out as they do directories.
+        std::vector<std::string> expected{"dangling", "file", "link"};
+#ifndef _WIN32
+        ASSERT_TRUE(qvtest::make_symlink(dir.file("sub"), dir.file("sub_link")));
+#endif
+        std::vector<std::string> names = list_directory(dir.path()).value_or(std::vector<std::string>{});
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, expected);
+    }
+}
+
+// Positions beyond 4 GiB, in a sparse file: a position kept in 32 bits
+// reads the start of the file instead.
+TEST(Platform, PositionsBeyondFourGibibytes) {
+    TempDir dir;
+    const std::string path = dir.file("large.qvres");
+    const std::uint64_t beyond = (std::uint64_t{1} << 32) + 5;
+#ifdef _WIN32
+    {
+        const HANDLE h = ::CreateFileW(qvtest::fs_path(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                       0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        DWORD returned = 0;
+        ::DeviceIoControl(h, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
+        ::WriteFile(h, "head", 4, &returned, nullptr);
+        LARGE_INTEGER at;
+        at.QuadPart = static_cast<LONGLONG>(beyond);
+        ASSERT_TRUE(::SetFilePointerEx(h, at, nullptr, FILE_BEGIN));
+        ASSERT_TRUE(::WriteFile(h, "tail", 4, &returned, nullptr));
+        ::CloseHandle(h);
+    }
+#else
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << "head";
+        out.seekp(static_cast<std::streamoff>(beyond));
+        out << "tail";
+        ASSERT_TRUE(out.good());
+    }
+#endif
+    const auto file = File::open(path, File::Mode::Read);
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->size(), beyond + 4);
+    char bytes[4] = {};
+    ASSERT_TRUE(file->seek(beyond));
+    EXPECT_EQ(file->position(), beyond);
+    ASSERT_TRUE(file->read(bytes, 4));
+    EXPECT_EQ(std::string(bytes, 4), "tail");
+    EXPECT_EQ(file->position(), beyond + 4);
+    EXPECT_FALSE(file->read(bytes, 1));
+    ASSERT_TRUE(file->seek(0));
+    ASSERT_TRUE(file->read(bytes, 4));
+    EXPECT_EQ(std::string(bytes, 4), "head");
+    EXPECT_FALSE(file->seek(std::uint64_t{1} << 63));
+}
+
+#ifdef _WIN32
+
+// The calling thread's code page, set for the scope of a test.
+class ThreadLocale {
+public:
+    explicit ThreadLocale(LCID locale) : saved_(::GetThreadLocale()) { ::SetThreadLocale(locale); }
+    ~ThreadLocale() { ::SetThreadLocale(saved_); }
+
+private:
+    LCID saved_;
+};
+
+// Paths are read in the calling thread's code page. In the Japanese one,
+// "\x95\x5c" is one character (U+8868) whose second byte is a backslash:
+// it is no separator.
+TEST(PlatformWindows, PathsAreTextInTheThreadsCodePage) {
+    TempDir dir;
+    const std::string japanese = "\x95\x5c_0001.qvres";
+    const fs::path wide_name = L"\u8868_0001.qvres";
+    {
+        ThreadLocale locale(MAKELCID(MAKELANGID(LANG_JAPANESE, SUBLANG_JAPANESE_JAPAN), SORT_DEFAULT));
+        CPINFO cp{};
+        ASSERT_TRUE(::GetCPInfo(CP_THREAD_ACP, &cp) && cp.MaxCharSize == 2)
+            << "the system has no Japanese code page";
+        const std::string path = dir.file(japanese);
+        const PathParts parts = split_path(path);
+        EXPECT_EQ(parts.directory, dir.path() + "/");
+        EXPECT_EQ(parts.name, "\x95\x5c_0001");
+        EXPECT_EQ(parts.extension, ".qvres");
+        ASSERT_TRUE(File::open(path, File::Mode::CreateNew));
+        EXPECT_TRUE(is_regular_file(path));
+        EXPECT_EQ(listed(dir.path()), std::vector<std::string>{japanese});
+    }
+    EXPECT_TRUE(fs::is_regular_file(qvtest::fs_path(dir.path()) / wide_name));
+}
+
+// Reserved device names are no files: they are never opened, and nothing
+// is created under them.
+TEST(PlatformWindows, DeviceNamesAreNoFiles) {
+    TempDir dir;
+    for (const std::string& device : {std::string("NUL"), std::string("COM1"), dir.file("CON")}) {
+        EXPECT_FALSE(is_regular_file(device)) << device;
+        EXPECT_FALSE(File::open(device, File::Mode::Read)) << device;
+        EXPECT_FALSE(File::open(device, File::Mode::CreateNew)) << device;
+    }
+    EXPECT_TRUE(listed(dir.path()).empty());
+}
+
+// Drive-relative names split after the drive; backslashes are separators.
+TEST(PlatformWindows, DrivesAndBackslashesSplit) {
+    PathParts parts = split_path("C:run_0001.qvres");
+    EXPECT_EQ(parts.directory, "C:");
+    EXPECT_EQ(parts.name, "run_0001");
+    parts = split_path("C:\\runs\\a.b\\run_0001");
+    EXPECT_EQ(parts.directory, "C:\\runs\\a.b\\");
+    EXPECT_EQ(parts.name, "run_0001");
+    EXPECT_EQ(parts.extension, "");
+}
+
+// Bytes that are no text in the code page name nothing.
+TEST(PlatformWindows, BytesThatAreNoTextNameNothing) {
+    TempDir dir;
+    ThreadLocale locale(MAKELCID(MAKELANGID(LANG_JAPANESE, SUBLANG_JAPANESE_JAPAN), SORT_DEFAULT));
+    const std::string broken = dir.file("run_0001.qvres\x81");  // a lead byte without its second
+    EXPECT_FALSE(File::open(broken, File::Mode::CreateNew));
+    EXPECT_FALSE(entry_exists(broken));
+    EXPECT_TRUE(listed(dir.path()).empty());
+}
+
+#endif  // _WIN32
+
+}  // namespace
+}  // namespace qv::platform
