@@ -26,9 +26,9 @@ from vtkmodules.vtkIOXML import vtkXMLUnstructuredGridReader  # noqa: E402
 
 
 def load_plugin(path, name="qvres_reader_under_test"):
-    spec = importlib.util.spec_from_file_location(name, path)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    found = importlib.util.spec_from_file_location(name, path)
+    module = importlib.util.module_from_spec(found)
+    found.loader.exec_module(module)
     return module
 
 
@@ -189,8 +189,8 @@ def test_the_installed_plugin_finds_the_installed_package(plugin, sample, tmp_pa
     run("cmake", "--install", ENV["QVRES_BUILD_DIR"], "--prefix", prefix)
     [installed] = prefix.rglob("paraview/qvres_reader.py")
     probe = ("import importlib.util, sys\n"
-             "spec = importlib.util.spec_from_file_location('p', sys.argv[1]); m = importlib.util.module_from_spec(spec)\n"
-             "spec.loader.exec_module(m)\n"
+             "found = importlib.util.spec_from_file_location('p', sys.argv[1]); m = importlib.util.module_from_spec(found)\n"
+             "found.loader.exec_module(m)\n"
              "r = m.QvresReader(); r.SetFileName(sys.argv[2]); r.Update()\n"
              "import qvres; print(qvres.__file__, qvres._lib.library()._name, r.GetOutputDataObject(0).GetNumberOfCells())")
     environment = {k: v for k, v in os.environ.items() if k not in ("QVRES_LIBRARY", "PYTHONPATH")}
