@@ -57,9 +57,7 @@ constexpr const char* kUsage =
     "NAME_partN for an array stored for part N > 1, DISPLACEMENT, COORDINATES,\n"
     "MATERIAL_FRACTION or MATERIAL_FRACTION[MATERIAL].\n";
 
-struct UsageError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
+using qvhost::UsageError;
 
 struct Command {
     std::string library, a, b, csv, tolerance_file;
@@ -411,33 +409,8 @@ int run(Command& c) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string library;
-    for (int a = 1; a + 1 < argc; ++a)
-        if (std::string(argv[a]) == "--library") library = argv[a + 1];
-    // --help and --version win wherever they stand.
-    for (int a = 1; a < argc; ++a) {
-        const std::string arg = argv[a];
-        if (arg == "--library") {
-            ++a;
-        } else if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
-            return qvhost::flush_stdout(kTool) ? 0 : 2;
-        } else if (arg == "--version") {
-            std::fputs(qvhost::version_text(kTool, &library).c_str(), stdout);
-            return qvhost::flush_stdout(kTool) ? 0 : 2;
-        }
-    }
-    qvhost::keep_freed_memory();
-    int status;
-    try {
+    return qvhost::tool_main(argc, argv, kTool, kUsage, 2, [&](const std::string&) {
         Command c = parse(argc, argv);
-        status = run(c);
-    } catch (const UsageError& e) {
-        qvhost::report_error(kTool, std::string(e.what()) + " (see qvres-diff --help)");
-        return 2;
-    } catch (const std::exception& e) {
-        qvhost::report_error(kTool, e.what());
-        status = 2;
-    }
-    return qvhost::flush_stdout(kTool) ? status : 2;
+        return run(c);
+    });
 }

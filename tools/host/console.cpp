@@ -12,6 +12,7 @@
 #include <cstring>
 #include <exception>
 
+#include "host/error.h"
 #include "host/results_library.h"
 
 #ifndef QVRES_TOOLS_VERSION
@@ -89,5 +90,37 @@ std::string version_text(const char* tool, const std::string* library) {
     }
     return text;
 }
+
+int tool_main(int argc, char** argv, const char* tool, const char* usage, int failure,
+              const std::function<int(const std::string& library)>& run) {
+    std::string library;
+    for (int a = 1; a + 1 < argc; ++a)
+        if (std::string(argv[a]) == "--library") library = argv[a + 1];
+    for (int a = 1; a < argc; ++a) {
+        const std::string arg = argv[a];
+        if (arg == "--library") {
+            ++a;
+        } else if (arg == "--help" || arg == "-h") {
+            std::fputs(usage, stdout);
+            return flush_stdout(tool) ? 0 : failure;
+        } else if (arg == "--version") {
+            std::fputs(version_text(tool, &library).c_str(), stdout);
+            return flush_stdout(tool) ? 0 : failure;
+        }
+    }
+    keep_freed_memory();
+    int status;
+    try {
+        status = run(library);
+    } catch (const UsageError& e) {
+        report_error(tool, std::string(e.what()) + " (see " + tool + " --help)");
+        return 2;
+    } catch (const std::exception& e) {
+        report_error(tool, e.what());
+        status = failure;
+    }
+    return flush_stdout(tool) ? status : failure;
+}
+
 
 }  // namespace qvhost

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 
 namespace qvhost {
@@ -52,5 +53,13 @@ void keep_freed_memory();
 // named by --library, empty for the usual search) the results library the
 // tool would load, with its version and location, or why none loads.
 std::string version_text(const char* tool, const std::string* library);
+
+// What a tool's main shares with the others: --help and --version answered
+// wherever they stand (--library's value is taken for --version and passed
+// to `run`), then `run` with freed memory kept, a UsageError reported with
+// a pointer to --help (status 2), any other exception reported with status
+// `failure`, and standard output flushed (`failure` when it lost anything).
+int tool_main(int argc, char** argv, const char* tool, const char* usage, int failure,
+              const std::function<int(const std::string& library)>& run);
 
 }  // namespace qvhost

@@ -25,4 +25,10 @@ private:
     qvres_status status_;
 };
 
+// A command line the tool cannot take: reported with a pointer to --help,
+// exit status 2.
+struct UsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
 }  // namespace qvhost

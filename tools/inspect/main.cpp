@@ -58,9 +58,7 @@ constexpr const char* kUsage =
     "The library is libqvres.so.1 beside the tool or in the build tree, or the one\n"
     "named by --library or the QVRES_LIBRARY environment variable.\n";
 
-struct UsageError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
+using qvhost::UsageError;
 
 // ---- Arguments ---------------------------------------------------------------
 

@@ -45,9 +45,7 @@ constexpr const char* kUsage =
     "  --library PATH   the results library (default: libqvres.so.1 beside the tool,\n"
     "                   in the build tree, or named by QVRES_LIBRARY)\n";
 
-struct UsageError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
+using qvhost::UsageError;
 
 std::vector<std::string> split(const std::string& list) {
     std::vector<std::string> out;
@@ -144,33 +142,8 @@ int run(Command& c) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string library;
-    for (int a = 1; a + 1 < argc; ++a)
-        if (std::string(argv[a]) == "--library") library = argv[a + 1];
-    // --help and --version win wherever they stand.
-    for (int a = 1; a < argc; ++a) {
-        const std::string arg = argv[a];
-        if (arg == "--library") {
-            ++a;
-        } else if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
-            return qvhost::flush_stdout(kTool) ? 0 : 1;
-        } else if (arg == "--version") {
-            std::fputs(qvhost::version_text(kTool, &library).c_str(), stdout);
-            return qvhost::flush_stdout(kTool) ? 0 : 1;
-        }
-    }
-    qvhost::keep_freed_memory();
-    int status;
-    try {
+    return qvhost::tool_main(argc, argv, kTool, kUsage, 1, [&](const std::string&) {
         Command c = parse(argc, argv);
-        status = run(c);
-    } catch (const UsageError& e) {
-        qvhost::report_error(kTool, std::string(e.what()) + " (see qvres-to-vtk --help)");
-        return 2;
-    } catch (const std::exception& e) {
-        qvhost::report_error(kTool, e.what());
-        status = 1;
-    }
-    return qvhost::flush_stdout(kTool) ? status : 1;
+        return run(c);
+    });
 }
