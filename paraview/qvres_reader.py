@@ -94,19 +94,6 @@ VTK_EMPTY_CELL, VTK_POLY_VERTEX, VTK_LINE, VTK_TRIANGLE, VTK_QUAD = 0, 2, 3, 5, 
 VTK_TETRA, VTK_HEXAHEDRON, VTK_WEDGE, VTK_PYRAMID = 10, 12, 13, 14
 
 
-def structured_cells(first, i, j, k):
-    """Hexahedra of a structured part of I x J x K nodes whose first node is
-    point `first`: cell (a, b, c) (its lowest corner, K fastest), corners in
-    VTK order. (I-1)(J-1)(K-1) x 8 int64; none unless I, J, K >= 2."""
-    if i < 2 or j < 2 or k < 2:
-        return np.zeros((0, 8), np.int64)
-    a, b, c = np.meshgrid(np.arange(i - 1), np.arange(j - 1), np.arange(k - 1), indexing="ij")
-    low = first + (a.ravel() * j + b.ravel()) * k + c.ravel()
-    di, dj = j * k, k
-    corners = np.array([0, di, di + dj, dj, 1, di + 1, di + dj + 1, dj + 1], np.int64)
-    return low[:, None] + corners[None, :]
-
-
 def unstructured_cells(types, conn, first, nodes):
     """VTK types, point counts and connectivity (flat, int64) of the
     unstructured elements: solids by their first empty entry, shells by
@@ -146,12 +133,13 @@ class Geometry:
     plane part are not)."""
 
     def __init__(self, analysis):
+        from qvres import _mesh  # the structured parts' cells, as the package makes them
         m = analysis.model
         blocks, parts, real_rows = [], [], []
         first = 0
         for p in analysis.parts[:m.structured_parts]:
             i, j, k = (max(int(x), 0) for x in p.extent)
-            block = structured_cells(first, i, j, k)
+            block = _mesh.structured_cells(first, i, j, k)
             blocks.append(block)
             parts.append(np.full(len(block), p.number, np.int32))
             # A plane (I = 1) has slots with real values but no elements.
@@ -198,22 +186,6 @@ def _vtk_array(values, name=None):
     return array
 
 
-class _Names:
-    """Array names as qvres-to-vtk gives them: the directory's name (VARn
-    when it has none), _partN for a part other than 1, made unique."""
-
-    def __init__(self):
-        self.seen = {}
-
-    def unique(self, name):
-        n = self.seen[name] = self.seen.get(name, 0) + 1
-        return name if n == 1 else f"{name}_{n}"
-
-    def __call__(self, name, part, index):
-        name = name or f"VAR{index}"
-        return self.unique(name if abs(part) == 1 else f"{name}_part{abs(part)}")
-
-
 def catalogue(analysis, variables):
     """The arrays a cycle with result directory `variables` offers, in the
     order qvres-to-vtk writes them: (name, "point" or "cell", source,
@@ -221,28 +193,18 @@ def catalogue(analysis, variables):
     ("node", v), ("vector", vx, vy, vz), ("element", v) (column None, or for
     a multi-material variable -1 for the element's own value and c for the
     c-th reported material), ("fraction", material number), ("part",)."""
-    from qvres import _lib  # the directory's entry kinds
-    names = _Names()
+    from qvres._mesh import ArrayNames, vector_axes
+    names = ArrayNames()
     out = [(names.unique("displacement"), "point", ("displacement",), None)]
-
-    def entry(like, name):
-        return next((w for w in variables if w.kind == like.kind and w.part == like.part and w.name == name), None)
-
-    vectors, axes = {}, set()
-    for v in variables:
-        if v.kind == _lib.NODE_REAL and v.name.startswith("X-") and len(v.name) > 2:
-            yz = [entry(v, f"{axis}-{v.name[2:]}") for axis in "YZ"]
-            if all(yz):
-                vectors[v] = yz
-                axes.update(yz)
+    vectors, axes = vector_axes(variables)
     reported = analysis.reported_materials
     for v in variables:
         if v in vectors:
-            out.append((names(v.name[2:], v.part, v.index), "point", ("vector", v, *vectors[v]), None))
+            out.append((names(v._replace(name=v.name[2:])), "point", ("vector", v, *vectors[v]), None))
         elif v.location == "node" and v not in axes:
-            out.append((names(v.name, v.part, v.index), "point", ("node", v), None))
+            out.append((names(v), "point", ("node", v), None))
         elif v.location == "element":
-            name = names(v.name, v.part, v.index)
+            name = names(v)
             if v.multi_material and reported:
                 out.append((name, "cell", ("element", v), -1))
                 out.extend((names.unique(f"{name}[{m.name}]"), "cell", ("element", v), c)

@@ -5,17 +5,17 @@ import numpy as np
 
 from . import _lib, errors
 
-# Corner offsets of structured cell (a, b, c) (0-based lower corner) from
-# node ((a J + b) K + c), in VTK hexahedron order, for a part of J x K layers.
-def _hex_corners(j, k):
-    jk = j * k
-    return np.array([0, jk, jk + k, k, 1, jk + 1, jk + k + 1, k + 1], np.int64)
-
-
-def _structured_cells(first, i, j, k):
+def structured_cells(first, i, j, k):
+    """Hexahedra of a structured part of I x J x K nodes whose first node is
+    point `first`: cell (a, b, c) (its lowest corner, K fastest), corners in
+    VTK order. (I-1)(J-1)(K-1) x 8 int64; none unless I, J, K >= 2."""
+    if i < 2 or j < 2 or k < 2:
+        return np.zeros((0, 8), np.int64)
     a, b, c = np.meshgrid(np.arange(i - 1), np.arange(j - 1), np.arange(k - 1), indexing="ij")
-    base = first + (a.ravel() * j + b.ravel()) * k + c.ravel()
-    return base[:, None] + _hex_corners(j, k)[None, :]
+    low = first + (a.ravel() * j + b.ravel()) * k + c.ravel()
+    di, dj = j * k, k
+    corners = np.array([0, di, di + dj, dj, 1, di + 1, di + dj + 1, dj + 1], np.int64)
+    return low[:, None] + corners[None, :]
 
 
 # meshio type and node count of the unstructured kinds.
@@ -36,9 +36,9 @@ def _unstructured_kinds(types, conn):
     return kind
 
 
-class _Names:
-    """Array names as qvres-to-vtk gives them: the directory's name, the part
-    when it is not part 1, made unique."""
+class ArrayNames:
+    """Array names as qvres-to-vtk gives them: the directory's name (VARn
+    when it has none), _partN for a part other than 1, made unique."""
 
     def __init__(self):
         self.seen = {}
@@ -52,6 +52,23 @@ class _Names:
         return self.unique(name if abs(v.part) == 1 else f"{name}_part{abs(v.part)}")
 
 
+def vector_axes(variables):
+    """X-, Y- and Z-NAME node reals of one part, one vector NAME where the X
+    entry stands, as qvres-to-vtk writes them: {X entry: [Y entry, Z entry]}
+    and the set of the Y and Z entries taken."""
+    def entry(like, name):
+        return next((w for w in variables if w.kind == like.kind and w.part == like.part and w.name == name), None)
+
+    vectors, axes = {}, set()
+    for v in variables:
+        if v.kind == _lib.NODE_REAL and v.name.startswith("X-") and len(v.name) > 2:
+            yz = [entry(v, f"{axis}-{v.name[2:]}") for axis in "YZ"]
+            if all(yz):
+                vectors[v] = yz
+                axes.update(yz)
+    return vectors, axes
+
+
 def to_meshio(a, cycle):
     import meshio
 
@@ -63,7 +80,7 @@ def to_meshio(a, cycle):
     for p in a.parts[:m.structured_parts]:
         i, j, k = (max(int(x), 0) for x in p.extent)
         if i >= 2 and j >= 2 and k >= 2:
-            block = _structured_cells(first, i, j, k)
+            block = structured_cells(first, i, j, k)
             cells.append(block)
             kinds.append(np.full(len(block), 1, np.int8))
             part_of.append(np.full(len(block), p.number, np.int32))
@@ -132,22 +149,11 @@ def to_meshio(a, cycle):
             raise errors.DamagedError(f"{a.path}: {len(values)} element values for {n_cells} cells")
         return split(values)
 
-    names = _Names()
+    names = ArrayNames()
     point_data = {names.unique("displacement"): None}
     cell_data = {}
     variables = a.variables(cycle)
-    # X-, Y- and Z-NAME node reals of one part as one vector NAME, where the
-    # X entry stands, as qvres-to-vtk writes them.
-    vectors, axes = {}, set()
-    def entry(like, name):
-        return next((w for w in variables if w.kind == like.kind and w.part == like.part and w.name == name), None)
-
-    for v in variables:
-        if v.kind == _lib.NODE_REAL and v.name.startswith("X-") and len(v.name) > 2:
-            yz = [entry(v, f"{axis}-{v.name[2:]}") for axis in "YZ"]
-            if all(yz):
-                vectors[v] = yz
-                axes.update(yz)
+    vectors, axes = vector_axes(variables)
     for v in variables:
         if v in vectors:
             vector = v._replace(name=v.name[2:])
