@@ -132,13 +132,7 @@ Command parse(int argc, char** argv) {
         } else if (arg == "--csv") {
             c.csv = value();
         } else if (arg == "--threads") {
-            const std::string v = value();
-            char* end = nullptr;
-            errno = 0;
-            const long n = std::strtol(v.c_str(), &end, 10);
-            if (v.empty() || *end || errno || n < 1 || n > 4096)
-                throw UsageError("--threads takes a count of at least 1, not '" + v + "'");
-            c.threads = static_cast<unsigned>(n);
+            c.threads = qvhost::thread_count(value());
         } else if (arg.size() > 1 && arg[0] == '-') {
             throw UsageError("unknown option " + arg);
         } else {

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 
@@ -89,6 +90,15 @@ std::string version_text(const char* tool, const std::string* library) {
         text += std::string("results library: none loaded: ") + e.what() + "\n";
     }
     return text;
+}
+
+unsigned thread_count(const std::string& value) {
+    char* end = nullptr;
+    errno = 0;
+    const long n = std::strtol(value.c_str(), &end, 10);
+    if (value.empty() || *end || errno || n < 1 || n > 4096)
+        throw UsageError("--threads takes a count of at least 1, not '" + value + "'");
+    return static_cast<unsigned>(n);
 }
 
 int tool_main(int argc, char** argv, const char* tool, const char* usage, int failure,

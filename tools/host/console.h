@@ -54,6 +54,9 @@ void keep_freed_memory();
 // tool would load, with its version and location, or why none loads.
 std::string version_text(const char* tool, const std::string* library);
 
+// The value of --threads: a count from 1 to 4096, else a UsageError.
+unsigned thread_count(const std::string& value);
+
 // What a tool's main shares with the others: --help and --version answered
 // wherever they stand (--library's value is taken for --version and passed
 // to `run`), then `run` with freed memory kept, a UsageError reported with

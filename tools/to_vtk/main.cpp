@@ -82,13 +82,7 @@ Command parse(int argc, char** argv) {
         } else if (arg == "--library") {
             c.library = value();
         } else if (arg == "--threads") {
-            const std::string v = value();
-            char* end = nullptr;
-            errno = 0;
-            const long n = std::strtol(v.c_str(), &end, 10);
-            if (v.empty() || *end || errno || n < 1 || n > 4096)
-                throw UsageError("--threads takes a count of at least 1, not '" + v + "'");
-            c.options.threads = static_cast<unsigned>(n);
+            c.options.threads = qvhost::thread_count(value());
         } else if (arg == "--steps") {
             c.steps = value();
         } else if (arg == "--vars") {
