@@ -4,185 +4,31 @@
 // on it in both extraction modes, into arrays sized from the counts.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
-#include <vector>
 
 #include "harness.h"
 #include "results_api.h"
 #include "seed_model.h"
+#include "value_sweep.h"
 
 namespace {
-
-using qvfuzz::Budget;
-using qvfuzz::Buffer;
-
-// What a host knows before it selects a cycle.
-struct ModelSizes {
-    qvfuzz::Blocks blocks;
-    std::int64_t elements = 0;  // E
-    std::int64_t materials = 0;
-    std::int64_t reported = 0;  // materials with an identifier of 0 or more
-};
-
-// Sizes of the value arrays of one cycle.
-struct ValueSizes {
-    std::int64_t node = 0;            // N + 2
-    std::int64_t every_slot = 0;      // mode 1: 2 + T + E
-    std::int64_t int_elements = 0;    // mode 0
-    std::int64_t real_elements = 0;   // mode 0, planes included
-    std::int64_t multi_material = 0;  // mode 0, reported materials per slot
-    std::int64_t layers = 0;
-};
-
-bool is_multi_material(std::int32_t v) {
-    switch (v) {
-        case 54:
-        case 81:
-        case 83:
-        case 85:
-        case 86:
-        case 87:
-        case 88:
-        case 89: return true;
-        default: return false;
-    }
-}
-
-// A value query into a fresh array of `count` values: it must not write
-// past the array, and a query that fails must leave it as it was.
-template <class T, class Query>
-bool value_query(std::int64_t count, const Budget& budget, bool opened, const char* what,
-                 Query query) {
-    Buffer<T> out(count, budget, what);
-    if (!out.usable()) return false;
-    const bool ok = query(out.data());
-    if (!ok && !out.untouched())
-        qvfuzz::fail((std::string("failed query wrote: ") + what).c_str(), count);
-    if (ok && !opened) qvfuzz::fail("value from a cycle that did not open", count);
-    return ok;
-}
 
 // The seed base file of run "seed" ("seed_run.qvres_base"), named as its
 // older form, which has a run prefix: loading it in mode 1 registers the
 // input, "seed_run_0001.qvres", when the scan can read it.
+const qvw::FileWriter& base_file() {
+    static const qvw::FileWriter file = qvw::write_base_file(qvfuzz::seed_base());
+    return file;
+}
+
+std::uint64_t base_size() { return base_file().bytes().size(); }
+
 const std::string& base_path() {
     static const std::string path = [] {
-        const std::string file = qvfuzz::work_dir() + "/seed_run.qvres_base";
-        qvw::write_base_file(qvfuzz::seed_base()).save(file);
+        base_file().save(qvfuzz::work_dir() + "/seed_run.qvres_base");
         return qvfuzz::work_dir() + "/seed_run_base.qvres";
     }();
     return path;
-}
-
-ModelSizes model_sizes(const Budget& budget) {
-    ModelSizes m;
-    m.blocks = qvfuzz::structured_blocks(budget);
-    std::int32_t e = 0, k = 0;
-    get_NumUnstructuredElements(&e);
-    get_NumMaterials(&k);
-    m.elements = e;
-    m.materials = k;
-    for (std::int32_t x = 1; x <= k; ++x) {
-        std::int32_t id = 0;
-        if (getEulerMatFracIDforQVMaterial(&x, &id)) ++m.reported;
-    }
-    return m;
-}
-
-void sweep_values(const ModelSizes& m, const Budget& budget, bool opened) {
-    std::int32_t nodes = 0;
-    get_NumNodes(&nodes);
-    if (nodes < 0) nodes = 0;
-    const qvfuzz::Blocks& b = m.blocks;
-    const std::int64_t n = b.slots + nodes;
-    ValueSizes z;
-    z.node = n + 2;
-    z.every_slot = 2 + b.slots + m.elements;
-    z.int_elements = 2 + b.cells + m.elements;
-    z.real_elements = 2 + b.cells + b.plane_slots + m.elements;
-    z.multi_material = 2 + (b.cells + b.plane_slots) * (m.reported + 1) + m.elements;
-    z.layers = 2 + b.cells + b.plane_slots + m.elements;
-
-    std::int32_t variables = 0, entries = 0;
-    if (get_NumVariables(&variables, &entries) != opened) qvfuzz::fail("variable count", opened);
-    if (entries < 0) entries = 0;
-    Buffer<std::int32_t> qualifiers(entries, budget, "directory entries"),
-        indices(entries, budget, "directory entries"), kinds(entries, budget, "directory entries");
-    std::vector<std::vector<char>> names(static_cast<std::size_t>(entries), std::vector<char>(100));
-    std::vector<char*> name_ptrs;
-    for (auto& name : names) name_ptrs.push_back(name.data());
-    struct Wanted {
-        std::int32_t variable, part;
-    };
-    std::vector<Wanted> wanted = {{1, 1}, {0, 1}, {-4, 1}, {26, 1}, {155, 1}};
-    if (get_VariableInfo(qualifiers.data(), name_ptrs.data(), indices.data(), kinds.data())) {
-        for (std::int32_t i = 0; i < entries; ++i) {
-            const std::int32_t q = qualifiers.data()[i];
-            wanted.push_back({indices.data()[i], q});
-            std::int32_t code = -indices.data()[i], kind = kinds.data()[i], exact = i % 2;
-            get_isResultAvailable(&code, &q, &kind, &exact);
-        }
-    }
-    // Directory order, then backwards, so that the readers both continue
-    // from where they stopped and start again from the section tag.
-    const std::size_t listed = wanted.size();
-    for (std::size_t i = listed; i-- > 0;) wanted.push_back(wanted[i]);
-
-    for (std::int32_t mode : {0, 1}) {
-        setDataExtractionMode(&mode);
-        // The backward pass once is enough.
-        const std::size_t count = mode == 0 ? wanted.size() : listed;
-        for (std::size_t x = 0; x < count; ++x) {
-            const Wanted& w = wanted[x];
-            const std::int32_t part = w.part < 0 && w.part != INT32_MIN ? -w.part : w.part;
-            value_query<std::int32_t>(z.node, budget, opened, "int node values",
-                                      [&](std::int32_t* out) {
-                                          std::int32_t v = w.variable;
-                                          return get_IntNodeValues(&v, &part, out);
-                                      });
-            value_query<float>(z.node, budget, opened, "real node values", [&](float* out) {
-                std::int32_t v = w.variable;
-                return get_FloatNodeValues(&v, &part, out);
-            });
-            value_query<std::int32_t>(mode == 1 ? z.every_slot : z.int_elements, budget, opened,
-                                      "int element values", [&](std::int32_t* out) {
-                                          std::int32_t v = w.variable;
-                                          return get_IntElemValues(&v, &part, out);
-                                      });
-            const std::int64_t reals = mode == 1                       ? z.every_slot
-                                       : is_multi_material(w.variable) ? z.multi_material
-                                                                       : z.real_elements;
-            value_query<float>(reals, budget, opened, "real element values", [&](float* out) {
-                std::int32_t v = w.variable;
-                return get_FloatElemValues(&v, &part, out);
-            });
-            value_query<std::int32_t>(z.layers, budget, opened, "sublayer values",
-                                      [&](std::int32_t* out) {
-                                          std::int32_t v = w.variable, layer = w.part;
-                                          return get_LayerIntElemValues(&v, &layer, out);
-                                      });
-        }
-        const std::int64_t ints = mode == 1 ? z.every_slot : z.int_elements;
-        value_query<std::int32_t>(z.node, budget, opened, "node erosion", get_NodeErosion);
-        value_query<std::int32_t>(ints, budget, opened, "element erosion", get_ElementErosion);
-        value_query<std::int32_t>(ints, budget, opened, "element material", get_ElementMaterial);
-        value_query<std::int32_t>(ints, budget, opened, "element status", get_ElementStatus);
-    }
-
-    value_query<float>(3 * n, budget, opened, "displacements", get_NodeDisplacements);
-    for (std::int32_t k : qvfuzz::around({m.materials})) {
-        value_query<float>(b.cells, budget, opened, "material fractions",
-                           [&](float* out) { return get_MaterialFractions(&k, out); });
-    }
-    for (std::int32_t body : {-1, 0, 1, 5, 6}) {
-        value_query<float>(12, budget, opened, "rigid body",
-                           [&](float* out) { return get_RigidBodyData(&body, out); });
-    }
-    for (std::int32_t joint : {0, 3, 4})
-        for (std::int32_t q : {-14, -13, -11, -1, 0, 1, 9, 11, 13, 14})
-            value_query<float>(16, budget, opened, "joint",
-                               [&](float* out) { return get_JointData(&joint, &q, out); });
 }
 
 }  // namespace
@@ -192,26 +38,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string& base = base_path();
     const std::string cycle = qvfuzz::work_dir() + "/seed_run_0001.qvres";
     qvfuzz::write_file(cycle, data, size);
-    // The base file is the seed; what sizes caller arrays beyond it is the
-    // node count the cycle states, which nothing in the file can bound.
-    const Budget budget{size, false, std::int64_t(1) << 16};
+    // Counts in force come from the seed base file and from the input.
+    const qvfuzz::Budget budget{base_size() + size};
 
     // The calling order of a host: the model, its cycles and its sizes first.
     const std::int32_t with_cycles = 1;
     if (!set_BaseFilename(&with_cycles, base.c_str(), qvfuzz::work_dir().c_str()))
         qvfuzz::fail("the seed base file does not load");
-    const ModelSizes sizes = model_sizes(budget);
+    const qvfuzz::ModelSizes sizes = qvfuzz::model_sizes(budget);
     std::int32_t steps = 0;
     get_NumSteps(&steps);
 
     const bool opened = set_ResultsFilename(cycle.c_str());
-    sweep_values(sizes, budget, opened);
+    qvfuzz::sweep_values(sizes, budget, opened);
     // Last: the element count query replaces the total the cycle stated.
     qvfuzz::sweep_model(budget);
 
     // A step past the registered ones fails, and nothing is served after it.
     if (set_newStep(&steps)) qvfuzz::fail("step past the registered cycles opened", steps);
-    sweep_values(sizes, budget, false);
+    qvfuzz::sweep_values(sizes, budget, false);
     resultsCleanUp();
     return 0;
 }

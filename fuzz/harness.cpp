@@ -16,6 +16,7 @@
 #endif
 
 #include "results_api.h"
+#include "format/compressed_array.h"
 #include "runtime/alloc.h"
 
 namespace qvfuzz {
@@ -30,21 +31,6 @@ void remove_work_dir() {
     std::error_code ec;
     if (!dir_storage().empty()) std::filesystem::remove_all(dir_storage(), ec);
 }
-
-// A text field of `width` characters (blank-primed, NUL-terminated) with a
-// guard byte behind the terminator.
-struct TextBuffer {
-    explicit TextBuffer(std::size_t width) : chars(width + 2, ' '), width(width) {
-        chars[width] = '\0';
-        chars[width + 1] = '#';
-    }
-    char* data() { return chars.data(); }
-    void check() const {
-        if (chars[width] != '\0' || chars[width + 1] != '#') fail("text field overrun");
-    }
-    std::vector<char> chars;
-    std::size_t width;
-};
 
 std::int32_t clamp32(std::int64_t v) {
     return static_cast<std::int32_t>(std::clamp<std::int64_t>(
@@ -120,10 +106,61 @@ std::vector<std::int32_t> around(std::initializer_list<std::int64_t> counts) {
     return out;
 }
 
+std::int64_t Budget::values() const { return qv::format::max_values_for(bytes); }
+
+void check_count(std::int64_t count, const Budget& budget, const char* what) {
+    if (count < 0 || count > budget.values()) fail(what, count);
+}
+
+std::int32_t* Outputs::i32(std::int32_t value) {
+    ints_.push_back(std::make_unique<Int>(Int{value, value}));
+    return &ints_.back()->value;
+}
+
+float* Outputs::f32() {
+    floats_.push_back(std::make_unique<float>(-9.87654e-21f));
+    return floats_.back().get();
+}
+
+char* Outputs::text(std::size_t width) {
+    // Blank-primed to the field width, NUL-terminated, a guard byte behind.
+    std::vector<char> chars(width + 2, 'q');
+    chars[width] = '\0';
+    chars[width + 1] = '#';
+    texts_.push_back(std::move(chars));
+    return texts_.back().data();
+}
+
+void Outputs::check(bool ok, const char* what, std::int32_t allowed, unsigned which) {
+    for (const auto& t : texts_) {
+        const std::size_t width = t.size() - 2;
+        if (t[width] != '\0' || t[width + 1] != '#') fail(what, -1);
+        if (!ok && std::any_of(t.begin(), t.begin() + static_cast<std::ptrdiff_t>(width),
+                               [](char c) { return c != 'q'; }))
+            fail(what, -2);
+    }
+    if (ok) return;
+    for (std::size_t n = 0; n < ints_.size(); ++n) {
+        const Int& v = *ints_[n];
+        const bool may = n < 32 && ((which >> n) & 1u) && v.value == allowed;
+        if (v.value != v.primed && !may) fail(what, v.value);
+    }
+    for (const auto& f : floats_)
+        if (*f != -9.87654e-21f) fail(what, -3);
+}
+
+void Outputs::check_any_negative(bool ok, const char* what) {
+    if (!ok)
+        for (const auto& v : ints_)
+            if (v->value != v->primed && v->value >= 0) fail(what, v->value);
+    check(true, what);
+}
+
 Blocks structured_blocks(const Budget& budget) {
     Blocks b;
     std::int32_t s = -1;
     if (!get_NumStructuredParts(&s)) return b;
+    check_count(s, budget, "structured part count");
     Buffer<std::int32_t> ni(s, budget, "structured part count"),
         nj(s, budget, "structured part count"), nk(s, budget, "structured part count");
     if (!ni.usable()) return b;
@@ -141,112 +178,210 @@ Blocks structured_blocks(const Budget& budget) {
         b.slots += i * j * k;
         if (i >= 2 && j >= 2 && k >= 2) b.cells += (i - 1) * (j - 1) * (k - 1);
         if (i == 1) b.plane_slots += j * k;
+        check_count(b.slots, budget, "structured slots");
     }
     return b;
 }
 
+namespace {
+
+// An array getter: it must not write past `out`, and when it fails it must
+// leave `out` as it was, but for a documented -1 in its first value.
+template <class T>
+bool array_call(Buffer<T>& out, const char* what, bool ok, bool first_may_be_minus_one = false) {
+    if (ok || out.untouched()) return ok;
+    if (first_may_be_minus_one && out.size() > 0 && out.data()[0] == T(-1)) {
+        out.data()[0] = Buffer<T>::primed(0);
+        if (out.untouched()) return ok;
+    }
+    fail(what, out.size());
+}
+
+// A model count getter: -1 when it fails, within the budget when it succeeds.
+std::int32_t count_call(bool (*getter)(std::int32_t*), const Budget& budget, const char* what,
+                        bool& ok) {
+    Outputs o;
+    std::int32_t* count = o.i32();
+    ok = getter(count);
+    o.check(ok, what, -1);
+    if (ok) check_count(*count, budget, what);
+    return ok ? *count : 0;
+}
+
+}  // namespace
+
 void sweep_model(const Budget& budget) {
-    std::int32_t a = 0, b = 0, c = 0;
-    getResultsFileVersion(&a);
-    getUnitSystem(&a, &b, &c);
-    getModelSymmetry(&a, &b);
-    getInputResultSwitches(&a, &b);
-    hasParallelTaskInfo();
-    std::int32_t tasks = 0;
-    getParallelTaskInfoSize(&tasks);
     {
-        Buffer<std::int32_t> info(tasks, budget, "parallel task information size");
-        if (info.usable()) getParallelTaskInformation(info.data());
+        Outputs o;
+        std::int32_t* version = o.i32();
+        o.check(getResultsFileVersion(version), "file version", 0);
+    }
+    {
+        Outputs o;
+        std::int32_t *a = o.i32(), *b = o.i32(), *c = o.i32();
+        o.check(getUnitSystem(a, b, c), "unit system");
+    }
+    {
+        Outputs o;
+        std::int32_t *a = o.i32(), *b = o.i32();
+        o.check(getModelSymmetry(a, b), "symmetry");
+    }
+    {
+        Outputs o;
+        std::int32_t *a = o.i32(), *b = o.i32();
+        o.check(getInputResultSwitches(a, b), "input result switches", 0);
+    }
+    hasParallelTaskInfo();
+    {
+        Outputs o;
+        std::int32_t* tasks = o.i32();
+        const bool ok = getParallelTaskInfoSize(tasks);
+        o.check(ok, "parallel task information size");
+        if (ok) {
+            check_count(*tasks, budget, "parallel task information size");
+            Buffer<std::int32_t> info(*tasks, budget, "parallel task information size");
+            if (info.usable())
+                array_call(info, "parallel task information",
+                           getParallelTaskInformation(info.data()));
+        }
     }
 
-    std::int32_t s = 0, u = 0, e = 0, nodes = 0, steps = 0;
-    const bool loaded = get_NumStructuredParts(&s);
-    get_NumUnstructuredParts(&u);
-    get_NumUnstructuredElements(&e);
-    get_NumNodes(&nodes);
-    get_NumSteps(&steps);
-    if (!loaded) {
-        // No model: every count fails with -1 and nothing below may succeed.
-        if (s != -1 || u != -1 || e != -1 || nodes != -1) fail("count without a model");
-        s = u = e = nodes = 0;
+    bool loaded = false, ok = false;
+    const std::int32_t s = count_call(get_NumStructuredParts, budget, "structured parts", loaded);
+    const std::int32_t u = count_call(get_NumUnstructuredParts, budget, "unstructured parts", ok);
+    if (ok != loaded) fail("part counts disagree on the model");
+    const std::int32_t e = count_call(get_NumUnstructuredElements, budget, "elements", ok);
+    const std::int32_t nodes = count_call(get_NumNodes, budget, "nodes", ok);
+    count_call(get_NumUnstructuredNodes, budget, "unstructured nodes", ok);
+    const std::int32_t steps = count_call(get_NumSteps, budget, "steps", ok);
+    if (!loaded && (s || u || e || nodes)) fail("count without a model");
+    {
+        Outputs o;
+        std::int32_t* all = o.i32();
+        o.check(get_NumElements(all), "element total", -1);
     }
     const Blocks blocks = structured_blocks(budget);
 
     {
-        Buffer<std::int32_t> cycles(std::max(steps, 0) + 1, budget, "step count");
-        Buffer<float> times(std::max(steps, 0) + 1, budget, "step count");
-        if (cycles.usable()) get_SetData(cycles.data(), times.data());
+        Buffer<std::int32_t> cycles(std::int64_t(steps) + 1, budget, "step count");
+        Buffer<float> times(std::int64_t(steps) + 1, budget, "step count");
+        if (cycles.usable()) {
+            const bool set = get_SetData(cycles.data(), times.data());
+            array_call(cycles, "set data cycles", set, true);
+            array_call(times, "set data times", set);
+        }
     }
 
     // Parts: name, counts, and the two lists sized from those counts. A part
     // whose counts cannot be had gets arrays of none.
     for (std::int32_t p : around({s, std::int64_t(s) + u})) {
-        std::int32_t elements = 0, part_nodes = 0;
-        TextBuffer name(35);
-        const bool info = get_PartInfo(&p, &elements, &part_nodes, name.data());
-        name.check();
-        if (info && (elements < 0 || part_nodes < 0)) fail("negative part count", p);
-        Buffer<std::int32_t> ids(info ? elements : 0, budget, "part element count");
+        Outputs o;
+        std::int32_t *elements = o.i32(), *part_nodes = o.i32();
+        char* name = o.text(35);
+        const bool info = get_PartInfo(&p, elements, part_nodes, name);
+        o.check(info, "part information");
+        if (info) {
+            check_count(*elements, budget, "part element count");
+            check_count(*part_nodes, budget, "part node count");
+        }
+        Buffer<std::int32_t> ids(info ? *elements : 0, budget, "part element count");
         std::int32_t q = p;
-        if (ids.usable() && !get_ElementPartConnectivity(&q, ids.data()) && !ids.untouched())
-            fail("failed element list query wrote", p);
-        Buffer<std::int32_t> node_ids(info ? part_nodes : 0, budget, "part node count");
+        if (ids.usable()) {
+            const bool listed = get_ElementPartConnectivity(&q, ids.data());
+            array_call(ids, "part element list", listed);
+            if (!listed && q != p && q != -1) fail("part element list: part argument", q);
+        }
+        Buffer<std::int32_t> node_ids(info ? *part_nodes : 0, budget, "part node count");
         q = p;
-        if (node_ids.usable() && !get_NodePartConnectivity(&q, node_ids.data()) &&
-            !node_ids.untouched())
-            fail("failed node list query wrote", p);
+        if (node_ids.usable()) {
+            const bool listed = get_NodePartConnectivity(&q, node_ids.data());
+            array_call(node_ids, "part node list", listed);
+            if (!listed && q != p && q != -1) fail("part node list: part argument", q);
+        }
     }
     {
         Buffer<std::int32_t> rows(8 * std::int64_t(e), budget, "unstructured element count");
-        if (rows.usable()) get_UnstructuredElementConnectivity(rows.data());
+        if (rows.usable())
+            array_call(rows, "connectivity", get_UnstructuredElementConnectivity(rows.data()));
         Buffer<std::int32_t> types(e, budget, "unstructured element count");
-        if (types.usable()) get_ElementType(types.data());
+        if (types.usable()) array_call(types, "element types", get_ElementType(types.data()));
     }
     {
         // 3 N values, N = T + get_NumNodes; T is 0 when the extents are not known.
         Buffer<float> xyz(3 * (blocks.slots + nodes), budget, "node count");
-        if (xyz.usable()) get_NodeCoordinates(xyz.data());
+        if (xyz.usable()) array_call(xyz, "coordinates", get_NodeCoordinates(xyz.data()));
     }
 
     // Materials.
-    std::int32_t materials = 0;
-    if (get_NumMaterials(&materials) && materials < 0) fail("negative material count");
+    const std::int32_t materials = count_call(get_NumMaterials, budget, "materials", ok);
     std::vector<std::int32_t> ids = {-1, 0, 1};
     for (std::int32_t m : around({materials})) {
-        TextBuffer name(35), body(256);
-        std::int32_t q = m;
-        get_MaterialName(&q, name.data());
-        name.check();
-        getEulerMatFracBodyName(&m, body.data());
-        body.check();
-        float ratio = 0.0f;
-        getMaterialPoissonRatio(&m, &ratio);
-        std::int32_t id = 0;
-        getEulerMatFracIDforQVMaterial(&m, &id);
-        ids.push_back(id);
+        {
+            Outputs o;
+            std::int32_t* q = o.i32(m);
+            char* name = o.text(35);
+            o.check(get_MaterialName(q, name), "material name", -1);
+        }
+        {
+            Outputs o;
+            char* body = o.text(256);
+            o.check(getEulerMatFracBodyName(&m, body), "material body name");
+        }
+        {
+            Outputs o;
+            float* ratio = o.f32();
+            o.check(getMaterialPoissonRatio(&m, ratio), "Poisson ratio");
+        }
+        {
+            Outputs o;
+            std::int32_t* id = o.i32();
+            o.check_any_negative(getEulerMatFracIDforQVMaterial(&m, id), "material identifier");
+            if (*id != Outputs::kPrimed) ids.push_back(*id);
+        }
     }
     for (std::int32_t id : ids) {
-        std::int32_t m = 0;
-        getQVMaterialforEulerMatFracID(&id, &m);
+        Outputs o;
+        std::int32_t* m = o.i32();
+        o.check(getQVMaterialforEulerMatFracID(&id, m), "material of identifier", -1);
     }
 
     // Element kinds, elements by external number and the numbering maps.
-    std::int32_t kinds = 0;
-    get_ZPnumElementTypes(&kinds);
+    {
+        Outputs o;
+        std::int32_t* kinds = o.i32();
+        o.check(get_ZPnumElementTypes(kinds), "element kind count", -1);
+    }
     for (std::int32_t t = -1; t <= 11; ++t) {
-        std::int32_t position = 0;
-        get_ZPElementType(&t, &position);
+        Outputs o;
+        std::int32_t* position = o.i32();
+        o.check(get_ZPElementType(&t, position), "element kind position", 0);
     }
     for (std::int32_t x : around({e, nodes, blocks.slots + nodes})) {
-        std::int32_t type = 0, row[9], count = 0, number = 0, partner = 0;
-        row[8] = 12345;
-        get_ZPElement(&x, &type, row);
-        if (row[8] != 12345) fail("element query wrote past 8 entries", x);
-        get_ZPElementNumNodes(&x, &count);
-        if (count < 0 || count > 8) fail("element node count out of range", count);
-        getQuorvexElementNumber(&x, &number);
-        getQuorvexNodeNumber(&x, &number);
-        getPyramidTetPairId(&x, &partner);
+        {
+            Outputs o;
+            std::int32_t* type = o.i32();
+            Buffer<std::int32_t> row(8, budget, "element row");
+            const bool found = get_ZPElement(&x, type, row.data());
+            o.check(found, "element by number");
+            array_call(row, "element row", found);
+        }
+        {
+            Outputs o;
+            std::int32_t* count = o.i32();
+            const bool found = get_ZPElementNumNodes(&x, count);
+            o.check(found, "element node count", 0);
+            if (found && (*count < 0 || *count > 8)) fail("element node count out of range", *count);
+        }
+        for (auto* lookup : {getQuorvexElementNumber, getQuorvexNodeNumber}) {
+            Outputs o;
+            std::int32_t* number = o.i32();
+            o.check(lookup(&x, number), "numbering lookup", -1);
+        }
+        {
+            Outputs o;
+            std::int32_t* partner = o.i32();
+            o.check(getPyramidTetPairId(&x, partner), "pair partner", 0);
+        }
     }
 }
 

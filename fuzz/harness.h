@@ -3,6 +3,7 @@
 // queries, and the sweep of model queries a host makes after a load.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -29,32 +30,58 @@ void write_file(const std::string& path, const std::uint8_t* data, std::size_t s
 // Reports a broken promise of the library and aborts.
 [[noreturn]] void fail(const char* what, long long value = 0);
 
-// What the counts of a load are checked against: with `justify`, a count
-// whose caller array would exceed what `bytes` of input could describe
-// (every value of an array comes from a zlib stream, at most 1032 bytes out
-// per byte in) is a finding. Without it, as for the node count a cycle file
-// states (a cycle may store no node array at all), such arrays are skipped.
+// The promise every count is held to: a successful call reports no count
+// larger than the library's own bound for the input's bytes (every value a
+// file describes comes from a zlib stream, which gives at most 1032 bytes
+// out per byte in), with no allowance below which counts are free.
 struct Budget {
-    std::size_t bytes = 0;
-    bool justify = true;
-    // Larger arrays are not allocated (the harness fills and checks each).
-    std::int64_t max_values = std::int64_t(1) << 24;
-    std::int64_t justified_values() const { return 1032 * std::int64_t(bytes) + 65536; }
+    std::uint64_t bytes = 0;
+    std::int64_t values() const;
+    // The largest caller array the harness allocates: what a host sizes from
+    // counts within the budget (eight node numbers per element). Larger
+    // arrays are products of counts (materials times slots) no file of this
+    // size can fill; their queries are skipped.
+    std::int64_t cap() const { return 8 * values() + 16; }
+};
+
+// A count reported by a successful call: negative or beyond the budget is a
+// finding.
+void check_count(std::int64_t count, const Budget& budget, const char* what);
+
+// Scalar and text outputs of one call: primed with values no call gives,
+// then, when the call failed, each must be as primed or hold the value the
+// interface documents for a failure (-1 into counts and in/out arguments, 0
+// into some others).
+class Outputs {
+public:
+    static constexpr std::int32_t kPrimed = -987654321;
+    std::int32_t* i32(std::int32_t value = kPrimed);
+    float* f32();
+    char* text(std::size_t width);
+    // A failed call may have written `allowed` into the int32 outputs named
+    // in `which` (bit n for the n-th int32 output; all by default).
+    void check(bool ok, const char* what, std::int32_t allowed = kPrimed,
+               unsigned which = ~0u);
+    void check_any_negative(bool ok, const char* what);
+
+private:
+    struct Int {
+        std::int32_t value, primed;
+    };
+    std::vector<std::unique_ptr<Int>> ints_;
+    std::vector<std::unique_ptr<float>> floats_;
+    std::vector<std::vector<char>> texts_;
 };
 
 // A caller array of exactly `count` values, allocated on its own so that the
-// address sanitizer sees the first value written past it. Counts beyond what
-// the harness allocates are refused (usable() false): when the budget could
-// not justify them the harness fails.
+// address sanitizer sees the first value written past it. Arrays beyond the
+// budget's cap are not allocated (usable() false).
 template <class T>
 class Buffer {
 public:
     Buffer(std::int64_t count, const Budget& budget, const char* what) {
         if (count < 0) fail(what, count);
-        if (count > budget.max_values) {
-            if (budget.justify && count > budget.justified_values()) fail(what, count);
-            return;
-        }
+        if (count > budget.cap()) return;
         count_ = count;
         values_.reset(new T[static_cast<std::size_t>(count)]);
         fill();
@@ -65,16 +92,22 @@ public:
     // A pattern no query writes by chance, so that untouched() can tell
     // whether a failing query left the array as it was.
     void fill() {
-        for (std::int64_t i = 0; i < count_; ++i) values_[i] = pattern(i);
+        const T* p = pattern(count_);
+        std::copy(p, p + count_, values_.get());
     }
     bool untouched() const {
-        for (std::int64_t i = 0; i < count_; ++i)
-            if (!(values_[i] == pattern(i))) return false;
-        return true;
+        return std::equal(values_.get(), values_.get() + count_, pattern(count_));
     }
+    static T primed(std::int64_t i) { return static_cast<T>(-7777 - (i & 63)); }
 
 private:
-    static T pattern(std::int64_t i) { return static_cast<T>(-7777 - (i & 63)); }
+    // One shared run of the pattern, grown to the largest array asked for.
+    static const T* pattern(std::int64_t count) {
+        static std::vector<T> run;
+        for (std::int64_t i = static_cast<std::int64_t>(run.size()); i < count; ++i)
+            run.push_back(primed(i));
+        return run.data();
+    }
     std::unique_ptr<T[]> values_;
     std::int64_t count_ = 0;
 };

@@ -145,7 +145,7 @@ QVRES_EXPORT qvres_status QVRES_CALL qvres_reader_open(const qvres_analysis* a, 
     return guarded_status(error, [&] {
         auto r = std::make_unique<qvres_reader>();
         r->owner = a;
-        if (!r->cycle.open(steps[static_cast<std::size_t>(index)].file_name)) {
+        if (!r->cycle.open(steps[static_cast<std::size_t>(index)].file_name, a->analysis.counts)) {
             using Failure = qv::format::CycleReader::Failure;
             const Failure f = r->cycle.failure();
             return report(error,

@@ -15,7 +15,7 @@ bool open_cycle(Session& s, const std::string& path) {
     s.model_loaded = false;
     s.cycle = format::CycleReader{};
     format::CycleReader c;
-    if (!c.open(path)) {
+    if (!c.open(path, s.analysis.counts)) {
         s.last_failure = c.reason();
         return false;
     }
@@ -68,7 +68,7 @@ bool set_base_filename(std::int32_t mode, const std::string& path, const std::st
     format::CycleReader cycle;
     if (!names.names_base_file) {
         // Named by a cycle file: that file's sizes are the ones in force.
-        if (!cycle.open(path)) {
+        if (!cycle.open(path, a.counts)) {
             s.last_failure = cycle.reason();
             return false;
         }

@@ -1,6 +1,8 @@
 // Cycle file header, "<Model>" section and the cycle reader.
 #include "format/cycle_file.h"
 
+#include <algorithm>
+
 namespace qv::format {
 namespace {
 
@@ -38,14 +40,21 @@ bool read_directory(RecordReader& r, std::int32_t count, model::CycleModel& m) {
     return !data.failed() || r.fail("result directory record too short");
 }
 
-bool read_model_sizes(RecordReader& r, model::CycleModel& m) {
+// A count the "<Model>" section states: hosts size their arrays from it, so
+// it must be one the model already has or one the file could hold values
+// for.
+bool count_fits(const RecordReader& r, std::int64_t stated, std::int64_t known) {
+    return stated >= 0 && stated <= std::max(known, max_values_for(r.size()));
+}
+
+bool read_model_sizes(RecordReader& r, const model::Counts& known, model::CycleModel& m) {
     std::int32_t v[3];
     if (!r.int32(m.model_values[0]) || !r.int32(m.model_values[1]) || !r.int32(m.cycle_number) ||
         !r.real32(m.cycle_time) || !r.ints(v, 2))
         return r.fail("model size records missing");
     const std::int32_t structured = v[0], unstructured = v[1];
     // One record of three values follows per structured part.
-    if (structured < 0 || unstructured < 0 ||
+    if (structured < 0 || !count_fits(r, unstructured, known.unstructured_parts) ||
         static_cast<std::uint64_t>(structured) > r.bytes_left() / 20)
         return r.fail("part counts " + std::to_string(structured) + ", " +
                       std::to_string(unstructured) + " do not fit");
@@ -53,7 +62,11 @@ bool read_model_sizes(RecordReader& r, model::CycleModel& m) {
     for (std::int32_t p = 1; p <= structured; ++p)
         if (!r.ints(&m.structured_part_values(1, p), 3))
             return r.fail("structured part " + std::to_string(p) + ": size record missing");
-    if (!r.ints(v, 3) || v[0] < 0 || v[1] < 0) return r.fail("no valid node and element counts");
+    if (!r.ints(v, 3)) return r.fail("no node and element counts");
+    if (!count_fits(r, v[0], known.node_count) ||
+        !count_fits(r, v[1], known.unstructured_element_total))
+        return r.fail(std::to_string(v[0]) + " nodes and " + std::to_string(v[1]) +
+                      " elements: more than the model has or the file could hold");
     m.counts.structured_parts = structured;
     m.counts.unstructured_parts = unstructured;
     m.counts.node_count = v[0];
@@ -62,6 +75,8 @@ bool read_model_sizes(RecordReader& r, model::CycleModel& m) {
     if (r.skip() != Read::ok) return r.fail("record after the counts missing");
     std::int32_t counts[2];
     if (!r.ints(counts, 2) || !r.ints(m.object_counts, 3)) return r.fail("variable counts missing");
+    if (!count_fits(r, counts[0], 0))
+        return r.fail("variable count " + std::to_string(counts[0]) + " out of range");
     m.variable_count = counts[0];
     if (!read_directory(r, counts[1], m)) return false;
     m.has_sizes = true;
@@ -78,7 +93,7 @@ Framing body_framing(const model::CycleHeader& h) {
     return h.count() >= 8 && h.word(8) > 0 ? Framing::Chunked : Framing::Single;
 }
 
-bool CycleReader::open(const std::string& path) {
+bool CycleReader::open(const std::string& path, const model::Counts& known) {
     *this = CycleReader{};
     runtime::InputFile file;
     if (!runtime::open_input(path, file, reason_)) {
@@ -92,7 +107,7 @@ bool CycleReader::open(const std::string& path) {
         r.enter("<Model>");
         read = r.find_tag("<Model>") == Read::ok || r.fail("no \"<Model>\" section");
     }
-    if (read && m.header.word(1) > 0) read = read_model_sizes(r, m);
+    if (read && m.header.word(1) > 0) read = read_model_sizes(r, known, m);
     if (!read) {
         reason_ = r.reason();
         failure_ = Failure::damaged;

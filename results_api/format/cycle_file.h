@@ -41,7 +41,10 @@ public:
     // Opens `path` and reads its header and "<Model>" section. False, with
     // reason() saying why and the reader empty and closed, when the file is
     // missing, cannot be opened, or has no readable "<Model>" section.
-    bool open(const std::string& path);
+    // `known` are the counts of the model the cycle belongs to: a cycle may
+    // restate them without storing a single array, but larger counts must
+    // be ones this file could hold values for.
+    bool open(const std::string& path, const model::Counts& known = {});
     bool is_open() const { return records_.is_open(); }
     // Closes the file and releases the kept buffers; the "<Model>" section
     // read stays.

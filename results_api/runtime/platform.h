@@ -60,8 +60,11 @@ public:
     File& operator=(const File&) = delete;
 
     // Reads exactly n bytes; false (position unspecified) when fewer remain.
+    // Small reads are served from a read-ahead of the file, so that walking
+    // many short records, or passing over them, costs no system call each.
     bool read(void* dst, std::size_t n);
     bool write(const void* src, std::size_t n);
+    // Moves the position; nothing is read or asked of the system.
     bool seek(std::uint64_t offset);
     std::uint64_t position() const { return position_; }
     // Size of the file, measured at the call.
@@ -69,8 +72,18 @@ public:
 
 private:
     explicit File(void* handle) : handle_(handle) {}
+    // Up to n bytes at `offset`, however many the file has there (0 at its
+    // end or on an error): the one read each platform provides.
+    std::size_t read_at(std::uint64_t offset, void* dst, std::size_t n);
+    // Reads a whole read-ahead block at `offset`; false when none could be
+    // had (no memory for it: reads then go to the system directly).
+    bool fill_ahead(std::uint64_t offset);
+
     void* handle_;
     std::uint64_t position_ = 0;
+    std::unique_ptr<std::uint8_t[]> ahead_;
+    std::uint64_t ahead_start_ = 0;
+    std::size_t ahead_length_ = 0;
 };
 
 }  // namespace qv::platform

@@ -1,10 +1,12 @@
-// Platform services on POSIX systems, on the system calls and stdio.
+// Platform services on POSIX systems, on the system calls.
 // std::filesystem is not used: some of its calls that take an error code
 // are noexcept yet allocate, so running out of memory inside them would end
 // the process instead of failing the call.
 #ifndef _WIN32
 #include "runtime/platform.h"
 
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -71,32 +73,38 @@ std::optional<std::vector<std::string>> list_directory(const std::string& direct
     return names;
 }
 
+namespace {
+
+int descriptor(void* handle) { return static_cast<int>(reinterpret_cast<std::intptr_t>(handle)); }
+void* as_handle(int fd) { return reinterpret_cast<void*>(static_cast<std::intptr_t>(fd)); }
+
+}  // namespace
+
 std::unique_ptr<File> File::open(const std::string& path, Mode mode) {
-    std::FILE* f = nullptr;
+    int fd = -1;
     switch (mode) {
-    case Mode::Read:
-        // Only regular files are results files; this also keeps fopen from
-        // "opening" a directory.
-        if (!is_regular_file(path)) return nullptr;
-        f = std::fopen(path.c_str(), "rb");
-        break;
-    case Mode::CreateNew: {
-        // O_EXCL with O_CREAT never follows a link in the last component.
-        const int fd =
-            ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd >= 0 && !(f = ::fdopen(fd, "r+b"))) {
+    case Mode::Read: {
+        // Only regular files are results files. O_NONBLOCK keeps the open
+        // from waiting on a pipe; the type is checked on what was opened.
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        struct ::stat st {};
+        if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
             ::close(fd);
-            ::unlink(path.c_str());
+            fd = -1;
         }
         break;
     }
+    case Mode::CreateNew:
+        // O_EXCL with O_CREAT never follows a link in the last component.
+        fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        break;
     }
-    if (!f) return nullptr;
+    if (fd < 0) return nullptr;
     // The object is allocated after the file was opened: when that fails,
     // the file is closed again before the exception leaves.
-    std::unique_ptr<File> file(new (std::nothrow) File(f));
+    std::unique_ptr<File> file(new (std::nothrow) File(as_handle(fd)));
     if (!file) {
-        std::fclose(f);
+        ::close(fd);
         // A file created here is not left behind.
         if (mode == Mode::CreateNew) ::unlink(path.c_str());
         throw std::bad_alloc();
@@ -106,44 +114,44 @@ std::unique_ptr<File> File::open(const std::string& path, Mode mode) {
 
 bool File::remove_if_same(const std::string& path) const {
     struct ::stat mine {}, named {};
-    if (::fstat(::fileno(static_cast<std::FILE*>(handle_)), &mine) != 0 ||
-        ::lstat(path.c_str(), &named) != 0)
+    if (::fstat(descriptor(handle_), &mine) != 0 || ::lstat(path.c_str(), &named) != 0)
         return false;
     if (mine.st_dev != named.st_dev || mine.st_ino != named.st_ino) return false;
     return ::unlink(path.c_str()) == 0;
 }
 
-File::~File() { std::fclose(static_cast<std::FILE*>(handle_)); }
+File::~File() { ::close(descriptor(handle_)); }
 
-bool File::read(void* dst, std::size_t n) {
-    if (n == 0) return true;
-    auto* f = static_cast<std::FILE*>(handle_);
-    const std::size_t got = std::fread(dst, 1, n, f);
-    position_ += got;
-    return got == n;
+std::size_t File::read_at(std::uint64_t offset, void* dst, std::size_t n) {
+    auto* out = static_cast<char*>(dst);
+    std::size_t done = 0;
+    while (done < n && offset + done <= static_cast<std::uint64_t>(INT64_MAX)) {
+        const ::ssize_t got = ::pread(descriptor(handle_), out + done, n - done,
+                                      static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        done += static_cast<std::size_t>(got);
+    }
+    return done;
 }
 
 bool File::write(const void* src, std::size_t n) {
-    if (n == 0) return true;
-    auto* f = static_cast<std::FILE*>(handle_);
-    const std::size_t put = std::fwrite(src, 1, n, f);
-    position_ += put;
-    return put == n;
-}
-
-bool File::seek(std::uint64_t offset) {
-    auto* f = static_cast<std::FILE*>(handle_);
-    if (offset > static_cast<std::uint64_t>(INT64_MAX)) return false;
-    if (::fseeko(f, static_cast<off_t>(offset), SEEK_SET) != 0) return false;
-    position_ = offset;
+    ahead_length_ = 0;
+    const auto* in = static_cast<const char*>(src);
+    while (n > 0) {
+        const ::ssize_t put = ::pwrite(descriptor(handle_), in, n, static_cast<off_t>(position_));
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return false;
+        in += put;
+        n -= static_cast<std::size_t>(put);
+        position_ += static_cast<std::uint64_t>(put);
+    }
     return true;
 }
 
 std::uint64_t File::size() const {
-    auto* f = static_cast<std::FILE*>(handle_);
-    std::fflush(f);
     struct ::stat st {};
-    if (::fstat(::fileno(f), &st) != 0 || st.st_size < 0) return 0;
+    if (::fstat(descriptor(handle_), &st) != 0 || st.st_size < 0) return 0;
     return static_cast<std::uint64_t>(st.st_size);
 }
 

@@ -271,40 +271,39 @@ File::~File() {
     if (handle_of(handle_) != INVALID_HANDLE_VALUE) ::CloseHandle(handle_of(handle_));
 }
 
-bool File::read(void* dst, std::size_t n) {
+std::size_t File::read_at(std::uint64_t offset, void* dst, std::size_t n) {
     auto* p = static_cast<char*>(dst);
-    while (n > 0) {
-        const DWORD chunk = n > (DWORD{1} << 30) ? (DWORD{1} << 30) : static_cast<DWORD>(n);
+    std::size_t done = 0;
+    while (done < n) {
+        const std::size_t rest = n - done;
+        const DWORD chunk = rest > (DWORD{1} << 30) ? (DWORD{1} << 30) : static_cast<DWORD>(rest);
+        // The offset travels with the call: the handle's own position is
+        // never relied on.
+        OVERLAPPED at{};
+        const std::uint64_t where = offset + done;
+        at.Offset = static_cast<DWORD>(where);
+        at.OffsetHigh = static_cast<DWORD>(where >> 32);
         DWORD got = 0;
-        if (!::ReadFile(handle_of(handle_), p, chunk, &got, nullptr)) return false;
-        position_ += got;
-        if (got == 0) return false;  // end of file
-        p += got;
-        n -= got;
+        if (!::ReadFile(handle_of(handle_), p + done, chunk, &got, &at) || got == 0) break;
+        done += got;
     }
-    return true;
+    return done;
 }
 
 bool File::write(const void* src, std::size_t n) {
+    ahead_length_ = 0;
     const auto* p = static_cast<const char*>(src);
     while (n > 0) {
         const DWORD chunk = n > (DWORD{1} << 30) ? (DWORD{1} << 30) : static_cast<DWORD>(n);
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(position_);
+        at.OffsetHigh = static_cast<DWORD>(position_ >> 32);
         DWORD put = 0;
-        if (!::WriteFile(handle_of(handle_), p, chunk, &put, nullptr)) return false;
+        if (!::WriteFile(handle_of(handle_), p, chunk, &put, &at) || put == 0) return false;
         position_ += put;
-        if (put == 0) return false;
         p += put;
         n -= put;
     }
-    return true;
-}
-
-bool File::seek(std::uint64_t offset) {
-    if (offset > static_cast<std::uint64_t>(INT64_MAX)) return false;
-    LARGE_INTEGER to;
-    to.QuadPart = static_cast<LONGLONG>(offset);
-    if (!::SetFilePointerEx(handle_of(handle_), to, nullptr, FILE_BEGIN)) return false;
-    position_ = offset;
     return true;
 }
 

@@ -144,6 +144,30 @@ TEST_F(CycleFile, DirectoryCountZeroOrLargerThanItsRecord) {
     EXPECT_TRUE(reason_names("<Model>")) << c_.reason();
 }
 
+// Hosts size their arrays from the counts a cycle states: a tiny file may
+// restate the model's counts, but not claim more than both they and its own
+// bytes could justify.
+TEST_F(CycleFile, StatedCountsBeyondModelAndFileAreRefused) {
+    CycleFileSpec desc;
+    desc.unstructured_nodes = 50'000'000;
+    const qvw::Bytes bytes = qvw::write_cycle_file(desc).bytes();
+    EXPECT_FALSE(open_bytes(bytes));
+    EXPECT_TRUE(reason_names("<Model>")) << c_.reason();
+    model::Counts known;
+    known.node_count = 50'000'000;
+    const std::string path = dir_.file("run_0000001.qvres");
+    ASSERT_TRUE(c_.open(path, known)) << c_.reason();
+    EXPECT_EQ(c_.model().counts.node_count, 50'000'000);
+
+    for (auto stated : {&CycleFileSpec::unstructured_elements, &CycleFileSpec::unstructured_parts,
+                        &CycleFileSpec::variable_count}) {
+        desc = CycleFileSpec{};
+        desc.*stated = 50'000'000;
+        EXPECT_FALSE(open(desc));
+        EXPECT_TRUE(reason_names("<Model>")) << c_.reason();
+    }
+}
+
 TEST_F(CycleFile, ModelSectionMayComeAnywhere) {
     for (std::size_t at = 0; at < 7; ++at) {
         CycleFileSpec desc = full_spec({1, 1, 1, 1, 0, 1, 1, 1});

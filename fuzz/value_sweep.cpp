@@ -1,0 +1,189 @@
+// The value query sweep shared by the cycle-reading fuzz targets.
+#include "value_sweep.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "results_api.h"
+
+namespace qvfuzz {
+namespace {
+
+// Sizes of the value arrays of one cycle.
+struct ValueSizes {
+    std::int64_t node = 0;            // N + 2
+    std::int64_t every_slot = 0;      // mode 1: 2 + T + E
+    std::int64_t int_elements = 0;    // mode 0
+    std::int64_t real_elements = 0;   // mode 0, planes included
+    std::int64_t multi_material = 0;  // mode 0, reported materials per slot
+    std::int64_t layers = 0;
+};
+
+bool is_multi_material(std::int32_t v) {
+    switch (v) {
+        case 54:
+        case 81:
+        case 83:
+        case 85:
+        case 86:
+        case 87:
+        case 88:
+        case 89: return true;
+        default: return false;
+    }
+}
+
+// A value query into a fresh array of `count` values: it must not write
+// past the array, and a query that fails must leave it as it was.
+template <class T, class Query>
+bool value_query(std::int64_t count, const Budget& budget, bool opened, const char* what,
+                 Query query) {
+    Buffer<T> out(count, budget, what);
+    if (!out.usable()) return false;
+    const bool ok = query(out.data());
+    if (!ok && !out.untouched())
+        qvfuzz::fail((std::string("failed query wrote: ") + what).c_str(), count);
+    if (ok && !opened) qvfuzz::fail("value from a cycle that did not open", count);
+    return ok;
+}
+
+// The in/out variable argument of a value getter: kept on success, kept or
+// -1 on failure.
+bool variable_kept(bool ok, std::int32_t given, std::int32_t after, const char* what) {
+    if (after != given && (ok || after != -1)) qvfuzz::fail(what, after);
+    return ok;
+}
+
+}  // namespace
+
+ModelSizes model_sizes(const Budget& budget) {
+    ModelSizes m;
+    m.blocks = qvfuzz::structured_blocks(budget);
+    std::int32_t e = 0, k = 0;
+    if (get_NumUnstructuredElements(&e)) check_count(e, budget, "elements");
+    if (get_NumMaterials(&k)) check_count(k, budget, "materials");
+    m.elements = std::max(e, 0);
+    m.materials = std::max(k, 0);
+    for (std::int32_t x = 1; x <= k; ++x) {
+        std::int32_t id = 0;
+        if (getEulerMatFracIDforQVMaterial(&x, &id)) ++m.reported;
+    }
+    return m;
+}
+
+void sweep_values(const ModelSizes& m, const Budget& budget, bool opened) {
+    std::int32_t nodes = 0;
+    if (get_NumNodes(&nodes)) check_count(nodes, budget, "nodes");
+    if (nodes < 0) nodes = 0;
+    const qvfuzz::Blocks& b = m.blocks;
+    const std::int64_t n = b.slots + nodes;
+    ValueSizes z;
+    z.node = n + 2;
+    z.every_slot = 2 + b.slots + m.elements;
+    z.int_elements = 2 + b.cells + m.elements;
+    z.real_elements = 2 + b.cells + b.plane_slots + m.elements;
+    z.multi_material = 2 + (b.cells + b.plane_slots) * (m.reported + 1) + m.elements;
+    z.layers = 2 + b.cells + b.plane_slots + m.elements;
+
+    std::int32_t entries = 0;
+    {
+        Outputs o;
+        std::int32_t *variables = o.i32(), *listed = o.i32();
+        const bool counted = get_NumVariables(variables, listed);
+        if (counted != opened) qvfuzz::fail("variable count", opened);
+        o.check(counted, "variable count", -1);
+        if (counted) {
+            check_count(*variables, budget, "variable count");
+            check_count(*listed, budget, "directory entries");
+            entries = *listed;
+        }
+    }
+    Buffer<std::int32_t> qualifiers(entries, budget, "directory entries"),
+        indices(entries, budget, "directory entries"), kinds(entries, budget, "directory entries");
+    // Names of exactly 100 characters, primed, a guard byte behind each.
+    std::vector<std::vector<char>> names(static_cast<std::size_t>(entries),
+                                         std::vector<char>(101, 'q'));
+    std::vector<char*> name_ptrs;
+    for (auto& name : names) name_ptrs.push_back(name.data());
+    struct Wanted {
+        std::int32_t variable, part;
+    };
+    std::vector<Wanted> wanted = {{1, 1}, {0, 1}, {-4, 1}, {26, 1}, {155, 1}};
+    const bool described =
+        get_VariableInfo(qualifiers.data(), name_ptrs.data(), indices.data(), kinds.data());
+    for (const auto& name : names)
+        if (name[100] != 'q' || (!described && std::count(name.begin(), name.end(), 'q') != 101))
+            qvfuzz::fail("variable names written past 100 characters or on failure");
+    if (!described && (!qualifiers.untouched() || !indices.untouched() || !kinds.untouched()))
+        qvfuzz::fail("failed variable description wrote");
+    if (described) {
+        for (std::int32_t i = 0; i < entries; ++i) {
+            const std::int32_t q = qualifiers.data()[i];
+            wanted.push_back({indices.data()[i], q});
+            std::int32_t code = -indices.data()[i], kind = kinds.data()[i], exact = i % 2;
+            get_isResultAvailable(&code, &q, &kind, &exact);
+        }
+    }
+    // Directory order, then backwards, so that the readers both continue
+    // from where they stopped and start again from the section tag.
+    const std::size_t listed = wanted.size();
+    for (std::size_t i = listed; i-- > 0;) wanted.push_back(wanted[i]);
+
+    for (std::int32_t mode : {0, 1}) {
+        setDataExtractionMode(&mode);
+        // The backward pass once is enough.
+        const std::size_t count = mode == 0 ? wanted.size() : listed;
+        for (std::size_t x = 0; x < count; ++x) {
+            const Wanted& w = wanted[x];
+            const std::int32_t part = w.part < 0 && w.part != INT32_MIN ? -w.part : w.part;
+            value_query<std::int32_t>(z.node, budget, opened, "int node values",
+                                      [&](std::int32_t* out) {
+                                          std::int32_t v = w.variable;
+                                          return variable_kept(get_IntNodeValues(&v, &part, out), w.variable, v, "get_IntNodeValues: variable");
+                                      });
+            value_query<float>(z.node, budget, opened, "real node values", [&](float* out) {
+                std::int32_t v = w.variable;
+                return variable_kept(get_FloatNodeValues(&v, &part, out), w.variable, v, "get_FloatNodeValues: variable");
+            });
+            value_query<std::int32_t>(mode == 1 ? z.every_slot : z.int_elements, budget, opened,
+                                      "int element values", [&](std::int32_t* out) {
+                                          std::int32_t v = w.variable;
+                                          return variable_kept(get_IntElemValues(&v, &part, out), w.variable, v, "get_IntElemValues: variable");
+                                      });
+            const std::int64_t reals = mode == 1                       ? z.every_slot
+                                       : is_multi_material(w.variable) ? z.multi_material
+                                                                       : z.real_elements;
+            value_query<float>(reals, budget, opened, "real element values", [&](float* out) {
+                std::int32_t v = w.variable;
+                return variable_kept(get_FloatElemValues(&v, &part, out), w.variable, v, "get_FloatElemValues: variable");
+            });
+            value_query<std::int32_t>(z.layers, budget, opened, "sublayer values",
+                                      [&](std::int32_t* out) {
+                                          std::int32_t v = w.variable, layer = w.part;
+                                          return variable_kept(get_LayerIntElemValues(&v, &layer, out), w.variable, v, "get_LayerIntElemValues: variable");
+                                      });
+        }
+        const std::int64_t ints = mode == 1 ? z.every_slot : z.int_elements;
+        value_query<std::int32_t>(z.node, budget, opened, "node erosion", get_NodeErosion);
+        value_query<std::int32_t>(ints, budget, opened, "element erosion", get_ElementErosion);
+        value_query<std::int32_t>(ints, budget, opened, "element material", get_ElementMaterial);
+        value_query<std::int32_t>(ints, budget, opened, "element status", get_ElementStatus);
+    }
+
+    value_query<float>(3 * n, budget, opened, "displacements", get_NodeDisplacements);
+    for (std::int32_t k : qvfuzz::around({m.materials})) {
+        value_query<float>(b.cells, budget, opened, "material fractions",
+                           [&](float* out) { return get_MaterialFractions(&k, out); });
+    }
+    for (std::int32_t body : {-1, 0, 1, 5, 6}) {
+        value_query<float>(12, budget, opened, "rigid body",
+                           [&](float* out) { return get_RigidBodyData(&body, out); });
+    }
+    for (std::int32_t joint : {0, 3, 4})
+        for (std::int32_t q : {-14, -13, -11, -1, 0, 1, 9, 11, 13, 14})
+            value_query<float>(16, budget, opened, "joint",
+                               [&](float* out) { return get_JointData(&joint, &q, out); });
+}
+
+}  // namespace qvfuzz
