@@ -75,7 +75,9 @@ private:
 
 // A caller array of exactly `count` values, allocated on its own so that the
 // address sanitizer sees the first value written past it. Arrays beyond the
-// budget's cap are not allocated (usable() false).
+// budget's cap are not allocated (usable() false). Arrays are kept for
+// reuse by the next one of the same size: a sweep asks for the same few
+// sizes hundreds of times.
 template <class T>
 class Buffer {
 public:
@@ -83,9 +85,13 @@ public:
         if (count < 0) fail(what, count);
         if (count > budget.cap()) return;
         count_ = count;
-        values_.reset(new T[static_cast<std::size_t>(count)]);
+        values_ = take(count);
         fill();
     }
+    ~Buffer() { give(std::move(values_), count_); }
+    Buffer(const Buffer&) = delete;
+    Buffer& operator=(const Buffer&) = delete;
+
     bool usable() const { return values_ != nullptr; }
     T* data() { return values_.get(); }
     std::int64_t size() const { return count_; }
@@ -101,6 +107,32 @@ public:
     static T primed(std::int64_t i) { return static_cast<T>(-7777 - (i & 63)); }
 
 private:
+    struct Kept {
+        std::int64_t count;
+        std::unique_ptr<T[]> values;
+    };
+    static constexpr std::size_t kKept = 8;
+    static constexpr std::int64_t kLargestKept = std::int64_t(1) << 20;
+    static std::vector<Kept>& kept() {
+        static std::vector<Kept> arrays;
+        return arrays;
+    }
+    static std::unique_ptr<T[]> take(std::int64_t count) {
+        auto& k = kept();
+        for (auto it = k.begin(); it != k.end(); ++it)
+            if (it->count == count) {
+                std::unique_ptr<T[]> values = std::move(it->values);
+                k.erase(it);
+                return values;
+            }
+        return std::unique_ptr<T[]>(new T[static_cast<std::size_t>(count)]);
+    }
+    static void give(std::unique_ptr<T[]> values, std::int64_t count) {
+        if (!values || count > kLargestKept) return;
+        auto& k = kept();
+        if (k.size() == kKept) k.erase(k.begin());
+        k.push_back(Kept{count, std::move(values)});
+    }
     // One shared run of the pattern, grown to the largest array asked for.
     static const T* pattern(std::int64_t count) {
         static std::vector<T> run;

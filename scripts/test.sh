@@ -1,21 +1,24 @@
 #!/usr/bin/env bash
-# Builds the library and runs the tests in five legs:
+# Builds the library and runs the tests in six legs:
 #   tests    every test, as built for users, inflating with libdeflate (build/)
 #   asan     every test under AddressSanitizer + UndefinedBehaviorSanitizer (build-asan/)
 #   zlib     the tests of the library (not the tools) with zlib as the inflater (build-zlib/)
 #   tsan     the libqvres thread tests under ThreadSanitizer, built with clang
 #            (build-tsan/; only that target, to keep the leg short)
 #   windows  both DLLs cross-built with mingw-w64, the tests run under wine (build-win/)
-# Usage: scripts/test.sh [--no-tsan] [--only tests|asan|zlib|tsan|windows]
+#   fuzz     a 60-second run of every fuzz target under ASan/UBSan (build-fuzz/,
+#            scripts/fuzz-smoke.sh)
+# Usage: scripts/test.sh [--no-tsan] [--no-fuzz] [--only tests|asan|zlib|tsan|windows|fuzz]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-usage() { sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'; }
+usage() { sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//'; }
 
-legs="tests asan zlib tsan windows"
+legs="tests asan zlib tsan windows fuzz"
 while [ $# -gt 0 ]; do
   case $1 in
     --no-tsan) legs=${legs/tsan/} ;;
+    --no-fuzz) legs=${legs/fuzz/} ;;
     --only)
       [ $# -ge 2 ] || { usage >&2; exit 2; }
       legs=$2
@@ -27,7 +30,7 @@ while [ $# -gt 0 ]; do
   shift
 done
 for leg in $legs; do
-  case $leg in tests|asan|zlib|tsan|windows) ;; *) echo "test.sh: no leg '$leg'" >&2; exit 2 ;; esac
+  case $leg in tests|asan|zlib|tsan|windows|fuzz) ;; *) echo "test.sh: no leg '$leg'" >&2; exit 2 ;; esac
 done
 want() { [[ " $legs " == *" $1 "* ]]; }
 
@@ -37,7 +40,7 @@ deps=()
 # for the application's test.
 if want tests || want asan; then deps+=(python3-meshio python3-numpy python3-pytest python3-dask python3-distributed python3-pip
                                         paraview python3-paraview xvfb xauth); fi
-want tsan && deps+=(clang-14 libclang-rt-14-dev)
+if want tsan || want fuzz; then deps+=(clang-14 libclang-rt-14-dev); fi
 want windows && deps+=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 googletest)
 scripts/install-deps.sh "${deps[@]}"
 
@@ -121,5 +124,10 @@ if want windows; then
   leg_start "Windows: DLLs cross-built with mingw-w64, tests under wine"
   windows_leg
   leg_end windows
+fi
+if want fuzz; then
+  leg_start "fuzz targets, $((${FUZZ_SECONDS:-60})) s each under ASan/UBSan"
+  scripts/fuzz-smoke.sh build-fuzz
+  leg_end fuzz
 fi
 echo "all tests passed"
