@@ -64,7 +64,7 @@ Read read_payload(RecordReader& r, T* dest, std::int32_t count, std::int32_t len
     std::uint8_t* const payload = r.payload_buffer(length);
     if (const Read st = r.prefix(payload, static_cast<std::size_t>(length)); st != Read::ok)
         return damaged_if_end(st);
-    const int code = inflate_values(dest, count, payload, length, words);
+    const int code = inflate_values(dest, count, payload, length, words, r.inflater());
     if (code != Z_OK) {
         r.note_zlib_error(which, code);
         // An empty array has nothing that could be wrong.

@@ -18,7 +18,11 @@ Inflater active = kBuildInflater;
 }  // namespace
 
 int inflate_values(void* dest, std::int64_t count, const std::uint8_t* src, std::int64_t src_len,
-                   std::int64_t& words) {
+                   std::int64_t& words, [[maybe_unused]] InflaterCache* cache) {
+#if RESULTS_API_INFLATER_LIBDEFLATE
+    if (active == kBuildInflater)
+        return inflate_values_libdeflate(dest, count, src, src_len, words, cache);
+#endif
     return active(dest, count, src, src_len, words);
 }
 

@@ -27,14 +27,50 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 
 namespace qv::format {
 
+// What the inflater keeps from one stream to the next of one reader
+// (libdeflate's decompressor, made on first use, so that a query does not
+// allocate and clear one per array). Used by one thread at a time.
+class InflaterCache {
+public:
+    InflaterCache() = default;
+    ~InflaterCache() { reset(); }
+    InflaterCache(InflaterCache&& other) noexcept
+        : handle_(std::exchange(other.handle_, nullptr)),
+          release_(std::exchange(other.release_, nullptr)) {}
+    InflaterCache& operator=(InflaterCache&& other) noexcept {
+        std::swap(handle_, other.handle_);
+        std::swap(release_, other.release_);
+        return *this;
+    }
+    InflaterCache(const InflaterCache&) = delete;
+    InflaterCache& operator=(const InflaterCache&) = delete;
+
+    void* handle() const { return handle_; }
+    void keep(void* handle, void (*release)(void*)) {
+        reset();
+        handle_ = handle;
+        release_ = release;
+    }
+    void reset() {
+        if (handle_) release_(handle_);
+        handle_ = nullptr;
+    }
+
+private:
+    void* handle_ = nullptr;
+    void (*release_)(void*) = nullptr;
+};
+
 // Inflates `src` into `count` 4-byte values of host byte order. Values the
 // stream did not produce are 0. `words` receives the number of whole values
-// produced. Returns zlib's code. Uses the inflater the build selected.
+// produced. Returns zlib's code. Uses the inflater the build selected, with
+// what `cache` kept from earlier streams (none: nothing is kept).
 int inflate_values(void* dest, std::int64_t count, const std::uint8_t* src, std::int64_t src_len,
-                   std::int64_t& words);
+                   std::int64_t& words, InflaterCache* cache = nullptr);
 
 // The two inflaters behind inflate_values. The libdeflate one exists where
 // the build found libdeflate (RESULTS_API_HAVE_LIBDEFLATE).
@@ -42,6 +78,8 @@ int inflate_values_zlib(void* dest, std::int64_t count, const std::uint8_t* src,
                         std::int64_t src_len, std::int64_t& words);
 int inflate_values_libdeflate(void* dest, std::int64_t count, const std::uint8_t* src,
                               std::int64_t src_len, std::int64_t& words);
+int inflate_values_libdeflate(void* dest, std::int64_t count, const std::uint8_t* src,
+                              std::int64_t src_len, std::int64_t& words, InflaterCache* cache);
 
 // For tests: inflate_values calls `inflater` from now on; nullptr restores
 // the build's choice.

@@ -30,8 +30,21 @@
 
 namespace qv::format {
 
+namespace {
+
+void free_decompressor(void* d) {
+    libdeflate_free_decompressor(static_cast<libdeflate_decompressor*>(d));
+}
+
+}  // namespace
+
 int inflate_values_libdeflate(void* dest, std::int64_t count, const std::uint8_t* src,
                               std::int64_t src_len, std::int64_t& words) {
+    return inflate_values_libdeflate(dest, count, src, src_len, words, nullptr);
+}
+
+int inflate_values_libdeflate(void* dest, std::int64_t count, const std::uint8_t* src,
+                              std::int64_t src_len, std::int64_t& words, InflaterCache* cache) {
     words = 0;
     if (count < 0 || src_len < 0 ||
         static_cast<std::uint64_t>(count) > std::numeric_limits<std::size_t>::max() / 4 ||
@@ -39,17 +52,24 @@ int inflate_values_libdeflate(void* dest, std::int64_t count, const std::uint8_t
         return inflate_values_zlib(dest, count, src, src_len, words);
     const std::size_t capacity = static_cast<std::size_t>(count) * 4;
     auto* out = static_cast<std::uint8_t*>(dest);
-    libdeflate_decompressor* const d = libdeflate_alloc_decompressor();
+    // The decompressor keeps no state from one stream to the next: one kept
+    // by the reader is as good as a fresh one.
+    libdeflate_decompressor* d =
+        cache ? static_cast<libdeflate_decompressor*>(cache->handle()) : nullptr;
     if (!d) {
-        if (capacity) std::memset(out, 0, capacity);
-        return Z_MEM_ERROR;
+        d = libdeflate_alloc_decompressor();
+        if (!d) {
+            if (capacity) std::memset(out, 0, capacity);
+            return Z_MEM_ERROR;
+        }
+        if (cache) cache->keep(d, free_decompressor);
     }
     std::uint8_t dummy[1] = {0};
     std::size_t used = 0, produced = 0;
     const libdeflate_result result = libdeflate_zlib_decompress_ex(
         d, src_len ? src : dummy, static_cast<std::size_t>(src_len), capacity ? out : dummy,
         capacity, &used, &produced);
-    libdeflate_free_decompressor(d);
+    if (!cache) libdeflate_free_decompressor(d);
     if (result != LIBDEFLATE_SUCCESS || produced > capacity)
         return inflate_values_zlib(dest, count, src, src_len, words);
     if (capacity > produced) std::memset(out + produced, 0, capacity - produced);

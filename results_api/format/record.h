@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "format/inflate.h"
 #include "format/status.h"
 #include "runtime/alloc.h"
 #include "runtime/files.h"
@@ -59,6 +60,7 @@ public:
         runtime::release(skip_bytes_);
         skip_capacity_ = 0;
         payload_.release();
+        inflater_.reset();
     }
     const std::string& file_name() const { return file_.name; }
     std::uint64_t size() const { return file_.size; }
@@ -112,6 +114,8 @@ public:
         payload_.resize(bytes);
         return payload_.data();
     }
+    // What the inflater keeps between the payloads of this file.
+    InflaterCache* inflater() { return &inflater_; }
 
     // "Non-zero error code returned" and the code, blank-padded to 50
     // characters; blank until the routine meets an error.
@@ -134,6 +138,7 @@ private:
     runtime::Array<std::uint8_t> skip_bytes_;
     std::int64_t skip_capacity_ = 0;
     runtime::Buffer<std::uint8_t> payload_;
+    InflaterCache inflater_;
     runtime::Text50 zlib_messages_[static_cast<int>(ZlibRoutine::Count)];
 };
 
