@@ -1,7 +1,8 @@
 // Writes the seed inputs of the fuzz targets into OUTDIR/<target>/: valid
 // base files of every layout and material level, cycle files of the seed
-// analysis in both framings and section orders, and runs of compressed
-// arrays. The committed corpus under fuzz/corpus was written by this tool.
+// analysis in both framings and section orders, runs of compressed arrays,
+// and run directories of files, lock files and links. The committed corpus
+// under fuzz/corpus was written by this tool.
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -10,6 +11,7 @@
 
 #include <zlib.h>
 
+#include "run_dir_layout.h"
 #include "seed_model.h"
 #include "writer/records.h"
 #include "writer/zlib_stream.h"
@@ -19,6 +21,7 @@ namespace {
 using qvw::BaseFileSpec;
 using qvw::CycleFileSpec;
 using qvw::FileWriter;
+namespace rd = qvfuzz::run_dir;
 
 void save(const std::string& dir, const std::string& name, const qvw::Bytes& bytes) {
     FileWriter w;
@@ -219,6 +222,139 @@ void inflate_diff_inputs(const std::string& dir) {
     save(dir, "seed-layer-chunked", with_first(0x80 | 0x24, chunked.bytes()));
 }
 
+// A run directory input in the byte form run_dir_layout.h describes.
+class RunDirSeed {
+public:
+    // h0: mode | directory form << 2 | path form << 4 | stem << 6; the
+    // host's entry; h2; the two set_ResultsFilename targets (7: none).
+    explicit RunDirSeed(std::uint8_t h0, std::uint8_t host = 0, std::uint8_t h2 = 0,
+                        std::uint8_t results1 = 7, std::uint8_t results2 = 7)
+        : bytes_{h0, host, h2, results1, results2} {}
+
+    RunDirSeed& base(std::uint8_t form = rd::kNewerBase, std::uint8_t flags = 0) {
+        return add({std::uint8_t(rd::kFile | rd::kBase << 2 | flags), form, 0});
+    }
+    // A cycle file "NNNN" = p, cycle number `cycle`, time T (T / 2; 0xF0 NaN).
+    RunDirSeed& cycle(std::uint8_t p, std::uint8_t cycle, std::uint8_t time,
+                      std::uint8_t form = rd::kCycleName, std::uint8_t flags = 0) {
+        return add({std::uint8_t(rd::kFile | rd::kCycle << 2 | flags), form, p, cycle, time});
+    }
+    RunDirSeed& truncated(std::uint8_t p, std::uint16_t length) {
+        return add({rd::kFile | rd::kTruncated << 2, rd::kCycleName, p, p, 2,
+                    std::uint8_t(length >> 8), std::uint8_t(length)});
+    }
+    RunDirSeed& damaged(std::uint8_t p, std::uint16_t at, std::uint8_t x) {
+        return add({rd::kFile | rd::kDamaged << 2, rd::kCycleName, p, p, 2, std::uint8_t(at >> 8),
+                    std::uint8_t(at), x});
+    }
+    RunDirSeed& raw(std::uint8_t p, const std::string& text) {
+        add({rd::kFile | rd::kRaw << 2, rd::kCycleName, p, std::uint8_t(text.size())});
+        return add(qvw::Bytes(text.begin(), text.end()));
+    }
+    // A cycle file named by `text` (up to 40 characters), ".qvres" added
+    // when `qvres`.
+    RunDirSeed& byte_name(const std::string& text, bool qvres) {
+        add({rd::kFile | rd::kCycle << 2, std::uint8_t(rd::kByteName | (qvres ? 0x10 : 0)),
+             std::uint8_t(text.size() - 1)});
+        add(qvw::Bytes(text.begin(), text.end()));
+        return add({77, 17});
+    }
+    // The lock of the name (form, p), or with rd::kCallerLock in `flags`
+    // the lock of the host's name.
+    RunDirSeed& lock(std::uint8_t form, std::uint8_t p, std::uint8_t lock_form,
+                     std::uint8_t flags = 0) {
+        return add({std::uint8_t(rd::kLock | lock_form << 2 | flags), form, p});
+    }
+    RunDirSeed& directory(std::uint8_t form, std::uint8_t p) {
+        return add({rd::kSpecial, form, p});
+    }
+    RunDirSeed& link(std::uint8_t form, std::uint8_t p, std::uint8_t target) {
+        return add({std::uint8_t(rd::kSpecial | rd::kLinkBit | target << 3), form, p});
+    }
+    const qvw::Bytes& bytes() const { return bytes_; }
+
+private:
+    RunDirSeed& add(const qvw::Bytes& b) {
+        bytes_.insert(bytes_.end(), b.begin(), b.end());
+        return *this;
+    }
+    qvw::Bytes bytes_;
+};
+
+void run_dirs(const std::string& dir) {
+    // Three cycles whose times are not in the order of their names.
+    save(dir, "seed-normal-run",
+         RunDirSeed(1, 1).base().cycle(1, 10, 6).cycle(2, 20, 2).cycle(3, 30, 4).bytes());
+    // Cycle locks of every form; the host's cycle 6 is not locked.
+    save(dir, "seed-cycle-locks",
+         RunDirSeed(1, 1)
+             .base().cycle(6, 60, 1).cycle(1, 10, 6).cycle(2, 20, 2).cycle(3, 30, 4)
+             .cycle(4, 40, 8).cycle(5, 50, 3)
+             .lock(rd::kCycleName, 1, rd::kLockFile).lock(rd::kCycleName, 2, rd::kLockDirectory)
+             .lock(rd::kCycleName, 3, rd::kLockDangling)
+             .lock(rd::kCycleName, 4, rd::kLockToOutsideFile)
+             .lock(rd::kCycleName, 5, rd::kLockToOutsideDirectory)
+             .bytes());
+    // The host's own lock, and the run's (stem) lock as a directory and as
+    // a link to a directory outside.
+    save(dir, "seed-caller-lock",
+         RunDirSeed(1, 1)
+             .base().cycle(1, 10, 6).lock(0, 0, rd::kLockFile, rd::kCallerLock)
+             .bytes());
+    save(dir, "seed-stem-lock-directory",
+         RunDirSeed(1, 1)
+             .base().cycle(1, 10, 6).lock(rd::kNewerBase, 0, rd::kLockDirectory)
+             .bytes());
+    save(dir, "seed-stem-lock-outside",
+         RunDirSeed(1 | 1 << 6, 1)
+             .base().cycle(1, 10, 6).lock(rd::kNewerBase, 0, rd::kLockToOutsideDirectory)
+             .bytes());
+    // Stem "job_a_cyc" (run prefix "job_a"), the older-form base file, names
+    // that look like the run's, at and around the length limits, a cycle
+    // directory and links named like cycle files.
+    save(dir, "seed-hostile-names",
+         RunDirSeed(1 | 1 << 6, 1)
+             .base(rd::kOlderBase).cycle(1, 10, 6).cycle(2, 20, 2, rd::kWrongCase)
+             .cycle(3, 30, 4, rd::kPrefixLookAlike).cycle(4, 40, 1, rd::kUnderscores)
+             .cycle(5, 50, 9, rd::kLeadingUnderscore).cycle(4, 60, 5, rd::kLongName)
+             .cycle(5, 61, 5, rd::kLongName).cycle(4, 62, 7, rd::kLongExtension)
+             .cycle(3, 63, 11, rd::kLongPath).cycle(4, 64, 12, rd::kLongPath)
+             .cycle(5, 65, 13, rd::kLongPath).cycle(6, 66, 14, rd::kNonDigitTail)
+             .cycle(7, 67, 15, rd::kTrailingBlank).cycle(8, 68, 16, rd::kOtherRun)
+             .directory(rd::kCycleName, 9).link(rd::kCycleName, 10, rd::kToOutsideFile)
+             .link(rd::kCycleName, 11, rd::kToPreviousEntry)
+             .link(rd::kCycleName, 12, rd::kToOutsideDirectory)
+             .byte_name("run_0001.qvres\\job_a_cyc_0002", true).byte_name("job_a.v_7.lock", false)
+             .bytes());
+    // The directory padded to the scan limit and the path to the path limit.
+    save(dir, "seed-long-directory",
+         RunDirSeed(1 | 2 << 2, 1, 4 << 1).base().cycle(1, 10, 6).cycle(2, 20, 2).bytes());
+    save(dir, "seed-long-path",
+         RunDirSeed(1 | 1 << 4, 1, 4 << 1).base().cycle(1, 10, 6).cycle(2, 20, 2).bytes());
+    // Unreadable cycle and base files, both also opened by name.
+    save(dir, "seed-unreadable-cycle",
+         RunDirSeed(1, 1, 0, 2 << 3, 3 << 3)
+             .base().cycle(1, 10, 6).cycle(2, 20, 2, rd::kCycleName, rd::kUnreadable)
+             .cycle(3, 30, 4, rd::kCycleName, rd::kUnreadable).bytes());
+    save(dir, "seed-unreadable-base",
+         RunDirSeed(1, 1, 0, 0).base(rd::kNewerBase, rd::kUnreadable).cycle(1, 10, 6).bytes());
+    // NaN and equal times: registration order decides between equal ones.
+    save(dir, "seed-nan-equal-times",
+         RunDirSeed(1, 1, 0, 4, 5)
+             .base().cycle(1, 10, 0xF0).cycle(2, 20, 2).cycle(3, 30, 2).cycle(4, 40, 0xF3)
+             .cycle(5, 50, 1).cycle(6, 60, 2).cycle(7, 70, 0).cycle(8, 80, 0xF8)
+             .cycle(9, 90, 0xFB).bytes());
+    // Damaged, truncated and raw cycle files; then the same run scanned in
+    // the directory outside, in a mode other than 0 and 1.
+    const RunDirSeed damaged = RunDirSeed(1, 1, 0, 1 << 3, 6)
+                                   .base().cycle(1, 10, 6).truncated(2, 100).damaged(3, 40, 0x80)
+                                   .raw(4, "not a cycle file");
+    save(dir, "seed-damaged-cycles", damaged.bytes());
+    qvw::Bytes other = damaged.bytes();
+    other[0] = 3 | 3 << 2;
+    save(dir, "seed-other-mode-and-directory", other);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -227,7 +363,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string out = argv[1];
-    for (const char* target : {"fuzz_base_file", "fuzz_cycle_file", "fuzz_arrays", "fuzz_inflate_diff"})
+    for (const char* target :
+         {"fuzz_base_file", "fuzz_cycle_file", "fuzz_arrays", "fuzz_inflate_diff", "fuzz_run_dir"})
         std::filesystem::create_directories(out + "/" + target);
     base_files(out + "/fuzz_base_file");
     base_regressions(out + "/fuzz_base_file");
@@ -235,5 +372,6 @@ int main(int argc, char** argv) {
     cycle_regressions(out + "/fuzz_cycle_file");
     array_runs(out + "/fuzz_arrays");
     inflate_diff_inputs(out + "/fuzz_inflate_diff");
+    run_dirs(out + "/fuzz_run_dir");
     return 0;
 }
