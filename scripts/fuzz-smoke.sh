@@ -38,8 +38,10 @@ chmod 755 "$scratch"
 
 run_one() {
   local t=$1 work="$scratch/$1"
+  # Writable by the unprivileged user the run-directory target becomes
+  # around its calls, so that a finding there can still be saved.
   mkdir -p "$work/corpus" "$work/tmp"
-  chmod 1777 "$work/tmp"
+  chmod 1777 "$work" "$work/tmp"
   cp fuzz/corpus/"$t"/* "$work/corpus/"
   (cd "$work" && TMPDIR="$work/tmp" "$OLDPWD/$dir/fuzz/$t" -max_total_time="$seconds" \
      -rss_limit_mb=2048 -timeout=20 -max_len=65536 -print_final_stats=1 \
