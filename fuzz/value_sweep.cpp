@@ -2,6 +2,7 @@
 #include "value_sweep.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -131,7 +132,10 @@ void sweep_values(const ModelSizes& m, const Budget& budget, bool opened) {
         for (std::int32_t i = 0; i < entries; ++i) {
             const std::int32_t q = qualifiers.data()[i];
             wanted.push_back({indices.data()[i], q});
-            std::int32_t code = -indices.data()[i], kind = kinds.data()[i], exact = i % 2;
+            // A negative code -c asks for index c.
+            const std::int32_t index = indices.data()[i];
+            std::int32_t code = index == INT32_MIN ? index : -index, kind = kinds.data()[i],
+                         exact = i % 2;
             get_isResultAvailable(&code, &q, &kind, &exact);
         }
     }
