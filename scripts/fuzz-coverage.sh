@@ -9,8 +9,7 @@ cd "$(dirname "$0")/.."
 
 root=$(realpath "${1:-fuzz/corpus}")
 dir=${2:-build-fuzz-cov}
-cc=$(command -v clang-14 || command -v clang)
-cxx=$(command -v clang++-14 || command -v clang++)
+. scripts/fuzz-common.sh
 profdata=$(command -v llvm-profdata-14 || command -v llvm-profdata)
 cov=$(command -v llvm-cov-14 || command -v llvm-cov)
 flags="-fprofile-instr-generate -fcoverage-mapping"
@@ -19,17 +18,11 @@ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER="$cc" -DCMAKE_CXX_COMPILER="$cxx" \
   -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" \
   -DRESULTS_API_BUILD_BENCH=OFF >/dev/null
-replays=()
-for corpus in "$root"/*/; do
-  t=$(basename "$corpus")
-  if cmake --build "$dir" --target help | grep -q "^${t}_replay:"; then replays+=("${t}_replay"); fi
-done
-cmake --build "$dir" -j "$(nproc 2>/dev/null || echo 2)" --target "${replays[@]}"
+wanted=()
+for corpus in "$root"/*/; do wanted+=("$(basename "$corpus")_replay"); done
+read -r -a replays <<<"$(build_targets "$dir" "${wanted[@]}")"
 
-base=/tmp
-[ -d /dev/shm ] && [ -w /dev/shm ] && base=/dev/shm
-scratch=$(mktemp -d "$base/results_api-coverage-XXXXXX")
-chmod 755 "$scratch"
+scratch=$(make_scratch coverage)
 trap 'rm -rf "$scratch"' EXIT
 objects=()
 for r in "${replays[@]}"; do

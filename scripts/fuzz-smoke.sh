@@ -12,8 +12,7 @@ cd "$(dirname "$0")/.."
 dir=${1:-build-fuzz}
 [ $# -gt 0 ] && shift
 seconds=${FUZZ_SECONDS:-60}
-cc=$(command -v clang-14 || command -v clang)
-cxx=$(command -v clang++-14 || command -v clang++)
+. scripts/fuzz-common.sh
 
 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER="$cc" -DCMAKE_CXX_COMPILER="$cxx" \
@@ -22,19 +21,8 @@ targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
   for corpus in fuzz/corpus/*/; do targets+=("$(basename "$corpus")"); done
 fi
-# Targets this build has (the differential one needs libdeflate).
-have=()
-for t in "${targets[@]}"; do
-  if cmake --build "$dir" --target help | grep -q "^$t:"; then have+=("$t"); fi
-done
-cmake --build "$dir" -j "$(nproc 2>/dev/null || echo 2)" --target "${have[@]}"
-
-# Inputs are written to files: a memory file system keeps the disk out.
-base=/tmp
-[ -d /dev/shm ] && [ -w /dev/shm ] && base=/dev/shm
-scratch=$(mktemp -d "$base/results_api-smoke-XXXXXX")
-# The run-directory target drops to an unprivileged user around its calls.
-chmod 755 "$scratch"
+read -r -a have <<<"$(build_targets "$dir" "${targets[@]}")"
+scratch=$(make_scratch smoke)
 
 run_one() {
   local t=$1 work="$scratch/$1"
