@@ -268,6 +268,11 @@ TEST_F(Attributes, PyramidTetrahedronPartners) {
     EXPECT_EQ(lookup(getPyramidTetPairId, 11), (Out{true, 10}));
     // Unpaired, above the numbering, 0 and below.
     for (std::int32_t e : {12, 13, 0, -1}) EXPECT_EQ(lookup(getPyramidTetPairId, e), (Out{false, 0}));
+    // A pair naming no element: its element has no partner, 0 written.
+    desc.pairs = {{10, -1}, {11, 0}};
+    ASSERT_TRUE(load(desc));
+    EXPECT_EQ(lookup(getPyramidTetPairId, 10), (Out{false, 0}));
+    EXPECT_EQ(lookup(getPyramidTetPairId, 11), (Out{false, 0}));
     desc.pairs.clear();
     ASSERT_TRUE(load(desc));
     EXPECT_EQ(lookup(getPyramidTetPairId, 10), (Out{false, 0}));
