@@ -110,8 +110,6 @@ ExportRun through_exports(const qvfuzz::GeneratedRun& run, const qvfuzz::Budget&
         run.name_a_cycle ? cycle_path(0) : qvfuzz::work_dir() + "/m_run_base.qvres";
     set_BaseFilename(&with_cycles, named.c_str(), qvfuzz::work_dir().c_str());
     qvfuzz::sweep_model(budget);
-    // E and R as the part and material records give them: no cycle serves more.
-    const qvfuzz::ModelSizes at_load = qvfuzz::model_sizes(budget);
     std::int32_t steps = 0;
     if (get_NumSteps(&steps) && steps > written) qvfuzz::fail("more cycles than files", steps);
     if (steps > 0) {
@@ -122,18 +120,22 @@ ExportRun through_exports(const qvfuzz::GeneratedRun& run, const qvfuzz::Budget&
     }
     for (std::int32_t k = 0; k < steps; ++k) {
         std::int32_t step = k;
-        const bool opened = set_newStep(&step);
-        // The values libqvres is compared with are read first: the element
-        // count query (in model_sizes) replaces the total the cycle stated
-        // by the part records' one, which libqvres never does.
-        qvfuzz::ModelSizes stated = at_load;
-        stated.blocks = qvfuzz::structured_blocks(budget);
-        out.values.push_back(opened ? capture(stated, budget) : CycleExports{});
         // The counts in force are the selected cycle's: loaded through a
         // cycle name, the model had that cycle's counts, and a cycle of
         // fewer structured parts than it may serve blocks that one could
         // not. The host sizes again, as it does after every selection.
+        bool opened = set_newStep(&step);
         const qvfuzz::ModelSizes sizes = qvfuzz::model_sizes(budget);
+        // The element count query in model_sizes made the part records'
+        // total the one in force, which libqvres never does: the values it
+        // is compared with are read with the cycle selected afresh.
+        if (opened) {
+            opened = set_newStep(&step);
+            if (!opened) qvfuzz::fail("a cycle that opened does not open again", k);
+            out.values.push_back(capture(sizes, budget));
+        } else {
+            out.values.emplace_back();
+        }
         g_tally.steps += 1;
         g_tally.opened += opened;
         qvfuzz::sweep_values(sizes, budget, opened);
