@@ -141,6 +141,14 @@ ExportRun through_exports(const qvfuzz::GeneratedRun& run, const qvfuzz::Budget&
         qvfuzz::sweep_values(sizes, budget, opened);
     }
     resultsCleanUp();
+    // Nothing of this input's model outlives it: a load that fails drops
+    // it whole (the clean-up keeps counts and coordinates), so that every
+    // execution frees what it allocates and libFuzzer's leak check stays
+    // quiet.
+    const std::int32_t model_only = 0;
+    const std::string none = qvfuzz::work_dir() + "/none_run_base.qvres";
+    if (set_BaseFilename(&model_only, none.c_str(), qvfuzz::work_dir().c_str()))
+        qvfuzz::fail("a missing base file loaded");
     return out;
 }
 
@@ -313,8 +321,8 @@ void read_cycle(const qvres_analysis* a, std::int64_t index, const qvres_model& 
             qvfuzz::fail("integer values read as reals");
     }
     // Each joint query walks the section again: a few of each.
-    for (std::int32_t joint : {1, 3, 4})
-        for (std::int32_t q : {-14, -13, 1, 13}) {
+    for (std::int32_t joint : {1, 3})
+        for (std::int32_t q : {-13, 14}) {
             qvfuzz::Buffer<float> out(16, budget, "joint");
             const qvres_status st = error.check(qvres_read_joint(r, joint, q, out.data(), error.get()), "joint");
             if (st != QVRES_OK && !out.untouched()) qvfuzz::fail("failed joint query wrote");
