@@ -1,16 +1,23 @@
 // Writes the seed inputs of the fuzz targets into OUTDIR/<target>/: valid
 // base files of every layout and material level, cycle files of the seed
 // analysis in both framings and section orders, runs of compressed arrays,
-// and run directories of files, lock files and links. The committed corpus
-// under fuzz/corpus was written by this tool.
+// run directories of files, lock files and links, and the byte strings the
+// model generator turns into analyses. The committed corpus under
+// fuzz/corpus was written by this tool.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
 #include <zlib.h>
 
+#include "model/element_kinds.h"
+#include "model_generator.h"
 #include "run_dir_layout.h"
 #include "seed_model.h"
 #include "writer/records.h"
@@ -117,6 +124,8 @@ void cycle_files(const std::string& dir) {
     c.unstructured_parts = 0;
     save(dir, "seed-one-block", qvw::write_cycle_file(c).bytes());
     save(dir, "seed-long-arrays", qvw::write_cycle_file(long_arrays(16)).bytes());
+    // Every bulk and body array in chunks of one value: long chunk chains.
+    save(dir, "seed-chunk-chains", qvw::write_cycle_file(qvfuzz::seed_cycle(8, 1)).bytes());
 }
 
 void cycle_regressions(const std::string& dir) {
@@ -145,6 +154,100 @@ void array_runs(const std::string& dir) {
         b.insert(b.end(), chunked.bytes().begin(), chunked.bytes().end());
         return b;
     }());
+    // A chain of 96 chunks of one to three values, then a single array.
+    std::vector<std::int32_t> many, sizes;
+    for (std::int32_t i = 0; i < 192; ++i) many.push_back(i * 1000 - 77);
+    for (std::int32_t done = 0, n = 1; done < 192; done += n, n = n % 3 + 1)
+        sizes.push_back(std::min(n, 192 - done));
+    FileWriter chain;
+    chain.chunked_ints(many, sizes).chunked_reals(reals, {1, 1, 1, 1, 1});
+    save(dir, "seed-chunk-chain", [&] {
+        qvw::Bytes b = {0x81};  // chunked: read ints, read, read, read
+        b.insert(b.end(), chain.bytes().begin(), chain.bytes().end());
+        return b;
+    }());
+}
+
+// Inputs of fuzz_model: the first of a fixed sequence of pseudo-random
+// byte strings whose generated run has the shape asked for. (Searched for,
+// not spelled out, so that they follow the generator when it changes.)
+using Shape = std::function<bool(const qvfuzz::GeneratedRun&)>;
+
+void find_input(const std::string& dir, const std::string& name, std::size_t length, const Shape& shape) {
+    std::mt19937 rng(12345);
+    for (int attempt = 0; attempt < 2000000; ++attempt) {
+        qvw::Bytes input(length);
+        for (auto& b : input) b = static_cast<std::uint8_t>(rng());
+        if (shape(qvfuzz::generate_run(input.data(), input.size()))) {
+            save(dir, name, input);
+            return;
+        }
+    }
+    std::fprintf(stderr, "no input of shape %s found\n", name.c_str());
+    std::exit(1);
+}
+
+std::int64_t slots_of(const qvfuzz::GeneratedRun& r) {
+    std::int64_t t = 0;
+    for (const auto& p : r.base.parts)
+        if (p.type == 1.0f) t += std::int64_t(p.i) * p.j * p.k;
+    return t;
+}
+
+// Kind positions present among the unstructured elements.
+std::vector<bool> kinds_of(const qvfuzz::GeneratedRun& r) {
+    std::vector<bool> present(11, false);
+    const auto& b = r.base;
+    for (std::size_t e = 0; e < b.element_types.size() && 8 * e + 8 <= b.connectivity.size(); ++e)
+        present[static_cast<std::size_t>(qv::model::element_kind(b.element_types[e], &b.connectivity[8 * e]))] = true;
+    return present;
+}
+
+bool chunk_chains(const qvfuzz::GeneratedRun& r) {
+    for (const auto& c : r.cycles)
+        if (c.header.size() >= 8 && c.word(7) > 0 && c.word(8) > 0 && c.chunk_size <= 7 && c.entries.size() >= 4 &&
+            c.joints && c.rigid_bodies && !c.joints->numbers.empty() && !c.rigid_bodies->numbers.empty())
+            return true;
+    return false;
+}
+
+void model_inputs(const std::string& dir) {
+    find_input(dir, "seed-many-blocks", 512, [](const qvfuzz::GeneratedRun& r) {
+        int blocks = 0, planes = 0, thin = 0;
+        for (const auto& p : r.base.parts) {
+            if (p.type != 1.0f) continue;
+            ++blocks;
+            planes += p.i == 1;
+            thin += p.i > 1 && (p.j <= 2 || p.k <= 2);
+        }
+        return r.disagreements == 0 && blocks >= 4 && planes >= 1 && thin >= 1 && r.cycles.size() >= 2;
+    });
+    find_input(dir, "seed-every-kind", 512, [](const qvfuzz::GeneratedRun& r) {
+        const std::vector<bool> k = kinds_of(r);
+        return r.disagreements == 0 && k[2] && k[5] && k[6] && k[7] && k[8] && k[9] && k[10] && !r.base.pairs.empty();
+    });
+    find_input(dir, "seed-chunk-chains", 1024, [](const qvfuzz::GeneratedRun& r) {
+        return r.disagreements == 0 && chunk_chains(r);
+    });
+    find_input(dir, "seed-materials", 512, [](const qvfuzz::GeneratedRun& r) {
+        bool negative = false, shared = false;
+        for (std::size_t m = 0; m < r.base.materials.size(); ++m) {
+            negative = negative || r.base.materials[m].id < 0;
+            for (std::size_t n = 0; n < m; ++n) shared = shared || r.base.materials[m].id == r.base.materials[n].id;
+        }
+        return r.disagreements == 0 && r.base.header[1] >= 4 && negative && shared && r.cycles.size() == 3 &&
+               r.base.parallel_section;
+    });
+    find_input(dir, "seed-large", 8192, [](const qvfuzz::GeneratedRun& r) {
+        bool multi = false;
+        for (const auto& c : r.cycles)
+            for (const auto& e : c.entries) multi = multi || (e.kind == -2 && (e.variable == 86 || e.variable == 54));
+        return r.disagreements == 0 && slots_of(r) >= 900 && r.base.materials.size() >= 4 && multi &&
+               r.cycles[0].entries.size() >= 6;
+    });
+    find_input(dir, "seed-disagreeing", 512, [](const qvfuzz::GeneratedRun& r) {
+        return r.disagreements >= 4 && slots_of(r) > 0 && r.base.element_types.size() >= 4;
+    });
 }
 
 qvw::Bytes with_first(std::uint8_t first, const qvw::Bytes& rest) {
@@ -364,7 +467,8 @@ int main(int argc, char** argv) {
     }
     const std::string out = argv[1];
     for (const char* target :
-         {"fuzz_base_file", "fuzz_cycle_file", "fuzz_arrays", "fuzz_inflate_diff", "fuzz_run_dir"})
+         {"fuzz_base_file", "fuzz_cycle_file", "fuzz_arrays", "fuzz_inflate_diff", "fuzz_run_dir",
+          "fuzz_model"})
         std::filesystem::create_directories(out + "/" + target);
     base_files(out + "/fuzz_base_file");
     base_regressions(out + "/fuzz_base_file");
@@ -373,5 +477,6 @@ int main(int argc, char** argv) {
     array_runs(out + "/fuzz_arrays");
     inflate_diff_inputs(out + "/fuzz_inflate_diff");
     run_dirs(out + "/fuzz_run_dir");
+    model_inputs(out + "/fuzz_model");
     return 0;
 }

@@ -272,7 +272,13 @@ QVRES_EXPORT qvres_status QVRES_CALL qvres_get_connectivity(const qvres_analysis
                                                             int64_t capacity, qvres_error* error) {
     if (!a) return report(error, QVRES_E_ARGUMENT, "no analysis");
     const qv::model::Analysis& an = a->analysis;
-    const std::int64_t rows = std::min(qv::model::part_element_total(an), an.connectivity.size() / 8);
+    // E rows, as qvres_get_model counts them; a base file whose connectivity
+    // holds fewer is damaged, not a shorter answer (the caller sized 8 * E).
+    const std::int64_t rows = qv::model::part_element_total(an);
+    if (an.connectivity.size() / 8 < rows)
+        return report(error, QVRES_E_DAMAGED, "%s: the connectivity holds %lld of %lld rows",
+                      a->base_file.c_str(), static_cast<long long>(an.connectivity.size() / 8),
+                      static_cast<long long>(rows));
     return copy_values(an.connectivity.data(), 8 * rows, nodes, capacity, "connectivity entries",
                        error);
 }
@@ -281,7 +287,11 @@ QVRES_EXPORT qvres_status QVRES_CALL qvres_get_element_types(const qvres_analysi
                                                              int64_t capacity, qvres_error* error) {
     if (!a) return report(error, QVRES_E_ARGUMENT, "no analysis");
     const qv::model::Analysis& an = a->analysis;
-    const std::int64_t n = std::min(qv::model::part_element_total(an), an.element_types.size());
+    const std::int64_t n = qv::model::part_element_total(an);
+    if (an.element_types.size() < n)
+        return report(error, QVRES_E_DAMAGED, "%s: %lld element types for %lld elements",
+                      a->base_file.c_str(), static_cast<long long>(an.element_types.size()),
+                      static_cast<long long>(n));
     return copy_values(an.element_types.data(), n, types, capacity, "element types", error);
 }
 

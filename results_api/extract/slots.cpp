@@ -92,9 +92,10 @@ bool node_sizes(const model::View& m, ModelSizes& sizes) {
 bool element_sizes(const model::View& m, ModelSizes& sizes) {
     if (!structured_sizes(m, sizes)) return false;
     sizes.unstructured = std::max<std::int32_t>(m.counts.unstructured_element_total, 0);
-    // The host sized its arrays from the part records; a cycle stating more
-    // elements than they hold would have them overrun.
-    return sizes.unstructured <= model::part_element_total(m.analysis);
+    // The host sized its arrays from the part records the counts in force
+    // number; a cycle stating more elements than they hold would have them
+    // overrun.
+    return sizes.unstructured <= model::element_total_in_force(m.analysis, m.counts);
 }
 
 float variable_scale(const model::Analysis& a, std::int32_t variable, bool temperature) {

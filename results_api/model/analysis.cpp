@@ -27,6 +27,15 @@ std::int64_t part_element_total(const Analysis& a) {
     return total;
 }
 
+std::int64_t element_total_in_force(const Analysis& a, const Counts& c) {
+    const std::int64_t parts = std::min<std::int64_t>(
+        std::int64_t(c.structured_parts) + c.unstructured_parts, a.parts.size());
+    std::int64_t total = 0;
+    for (std::int64_t p = 1; p <= parts; ++p)
+        if (a.parts(p).type == kUnstructured) total += std::max<std::int32_t>(a.parts(p).elements, 0);
+    return total;
+}
+
 std::int64_t structured_slots(const Analysis& a, const Counts& c) {
     std::int64_t total = 0;
     const std::int32_t n = usable_structured_parts(a, c);

@@ -125,6 +125,13 @@ std::int64_t structured_slots(const Analysis& a, const Counts& c);
 // for. A cycle that states more cannot be served.
 std::int64_t part_element_total(const Analysis& a);
 
+// The unstructured elements of the part records the counts in force number
+// (parts 1 .. S + U): what get_NumUnstructuredElements reports once a cycle
+// is selected, so the most a host that asks then has room for. A cycle that
+// states fewer parts than the base file but all its elements cannot be
+// served.
+std::int64_t element_total_in_force(const Analysis& a, const Counts& c);
+
 // Whether every structured part the counts state has its extents in the
 // base file. When not, hosts cannot know how many structured nodes and
 // elements to size for, and nothing that depends on them is answered.

@@ -21,8 +21,12 @@ int input_result_switches(const View& m, std::int32_t& layout, std::int32_t& mat
 int pyramid_tet_partner(const View& m, std::int32_t element, std::int32_t& partner) {
     const Analysis& a = m.analysis;
     if (m.loaded && a.pair_count > 0 && element >= 1 && element <= a.pair_map.size()) {
-        partner = a.pair_map.find(element);
-        return partner > 0 ? 1 : -1;
+        // A pair may name no element (0 or a negative number): no partner.
+        const std::int32_t found = a.pair_map.find(element);
+        if (found > 0) {
+            partner = found;
+            return 1;
+        }
     }
     partner = 0;
     return -1;

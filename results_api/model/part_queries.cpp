@@ -52,12 +52,7 @@ int num_unstructured_parts(const View& m, std::int32_t& count) {
 int num_unstructured_elements(const View& m, std::int32_t& count) {
     count = 0;
     if (!m.loaded) return -1;
-    const std::int64_t parts = std::min<std::int64_t>(
-        std::int64_t(m.counts.structured_parts) + m.counts.unstructured_parts,
-        m.analysis.parts.size());
-    std::int64_t total = 0;
-    for (std::int64_t p = 1; p <= parts; ++p)
-        if (m.analysis.parts(p).type == kUnstructured) total += m.analysis.parts(p).elements;
+    const std::int64_t total = element_total_in_force(m.analysis, m.counts);
     count = static_cast<std::int32_t>(std::min<std::int64_t>(total, INT32_MAX));
     return 1;
 }
@@ -104,9 +99,10 @@ int node_part_connectivity(const View& m, std::int32_t part, std::int32_t* ids) 
 int unstructured_connectivity(const View& m, std::int32_t* nodes) {
     const Analysis& a = m.analysis;
     if (!m.loaded) return -1;
-    // No more rows than the part records hold: that is what hosts size for.
+    // No more rows than the part records in force hold: that is what hosts
+    // size for.
     const std::int64_t elements = std::max(m.counts.unstructured_element_total, 0);
-    if (elements > part_element_total(a)) return -1;
+    if (elements > element_total_in_force(a, m.counts)) return -1;
     const std::int64_t count = 8 * elements;
     if (a.connectivity.size() < count) return -1;
     std::copy(a.connectivity.begin(), a.connectivity.begin() + count, nodes);
@@ -117,7 +113,7 @@ int element_types(const View& m, std::int32_t* types) {
     const Analysis& a = m.analysis;
     if (!m.loaded) return -1;
     const std::int64_t count = std::max(m.counts.unstructured_element_total, 0);
-    if (count > part_element_total(a) || a.element_types.size() < count) return -1;
+    if (count > element_total_in_force(a, m.counts) || a.element_types.size() < count) return -1;
     std::copy(a.element_types.begin(), a.element_types.begin() + count, types);
     return 1;
 }

@@ -268,6 +268,11 @@ TEST_F(Attributes, PyramidTetrahedronPartners) {
     EXPECT_EQ(lookup(getPyramidTetPairId, 11), (Out{true, 10}));
     // Unpaired, above the numbering, 0 and below.
     for (std::int32_t e : {12, 13, 0, -1}) EXPECT_EQ(lookup(getPyramidTetPairId, e), (Out{false, 0}));
+    // A pair naming no element: its element has no partner, 0 written.
+    desc.pairs = {{10, -1}, {11, 0}};
+    ASSERT_TRUE(load(desc));
+    EXPECT_EQ(lookup(getPyramidTetPairId, 10), (Out{false, 0}));
+    EXPECT_EQ(lookup(getPyramidTetPairId, 11), (Out{false, 0}));
     desc.pairs.clear();
     ASSERT_TRUE(load(desc));
     EXPECT_EQ(lookup(getPyramidTetPairId, 10), (Out{false, 0}));
@@ -308,3 +313,49 @@ TEST_F(Attributes, StatedOrDefaultUnitsSymmetryVersionSwitchesAndTasks) {
 }
 
 }  // namespace
+
+namespace {
+
+// A cycle of two_part_model stating `unstructured_parts` of its two
+// unstructured parts and all three of their elements, with a material
+// number array for every slot and element.
+qvw::CycleFileSpec cycle_of_parts(std::int32_t unstructured_parts) {
+    qvw::CycleFileSpec c;
+    c.structured_parts = {{3, 2, 2}};
+    c.unstructured_parts = unstructured_parts;
+    c.unstructured_nodes = 14;
+    c.unstructured_elements = 3;
+    Ints values = {10, 1};
+    for (std::int32_t i = 0; i < 12 + 3; ++i) values.push_back(i);
+    c.entries = {qvw::DirectoryEntrySpec::integer(-1, 10, 1, values, "MATERIAL")};
+    return c;
+}
+
+}  // namespace
+
+using CycleCounts = Session;
+
+// The elements a host sizes for under a cycle's counts are those of the
+// parts the cycle numbers (get_NumUnstructuredElements). A cycle naming
+// fewer parts but all the elements had the element getters write past them
+// until that query replaced the stated total.
+TEST_F(CycleCounts, ElementsBeyondThePartsACycleNamesAreNotServed) {
+    ASSERT_TRUE(load(two_part_model()));
+    for (const std::int32_t parts : {1, 2}) {
+        const std::int32_t elements = parts == 1 ? 2 : 3;  // BRICKS, then BRICKS and SHELL
+        for (const bool asked : {false, true}) {
+            ASSERT_TRUE(open_cycle(cycle_of_parts(parts)));
+            if (asked) {
+                EXPECT_EQ(count(get_NumUnstructuredElements), (Out{true, elements}));
+            }
+            // 2 + C + E values, C = 2; one guard value behind.
+            Ints values(2 + 2 + std::size_t(elements) + 1, -99);
+            std::int32_t variable = 10, part = 1;
+            EXPECT_EQ(get_IntElemValues(&variable, &part, values.data()), parts == 2 || asked);
+            EXPECT_EQ(values.back(), -99) << parts << " parts";
+            Ints rows(8 * std::size_t(elements) + 1, -99);
+            EXPECT_EQ(get_UnstructuredElementConnectivity(rows.data()), parts == 2 || asked);
+            EXPECT_EQ(rows.back(), -99) << parts << " parts";
+        }
+    }
+}

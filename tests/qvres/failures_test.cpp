@@ -22,6 +22,7 @@
 #include "qvres/qvres_support.h"
 #include "results_api.h"
 #include "support/temp_dir.h"
+#include "writer/base_file.h"
 
 namespace {
 
@@ -114,6 +115,35 @@ TEST_F(Failures, ArrayNotInTheDirectoryIsNotStored) {
         const Reading got = read(value_array(reader.r, q));
         EXPECT_EQ(got.status, QVRES_E_NOT_STORED) << got.what;
         EXPECT_TRUE(names(got.message, sample_.cycle_files[0])) << got.message;
+    }
+}
+
+// A base file whose connectivity or type list holds fewer elements than its
+// parts: the model counts the parts' elements, so the arrays are damaged
+// (they were once answered shorter than the count the caller sized for).
+TEST_F(Failures, ElementArraysShorterThanThePartsAreDamaged) {
+    for (const bool short_types : {false, true}) {
+        qvw::BaseFileSpec b;
+        b.parts.push_back(qvw::PartSpec::unstructured("SKIN", {1, 2}));
+        b.connectivity = {1, 2, 3, 0, 0, 0, 0, 0, 2, 3, 4, 0, 0, 0, 0, 0};
+        b.coordinates.assign(12, 0.5f);
+        b.element_types = {2, 2};
+        // (A connectivity that names rows the parts list cannot load; none can.)
+        (short_types ? b.element_types : b.connectivity).resize(short_types ? 1 : 0);
+        const std::string path = file(short_types ? "types.qvres_base" : "rows.qvres_base");
+        qvw::write_base_file(b).save(path);
+        Open open(path);
+        ASSERT_EQ(open.status, QVRES_OK) << open.error.message;
+        qvres_model m{};
+        ASSERT_EQ(qvres_get_model(open.a, &m, nullptr), QVRES_OK);
+        ASSERT_EQ(m.unstructured_elements, 2);
+        std::vector<std::int32_t> out(16, -5);
+        qvres_error error{};
+        const qvres_status st = short_types ? qvres_get_element_types(open.a, out.data(), 2, &error)
+                                            : qvres_get_connectivity(open.a, out.data(), 16, &error);
+        EXPECT_EQ(st, QVRES_E_DAMAGED);
+        EXPECT_TRUE(names(error.message, path)) << error.message;
+        EXPECT_EQ(out, std::vector<std::int32_t>(16, -5));
     }
 }
 
