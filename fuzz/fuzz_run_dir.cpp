@@ -17,6 +17,12 @@
 //  - the step table is not sorted by time between entries whose time is
 //    NaN, has more steps than the directory has candidate files, or a failed
 //    get_SetData wrote more than its documented -1.
+// The same run is then opened through libqvres (the host's path with its
+// prefix rule, and the directory): a failure must say why in the error
+// record and return no analysis; an opened one must list its cycles in time
+// order, register and skip no more files than the directory holds, say why
+// each skipped file was skipped, and open every registered cycle or fail
+// cleanly, changing no file either way.
 //
 // Unreadable files need an unprivileged caller. Run as root, the harness
 // switches its effective group and user to 65534 (nogroup, nobody) for the
@@ -36,6 +42,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <vector>
@@ -45,6 +52,7 @@
 #include <unistd.h>
 
 #include "harness.h"
+#include "qvres.h"
 #include "results_api.h"
 #include "run_dir_layout.h"
 
@@ -223,6 +231,81 @@ std::int32_t step_table(const std::string& directory, std::size_t size) {
     return n;
 }
 
+// An error record the call must fill on failure: status and a message
+// ending inside the field.
+bool explained(const qvres_error& e, qvres_status status) {
+    const void* end = std::memchr(e.message, '\0', sizeof e.message);
+    return e.status == status && end != nullptr && e.message[0] != '\0';
+}
+
+// The directory libqvres scans for `path`: the path itself when it is a
+// directory, else the part before its last separator.
+std::string scanned_directory(const std::string& path) {
+    const std::string trimmed = path.substr(0, path.find_last_not_of(' ') + 1);
+    struct ::stat st {};
+    if (::stat(trimmed.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return trimmed;
+    const std::size_t slash = trimmed.find_last_of('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : trimmed.substr(0, slash);
+}
+
+void open_through_qvres(const Setup& s, const std::vector<EntryState>& built,
+                        const std::string& path, std::int32_t prefix_rule) {
+    const qvres_open_options options{prefix_rule};
+    qvres_analysis* analysis = nullptr;
+    qvres_error error{};
+    const qvres_status opened =
+        as_caller([&] { return qvres_open(path.c_str(), &options, &analysis, &error); });
+    verify(s, built, "qvres_open");
+    if (trace) std::fprintf(stderr, "qvres_open %s: %d %s\n", path.c_str(), opened, error.message);
+    if (opened != QVRES_OK) {
+        check(analysis == nullptr, "a failed qvres_open returned an analysis", opened);
+        check(opened > QVRES_OK && opened <= QVRES_E_NO_MEMORY, "qvres_open status", opened);
+        check(explained(error, opened) && *qvres_status_text(opened) != '\0',
+              "a failed qvres_open did not say why", opened);
+        return;
+    }
+    check(analysis != nullptr && (prefix_rule == 0 || prefix_rule == 1),
+          "qvres_open succeeded without an analysis or with a bad rule", prefix_rule);
+    qvres_model model{};
+    check(qvres_get_model(analysis, &model, &error) == QVRES_OK, "qvres_get_model failed");
+    const std::int64_t files = candidates(scanned_directory(path));
+    check(model.cycles >= 0 && model.skipped_files >= 0 &&
+              model.cycles + model.skipped_files <= files,
+          "more cycles and skipped files than candidate files", model.cycles + model.skipped_files);
+    for (std::int64_t i = 0; i < model.skipped_files; ++i) {
+        qvres_skipped_file skipped{};
+        check(qvres_get_skipped_file(analysis, i, &skipped, &error) == QVRES_OK &&
+                  skipped.path[0] != '\0' && skipped.reason[0] != '\0',
+              "a skipped file without its path or reason", i);
+    }
+    double before = 0.0;
+    for (std::int64_t i = 0; i < model.cycles; ++i) {
+        qvres_cycle cycle{};
+        check(qvres_get_cycle(analysis, i, &cycle, &error) == QVRES_OK, "qvres_get_cycle failed", i);
+        check(i == 0 || std::isnan(before) || std::isnan(cycle.time) || before <= cycle.time,
+              "qvres cycles not sorted by time", i);
+        before = cycle.time;
+        if (i >= 40) continue;
+        qvres_reader* reader = nullptr;
+        const qvres_status read =
+            as_caller([&] { return qvres_reader_open(analysis, i, &reader, &error); });
+        verify(s, built, "qvres_reader_open");
+        check((read == QVRES_OK) == (reader != nullptr), "qvres_reader_open and its reader", read);
+        check(read == QVRES_OK || explained(error, read), "a failed qvres_reader_open did not say why", read);
+        qvres_reader_close(reader);
+    }
+    for (const std::int64_t i : {std::int64_t{-1}, model.cycles}) {
+        qvres_cycle cycle{};
+        check(qvres_get_cycle(analysis, i, &cycle, &error) == QVRES_E_ARGUMENT,
+              "qvres_get_cycle out of range", i);
+        qvres_skipped_file skipped{};
+        check(qvres_get_skipped_file(analysis, i < 0 ? i : model.skipped_files, &skipped, &error) ==
+                  QVRES_E_ARGUMENT,
+              "qvres_get_skipped_file out of range", i);
+    }
+    qvres_close(analysis);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -296,5 +379,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (counted && as_caller([&] { return get_NumSteps(&after); }))
         check(after == before, "the clean-up changed the step count", after);
     verify(s, built, "the last call");
+
+    open_through_qvres(s, built, layout.path, layout.mode);
+    open_through_qvres(s, built, layout.directory, layout.mode);
     return 0;
 }

@@ -32,6 +32,10 @@ void remove_work_dir() {
     if (!dir_storage().empty()) std::filesystem::remove_all(dir_storage(), ec);
 }
 
+// Refusals are findings except inside a Starved scope, which counts them.
+bool starving = false;
+long long refused_while_starving = 0;
+
 std::int32_t clamp32(std::int64_t v) {
     return static_cast<std::int32_t>(std::clamp<std::int64_t>(
         v, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
@@ -46,10 +50,27 @@ void init_once() {
     set_Startup();
     qv::runtime::set_allocation_limit_for_testing(kAllocationLimit);
     qv::runtime::set_allocation_sink([](const char* line) {
+        if (starving) {
+            ++refused_while_starving;
+            return;
+        }
         std::fprintf(stderr, "results_api fuzz finding: allocation refused:%s\n", line);
         std::abort();
     });
 }
+
+Starved::Starved(std::size_t bytes) {
+    starving = true;
+    // A limit of 0 would mean none.
+    qv::runtime::set_allocation_limit_for_testing(std::max<std::size_t>(bytes, 1));
+}
+
+Starved::~Starved() {
+    qv::runtime::set_allocation_limit_for_testing(kAllocationLimit);
+    starving = false;
+}
+
+long long Starved::refusals() { return refused_while_starving; }
 
 const std::string& work_dir() {
     std::string& dir = dir_storage();

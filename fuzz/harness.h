@@ -22,6 +22,18 @@ inline constexpr std::size_t kAllocationLimit = std::size_t(64) << 20;
 // allocation into a finding.
 void init_once();
 
+// Memory running out: while one lives, the library's allocations above
+// `bytes` are refused and the calls that need them must fail cleanly (the
+// refusals are counted, not findings).
+class Starved {
+public:
+    explicit Starved(std::size_t bytes);
+    ~Starved();
+    Starved(const Starved&) = delete;
+    Starved& operator=(const Starved&) = delete;
+    static long long refusals();
+};
+
 // A private directory, created on first use and removed at exit.
 const std::string& work_dir();
 // Writes `size` bytes to `path`, replacing any file.

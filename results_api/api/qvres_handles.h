@@ -22,11 +22,6 @@ struct qvres_analysis {
     qv::model::Analysis analysis;
     std::vector<qv::api::Skipped> skipped;
     std::string base_file;
-
-    qv::model::View view() const { return {analysis, analysis.counts, no_cycle, true}; }
-
-private:
-    qv::model::CycleModel no_cycle;
 };
 
 // One open cycle file of an analysis, used by one thread at a time.

@@ -3,12 +3,6 @@
 
 namespace qv::variables {
 
-const IntegerRow* integer_row(int32_t code) {
-    // Integer rows hold codes 1..59 in order.
-    if (code < 1 || code > kIntegerRowCount) return nullptr;
-    return &kIntegerRows[code - 1];
-}
-
 const RealRow* real_row(int32_t code) {
     // Real rows hold codes 1..610, then 647..658, in order.
     constexpr int32_t kFirstGap = 611, kAfterGap = 647;

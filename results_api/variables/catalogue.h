@@ -41,8 +41,7 @@ extern const int kIntegerRowCount;
 extern const RealRow kRealRows[];
 extern const int kRealRowCount;
 
-// The row of a code, nullptr for a code outside 1..slots or an empty slot.
-const IntegerRow* integer_row(int32_t code);
+// The row of a real code, nullptr for a code outside 1..slots or an empty slot.
 const RealRow* real_row(int32_t code);
 // The exponents of a real variable; all 0 for a code without a row.
 Exponents real_exponents(int32_t code);
