@@ -141,14 +141,7 @@ ExportRun through_exports(const qvfuzz::GeneratedRun& run, const qvfuzz::Budget&
         qvfuzz::sweep_values(sizes, budget, opened);
     }
     resultsCleanUp();
-    // Nothing of this input's model outlives it: a load that fails drops
-    // it whole (the clean-up keeps counts and coordinates), so that every
-    // execution frees what it allocates and libFuzzer's leak check stays
-    // quiet.
-    const std::int32_t model_only = 0;
-    const std::string none = qvfuzz::work_dir() + "/none_run_base.qvres";
-    if (set_BaseFilename(&model_only, none.c_str(), qvfuzz::work_dir().c_str()))
-        qvfuzz::fail("a missing base file loaded");
+    qvfuzz::drop_model();
     return out;
 }
 

@@ -59,6 +59,13 @@ void init_once() {
     });
 }
 
+void drop_model() {
+    const std::int32_t model_only = 0;
+    const std::string none = work_dir() + "/none_run_base.qvres";
+    if (set_BaseFilename(&model_only, none.c_str(), work_dir().c_str()))
+        fail("a missing base file loaded");
+}
+
 Starved::Starved(std::size_t bytes) {
     starving = true;
     // A limit of 0 would mean none.

@@ -34,6 +34,12 @@ public:
     static long long refusals();
 };
 
+// Drops whatever model the exports hold: a load that fails drops it whole
+// (the clean-up keeps counts and coordinates). Called at the end of an
+// input, so that every execution frees what it allocates and libFuzzer's
+// leak check does not run the input again.
+void drop_model();
+
 // A private directory, created on first use and removed at exit.
 const std::string& work_dir();
 // Writes `size` bytes to `path`, replacing any file.
