@@ -23,6 +23,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     qvfuzz::sweep_model(budget);
     resultsCleanUp();
     qvfuzz::sweep_model(budget);
-    qvfuzz::drop_model();
+    qvfuzz::finish_input();
     return 0;
 }

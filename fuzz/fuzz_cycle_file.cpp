@@ -66,6 +66,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         qvfuzz::sweep_values(sizes, budget, set_ResultsFilename(cycle.c_str()));
     }
     resultsCleanUp();
-    qvfuzz::drop_model();
+    qvfuzz::finish_input();
     return 0;
 }

@@ -141,7 +141,6 @@ ExportRun through_exports(const qvfuzz::GeneratedRun& run, const qvfuzz::Budget&
         qvfuzz::sweep_values(sizes, budget, opened);
     }
     resultsCleanUp();
-    qvfuzz::drop_model();
     return out;
 }
 
@@ -447,6 +446,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     g_tally.bytes = bytes;
     const ExportRun exports = through_exports(run, budget, written);
     through_qvres(run, budget, exports);
+    qvfuzz::finish_input();
     if (g_verbose)
         std::fprintf(stderr, "fuzz_model: %d files, %llu bytes, %d disagreements; exports: %d of %d cycles "
                              "opened; libqvres: %d cycles, %d arrays compared\n",

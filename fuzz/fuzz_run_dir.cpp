@@ -311,7 +311,6 @@ void open_through_qvres(const Setup& s, const std::vector<EntryState>& built,
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     qvfuzz::init_once();
     const Setup& s = setup();
-    reset(s);
     const Layout layout = decode(data, size, s.places);
     check(build(layout, s.places), "cannot build the scratch directory");
     const std::vector<EntryState> built = list_states(s.places.run);
@@ -382,5 +381,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     open_through_qvres(s, built, layout.path, layout.mode);
     open_through_qvres(s, built, layout.directory, layout.mode);
+    // What an input allocates is freed by it (libFuzzer's leak check): the
+    // model and the kept caller arrays.
+    reset(s);
+    qvfuzz::Buffer<std::int32_t>::release_kept();
+    qvfuzz::Buffer<float>::release_kept();
     return 0;
 }

@@ -59,11 +59,20 @@ void init_once() {
     });
 }
 
-void drop_model() {
+void finish_input() {
+    // An empty base file of a run of its own, in a directory of its own.
+    static const std::string empty_dir = [] {
+        const std::string d = work_dir() + "/empty-run";
+        std::filesystem::create_directory(d);
+        write_file(d + "/e.qvres_base", nullptr, 0);
+        return d;
+    }();
     const std::int32_t model_only = 0;
-    const std::string none = work_dir() + "/none_run_base.qvres";
-    if (set_BaseFilename(&model_only, none.c_str(), work_dir().c_str()))
-        fail("a missing base file loaded");
+    const std::string path = empty_dir + "/e_base.qvres";
+    if (set_BaseFilename(&model_only, path.c_str(), empty_dir.c_str()))
+        fail("an empty base file loaded");
+    Buffer<std::int32_t>::release_kept();
+    Buffer<float>::release_kept();
 }
 
 Starved::Starved(std::size_t bytes) {

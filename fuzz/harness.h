@@ -34,11 +34,11 @@ public:
     static long long refusals();
 };
 
-// Drops whatever model the exports hold: a load that fails drops it whole
-// (the clean-up keeps counts and coordinates). Called at the end of an
-// input, so that every execution frees what it allocates and libFuzzer's
-// leak check does not run the input again.
-void drop_model();
+// The end of an input: drops whatever model the exports hold (a load that
+// fails drops it whole; the clean-up keeps counts and coordinates) and the
+// caller arrays kept for reuse, so that every execution frees what it
+// allocates and libFuzzer's leak check does not run the input again.
+void finish_input();
 
 // A private directory, created on first use and removed at exit.
 const std::string& work_dir();
@@ -109,6 +109,8 @@ public:
     ~Buffer() { give(std::move(values_), count_); }
     Buffer(const Buffer&) = delete;
     Buffer& operator=(const Buffer&) = delete;
+
+    static void release_kept() { kept().clear(); }
 
     bool usable() const { return values_ != nullptr; }
     T* data() { return values_.get(); }
