@@ -17,6 +17,7 @@
 #include "format/base_file.h"
 #include "format/cycle_file.h"
 #include "model/analysis.h"
+#include "support/record_fixture.h"
 #include "support/temp_dir.h"
 #include "writer/base_file.h"
 #include "writer/cycle_file.h"
@@ -34,14 +35,6 @@ struct Model {
     std::vector<qvw::MaterialSpec> materials;
     std::int32_t units[3] = {3, 3, 3};  // length, mass, time: SI, every factor 1
 };
-
-// n values first, first + 1, ...
-template <class T>
-std::vector<T> ramp(std::size_t n, T first) {
-    std::vector<T> v(n);
-    for (std::size_t x = 0; x < n; ++x) v[x] = first + static_cast<T>(x);
-    return v;
-}
 
 // Caller arrays start filled with this canary: what a getter did not write
 // keeps it, so one canary beyond the values a call may write shows a write

@@ -34,10 +34,7 @@ float from_bits(std::uint32_t u) {
     return v;
 }
 
-template <class T>
-std::vector<T> values(const runtime::Array<T>& a) {
-    return std::vector<T>(a.begin(), a.end());
-}
+using qvtest::values;
 
 std::vector<std::int32_t> ramp(int n, std::int32_t start = 1) {
     std::vector<std::int32_t> v;

@@ -25,26 +25,9 @@ using qvw::DirectoryEntrySpec;
 const std::vector<std::int32_t> kSingle = {1, 1, 1, 1, 0, 1};
 const std::vector<std::int32_t> kChunked = {1, 1, 1, 1, 0, 1, 1, 1};
 
-template <class T>
-std::vector<T> ramp(int n, T first) {
-    std::vector<T> v;
-    for (int i = 0; i < n; ++i) v.push_back(first + static_cast<T>(i));
-    return v;
-}
-
-template <class T>
-std::vector<T> values(const runtime::Array<T>& a) {
-    return std::vector<T>(a.begin(), a.end());
-}
-
-// Spoils the Adler-32 trailer of the zlib stream of `v` where the file holds it.
-template <class T>
-void corrupt_stream(Bytes& file, const std::vector<T>& v, std::size_t offset = 0, std::size_t n = 0) {
-    const Bytes stream = qvw::compress_values(v.data() + offset, n ? n : v.size() - offset);
-    const auto at = std::search(file.begin(), file.end(), stream.begin(), stream.end());
-    ASSERT_NE(at, file.end());
-    *(at + static_cast<std::ptrdiff_t>(stream.size()) - 1) ^= 0xFF;
-}
+using qvtest::ramp;
+using qvtest::spoil_stream;
+using qvtest::values;
 
 class CycleArrays : public ::testing::Test {
 protected:
@@ -81,7 +64,7 @@ TEST_F(DirectoryWalk, PositionContinuesForwardAndRestartsOtherwise) {
         desc.entries[4] = DirectoryEntrySpec::integer(1, 5, 1, ramp(25, 500));
         desc.entries[5].kind = -2;
         Bytes file = qvw::write_cycle_file(desc).bytes();
-        corrupt_stream(file, desc.entries[1].reals, 0, chunked ? 7 : 0);
+        ASSERT_TRUE(spoil_stream(file, desc.entries[1].reals, 0, chunked ? 7 : 0));
         open_bytes(file);
         const struct {
             std::int32_t object;
@@ -422,11 +405,11 @@ TEST_F(CorruptStream, LeavesEachReadersDestinationUnallocated) {
         Bytes file = qvw::write_cycle_file(desc).bytes();
         const bool chunked = header.size() >= 7;
         // One chunk of several spoils the whole array.
-        corrupt_stream(file, desc.entries[0].reals, chunked ? 5 : 0, chunked ? 5 : 0);
-        corrupt_stream(file, desc.entries[2].ints, chunked ? 10 : 0, chunked ? 1 : 0);
-        corrupt_stream(file, *desc.displacements, 0, chunked ? 5 : 0);
-        corrupt_stream(file, (*desc.material_fractions)[0], 0, chunked ? 5 : 0);
-        corrupt_stream(file, desc.rigid_bodies->data, 0, chunked ? 5 : 0);
+        ASSERT_TRUE(spoil_stream(file, desc.entries[0].reals, chunked ? 5 : 0, chunked ? 5 : 0));
+        ASSERT_TRUE(spoil_stream(file, desc.entries[2].ints, chunked ? 10 : 0, chunked ? 1 : 0));
+        ASSERT_TRUE(spoil_stream(file, *desc.displacements, 0, chunked ? 5 : 0));
+        ASSERT_TRUE(spoil_stream(file, (*desc.material_fractions)[0], 0, chunked ? 5 : 0));
+        ASSERT_TRUE(spoil_stream(file, desc.rigid_bodies->data, 0, chunked ? 5 : 0));
         open_bytes(file);
 
         runtime::Array<float> r;

@@ -1,6 +1,7 @@
 """The package installed by CMake finds the installed library relative to
 itself, where the system's python3 looks; pip installs it without a
 package index."""
+import importlib.util
 import os
 import re
 import shutil
@@ -12,6 +13,11 @@ import pytest
 from conftest import ENV, run, tool
 
 PROBE = "import qvres; a = qvres.open({!r}); print(qvres._lib.library()._name, len(a.cycles))"
+# The installed ParaView plugin finds the installed package by itself.
+PLUGIN = ("import importlib.util\nfound = importlib.util.spec_from_file_location('p', {!r})\n"
+          "m = importlib.util.module_from_spec(found); found.loader.exec_module(m)\n"
+          "r = m.QvresReader(); r.SetFileName({!r}); r.Update()\nimport qvres\n"
+          "print(qvres.__file__, qvres._lib.library()._name, r.GetOutputDataObject(0).GetNumberOfCells())")
 
 
 def python(code, cwd, **env):
@@ -30,6 +36,7 @@ def test_cmake_install(tmp_path, sample):
     prefix = tmp_path / "prefix"
     run("cmake", "--install", build, "--prefix", prefix)
     [init] = prefix.rglob("qvres/__init__.py")
+    [plugin] = prefix.rglob("paraview/qvres_reader.py")
     site = init.parent.parent
     # Installed under the configured prefix, the package is on python3's path.
     assert os.path.join(configured, site.relative_to(prefix)) in sys.path
@@ -41,6 +48,10 @@ def test_cmake_install(tmp_path, sample):
         library, cycles = python(PROBE.format(str(sample)), tmp_path,
                                  PYTHONPATH=str(root / site.relative_to(prefix)))
         assert os.path.realpath(library).startswith(str(root) + os.sep) and int(cycles) == 12
+        if root == prefix and importlib.util.find_spec("vtkmodules"):  # the plugin needs VTK
+            package, library, cells = python(PLUGIN.format(str(plugin), str(sample)), tmp_path)
+            assert package.startswith(str(prefix) + os.sep) and library.startswith(str(prefix) + os.sep)
+            assert int(cells) > 0
 
 
 def test_pip_install_without_an_index(tmp_path, sample):

@@ -1,8 +1,8 @@
 """The plugin inside ParaView: pvpython loads it from the source tree (no
 PYTHONPATH), opens a cycle file with OpenDataFile and gets the cycles as
-time steps and the arrays of the qvres package; a damaged file is an error
-naming it, and pvpython carries on; the application loads it with the
-start-up script. Skipped where ParaView is not installed."""
+time steps and the arrays of the qvres package; the application loads it
+with the start-up script. (Missing and damaged files: test_paraview_reader.)
+Skipped where ParaView is not installed."""
 import json
 import os
 import shutil
@@ -30,7 +30,6 @@ LoadPlugin(sys.argv[1], ns=globals())
 OPEN = LOAD + """
 import json
 from paraview.simple import OpenDataFile, servermanager
-from vtkmodules.util.numpy_support import vtk_to_numpy
 reader = OpenDataFile(sys.argv[2])
 reader.UpdatePipelineInformation()
 out = {"proxy": reader.GetXMLName(), "times": list(reader.TimestepValues),
@@ -42,8 +41,6 @@ reader.UpdatePipeline(t)
 grid = servermanager.Fetch(reader)
 out["fetched_points"] = [grid.GetPointData().GetArrayName(i) for i in range(grid.GetPointData().GetNumberOfArrays())]
 out["fetched_cells"] = [grid.GetCellData().GetArrayName(i) for i in range(grid.GetCellData().GetNumberOfArrays())]
-out["pressure"] = vtk_to_numpy(grid.GetCellData().GetArray("PRESSURE")).tolist()
-out["displacement"] = vtk_to_numpy(grid.GetPointData().GetArray("displacement")).tolist()
 out["cycle"] = int(grid.GetFieldData().GetArray("CYCLE").GetValue(0))
 # A group of numbered files, as the file dialog offers them.
 group = OpenDataFile(sys.argv[3:])
@@ -51,14 +48,6 @@ group.UpdatePipelineInformation()
 out["group_times"] = list(group.TimestepValues)
 print("RESULT " + json.dumps(out))
 """
-
-DAMAGED = LOAD + """
-from paraview.simple import OpenDataFile
-reader = OpenDataFile(sys.argv[2])
-reader.UpdatePipeline(float(sys.argv[3]))
-print("CARRIED ON")
-"""
-
 
 def pvpython(tmp_path, script, *args):
     (tmp_path / "script.py").write_text(script)
@@ -81,20 +70,8 @@ def test_pvpython_opens_a_cycle_file_with_its_time_steps_and_arrays(sample, tmp_
         assert out["group_times"] == out["times"]
         assert out["points"][0] == "displacement" and "PRESSURE" in out["cells"] and out["cells"][-1] == "part"
         assert out["fetched_points"] == ["displacement"] and out["fetched_cells"] == ["PRESSURE", "part"]
-        k = len(a.cycles) - 2
-        assert out["cycle"] == a.cycles.numbers[k]
-        assert same_bits(np.array(out["pressure"], np.float32), a.element_values("PRESSURE", k))
-        assert same_bits(np.array(out["displacement"], np.float32), a.displacements(k))
-
-
-def test_a_damaged_file_is_an_error_naming_it_and_paraview_carries_on(sample, tmp_path):
-    copy = tmp_path / "copy"
-    shutil.copytree(sample, copy)
-    base = copy / "sample_run.qvres_base"
-    base.write_bytes(base.read_bytes()[:base.stat().st_size // 2])
-    p = pvpython(tmp_path, DAMAGED, base, 0.0)
-    assert "CARRIED ON" in p.stdout
-    assert str(base) in p.stderr
+        # The values of the time step shown: test_paraview_reader, through the same reader.
+        assert out["cycle"] == a.cycles.numbers[len(a.cycles) - 2]
 
 
 def test_the_application_loads_the_plugin_with_the_start_up_script(sample, tmp_path):

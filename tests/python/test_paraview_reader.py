@@ -1,19 +1,17 @@
 """The ParaView reader as a plain VTK algorithm: every array, cell and time
 step of two cycles against the files qvres-to-vtk writes and the qvres
 package; only the selected arrays are read; a missing or damaged file is an
-error naming it, never an exception."""
+error naming it, never an exception. (The installed plugin: test_install.)"""
 import importlib.util
 import os
 import re
 import shutil
-import subprocess
-import sys
 
 import numpy as np
 import pytest
 
 import qvres
-from conftest import ENV, run, same_bits, tool
+from conftest import run, same_bits, tool
 
 pytest.importorskip("vtkmodules.vtkIOXML", reason="needs VTK's Python modules (Debian: python3-vtk9)")
 from vtkmodules.util.misc import calldata_type  # noqa: E402
@@ -182,23 +180,3 @@ def test_missing_and_damaged_files_are_errors_naming_them(plugin, sample, tmp_pa
     # The other cycles still read.
     assert reader.UpdateTimeStep(times[1])
     assert reader.GetOutputDataObject(0).GetCellData().GetArray("PRESSURE").GetNumberOfTuples() > 0
-
-
-def test_the_installed_plugin_finds_the_installed_package(plugin, sample, tmp_path):
-    prefix = tmp_path / "prefix"
-    run("cmake", "--install", ENV["QVRES_BUILD_DIR"], "--prefix", prefix)
-    [installed] = prefix.rglob("paraview/qvres_reader.py")
-    probe = ("import importlib.util, sys\n"
-             "found = importlib.util.spec_from_file_location('p', sys.argv[1]); m = importlib.util.module_from_spec(found)\n"
-             "found.loader.exec_module(m)\n"
-             "r = m.QvresReader(); r.SetFileName(sys.argv[2]); r.Update()\n"
-             "import qvres; print(qvres.__file__, qvres._lib.library()._name, r.GetOutputDataObject(0).GetNumberOfCells())")
-    environment = {k: v for k, v in os.environ.items() if k not in ("QVRES_LIBRARY", "PYTHONPATH")}
-    p = subprocess.run([sys.executable, "-c", probe, str(installed), str(sample)], capture_output=True, text=True,
-                       cwd=tmp_path, env=environment, timeout=120)
-    assert p.returncode == 0, p.stderr
-    package, library, cells = p.stdout.split()
-    assert package.startswith(str(prefix) + os.sep) and library.startswith(str(prefix) + os.sep)
-    reader = reader_of(plugin, sample)
-    reader.Update()
-    assert int(cells) == reader.GetOutputDataObject(0).GetNumberOfCells() > 0

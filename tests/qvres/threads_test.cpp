@@ -52,16 +52,14 @@ void expect_threads_read_as_one(const std::string& directory) {
     }
 }
 
-TEST(Threads, FourReadersOfTheSampleReadAsOne) {
+TEST(Threads, FourReadersOfTheSampleAndTheFixtureReadAsOne) {
     TempDir dir;
-    qvsample::write_sample_analysis(dir.path());
-    expect_threads_read_as_one(dir.path());
-}
-
-TEST(Threads, FourReadersOfTheFixtureReadAsOne) {
-    TempDir dir;
-    write_fixture(dir.path());
-    expect_threads_read_as_one(dir.path());
+    qvsample::write_sample_analysis(dir.file("sample"));
+    write_fixture(dir.file("fixture"));
+    for (const char* analysis : {"sample", "fixture"}) {
+        SCOPED_TRACE(analysis);
+        expect_threads_read_as_one(dir.file(analysis));
+    }
 }
 
 }  // namespace

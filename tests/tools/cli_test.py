@@ -9,15 +9,9 @@ import subprocess
 import unittest
 import xml.etree.ElementTree as ET
 
-from tooltest import INSPECT, SAMPLE, TO_VTK, SampleTest, read_csv, run
+from tooltest import INSPECT, SAMPLE, TO_VTK, SampleTest, cycle_table, read_csv, run
 
 KINDS = ["beam", "tetrahedron", "hexahedron", "pyramid", "wedge", "triangular shell", "quadrilateral shell"]
-
-
-def cycle_table(summary):
-    """(step, cycle, time) rows of the summary's cycle table."""
-    rows = re.findall(r"^\s+(\d+)\s+(\d+)\s+([0-9.e+-]+)$", summary.split("\ncycles")[1], re.M)
-    return [(int(s), int(c), float(t)) for s, c, t in rows]
 
 
 class Summary(SampleTest):
@@ -56,8 +50,6 @@ class Summary(SampleTest):
             shutil.copy(os.path.join(self.sample, "sample_run_129.qvres"), os.path.join(self.sample, name))
         _, out, err = run(INSPECT, "summary", self.cycle)
         self.assertEqual((out, err), (reference, ""))
-        _, out, err = run(TO_VTK, "--read-only", self.cycle)
-        self.assertEqual((out.split(" (")[0], err), ("read 12 steps", ""))
 
 
 class Values(SampleTest):
@@ -81,12 +73,6 @@ class Values(SampleTest):
         _, csv, _ = run(INSPECT, "values", self.cycle, "5", "PRESSURE", "--csv", "-")
         with open(self.path("p.csv")) as f:
             self.assertEqual(csv, f.read())
-
-    def test_name_and_index_select_the_same_array(self):
-        run(INSPECT, "values", self.base, "3", "64", "--csv", self.path("a.csv"))
-        run(INSPECT, "values", self.base, "3", "pressure", "--csv", self.path("b.csv"))
-        with open(self.path("a.csv")) as a, open(self.path("b.csv")) as b:
-            self.assertEqual(a.read(), b.read())
 
     def test_units_by_name_and_none_for_integers(self):
         _, out, _ = run(INSPECT, "vars", self.cycle, "3")
@@ -120,8 +106,9 @@ class Values(SampleTest):
         header, rows = read_csv(self.path("h.csv"))
         self.assertEqual(header, ["step", "cycle", "time (s)", "value (Pa)"])
         self.assertEqual(len(rows), 12)
-        for step in (0, 4, 11):
-            run(INSPECT, "values", self.base, str(step), "PRESSURE", "--csv", self.path("v.csv"))
+        # The values by index and by name in any case select what the history does.
+        for step, name in ((0, "64"), (4, "pressure"), (11, "PRESSURE")):
+            run(INSPECT, "values", self.base, str(step), name, "--csv", self.path("v.csv"))
             _, v = read_csv(self.path("v.csv"))
             self.assertEqual(float(rows[step][3]), float(v[282][1]))
         peak = max(range(12), key=lambda k: float(rows[k][3]))

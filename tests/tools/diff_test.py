@@ -6,48 +6,35 @@ file or a wrong command is status 2 naming what is wrong."""
 import os
 import re
 import shutil
-import tempfile
 import unittest
 
-from tooltest import DIFF, SAMPLE, WRITE_MIXED, read_csv, run
+from tooltest import DIFF, MIXED_EXTENTS, SAMPLE, WRITE_MIXED, ToolTest, mixed_cells, read_csv, run
 
-# The mixed model of tests/support: structured parts PLANE 1x3x2, CUBE 3x3x3,
-# SLAB 2x1x3, SHEET 1x2x2 (slots in this order), then unstructured parts.
-EXTENTS = [(1, 3, 2), (3, 3, 3), (2, 1, 3), (1, 2, 2)]
 MATERIALS_STORED = 3  # per slot: WATER, STEEL, AIR, then the slot's own value
+
+
+def local_slot(part, i, j, k):
+    _, J, K = MIXED_EXTENTS[part - 1]
+    return ((i - 1) * J + (j - 1)) * K + (k - 1)
 
 
 def slot(part, i, j, k):
     """0-based slot of node (i, j, k) of a structured part among all slots."""
-    before = sum(a * b * c for a, b, c in EXTENTS[:part - 1])
-    _, J, K = EXTENTS[part - 1]
-    return before + ((i - 1) * J + (j - 1)) * K + (k - 1)
+    return sum(a * b * c for a, b, c in MIXED_EXTENTS[:part - 1]) + local_slot(part, i, j, k)
 
 
 def element(part, i, j, k):
     """1-based element number of the cell whose highest corner is (i, j, k)."""
-    before = sum((a - 1) * (b - 1) * (c - 1) for a, b, c in EXTENTS[:part - 1] if min(a, b, c) >= 2)
-    _, J, K = EXTENTS[part - 1]
-    return before + ((i - 2) * (J - 1) + (j - 2)) * (K - 1) + (k - 2) + 1
+    return next(n for p, s, n in mixed_cells() if (p, s) == (part, local_slot(part, i, j, k)))
 
 
 def cube_value(cycle):
     """The stored value of CUBE cell (3, 2, 3) in a cycle of the mixed model."""
-    return 10000 * cycle + 1000 * 2 + (slot(2, 3, 2, 3) - slot(2, 1, 1, 1))
+    return 10000 * cycle + 1000 * 2 + local_slot(2, 3, 2, 3)
 
 
-class DiffTest(unittest.TestCase):
-    def setUp(self):
-        for name, path in (("QVRES_DIFF", DIFF), ("QVRES_WRITE_MIXED", WRITE_MIXED)):
-            self.assertTrue(os.path.isfile(path), f"{name} does not name a program: '{path}'")
-        self._tmp = tempfile.TemporaryDirectory(prefix="qvres-diff-")
-        self.dir = self._tmp.name
-
-    def tearDown(self):
-        self._tmp.cleanup()
-
-    def path(self, name):
-        return os.path.join(self.dir, name)
+class DiffTest(ToolTest):
+    TOOLS = ("QVRES_DIFF", "QVRES_WRITE_MIXED", "QVRES_SAMPLE")
 
     def mixed(self, name, *options):
         run(WRITE_MIXED, self.path(name), *options)

@@ -69,16 +69,13 @@ qvsample::SampleAnalysis* SampleRun::sample_ = nullptr;
 ResultsLibrary* SampleRun::lib_ = nullptr;
 Analysis* SampleRun::analysis_ = nullptr;
 
+// The counts, names, version and Euler ids the summary prints are checked
+// through qvres-inspect (cli_test.py); here what it does not print.
 TEST_F(SampleRun, ModelHasEveryPartAndMaterial) {
     const qvhost::Model& m = analysis_->model();
-    EXPECT_EQ(m.structured_parts(), 1);
-    EXPECT_EQ(m.unstructured_parts, sm::kUnstructuredParts);
     EXPECT_EQ(m.slots, I * J * K);
-    EXPECT_EQ(m.structured_elements, (I - 1) * (J - 1) * (K - 1));
-    EXPECT_EQ(m.file_version, 150);
     const std::vector<qvhost::Part> parts = analysis_->parts();
     ASSERT_EQ(parts.size(), 8u);
-    EXPECT_EQ(parts[0].name, "EULER_BLOCK");
     EXPECT_EQ(parts[4].name, "PYRAMID_PAIR");
     std::int64_t elements = 0;
     for (const auto& p : parts) elements += p.structured ? 0 : p.elements;
@@ -86,11 +83,7 @@ TEST_F(SampleRun, ModelHasEveryPartAndMaterial) {
     EXPECT_EQ(analysis_->part_elements(5).size(), 2u);
     EXPECT_EQ(analysis_->connectivity().size(), 8u * m.unstructured_elements);
 
-    const std::vector<qvhost::Material>& mats = analysis_->materials();
-    ASSERT_EQ(mats.size(), 3u);
-    EXPECT_EQ(mats[1].name, "TNT");
-    EXPECT_EQ(mats[1].euler_id, 2);
-    EXPECT_LT(mats[2].euler_id, 0);
+    EXPECT_EQ(analysis_->materials().size(), 3u);
     EXPECT_TRUE(analysis_->skipped().empty());
 }
 
@@ -99,9 +92,6 @@ TEST_F(SampleRun, UnitsConvertLengthsAndTimesToSi) {
     EXPECT_EQ(u.length, sm::kUnitCodes[0]);
     EXPECT_EQ(u.time, sm::kUnitCodes[2]);
     EXPECT_TRUE(u.decimal);
-    EXPECT_EQ(u.length_exponent, -3);
-    EXPECT_EQ(u.mass_exponent, 0);
-    EXPECT_EQ(u.time_exponent, -3);
 
     const std::vector<float> xyz = analysis_->coordinates();
     ASSERT_EQ(xyz.size(), 3 * static_cast<std::size_t>(analysis_->model().nodes()));
@@ -111,10 +101,7 @@ TEST_F(SampleRun, UnitsConvertLengthsAndTimesToSi) {
     EXPECT_FLOAT_EQ(xyz[3 * corner + 2], (K - 1) * sm::kSpacing * kMm);
     // The first plate node follows the block's nodes, 10 mm beyond it.
     EXPECT_FLOAT_EQ(xyz[3 * I * J * K], ((I - 1) * sm::kSpacing + 10.0f) * kMm);
-
-    EXPECT_EQ(lib_->unit(64), "Pa");
-    EXPECT_EQ(lib_->unit(4), "m/s");
-    EXPECT_EQ(qvhost::unit_of(*lib_, {1, "MATERIAL", 10, qvhost::kElementInt}), "");
+    // Units by variable: cli_test.py, through qvres-inspect vars.
 }
 
 TEST_F(SampleRun, StepsAreInTimeOrderWhateverTheFileNamesSay) {
@@ -124,11 +111,8 @@ TEST_F(SampleRun, StepsAreInTimeOrderWhateverTheFileNamesSay) {
         EXPECT_EQ(steps[k].cycle, sample_->cycles[k]);
         EXPECT_NEAR(steps[k].time, sample_->times[k] * kMm, 1e-12);
     }
-    // The sample is worth testing with: name order differs from time order,
-    // and both framings of the bulk and body arrays occur.
-    std::vector<std::string> by_name = sample_->cycle_files;
-    std::sort(by_name.begin(), by_name.end());
-    EXPECT_NE(by_name, sample_->cycle_files);
+    // Both framings of the bulk and body arrays occur in the sample (that
+    // its name order differs from its time order: cli_test.py).
     const std::set<std::int32_t> words(sample_->header_words.begin(), sample_->header_words.end());
     EXPECT_EQ(words, (std::set<std::int32_t>{6, 7, 8}));
 }
@@ -250,9 +234,7 @@ TEST_F(HostErrors, SectionsCutOffAreDamagedAndNamed) {
     };
     expect_damaged(1, before_fractions, [&](CycleReader& r) { r.material_fractions(1, values); });
     expect_damaged(2, before_displacements, [&](CycleReader& r) { r.displacements(values); });
-
-    EXPECT_EQ(error_of([&] { b.require_step(9); }), "step 9 does not exist (the analysis has 4 steps: 0..3)");
-    EXPECT_EQ(error_of([&] { b.require_part(9); }), "part 9 does not exist (the model has 8 parts: 1..8)");
+    // Steps and parts that do not exist: cli_test.py, word for word.
 }
 
 TEST(ResultsLibraryLoad, ReportsALibraryThatIsNotTheRightOne) {

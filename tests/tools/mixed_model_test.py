@@ -5,53 +5,36 @@ and unstructured elements. Each element's value must be the one the model
 stores for that element, never a plane slot's or a material's."""
 import math
 import os
-import tempfile
 import unittest
 
 import numpy as np
 
-from tooltest import HOST_EXAMPLE, INSPECT, TO_VTK, WRITE_MIXED, read_csv, run
+from tooltest import HOST_EXAMPLE, INSPECT, TO_VTK, WRITE_MIXED, ToolTest, mixed_cells, read_csv, run
 from vtu import Vtu
 
-# The model as tests/support/analysis_files.h describes it.
-EXTENTS = [(1, 3, 2), (3, 3, 3), (2, 1, 3), (1, 2, 2)]  # structured parts 1..4
 UNSTRUCTURED = 3
 NODES = 43 + 12
 REPORTED = {"WATER": 0.25, "AIR": 0.75}  # material m's value is own + m / 4
 STEPS = (1, 2)  # cycle c of step c - 1
 
 
-def structured_elements():
-    """(part, 0-based slot) of every structured element, in element order."""
-    for part, (I, J, K) in enumerate(EXTENTS, 1):
-        if min(I, J, K) >= 2:
-            for i in range(2, I + 1):
-                for j in range(2, J + 1):
-                    for k in range(2, K + 1):
-                        yield part, ((i - 1) * J + (j - 1)) * K + (k - 1)
-
-
 def own_values(c):
     """Every element's own value in cycle c, in element order."""
-    return [10000 * c + 1000 * p + s for p, s in structured_elements()] + \
+    return [10000 * c + 1000 * p + s for p, s, _ in mixed_cells()] + \
            [10000 * c + 9000 + e for e in range(1, UNSTRUCTURED + 1)]
 
 
-class MixedModel(unittest.TestCase):
-    def setUp(self):
-        for name, path in (("QVRES_WRITE_MIXED", WRITE_MIXED), ("QVRES_INSPECT", INSPECT), ("QVRES_TO_VTK", TO_VTK)):
-            self.assertTrue(os.path.isfile(path), f"{name} does not name a program: '{path}'")
-        self._tmp = tempfile.TemporaryDirectory(prefix="qvres-mixed-")
-        self.dir = os.path.join(self._tmp.name, "run")
-        run(WRITE_MIXED, self.dir)
-        self.file = os.path.join(self.dir, "mixed_run_1.qvres")
-        self.structured = len(list(structured_elements()))
+class MixedModel(ToolTest):
+    TOOLS = ("QVRES_WRITE_MIXED", "QVRES_INSPECT", "QVRES_TO_VTK", "QVRES_HOST_EXAMPLE")
 
-    def tearDown(self):
-        self._tmp.cleanup()
+    def setUp(self):
+        super().setUp()
+        run(WRITE_MIXED, self.path("run"))
+        self.file = os.path.join(self.path("run"), "mixed_run_1.qvres")
+        self.structured = len(list(mixed_cells()))
 
     def csv(self, *args):
-        path = os.path.join(self._tmp.name, "out.csv")
+        path = self.path("out.csv")
         run(INSPECT, *args, "--csv", path)
         return read_csv(path)
 
@@ -75,7 +58,7 @@ class MixedModel(unittest.TestCase):
             self.assertEqual(row[2:], ["", ""])
 
     def test_vtk_cells_carry_the_element_values(self):
-        out = os.path.join(self._tmp.name, "vtk")
+        out = self.path("vtk")
         run(TO_VTK, self.file, out)
         cells = Vtu(os.path.join(out, "mixed_run_0001.vtu")).arrays
         # Planes and the part without cells give points, no cells.
@@ -92,8 +75,7 @@ class MixedModel(unittest.TestCase):
         np.testing.assert_array_equal(cells["part"], [2] * self.structured + [5, 5, 6])
 
     def test_host_example_sizes_its_arrays_for_planes_and_materials(self):
-        self.assertTrue(os.path.isfile(HOST_EXAMPLE), f"QVRES_HOST_EXAMPLE does not name a program: '{HOST_EXAMPLE}'")
-        _, out, _ = run(HOST_EXAMPLE, self.file, self.dir)
+        _, out, _ = run(HOST_EXAMPLE, self.file, self.path("run"))
         lines = out.strip().splitlines()
         self.assertEqual(len(lines), len(STEPS))
         for line, c in zip(lines, STEPS):
