@@ -283,12 +283,17 @@ void read_cycle(const qvres_analysis* a, std::int64_t index, const qvres_model& 
         default: requests.push_back({QVRES_NODE_REALS, v.index, v.part}); break;
         }
         if (requests.size() < 24) {
+            // Room for 4 to 24 characters: a unit text that does not fit
+            // is refused and nothing of it written.
             char unit[24];
             std::memset(unit, 'q', sizeof unit);
             std::int32_t exponents[4];
-            if (error.check(qvres_variable_unit(v.index, unit, sizeof unit, exponents, error.get()),
-                            "unit") == QVRES_OK)
-                check_text(unit, "unit text");
+            const std::int64_t room = 4 + (v.index & 0x7fff) % 21;
+            const bool ok = error.check(qvres_variable_unit(v.index, unit, room, exponents, error.get()),
+                                        "unit") == QVRES_OK;
+            if (ok ? !std::memchr(unit, 0, static_cast<std::size_t>(room))
+                   : std::count(unit, unit + sizeof unit, 'q') != sizeof unit)
+                qvfuzz::fail("unit text not ended within its room, or written when refused", room);
         }
     }
     requests.push_back({QVRES_DISPLACEMENTS, 0, 0});
@@ -334,6 +339,7 @@ void through_qvres(const qvfuzz::GeneratedRun& run, const qvfuzz::Budget& budget
                              : run.open_kind == 1 ? cycle_path(0)
                                                   : dir;
     const qvres_open_options options{run.prefix_rule};
+    if (qvres_version() != QVRES_VERSION) qvfuzz::fail("library and header versions differ");
     Error error;
     qvres_analysis* a = nullptr;
     if (error.check(qvres_open(path.c_str(), &options, &a, error.get()), "open") != QVRES_OK) {

@@ -295,6 +295,9 @@ void open_through_qvres(const Setup& s, const std::vector<EntryState>& built,
         qvres_reader_close(reader);
     }
     for (const std::int64_t i : {std::int64_t{-1}, model.cycles}) {
+        qvres_reader* reader = nullptr;
+        check(qvres_reader_open(analysis, i, &reader, &error) == QVRES_E_ARGUMENT && !reader,
+              "qvres_reader_open out of range", i);
         qvres_cycle cycle{};
         check(qvres_get_cycle(analysis, i, &cycle, &error) == QVRES_E_ARGUMENT,
               "qvres_get_cycle out of range", i);
@@ -381,6 +384,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     open_through_qvres(s, built, layout.path, layout.mode);
     open_through_qvres(s, built, layout.directory, layout.mode);
+    // And once more with memory running out, for one input in four: a limit
+    // the input picks (1 byte to 4 KB) refuses the library's larger
+    // allocations, and the open must fail cleanly or succeed whole.
+    if (size > 0 && data[size - 1] % 4 == 0) {
+        const qvfuzz::Starved starved(std::size_t{data[size / 2]} * 16 + 1);
+        open_through_qvres(s, built, layout.path, layout.mode);
+    }
     // What an input allocates is freed by it (libFuzzer's leak check): the
     // model and the kept caller arrays.
     reset(s);

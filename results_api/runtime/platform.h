@@ -34,7 +34,6 @@ bool is_regular_file(const std::string& path);
 // file or a symbolic link, dangling or not. Links are not followed.
 bool entry_exists(const std::string& path);
 bool is_directory(const std::string& path);
-bool remove_file(const std::string& path);
 
 // Names of the entries of a directory that are not directories (files,
 // links to files, dangling links), in the platform's order, or nothing when
@@ -63,7 +62,6 @@ public:
     // Small reads are served from a read-ahead of the file, so that walking
     // many short records, or passing over them, costs no system call each.
     bool read(void* dst, std::size_t n);
-    bool write(const void* src, std::size_t n);
     // Moves the position; nothing is read or asked of the system.
     bool seek(std::uint64_t offset);
     std::uint64_t position() const { return position_; }

@@ -49,8 +49,6 @@ bool is_directory(const std::string& path) {
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool remove_file(const std::string& path) { return ::unlink(path.c_str()) == 0; }
-
 std::optional<std::vector<std::string>> list_directory(const std::string& directory) {
     DIR* d = ::opendir(directory.c_str());
     if (!d) return std::nullopt;
@@ -133,20 +131,6 @@ std::size_t File::read_at(std::uint64_t offset, void* dst, std::size_t n) {
         done += static_cast<std::size_t>(got);
     }
     return done;
-}
-
-bool File::write(const void* src, std::size_t n) {
-    ahead_length_ = 0;
-    const auto* in = static_cast<const char*>(src);
-    while (n > 0) {
-        const ::ssize_t put = ::pwrite(descriptor(handle_), in, n, static_cast<off_t>(position_));
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) return false;
-        in += put;
-        n -= static_cast<std::size_t>(put);
-        position_ += static_cast<std::uint64_t>(put);
-    }
-    return true;
 }
 
 std::uint64_t File::size() const {

@@ -172,11 +172,6 @@ bool is_directory(const std::string& path) {
            (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-bool remove_file(const std::string& path) {
-    std::wstring wide;
-    return widen(path, wide) && ::DeleteFileW(wide.c_str()) != 0;
-}
-
 std::optional<std::vector<std::string>> list_directory(const std::string& directory) {
     std::wstring pattern;
     if (!widen(directory, pattern)) return std::nullopt;
@@ -288,23 +283,6 @@ std::size_t File::read_at(std::uint64_t offset, void* dst, std::size_t n) {
         done += got;
     }
     return done;
-}
-
-bool File::write(const void* src, std::size_t n) {
-    ahead_length_ = 0;
-    const auto* p = static_cast<const char*>(src);
-    while (n > 0) {
-        const DWORD chunk = n > (DWORD{1} << 30) ? (DWORD{1} << 30) : static_cast<DWORD>(n);
-        OVERLAPPED at{};
-        at.Offset = static_cast<DWORD>(position_);
-        at.OffsetHigh = static_cast<DWORD>(position_ >> 32);
-        DWORD put = 0;
-        if (!::WriteFile(handle_of(handle_), p, chunk, &put, &at) || put == 0) return false;
-        position_ += put;
-        p += put;
-        n -= put;
-    }
-    return true;
 }
 
 std::uint64_t File::size() const {
