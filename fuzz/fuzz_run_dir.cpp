@@ -282,6 +282,7 @@ void open_through_qvres(const Setup& s, const std::vector<EntryState>& built,
     for (std::int64_t i = 0; i < model.cycles; ++i) {
         qvres_cycle cycle{};
         check(qvres_get_cycle(analysis, i, &cycle, &error) == QVRES_OK, "qvres_get_cycle failed", i);
+        if (trace) std::fprintf(stderr, "  qvres cycle %lld: %d time %g\n", static_cast<long long>(i), cycle.number, cycle.time);
         check(i == 0 || std::isnan(before) || std::isnan(cycle.time) || before <= cycle.time,
               "qvres cycles not sorted by time", i);
         before = cycle.time;

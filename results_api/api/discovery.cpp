@@ -54,8 +54,9 @@ void sort_by_time(std::vector<model::StepEntry>& steps) {
     std::stable_sort(run, steps.end(), by_time);
 }
 
-// Keeps the first of the entries that share a cycle number.
-void drop_repeated_cycles(Registration& out) {
+// Keeps the first of the entries that share a cycle number; true when it
+// dropped any.
+bool drop_repeated_cycles(Registration& out) {
     std::unordered_map<std::int32_t, const model::StepEntry*> first;
     std::vector<model::StepEntry> kept;
     kept.reserve(out.steps.size());
@@ -69,10 +70,19 @@ void drop_repeated_cycles(Registration& out) {
         kept.push_back(std::move(e));
         at->second = &kept.back();
     }
+    const bool dropped = kept.size() < out.steps.size();
     out.steps = std::move(kept);
+    return dropped;
 }
 
 }  // namespace
+
+void order_steps(Registration& out, bool strict) {
+    sort_by_time(out.steps);
+    // A dropped entry whose time is no number joined the runs on either side
+    // of it: they are sorted again as one (equal times keep their order).
+    if (strict && drop_repeated_cycles(out)) sort_by_time(out.steps);
+}
 
 Registration scan_directory(const std::string& directory, const ScanRules& rules) {
     Registration out;
@@ -110,8 +120,7 @@ Registration scan_directory(const std::string& directory, const ScanRules& rules
         if (stamp.model_found) out.model_found = true;
         out.steps.push_back(model::StepEntry{stamp.cycle, stamp.time, full_name});
     }
-    sort_by_time(out.steps);
-    if (rules.strict) drop_repeated_cycles(out);
+    order_steps(out, rules.strict);
     return out;
 }
 

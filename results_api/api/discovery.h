@@ -38,4 +38,11 @@ struct Registration {
 // most 100,000 files.
 Registration scan_directory(const std::string& directory, const ScanRules& rules);
 
+// The registered entries in scan order put in time order: a time that is
+// not a number stays in place and splits the sort. With `strict`, an entry
+// whose cycle number an earlier one of that order has is dropped (and listed
+// as skipped), and what is left is sorted again between the entries whose
+// time is no number.
+void order_steps(Registration& out, bool strict);
+
 }  // namespace qv::api

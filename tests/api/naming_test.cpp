@@ -128,6 +128,23 @@ TEST(Discovery, TimesThatAreNoNumberStayInPlaceAndSplitTheSort) {
     EXPECT_EQ(cycles(scan_directory(dir.path(), qv::api::ScanRules{"runA"}).steps), expected);
 }
 
+TEST(Discovery, DroppingARepeatedCycleKeepsTheTableSorted) {
+    // In scan order: cycle 7 (no time), 2 at 5 s, cycle 7 again, 3 at 1 s.
+    // The repeat of 7 split the sort; dropped, 2 and 3 are sorted as one run.
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    qv::api::Registration r;
+    r.steps = {{7, nan, "a"}, {2, 5.0f, "b"}, {7, nan, "c"}, {3, 1.0f, "d"}};
+    qv::api::order_steps(r, true);
+    EXPECT_EQ(cycles(r.steps), (std::vector<std::int32_t>{7, 3, 2}));
+    ASSERT_EQ(r.skipped.size(), 1u);
+    EXPECT_EQ(r.skipped[0].path, "c");
+    // Without the repeat dropped, the entries stay as scanned.
+    r = {};
+    r.steps = {{7, nan, "a"}, {2, 5.0f, "b"}, {7, nan, "c"}, {3, 1.0f, "d"}};
+    qv::api::order_steps(r, false);
+    EXPECT_EQ(cycles(r.steps), (std::vector<std::int32_t>{7, 2, 7, 3}));
+}
+
 TEST(Discovery, OnlyTheRunsUnlockedReadableCycleFilesAreRegistered) {
     qvtest::TempDir dir;
     write_cycle(dir, "runA_cyc_0000001.qvres", 1, 1.0f);
