@@ -20,7 +20,8 @@
 // The same run is then opened through libqvres (the host's path with its
 // prefix rule, and the directory): a failure must say why in the error
 // record and return no analysis; an opened one must list its cycles in time
-// order, register and skip no more files than the directory holds, say why
+// order (between cycles whose time is NaN), refuse indices out of range,
+// register and skip no more files than the directory holds, say why
 // each skipped file was skipped, and open every registered cycle or fail
 // cleanly, changing no file either way.
 //
@@ -282,7 +283,9 @@ void open_through_qvres(const Setup& s, const std::vector<EntryState>& built,
     for (std::int64_t i = 0; i < model.cycles; ++i) {
         qvres_cycle cycle{};
         check(qvres_get_cycle(analysis, i, &cycle, &error) == QVRES_OK, "qvres_get_cycle failed", i);
-        if (trace) std::fprintf(stderr, "  qvres cycle %lld: %d time %g\n", static_cast<long long>(i), cycle.number, cycle.time);
+        if (trace)
+            std::fprintf(stderr, "  qvres cycle %lld: %d time %g\n", static_cast<long long>(i),
+                         cycle.number, cycle.time);
         check(i == 0 || std::isnan(before) || std::isnan(cycle.time) || before <= cycle.time,
               "qvres cycles not sorted by time", i);
         before = cycle.time;
@@ -292,7 +295,8 @@ void open_through_qvres(const Setup& s, const std::vector<EntryState>& built,
             as_caller([&] { return qvres_reader_open(analysis, i, &reader, &error); });
         verify(s, built, "qvres_reader_open");
         check((read == QVRES_OK) == (reader != nullptr), "qvres_reader_open and its reader", read);
-        check(read == QVRES_OK || explained(error, read), "a failed qvres_reader_open did not say why", read);
+        check(read == QVRES_OK || explained(error, read),
+              "a failed qvres_reader_open did not say why", read);
         qvres_reader_close(reader);
     }
     for (const std::int64_t i : {std::int64_t{-1}, model.cycles}) {
