@@ -23,15 +23,14 @@ inline constexpr std::size_t kAllocationLimit = std::size_t(64) << 20;
 void init_once();
 
 // Memory running out: while one lives, the library's allocations above
-// `bytes` are refused and the calls that need them must fail cleanly (the
-// refusals are counted, not findings).
+// `bytes` are refused (not findings) and the calls that need them must fail
+// cleanly.
 class Starved {
 public:
     explicit Starved(std::size_t bytes);
     ~Starved();
     Starved(const Starved&) = delete;
     Starved& operator=(const Starved&) = delete;
-    static long long refusals();
 };
 
 // The end of an input: drops whatever model the exports hold (a load that
