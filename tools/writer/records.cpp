@@ -6,6 +6,7 @@
 #include <fstream>
 #include <limits>
 #include <stdexcept>
+#include <string>
 
 #include <zlib.h>
 
@@ -43,6 +44,8 @@ Bytes pack(const T* values, std::size_t count) {
     return out;
 }
 
+thread_local int t_level = Z_DEFAULT_COMPRESSION;
+
 // One deflate stream per thread, reset between arrays: compress() would
 // allocate and clear about a quarter of a megabyte of state for every array,
 // which dominates writing the many small arrays of a fuzzed model. Reset
@@ -50,8 +53,7 @@ Bytes pack(const T* values, std::size_t count) {
 class Deflater {
 public:
     Deflater() {
-        if (deflateInit(&z_, Z_DEFAULT_COMPRESSION) != Z_OK)
-            throw std::runtime_error("cannot start zlib compression");
+        if (deflateInit(&z_, level_) != Z_OK) throw std::runtime_error("cannot start zlib compression");
     }
     ~Deflater() { deflateEnd(&z_); }
     Deflater(const Deflater&) = delete;
@@ -59,6 +61,13 @@ public:
 
     Bytes compress(const Bytes& packed) {
         if (deflateReset(&z_) != Z_OK) throw std::runtime_error("zlib deflateReset failed");
+        // Nothing was compressed since the reset, so the new level applies
+        // to the whole stream.
+        if (t_level != level_) {
+            if (deflateParams(&z_, t_level, Z_DEFAULT_STRATEGY) != Z_OK)
+                throw std::runtime_error("zlib deflateParams failed");
+            level_ = t_level;
+        }
         const uLong bound = deflateBound(&z_, static_cast<uLong>(packed.size()));
         if (packed.size() > std::numeric_limits<uInt>::max() || bound > std::numeric_limits<uInt>::max())
             throw std::length_error("array too large to compress");
@@ -75,6 +84,7 @@ public:
 
 private:
     z_stream z_{};
+    int level_ = Z_DEFAULT_COMPRESSION;
 };
 
 template <class T>
@@ -84,6 +94,12 @@ Bytes compress_packed(const T* values, std::size_t count) {
 }
 
 }  // namespace
+
+void set_deflate_level(int level) {
+    if (level != Z_DEFAULT_COMPRESSION && (level < Z_NO_COMPRESSION || level > Z_BEST_COMPRESSION))
+        throw std::invalid_argument("deflate level " + std::to_string(level) + " is not zlib's");
+    t_level = level;
+}
 
 Bytes be32(std::int32_t v) {
     Bytes out;

@@ -44,7 +44,12 @@ private:
 Bytes pack_values(const std::int32_t* values, std::size_t count);
 Bytes pack_values(const float* values, std::size_t count);
 
-// The zlib stream of the packed values, compressed at the default level into
+// The deflate level (zlib's 0 to 9, or -1 for its default) of the arrays this
+// thread compresses from now on. The default suits files kept as fixtures;
+// a fuzz harness writing thousands of runs a second uses a fast level.
+void set_deflate_level(int level);
+
+// The zlib stream of the packed values, compressed at the thread's level into
 // an output bound of trunc(1.2 x 4 x count) + 12 bytes. Throws when zlib
 // refuses.
 Bytes compress_values(const std::int32_t* values, std::size_t count);
