@@ -12,6 +12,11 @@ namespace {
 // Large enough to hold the records a tag search passes over in one block,
 // small enough that a read-ahead nobody uses costs little.
 constexpr std::size_t kAheadBytes = std::size_t(32) << 10;
+// The first read-ahead after a read that went straight to its destination:
+// what follows a large payload is mostly the few framing bytes before the
+// next one (a chunk chain), and a whole block would be read and copied for
+// them, most of it the next payload, which is better read straight too.
+constexpr std::size_t kNarrowAheadBytes = 256;
 
 }  // namespace
 
@@ -21,7 +26,8 @@ bool File::fill_ahead(std::uint64_t offset) {
         if (!ahead_) return false;
     }
     ahead_start_ = offset;
-    ahead_length_ = read_at(offset, ahead_.get(), kAheadBytes);
+    ahead_length_ = read_at(offset, ahead_.get(), narrow_ahead_ ? kNarrowAheadBytes : kAheadBytes);
+    narrow_ahead_ = false;
     return true;
 }
 
@@ -39,11 +45,11 @@ bool File::read(void* dst, std::size_t n) {
             continue;
         }
         // A large rest goes straight into the destination.
-        if (n >= kAheadBytes || !fill_ahead(position_)) {
+        if (n >= (narrow_ahead_ ? kNarrowAheadBytes : kAheadBytes) || !fill_ahead(position_)) {
             const std::size_t got = read_at(position_, out, n);
             position_ += got;
-            if (got < n) return false;
-            return true;
+            narrow_ahead_ = n >= kAheadBytes;
+            return got == n;
         }
         if (ahead_length_ == 0) return false;  // the end of the file
     }

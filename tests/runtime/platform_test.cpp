@@ -167,6 +167,46 @@ TEST(Platform, PositionsBeyondFourGibibytes) {
     EXPECT_FALSE(file->seek(std::uint64_t{1} << 63));
 }
 
+// Reads of every size at every kind of position give the file's bytes: small
+// ones served from the read-ahead, large ones made directly, the small ones
+// after a large one (a narrower read-ahead), reads across the end of what
+// the read-ahead holds, and reads past the end of the file, which fail.
+TEST(Platform, ReadsGiveTheFilesBytesWhateverTheirSizes) {
+    TempDir dir;
+    const std::string path = dir.file("pattern.qvres");
+    std::vector<std::uint8_t> bytes(300000);
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                static_cast<std::streamsize>(bytes.size()));
+    const auto file = File::open(path, File::Mode::Read);
+    ASSERT_TRUE(file);
+    // A fixed walk: record-like small reads between payload-like large ones,
+    // and now and then a seek.
+    const std::size_t sizes[] = {4, 8, 4, 4, 70000, 4, 16, 4, 40000, 4, 300, 33000, 1, 5000, 12};
+    std::vector<std::uint8_t> got(70000);
+    std::uint64_t at = 0;
+    for (int round = 0; round < 12; ++round) {
+        if (round % 4 == 3) {
+            at = (at * 13 + 977) % bytes.size();
+            ASSERT_TRUE(file->seek(at));
+        }
+        for (const std::size_t n : sizes) {
+            const bool fits = at + n <= bytes.size();
+            ASSERT_EQ(file->read(got.data(), n), fits) << "round " << round << " at " << at << " size " << n;
+            if (!fits) {
+                at = 0;
+                ASSERT_TRUE(file->seek(0));
+                continue;
+            }
+            ASSERT_TRUE(std::equal(got.begin(), got.begin() + static_cast<std::ptrdiff_t>(n),
+                                   bytes.begin() + static_cast<std::ptrdiff_t>(at)))
+                << "round " << round << " at " << at << " size " << n;
+            at += n;
+            ASSERT_EQ(file->position(), at);
+        }
+    }
+}
+
 #ifdef _WIN32
 
 // The calling thread's code page, set for the scope of a test.
