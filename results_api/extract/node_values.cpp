@@ -28,6 +28,7 @@
 #include "extract/slots.h"
 #include "format/cycle_arrays.h"
 #include "model/units.h"
+#include "runtime/cpu_clones.h"
 
 namespace qv::extract {
 namespace {
@@ -46,11 +47,12 @@ constexpr float kNoDisplacement = 1.01e11f;
 // cell by cell in the order di, dj, dk; the division by n (a power of two)
 // is a multiplication by its exact reciprocal, which gives the same value.
 // Kept out of line so that the rows keep their no-overlap guarantee: the
-// compiler then turns the block loop into vector operations.
+// compiler then turns the block loop into vector operations (of AVX2 where
+// the processor has it).
 template <int M>
-[[gnu::noinline]] void average_row(const float* __restrict r0, const float* __restrict r1,
-                                   const float* __restrict r2, const float* __restrict r3,
-                                   float* __restrict out, std::int64_t k, float scale) {
+QV_CPU_CLONES void average_row(const float* __restrict r0, const float* __restrict r1,
+                               const float* __restrict r2, const float* __restrict r3,
+                               float* __restrict out, std::int64_t k, float scale) {
     constexpr float ends = 1.0f / M;
     constexpr float inner = 1.0f / (2 * M);
     const auto one = [&](std::int64_t x) {
