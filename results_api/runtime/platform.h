@@ -82,7 +82,7 @@ private:
     std::unique_ptr<std::uint8_t[]> ahead_;
     std::uint64_t ahead_start_ = 0;
     std::size_t ahead_length_ = 0;
-    bool narrow_ahead_ = false;  // the last read was a large one, made directly
+    bool narrow_ahead_ = false;  // after a large direct read or a long seek
 };
 
 }  // namespace qv::platform

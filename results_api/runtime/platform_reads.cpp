@@ -12,10 +12,11 @@ namespace {
 // Large enough to hold the records a tag search passes over in one block,
 // small enough that a read-ahead nobody uses costs little.
 constexpr std::size_t kAheadBytes = std::size_t(32) << 10;
-// The first read-ahead after a read that went straight to its destination:
-// what follows a large payload is mostly the few framing bytes before the
-// next one (a chunk chain), and a whole block would be read and copied for
-// them, most of it the next payload, which is better read straight too.
+// The first read-ahead after a large read made straight into its
+// destination, or after a seek past a large payload: what follows a payload
+// is mostly the few framing bytes before the next one (a chunk chain, or
+// arrays passed over), and a whole block would be read and copied for them,
+// most of it the next payload, which is then read straight or passed over.
 constexpr std::size_t kNarrowAheadBytes = 256;
 
 }  // namespace
@@ -58,6 +59,7 @@ bool File::read(void* dst, std::size_t n) {
 
 bool File::seek(std::uint64_t offset) {
     if (offset > static_cast<std::uint64_t>(INT64_MAX)) return false;
+    if (offset >= position_ && offset - position_ >= kAheadBytes) narrow_ahead_ = true;
     position_ = offset;
     return true;
 }
