@@ -81,8 +81,8 @@ void exit_guard() {
 
 // The identity changes by the system calls themselves, which change only
 // the calling thread's: seteuid and setegid change every thread's, by
-// signalling each one (libFuzzer's memory watcher among them), which cost a
-// third of the target's time. The library is called on this thread only.
+// signalling each one (libFuzzer's memory watcher among them), which took
+// most of the target's time. The library is called on this thread only.
 bool set_effective(uid_t user, gid_t group, bool group_first) {
     const auto user_call = [&] { return ::syscall(SYS_setresuid, -1, user, -1) == 0; };
     const auto group_call = [&] { return ::syscall(SYS_setresgid, -1, group, -1) == 0; };

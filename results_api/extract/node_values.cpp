@@ -116,8 +116,8 @@ void average_part(const Block& b, const float* in, float* out, float scale) {
 // tested; a NaN x is not greater and is scaled). Nodes go by blocks: every
 // value of a block is scaled in one vector pass and the rare marked node
 // is cleared after it, which gives the same values as a test per node.
-QV_CPU_CLONES void scale_displacements(const float* __restrict in, float* __restrict xyz, std::int64_t n,
-                                float scale) {
+QV_CPU_CLONES void scale_displacements(const float* __restrict in, float* __restrict xyz,
+                                       std::int64_t n, float scale) {
     std::int64_t node = 0;
     for (; node + kBlock <= n; node += kBlock) {
         const float* block_in = in + 3 * node;
