@@ -15,7 +15,7 @@ std::uint32_t ValueSource::bits() {
     std::uint32_t u = 0;
     for (int i = 0; i < 4; ++i) {
         u = (u << 8) | data_[size_ - 1 - taken_];
-        taken_ = (taken_ + 1) % size_;
+        if (++taken_ == size_) taken_ = 0;  // a division per byte would cost more than the rest
     }
     return u;
 }
