@@ -3,9 +3,12 @@ in one cycle file is found with its node or element and cycle (1), the
 tolerances of the command line and of a tolerance file are kept, other
 models and cycles of one analysis alone are differences (1), and a damaged
 file or a wrong command is status 2 naming what is wrong."""
+import csv
 import os
+import pty
 import re
 import shutil
+import subprocess
 import unittest
 
 from tooltest import DIFF, MIXED_EXTENTS, SAMPLE, WRITE_MIXED, ToolTest, mixed_cells, read_csv, run
@@ -47,8 +50,10 @@ class DiffTest(ToolTest):
 
     def rows(self, *args, code):
         self.diff(*args, "--csv", self.path("d.csv"), code=code)
-        header, rows = read_csv(self.path("d.csv"))
-        return [dict(zip(header, r)) for r in rows]
+        with open(self.path("d.csv"), newline="") as f:
+            table = list(csv.reader(f))
+        self.assertEqual({len(r) for r in table}, {25}, "every row as wide as the header")
+        return [dict(zip(table[0], r)) for r in table[1:]]
 
 
 class Agreement(DiffTest):
@@ -121,6 +126,12 @@ class Differences(DiffTest):
         self.diff("--tol", "64=0,2.1", a, b, code=0)  # by index
         self.diff("--atol", "2.1", "--tol", "PRESSURE=0,1", a, b, code=1)  # the named one wins
         self.diff("--ignore", "STATUS,PRESSURE", a, b, code=0)
+        # Integers differ by one beyond 1 / rtol: equal only with a tolerance of their own.
+        status = ("--set", "1", "STATUS", 2 + slot(2, 3, 2, 3))
+        numbered = self.mixed("n", *status, "3000000")
+        out, _ = self.diff(numbered, self.mixed("m", *status, "3000001"), code=1)
+        self.assertIn("STATUS: 1 of 11 element values beyond tolerance", out)
+        self.diff("--tol", "STATUS=1e-6,0", numbered, self.path("m"), code=0)
         rows = self.rows("--ignore", "PRESSURE", a, b, code=0)
         self.assertEqual({r["status"] for r in rows if r["array"] == "PRESSURE"}, {"ignored"})
         with open(self.path("tol.txt"), "w") as f:
@@ -136,14 +147,19 @@ class Differences(DiffTest):
         _, err = self.diff("--tolerances", self.path("tol.txt"), a, b, code=0)
         self.assertIn("warning: the tolerance of NOSUCH applies to no array compared", err)
 
-    def test_nan_agrees_with_nan_at_the_same_place_only(self):
-        where = ("--set", "1", "PRESSURE", 2 + slot(2, 3, 2, 3), "nan")
-        a = self.mixed("a", *where)
-        self.diff(a, self.mixed("b", *where), code=0)
+    def test_nan_and_infinities_agree_with_themselves_only(self):
+        where = ("--set", "1", "PRESSURE", 2 + slot(2, 3, 2, 3))
+        a = self.mixed("a", *where, "nan")
+        self.diff(a, self.mixed("b", *where, "nan"), code=0)
         out, _ = self.diff(a, self.mixed("c"), code=1)
         self.assertIn("PRESSURE: 1 of 11 element values beyond tolerance; largest difference NaN against a number "
                       "at element 6", out)
         self.diff("--atol", "1e30", a, self.mixed("d"), code=1)
+        plus, minus = self.mixed("plus", *where, "inf"), self.mixed("minus", *where, "-inf")
+        self.diff(plus, self.mixed("plus2", *where, "inf"), code=0)
+        for other in (self.path("c"), minus):
+            out, _ = self.diff("--rtol", "0.5", "--atol", "1e30", plus, other, code=1)
+            self.assertIn("largest difference an infinity against another value at element 6", out)
 
     def test_other_models(self):
         a = self.mixed("a")
@@ -173,6 +189,18 @@ class Differences(DiffTest):
         self.assertEqual([(r["cycle_a"], r["cycle_b"], r["status"]) for r in rows if r["array"] == ""],
                          [("1", "", "only_a"), ("", "101", "only_b"), ("2", "", "only_a"), ("", "102", "only_b"),
                           ("3", "", "only_a"), ("", "103", "only_b")])
+        # On a terminal, with a cycle of B alone: the progress bar counts the pairs compared.
+        six, seven = self.mixed("g", "--cycles", "1,2,3,4,5,6"), self.mixed("h", "--cycles", "1,2,3,4,5,6,7")
+        terminal, secondary = pty.openpty()
+        try:
+            code = subprocess.run([DIFF, "--threads", "2", six, seven], stdout=subprocess.DEVNULL,
+                                  stderr=secondary, timeout=600).returncode
+        finally:
+            os.close(secondary)
+        shown = os.read(terminal, 1 << 16)
+        os.close(terminal)
+        self.assertEqual(code, 1, shown)
+        self.assertIn(b"6/6", shown)
         # Same numbers at other times: alike by number only.
         self.diff("--match", "cycle", a, self.mixed("d", "--cycles", "2,3"), code=1)
         out, _ = self.diff("--match", "cycle", self.mixed("e", "--cycles", "2"), self.mixed("f", "--cycles", "2"), code=0)

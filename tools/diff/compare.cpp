@@ -226,6 +226,8 @@ private:
         ArrayResult r = array(tol_, names_of(v), qvhost::unit_of(a_.library(), v), on(v));
         if (r.status == ArrayResult::Status::Ignored && v.kind != qvhost::kElementReal)
             return out_.push_back(std::move(r));
+        if (r.tolerance_name.empty() && (v.kind == qvhost::kNodeInt || v.kind == qvhost::kElementInt))
+            r.tolerance = Tolerance{0.0, 0.0, false};
         const auto at_node = [&](std::int64_t at) { return node(at); };
         const auto at_element = [&](std::int64_t at) { return element(at); };
         switch (v.kind) {
@@ -468,9 +470,9 @@ std::vector<PairResult> compare_cycles(const Analysis& a, const Analysis& b, con
                 failures[task] = {true, a.describe_step(p.a) + ": " + e.what(), QVRES_OK};
             }
             if (failures[task].failed) stop = true;
+            if (p.a < 0 || p.b < 0 || !progress) continue;
             const std::lock_guard<std::mutex> lock(progress_mutex);
-            ++finished;
-            if (progress) progress(finished);
+            progress(++finished);
         }
     };
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());

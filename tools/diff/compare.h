@@ -93,7 +93,7 @@ struct PairResult {
 // Compares every pair (cycles of one analysis alone get no arrays) with
 // `threads` workers (0: one per core). Throws qvhost::Error for the first
 // pair, in pair order, that could not be read. `progress` is called with the
-// pairs done, one call at a time.
+// number of pairs of two cycles compared so far, one call at a time.
 std::vector<PairResult> compare_cycles(const qvhost::Analysis& a, const qvhost::Analysis& b,
                                        const std::vector<CyclePair>& pairs, const Tolerances& tolerances,
                                        unsigned threads, const std::function<void(std::size_t)>& progress = {});

@@ -34,9 +34,11 @@ constexpr const char* kUsage =
     "\n"
     "Two values a and b agree when they are equal, both NaN, or\n"
     "    |a - b| <= atol + rtol * max(|a|, |b|)\n"
-    "NaN against a number is a difference. Exit status: 0 when every value agrees\n"
-    "and both analyses have the same model, cycles and arrays; 1 when not; 2 when a\n"
-    "file cannot be read (damaged, missing, locked) or the command is wrong.\n"
+    "NaN against a number, or an infinity against anything but itself, is a\n"
+    "difference; integer arrays must be equal unless a tolerance is set for them\n"
+    "by name. Exit status: 0 when every value agrees and both analyses have the\n"
+    "same model, cycles and arrays; 1 when not; 2 when a file cannot be read\n"
+    "(damaged, missing, locked) or the command is wrong.\n"
     "\n"
     "  --rtol R             default relative tolerance (default 1e-6)\n"
     "  --atol A             default absolute tolerance (default 0)\n"
@@ -179,7 +181,10 @@ std::string array_line(const ArrayResult& r) {
     const char* noun = r.on == qvdiff::Place::Node ? "node values" : r.on == qvdiff::Place::Element ? "element values" : "values";
     std::string s = r.name + ": " + std::to_string(r.beyond) + " of " + std::to_string(r.compared) + " " + noun +
                     " beyond tolerance; largest difference ";
-    s += std::isinf(r.largest) ? std::string("NaN against a number") : with_unit(r.largest, r.unit);
+    if (!std::isinf(r.largest))
+        s += with_unit(r.largest, r.unit);
+    else
+        s += std::isnan(r.a) != std::isnan(r.b) ? "NaN against a number" : "an infinity against another value";
     s += " at " + r.place.text() + " (A " + fmt(r.a, "%.9g") + ", B " + fmt(r.b, "%.9g") + ")";
     return s;
 }
@@ -233,7 +238,7 @@ public:
                                                                : fmt(r->tolerance.rtol, "%.9g") + "," +
                                                                      fmt(r->tolerance.atol, "%.9g") + ",";
         } else {
-            line += ",," + status + std::string(15, ',');
+            line += ",," + status + std::string(16, ',');  // to the note, the last of the header's 25 columns
         }
         line += quoted(note) + "\n";
         std::fputs(line.c_str(), f_);

@@ -6,7 +6,10 @@
 // included), when both are NaN, or when
 //     |a - b| <= atol + rtol * max(|a|, |b|),
 // so the rule is the same whichever analysis is named first. NaN against a
-// number, and infinity against anything else, never agree.
+// number, and infinity against anything else, never agree. Integer arrays
+// (numbers, flags, material indices) are compared exactly unless a tolerance
+// is set for them by name: a relative default would let numbers above
+// 1 / rtol differ by one.
 #pragma once
 
 #include <algorithm>
@@ -26,6 +29,9 @@ struct Tolerance {
 inline bool agree(double a, double b, const Tolerance& t) {
     if (a == b) return true;
     if (std::isnan(a) || std::isnan(b)) return std::isnan(a) && std::isnan(b);
+    // Unequal, so at most one of them is this infinity: with rtol > 0 the
+    // rule below would read inf <= inf.
+    if (std::isinf(a) || std::isinf(b)) return false;
     return std::fabs(a - b) <= t.atol + t.rtol * std::max(std::fabs(a), std::fabs(b));
 }
 

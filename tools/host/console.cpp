@@ -7,6 +7,7 @@
 #include <malloc.h>
 #endif
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -27,13 +28,16 @@ Progress::Progress(std::string label, std::size_t total, std::size_t minimum)
 
 Progress::~Progress() { finish(); }
 
-void Progress::update(std::size_t done) {
+void Progress::update(std::size_t done) noexcept {
     if (!shown_) return;
     constexpr std::size_t width = 40;
+    done = std::min(done, total_);
     const std::size_t filled = total_ == 0 ? width : done * width / total_;
-    std::string bar(filled, '#');
-    bar.append(width - filled, '.');
-    std::fprintf(stderr, "\r%s [%s] %zu/%zu", label_.c_str(), bar.c_str(), done, total_);
+    char bar[width + 1];
+    std::memset(bar, '#', filled);
+    std::memset(bar + filled, '.', width - filled);
+    bar[width] = '\0';
+    std::fprintf(stderr, "\r%s [%s] %zu/%zu", label_.c_str(), bar, done, total_);
     std::fflush(stderr);
     active_ = true;
 }

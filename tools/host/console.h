@@ -18,8 +18,9 @@ public:
     Progress(const Progress&) = delete;
     Progress& operator=(const Progress&) = delete;
 
-    // `done` units finished.
-    void update(std::size_t done);
+    // `done` units finished (more than the total show as the total). Never
+    // throws: workers call it outside their error handling.
+    void update(std::size_t done) noexcept;
     // Clears the bar.
     void finish();
 
