@@ -21,6 +21,7 @@
  *  - Arrays are the caller's: each value query has a count query that says
  *    how many values it writes, and takes the capacity of the caller's
  *    buffer; a buffer too small is QVRES_E_CAPACITY and nothing is written.
+ *    The buffer may be NULL when the capacity is 0 (an empty array).
  *  - Values are in SI units, bit for bit what the exports of results_api.h
  *    return for the same request.
  *  - Texts are NUL-terminated, trailing blanks removed.

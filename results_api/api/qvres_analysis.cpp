@@ -155,7 +155,7 @@ const char* kStatusTexts[] = {
 template <class T>
 qvres_status copy_values(const T* from, std::int64_t count, T* to, std::int64_t capacity,
                          const char* what, qvres_error* error) {
-    if (!to) return report(error, QVRES_E_ARGUMENT, "no buffer for the %s", what);
+    if (!to && capacity != 0) return report(error, QVRES_E_ARGUMENT, "no buffer for the %s", what);
     if (count > capacity)
         return report(error, QVRES_E_CAPACITY, "%lld %s do not fit in a buffer of %lld",
                       static_cast<long long>(count), what, static_cast<long long>(capacity));
@@ -254,7 +254,7 @@ QVRES_EXPORT qvres_status QVRES_CALL qvres_get_part_nodes(const qvres_analysis* 
 
 QVRES_EXPORT qvres_status QVRES_CALL qvres_get_coordinates(const qvres_analysis* a, float* xyz,
                                                            int64_t capacity, qvres_error* error) {
-    if (!a || !xyz) return report(error, QVRES_E_ARGUMENT, "no analysis or no buffer");
+    if (!a || (!xyz && capacity != 0)) return report(error, QVRES_E_ARGUMENT, "no analysis or no buffer");
     const qv::model::Analysis& an = a->analysis;
     const std::int64_t values = an.coordinates.size() / 3 * 3;
     if (values > capacity)

@@ -82,7 +82,12 @@ const char* what_of(Outcome o) {
 template <class T>
 qvres_status read_values(qvres_reader* r, const qvres_request* q, T* values, std::int64_t capacity,
                          qvres_error* error) {
-    if (!r || !q || !values) return report(error, QVRES_E_ARGUMENT, "no reader, request or buffer");
+    if (!r || !q || (!values && capacity != 0))
+        return report(error, QVRES_E_ARGUMENT, "no reader, request or buffer");
+    // A host sizing its buffer from a count of 0 may pass no buffer: the
+    // extraction then writes into none, which its capacity of 0 keeps empty.
+    T none[1];
+    if (!values) values = none;
     if (!known_values(q->values) || integer_values(q->values) != std::is_same_v<T, std::int32_t>)
         return report(error, QVRES_E_ARGUMENT, "request %d does not give %s values",
                       static_cast<int>(q->values), std::is_same_v<T, float> ? "real" : "integer");

@@ -9,6 +9,8 @@
 #include "qvres/qvres_support.h"
 #include "results_api.h"
 #include "support/temp_dir.h"
+#include "writer/base_file.h"
+#include "writer/cycle_file.h"
 
 namespace {
 
@@ -301,6 +303,40 @@ TEST_F(Analyses, BuffersSizedFromTheCountsAreEnough) {
         }
     }
     EXPECT_GT(checked, 100);
+}
+
+// Two hexahedra and a material, no structured part: the material's
+// fractions are an answer of no values, which a host sizing its buffer from
+// the count asks with no buffer. A buffer still needs a capacity.
+TEST(EmptyAnswers, TakeNoBuffer) {
+    TempDir dir;
+    qvw::BaseFileSpec model;
+    model.header = {5, 4};
+    model.parts.push_back(qvw::PartSpec::unstructured("BRICKS", {1, 2}));
+    model.connectivity = {1, 2, 3, 4, 5, 6, 7, 8, 5, 6, 7, 8, 9, 10, 11, 12};
+    model.element_types = {1, 1};
+    model.coordinates.assign(36, 1.0f);
+    model.materials = {{"STEEL", -1, "", 0.3f}};
+    qvw::write_base_file(model).save(dir.file("u.qvres_base"));
+    qvw::CycleFileSpec cycle;
+    cycle.unstructured_parts = 1, cycle.unstructured_nodes = 12, cycle.unstructured_elements = 2;
+    cycle.entries = {qvw::DirectoryEntrySpec::real(-2, 64, 1, {1.0f, 64.0f, 1.0f, 2.0f}, "PRESSURE")};
+    cycle.variable_count = 1;
+    qvw::write_cycle_file(cycle).save(dir.file("u_1.qvres"));
+
+    Open open(dir.path());
+    ASSERT_EQ(open.status, QVRES_OK) << open.error.message;
+    Reader reader(open.a, 0);
+    ASSERT_EQ(reader.status, QVRES_OK) << reader.error.message;
+    const qvres_request fractions{QVRES_MATERIAL_FRACTIONS, 0, 1}, pressure{QVRES_ELEMENT_REALS, 64, 1};
+    std::int64_t count = -1;
+    ASSERT_EQ(qvres_count_values(reader.r, &fractions, &count, nullptr), QVRES_OK);
+    EXPECT_EQ(count, 0);
+    qvres_error error{};
+    EXPECT_EQ(qvres_read_float(reader.r, &fractions, nullptr, 0, &error), QVRES_OK) << error.message;
+    EXPECT_EQ(qvres_read_float(reader.r, &pressure, nullptr, 0, nullptr), QVRES_E_CAPACITY);
+    EXPECT_EQ(qvres_read_float(reader.r, &pressure, nullptr, 4, nullptr), QVRES_E_ARGUMENT);
+    EXPECT_EQ(qvres_get_coordinates(open.a, nullptr, 0, nullptr), QVRES_E_CAPACITY);
 }
 
 TEST_F(Analyses, TwoOpenAtOnceReadAlternatelyGiveWhatEachGivesAlone) {
