@@ -178,7 +178,10 @@ def to_meshio(a, cycle):
         column[:len(fractions)] = fractions[:n_cells]
         cell_data[names.unique(f"material_fraction[{mat.name}]")] = split(column)
     cell_data[names.unique("part")] = split(part_of)
-    point_data["displacement"] = a.displacements(cycle)
+    try:
+        point_data["displacement"] = a.displacements(cycle)
+    except errors.NotStoredError:
+        del point_data["displacement"]  # as qvres-to-vtk: a cycle without displacements has no such array
     field_data = {"TimeValue": np.array([a.cycles.times[cycle]]),
                   "CYCLE": np.array([a.cycles.numbers[cycle]], np.int32)}
     return meshio.Mesh(a.coordinates(), blocks, point_data=point_data, cell_data=cell_data,

@@ -161,6 +161,17 @@ def test_to_meshio_equals_the_vtk_export(sample, tmp_path):
                                  np.concatenate(theirs.cell_data[name]).astype(blocks[0].dtype)), name
 
 
+def test_to_meshio_leaves_out_what_a_cycle_does_not_store(tmp_path):
+    meshio = pytest.importorskip("meshio")
+    bare = tmp_path / "bare"
+    run(tool("QVRES_FIXTURE"), bare, "--without-displacements")
+    run(tool("QVRES_TO_VTK"), bare, tmp_path)
+    with qvres.open(bare) as a:
+        ours = a.to_meshio(0)
+    assert "displacement" not in ours.point_data
+    assert ours.point_data.keys() == meshio.read(tmp_path / "mixed_run_0000.vtu").point_data.keys()
+
+
 def test_to_meshio_drops_the_slots_of_a_plane(mixed, tmp_path, exports):
     meshio = pytest.importorskip("meshio")
     with qvres.open(mixed) as a:

@@ -14,6 +14,7 @@
 //     PRESSURE (element real 64, stored for part 1 and again for part 2),
 //     TEMP (element real 86) and EPS (element real 54): multi-material,
 //     3 + 1 values per slot; MATERIAL (element integer 10).
+// --without-displacements leaves the displacements out of every cycle file.
 // Values are distinct per slot, cycle and variable; the tests compare them
 // with what the 59 exports return, not with a formula.
 #include <cstdint>
@@ -55,7 +56,7 @@ qvw::BaseFileSpec base_file() {
     return model;
 }
 
-qvw::CycleFileSpec cycle_file(std::int32_t c, bool chunked) {
+qvw::CycleFileSpec cycle_file(std::int32_t c, bool chunked, bool displacements) {
     qvw::CycleFileSpec file;
     file.header = {1, 1, 1, 1, 0, 1, chunked ? 1 : 0, chunked ? 1 : 0};
     file.chunk_size = 7;
@@ -89,10 +90,12 @@ qvw::CycleFileSpec cycle_file(std::int32_t c, bool chunked) {
         DirectoryEntrySpec::real(-2, 54, 1, reals(54, 0.25f, 4.0f, kMaterials + 1), "EPS"),
         DirectoryEntrySpec::integer(-1, 10, 1, material, "MATERIAL"),
     };
-    file.displacements.emplace();
-    for (std::int32_t n = 0; n < kSlots + kNodes; ++n)
-        file.displacements->insert(file.displacements->end(),
-                                   {n % 4 == 0 ? 2.0e11f : cf + float(n), -float(n), 0.5f});
+    if (displacements) {
+        file.displacements.emplace();
+        for (std::int32_t n = 0; n < kSlots + kNodes; ++n)
+            file.displacements->insert(file.displacements->end(),
+                                       {n % 4 == 0 ? 2.0e11f : cf + float(n), -float(n), 0.5f});
+    }
     file.material_fractions.emplace();
     for (std::int32_t m = 0; m < kMaterials; ++m) {
         std::vector<float> f;
@@ -105,8 +108,9 @@ qvw::CycleFileSpec cycle_file(std::int32_t c, bool chunked) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::cerr << "usage: " << argv[0] << " DIRECTORY\n";
+    const bool displacements = !(argc == 3 && std::string(argv[2]) == "--without-displacements");
+    if (argc != 2 && displacements) {
+        std::cerr << "usage: " << argv[0] << " DIRECTORY [--without-displacements]\n";
         return 2;
     }
     try {
@@ -117,7 +121,7 @@ int main(int argc, char** argv) {
         qvw::write_base_file(base_file()).save(stem + ".qvres_base");
         const std::int32_t cycles[] = {30, 10, 20};
         for (int f = 1; f <= 3; ++f)
-            qvw::write_cycle_file(cycle_file(cycles[f - 1], f >= 2))
+            qvw::write_cycle_file(cycle_file(cycles[f - 1], f >= 2, displacements))
                 .save(stem + "_000" + std::to_string(f) + ".qvres");
     } catch (const std::exception& e) {
         std::cerr << "write_fixture: " << e.what() << "\n";
