@@ -86,9 +86,15 @@ void order_steps(Registration& out, bool strict) {
 
 Registration scan_directory(const std::string& directory, const ScanRules& rules) {
     Registration out;
-    if (directory.size() > kMaxScanDirectory || !platform::is_directory(directory)) return out;
+    // The strict scan goes on past the length limit: every cycle file then
+    // has a name too long to register and is listed as skipped.
+    if ((!rules.strict && directory.size() > kMaxScanDirectory) || !platform::is_directory(directory))
+        return out;
     const auto entries = platform::list_directory(directory);
-    if (!entries) return out;
+    if (!entries) {
+        out.unlisted = true;
+        return out;
+    }
     const std::string base = directory + platform::kSeparator;
     for (const std::string& entry : *entries) {
         const platform::PathParts parts = platform::split_path(entry);
@@ -102,7 +108,11 @@ Registration scan_directory(const std::string& directory, const ScanRules& rules
             out.skipped.push_back({full_name, full_name + ": beyond 100,000 cycle files"});
             continue;
         }
-        if (is_older_base_file(entry) || !runtime::file_exists(full_name)) continue;
+        if (is_older_base_file(entry)) continue;
+        if (!runtime::file_exists(full_name)) {
+            if (rules.strict) out.skipped.push_back({full_name, full_name + ": not a file"});
+            continue;
+        }
         if (full_name.size() > kMaxStepFileName) {
             out.skipped.push_back({full_name, full_name + ": name longer than 256 characters"});
             continue;

@@ -16,7 +16,10 @@ struct ScanRules {
     std::string name;
     bool exact = false;
     // A file without a "<Model>" section, or whose cycle number an earlier
-    // registered file has, is not registered (it is listed as skipped).
+    // registered file has, is not registered (it is listed as skipped); so
+    // is an entry named like a cycle file that is no file (a directory, a
+    // dangling link). A directory longer than the scan's limit is scanned,
+    // its files listed as skipped for their names' length.
     bool strict = false;
 };
 
@@ -30,6 +33,7 @@ struct Registration {
     std::vector<model::StepEntry> steps;  // in time order; equal times keep scan order
     bool model_found = false;             // some registered file has a "<Model>" section
     std::vector<Skipped> skipped;
+    bool unlisted = false;  // the directory could not be listed
 };
 
 // Registers the run's cycle files in `directory`: not older-form base files,

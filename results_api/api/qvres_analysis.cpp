@@ -99,6 +99,8 @@ RunNames run_names(const std::string& path) {
 
 qvres_status open_analysis(const char* raw_path, const qvres_open_options* options,
                            qvres_analysis** out, qvres_error* error) {
+    if (options && options->prefix_rule != 0 && options->prefix_rule != 1)
+        return report(error, QVRES_E_ARGUMENT, "prefix_rule %d is neither 0 nor 1", options->prefix_rule);
     std::string path = qv::runtime::trim_name(raw_path);
     if (qv::platform::is_directory(path)) {
         std::string why;
@@ -133,14 +135,15 @@ qvres_status open_analysis(const char* raw_path, const qvres_open_options* optio
     const std::string stem_name = qv::platform::split_path(run.stem + ".x").name;
     if (options && options->prefix_rule == 1) {
         rules.name = qv::api::run_prefix(*name).value_or(stem_name);
-    } else if (options && options->prefix_rule != 0) {
-        return report(error, QVRES_E_ARGUMENT, "prefix_rule %d is neither 0 nor 1",
-                      options->prefix_rule);
     } else {
         rules.name = stem_name;
         rules.exact = true;
     }
     qv::api::Registration found = qv::api::scan_directory(directory, rules);
+    if (found.unlisted)
+        return report(error, QVRES_E_UNREADABLE,
+                      "%s: the directory cannot be listed, so the run's cycle files cannot be found",
+                      directory.c_str());
     handle->analysis.steps = std::move(found.steps);
     handle->skipped = std::move(found.skipped);
     *out = handle.release();

@@ -55,7 +55,9 @@ std::int64_t value_count(const qvres_reader* r, const qvres_request& q) {
 
 // An array or section not found in a file that was cut short or damaged
 // may have been lost with the rest of the file: the file is damaged, not
-// the array unstored.
+// the array unstored. Only damage met by this query counts (each query
+// starts with forget_damage): an array the directory does not list is not
+// stored whatever an earlier query met.
 Outcome found_in(const qvres_reader* r, Outcome o) {
     return o == Outcome::not_stored && r->cycle.records().met_damage() ? Outcome::damaged : o;
 }
@@ -92,6 +94,7 @@ qvres_status read_values(qvres_reader* r, const qvres_request* q, T* values, std
         return report(error, QVRES_E_ARGUMENT, "request %d does not give %s values",
                       static_cast<int>(q->values), std::is_same_v<T, float> ? "real" : "integer");
     return guarded_status(error, [&] {
+        r->cycle.records().forget_damage();
         Outcome outcome = Outcome::ok;
         const qv::extract::Source src{r->view(), r->cycle,
                                       q->values == QVRES_ELEMENT_INTEGERS_ALL_SLOTS ||
@@ -179,7 +182,7 @@ QVRES_EXPORT qvres_status QVRES_CALL qvres_get_variable(const qvres_reader* r, i
                                                         qvres_variable* v, qvres_error* error) {
     if (!r || !v) return report(error, QVRES_E_ARGUMENT, "no reader or no record");
     const auto& directory = r->cycle.model().directory;
-    if (!directory.contains(entry + 1))
+    if (entry < 0 || entry >= directory.size())  // so that entry + 1 cannot overflow
         return report(error, QVRES_E_ARGUMENT, "%s: no result directory entry %lld", file_of(r),
                       static_cast<long long>(entry));
     const qv::model::DirectoryEntry& e = directory(entry + 1);
@@ -226,6 +229,7 @@ QVRES_EXPORT qvres_status QVRES_CALL qvres_read_joint(qvres_reader* r, int32_t j
                                                       qvres_error* error) {
     if (!r || !record) return report(error, QVRES_E_ARGUMENT, "no reader or no record");
     return guarded_status(error, [&] {
+        r->cycle.records().forget_damage();
         Outcome outcome = Outcome::ok;
         const qv::extract::Source src{r->view(), r->cycle, 0, 16, &outcome};
         if (qv::extract::joint_data(src, joint, quantity, record) > 0) return succeed(error);
@@ -239,6 +243,7 @@ QVRES_EXPORT qvres_status QVRES_CALL qvres_read_rigid_body(qvres_reader* r, int3
                                                            float record[12], qvres_error* error) {
     if (!r || !record) return report(error, QVRES_E_ARGUMENT, "no reader or no record");
     return guarded_status(error, [&] {
+        r->cycle.records().forget_damage();
         Outcome outcome = Outcome::ok;
         const qv::extract::Source src{r->view(), r->cycle, 0, 12, &outcome};
         if (qv::extract::rigid_body_data(src, body, record) > 0) return succeed(error);

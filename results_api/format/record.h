@@ -92,6 +92,8 @@ public:
     const std::string& message() const { return message_; }
     // Whether a record ran past the end of the file or could not be read.
     bool met_damage() const { return damage_met_; }
+    // Starts a new question: damage met before no longer counts.
+    void forget_damage() { damage_met_ = false; }
     // Whether the last find_tag passed over a damaged record (a record cut
     // by the end of the file, or with a bad trailing length): a tag not
     // found may have been lost with it.

@@ -212,6 +212,9 @@ void compare_directory(const qvres_reader* r) {
                   std::vector<std::int32_t>({indices[e], qualifiers[e], kinds[e]})) << "entry " << e;
         EXPECT_EQ(v.name, names[e].erase(names[e].find_last_not_of(' ') + 1)) << "entry " << e;
     }
+    qvres_variable none{};
+    for (const std::int64_t outside : {std::int64_t{-1}, count, INT64_MAX})
+        EXPECT_EQ(qvres_get_variable(r, outside, &none, nullptr), QVRES_E_ARGUMENT) << outside;
 }
 
 // The exports load the run named by one of its cycle files with mode 1;

@@ -101,6 +101,10 @@ TEST_F(Failures, TruncatedCycleIsDamagedNamingTheFile) {
             EXPECT_TRUE(names(cut[i].message, path)) << cut[i].message;
         }
         EXPECT_GT(damaged, 0) << path;
+        // A node array the directory does not list is not stored, whatever
+        // the reader met before (the last query met the cut).
+        const Reading unlisted = read(value_array(reader.r, {QVRES_NODE_REALS, 999, 1}));
+        EXPECT_EQ(unlisted.status, QVRES_E_NOT_STORED) << unlisted.message;
     }
 }
 
@@ -195,8 +199,16 @@ TEST_F(Failures, CycleThatCannotBeOpenedIsUnreadableAtReaderOpen) {
 
 TEST_F(Failures, DiscoveryListsTheFilesItSkipsWithReasons) {
     // A cycle file cut before its "<Model>" section, a second file of
-    // cycle 2's number, and cycle 3 under a lock.
+    // cycle 2's number, cycle 3 under a lock, and (POSIX) a dangling link
+    // named like a cycle file.
     const std::string cut = file("sample_run_90001.qvres"), twin = file("sample_run_90002.qvres");
+    const std::string dangling = file("sample_run_90003.qvres");
+#ifdef _WIN32
+    const std::size_t links = 0;
+#else
+    const std::size_t links = 1;
+    fs::create_symlink(file("nowhere"), dangling);
+#endif
     fs::copy_file(sample_.cycle_files[1], cut);
     fs::resize_file(cut, 81);
     fs::copy_file(sample_.cycle_files[2], twin);
@@ -209,7 +221,11 @@ TEST_F(Failures, DiscoveryListsTheFilesItSkipsWithReasons) {
     EXPECT_EQ(registered_cycles(open.a), expected);
 
     const auto skipped = skipped_files(open.a);
-    ASSERT_EQ(skipped.size(), 3u);
+    ASSERT_EQ(skipped.size(), 3u + links);
+    if (links) {
+        ASSERT_EQ(skipped.count(dangling), 1u);
+        EXPECT_TRUE(names(skipped.at(dangling), "not a file")) << skipped.at(dangling);
+    }
     ASSERT_EQ(skipped.count(cut), 1u);
     EXPECT_TRUE(names(skipped.at(cut), cut) && names(skipped.at(cut), "<Model>")) << skipped.at(cut);
     // Of two files of one cycle number the one registered is either.
@@ -220,6 +236,22 @@ TEST_F(Failures, DiscoveryListsTheFilesItSkipsWithReasons) {
     EXPECT_TRUE(names(skipped.at(dropped), kept)) << skipped.at(dropped);
     ASSERT_EQ(skipped.count(sample_.cycle_files[3]), 1u);
     EXPECT_TRUE(names(skipped.at(sample_.cycle_files[3]), "lock")) << skipped.at(sample_.cycle_files[3]);
+}
+
+// Past 256 characters a name cannot be registered: a run deep in a
+// directory tree opens with every cycle file listed as skipped for it.
+TEST_F(Failures, DiscoveryBeyondTheNameLengthListsEveryCycleFile) {
+    fs::path deep = dir_.path();
+    while (deep.string().size() < 300) deep /= std::string(40, 'd');
+    fs::create_directories(deep);
+    for (const auto& entry : fs::directory_iterator(dir_.path()))
+        if (entry.is_regular_file()) fs::copy_file(entry.path(), deep / entry.path().filename());
+    Open open(deep.string());
+    ASSERT_EQ(open.status, QVRES_OK) << open.error.message;
+    EXPECT_TRUE(registered_cycles(open.a).empty());
+    const auto skipped = skipped_files(open.a);
+    EXPECT_EQ(skipped.size(), sample_.cycle_files.size());
+    for (const auto& [path, reason] : skipped) EXPECT_TRUE(names(reason, "longer than 256")) << reason;
 }
 
 TEST_F(Failures, RegistersTheRunsOwnCycleFilesUnlessThePrefixRuleIsAsked) {
@@ -259,6 +291,8 @@ TEST_F(Failures, EveryNameOfTheRunOpensTheSameAnalysisUnlessLocked) {
         Open locked(path);
         EXPECT_EQ(locked.status, QVRES_E_LOCKED) << path;
         EXPECT_TRUE(names(locked.error.message, lock)) << locked.error.message;
+        const qvres_open_options bad_rule{2};  // a wrong option is said first
+        EXPECT_EQ(Open(path, &bad_rule).status, QVRES_E_ARGUMENT) << path;
         fs::remove(lock);
         Open open(path);
         ASSERT_EQ(open.status, QVRES_OK) << path << ": " << open.error.message;
