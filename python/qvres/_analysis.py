@@ -4,6 +4,7 @@ import contextlib
 import ctypes
 import os
 import threading
+import time
 import weakref
 from collections import namedtuple
 
@@ -121,6 +122,10 @@ def _release(lib, handle, handles, lock):
         handles.discard(handle)
 
 
+# Seconds between tries of an open that found the run locked; None: give up.
+_LOCK_PAUSES = (0.005, 0.01, 0.02, 0.05, 0.1, 0.2, 0.3, 0.3, None)
+
+
 class Analysis:
     """An analysis opened from any of its files or its directory; see
     qvres.open. Use it as a context manager, or call close()."""
@@ -135,7 +140,17 @@ class Analysis:
         self.path = os.fspath(path)
         self._lib = lib = _lib.library()
         handle = ctypes.c_void_p()
-        call(lib.qvres_open, os.fsencode(self.path), byref(_lib.OpenOptions(prefix_rule)), byref(handle))
+        # An open of this run in another thread or process holds the run's
+        # lock while it reads the base file, for a moment: wait up to about
+        # a second for it before the run counts as locked.
+        for pause in _LOCK_PAUSES:
+            try:
+                call(lib.qvres_open, os.fsencode(self.path), byref(_lib.OpenOptions(prefix_rule)), byref(handle))
+                break
+            except errors.LockedError:
+                if pause is None:
+                    raise
+                time.sleep(pause)
         self._handle = handle.value
         try:
             self._load_model()
@@ -530,5 +545,7 @@ def open(path, *, prefix_rule=0):  # noqa: A001 - the package's entry point
     (STEM_<n>.qvres), a base file (STEM.qvres_base, STEM_base.qvres) or the
     directory holding its one base file. prefix_rule=1 registers every
     ".qvres" file of the run prefix instead of exactly STEM_<digits>.qvres.
-    Raises NotFoundError, LockedError, UnreadableError or DamagedError."""
+    Raises NotFoundError, LockedError (when the run stays locked for about a
+    second: another open of it holds the lock only while it reads the base
+    file), UnreadableError or DamagedError."""
     return Analysis(path, prefix_rule=prefix_rule)

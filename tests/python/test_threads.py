@@ -81,3 +81,14 @@ def test_the_reader_of_an_ended_thread_is_closed(sample):
         assert len(open_cycle_files(sample)) == 1
     assert open_cycle_files(sample) == []
     assert np.array_equal(qvres.open(sample).cycles.numbers, a.cycles.numbers)
+
+
+def test_threads_opening_one_run_at_once_all_open_it(sample):
+    # Each open holds the run's lock while it reads the base file; the
+    # others wait for it instead of failing as locked.
+    def opens(_):
+        for _ in range(10):
+            with qvres.open(sample) as a:
+                assert len(a.cycles) == 12
+    with ThreadPoolExecutor(4) as pool:
+        list(pool.map(opens, range(4)))
