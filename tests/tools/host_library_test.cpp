@@ -11,8 +11,11 @@
 #include <fstream>
 #include <set>
 
+#include "host/analysis_files.h"
 #include "host/results_library.h"
+#include "host/xml_text.h"
 #include "sample/sample_analysis.h"
+#include "support/analysis_files.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -235,6 +238,52 @@ TEST_F(HostErrors, SectionsCutOffAreDamagedAndNamed) {
     expect_damaged(1, before_fractions, [&](CycleReader& r) { r.material_fractions(1, values); });
     expect_damaged(2, before_displacements, [&](CycleReader& r) { r.displacements(values); });
     // Steps and parts that do not exist: cli_test.py, word for word.
+}
+
+// A cycle stating fewer nodes than the base file: its displacements cannot
+// move the model's points (the tools once read past them).
+TEST(HostSizes, DisplacementsOfAnotherNodeCountAreDamaged) {
+    qvtest::TempDir dir;
+    qvw::write_base_file(qvtest::mixed_model()).save(dir.file("m.qvres_base"));
+    qvw::CycleFileSpec cycle = qvtest::mixed_cycle(1);
+    cycle.unstructured_nodes -= 2;
+    cycle.displacements->resize(cycle.displacements->size() - 6);
+    qvw::write_cycle_file(cycle).save(dir.file("m_1.qvres"));
+    ResultsLibrary lib;
+    const Analysis a(lib, dir.file("m_1.qvres"));
+    CycleReader r(a, 0);
+    std::vector<float> xyz;
+    try {
+        r.displacements(xyz);
+        ADD_FAILURE() << "displacements of " << xyz.size() / 3 << " nodes read";
+    } catch (const qvhost::Error& e) {
+        EXPECT_EQ(e.status(), QVRES_E_DAMAGED) << e.what();
+        EXPECT_NE(std::string(e.what()).find("where the model has 55"), std::string::npos) << e.what();
+    }
+}
+
+// The names of a run from a path named either way on Windows.
+TEST(AnalysisFiles, NamesFromAPathOfEitherSeparator) {
+    std::vector<std::string> paths = {"/runs/blast_cyc_100.qvres"};
+#ifdef _WIN32
+    paths.push_back("D:\\runs\\blast_cyc_100.qvres");
+#endif
+    for (const std::string& path : paths) {
+        const qvhost::AnalysisFiles f = qvhost::analysis_files(path);
+        EXPECT_EQ(f.run, "blast_cyc") << path;
+        EXPECT_EQ(f.directory, path.substr(0, path.find("blast") - 1)) << path;
+        EXPECT_TRUE(f.names_cycle_file) << path;
+    }
+}
+
+// Names from results files in XML: escaped, in UTF-8 whatever their code page,
+// without the control characters XML cannot hold.
+TEST(XmlText, NamesBecomeWellFormedUtf8) {
+    EXPECT_EQ(qvhost::xml_escape("A&B<C>\"'"), "A&amp;B&lt;C&gt;&quot;&apos;");
+    EXPECT_EQ(qvhost::xml_escape("B\xC9TON"), "B\xC3\x89TON");           // Latin-1
+    EXPECT_EQ(qvhost::xml_escape("B\xC3\x89TON \xE2\x82\xAC"), "B\xC3\x89TON \xE2\x82\xAC");  // UTF-8 already
+    EXPECT_EQ(qvhost::xml_escape("\xED\xA0\x80"), "\xC3\xAD\xC2\xA0\xC2\x80");  // a surrogate is no UTF-8
+    EXPECT_EQ(qvhost::xml_escape(std::string("ST\x01" "EL\0X\tY", 9)), "ST?EL?X\tY");
 }
 
 TEST(ResultsLibraryLoad, ReportsALibraryThatIsNotTheRightOne) {

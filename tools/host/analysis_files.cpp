@@ -49,7 +49,7 @@ AnalysisFiles analysis_files(const std::string& given) {
     AnalysisFiles f;
     f.given = given;
     f.path = resolve_directory(given);
-    const std::size_t slash = f.path.find_last_of('/');
+    const std::size_t slash = f.path.find_last_of(kPathSeparators);
     f.directory = slash == std::string::npos ? "." : slash == 0 ? "/" : f.path.substr(0, slash);
     if (ends_with(f.path, ".qvres_base") || ends_with(f.path, "_base.qvres")) {
         f.stem = f.path.substr(0, f.path.size() - 11);
@@ -59,8 +59,7 @@ AnalysisFiles analysis_files(const std::string& given) {
         f.stem = in_name ? f.path.substr(0, underscore) : f.path;
         f.names_cycle_file = ends_with(f.path, ".qvres");
     }
-    const std::size_t stem_slash = f.stem.find_last_of('/');
-    f.run = stem_slash == std::string::npos ? f.stem : f.stem.substr(stem_slash + 1);
+    f.run = file_name_of(f.stem);
     return f;
 }
 

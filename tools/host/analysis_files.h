@@ -8,6 +8,18 @@
 
 namespace qvhost {
 
+// What separates the components of a path: Windows takes both slashes.
+#ifdef _WIN32
+inline constexpr const char* kPathSeparators = "/\\";
+#else
+inline constexpr const char* kPathSeparators = "/";
+#endif
+
+// The last component of `path`.
+inline std::string file_name_of(const std::string& path) {
+    return path.substr(path.find_last_of(kPathSeparators) + 1);
+}
+
 struct AnalysisFiles {
     std::string given;      // the path as named by the person
     std::string path;       // `given`, or the one base file of a named directory

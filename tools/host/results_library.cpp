@@ -207,10 +207,9 @@ Analysis::Analysis(const ResultsLibrary& library, const std::string& path)
         }
         // The named cycle file must be one the library registered.
         if (files_.names_cycle_file) {
-            const auto name_of = [](const std::string& p) { return p.substr(p.find_last_of('/') + 1); };
             for (const SkippedFile& s : skipped_)
-                if (name_of(s.path) == name_of(files_.path)) throw Error(s.reason, QVRES_E_DAMAGED);
-            if (!names_cycle_of_run(name_of(files_.path), files_.run))
+                if (file_name_of(s.path) == file_name_of(files_.path)) throw Error(s.reason, QVRES_E_DAMAGED);
+            if (!names_cycle_of_run(file_name_of(files_.path), files_.run))
                 throw Error(path + " is not a cycle file of run " + files_.run + " (" + files_.run +
                                 "_<digits>.qvres)",
                             QVRES_E_ARGUMENT);
@@ -426,7 +425,15 @@ std::vector<std::int32_t> CycleReader::element_ints(std::int32_t variable, std::
 }
 
 bool CycleReader::displacements(std::vector<float>& xyz) {
-    return read(qvres_request{QVRES_DISPLACEMENTS, 0, 0}, "displacements", xyz, true);
+    if (!read(qvres_request{QVRES_DISPLACEMENTS, 0, 0}, "displacements", xyz, true)) return false;
+    // Three per node of the model: a cycle stating other sizes cannot move
+    // the model's points.
+    const std::int64_t nodes = analysis_.model().nodes();
+    if (static_cast<std::int64_t>(xyz.size()) != 3 * nodes)
+        throw Error(analysis_.describe_step(step_) + ": the cycle holds displacements of " +
+                        std::to_string(xyz.size() / 3) + " nodes where the model has " + std::to_string(nodes),
+                    QVRES_E_DAMAGED);
+    return true;
 }
 
 bool CycleReader::material_fractions(std::int32_t material, std::vector<float>& out) {

@@ -1,15 +1,51 @@
 // Text written into XML files (SVG plots, VTK files): the five special
-// characters escaped.
+// characters escaped, and names from results files made well-formed UTF-8:
+// a byte that starts no valid UTF-8 sequence is taken as Latin-1 (the
+// solver writes names in a single-byte code page), and control characters,
+// which XML cannot hold, become '?'.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace qvhost {
 
+// Length of the valid UTF-8 sequence at s[i] (no overlong forms, no
+// surrogates, nothing past U+10FFFF), or 0.
+inline std::size_t utf8_sequence(const std::string& s, std::size_t i) {
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned char b = byte(i);
+    const std::size_t n = b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
+    if (n == 0 || i + n > s.size()) return 0;
+    for (std::size_t k = 1; k < n; ++k)
+        if ((byte(i + k) & 0xC0) != 0x80) return 0;
+    const unsigned char second = byte(i + 1);
+    if ((b == 0xE0 && second < 0xA0) || (b == 0xED && second > 0x9F) || (b == 0xF0 && second < 0x90) ||
+        (b == 0xF4 && second > 0x8F))
+        return 0;
+    return n;
+}
+
 inline std::string xml_escape(const std::string& s) {
     std::string out;
     out.reserve(s.size());
-    for (char c : s) {
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const char c = s[i];
+        const auto u = static_cast<unsigned char>(c);
+        if (u >= 0x80) {
+            if (const std::size_t n = utf8_sequence(s, i)) {
+                out.append(s, i, n);
+                i += n - 1;
+            } else {
+                out += static_cast<char>(0xC0 | (u >> 6));
+                out += static_cast<char>(0x80 | (u & 0x3F));
+            }
+            continue;
+        }
+        if (u < 0x20 && c != '\t' && c != '\n' && c != '\r') {
+            out += '?';
+            continue;
+        }
         switch (c) {
         case '&': out += "&amp;"; break;
         case '<': out += "&lt;"; break;

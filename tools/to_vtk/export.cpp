@@ -287,7 +287,7 @@ std::vector<std::int32_t> parse_steps(const std::string& list, std::size_t count
         errno = 0;
         const long v = std::strtol(s.c_str(), &end, 10);
         if (s.empty() || *end || errno || v < 0 || v > std::numeric_limits<std::int32_t>::max())
-            throw Error("--steps takes steps and ranges such as 0,3,5-8, not '" + list + "'", QVRES_E_ARGUMENT);
+            throw qvhost::UsageError("--steps takes steps and ranges such as 0,3,5-8, not '" + list + "'");
         if (static_cast<std::size_t>(v) >= count)
             throw Error("step " + s + " does not exist (" +
                             (count == 0 ? std::string("the analysis has no steps")
@@ -304,7 +304,7 @@ std::vector<std::int32_t> parse_steps(const std::string& list, std::size_t count
         const std::size_t dash = item.find('-', 1);
         const std::int32_t a = number(item.substr(0, dash));
         const std::int32_t b = dash == std::string::npos ? a : number(item.substr(dash + 1));
-        if (b < a) throw Error("--steps: the range " + item + " runs backwards", QVRES_E_ARGUMENT);
+        if (b < a) throw qvhost::UsageError("--steps: the range " + item + " runs backwards");
         for (std::int32_t s = a; s <= b; ++s) steps.push_back(s);
         start = comma + 1;
     }

@@ -44,7 +44,8 @@ ExportReport export_analysis(const qvhost::Analysis& analysis, const ExportOptio
                              const std::function<void(std::size_t)>& progress = {});
 
 // Steps from a list such as "0,3,5-8" (0-based, inclusive ranges), each of
-// which must exist among `count`; throws qvhost::Error otherwise.
+// which must exist among `count`: throws qvhost::UsageError for a list that
+// is not of that form, qvhost::Error for a step that does not exist.
 std::vector<std::int32_t> parse_steps(const std::string& list, std::size_t count);
 
 // Three entries whose names are "X-NAME", "Y-NAME" and "Z-NAME", of the same

@@ -126,9 +126,9 @@ int run(Command& c) {
         return 0;
     }
     if (report.files.empty()) throw Error("no step could be exported (see the warnings)");
-    const auto name = [](const std::string& p) { return p.substr(p.find_last_of('/') + 1); };
     std::printf("wrote %s and %zu files %s ... %s (%zu points, %zu cells, %.1f MB)\n", report.collection.c_str(),
-                report.files.size(), name(report.files.front()).c_str(), name(report.files.back()).c_str(),
+                report.files.size(), qvhost::file_name_of(report.files.front()).c_str(),
+                qvhost::file_name_of(report.files.back()).c_str(),
                 report.points, report.cells, static_cast<double>(report.bytes) / 1e6);
     return 0;
 }
