@@ -262,6 +262,19 @@ TEST(HostSizes, DisplacementsOfAnotherNodeCountAreDamaged) {
     }
 }
 
+// A sample written again into its directory with fewer cycles is the new
+// run alone.
+TEST(Sample, WrittenAgainHoldsItsOwnCyclesOnly) {
+    qvtest::TempDir dir;
+    qvsample::SampleOptions o;
+    o.i = 3, o.j = 3, o.k = 3;
+    qvsample::write_sample_analysis(dir.path(), o);
+    o.cycles = 3;
+    qvsample::write_sample_analysis(dir.path(), o);
+    ResultsLibrary lib;
+    EXPECT_EQ(Analysis(lib, dir.path()).steps().size(), 3u);
+}
+
 // The names of a run from a path named either way on Windows.
 TEST(AnalysisFiles, NamesFromAPathOfEitherSeparator) {
     std::vector<std::string> paths = {"/runs/blast_cyc_100.qvres"};

@@ -432,6 +432,23 @@ qvw::CycleFileSpec cycle_description(const Model& m, std::int32_t step, std::int
     return desc;
 }
 
+// Removes the cycle files (RUN_<digits>.qvres) and the older-form base file
+// of `run` that an earlier sample left in `directory`: a sample of fewer
+// cycles would otherwise share the run with them.
+void remove_earlier_run(const std::string& directory, const std::string& run) {
+    for (const auto& entry : std::filesystem::directory_iterator(directory)) {
+        const std::string name = entry.path().filename().string();
+        const std::string prefix = run + "_", suffix = ".qvres";
+        const bool cycle_file =
+            name.size() > prefix.size() + suffix.size() && name.compare(0, prefix.size(), prefix) == 0 &&
+            name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0 &&
+            std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()),
+                        name.end() - static_cast<std::ptrdiff_t>(suffix.size()),
+                        [](char c) { return c >= '0' && c <= '9'; });
+        if (cycle_file || name == run + "_base.qvres") std::filesystem::remove(entry.path());
+    }
+}
+
 }  // namespace
 
 namespace model {
@@ -446,6 +463,7 @@ double pressure(double x, double y, double z, double t, std::int32_t j, std::int
 SampleAnalysis write_sample_analysis(const std::string& directory, const SampleOptions& options) {
     if (options.cycles < 2) throw std::invalid_argument("a sample needs at least 2 cycles");
     std::filesystem::create_directories(directory);
+    remove_earlier_run(directory, options.run);
     const Model m = build_model(options);
 
     SampleAnalysis out;
