@@ -4,7 +4,9 @@ line what is wrong, naming the file, and exit non-zero without crashing."""
 import glob
 import os
 import re
+import resource
 import shutil
+import signal
 import subprocess
 import unittest
 import xml.etree.ElementTree as ET
@@ -153,6 +155,17 @@ class CommandLine(SampleTest):
             self.assertEqual(p.returncode, 1, args)
             self.assertIn("cannot write standard output", p.stderr)
 
+    def test_a_vtk_file_that_cannot_be_written_whole_is_not_left_cut(self):
+        def small_files():
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            resource.setrlimit(resource.RLIMIT_FSIZE, (40000, 40000))
+        out = self.path("vtk")
+        p = subprocess.run([TO_VTK, "--no-compress", self.cycle, out], preexec_fn=small_files,
+                           capture_output=True, text=True, timeout=600)
+        self.assertEqual(p.returncode, 1, p.stderr)
+        self.assertIn("File too large", p.stderr)
+        self.assertEqual(os.listdir(out), [])
+
 
 class DamagedInput(SampleTest):
     def expect_error(self, tool, args, contains, code=1):
@@ -259,6 +272,7 @@ class DamagedInput(SampleTest):
                           "cannot both", code=2)
         self.expect_error(TO_VTK, [self.cycle], "usage:", code=2)
         self.expect_error(TO_VTK, ["--threads", "0", self.cycle, self.path("vtk")], "--threads", code=2)
+        self.expect_error(TO_VTK, ["--steps", "5-3", self.cycle, self.path("vtk")], "runs backwards", code=2)
         self.expect_error(INSPECT, ["--library", "/nonexistent.so", "summary", self.cycle],
                           "cannot load the results library /nonexistent.so")
 

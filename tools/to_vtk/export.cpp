@@ -421,7 +421,7 @@ ExportReport export_analysis(const Analysis& analysis, const ExportOptions& o,
         report.files.push_back(o.outdir + "/" + names[i]);
         collection.push_back({analysis.steps()[static_cast<std::size_t>(steps[i])].time, names[i]});
     }
-    if (o.outdir.empty()) return report;
+    if (o.outdir.empty() || collection.empty()) return report;
     report.collection = o.outdir + "/" + run + ".pvd";
     try {
         write_pvd(report.collection, collection);

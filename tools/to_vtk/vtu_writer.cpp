@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <memory>
 #include <sstream>
@@ -94,6 +95,28 @@ std::string array_tag(const DataArray& a, std::uint64_t offset, const char* inde
     os << extra;
     os << " format=\"appended\" offset=\"" << offset << "\"/>\n";
     return os.str();
+}
+
+// Writes a file through "<path>.part", renamed to `path` once complete: a
+// write that fails (a full disk, a file size limit) leaves no cut file that
+// looks whole, and keeps a complete one written before. `write` returns
+// whether every byte went out.
+template <class Write>
+void write_whole(const std::string& path, const char* mode, Write write) {
+    const std::string part = path + ".part";
+    std::FILE* f = std::fopen(part.c_str(), mode);
+    if (!f) throw std::runtime_error("cannot write " + path + ": " + std::strerror(errno));
+    bool ok = write(f);
+    int error = ok ? 0 : errno;
+    if (std::fclose(f) != 0 && ok) ok = false, error = errno;
+    if (ok) {
+        std::error_code ec;
+        std::filesystem::rename(part, path, ec);
+        if (!ec) return;
+        error = ec.value();
+    }
+    std::remove(part.c_str());
+    throw std::runtime_error("cannot write " + path + ": " + std::strerror(error ? error : EIO));
 }
 
 }  // namespace
@@ -209,15 +232,12 @@ std::uint64_t write_vtu(const std::string& path, const Geometry& g, const Piece&
     const std::string head = xml.str();
     const std::string tail = "\n  </AppendedData>\n</VTKFile>\n";
 
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) throw std::runtime_error("cannot write " + path + ": " + std::strerror(errno));
-    bool ok = std::fwrite(head.data(), 1, head.size(), f) == head.size();
-    for (const DataArray* a : order)
-        ok = ok && std::fwrite(a->encoded.data(), 1, a->encoded.size(), f) == a->encoded.size();
-    ok = ok && std::fwrite(tail.data(), 1, tail.size(), f) == tail.size();
-    const int error = errno;
-    ok = (std::fclose(f) == 0) && ok;
-    if (!ok) throw std::runtime_error("cannot write " + path + ": " + std::strerror(errno ? errno : error));
+    write_whole(path, "wb", [&](std::FILE* f) {
+        bool ok = std::fwrite(head.data(), 1, head.size(), f) == head.size();
+        for (const DataArray* a : order)
+            ok = ok && std::fwrite(a->encoded.data(), 1, a->encoded.size(), f) == a->encoded.size();
+        return ok && std::fwrite(tail.data(), 1, tail.size(), f) == tail.size();
+    });
     return head.size() + offset + tail.size();
 }
 
@@ -233,11 +253,7 @@ void write_pvd(const std::string& path, const std::vector<CollectionEntry>& entr
     }
     out << "  </Collection>\n</VTKFile>\n";
     const std::string text = out.str();
-    std::FILE* f = std::fopen(path.c_str(), "w");
-    if (!f) throw std::runtime_error("cannot write " + path + ": " + std::strerror(errno));
-    bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    ok = (std::fclose(f) == 0) && ok;
-    if (!ok) throw std::runtime_error("cannot write " + path + ": " + std::strerror(errno));
+    write_whole(path, "w", [&](std::FILE* f) { return std::fwrite(text.data(), 1, text.size(), f) == text.size(); });
 }
 
 }  // namespace qvvtk
