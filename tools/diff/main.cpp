@@ -13,6 +13,7 @@
 
 #include "diff/compare.h"
 #include "host/console.h"
+#include "host/csv_text.h"
 #include "host/results_library.h"
 
 namespace {
@@ -216,7 +217,7 @@ public:
         };
         line += step(a, p ? p->a : -1) + step(b, p ? p->b : -1);
         if (r) {
-            line += quoted(r->name) + "," + quoted(r->unit) + "," + status + ",";
+            line += qvhost::csv_field(r->name) + "," + qvhost::csv_field(r->unit) + "," + status + ",";
             const bool compared = r->status == ArrayResult::Status::Compared;
             if (compared) {
                 line += std::to_string(r->compared) + "," + std::to_string(r->differing) + "," +
@@ -240,7 +241,7 @@ public:
         } else {
             line += ",," + status + std::string(16, ',');  // to the note, the last of the header's 25 columns
         }
-        line += quoted(note) + "\n";
+        line += qvhost::csv_field(note) + "\n";
         std::fputs(line.c_str(), f_);
     }
 
@@ -253,12 +254,6 @@ public:
     }
 
 private:
-    static std::string quoted(const std::string& s) {
-        if (s.find_first_of(",\"\n") == std::string::npos) return s;
-        std::string q = "\"";
-        for (char c : s) q += c == '"' ? std::string("\"\"") : std::string(1, c);
-        return q + "\"";
-    }
     std::string path_;
     bool standard_;
     std::FILE* f_;

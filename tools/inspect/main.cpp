@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "host/console.h"
+#include "host/csv_text.h"
 #include "host/results_library.h"
 #include "inspect/svg_plot.h"
 #include "to_vtk/cells.h"
@@ -470,7 +471,7 @@ int values(const ResultsLibrary& lib, const Args& a) {
         std::FILE* f = out.get();
         std::fprintf(f, "%s,%s", v.node() ? "node" : "element", labelled("value", unit).c_str());
         for (std::int32_t m : c.materials)
-            std::fprintf(f, ",%s", labelled(analysis->materials()[m - 1].name, unit).c_str());
+            std::fprintf(f, ",%s", qvhost::csv_field(labelled(analysis->materials()[m - 1].name, unit)).c_str());
         std::fputc('\n', f);
         const std::size_t per = c.materials.size();
         const std::size_t with_materials = per ? c.material_values.size() / per : 0;
