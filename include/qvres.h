@@ -102,9 +102,9 @@ typedef struct qvres_open_options {
  * Reads the base file under the reader's lock (QVRES_E_LOCKED when a lock
  * file exists) and registers the run's cycle files in time order. Cycle
  * files that cannot be registered (unreadable, damaged, a cycle number seen
- * twice, no regular file, a name too long) are listed with
- * qvres_get_skipped_file; none is dropped silently, and a directory that
- * cannot be listed is QVRES_E_UNREADABLE. The reader's lock lasts while the
+ * twice, not a regular file such as a dangling link, a name too long) are
+ * listed with qvres_get_skipped_file; none is dropped silently, and a
+ * directory that cannot be listed is QVRES_E_UNREADABLE. The reader's lock lasts while the
  * base file is read: another open of the same run at that moment, in this
  * process or another, is QVRES_E_LOCKED and may be tried again. */
 QVRES_EXPORT qvres_status QVRES_CALL qvres_open(const char *path,
@@ -286,8 +286,9 @@ QVRES_EXPORT qvres_status QVRES_CALL qvres_read_float(qvres_reader *reader,
                                                       int64_t capacity, qvres_error *error);
 
 /* Joint `joint`'s quantity (see get_JointData of results_api.h) into a
- * record of 16 floats: the frame (quantity 11) and quantity 0 fill all 16,
- * a triple (1..13, -1..-13) the first 3, leaving the others as they were. */
+ * record of 16 floats: quantity 11 the frame as a 4 x 4 matrix, quantity 0
+ * and a joint the cycle does not hold 16 zeros; any other quantity (1..13,
+ * -1..-13) a triple in the first 3, leaving the other 13 as they were. */
 QVRES_EXPORT qvres_status QVRES_CALL qvres_read_joint(qvres_reader *reader, int32_t joint,
                                                       int32_t quantity, float record[16],
                                                       qvres_error *error);

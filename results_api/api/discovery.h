@@ -17,9 +17,10 @@ struct ScanRules {
     bool exact = false;
     // A file without a "<Model>" section, or whose cycle number an earlier
     // registered file has, is not registered (it is listed as skipped); so
-    // is an entry named like a cycle file that is no file (a directory, a
-    // dangling link). A directory longer than the scan's limit is scanned,
-    // its files listed as skipped for their names' length.
+    // is an entry named like a cycle file that is no regular file (a
+    // dangling link, a pipe; directories are not listed at all). A
+    // directory longer than the scan's limit is scanned, its files listed as
+    // skipped for their names' length.
     bool strict = false;
 };
 

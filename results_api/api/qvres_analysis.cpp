@@ -104,8 +104,9 @@ qvres_status open_analysis(const char* raw_path, const qvres_open_options* optio
     std::string path = qv::runtime::trim_name(raw_path);
     if (qv::platform::is_directory(path)) {
         std::string why;
+        const bool listed = qv::platform::list_directory(path).has_value();
         path = base_file_in(path, why);
-        if (path.empty()) return report(error, QVRES_E_NOT_FOUND, "%s", why.c_str());
+        if (path.empty()) return report(error, listed ? QVRES_E_NOT_FOUND : QVRES_E_UNREADABLE, "%s", why.c_str());
     }
     const std::optional<std::string> name = qv::api::file_name_part(path);
     if (!name) return report(error, QVRES_E_ARGUMENT, "%s: path or name too long", path.c_str());

@@ -102,7 +102,11 @@ TEST_F(Failures, TruncatedCycleIsDamagedNamingTheFile) {
         }
         EXPECT_GT(damaged, 0) << path;
         // A node array the directory does not list is not stored, whatever
-        // the reader met before (the last query met the cut).
+        // the reader met before: asked right after a query that met the cut.
+        std::size_t last_damaged = 0;
+        for (std::size_t i = 0; i < cut.size(); ++i)
+            if (cut[i].status == QVRES_E_DAMAGED) last_damaged = i;
+        ASSERT_EQ(cycle_steps(reader.r, m.materials)[last_damaged]().status, QVRES_E_DAMAGED);
         const Reading unlisted = read(value_array(reader.r, {QVRES_NODE_REALS, 999, 1}));
         EXPECT_EQ(unlisted.status, QVRES_E_NOT_STORED) << unlisted.message;
     }
@@ -241,6 +245,9 @@ TEST_F(Failures, DiscoveryListsTheFilesItSkipsWithReasons) {
 // Past 256 characters a name cannot be registered: a run deep in a
 // directory tree opens with every cycle file listed as skipped for it.
 TEST_F(Failures, DiscoveryBeyondTheNameLengthListsEveryCycleFile) {
+#ifdef _WIN32
+    GTEST_SKIP() << "paths past 260 characters need long path support on Windows";
+#endif
     fs::path deep = dir_.path();
     while (deep.string().size() < 300) deep /= std::string(40, 'd');
     fs::create_directories(deep);
