@@ -418,7 +418,14 @@ class Analysis:
     def displacements(self, cycle):
         """x, y, z displacement of every node, metres: N x 3 float32 (0 for a
         node without one)."""
-        return self._read(self._cycle(cycle), _lib.DISPLACEMENTS).reshape(-1, 3)
+        k = self._cycle(cycle)
+        xyz = self._read(k, _lib.DISPLACEMENTS)
+        if len(xyz) != 3 * self.model.nodes:
+            # The cycle states other sizes than the base file: its
+            # displacements cannot move the model's points.
+            raise errors.DamagedError(f"{self.path}: cycle {self.cycles.numbers[k]} holds displacements of "
+                                      f"{len(xyz) // 3} nodes where the model has {self.model.nodes}")
+        return xyz.reshape(-1, 3)
 
     def node_values(self, variable, cycle, part=None):
         """One value per node in model node order (float32 in SI units, or

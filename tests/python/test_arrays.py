@@ -172,6 +172,13 @@ def test_to_meshio_leaves_out_what_a_cycle_does_not_store(tmp_path):
     assert ours.point_data.keys() == meshio.read(tmp_path / "mixed_run_0000.vtu").point_data.keys()
 
 
+def test_displacements_of_another_node_count_are_damaged(tmp_path):
+    run(tool("QVRES_FIXTURE"), tmp_path / "fewer", "--fewer-nodes")
+    with qvres.open(tmp_path / "fewer") as a:
+        with pytest.raises(qvres.DamagedError, match=f"cycle 10 holds displacements of {a.model.nodes - 2} nodes"):
+            a.displacements(0)
+
+
 def test_to_meshio_drops_the_slots_of_a_plane(mixed, tmp_path, exports):
     meshio = pytest.importorskip("meshio")
     with qvres.open(mixed) as a:

@@ -14,7 +14,9 @@
 //     PRESSURE (element real 64, stored for part 1 and again for part 2),
 //     TEMP (element real 86) and EPS (element real 54): multi-material,
 //     3 + 1 values per slot; MATERIAL (element integer 10).
-// --without-displacements leaves the displacements out of every cycle file.
+// --without-displacements leaves the displacements out of every cycle file;
+// --fewer-nodes makes every cycle state two unstructured nodes less than
+// the base file, with displacements for that many.
 // Values are distinct per slot, cycle and variable; the tests compare them
 // with what the 59 exports return, not with a formula.
 #include <cstdint>
@@ -33,6 +35,7 @@ using qvw::DirectoryEntrySpec;
 using qvw::PartSpec;
 
 constexpr std::int32_t kSlots = 45, kNodes = 12, kElements = 4, kMaterials = 3;
+constexpr int kFewerNodes = 2;  // displacements of a cycle stating fewer nodes
 
 qvw::BaseFileSpec base_file() {
     qvw::BaseFileSpec model;
@@ -56,7 +59,7 @@ qvw::BaseFileSpec base_file() {
     return model;
 }
 
-qvw::CycleFileSpec cycle_file(std::int32_t c, bool chunked, bool displacements) {
+qvw::CycleFileSpec cycle_file(std::int32_t c, bool chunked, int displacements) {
     qvw::CycleFileSpec file;
     file.header = {1, 1, 1, 1, 0, 1, chunked ? 1 : 0, chunked ? 1 : 0};
     file.chunk_size = 7;
@@ -92,7 +95,10 @@ qvw::CycleFileSpec cycle_file(std::int32_t c, bool chunked, bool displacements) 
     };
     if (displacements) {
         file.displacements.emplace();
-        for (std::int32_t n = 0; n < kSlots + kNodes; ++n)
+        // With fewer nodes the cycle states two unstructured nodes less.
+        const std::int32_t nodes = displacements == kFewerNodes ? kNodes - 2 : kNodes;
+        file.unstructured_nodes = nodes;
+        for (std::int32_t n = 0; n < kSlots + nodes; ++n)
             file.displacements->insert(file.displacements->end(),
                                        {n % 4 == 0 ? 2.0e11f : cf + float(n), -float(n), 0.5f});
     }
@@ -108,9 +114,10 @@ qvw::CycleFileSpec cycle_file(std::int32_t c, bool chunked, bool displacements) 
 }  // namespace
 
 int main(int argc, char** argv) {
-    const bool displacements = !(argc == 3 && std::string(argv[2]) == "--without-displacements");
-    if (argc != 2 && displacements) {
-        std::cerr << "usage: " << argv[0] << " DIRECTORY [--without-displacements]\n";
+    const std::string option = argc == 3 ? argv[2] : "";
+    const int displacements = option == "--without-displacements" ? 0 : option == "--fewer-nodes" ? kFewerNodes : 1;
+    if (argc != 2 && (argc != 3 || displacements == 1)) {
+        std::cerr << "usage: " << argv[0] << " DIRECTORY [--without-displacements | --fewer-nodes]\n";
         return 2;
     }
     try {
