@@ -296,6 +296,7 @@ TEST(XmlText, NamesBecomeWellFormedUtf8) {
     EXPECT_EQ(qvhost::xml_escape("B\xC9TON"), "B\xC3\x89TON");           // Latin-1
     EXPECT_EQ(qvhost::xml_escape("B\xC3\x89TON \xE2\x82\xAC"), "B\xC3\x89TON \xE2\x82\xAC");  // UTF-8 already
     EXPECT_EQ(qvhost::xml_escape("\xED\xA0\x80"), "\xC3\xAD\xC2\xA0\xC2\x80");  // a surrogate is no UTF-8
+    EXPECT_EQ(qvhost::xml_escape("\xEF\xBF\xBF"), "\xC3\xAF\xC2\xBF\xC2\xBF");  // nor XML's U+FFFF
     EXPECT_EQ(qvhost::xml_escape(std::string("ST\x01" "EL\0X\tY", 9)), "ST?EL?X\tY");
 }
 

@@ -10,8 +10,9 @@
 
 namespace qvhost {
 
-// Length of the valid UTF-8 sequence at s[i] (no overlong forms, no
-// surrogates, nothing past U+10FFFF), or 0.
+// Length of the valid UTF-8 sequence at s[i] of a character XML can hold
+// (no overlong forms, no surrogates, not U+FFFE or U+FFFF, nothing past
+// U+10FFFF), or 0.
 inline std::size_t utf8_sequence(const std::string& s, std::size_t i) {
     const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
     const unsigned char b = byte(i);
@@ -21,7 +22,7 @@ inline std::size_t utf8_sequence(const std::string& s, std::size_t i) {
         if ((byte(i + k) & 0xC0) != 0x80) return 0;
     const unsigned char second = byte(i + 1);
     if ((b == 0xE0 && second < 0xA0) || (b == 0xED && second > 0x9F) || (b == 0xF0 && second < 0x90) ||
-        (b == 0xF4 && second > 0x8F))
+        (b == 0xF4 && second > 0x8F) || (b == 0xEF && second == 0xBF && byte(i + 2) >= 0xBE))
         return 0;
     return n;
 }

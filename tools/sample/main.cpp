@@ -4,6 +4,7 @@
 #include <exception>
 #include <string>
 
+#include "host/analysis_files.h"
 #include "host/console.h"
 #include "sample/sample_analysis.h"
 
@@ -15,7 +16,8 @@ constexpr const char* kUsage =
     "Writes a sample analysis: an Euler block of I x J x K nodes (default 21 x 7 x 6;\n"
     "100 100 100 gives about a million nodes) with a structure of every element kind,\n"
     "N saved cycles (default 12), base file OUTDIR/NAME.qvres_base (default NAME\n"
-    "sample_run) and cycle files OUTDIR/NAME_CYCLE.qvres.\n";
+    "sample_run) and cycle files OUTDIR/NAME_CYCLE.qvres. Cycle files NAME_<digits>.qvres\n"
+    "and NAME_base.qvres already in OUTDIR are removed first.\n";
 
 int usage_error(const std::string& message) {
     std::fprintf(stderr, "qvres-sample: %s (see qvres-sample --help)\n", message.c_str());
@@ -54,7 +56,7 @@ int main(int argc, char** argv) {
         } else if (arg == "--run") {
             if (a + 1 >= argc) return usage_error("--run takes a name");
             options.run = argv[++a];
-            if (options.run.empty() || options.run.find('/') != std::string::npos)
+            if (options.run.empty() || options.run.find_first_of(qvhost::kPathSeparators) != std::string::npos)
                 return usage_error("--run takes a file name without directories");
         } else if (!arg.empty() && arg[0] == '-') {
             return usage_error("unknown option " + arg);
