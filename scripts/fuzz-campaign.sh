@@ -10,7 +10,6 @@
 #   scripts/fuzz-campaign.sh count ROOT                             executions per target over all logs, findings, runs going on
 # Afterwards scripts/fuzz-merge.sh ROOT/corpus folds the grown corpora into fuzz/corpus.
 set -euo pipefail
-cd "$(dirname "$0")/.."
 
 usage() { sed -n '7,11p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
 [ $# -ge 2 ] || usage
@@ -18,6 +17,15 @@ command=$1
 mkdir -p "$2/logs"
 root=$(realpath "$2")
 shift 2
+cd "$(dirname "$0")/.."
+
+# Whether the run of pid file $1 goes on: its process is still the fuzz
+# target it was (a finished run's process id may have been given again).
+running() {
+  local pid t
+  pid=$(cat "$1") t=$(basename "$1"); t=${t%%.*}
+  [ -r "/proc/$pid/cmdline" ] && tr '\0' ' ' <"/proc/$pid/cmdline" | grep -q -- "/fuzz/$t "
+}
 
 # Executions of one log: libFuzzer's final count, or, for a run that is
 # going on or ended without one, the count of its last progress line.
@@ -67,8 +75,10 @@ stop)
     if [ $# -gt 0 ] && [[ " $* " != *" $t "* ]]; then continue; fi
     # An interrupt, so that libFuzzer ends the run and prints its totals.
     pid=$(cat "$pidfile")
-    kill -INT "$pid" 2>/dev/null || true
-    while kill -0 "$pid" 2>/dev/null; do sleep 1; done
+    if running "$pidfile"; then
+      kill -INT "$pid" 2>/dev/null || true
+      while running "$pidfile"; do sleep 1; done
+    fi
     rm -rf "$(cat "${pidfile%.pid}.scratch")"
     rm -f "$pidfile" "${pidfile%.pid}.scratch"
     echo "$t: stopped"
@@ -83,11 +93,11 @@ count)
   done
   for t in $(printf '%s\n' "${!total[@]}" | sort); do
     findings=$(find "$root/findings/$t" -type f 2>/dev/null | wc -l)
-    running=0
+    going=0
     for pidfile in "$root/logs/$t".*.pid; do
-      [ -e "$pidfile" ] && kill -0 "$(cat "$pidfile")" 2>/dev/null && running=$((running + 1))
+      [ -e "$pidfile" ] && running "$pidfile" && going=$((going + 1))
     done
-    printf '%-18s %12d executions  %d findings  %d running\n' "$t" "${total[$t]}" "$findings" "$running"
+    printf '%-18s %12d executions  %d findings  %d running\n' "$t" "${total[$t]}" "$findings" "$going"
   done
   ;;
 *) usage ;;
