@@ -65,10 +65,13 @@ void expect_part_refused(std::int32_t part, bool has_info = false) {
 using ModelQueries = Session;
 
 TEST_F(ModelQueries, PartsAnswerFromTheBaseFileRecords) {
-    // Part counts and extents as a host reads them are checked by host_e2e.
     ASSERT_TRUE(load(two_part_model()));
     EXPECT_EQ(count(get_NumNodes), (Out{true, 14}));  // 42 coordinates / 3
     EXPECT_EQ(count(get_NumUnstructuredNodes), (Out{true, 14}));
+    EXPECT_EQ(count(get_NumUnstructuredParts), (Out{true, 2}));
+    Ints ni(2, -99), nj(2, -99), nk(2, -99);  // one extent each, nothing behind it
+    ASSERT_TRUE(get_NumStructuredNodes(ni.data(), nj.data(), nk.data()));
+    EXPECT_EQ((Ints{ni[0], nj[0], nk[0], ni[1], nj[1], nk[1]}), (Ints{3, 2, 2, -99, -99, -99}));
 
     // BLOCK: (3-1)(2-1)(2-1) = 2 elements, 3*2*2 = 12 nodes. BRICKS: nodes
     // 4,3,2,1,8,7,6,5 then 9..12 = 12. SHELL: 12, 13, 14, 9 = 4. Names in a

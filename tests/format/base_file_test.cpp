@@ -11,7 +11,6 @@
 #include <utility>
 #include <vector>
 
-#include "model/attributes.h"
 #include "model/element_kinds.h"
 #include "model/part_queries.h"
 #include "runtime/alloc.h"
@@ -81,31 +80,6 @@ TEST_F(BaseFile, VersionFollowsLayoutAndMaterialLevel) {
         ASSERT_TRUE(load(desc)) << reason_;
         EXPECT_EQ(a_.file_version, version) << header[0] << "," << header[1];
     }
-}
-
-TEST_F(BaseFile, SmallModelFillsTheAnalysis) {
-    ASSERT_TRUE(load(qvtest::small_model())) << reason_;
-    EXPECT_TRUE(tags_found_);
-    EXPECT_EQ(a_.counts.structured_parts, 1);
-    EXPECT_EQ(a_.counts.unstructured_parts, 1);
-    EXPECT_EQ(a_.parts(1).elements, 2);  // (3-1)(2-1)(2-1)
-    EXPECT_EQ(a_.parts(1).nodes, 12);
-    EXPECT_EQ(a_.part_names(1).trimmed(), "BLOCK");
-    EXPECT_EQ(a_.parts(2).elements, 2);
-    EXPECT_EQ(a_.parts(2).nodes, 12);  // rebuilt, not the stored 3
-    EXPECT_EQ(a_.counts.node_count, 24);
-    EXPECT_EQ(a_.unit_codes[0], 1);
-    EXPECT_EQ(a_.symmetry[1], 2);
-    EXPECT_EQ(a_.kinds.count, 1);
-    EXPECT_EQ(model::element_position(a_, 20), 2);
-    EXPECT_EQ(model::element_position(a_, 15), 0);
-    EXPECT_EQ(model::node_position(a_, 124), 24);
-    std::int32_t partner = 0;
-    EXPECT_EQ(model::pyramid_tet_partner(view(), 20, partner), 1);
-    EXPECT_EQ(partner, 10);
-    EXPECT_EQ(a_.materials.ids(2), -1);
-    EXPECT_EQ(a_.materials.body_names(1).trimmed(), "BODY-A");
-    EXPECT_FLOAT_EQ(a_.materials.poisson_ratios(1), 0.3f);
 }
 
 TEST_F(BaseFile, NodeListIsRebuiltInFirstUseOrder) {

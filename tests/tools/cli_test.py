@@ -93,14 +93,6 @@ class Values(SampleTest):
         _, rows = read_csv(self.path("m.csv"))
         self.assertEqual({r[1] for r in rows}, {"1", "2", "3"})
 
-    def test_multi_material_variable_has_a_column_per_euler_material(self):
-        run(INSPECT, "values", self.cycle, "2", "TEMP", "--csv", self.path("t.csv"))
-        header, rows = read_csv(self.path("t.csv"))
-        self.assertEqual(header, ["element", "value (K)", "WATER (K)", "TNT (K)"])
-        self.assertEqual(len(rows), 635)
-        self.assertTrue(all(r[2] != "" for r in rows[:600]))
-        self.assertEqual(rows[-1][2:], ["", ""])  # unstructured elements have none
-
     def test_history_agrees_with_values_and_plots(self):
         _, out, _ = run(INSPECT, "history", self.base, "PRESSURE", "--element", "283",
                         "--csv", self.path("h.csv"), "--svg", self.path("h.svg"))
