@@ -1,6 +1,7 @@
 """A ParaView reader of explicit-dynamics results: opens a base file
 (.qvres_base) or any cycle file (.qvres) of an analysis and gives its model
-as a vtkUnstructuredGrid, the cycles as time steps in seconds.
+as a vtkUnstructuredGrid, the cycles as time steps in seconds (those whose
+time is a finite number).
 
 Load it in ParaView with Tools > Manage Plugins > Load New (or
 LoadPlugin(path, ns=globals()) in pvpython). The algorithm is a plain
@@ -17,7 +18,8 @@ Z-NAME as one vector NAME), cell data the element variables (multi-material
 ones also per material as NAME[MATERIAL]), "material_fraction[MATERIAL]"
 and "part", all in SI units. Only the arrays enabled in the point and cell
 array selections are read, for the one cycle asked; the analysis and the
-cells are kept between time steps.
+cells are kept between time steps, and closed when the file changes or VTK
+deletes the reader.
 
 It reads through the Python package qvres: the one installed beside this
 plugin (cmake --install), the one of the source tree it lies in, or
@@ -31,6 +33,10 @@ import numpy as np
 from vtkmodules.util import numpy_support
 from vtkmodules.util.vtkAlgorithm import VTKPythonAlgorithmBase
 from vtkmodules.vtkCommonCore import vtkDataArraySelection, vtkOutputWindow, vtkPoints, vtkUnsignedCharArray
+try:
+    from vtkmodules.vtkCommonCore import vtkWeakReference
+except ImportError:  # a VTK without it
+    vtkWeakReference = None
 from vtkmodules.vtkCommonDataModel import vtkCellArray, vtkDataObject, vtkUnstructuredGrid
 from vtkmodules.vtkCommonExecutionModel import vtkStreamingDemandDrivenPipeline
 
@@ -217,25 +223,64 @@ def catalogue(analysis, variables):
     return out
 
 
-def _report_error(algorithm, text):
-    """An error as vtkErrorMacro gives it: to the observers of ErrorEvent
-    when there are any, else to the output window (ParaView's Output
-    Messages)."""
+def _report_error(algorithm, text, warning=False):
+    """An error (or a warning) as vtkErrorMacro (vtkWarningMacro) gives it:
+    to the observers of ErrorEvent (WarningEvent) when there are any, else
+    to the output window (ParaView's Output Messages)."""
     message = f"{algorithm.GetClassName()} ({algorithm.__class__.__name__}): {text}"
-    if algorithm.HasObserver("ErrorEvent"):
-        algorithm.InvokeEvent("ErrorEvent", message)
+    event = "WarningEvent" if warning else "ErrorEvent"
+    if algorithm.HasObserver(event):
+        algorithm.InvokeEvent(event, message)
+    elif warning:
+        vtkOutputWindow.GetInstance().DisplayWarningText("Warning: " + message + "\n")
     else:
         vtkOutputWindow.GetInstance().DisplayErrorText("ERROR: " + message + "\n")
 
 
 def _modified_callback(algorithm):
-    ref = weakref.ref(algorithm)
+    """Marks `algorithm` modified, without keeping it alive. ParaView holds
+    the VTK object, not its Python wrapper, which comes and goes: a weak
+    reference to the wrapper would die with the first one, so the VTK object
+    is referred to where VTK allows it."""
+    if vtkWeakReference is not None:
+        ref = vtkWeakReference()
+        ref.Set(algorithm)
+        get = ref.Get
+    else:
+        get = weakref.ref(algorithm)
 
     def modified(*args):
-        alg = ref()
+        alg = get()
         if alg is not None:
             alg.Modified()
     return modified
+
+
+class _Held:
+    """What a reader holds for its analysis. Closed on a change of file and
+    when VTK deletes the reader: the Python attributes of a VTK object that
+    only VTK holds (as in ParaView) outlive the object until VTK drops them
+    at some later time, and with them an open analysis and its cells."""
+
+    __slots__ = ("analysis", "geometry", "lists", "steps")
+
+    def __init__(self):
+        self.analysis = self.geometry = self.lists = self.steps = None
+
+    def close(self):
+        analysis = self.analysis
+        self.analysis = self.geometry = self.lists = self.steps = None
+        if analysis is not None:
+            analysis.close()
+
+
+def _closer(held):
+    def close(*args):
+        try:
+            held.close()
+        except Exception:  # the object is going away: there is nothing left to report to
+            pass
+    return close
 
 
 @smproxy.reader(name="QvresReader", label="Explicit-dynamics results (qvres)",
@@ -245,11 +290,15 @@ class QvresReader(VTKPythonAlgorithmBase):
         super().__init__(nInputPorts=0, nOutputPorts=1, outputType="vtkUnstructuredGrid")
         self._names = []  # the files given
         self._filename = None  # the one the analysis was opened from
-        self._analysis = None
-        self._geometry = None
-        self._lists = None  # the arrays offered: name -> location
+        # The analysis, its cells (geometry), the arrays offered (lists:
+        # name -> location) and the cycles offered as time steps (steps).
+        self._held = _Held()
+        self.AddObserver("DeleteEvent", _closer(self._held))
         self._point_selection = vtkDataArraySelection()
         self._cell_selection = vtkDataArraySelection()
+        # Whether each array name seen in a selection was ticked, also of
+        # earlier files: a change of file keeps the choice of every name.
+        self._ticked = {"point": {}, "cell": {}}
         for selection in (self._point_selection, self._cell_selection):
             selection.AddObserver("ModifiedEvent", _modified_callback(self))
 
@@ -285,7 +334,8 @@ class QvresReader(VTKPythonAlgorithmBase):
 
     @smproperty.doublevector(name="TimestepValues", information_only="1", si_class="vtkSITimeStepsProperty")
     def GetTimestepValues(self):
-        return [] if self._analysis is None else self._analysis.cycles.times.tolist()
+        analysis = self._held.analysis
+        return [] if analysis is None else analysis.cycles.times[self._time_steps(analysis)].tolist()
 
     @smproperty.dataarrayselection(name="Point Arrays")
     def GetPointDataArraySelection(self):
@@ -298,39 +348,72 @@ class QvresReader(VTKPythonAlgorithmBase):
     # ---- the analysis, kept between time steps ----------------------------
 
     def _close(self):
-        analysis, self._analysis, self._geometry, self._lists = self._analysis, None, None, None
-        if analysis is not None:
-            analysis.close()
+        self._held.close()
 
     def _open(self):
         name = self.GetFileName()
-        if self._analysis is not None and name != self._filename:
+        if self._held.analysis is not None and name != self._filename:
             self._close()
-        if self._analysis is None:
+        if self._held.analysis is None:
             self._filename = name
             if not name:
                 raise ValueError("no file name given")
             qvres = _import_qvres()
-            self._analysis = qvres.open(name)
-        return self._analysis
+            self._held.analysis = qvres.open(name)
+        return self._held.analysis
+
+    def _time_steps(self, analysis):
+        """The cycles offered as time steps (positions), in time order: those
+        whose time is a finite number. A damaged file may hold another, which
+        no time step can stand for; the library orders the cycles on either
+        side of a time that is not a number each on their own."""
+        if self._held.steps is None:
+            times = analysis.cycles.times
+            finite = np.isfinite(times)
+            steps = np.flatnonzero(finite)
+            self._held.steps = steps[np.argsort(times[steps], kind="stable")]
+            if not finite.all():
+                left = ", ".join(f"{n} ({t})" for n, t in zip(analysis.cycles.numbers[~finite], times[~finite]))
+                _report_error(self, f"{self._filename}: cycles whose time is not a finite number are not "
+                                    f"offered as time steps: {left}", warning=True)
+        return self._held.steps
 
     def _offered(self, analysis):
-        """Name -> location of the arrays of the first and last cycles."""
-        if self._lists is None:
-            lists = {}
-            for cycle in sorted({0, len(analysis.cycles) - 1}) if len(analysis.cycles) else []:
-                for name, location, _, _ in catalogue(analysis, analysis.variables(cycle)):
-                    lists.setdefault(name, location)
+        """Name -> location of the arrays of the first and last cycles
+        offered. A cycle whose result directory cannot be read (a cut or
+        damaged file) is passed over with a warning for the next one inward:
+        its own time step then fails with the error."""
+        if self._held.lists is None:
+            lists, failed = {}, set()
+            steps = [int(k) for k in self._time_steps(analysis)]
+            for order in (steps, steps[::-1]):
+                for cycle in order:
+                    if cycle in failed:
+                        break  # the other end got here: no cycle in between reads
+                    try:
+                        directory = analysis.variables(cycle)
+                    except Exception as e:  # any fault of a file is reported, never raised into the host
+                        failed.add(cycle)
+                        _report_error(self, f"cannot list the arrays of cycle {analysis.cycles.numbers[cycle]}: "
+                                            f"{self._named(e)}", warning=True)
+                        continue
+                    for name, location, _, _ in catalogue(analysis, directory):
+                        lists.setdefault(name, location)
+                    break
             if not lists:
                 lists = {"part": "cell"}
-            self._lists = lists
-        return self._lists
+            self._held.lists = lists
+        return self._held.lists
 
-    def _fail(self, what, error):
+    def _named(self, error):
+        """The text of `error`, led by the file opened unless it names that file."""
         text = str(error)
         if self._filename and self._filename not in text:
             text = f"{self._filename}: {text}"
-        _report_error(self, f"cannot {what}: {text}")
+        return text
+
+    def _fail(self, what, error):
+        _report_error(self, f"cannot {what}: {self._named(error)}")
         return 0
 
     # ---- the pipeline ----------------------------------------------------
@@ -341,17 +424,26 @@ class QvresReader(VTKPythonAlgorithmBase):
             lists = self._offered(analysis)
         except Exception as e:  # any fault of a file is reported, never raised into the host
             self._close()
+            # Nothing of the file opened before stays: neither its time steps
+            # nor its cells.
+            info = outInfo.GetInformationObject(0)
+            info.Remove(vtkStreamingDemandDrivenPipeline.TIME_STEPS())
+            info.Remove(vtkStreamingDemandDrivenPipeline.TIME_RANGE())
+            output = vtkUnstructuredGrid.GetData(outInfo, 0)
+            if output is not None:
+                output.Initialize()
             return self._fail("open", e)
         for selection, location in ((self._point_selection, "point"), (self._cell_selection, "cell")):
             names = [n for n, where in lists.items() if where == location]
             if any(not selection.ArrayExists(n) for n in names) or selection.GetNumberOfArrays() != len(names):
-                enabled = {selection.GetArrayName(k): selection.ArrayIsEnabled(selection.GetArrayName(k))
-                           for k in range(selection.GetNumberOfArrays())}
+                ticked = self._ticked[location]
+                ticked.update((selection.GetArrayName(k), bool(selection.GetArraySetting(k)))
+                              for k in range(selection.GetNumberOfArrays()))
                 selection.RemoveAllArrays()
                 for n in names:
-                    selection.AddArray(n, bool(enabled.get(n, True)))
+                    selection.AddArray(n, ticked.get(n, True))
         info = outInfo.GetInformationObject(0)
-        times = analysis.cycles.times
+        times = analysis.cycles.times[self._time_steps(analysis)]
         info.Remove(vtkStreamingDemandDrivenPipeline.TIME_STEPS())
         info.Remove(vtkStreamingDemandDrivenPipeline.TIME_RANGE())
         if len(times):
@@ -359,15 +451,17 @@ class QvresReader(VTKPythonAlgorithmBase):
             info.Set(vtkStreamingDemandDrivenPipeline.TIME_RANGE(), [times[0], times[-1]], 2)
         return 1
 
-    def _cycle_of(self, info, times):
-        """The cycle shown at the requested time: the last one at or before it."""
-        if not len(times):
+    def _cycle_of(self, info, analysis):
+        """The cycle shown at the requested time: the last time step at or
+        before it (the nearest end outside them); None when none is offered."""
+        steps = self._time_steps(analysis)
+        if not len(steps):
             return None
         key = vtkStreamingDemandDrivenPipeline.UPDATE_TIME_STEP()
         if not info.Has(key):
-            return 0
-        k = int(np.searchsorted(times, info.Get(key), side="right")) - 1
-        return min(max(k, 0), len(times) - 1)
+            return int(steps[0])
+        k = int(np.searchsorted(analysis.cycles.times[steps], info.Get(key), side="right")) - 1
+        return int(steps[min(max(k, 0), len(steps) - 1)])
 
     def RequestData(self, request, inInfo, outInfo):
         info = outInfo.GetInformationObject(0)
@@ -375,9 +469,9 @@ class QvresReader(VTKPythonAlgorithmBase):
         cycle = None
         try:
             analysis = self._open()
-            if self._geometry is None:
-                self._geometry = Geometry(analysis)
-            cycle = self._cycle_of(info, analysis.cycles.times)
+            if self._held.geometry is None:
+                self._held.geometry = Geometry(analysis)
+            cycle = self._cycle_of(info, analysis)
             grid = self._grid(analysis, cycle)
         except Exception as e:  # any fault of a file is reported, never raised into the host
             what = "read" if cycle is None else f"read cycle {analysis.cycles.numbers[cycle]} of"
@@ -389,7 +483,7 @@ class QvresReader(VTKPythonAlgorithmBase):
 
     def _grid(self, analysis, cycle):
         """The cells with the arrays selected of `cycle` (None: no cycles)."""
-        g = self._geometry
+        g = self._held.geometry
         grid = vtkUnstructuredGrid()
         grid.ShallowCopy(g.grid)
         if cycle is None:
@@ -422,7 +516,7 @@ class QvresReader(VTKPythonAlgorithmBase):
     def _read(self, analysis, cycle, source):
         import qvres
         kind = source[0]
-        g = self._geometry
+        g = self._held.geometry
         try:
             if kind == "displacement":
                 return analysis.displacements(cycle)
@@ -443,7 +537,7 @@ class QvresReader(VTKPythonAlgorithmBase):
 
     def _cells_of(self, values, real):
         """The values of the cells: a real array's plane slots left out."""
-        g = self._geometry
+        g = self._held.geometry
         if real:
             if len(values) != len(g.real_rows):
                 raise ValueError(f"{len(values)} element values for {len(g.real_rows)} elements and plane slots")

@@ -1,7 +1,10 @@
 """The ParaView reader as a plain VTK algorithm: every array, cell and time
 step of two cycles against the files qvres-to-vtk writes and the qvres
 package; only the selected arrays are read; a missing or damaged file is an
-error naming it, never an exception. (The installed plugin: test_install.)"""
+error naming it, never an exception; cycles without a finite time are no
+time steps; a reader that only VTK holds, as in ParaView. (The installed
+plugin: test_install.)"""
+import gc
 import importlib.util
 import os
 import re
@@ -20,6 +23,7 @@ from vtkmodules.util.vtkConstants import VTK_STRING  # noqa: E402
 from vtkmodules.vtkCommonCore import vtkOutputWindow, vtkStringOutputWindow  # noqa: E402
 from vtkmodules.vtkCommonDataModel import vtkDataObject  # noqa: E402
 from vtkmodules.vtkCommonExecutionModel import vtkStreamingDemandDrivenPipeline as SDDP  # noqa: E402
+from vtkmodules.vtkFiltersGeneral import vtkPassArrays  # noqa: E402
 from vtkmodules.vtkIOXML import vtkXMLUnstructuredGridReader  # noqa: E402
 
 
@@ -106,7 +110,11 @@ def calls(monkeypatch):
     return log
 
 
-def test_only_the_selected_arrays_are_read(plugin, sample, calls):
+def ticked(selection):
+    return [selection.GetArrayName(k) for k in range(selection.GetNumberOfArrays()) if selection.GetArraySetting(k)]
+
+
+def test_only_the_selected_arrays_are_read(plugin, sample, mixed, calls):
     reader = reader_of(plugin, sample)
     times = time_steps(reader)
     points, cells = reader.GetPointDataArraySelection(), reader.GetCellDataArraySelection()
@@ -137,6 +145,14 @@ def test_only_the_selected_arrays_are_read(plugin, sample, calls):
     assert sorted(c[0] for c in calls) == ["displacements", "element_values", "material_fractions"] + \
         ["node_values"] * 3
     assert reader.GetOutputDataObject(0).GetCellData().GetArray("material_fraction[" + a.materials[0].name + "]")
+
+    # A detour through another analysis, which lacks some of the arrays,
+    # keeps the choice of every one.
+    chosen = ticked(points), ticked(cells)
+    for path in (mixed / "mixed_run.qvres_base", sample):
+        reader.SetFileName(str(path))
+        reader.UpdateInformation()
+    assert (ticked(points), ticked(cells)) == chosen
 
 
 @pytest.fixture
@@ -172,11 +188,75 @@ def test_missing_and_damaged_files_are_errors_naming_them(plugin, sample, tmp_pa
         times, numbers = a.cycles.times, a.cycles.numbers
     damaged = cycle_file(copy, numbers[2])
     damaged.write_bytes(damaged.read_bytes()[:damaged.stat().st_size * 2 // 3])
+    # The last one cut as by a solver stopped while writing it: not even its
+    # arrays can be listed. A warning names it, and the analysis opens with
+    # the arrays of the other cycles.
+    cut = cycle_file(copy, numbers[-1])
+    cut.write_bytes(cut.read_bytes()[:cut.stat().st_size // 20])
     reader = reader_of(plugin, copy / "sample_run.qvres_base")
     assert same_bits(time_steps(reader), times)
-    before = len(errors.GetOutput())
-    assert not reader.UpdateTimeStep(times[2])
-    assert str(damaged) in errors.GetOutput()[before:]
+    assert str(cut) in errors.GetOutput() and reader.GetCellDataArraySelection().ArrayExists("PRESSURE")
+    for k, file in ((2, damaged), (len(times) - 1, cut)):
+        before = len(errors.GetOutput())
+        assert not reader.UpdateTimeStep(times[k])
+        assert str(file) in errors.GetOutput()[before:]
     # The other cycles still read.
     assert reader.UpdateTimeStep(times[1])
     assert reader.GetOutputDataObject(0).GetCellData().GetArray("PRESSURE").GetNumberOfTuples() > 0
+
+    # A file that cannot be opened leaves nothing of the analysis before:
+    # neither its time steps nor its cells.
+    reader.SetFileName(str(missing))
+    assert not reader.UpdateTimeStep(times[1])
+    assert not reader.GetOutputInformation(0).Has(SDDP.TIME_STEPS())
+    assert reader.GetOutputDataObject(0).GetNumberOfCells() == 0
+
+
+def test_cycles_without_a_finite_time_are_no_time_steps(plugin, sample, monkeypatch, errors):
+    """Times as a damaged file may give them: NaN and infinity, and the
+    library orders the cycles on either side of a NaN each on their own."""
+    with qvres.open(sample) as a:
+        numbers, times = a.cycles.numbers, a.cycles.times.copy()
+    times[[0, 2]] = times[[2, 0]]
+    times[[1, 4]] = np.nan, np.inf
+    load = qvres.Analysis._load_model
+
+    def damaged(self):
+        load(self)
+        self.cycles = qvres.Cycles(self.cycles.numbers.copy(), times.copy())
+    monkeypatch.setattr(qvres.Analysis, "_load_model", damaged)
+    reader = reader_of(plugin, sample)
+    assert same_bits(time_steps(reader), np.sort(times[np.isfinite(times)]))
+    assert f"{numbers[1]} (nan), {numbers[4]} (inf)" in errors.GetOutput()
+    for k in (0, 2, 3, len(times) - 1):
+        assert reader.UpdateTimeStep(times[k])
+        assert reader.GetOutputDataObject(0).GetFieldData().GetArray("CYCLE").GetValue(0) == numbers[k]
+
+
+def test_a_reader_that_only_vtk_holds(plugin, sample):
+    """As in ParaView, which keeps the VTK object and not its Python
+    wrapper: a change of the selection still updates the output, and the
+    analysis is closed when VTK deletes the reader."""
+    def files_open():
+        found = []
+        for fd in os.listdir("/proc/self/fd"):
+            try:
+                found.append(os.readlink(f"/proc/self/fd/{fd}"))
+            except OSError:
+                pass
+        return [f for f in found if f.startswith(os.path.realpath(sample) + os.sep)]
+
+    reader = reader_of(plugin, sample)
+    downstream = vtkPassArrays()
+    downstream.SetInputConnection(reader.GetOutputPort())
+    downstream.Update()
+    cells = reader.GetCellDataArraySelection()
+    assert downstream.GetOutput().GetCellData().GetArray("PRESSURE") and files_open()
+    del reader
+    gc.collect()
+    cells.DisableArray("PRESSURE")
+    downstream.Update()
+    assert not downstream.GetOutput().GetCellData().GetArray("PRESSURE")
+    del downstream, cells
+    gc.collect()
+    assert not files_open()
