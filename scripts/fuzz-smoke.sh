@@ -16,7 +16,7 @@ seconds=${FUZZ_SECONDS:-60}
 
 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER="$cc" -DCMAKE_CXX_COMPILER="$cxx" \
-  -DRESULTS_API_FUZZ=ON -DRESULTS_API_BUILD_BENCH=OFF >/dev/null
+  -DRESULTS_API_FUZZ=ON -DRESULTS_API_BUILD_BENCH=OFF -DRESULTS_API_WERROR=ON >/dev/null
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
   for corpus in fuzz/corpus/*/; do targets+=("$(basename "$corpus")"); done
