@@ -18,7 +18,7 @@ if sys.platform == "darwin":
 elif sys.platform == "win32":
     _NAME = "qvres.dll"
 else:
-    _NAME = "libqvres.so.1"
+    _NAME = "libqvres.so.2"
 
 _HERE = os.path.dirname(os.path.abspath(__file__))
 

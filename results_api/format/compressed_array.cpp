@@ -68,7 +68,10 @@ Read read_payload(RecordReader& r, T* dest, std::int32_t count, std::int32_t len
     if (code != Z_OK) {
         r.note_zlib_error(which, code);
         // An empty array has nothing that could be wrong.
-        if (count > 0) return Read::corrupt_stream;
+        if (count > 0) {
+            r.note_damage_at(r.record_start());
+            return Read::corrupt_stream;
+        }
     }
     return Read::ok;
 }
@@ -147,10 +150,13 @@ Read read_array(RecordReader& r, Framing framing, Dest& out) {
     discard(out);
     const Read st = framing == Framing::Single ? read_single(r, out) : read_chunked(r, out);
     if (st != Read::ok) discard(out);
+    if (st == Read::damaged || st == Read::corrupt_stream) r.note_damage_at(r.record_start());
     return st;
 }
 
-Read skip_array(RecordReader& r, Framing framing) {
+namespace {
+
+Read skip_one_array(RecordReader& r, Framing framing) {
     std::int32_t head[2] = {0, 0};
     if (framing == Framing::Single) {
         if (!r.ints(head, 2)) return Read::damaged;
@@ -162,6 +168,14 @@ Read skip_array(RecordReader& r, Framing framing) {
         if (head[0] <= 0) return Read::ok;
         if (const Read st = skip_payload(r, head[1]); st != Read::ok) return st;
     }
+}
+
+}  // namespace
+
+Read skip_array(RecordReader& r, Framing framing) {
+    const Read st = skip_one_array(r, framing);
+    if (st != Read::ok) r.note_damage_at(r.record_start());
+    return st;
 }
 
 template Read read_array(RecordReader&, Framing, runtime::Array<std::int32_t>&);

@@ -7,9 +7,7 @@
 
 namespace qv::runtime {
 namespace {
-// Test settings, not state of any analysis: set once before the calls they
-// concern.
-std::atomic<std::size_t> allocation_limit{0};
+// Where failure lines go: set once, before the calls it concerns.
 std::atomic<AllocationSink> allocation_sink{nullptr};
 }  // namespace
 
@@ -19,11 +17,9 @@ bool allocation_allowed(std::int64_t n, std::size_t size) {
     if (size != 0 && count > std::numeric_limits<std::size_t>::max() / size) return false;
     const std::uint64_t bytes = count * size;
     if (bytes > static_cast<std::uint64_t>(std::numeric_limits<std::ptrdiff_t>::max())) return false;
-    const std::size_t limit = allocation_limit.load(std::memory_order_relaxed);
+    const std::size_t limit = allocation_limit();
     return limit == 0 || bytes <= limit;
 }
-
-void set_allocation_limit_for_testing(std::size_t bytes) { allocation_limit = bytes; }
 
 void set_allocation_sink(AllocationSink sink) { allocation_sink = sink; }
 
