@@ -295,6 +295,11 @@ QVRES_EXPORT qvres_status QVRES_CALL qvres_count_catalogue(int32_t real, int64_t
 QVRES_EXPORT qvres_status QVRES_CALL qvres_get_catalogue_entry(int32_t real, int64_t entry,
                                                                qvres_catalogue_entry *e,
                                                                qvres_error *error);
+/* The entry of variable index `variable` (as directory entries and
+ * requests carry it); QVRES_E_NOT_FOUND for an index without a row. */
+QVRES_EXPORT qvres_status QVRES_CALL qvres_get_catalogue_variable(int32_t real, int32_t variable,
+                                                                  qvres_catalogue_entry *e,
+                                                                  qvres_error *error);
 /* The entry a name stands for: the catalogue name, the display name or the
  * identifier, compared after one normalisation: blanks, tabs, CR and LF at
  * either end ignored, ASCII letters of either case alike, and '.', '_' and

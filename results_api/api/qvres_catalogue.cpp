@@ -96,6 +96,19 @@ QVRES_EXPORT qvres_status QVRES_CALL qvres_get_catalogue_entry(int32_t real, int
     });
 }
 
+QVRES_EXPORT qvres_status QVRES_CALL qvres_get_catalogue_variable(int32_t real, int32_t variable,
+                                                                  qvres_catalogue_entry* e,
+                                                                  qvres_error* error) {
+    if (!e || !family_ok(real))
+        return report(error, QVRES_E_ARGUMENT, "no record, or family %d is neither 0 nor 1", real);
+    return guarded_status(error, [&] {
+        if (!fill_entry(real != 0, variable, *e))
+            return report(error, QVRES_E_NOT_FOUND, "no %s variable %d in the catalogue",
+                          real ? "real" : "integer", variable);
+        return succeed(error);
+    });
+}
+
 QVRES_EXPORT qvres_status QVRES_CALL qvres_find_variable(int32_t real, const char* name,
                                                          qvres_catalogue_entry* e,
                                                          qvres_error* error) {
