@@ -214,6 +214,29 @@ bool integer_request(qvres_values v) {
            v == QVRES_ELEMENT_INTEGERS_ALL_SLOTS || v == QVRES_SUBLAYER_INTEGERS;
 }
 
+// The layout of a request covers exactly the values it counts: blocks in
+// order, inside the structured values, the unstructured ones behind them.
+void check_layout(qvres_reader* r, const qvres_request& q, std::int64_t count) {
+    qvres_layout l{};
+    if (qvres_get_layout(r, &q, &l, nullptr) != QVRES_OK) qvfuzz::fail("no layout for a counted request");
+    if (l.values != count || l.columns < 1 || l.unstructured < 0 ||
+        l.unstructured_first + l.unstructured * l.unstructured_columns != count)
+        qvfuzz::fail("the layout does not add up to the count", count);
+    std::int64_t at = 0;
+    for (std::int64_t b = 0; b < l.blocks; ++b) {
+        qvres_layout_block block{};
+        if (qvres_get_layout_block(r, &q, b, &block, nullptr) != QVRES_OK) qvfuzz::fail("a layout block is missing");
+        if (block.first != at) qvfuzz::fail("layout blocks leave gaps", b);
+        std::int64_t positions = 1;
+        for (int d = 0; d < 3; ++d) {
+            if (block.extent[d] < 1 || block.origin[d] < 1) qvfuzz::fail("an empty or misplaced layout block", b);
+            positions *= block.extent[d];
+        }
+        at += positions * l.columns;
+    }
+    if (at != l.unstructured_first) qvfuzz::fail("the layout blocks do not end where the unstructured values begin");
+}
+
 // The values of one request, compared with the exports' where both read
 // the same cycle.
 void request(qvres_reader* r, const qvres_request& q, std::int64_t materials, const qvfuzz::Budget& budget,
@@ -222,6 +245,7 @@ void request(qvres_reader* r, const qvres_request& q, std::int64_t materials, co
     std::int64_t count = -1;
     const qvres_status counted = error.check(qvres_count_values(r, &q, &count, error.get()), "count values");
     if (counted != QVRES_OK) return;
+    check_layout(r, q, count);
     if (integer_request(q.values)) {
         array_query<std::int32_t>(count, budget, "int32 values", try_short,
                                   [&](std::int32_t* v, std::int64_t c, qvres_error* e) {

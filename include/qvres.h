@@ -23,7 +23,7 @@
  *    buffer; a buffer too small is QVRES_E_CAPACITY and nothing is written.
  *    The buffer may be NULL when the capacity is 0 (an empty array).
  *  - Values are in SI units, bit for bit what the exports of results_api.h
- *    return for the same request.
+ *    return for the same request after the header pair they write first.
  *  - Texts are NUL-terminated, trailing blanks removed.
  *  - A value read that meets a damaged array says where: the file, the
  *    section ("<Node>", "<Element>", ...), the array (variable index and
