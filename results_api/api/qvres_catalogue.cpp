@@ -1,4 +1,5 @@
 // qvres.h: the variable catalogue, cell kinds and the run's names.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>

@@ -1,6 +1,7 @@
 // Queries derived from the constant catalogue rows.
 #include "variables/catalogue_queries.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 

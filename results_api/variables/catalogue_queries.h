@@ -4,6 +4,7 @@
 // the constant rows on demand: nothing is built or kept at run time.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
