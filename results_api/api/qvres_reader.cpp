@@ -82,17 +82,6 @@ qvres_status status_of(Outcome o) {
     }
 }
 
-// Where a failed read met damage, as text for its message.
-struct Where {
-    char text[64];
-};
-Where where_of(const qvres_reader* r) {
-    Where w{};
-    const std::int64_t at = r->cycle.records().damage_offset();
-    if (at >= 0) std::snprintf(w.text, sizeof w.text, " at byte %lld", static_cast<long long>(at));
-    return w;
-}
-
 const char* what_of(Outcome o) {
     switch (o) {
     case Outcome::not_stored: return "not stored in this cycle";
@@ -100,6 +89,22 @@ const char* what_of(Outcome o) {
     case Outcome::argument: return "no such material or quantity";
     default: return "damaged or truncated, or shorter than the model needs";
     }
+}
+
+// Why a read failed, as the end of its message: for damage met in the file
+// the byte offset of the record where it was met.
+struct Cause {
+    char text[128];
+};
+Cause cause_of(const qvres_reader* r, Outcome o) {
+    Cause c{};
+    const std::int64_t at = r->cycle.records().damage_offset();
+    if (status_of(o) == QVRES_E_DAMAGED && at >= 0)
+        std::snprintf(c.text, sizeof c.text, "damaged or truncated at byte %lld",
+                      static_cast<long long>(at));
+    else
+        std::snprintf(c.text, sizeof c.text, "%s", what_of(o));
+    return c;
 }
 
 template <class T>
@@ -154,9 +159,9 @@ qvres_status read_values(qvres_reader* r, const qvres_request* q, T* values, std
         if (done > 0) return succeed(error);
         if (outcome == Outcome::ok) outcome = Outcome::damaged;
         outcome = found_in(r, outcome);
-        return report(error, status_of(outcome), "%s: %s, variable %d, part %d: %s%s",
-                      file_of(r), section_of(q->values), q->variable, q->part, what_of(outcome),
-                      where_of(r).text);
+        return report(error, status_of(outcome), "%s: %s, variable %d, part %d: %s",
+                      file_of(r), section_of(q->values), q->variable, q->part,
+                      cause_of(r, outcome).text);
     });
 }
 
@@ -183,9 +188,9 @@ qvres_status read_header(qvres_reader* r, const qvres_request* q, T* pair, qvres
         }
         if (outcome == Outcome::ok) outcome = Outcome::damaged;
         outcome = found_in(r, outcome);
-        return report(error, status_of(outcome), "%s: %s, variable %d, part %d: %s%s",
-                      file_of(r), section_of(v), q->variable, q->part, what_of(outcome),
-                      where_of(r).text);
+        return report(error, status_of(outcome), "%s: %s, variable %d, part %d: %s",
+                      file_of(r), section_of(v), q->variable, q->part,
+                      cause_of(r, outcome).text);
     });
 }
 
@@ -358,8 +363,8 @@ QVRES_EXPORT qvres_status QVRES_CALL qvres_read_joint(qvres_reader* r, int32_t j
         const qv::extract::Source src{r->view(), r->cycle, 0, 16, &outcome};
         if (qv::extract::joint_data(src, joint, quantity, record) > 0) return succeed(error);
         outcome = found_in(r, outcome);
-        return report(error, status_of(outcome), "%s: <JointData>, joint %d, quantity %d: %s%s",
-                      file_of(r), joint, quantity, what_of(outcome), where_of(r).text);
+        return report(error, status_of(outcome), "%s: <JointData>, joint %d, quantity %d: %s",
+                      file_of(r), joint, quantity, cause_of(r, outcome).text);
     });
 }
 
@@ -372,8 +377,8 @@ QVRES_EXPORT qvres_status QVRES_CALL qvres_read_rigid_body(qvres_reader* r, int3
         const qv::extract::Source src{r->view(), r->cycle, 0, 12, &outcome};
         if (qv::extract::rigid_body_data(src, body, record) > 0) return succeed(error);
         outcome = found_in(r, outcome);
-        return report(error, status_of(outcome), "%s: <RigidBodyData>, rigid body %d: %s%s",
-                      file_of(r), body, what_of(outcome), where_of(r).text);
+        return report(error, status_of(outcome), "%s: <RigidBodyData>, rigid body %d: %s",
+                      file_of(r), body, cause_of(r, outcome).text);
     });
 }
 
