@@ -68,7 +68,7 @@ Floats multi_material_reals() {
     return v;
 }
 
-qvw::CycleFileSpec cycle_spec() {
+qvw::CycleFileSpec layout_cycle() {
     qvw::CycleFileSpec c;
     c.header = {1, 1, 1, 1, 0, 1};  // single-form arrays
     c.cycle = 7;
@@ -107,7 +107,7 @@ void write_analysis(const TempDir& dir, qvw::CycleFileLayout* layout = nullptr) 
     for (std::size_t m = 0; m < std::size(kEulerIds); ++m)
         b.materials.push_back({"MAT" + std::to_string(m + 1), kEulerIds[m], "", 0.3f});
     qvw::write_base_file(b).save(dir.file("lay.qvres_base"));
-    const qvw::CycleFileSpec c = cycle_spec();
+    const qvw::CycleFileSpec c = layout_cycle();
     if (layout)
         qvw::write_cycle_file(c, *layout).save(dir.file("lay_7.qvres"));
     else
