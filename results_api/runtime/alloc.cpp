@@ -1,16 +1,10 @@
 // The failure path of the typed allocation layer.
 #include "runtime/alloc.h"
 
-#include <atomic>
 #include <cstdio>
 #include <limits>
 
 namespace qv::runtime {
-namespace {
-// Where failure lines go: set once, before the calls it concerns.
-std::atomic<AllocationSink> allocation_sink{nullptr};
-}  // namespace
-
 bool allocation_allowed(std::int64_t n, std::size_t size) {
     if (n < 0) return false;
     const auto count = static_cast<std::uint64_t>(n);
@@ -20,8 +14,6 @@ bool allocation_allowed(std::int64_t n, std::size_t size) {
     const std::size_t limit = allocation_limit();
     return limit == 0 || bytes <= limit;
 }
-
-void set_allocation_sink(AllocationSink sink) { allocation_sink = sink; }
 
 void allocation_failed(std::initializer_list<std::int64_t> extents, int variant, int status) {
     // The line is formed in a fixed buffer: memory has just run out.
@@ -43,7 +35,7 @@ void allocation_failed(std::initializer_list<std::int64_t> extents, int variant,
     }
     if (n > 0 && n < int(sizeof line))
         std::snprintf(line + n, sizeof line - n, " failed from %d with error %d", variant, status);
-    if (const AllocationSink sink = allocation_sink.load()) {
+    if (const AllocationSink sink = allocation_sink()) {
         try {
             sink(line);
         } catch (...) {
