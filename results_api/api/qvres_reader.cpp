@@ -12,6 +12,7 @@
 using qv::api::guarded_status;
 using qv::api::report;
 using qv::api::succeed;
+using qv::extract::Failure;
 using qv::extract::Outcome;
 
 namespace {
@@ -63,15 +64,6 @@ const char* section_of(qvres_values v) {
     }
 }
 
-// An array or section not found in a file that was cut short or damaged
-// may have been lost with the rest of the file: the file is damaged, not
-// the array unstored. Only damage met by this query counts (each query
-// starts with forget_damage): an array the directory does not list is not
-// stored whatever an earlier query met.
-Outcome found_in(const qvres_reader* r, Outcome o) {
-    return o == Outcome::not_stored && r->cycle.records().met_damage() ? Outcome::damaged : o;
-}
-
 qvres_status status_of(Outcome o) {
     switch (o) {
     case Outcome::ok: return QVRES_OK;
@@ -91,19 +83,27 @@ const char* what_of(Outcome o) {
     }
 }
 
+// A failed query: a getter that failed without saying why met damage.
+Failure failed(const qvres_reader* r, Failure f) {
+    if (f.why == Outcome::ok) {
+        f.why = Outcome::damaged;
+        f.offset = r->cycle.records().damage_offset();
+    }
+    return f;
+}
+
 // Why a read failed, as the end of its message: for damage met in the file
 // the byte offset of the record where it was met.
 struct Cause {
     char text[128];
 };
-Cause cause_of(const qvres_reader* r, Outcome o) {
+Cause cause_of(const Failure& f) {
     Cause c{};
-    const std::int64_t at = r->cycle.records().damage_offset();
-    if (status_of(o) == QVRES_E_DAMAGED && at >= 0)
+    if (f.why == Outcome::damaged && f.offset >= 0)
         std::snprintf(c.text, sizeof c.text, "damaged or truncated at byte %lld",
-                      static_cast<long long>(at));
+                      static_cast<long long>(f.offset));
     else
-        std::snprintf(c.text, sizeof c.text, "%s", what_of(o));
+        std::snprintf(c.text, sizeof c.text, "%s", what_of(f.why));
     return c;
 }
 
@@ -121,13 +121,13 @@ qvres_status read_values(qvres_reader* r, const qvres_request* q, T* values, std
                       static_cast<int>(q->values), std::is_same_v<T, float> ? "real" : "integer");
     return guarded_status(error, [&] {
         r->cycle.records().forget_damage();
-        Outcome outcome = Outcome::ok;
+        Failure failure;
         const qv::extract::Source src{r->view(), r->cycle,
                                       q->values == QVRES_ELEMENT_INTEGERS_ALL_SLOTS ||
                                               q->values == QVRES_ELEMENT_REALS_ALL_SLOTS
                                           ? 1
                                           : 0,
-                                      capacity, &outcome, false};
+                                      capacity, &failure, false};
         int done = -1;
         if constexpr (std::is_same_v<T, std::int32_t>) {
             switch (q->values) {
@@ -157,11 +157,9 @@ qvres_status read_values(qvres_reader* r, const qvres_request* q, T* values, std
             }
         }
         if (done > 0) return succeed(error);
-        if (outcome == Outcome::ok) outcome = Outcome::damaged;
-        outcome = found_in(r, outcome);
-        return report(error, status_of(outcome), "%s: %s, variable %d, part %d: %s",
-                      file_of(r), section_of(q->values), q->variable, q->part,
-                      cause_of(r, outcome).text);
+        const Failure f = failed(r, failure);
+        return report(error, status_of(f.why), "%s: %s, variable %d, part %d: %s", file_of(r),
+                      section_of(q->values), q->variable, q->part, cause_of(f).text);
     });
 }
 
@@ -175,8 +173,8 @@ qvres_status read_header(qvres_reader* r, const qvres_request* q, T* pair, qvres
                       static_cast<int>(v), std::is_same_v<T, float> ? "real" : "integer");
     return guarded_status(error, [&] {
         r->cycle.records().forget_damage();
-        Outcome outcome = Outcome::ok;
-        const qv::extract::Source src{r->view(), r->cycle, 0, 2, &outcome, true};
+        Failure failure;
+        const qv::extract::Source src{r->view(), r->cycle, 0, 2, &failure, true};
         const bool nodes = v == QVRES_NODE_INTEGERS || v == QVRES_NODE_REALS;
         const bool sublayer = v == QVRES_SUBLAYER_INTEGERS;
         const std::int32_t part = sublayer && q->part == 0 ? -1 : q->part;
@@ -186,11 +184,9 @@ qvres_status read_header(qvres_reader* r, const qvres_request* q, T* pair, qvres
             std::memcpy(pair, words, sizeof words);
             return succeed(error);
         }
-        if (outcome == Outcome::ok) outcome = Outcome::damaged;
-        outcome = found_in(r, outcome);
-        return report(error, status_of(outcome), "%s: %s, variable %d, part %d: %s",
-                      file_of(r), section_of(v), q->variable, q->part,
-                      cause_of(r, outcome).text);
+        const Failure f = failed(r, failure);
+        return report(error, status_of(f.why), "%s: %s, variable %d, part %d: %s", file_of(r),
+                      section_of(v), q->variable, q->part, cause_of(f).text);
     });
 }
 
@@ -359,12 +355,12 @@ QVRES_EXPORT qvres_status QVRES_CALL qvres_read_joint(qvres_reader* r, int32_t j
     if (!r || !record) return report(error, QVRES_E_ARGUMENT, "no reader or no record");
     return guarded_status(error, [&] {
         r->cycle.records().forget_damage();
-        Outcome outcome = Outcome::ok;
-        const qv::extract::Source src{r->view(), r->cycle, 0, 16, &outcome};
+        Failure failure;
+        const qv::extract::Source src{r->view(), r->cycle, 0, 16, &failure};
         if (qv::extract::joint_data(src, joint, quantity, record) > 0) return succeed(error);
-        outcome = found_in(r, outcome);
-        return report(error, status_of(outcome), "%s: <JointData>, joint %d, quantity %d: %s",
-                      file_of(r), joint, quantity, cause_of(r, outcome).text);
+        const Failure f = failed(r, failure);
+        return report(error, status_of(f.why), "%s: <JointData>, joint %d, quantity %d: %s",
+                      file_of(r), joint, quantity, cause_of(f).text);
     });
 }
 
@@ -373,12 +369,12 @@ QVRES_EXPORT qvres_status QVRES_CALL qvres_read_rigid_body(qvres_reader* r, int3
     if (!r || !record) return report(error, QVRES_E_ARGUMENT, "no reader or no record");
     return guarded_status(error, [&] {
         r->cycle.records().forget_damage();
-        Outcome outcome = Outcome::ok;
-        const qv::extract::Source src{r->view(), r->cycle, 0, 12, &outcome};
+        Failure failure;
+        const qv::extract::Source src{r->view(), r->cycle, 0, 12, &failure};
         if (qv::extract::rigid_body_data(src, body, record) > 0) return succeed(error);
-        outcome = found_in(r, outcome);
-        return report(error, status_of(outcome), "%s: <RigidBodyData>, rigid body %d: %s",
-                      file_of(r), body, cause_of(r, outcome).text);
+        const Failure f = failed(r, failure);
+        return report(error, status_of(f.why), "%s: <RigidBodyData>, rigid body %d: %s",
+                      file_of(r), body, cause_of(f).text);
     });
 }
 

@@ -24,7 +24,11 @@ bool structured_sizes(const model::View& m, ModelSizes& sizes) {
 }  // namespace
 
 int fail(const Source& src, Outcome why) {
-    if (src.outcome) *src.outcome = why;
+    if (!src.failure) return -1;
+    const format::RecordReader& r = src.cycle.records();
+    if (why == Outcome::not_stored && r.met_damage()) why = Outcome::damaged;
+    src.failure->why = why;
+    src.failure->offset = why == Outcome::damaged ? r.damage_offset() : -1;
     return -1;
 }
 

@@ -29,6 +29,16 @@ enum class Outcome {
     argument,    // no such material, joint quantity, ...
 };
 
+// Why a value query failed and where: the outcome and, for damage met in
+// the file, the offset of the record where this query first met it (-1
+// otherwise). An array or section that was not found counts as damaged when
+// the query met damage on the way: it may have been lost with it. The query
+// starts with RecordReader::forget_damage, so only its own damage counts.
+struct Failure {
+    Outcome why = Outcome::ok;
+    std::int64_t offset = -1;
+};
+
 // What a value query reads: the model as the session sees it, the current
 // cycle and the data extraction mode; how many values the caller's buffer
 // holds, and where to say why a query failed.
@@ -37,7 +47,7 @@ struct Source {
     format::CycleReader& cycle;
     std::int32_t mode = 0;
     std::int64_t capacity = INT64_MAX;
-    Outcome* outcome = nullptr;
+    Failure* failure = nullptr;
     // Whether the values start with the stored header pair (the exports of
     // results_api.h) or are the values alone (qvres.h).
     bool header = true;
@@ -56,7 +66,7 @@ inline T* put_header(const Source& src, const T* stored, T* values) {
     return values + kHeaderPair;
 }
 
-// Records why the query failed (when asked) and returns -1.
+// Records why and where the query failed (when asked) and returns -1.
 int fail(const Source& src, Outcome why);
 // The outcome of an array read that did not succeed.
 Outcome outcome_of(format::Read st);
