@@ -42,7 +42,7 @@ def main():
     parser.add_argument("--repeats", type=int, default=10)
     parser.add_argument("--rounds", type=int, default=3)
     args = parser.parse_args()
-    os.environ.setdefault("QVRES_LIBRARY", os.path.join(args.build, "libqvres.so.1"))
+    os.environ.setdefault("QVRES_LIBRARY", os.path.join(args.build, "libqvres.so.2"))
     import qvres
 
     if not os.path.isdir(args.dir):

@@ -79,7 +79,7 @@ int main(int argc, char **argv) {
                 capacity = count;
             }
             if (qvres_read_float(r, &elements, values, capacity, &e)) fail(&e);
-            sum += values[2 + element];
+            sum += values[element];
             qvres_reader_close(r);
         }
         t[k] = now() - start;

@@ -37,14 +37,15 @@ int main(int argc, char **argv) {
         qvres_get_cycle(analysis, k, &cycle, &error);
         if (qvres_reader_open(analysis, k, &reader, &error) != QVRES_OK ||
             qvres_count_values(reader, &pressure, &count, &error) != QVRES_OK ||
-            !(values = malloc(count * sizeof *values)) ||
+            !(values = malloc((count + 1) * sizeof *values)) ||
             qvres_read_float(reader, &pressure, values, count, &error) != QVRES_OK) {
             fprintf(stderr, "cycle %d: %s\n", cycle.number, values ? error.message : "no memory");
             status = 1;
         } else {
-            /* The header pair, then one value per element. */
-            float peak = values[2];
-            for (int64_t e = 3; e < count; ++e)
+            /* One value per element (the stored header pair is not among
+             * them: qvres_read_header_float gives it). */
+            float peak = count > 0 ? values[0] : 0.0f;
+            for (int64_t e = 1; e < count; ++e)
                 if (values[e] > peak) peak = values[e];
             printf("cycle %5d  t = %.3e s  peak pressure %.4g Pa\n", cycle.number, cycle.time,
                    peak);

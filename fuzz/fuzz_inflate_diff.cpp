@@ -208,8 +208,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string why;
     if (!qv::runtime::open_input(path, file, why)) qvfuzz::fail(why.c_str());
     qv::format::RecordReader reader(std::move(file));
-    qv::format::set_inflater_for_testing(&both);
+    reader.inflater()->choose(&both);
     read_arrays(reader, (data[0] & 0x80) ? Framing::Chunked : Framing::Single, data[0] & 0x3F);
-    qv::format::set_inflater_for_testing(nullptr);
     return 0;
 }

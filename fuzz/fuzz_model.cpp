@@ -214,6 +214,29 @@ bool integer_request(qvres_values v) {
            v == QVRES_ELEMENT_INTEGERS_ALL_SLOTS || v == QVRES_SUBLAYER_INTEGERS;
 }
 
+// The layout of a request covers exactly the values it counts: blocks in
+// order, inside the structured values, the unstructured ones behind them.
+void check_layout(qvres_reader* r, const qvres_request& q, std::int64_t count) {
+    qvres_layout l{};
+    if (qvres_get_layout(r, &q, &l, nullptr) != QVRES_OK) qvfuzz::fail("no layout for a counted request");
+    if (l.values != count || l.columns < 1 || l.unstructured < 0 ||
+        l.unstructured_first + l.unstructured * l.unstructured_columns != count)
+        qvfuzz::fail("the layout does not add up to the count", count);
+    std::int64_t at = 0;
+    for (std::int64_t b = 0; b < l.blocks; ++b) {
+        qvres_layout_block block{};
+        if (qvres_get_layout_block(r, &q, b, &block, nullptr) != QVRES_OK) qvfuzz::fail("a layout block is missing");
+        if (block.first != at) qvfuzz::fail("layout blocks leave gaps", b);
+        std::int64_t positions = 1;
+        for (int d = 0; d < 3; ++d) {
+            if (block.extent[d] < 1 || block.origin[d] < 1) qvfuzz::fail("an empty or misplaced layout block", b);
+            positions *= block.extent[d];
+        }
+        at += positions * l.columns;
+    }
+    if (at != l.unstructured_first) qvfuzz::fail("the layout blocks do not end where the unstructured values begin");
+}
+
 // The values of one request, compared with the exports' where both read
 // the same cycle.
 void request(qvres_reader* r, const qvres_request& q, std::int64_t materials, const qvfuzz::Budget& budget,
@@ -222,6 +245,7 @@ void request(qvres_reader* r, const qvres_request& q, std::int64_t materials, co
     std::int64_t count = -1;
     const qvres_status counted = error.check(qvres_count_values(r, &q, &count, error.get()), "count values");
     if (counted != QVRES_OK) return;
+    check_layout(r, q, count);
     if (integer_request(q.values)) {
         array_query<std::int32_t>(count, budget, "int32 values", try_short,
                                   [&](std::int32_t* v, std::int64_t c, qvres_error* e) {
@@ -242,13 +266,15 @@ void request(qvres_reader* r, const qvres_request& q, std::int64_t materials, co
     const Exported& x = it->second;
     if (x.ok != (st == QVRES_OK)) qvfuzz::fail("libqvres and the exports disagree on serving values", st);
     if (!x.ok) return;
-    if (count > static_cast<std::int64_t>(x.values.size()))
+    // The exports write the header pair first; libqvres the values alone.
+    constexpr std::size_t kPair = 2;
+    if (count + 2 > static_cast<std::int64_t>(x.values.size()))
         qvfuzz::fail("libqvres gives more values than the exports", count);
     ++g_tally.compared;
-    if (std::memcmp(got.data(), x.values.data(), 4 * got.size()) != 0)
+    if (std::memcmp(got.data(), x.values.data() + kPair, 4 * got.size()) != 0)
         qvfuzz::fail("libqvres and the exports read different values", count);
     // The exports wrote no value behind the ones libqvres counts.
-    for (std::size_t i = got.size(); i < x.values.size(); ++i)
+    for (std::size_t i = got.size() + kPair; i < x.values.size(); ++i)
         if (x.values[i] != qvfuzz::Buffer<float>::primed(static_cast<std::int64_t>(i)))
             qvfuzz::fail("the exports wrote more values than libqvres counts", static_cast<long long>(i));
 }

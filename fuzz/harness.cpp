@@ -18,6 +18,7 @@
 #include "results_api.h"
 #include "format/compressed_array.h"
 #include "runtime/alloc.h"
+#include "support/allocation_limit.h"
 
 namespace qvfuzz {
 namespace {

@@ -23,8 +23,11 @@
  *    buffer; a buffer too small is QVRES_E_CAPACITY and nothing is written.
  *    The buffer may be NULL when the capacity is 0 (an empty array).
  *  - Values are in SI units, bit for bit what the exports of results_api.h
- *    return for the same request.
+ *    return for the same request after the header pair they write first.
  *  - Texts are NUL-terminated, trailing blanks removed.
+ *  - A value read that meets a damaged array says where: the file, the
+ *    section ("<Node>", "<Element>", ...), the array (variable index and
+ *    part) and the byte offset of the record where the damage was met.
  *
  * Sizes used below: for a structured part of I x J x K nodes its slots are
  * I*J*K; T is the sum of the slots of all structured parts, E the number of
@@ -35,7 +38,10 @@
 
 #include <stdint.h>
 
-#define QVRES_VERSION_MAJOR 1
+/* 2.0: value queries return the values alone (the stored header pair has
+ * its own query); layouts, the variable catalogue, cell kinds and the
+ * run's names are queries; value-read failures name the byte offset. */
+#define QVRES_VERSION_MAJOR 2
 #define QVRES_VERSION_MINOR 0
 #define QVRES_VERSION_PATCH 0
 /* One number for compile-time checks: major * 10000 + minor * 100 + patch. */
@@ -200,6 +206,48 @@ QVRES_EXPORT qvres_status QVRES_CALL qvres_get_skipped_file(const qvres_analysis
                                                             qvres_skipped_file *file,
                                                             qvres_error *error);
 
+typedef struct qvres_names {
+    char base_file[1024];  /* the base file the analysis was read from */
+    char directory[1024];  /* its directory, without a trailing separator */
+    char run[256];         /* the run name: the base file's name without
+                              ".qvres_base" or "_base.qvres" */
+    char stem[1024];       /* directory + separator + run: cycle files are
+                              stem + "_<n>.qvres" */
+} qvres_names;
+
+/* The names of the analysis's files, so that no host re-derives them. */
+QVRES_EXPORT qvres_status QVRES_CALL qvres_get_names(const qvres_analysis *analysis,
+                                                     qvres_names *names, qvres_error *error);
+
+/* Cell kinds of the unstructured elements (the kind positions of the
+ * element type queries of results_api.h). */
+#define QVRES_CELL_NONE 0
+#define QVRES_CELL_BEAM 2
+#define QVRES_CELL_TETRAHEDRON 5
+#define QVRES_CELL_HEXAHEDRON 6
+#define QVRES_CELL_PYRAMID 7
+#define QVRES_CELL_WEDGE 8
+#define QVRES_CELL_TRIANGLE 9
+#define QVRES_CELL_QUADRILATERAL 10
+
+typedef struct qvres_cell {
+    int32_t kind;      /* QVRES_CELL_... from the type code and the entries:
+                          type 1 a hexahedron when entry 8 is 1 or more, else
+                          a tetrahedron, pyramid or wedge when entry 5, 6 or 7
+                          is the first 0; type 2 a triangle when entry 4 is 0,
+                          else a quadrilateral; type 3 a beam; others none */
+    int32_t nodes;     /* the entries it uses, the first `nodes` of its 8 for
+                          a kind; for none the entries that are not 0 */
+    int32_t vtk_type;  /* hexahedron 12, wedge 13, pyramid 14, tetra 10,
+                          quad 9, triangle 5, line 3; none: poly-vertex 2,
+                          or 0 (an empty cell) when it has no node */
+} qvres_cell;
+
+/* The cell of every unstructured element: E records. */
+QVRES_EXPORT qvres_status QVRES_CALL qvres_get_cells(const qvres_analysis *analysis,
+                                                     qvres_cell *cells, int64_t capacity,
+                                                     qvres_error *error);
+
 /* ---- Variables and units ------------------------------------------------- */
 
 /* The SI unit of a real variable (a variable index of the result
@@ -209,6 +257,56 @@ QVRES_EXPORT qvres_status QVRES_CALL qvres_get_skipped_file(const qvres_analysis
  * length, time, mass and temperature. */
 QVRES_EXPORT qvres_status QVRES_CALL qvres_variable_unit(int32_t variable, char *unit,
                                                          int64_t capacity, int32_t exponents[4],
+                                                         qvres_error *error);
+
+/* The built-in variable catalogue: the integer family (real = 0) and the
+ * real family (real = 1). Entries are numbered 0 .. count - 1 in variable
+ * index order; indices without a row are not entries. */
+#define QVRES_GROUP_NONE 0
+#define QVRES_GROUP_VECTOR 1            /* X, Y, Z */
+#define QVRES_GROUP_SYMMETRIC_TENSOR 2  /* XX, YY, ZZ, XY, YZ, XZ */
+
+typedef struct qvres_catalogue_entry {
+    int32_t variable;        /* the variable index directory entries and requests carry */
+    int32_t real;            /* 1 for the real family */
+    char name[32];           /* catalogue name, "X-VELOCITY" */
+    char display_name[32];   /* as qvres_get_variable gives it, "STN_RATE_XX" */
+    char identifier[32];     /* "IVR_UX" */
+    char description[128];
+    char unit[32];           /* SI unit, as qvres_variable_unit; "" for integers */
+    int32_t exponents[4];    /* length, time, mass, temperature */
+    int32_t multi_material;  /* 1: one value per material, then the slot's own */
+    int32_t group;           /* QVRES_GROUP_... */
+    int32_t component;       /* 0..2 for X, Y, Z; 0..5 for XX, YY, ZZ, XY, YZ,
+                                XZ (VTK's order; the catalogue's ZX is XZ) */
+    char group_name[32];     /* the name without the component: "VELOCITY",
+                                "EXT FORCE", "STRESS", "STN.RATE" */
+    int32_t members;         /* 3, 6, or 0 for no group */
+    int32_t member[6];       /* variable indices of the members in component order */
+} qvres_catalogue_entry;
+
+/* Vectors are the real rows whose names differ only in an axis letter X, Y,
+ * Z standing alone before a '-' ("X-VELOCITY", "EXT X-FORCE") or last after
+ * a blank ("DIRN X"), with equal exponents; symmetric tensors are STRESS,
+ * STRAIN and STN.RATE XX .. ZX. Where the catalogue holds a name twice the
+ * member is the lower index; the other row has no group. */
+QVRES_EXPORT qvres_status QVRES_CALL qvres_count_catalogue(int32_t real, int64_t *count,
+                                                           qvres_error *error);
+QVRES_EXPORT qvres_status QVRES_CALL qvres_get_catalogue_entry(int32_t real, int64_t entry,
+                                                               qvres_catalogue_entry *e,
+                                                               qvres_error *error);
+/* The entry of variable index `variable` (as directory entries and
+ * requests carry it); QVRES_E_NOT_FOUND for an index without a row. */
+QVRES_EXPORT qvres_status QVRES_CALL qvres_get_catalogue_variable(int32_t real, int32_t variable,
+                                                                  qvres_catalogue_entry *e,
+                                                                  qvres_error *error);
+/* The entry a name stands for: the catalogue name, the display name or the
+ * identifier, compared after one normalisation: blanks, tabs, CR and LF at
+ * either end ignored, ASCII letters of either case alike, and '.', '_' and
+ * blanks alike. Where several rows match, the lowest variable index.
+ * QVRES_E_NOT_FOUND when none does. */
+QVRES_EXPORT qvres_status QVRES_CALL qvres_find_variable(int32_t real, const char *name,
+                                                         qvres_catalogue_entry *e,
                                                          qvres_error *error);
 
 /* ---- Cycle readers ------------------------------------------------------- */
@@ -242,20 +340,27 @@ QVRES_EXPORT qvres_status QVRES_CALL qvres_get_variable(const qvres_reader *read
                                                         qvres_variable *variable,
                                                         qvres_error *error);
 
+/* What each request writes; qvres_get_layout says where each value stands.
+ * Stored node and element arrays begin with a header pair of two words that
+ * no request writes: qvres_read_header_int32 and qvres_read_header_float
+ * give it. */
 typedef enum qvres_values {
     /* x, y, z per node, metres: 3 * N floats. `variable`, `part` unused. */
     QVRES_DISPLACEMENTS = 1,
-    /* The header pair, then one value per node: 2 + N values. Real node
-     * values of structured parts are cell values averaged onto the nodes. */
+    /* One value per node: N values. Real node values of structured parts
+     * are cell values averaged onto the nodes. */
     QVRES_NODE_INTEGERS = 2,
     QVRES_NODE_REALS = 3,
-    /* The header pair, then one value per element slot of each structured
-     * part with cells (reals: also every slot of each part with I = 1, and
-     * reported materials + 1 values per slot for multi-material variables),
-     * then the E unstructured values. */
+    /* One value per element slot of each structured part with cells
+     * (reals: also every slot of each part with I = 1, and reported
+     * materials + 1 values per slot for multi-material variables), then the
+     * E unstructured values. */
     QVRES_ELEMENT_INTEGERS = 4,
     QVRES_ELEMENT_REALS = 5,
-    /* The header pair, then every slot as stored: 2 + T + E values. */
+    /* Every slot as stored, then the unstructured elements: T + E values.
+     * Slot (i, j, k) of a part with cells holds the element between node
+     * layers i-1..i, j-1..j, k-1..k when i, j, k >= 2; its other slots hold
+     * no element. Multi-material variables give the slot's own value. */
     QVRES_ELEMENT_INTEGERS_ALL_SLOTS = 6,
     QVRES_ELEMENT_REALS_ALL_SLOTS = 7,
     /* Element integers of shell sublayer `part` (0 selects -1), with every
@@ -272,7 +377,7 @@ typedef struct qvres_request {
     int32_t part;      /* part, sublayer or material */
 } qvres_request;
 
-/* How many values the request writes. */
+/* How many values the request writes (qvres_layout.values). */
 QVRES_EXPORT qvres_status QVRES_CALL qvres_count_values(const qvres_reader *reader,
                                                         const qvres_request *request,
                                                         int64_t *count, qvres_error *error);
@@ -284,6 +389,66 @@ QVRES_EXPORT qvres_status QVRES_CALL qvres_read_int32(qvres_reader *reader,
 QVRES_EXPORT qvres_status QVRES_CALL qvres_read_float(qvres_reader *reader,
                                                       const qvres_request *request, float *values,
                                                       int64_t capacity, qvres_error *error);
+
+/* The stored header pair of the array a node or element integer (real)
+ * request, all-slot or sublayer request reads. QVRES_E_ARGUMENT for
+ * displacements and material fractions, which have none. */
+QVRES_EXPORT qvres_status QVRES_CALL qvres_read_header_int32(qvres_reader *reader,
+                                                             const qvres_request *request,
+                                                             int32_t pair[2], qvres_error *error);
+QVRES_EXPORT qvres_status QVRES_CALL qvres_read_header_float(qvres_reader *reader,
+                                                             const qvres_request *request,
+                                                             float pair[2], qvres_error *error);
+
+/* Where the values of a request stand. Structured values come first, block
+ * by block (one block per structured part that gives values, in part
+ * order), each block's positions in slot order with K fastest, then J, then
+ * I, `columns` values per position; then `unstructured` positions of
+ * `unstructured_columns` values each (nodes or elements in model order). */
+#define QVRES_AT_NODES 1
+#define QVRES_AT_ELEMENTS 2
+
+typedef struct qvres_layout {
+    int64_t values;                /* what qvres_count_values gives */
+    int64_t columns;               /* values per structured position: 1; 3 for
+                                      displacements; reported materials + 1 for a
+                                      multi-material real element request */
+    int64_t blocks;                /* structured parts that give values */
+    int64_t unstructured_first;    /* index of the first unstructured value */
+    int64_t unstructured;          /* unstructured positions */
+    int64_t unstructured_columns;  /* 3 for displacements, else 1 */
+    int32_t at;                    /* QVRES_AT_NODES or QVRES_AT_ELEMENTS */
+} qvres_layout;
+
+typedef struct qvres_layout_block {
+    int32_t part;        /* the structured part */
+    int32_t elements;    /* 1 when every slot given is an element (parts with
+                            cells of element requests and material fractions);
+                            0 for nodes, the slots of a part with I = 1, and
+                            all-slot requests (see QVRES_ELEMENT_INTEGERS_ALL_SLOTS) */
+    int64_t first;       /* index of its first value */
+    int64_t extent[3];   /* slots given along I, J, K */
+    int64_t origin[3];   /* 1-based slot index in the part of the first slot
+                            given along I, J, K: (2, 2, 2) for the elements of a
+                            part with cells, (1, 1, 1) otherwise */
+} qvres_layout_block;
+
+QVRES_EXPORT qvres_status QVRES_CALL qvres_get_layout(const qvres_reader *reader,
+                                                      const qvres_request *request,
+                                                      qvres_layout *layout, qvres_error *error);
+/* Block 0 .. blocks - 1. */
+QVRES_EXPORT qvres_status QVRES_CALL qvres_get_layout_block(const qvres_reader *reader,
+                                                            const qvres_request *request,
+                                                            int64_t block,
+                                                            qvres_layout_block *info,
+                                                            qvres_error *error);
+/* The material (1-based) column 0 .. columns - 1 of a multi-material
+ * request holds; 0 for the slot's own value (the last column) and for every
+ * column of other requests. */
+QVRES_EXPORT qvres_status QVRES_CALL qvres_get_layout_column(const qvres_reader *reader,
+                                                             const qvres_request *request,
+                                                             int64_t column, int32_t *material,
+                                                             qvres_error *error);
 
 /* Joint `joint`'s quantity (see get_JointData of results_api.h) into a
  * record of 16 floats: quantity 11 the frame as a 4 x 4 matrix, quantity 0

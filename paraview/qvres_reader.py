@@ -70,7 +70,7 @@ def _import_qvres():
         qvres._lib.library()
     except ImportError as e:
         raise ImportError(f"the Python package qvres or its library cannot be loaded ({e}); add the "
-                          "directory holding qvres/ to PYTHONPATH, or set QVRES_LIBRARY to libqvres.so.1") from e
+                          "directory holding qvres/ to PYTHONPATH, or set QVRES_LIBRARY to libqvres.so.2") from e
     return qvres
 
 

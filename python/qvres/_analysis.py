@@ -2,6 +2,7 @@
 numpy array in SI units."""
 import contextlib
 import ctypes
+import functools
 import os
 import threading
 import time
@@ -63,7 +64,16 @@ class Variable(namedtuple("Variable", "name index part kind unit")):
 
     @property
     def multi_material(self):
-        return self.kind == _lib.ELEMENT_REAL and self.index in MULTI_MATERIAL
+        return self.kind == _lib.ELEMENT_REAL and _multi_material(self.index)
+
+
+@functools.lru_cache(maxsize=None)
+def _multi_material(index):
+    """Whether the catalogue of the library says real variable `index` has
+    a value per material."""
+    record = _lib.CatalogueRecord()
+    lib = _lib.library()
+    return lib.qvres_get_catalogue_variable(1, index, byref(record), None) == 0 and bool(record.multi_material)
 
 
 class Cycles:
@@ -286,14 +296,19 @@ class Analysis:
         fn = self._lib.qvres_read_int32 if out.dtype == np.int32 else self._lib.qvres_read_float
         call(fn, reader, byref(request), out.ctypes.data, len(out))
 
-    def _read(self, cycle, values, variable=0, part=0, dtype=np.float32, also=None):
-        """A value query into a new array; with `also`, the count of that
-        query too (same reader)."""
+    def _layout(self, reader, request):
+        layout = _lib.LayoutRecord()
+        call(self._lib.qvres_get_layout, reader, byref(request), byref(layout))
+        return layout
+
+    def _read(self, cycle, values, variable=0, part=0, dtype=np.float32, layout=False):
+        """A value query into a new array; with `layout`, the library's
+        layout of it too (same reader)."""
         with self._reader(cycle) as r:
             n, request = self._count(r, values, variable, part)
             out = np.empty(n, dtype)
             self._read_into(r, request, out)
-            return out if also is None else (out, self._count(r, also)[0])
+            return (out, self._layout(r, request)) if layout else out
 
     # ---- variables ---------------------------------------------------------
 
@@ -429,12 +444,12 @@ class Analysis:
 
     def node_values(self, variable, cycle, part=None):
         """One value per node in model node order (float32 in SI units, or
-        int32): a view into the array the library wrote. Real values of
+        int32): the array the library wrote. Real values of
         structured nodes are the averages of the cells around them."""
         cycle = self._cycle(cycle)
         v = self._entry(variable, cycle, "node", part)
         values = _lib.NODE_INTEGERS if v.integer else _lib.NODE_REALS
-        return self._read(cycle, values, v.index, abs(v.part), np.int32 if v.integer else np.float32)[2:]
+        return self._read(cycle, values, v.index, abs(v.part), np.int32 if v.integer else np.float32)
 
     def element_values(self, variable, cycle, part=None):
         """One value per element in element order: the elements of each
@@ -448,28 +463,25 @@ class Analysis:
         cycle = self._cycle(cycle)
         v = self._entry(variable, cycle, "element", part)
         if v.integer:
-            return self._read(cycle, _lib.ELEMENT_INTEGERS, v.index, abs(v.part), np.int32)[2:]
+            return self._read(cycle, _lib.ELEMENT_INTEGERS, v.index, abs(v.part), np.int32)
         if not v.multi_material:
-            return self._read(cycle, _lib.ELEMENT_REALS, v.index, abs(v.part))[2:]
-        out, single = self._read(cycle, _lib.ELEMENT_REALS, v.index, abs(v.part), also=_lib.SUBLAYER_INTEGERS)
-        return self._material_table(out, single)
+            return self._read(cycle, _lib.ELEMENT_REALS, v.index, abs(v.part))
+        out, layout = self._read(cycle, _lib.ELEMENT_REALS, v.index, abs(v.part), layout=True)
+        return self._material_table(out, layout)
 
-    def _material_layout(self, count, single):
-        """Structured rows S and unstructured rows E of a multi-material array
-        of `count` values, from the count of a single-valued one (`single`
-        = 2 + S + E): count = 2 + S (m + 1) + E."""
-        m = len(self.reported_materials)
-        if m == 0:
-            return count - 2, 0
-        s, rest = divmod(count - single, m)
-        if rest or s < 0 or single - 2 - s < 0:
-            raise errors.DamagedError(f"{self.path}: {count} multi-material values do not fit the model")
-        return s, single - 2 - s
-
-    def _material_table(self, out, single):
-        s, e = self._material_layout(len(out), single)
+    def _material_layout(self, layout):
+        """Structured rows S and unstructured rows E of a multi-material
+        array, as the library lays it out."""
         cols = len(self.reported_materials) + 1
-        body = out[2:]
+        if layout.columns != cols:
+            raise errors.DamagedError(f"{self.path}: {layout.columns} values per element where "
+                                      f"{cols} materials and the element are reported")
+        return layout.unstructured_first // cols, layout.unstructured
+
+    def _material_table(self, out, layout):
+        s, e = self._material_layout(layout)
+        cols = len(self.reported_materials) + 1
+        body = out
         if e == 0:
             return body.reshape(s, cols)
         table = np.full((s + e, cols), np.nan, np.float32)
@@ -508,8 +520,8 @@ class Analysis:
                 count, request = self._count(r, query, v.index, abs(v.part))
                 buffer = self._scratch(count, dtype)
                 self._read_into(r, request, buffer)
-                single = self._count(r, _lib.SUBLAYER_INTEGERS)[0] if v.multi_material else None
-            value = self._pick(buffer, position, single)
+                layout = self._layout(r, request) if v.multi_material else None
+            value = self._pick(buffer, position, layout)
             if values is None:
                 values = np.empty((n,) + np.shape(value), dtype)
             values[cycle] = value
@@ -517,20 +529,20 @@ class Analysis:
             values = np.empty(0, np.float32)
         return History(self.cycles.times.copy(), values)
 
-    def _pick(self, out, position, single):
-        if single is None:
-            rows = len(out) - 2
+    def _pick(self, out, position, layout):
+        if layout is None:
+            rows = len(out)
             if not 0 <= position < rows:
                 raise errors.ArgumentError(f"{self.path}: no position {position} among {rows}")
-            return out[2 + position]
-        s, e = self._material_layout(len(out), single)
+            return out[position]
+        s, e = self._material_layout(layout)
         cols = len(self.reported_materials) + 1
         if not 0 <= position < s + e:
             raise errors.ArgumentError(f"{self.path}: no element {position} among {s + e}")
         if position < s:
-            return out[2 + position * cols: 2 + (position + 1) * cols]
+            return out[position * cols: (position + 1) * cols]
         row = np.full(cols, np.nan, np.float32)
-        row[-1] = out[2 + s * cols + position - s]
+        row[-1] = out[s * cols + position - s]
         return row
 
     def to_meshio(self, cycle):

@@ -11,14 +11,14 @@ from ctypes import POINTER, Structure, byref, c_char, c_char_p, c_double, c_floa
 
 from . import errors
 
-MAJOR = 1
+MAJOR = 2
 
 if sys.platform == "darwin":
-    _NAME = "libqvres.1.dylib"
+    _NAME = "libqvres.2.dylib"
 elif sys.platform == "win32":
     _NAME = "qvres.dll"
 else:
-    _NAME = "libqvres.so.1"
+    _NAME = "libqvres.so.2"
 
 _HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -67,6 +67,20 @@ class Request(Structure):
     _fields_ = [("values", c_int32), ("variable", c_int32), ("part", c_int32)]
 
 
+class LayoutRecord(Structure):
+    _fields_ = [("values", c_int64), ("columns", c_int64), ("blocks", c_int64),
+                ("unstructured_first", c_int64), ("unstructured", c_int64),
+                ("unstructured_columns", c_int64), ("at", c_int32)]
+
+
+class CatalogueRecord(Structure):
+    _fields_ = [("variable", c_int32), ("real", c_int32), ("name", c_char * 32),
+                ("display_name", c_char * 32), ("identifier", c_char * 32),
+                ("description", c_char * 128), ("unit", c_char * 32), ("exponents", c_int32 * 4),
+                ("multi_material", c_int32), ("group", c_int32), ("component", c_int32),
+                ("group_name", c_char * 32), ("members", c_int32), ("member", c_int32 * 6)]
+
+
 # Value queries (qvres_values).
 DISPLACEMENTS = 1
 NODE_INTEGERS = 2
@@ -102,6 +116,8 @@ _SIGNATURES = {
     "qvres_count_values": (c_int32, [c_void_p, _P(Request), _P(c_int64), _E]),
     "qvres_read_int32": (c_int32, [c_void_p, _P(Request), c_void_p, c_int64, _E]),
     "qvres_read_float": (c_int32, [c_void_p, _P(Request), c_void_p, c_int64, _E]),
+    "qvres_get_layout": (c_int32, [c_void_p, _P(Request), _P(LayoutRecord), _E]),
+    "qvres_get_catalogue_variable": (c_int32, [c_int32, c_int32, _P(CatalogueRecord), _E]),
 }
 
 

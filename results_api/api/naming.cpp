@@ -2,6 +2,8 @@
 // prefix.
 #include "api/naming.h"
 
+#include <string_view>
+
 #include "runtime/files.h"
 
 namespace qv::api {
@@ -36,6 +38,14 @@ BaseNames base_names(const std::string& path) {
     names.lock_file = stem + ".lock";
     names.names_base_file = path.compare(p, 4, "base") == 0;
     return names;
+}
+
+std::string run_stem(const std::string& base_file) {
+    for (const std::string_view suffix : {std::string_view(".qvres_base"), std::string_view("_base.qvres")})
+        if (base_file.size() > suffix.size() &&
+            base_file.compare(base_file.size() - suffix.size(), suffix.size(), suffix) == 0)
+            return base_file.substr(0, base_file.size() - suffix.size());
+    return base_file;
 }
 
 bool is_older_base_file(const std::string& file_name) {

@@ -34,6 +34,10 @@ struct BaseNames {
 };
 BaseNames base_names(const std::string& path);
 
+// The run's stem of a base file path: the path without ".qvres_base" or
+// "_base.qvres"; the path itself when it has neither.
+std::string run_stem(const std::string& base_file);
+
 // An older-form base file also ends in ".qvres": its file name has "base"
 // right after its last underscore. Only the file name counts, so that an
 // underscore in the directory cannot hide a run's cycle files.

@@ -1,15 +1,18 @@
 // qvres.h: cycle readers, the result directory and value queries.
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "api/qvres_handles.h"
 #include "extract/element_values.h"
+#include "extract/layout.h"
 #include "extract/node_values.h"
 #include "variables/variable_queries.h"
 
 using qv::api::guarded_status;
 using qv::api::report;
 using qv::api::succeed;
+using qv::extract::Failure;
 using qv::extract::Outcome;
 
 namespace {
@@ -23,43 +26,42 @@ bool known_values(qvres_values v) { return v >= QVRES_DISPLACEMENTS && v <= QVRE
 
 const char* file_of(const qvres_reader* r) { return r->cycle.records().file_name().c_str(); }
 
-// How many values a request writes, from the model alone; -1 when the model
-// cannot be laid out for this cycle.
-std::int64_t value_count(const qvres_reader* r, const qvres_request& q) {
-    using namespace qv::extract;
-    const qv::model::View m = r->view();
-    ModelSizes sizes;
-    switch (q.values) {
-    case QVRES_DISPLACEMENTS:
-        return node_sizes(m, sizes) ? 3 * (sizes.slots + sizes.unstructured) : -1;
+qv::extract::Query query_of(qvres_values v) {
+    using qv::extract::Query;
+    switch (v) {
+    case QVRES_DISPLACEMENTS: return Query::displacements;
     case QVRES_NODE_INTEGERS:
-    case QVRES_NODE_REALS:
-        return node_sizes(m, sizes) ? kHeaderPair + sizes.slots + sizes.unstructured : -1;
+    case QVRES_NODE_REALS: return Query::node_values;
+    case QVRES_ELEMENT_INTEGERS: return Query::element_integers;
+    case QVRES_ELEMENT_REALS: return Query::element_reals;
     case QVRES_ELEMENT_INTEGERS_ALL_SLOTS:
-    case QVRES_ELEMENT_REALS_ALL_SLOTS:
-        return element_sizes(m, sizes) ? kHeaderPair + sizes.slots + sizes.unstructured : -1;
-    case QVRES_ELEMENT_INTEGERS:
-        return element_sizes(m, sizes) ? element_walk_values(m.analysis, sizes, false, 1) : -1;
-    case QVRES_SUBLAYER_INTEGERS:
-        return element_sizes(m, sizes) ? element_walk_values(m.analysis, sizes, true, 1) : -1;
-    case QVRES_ELEMENT_REALS: {
-        if (!element_sizes(m, sizes)) return -1;
-        const std::int64_t per = multi_material(q.variable) ? reported_materials(m.analysis) + 1 : 1;
-        return element_walk_values(m.analysis, sizes, true, per);
+    case QVRES_ELEMENT_REALS_ALL_SLOTS: return Query::every_slot;
+    case QVRES_SUBLAYER_INTEGERS: return Query::sublayer_integers;
+    default: return Query::material_fractions;
     }
-    case QVRES_MATERIAL_FRACTIONS:
-        return material_fraction_count(m);
-    }
-    return -1;
 }
 
-// An array or section not found in a file that was cut short or damaged
-// may have been lost with the rest of the file: the file is damaged, not
-// the array unstored. Only damage met by this query counts (each query
-// starts with forget_damage): an array the directory does not list is not
-// stored whatever an earlier query met.
-Outcome found_in(const qvres_reader* r, Outcome o) {
-    return o == Outcome::not_stored && r->cycle.records().met_damage() ? Outcome::damaged : o;
+// The layout of a request, with the checks every layout query makes.
+qvres_status layout_for(const qvres_reader* r, const qvres_request* q, qv::extract::Layout& layout,
+                        qvres_error* error) {
+    if (!r || !q) return report(error, QVRES_E_ARGUMENT, "no reader or no request");
+    if (!known_values(q->values))
+        return report(error, QVRES_E_ARGUMENT, "no value query %d", static_cast<int>(q->values));
+    if (!qv::extract::layout_of(r->view(), query_of(q->values), q->variable, layout))
+        return report(error, QVRES_E_DAMAGED, "%s: the cycle's sizes do not fit the base file",
+                      file_of(r));
+    return QVRES_OK;
+}
+
+// The section a request reads.
+const char* section_of(qvres_values v) {
+    switch (v) {
+    case QVRES_DISPLACEMENTS: return "<Displacement>";
+    case QVRES_NODE_INTEGERS:
+    case QVRES_NODE_REALS: return "<Node>";
+    case QVRES_MATERIAL_FRACTIONS: return "<MMVars>";
+    default: return "<Element>";
+    }
 }
 
 qvres_status status_of(Outcome o) {
@@ -81,6 +83,30 @@ const char* what_of(Outcome o) {
     }
 }
 
+// A failed query: a getter that failed without saying why met damage.
+Failure failed(const qvres_reader* r, Failure f) {
+    if (f.why == Outcome::ok) {
+        f.why = Outcome::damaged;
+        f.offset = r->cycle.records().damage_offset();
+    }
+    return f;
+}
+
+// Why a read failed, as the end of its message: for damage met in the file
+// the byte offset of the record where it was met.
+struct Cause {
+    char text[128];
+};
+Cause cause_of(const Failure& f) {
+    Cause c{};
+    if (f.why == Outcome::damaged && f.offset >= 0)
+        std::snprintf(c.text, sizeof c.text, "damaged or truncated at byte %lld",
+                      static_cast<long long>(f.offset));
+    else
+        std::snprintf(c.text, sizeof c.text, "%s", what_of(f.why));
+    return c;
+}
+
 template <class T>
 qvres_status read_values(qvres_reader* r, const qvres_request* q, T* values, std::int64_t capacity,
                          qvres_error* error) {
@@ -95,13 +121,13 @@ qvres_status read_values(qvres_reader* r, const qvres_request* q, T* values, std
                       static_cast<int>(q->values), std::is_same_v<T, float> ? "real" : "integer");
     return guarded_status(error, [&] {
         r->cycle.records().forget_damage();
-        Outcome outcome = Outcome::ok;
+        Failure failure;
         const qv::extract::Source src{r->view(), r->cycle,
                                       q->values == QVRES_ELEMENT_INTEGERS_ALL_SLOTS ||
                                               q->values == QVRES_ELEMENT_REALS_ALL_SLOTS
                                           ? 1
                                           : 0,
-                                      capacity, &outcome};
+                                      capacity, &failure, false};
         int done = -1;
         if constexpr (std::is_same_v<T, std::int32_t>) {
             switch (q->values) {
@@ -131,10 +157,36 @@ qvres_status read_values(qvres_reader* r, const qvres_request* q, T* values, std
             }
         }
         if (done > 0) return succeed(error);
-        if (outcome == Outcome::ok) outcome = Outcome::damaged;
-        outcome = found_in(r, outcome);
-        return report(error, status_of(outcome), "%s: variable %d, part %d: %s", file_of(r),
-                      q->variable, q->part, what_of(outcome));
+        const Failure f = failed(r, failure);
+        return report(error, status_of(f.why), "%s: %s, variable %d, part %d: %s", file_of(r),
+                      section_of(q->values), q->variable, q->part, cause_of(f).text);
+    });
+}
+
+template <class T>
+qvres_status read_header(qvres_reader* r, const qvres_request* q, T* pair, qvres_error* error) {
+    if (!r || !q || !pair) return report(error, QVRES_E_ARGUMENT, "no reader, request or pair");
+    const qvres_values v = q->values;
+    if (!known_values(v) || v == QVRES_DISPLACEMENTS || v == QVRES_MATERIAL_FRACTIONS ||
+        integer_values(v) != std::is_same_v<T, std::int32_t>)
+        return report(error, QVRES_E_ARGUMENT, "request %d has no %s header pair",
+                      static_cast<int>(v), std::is_same_v<T, float> ? "real" : "integer");
+    return guarded_status(error, [&] {
+        r->cycle.records().forget_damage();
+        Failure failure;
+        const qv::extract::Source src{r->view(), r->cycle, 0, 2, &failure, true};
+        const bool nodes = v == QVRES_NODE_INTEGERS || v == QVRES_NODE_REALS;
+        const bool sublayer = v == QVRES_SUBLAYER_INTEGERS;
+        const std::int32_t part = sublayer && q->part == 0 ? -1 : q->part;
+        std::uint32_t words[2];
+        if (qv::extract::header_pair(src, nodes, std::is_same_v<T, float>, sublayer, q->variable,
+                                     part, words) > 0) {
+            std::memcpy(pair, words, sizeof words);
+            return succeed(error);
+        }
+        const Failure f = failed(r, failure);
+        return report(error, status_of(f.why), "%s: %s, variable %d, part %d: %s", file_of(r),
+                      section_of(v), q->variable, q->part, cause_of(f).text);
     });
 }
 
@@ -204,12 +256,85 @@ QVRES_EXPORT qvres_status QVRES_CALL qvres_count_values(const qvres_reader* r,
     if (!r || !q || !count) return report(error, QVRES_E_ARGUMENT, "no reader, request or count");
     if (!known_values(q->values))
         return report(error, QVRES_E_ARGUMENT, "no value query %d", static_cast<int>(q->values));
-    const std::int64_t n = value_count(r, *q);
-    if (n < 0)
-        return report(error, QVRES_E_DAMAGED, "%s: the cycle's sizes do not fit the base file",
-                      file_of(r));
-    *count = n;
-    return succeed(error);
+    return guarded_status(error, [&] {
+        qv::extract::Layout layout;
+        if (const qvres_status st = layout_for(r, q, layout, error); st != QVRES_OK) return st;
+        *count = layout.values;
+        return succeed(error);
+    });
+}
+
+QVRES_EXPORT qvres_status QVRES_CALL qvres_read_header_int32(qvres_reader* r,
+                                                             const qvres_request* q,
+                                                             int32_t pair[2], qvres_error* error) {
+    return read_header(r, q, pair, error);
+}
+
+QVRES_EXPORT qvres_status QVRES_CALL qvres_read_header_float(qvres_reader* r,
+                                                             const qvres_request* q, float pair[2],
+                                                             qvres_error* error) {
+    return read_header(r, q, pair, error);
+}
+
+QVRES_EXPORT qvres_status QVRES_CALL qvres_get_layout(const qvres_reader* r,
+                                                      const qvres_request* q, qvres_layout* out,
+                                                      qvres_error* error) {
+    if (!out) return report(error, QVRES_E_ARGUMENT, "no layout record");
+    return guarded_status(error, [&] {
+        qv::extract::Layout l;
+        if (const qvres_status st = layout_for(r, q, l, error); st != QVRES_OK) return st;
+        *out = qvres_layout{};
+        out->values = l.values;
+        out->columns = l.columns;
+        out->blocks = static_cast<std::int64_t>(l.blocks.size());
+        out->unstructured_first = l.unstructured_first;
+        out->unstructured = l.unstructured;
+        out->unstructured_columns = l.unstructured_columns;
+        out->at = l.nodes ? QVRES_AT_NODES : QVRES_AT_ELEMENTS;
+        return succeed(error);
+    });
+}
+
+QVRES_EXPORT qvres_status QVRES_CALL qvres_get_layout_block(const qvres_reader* r,
+                                                            const qvres_request* q, int64_t block,
+                                                            qvres_layout_block* out,
+                                                            qvres_error* error) {
+    if (!out) return report(error, QVRES_E_ARGUMENT, "no block record");
+    return guarded_status(error, [&] {
+        qv::extract::Layout l;
+        if (const qvres_status st = layout_for(r, q, l, error); st != QVRES_OK) return st;
+        if (block < 0 || block >= static_cast<std::int64_t>(l.blocks.size()))
+            return report(error, QVRES_E_ARGUMENT, "no layout block %lld of %zu",
+                          static_cast<long long>(block), l.blocks.size());
+        const qv::extract::LayoutBlock& b = l.blocks[static_cast<std::size_t>(block)];
+        *out = qvres_layout_block{};
+        out->part = b.part;
+        out->elements = b.elements ? 1 : 0;
+        out->first = b.first;
+        for (int d = 0; d < 3; ++d) {
+            out->extent[d] = b.extent[d];
+            out->origin[d] = b.origin[d];
+        }
+        return succeed(error);
+    });
+}
+
+QVRES_EXPORT qvres_status QVRES_CALL qvres_get_layout_column(const qvres_reader* r,
+                                                             const qvres_request* q,
+                                                             int64_t column, int32_t* material,
+                                                             qvres_error* error) {
+    if (!material) return report(error, QVRES_E_ARGUMENT, "no material");
+    return guarded_status(error, [&] {
+        qv::extract::Layout l;
+        if (const qvres_status st = layout_for(r, q, l, error); st != QVRES_OK) return st;
+        if (column < 0 || column >= l.columns)
+            return report(error, QVRES_E_ARGUMENT, "no column %lld of %lld",
+                          static_cast<long long>(column), static_cast<long long>(l.columns));
+        *material = l.column_materials.empty()
+                        ? 0
+                        : l.column_materials[static_cast<std::size_t>(column)];
+        return succeed(error);
+    });
 }
 
 QVRES_EXPORT qvres_status QVRES_CALL qvres_read_int32(qvres_reader* r, const qvres_request* q,
@@ -230,12 +355,12 @@ QVRES_EXPORT qvres_status QVRES_CALL qvres_read_joint(qvres_reader* r, int32_t j
     if (!r || !record) return report(error, QVRES_E_ARGUMENT, "no reader or no record");
     return guarded_status(error, [&] {
         r->cycle.records().forget_damage();
-        Outcome outcome = Outcome::ok;
-        const qv::extract::Source src{r->view(), r->cycle, 0, 16, &outcome};
+        Failure failure;
+        const qv::extract::Source src{r->view(), r->cycle, 0, 16, &failure};
         if (qv::extract::joint_data(src, joint, quantity, record) > 0) return succeed(error);
-        outcome = found_in(r, outcome);
-        return report(error, status_of(outcome), "%s: joint %d, quantity %d: %s", file_of(r), joint,
-                      quantity, what_of(outcome));
+        const Failure f = failed(r, failure);
+        return report(error, status_of(f.why), "%s: <JointData>, joint %d, quantity %d: %s",
+                      file_of(r), joint, quantity, cause_of(f).text);
     });
 }
 
@@ -244,12 +369,12 @@ QVRES_EXPORT qvres_status QVRES_CALL qvres_read_rigid_body(qvres_reader* r, int3
     if (!r || !record) return report(error, QVRES_E_ARGUMENT, "no reader or no record");
     return guarded_status(error, [&] {
         r->cycle.records().forget_damage();
-        Outcome outcome = Outcome::ok;
-        const qv::extract::Source src{r->view(), r->cycle, 0, 12, &outcome};
+        Failure failure;
+        const qv::extract::Source src{r->view(), r->cycle, 0, 12, &failure};
         if (qv::extract::rigid_body_data(src, body, record) > 0) return succeed(error);
-        outcome = found_in(r, outcome);
-        return report(error, status_of(outcome), "%s: rigid body %d: %s", file_of(r), body,
-                      what_of(outcome));
+        const Failure f = failed(r, failure);
+        return report(error, status_of(f.why), "%s: <RigidBodyData>, rigid body %d: %s",
+                      file_of(r), body, cause_of(f).text);
     });
 }
 

@@ -60,13 +60,14 @@ int int_every_slot(const Source& src, std::int32_t variable, std::int32_t part,
                    std::int32_t* values) {
     ModelSizes sizes;
     if (!element_sizes(src.model, sizes)) return fail(src, Outcome::damaged);
-    const std::int64_t n = kHeaderPair + sizes.slots + sizes.unstructured;
+    const std::int64_t n = head(src) + sizes.slots + sizes.unstructured;
     if (n > src.capacity) return fail(src, Outcome::capacity);
     model::Array<std::int32_t> work;
     if (const Outcome o = read_integers(src, variable, part, work); o != Outcome::ok)
         return fail(src, o);
     if (!holds(work.size(), sizes.slots, 1, sizes.unstructured)) return fail(src, Outcome::damaged);
-    std::memcpy(values, work.data(), static_cast<std::size_t>(n) * sizeof(std::int32_t));
+    std::memcpy(values, work.data() + (kHeaderPair - head(src)),
+                static_cast<std::size_t>(n) * sizeof(std::int32_t));
     return 1;
 }
 
@@ -77,13 +78,13 @@ int int_element_slots(const Source& src, std::int32_t variable, std::int32_t par
     ModelSizes sizes;
     if (!element_sizes(src.model, sizes)) return fail(src, Outcome::damaged);
     const model::Analysis& a = src.model.analysis;
-    if (element_walk_values(a, sizes, false, 1) > src.capacity)
+    if (head(src) + element_walk_values(a, sizes, false, 1) > src.capacity)
         return fail(src, Outcome::capacity);
     model::Array<std::int32_t> work;
     if (const Outcome o = read_integers(src, variable, part, work); o != Outcome::ok)
         return fail(src, o);
     if (!integer_elements_fit(a, sizes, false, work.size())) return fail(src, Outcome::damaged);
-    copy_integer_elements(a, sizes, false, work.data(), values);
+    copy_integer_elements(a, sizes, false, src.header, work.data(), values);
     return 1;
 }
 
@@ -93,7 +94,7 @@ int float_every_slot(const Source& src, std::int32_t variable, std::int32_t part
     const float scale = variable_scale(src.model.analysis, variable, false);
     ModelSizes sizes;
     if (!element_sizes(src.model, sizes)) return fail(src, Outcome::damaged);
-    if (kHeaderPair + sizes.slots + sizes.unstructured > src.capacity)
+    if (head(src) + sizes.slots + sizes.unstructured > src.capacity)
         return fail(src, Outcome::capacity);
     runtime::Buffer<float>& work = src.cycle.values;
     if (const Outcome o = read_reals(src, variable, part, work); o != Outcome::ok)
@@ -106,10 +107,8 @@ int float_every_slot(const Source& src, std::int32_t variable, std::int32_t part
                                  : 1;
     if (!holds(work.size(), sizes.slots, per_slot, sizes.unstructured))
         return fail(src, Outcome::damaged);
-    values[0] = work.data()[0];
-    values[1] = work.data()[1];
+    float* out = put_header(src, work.data(), values);
     const float* in = work.data() + kHeaderPair;
-    float* out = values + kHeaderPair;
     if (per_slot == 1) {
         scale_copy(in, out, sizes.slots + sizes.unstructured, scale);
         return 1;
@@ -141,7 +140,7 @@ int float_element_slots(const Source& src, std::int32_t variable, std::int32_t p
     const std::int64_t materials = std::max<std::int32_t>(a.materials.count, 0);
     const std::int64_t per_slot = expanded ? materials + 1 : 1;
     const std::int64_t per_out = expanded ? reported_materials(a) + 1 : 1;
-    if (element_walk_values(a, sizes, true, per_out) > src.capacity)
+    if (head(src) + element_walk_values(a, sizes, true, per_out) > src.capacity)
         return fail(src, Outcome::capacity);
     runtime::Buffer<float>& work = src.cycle.values;
     if (const Outcome o = read_reals(src, variable, part, work); o != Outcome::ok)
@@ -160,32 +159,31 @@ int float_element_slots(const Source& src, std::int32_t variable, std::int32_t p
             if (model::euler_id_for_material(a, m) >= 0) reported(++reported_count) = m - 1;
     }
 
-    values[0] = work.data()[0];
-    values[1] = work.data()[1];
+    float* out = put_header(src, work.data(), values);
     const float* in = work.data() + kHeaderPair;
-    float* out = values + kHeaderPair;
     std::int64_t offset = 0;  // slots of the parts before
     for (std::int32_t p = 1; p <= sizes.parts; ++p) {
         const Block b = block(a, p);
         const std::int64_t first_slot = offset;
         offset += b.slots();
-        if (!b.is_plane() && !b.has_cells()) continue;  // nothing of it is read
+        const Walk w = walk_of(b, true);
+        if (w == Walk::skipped) continue;  // nothing of it is read
         const float* part_in = in + first_slot * per_slot;
         if (!expanded) {
-            if (b.is_plane()) {
+            if (w == Walk::every_slot) {
                 scale_copy(part_in, out, b.slots(), scale);
                 out += b.slots();
-            } else if (b.has_cells()) {
+            } else {
                 for_each_element_row(b, [&](std::int64_t first, std::int64_t n) {
                     scale_copy(part_in + first, out, n, scale);
                     out += n;
                 });
             }
-        } else if (b.is_plane()) {
+        } else if (w == Walk::every_slot) {
             for (std::int64_t x = 0; x < b.slots(); ++x)
                 out = expand_slot(part_in + x * per_slot, reported.data(), reported_count, per_slot,
                                   scale, out);
-        } else if (b.has_cells()) {
+        } else {
             for_each_element_row(b, [&](std::int64_t first, std::int64_t n) {
                 for (std::int64_t x = first; x < first + n; ++x)
                     out = expand_slot(part_in + x * per_slot, reported.data(), reported_count,

@@ -25,3 +25,13 @@ int joint_data(const Source& src, std::int32_t joint, std::int32_t quantity, flo
 int rigid_body_data(const Source& src, std::int32_t body, float* record12);
 
 }  // namespace qv::extract
+
+namespace qv::extract {
+
+// The header pair stored before the values of a node or element array
+// (integer or real; a sublayer's when `sublayer`, its qualifier matched sign
+// included), as 4-byte words. Reads the array as the getters do.
+int header_pair(const Source& src, bool nodes, bool real, bool sublayer, std::int32_t variable,
+                std::int32_t part, std::uint32_t pair[2]);
+
+}  // namespace qv::extract

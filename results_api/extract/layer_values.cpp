@@ -22,14 +22,14 @@ int layer_int_elem_values(const Source& src, std::int32_t variable, std::int32_t
     ModelSizes sizes;
     if (!element_sizes(src.model, sizes)) return fail(src, Outcome::damaged);
     const model::Analysis& a = src.model.analysis;
-    if (element_walk_values(a, sizes, true, 1) > src.capacity) return fail(src, Outcome::capacity);
+    if (head(src) + element_walk_values(a, sizes, true, 1) > src.capacity) return fail(src, Outcome::capacity);
     model::Array<std::int32_t> work;
     const format::Read st = format::read_layered_integer_array(src.cycle, format::kElementObject,
                                                                -variable, sublayer, work);
     if (st != format::Read::ok) return fail(src, outcome_of(st));
     if (!work.allocated() || !integer_elements_fit(a, sizes, true, work.size()))
         return fail(src, Outcome::damaged);
-    copy_integer_elements(a, sizes, true, work.data(), values);
+    copy_integer_elements(a, sizes, true, src.header, work.data(), values);
     return 1;
 }
 

@@ -180,7 +180,7 @@ int int_node_values(const Source& src, std::int32_t variable, std::int32_t part,
     ModelSizes sizes;
     if (!node_sizes(src.model, sizes)) return fail(src, Outcome::damaged);
     // Header pair, every slot and every unstructured node, unchanged.
-    const std::int64_t n = kHeaderPair + sizes.slots + sizes.unstructured;
+    const std::int64_t n = head(src) + sizes.slots + sizes.unstructured;
     if (n > src.capacity) return fail(src, Outcome::capacity);
     model::Array<std::int32_t> work;
     if (const format::Read st =
@@ -189,7 +189,8 @@ int int_node_values(const Source& src, std::int32_t variable, std::int32_t part,
         return fail(src, outcome_of(st));
     if (!work.allocated() || !holds(work.size(), sizes.slots, 1, sizes.unstructured))
         return fail(src, Outcome::damaged);
-    std::memcpy(values, work.data(), static_cast<std::size_t>(n) * sizeof(std::int32_t));
+    std::memcpy(values, work.data() + (kHeaderPair - head(src)),
+                static_cast<std::size_t>(n) * sizeof(std::int32_t));
     return 1;
 }
 
@@ -199,7 +200,7 @@ int float_node_values(const Source& src, std::int32_t variable, std::int32_t par
         return fail(src, Outcome::not_stored);
     ModelSizes sizes;
     if (!node_sizes(src.model, sizes)) return fail(src, Outcome::damaged);
-    if (kHeaderPair + sizes.slots + sizes.unstructured > src.capacity)
+    if (head(src) + sizes.slots + sizes.unstructured > src.capacity)
         return fail(src, Outcome::capacity);
 
     // Node values are scaled by length, time and mass; temperature is never
@@ -215,10 +216,8 @@ int float_node_values(const Source& src, std::int32_t variable, std::int32_t par
     if (!work.holds() || !holds(work.size(), sizes.slots, 1, sizes.unstructured))
         return fail(src, Outcome::damaged);
 
-    values[0] = work.data()[0];
-    values[1] = work.data()[1];
+    float* out = put_header(src, work.data(), values);
     const float* in = work.data() + kHeaderPair;
-    float* out = values + kHeaderPair;
     std::int64_t offset = 0;
     for (std::int32_t p = 1; p <= sizes.parts; ++p) {
         const Block b = block(a, p);

@@ -24,7 +24,11 @@ bool structured_sizes(const model::View& m, ModelSizes& sizes) {
 }  // namespace
 
 int fail(const Source& src, Outcome why) {
-    if (src.outcome) *src.outcome = why;
+    if (!src.failure) return -1;
+    const format::RecordReader& r = src.cycle.records();
+    if (why == Outcome::not_stored && r.met_damage()) why = Outcome::damaged;
+    src.failure->why = why;
+    src.failure->offset = why == Outcome::damaged ? r.damage_offset() : -1;
     return -1;
 }
 
@@ -44,28 +48,13 @@ std::int64_t element_walk_values(const model::Analysis& a, const ModelSizes& siz
     std::int64_t slots = 0;
     for (std::int32_t p = 1; p <= sizes.parts; ++p) {
         const Block b = block(a, p);
-        if (planes && b.is_plane())
-            slots += b.slots();
-        else if (b.has_cells())
-            slots += (b.i - 1) * (b.j - 1) * (b.k - 1);
+        switch (walk_of(b, planes)) {
+        case Walk::every_slot: slots += b.slots(); break;
+        case Walk::element_slots: slots += (b.i - 1) * (b.j - 1) * (b.k - 1); break;
+        case Walk::skipped: break;
+        }
     }
-    return kHeaderPair + slots * per_slot + sizes.unstructured;
-}
-
-bool multi_material(std::int32_t variable) {
-    switch (variable) {
-    case 54:  // IVR_EPS
-    case 81:  // IVR_INT_ENERGY
-    case 83:  // IVR_MASS
-    case 85:  // IVR_COMPRESSION
-    case 86:  // IVR_TEMP
-    case 87:  // IVR_ALPHA
-    case 88:  // IVR_BURN_FRAC
-    case 89:  // IVR_DAMAGE
-        return true;
-    default:
-        return false;
-    }
+    return slots * per_slot + sizes.unstructured;
 }
 
 std::int64_t reported_materials(const model::Analysis& a) {
@@ -133,7 +122,7 @@ std::int64_t element_walk_end(const model::Analysis& a, std::int32_t parts, bool
     for (std::int32_t p = 1; p <= parts; ++p) {
         const Block b = block(a, p);
         offset += b.slots();
-        if (b.has_cells() || (planes && b.is_plane())) end = offset;
+        if (walk_of(b, planes) != Walk::skipped) end = offset;
     }
     return end;
 }
@@ -147,18 +136,22 @@ bool integer_elements_fit(const model::Analysis& a, const ModelSizes& sizes, boo
 }
 
 void copy_integer_elements(const model::Analysis& a, const ModelSizes& sizes, bool planes,
-                           const std::int32_t* work, std::int32_t* values) {
-    values[0] = work[0];
-    values[1] = work[1];
+                           bool header, const std::int32_t* work, std::int32_t* values) {
+    std::int32_t* out = values;
+    if (header) {
+        values[0] = work[0];
+        values[1] = work[1];
+        out += kHeaderPair;
+    }
     const std::int32_t* in = work + kHeaderPair;
-    std::int32_t* out = values + kHeaderPair;
     std::int64_t offset = 0;
     for (std::int32_t p = 1; p <= sizes.parts; ++p) {
         const Block b = block(a, p);
-        if (planes && b.is_plane()) {
+        const Walk w = walk_of(b, planes);
+        if (w == Walk::every_slot) {
             std::memcpy(out, in + offset, static_cast<std::size_t>(b.slots()) * sizeof(*out));
             out += b.slots();
-        } else if (b.has_cells()) {
+        } else if (w == Walk::element_slots) {
             for_each_element_row(b, [&](std::int64_t first, std::int64_t n) {
                 std::memcpy(out, in + offset + first, static_cast<std::size_t>(n) * sizeof(*out));
                 out += n;

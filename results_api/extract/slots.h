@@ -13,6 +13,7 @@
 
 #include "format/cycle_file.h"
 #include "model/cycle_model.h"
+#include "variables/catalogue_queries.h"
 
 namespace qv::extract {
 
@@ -28,6 +29,16 @@ enum class Outcome {
     argument,    // no such material, joint quantity, ...
 };
 
+// Why a value query failed and where: the outcome and, for damage met in
+// the file, the offset of the record where this query first met it (-1
+// otherwise). An array or section that was not found counts as damaged when
+// the query met damage on the way: it may have been lost with it. The query
+// starts with RecordReader::forget_damage, so only its own damage counts.
+struct Failure {
+    Outcome why = Outcome::ok;
+    std::int64_t offset = -1;
+};
+
 // What a value query reads: the model as the session sees it, the current
 // cycle and the data extraction mode; how many values the caller's buffer
 // holds, and where to say why a query failed.
@@ -36,10 +47,26 @@ struct Source {
     format::CycleReader& cycle;
     std::int32_t mode = 0;
     std::int64_t capacity = INT64_MAX;
-    Outcome* outcome = nullptr;
+    Failure* failure = nullptr;
+    // Whether the values start with the stored header pair (the exports of
+    // results_api.h) or are the values alone (qvres.h).
+    bool header = true;
 };
 
-// Records why the query failed (when asked) and returns -1.
+// The values before the first one of a value query: the header pair or none.
+inline std::int64_t head(const Source& src) { return src.header ? kHeaderPair : 0; }
+
+// Writes the stored header pair when the query returns it; where the values
+// after it go.
+template <class T>
+inline T* put_header(const Source& src, const T* stored, T* values) {
+    if (!src.header) return values;
+    values[0] = stored[0];
+    values[1] = stored[1];
+    return values + kHeaderPair;
+}
+
+// Records why and where the query failed (when asked) and returns -1.
 int fail(const Source& src, Outcome why);
 // The outcome of an array read that did not succeed.
 Outcome outcome_of(format::Read st);
@@ -54,6 +81,15 @@ struct Block {
     // A part of one I layer: a plane of J x K slots and no elements.
     bool is_plane() const { return i == 1; }
 };
+
+// How an element walk takes a structured part: its element slots (a part
+// with cells), with `planes` every slot of a part of one I layer, or
+// nothing. The value getters and the layout query both go by this.
+enum class Walk { skipped, element_slots, every_slot };
+inline Walk walk_of(const Block& b, bool planes) {
+    if (planes && b.is_plane()) return Walk::every_slot;
+    return b.has_cells() ? Walk::element_slots : Walk::skipped;
+}
 
 // The extents of structured part `part` (1 .. usable_structured_parts);
 // negative extents count as 0.
@@ -104,28 +140,26 @@ inline void for_each_element_row(const Block& b, Row&& row) {
 }
 
 // Integer element values as the mode-0 and sublayer getters return them:
-// the header pair, the element slots of every part with cells (with
+// the header pair (with `header`), the element slots of every part with cells (with
 // `planes` also every slot of each part of one I layer), then the U
 // unstructured values. `fits` says whether an array of `held` values holds
 // all of that; `copy_integer_elements` writes it.
 bool integer_elements_fit(const model::Analysis& a, const ModelSizes& sizes, bool planes,
                           std::int64_t held);
 void copy_integer_elements(const model::Analysis& a, const ModelSizes& sizes, bool planes,
-                           const std::int32_t* work, std::int32_t* values);
+                           bool header, const std::int32_t* work, std::int32_t* values);
 
 // The SI factor of a real variable: with `temperature`, all four exponents
 // choose the dimension code; without, temperature is taken as 0.
 float variable_scale(const model::Analysis& a, std::int32_t variable, bool temperature);
 
-// The values an element getter writes: the header pair, the element slots
-// of every part with cells (with `planes` also every slot of each part of
-// one I layer), `per_slot` values each, then the unstructured values.
+// The values an element getter writes after the header pair: the element
+// slots of every part with cells (with `planes` also every slot of each
+// part of one I layer), `per_slot` values each, then the unstructured values.
 std::int64_t element_walk_values(const model::Analysis& a, const ModelSizes& sizes, bool planes,
                                  std::int64_t per_slot);
 
-// Real element variables that carry one value per material and the slot's
-// own value in every structured slot.
-bool multi_material(std::int32_t variable);
+using variables::multi_material;
 // Materials whose values a multi-material getter reports: those with an
 // Euler material-fraction identifier of 0 or more.
 std::int64_t reported_materials(const model::Analysis& a);

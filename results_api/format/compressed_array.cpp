@@ -48,6 +48,16 @@ bool header_fits(const RecordReader& r, std::int32_t count, std::int32_t length)
     return count <= max_values_for(static_cast<std::uint64_t>(length));
 }
 
+// A [count, length] header that does not fit: the damage was met at the
+// payload record it announces when that runs past the end of the file, at
+// the header record itself when its counts lie.
+Read unfit_header(RecordReader& r, std::int32_t length) {
+    const std::uint64_t left = r.bytes_left();
+    const bool cut = length >= 0 && (left < 8 || static_cast<std::uint64_t>(length) > left - 8);
+    r.note_damage_at(cut ? r.position() : r.record_start());
+    return Read::damaged;
+}
+
 Read read_header(RecordReader& r, std::int32_t& count, std::int32_t& length) {
     RecordData data;
     if (const Read st = r.record(data); st != Read::ok) return damaged_if_end(st);
@@ -68,7 +78,10 @@ Read read_payload(RecordReader& r, T* dest, std::int32_t count, std::int32_t len
     if (code != Z_OK) {
         r.note_zlib_error(which, code);
         // An empty array has nothing that could be wrong.
-        if (count > 0) return Read::corrupt_stream;
+        if (count > 0) {
+            r.note_damage_at(r.record_start());
+            return Read::corrupt_stream;
+        }
     }
     return Read::ok;
 }
@@ -77,7 +90,8 @@ Read read_payload(RecordReader& r, T* dest, std::int32_t count, std::int32_t len
 // payload is passed over by a seek: copying bytes that are thrown away
 // would cost as much as reading every skipped array.
 Read skip_payload(RecordReader& r, std::int32_t length) {
-    if (length < 0 || static_cast<std::uint64_t>(length) + 8 > r.bytes_left()) return Read::damaged;
+    if (length < 0 || static_cast<std::uint64_t>(length) + 8 > r.bytes_left())
+        return unfit_header(r, length);
     r.skip_buffer(length);
     return damaged_if_end(r.skip());
 }
@@ -86,7 +100,7 @@ template <class T, template <class> class Dest>
 Read read_single(RecordReader& r, Dest<T>& out) {
     std::int32_t count = 0, length = 0;
     if (const Read st = read_header(r, count, length); st != Read::ok) return st;
-    if (!header_fits(r, count, length)) return Read::damaged;
+    if (!header_fits(r, count, length)) return unfit_header(r, length);
     start(out, count);
     std::int64_t words = 0;
     const Read st = read_payload(r, out.data(), count, length, routine<T>(Framing::Single), words);
@@ -107,7 +121,7 @@ Read read_chunked(RecordReader& r, Dest<T>& out) {
         std::int32_t count = 0, length = 0;
         if (const Read st = read_header(r, count, length); st != Read::ok) return st;
         if (count <= 0) break;
-        if (!header_fits(r, count, length) || count > total - stated) return Read::damaged;
+        if (!header_fits(r, count, length) || count > total - stated) return unfit_header(r, length);
         stated += count;
         // After a short integer stream the rest only has to be passed over.
         if (short_stream) {
@@ -147,10 +161,13 @@ Read read_array(RecordReader& r, Framing framing, Dest& out) {
     discard(out);
     const Read st = framing == Framing::Single ? read_single(r, out) : read_chunked(r, out);
     if (st != Read::ok) discard(out);
+    if (st == Read::damaged || st == Read::corrupt_stream) r.note_damage_at(r.record_start());
     return st;
 }
 
-Read skip_array(RecordReader& r, Framing framing) {
+namespace {
+
+Read skip_one_array(RecordReader& r, Framing framing) {
     std::int32_t head[2] = {0, 0};
     if (framing == Framing::Single) {
         if (!r.ints(head, 2)) return Read::damaged;
@@ -162,6 +179,14 @@ Read skip_array(RecordReader& r, Framing framing) {
         if (head[0] <= 0) return Read::ok;
         if (const Read st = skip_payload(r, head[1]); st != Read::ok) return st;
     }
+}
+
+}  // namespace
+
+Read skip_array(RecordReader& r, Framing framing) {
+    const Read st = skip_one_array(r, framing);
+    if (st != Read::ok) r.note_damage_at(r.record_start());
+    return st;
 }
 
 template Read read_array(RecordReader&, Framing, runtime::Array<std::int32_t>&);

@@ -220,8 +220,6 @@ Read read_integer_array(CycleReader& c, std::int32_t object_type, std::int32_t c
     return walk_and_load(c, nodes, 0, w, dest, entry);
 }
 
-Read read_displacements(CycleReader& c, Array<float>& dest) { return displacements(c, dest); }
-
 Read read_displacements(CycleReader& c, Buffer<float>& dest) { return displacements(c, dest); }
 
 Read read_material_fractions(CycleReader& c, std::int64_t slots, std::int64_t materials) {

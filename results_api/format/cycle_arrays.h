@@ -37,7 +37,8 @@ inline constexpr std::int32_t kElementObject = 2;
 
 // Real array of the entry with that variable, |qualifier| == qualifier and
 // kind 2 (nodes) or -2 (elements). Keeps the read position. The value
-// queries read into the cycle reader's kept buffer (CycleReader::values).
+// queries read into the cycle reader's kept buffer (CycleReader::values);
+// the material fraction reader keeps the cover fraction in an array.
 Read read_real_array(CycleReader& c, std::int32_t object_type, std::int32_t code,
                      std::int32_t qualifier, runtime::Array<float>& dest);
 Read read_real_array(CycleReader& c, std::int32_t object_type, std::int32_t code,
@@ -55,7 +56,6 @@ Read read_layered_integer_array(CycleReader& c, std::int32_t object_type, std::i
 
 // The displacements of the cycle; a cycle without them leaves `dest`
 // released.
-Read read_displacements(CycleReader& c, runtime::Array<float>& dest);
 Read read_displacements(CycleReader& c, runtime::Buffer<float>& dest);
 
 // Fills c.fractions once per cycle: one array per material (`materials`),

@@ -5,28 +5,15 @@
 #include <utility>
 
 namespace qv::format {
-namespace {
-
-#if RESULTS_API_INFLATER_LIBDEFLATE
-constexpr Inflater kBuildInflater = &inflate_values_libdeflate;
-#else
-constexpr Inflater kBuildInflater = &inflate_values_zlib;
-#endif
-
-Inflater active = kBuildInflater;
-
-}  // namespace
-
 int inflate_values(void* dest, std::int64_t count, const std::uint8_t* src, std::int64_t src_len,
-                   std::int64_t& words, [[maybe_unused]] InflaterCache* cache) {
+                   std::int64_t& words, InflaterCache* cache) {
+    if (cache && cache->chosen()) return cache->chosen()(dest, count, src, src_len, words);
 #if RESULTS_API_INFLATER_LIBDEFLATE
-    if (active == kBuildInflater)
-        return inflate_values_libdeflate(dest, count, src, src_len, words, cache);
+    return inflate_values_libdeflate(dest, count, src, src_len, words, cache);
+#else
+    return inflate_values_zlib(dest, count, src, src_len, words);
 #endif
-    return active(dest, count, src, src_len, words);
 }
-
-void set_inflater_for_testing(Inflater inflater) { active = inflater ? inflater : kBuildInflater; }
 
 void values_to_host_order([[maybe_unused]] void* values, [[maybe_unused]] std::int64_t count) {
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__

@@ -31,6 +31,10 @@
 
 namespace qv::format {
 
+// An inflater, as below.
+using Inflater = int (*)(void* dest, std::int64_t count, const std::uint8_t* src,
+                         std::int64_t src_len, std::int64_t& words);
+
 // What the inflater keeps from one stream to the next of one reader
 // (libdeflate's decompressor, made on first use, so that a query does not
 // allocate and clear one per array). Used by one thread at a time.
@@ -40,10 +44,12 @@ public:
     ~InflaterCache() { reset(); }
     InflaterCache(InflaterCache&& other) noexcept
         : handle_(std::exchange(other.handle_, nullptr)),
-          release_(std::exchange(other.release_, nullptr)) {}
+          release_(std::exchange(other.release_, nullptr)),
+          chosen_(other.chosen_) {}
     InflaterCache& operator=(InflaterCache&& other) noexcept {
         std::swap(handle_, other.handle_);
         std::swap(release_, other.release_);
+        std::swap(chosen_, other.chosen_);
         return *this;
     }
     InflaterCache(const InflaterCache&) = delete;
@@ -59,16 +65,22 @@ public:
         if (handle_) release_(handle_);
         handle_ = nullptr;
     }
+    // The inflater this reader's streams go through instead of the build's
+    // choice (the differential fuzz target runs both); nullptr restores it.
+    void choose(Inflater inflater) { chosen_ = inflater; }
+    Inflater chosen() const { return chosen_; }
 
 private:
     void* handle_ = nullptr;
     void (*release_)(void*) = nullptr;
+    Inflater chosen_ = nullptr;
 };
 
 // Inflates `src` into `count` 4-byte values of host byte order. Values the
 // stream did not produce are 0. `words` receives the number of whole values
-// produced. Returns zlib's code. Uses the inflater the build selected, with
-// what `cache` kept from earlier streams (none: nothing is kept).
+// produced. Returns zlib's code. Uses the inflater `cache` chose, else the
+// one the build selected with what `cache` kept from earlier streams (none:
+// nothing is kept).
 int inflate_values(void* dest, std::int64_t count, const std::uint8_t* src, std::int64_t src_len,
                    std::int64_t& words, InflaterCache* cache = nullptr);
 
@@ -80,12 +92,6 @@ int inflate_values_libdeflate(void* dest, std::int64_t count, const std::uint8_t
                               std::int64_t src_len, std::int64_t& words);
 int inflate_values_libdeflate(void* dest, std::int64_t count, const std::uint8_t* src,
                               std::int64_t src_len, std::int64_t& words, InflaterCache* cache);
-
-// For tests: inflate_values calls `inflater` from now on; nullptr restores
-// the build's choice.
-using Inflater = int (*)(void* dest, std::int64_t count, const std::uint8_t* src,
-                         std::int64_t src_len, std::int64_t& words);
-void set_inflater_for_testing(Inflater inflater);
 
 // Puts `count` values of little-endian bytes into host byte order.
 void values_to_host_order(void* values, std::int64_t count);

@@ -66,6 +66,7 @@ bool RecordReader::seek(std::uint64_t offset) { return file_.file && file_.file-
 // search can loop on it.
 Read RecordReader::give_up() {
     damage_met_ = true;
+    note_damage_at(record_start_);
     seek(file_.size);
     return Read::damaged;
 }
@@ -73,6 +74,7 @@ Read RecordReader::give_up() {
 // Reads the leading length; on success the file is positioned at the data.
 Read RecordReader::leading_length(std::int64_t& length) {
     if (!file_.file) return Read::end;
+    record_start_ = position();
     const std::uint64_t left = bytes_left();
     if (left == 0) return Read::end;
     std::uint8_t head[4];
@@ -90,6 +92,7 @@ Read RecordReader::trailing_length(std::int64_t length) {
     if (!file_.file->read(tail, 4)) return give_up();
     if (decode_int32(tail) == length) return Read::ok;
     damage_met_ = true;
+    note_damage_at(record_start_);
     return Read::damaged;
 }
 

@@ -93,7 +93,19 @@ public:
     // Whether a record ran past the end of the file or could not be read.
     bool met_damage() const { return damage_met_; }
     // Starts a new question: damage met before no longer counts.
-    void forget_damage() { damage_met_ = false; }
+    void forget_damage() {
+        damage_met_ = false;
+        damage_offset_ = -1;
+    }
+    // Where the current question first met damage: the offset of the record
+    // (its leading length) that was cut, framed wrongly, held counts that do
+    // not fit, or a zlib stream that failed; -1 when none.
+    std::int64_t damage_offset() const { return damage_offset_; }
+    void note_damage_at(std::uint64_t offset) {
+        if (damage_offset_ < 0) damage_offset_ = static_cast<std::int64_t>(offset);
+    }
+    // Where the last record read began.
+    std::uint64_t record_start() const { return record_start_; }
     // Whether the last find_tag passed over a damaged record (a record cut
     // by the end of the file, or with a bad trailing length): a tag not
     // found may have been lost with it.
@@ -133,6 +145,8 @@ private:
 
     runtime::InputFile file_;
     bool damage_met_ = false;  // set by give_up and a bad trailing length
+    std::int64_t damage_offset_ = -1;
+    std::uint64_t record_start_ = 0;
     bool search_met_damage_ = false;
     std::string message_;
     std::string section_;

@@ -47,6 +47,23 @@ std::int32_t element_kind(std::int32_t type_code, const std::int32_t* c) {
     }
 }
 
+CellShape cell_shape(std::int32_t type_code, const std::int32_t* c) {
+    const std::int32_t kind = element_kind(type_code, c);
+    switch (kind) {
+    case kHexahedron: return {kind, 8, 12};
+    case kWedge: return {kind, 6, 13};
+    case kPyramid: return {kind, 5, 14};
+    case kTetrahedron: return {kind, 4, 10};
+    case kQuadrilateralShell: return {kind, 4, 9};
+    case kTriangularShell: return {kind, 3, 5};
+    case kBeam: return {kind, 2, 3};
+    default: break;
+    }
+    std::int32_t n = 0;
+    for (int s = 0; s < 8; ++s) n += c[s] != 0;
+    return {0, n, n > 0 ? 2 : 0};
+}
+
 void build_element_kinds(Analysis& a) {
     a.kinds = ElementKinds{};
     bool present[11] = {};

@@ -20,6 +20,19 @@ inline constexpr std::int32_t kQuadrilateralShell = 10;
 // entries; 0 when it is of no kind.
 std::int32_t element_kind(std::int32_t type_code, const std::int32_t* nodes);
 
+// What a host draws an unstructured element as: its kind position, the
+// node entries it uses (the kind's corner count; for an element of no kind
+// its entries that are not 0) and the VTK cell type of that: hexahedron 12,
+// wedge 13, pyramid 14, tetrahedron 10, quadrilateral 9, triangle 5, beam
+// line 3; poly-vertex 2 for an element of no kind with nodes, 0 (an empty
+// cell) for one with none.
+struct CellShape {
+    std::int32_t kind = 0;
+    std::int32_t nodes = 0;
+    std::int32_t vtk_type = 0;
+};
+CellShape cell_shape(std::int32_t type_code, const std::int32_t* nodes);
+
 // Built once per base-file load, after the type codes and connectivity.
 void build_element_kinds(Analysis& a);
 // Built from the numberings (identity maps when there are none).

@@ -1,31 +1,19 @@
 // The failure path of the typed allocation layer.
 #include "runtime/alloc.h"
 
-#include <atomic>
 #include <cstdio>
 #include <limits>
 
 namespace qv::runtime {
-namespace {
-// Test settings, not state of any analysis: set once before the calls they
-// concern.
-std::atomic<std::size_t> allocation_limit{0};
-std::atomic<AllocationSink> allocation_sink{nullptr};
-}  // namespace
-
 bool allocation_allowed(std::int64_t n, std::size_t size) {
     if (n < 0) return false;
     const auto count = static_cast<std::uint64_t>(n);
     if (size != 0 && count > std::numeric_limits<std::size_t>::max() / size) return false;
     const std::uint64_t bytes = count * size;
     if (bytes > static_cast<std::uint64_t>(std::numeric_limits<std::ptrdiff_t>::max())) return false;
-    const std::size_t limit = allocation_limit.load(std::memory_order_relaxed);
+    const std::size_t limit = allocation_limit();
     return limit == 0 || bytes <= limit;
 }
-
-void set_allocation_limit_for_testing(std::size_t bytes) { allocation_limit = bytes; }
-
-void set_allocation_sink(AllocationSink sink) { allocation_sink = sink; }
 
 void allocation_failed(std::initializer_list<std::int64_t> extents, int variant, int status) {
     // The line is formed in a fixed buffer: memory has just run out.
@@ -47,7 +35,7 @@ void allocation_failed(std::initializer_list<std::int64_t> extents, int variant,
     }
     if (n > 0 && n < int(sizeof line))
         std::snprintf(line + n, sizeof line - n, " failed from %d with error %d", variant, status);
-    if (const AllocationSink sink = allocation_sink.load()) {
+    if (const AllocationSink sink = allocation_sink()) {
         try {
             sink(line);
         } catch (...) {

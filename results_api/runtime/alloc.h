@@ -66,17 +66,18 @@ struct OutOfMemory : std::bad_alloc {
 // Reports a failed allocation with its numbered line and throws OutOfMemory.
 [[noreturn]] void allocation_failed(std::initializer_list<std::int64_t> extents, int variant,
                                     int status);
-// Whether n elements of `size` bytes may be reserved (overflow and the test
+// Whether n elements of `size` bytes may be reserved (overflow and the
 // limit below); allocations that may not fail as if memory ran out.
 bool allocation_allowed(std::int64_t n, std::size_t size);
-// For tests of the failure path: allocations above this many bytes fail.
-// 0 removes the limit.
-void set_allocation_limit_for_testing(std::size_t bytes);
-// Where the "memalloc" line of a failed allocation goes: standard error
-// unless a sink is set (the fuzz targets set one that stops the run, since
-// no input may drive the library that far). nullptr restores the default.
+// The most bytes one allocation may take, 0 for no limit, and where the
+// "memalloc" line of a failed allocation goes (nullptr: standard error).
+// The libraries have no limit and no sink (runtime/alloc_limit.cpp); the
+// tests and fuzz targets of the failure path link definitions of their own
+// that they can set (tests/support/allocation_limit.cpp), so no setting
+// ships.
+std::size_t allocation_limit();
 using AllocationSink = void (*)(const char* line);
-void set_allocation_sink(AllocationSink sink);
+AllocationSink allocation_sink();
 
 // A rank-1 array with 1-based indices. Not allocated until allocate() runs;
 // release() empties it and may run any number of times.

@@ -14,6 +14,7 @@
 #include "model/element_kinds.h"
 #include "model/part_queries.h"
 #include "runtime/alloc.h"
+#include "support/allocation_limit.h"
 #include "support/analysis_files.h"
 #include "support/record_fixture.h"
 #include "writer/base_file.h"

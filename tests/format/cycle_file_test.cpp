@@ -157,9 +157,10 @@ TEST_F(CycleFile, ModelSectionMayComeAnywhere) {
 // element, displacement, material, rigid body and joint reads.
 std::array<Read, 6> read_everything(CycleReader& c) {
     runtime::Array<float> reals;
+    runtime::Buffer<float> displacements;
     runtime::Array<std::int32_t> numbers;
     return {read_real_array(c, kNodeObject, -7, 1, reals), read_real_array(c, kElementObject, -8, 1, reals),
-            read_displacements(c, reals), read_material_fractions(c, 1, 1),
+            read_displacements(c, displacements), read_material_fractions(c, 1, 1),
             read_rigid_body_data(c, numbers, reals), read_joint_data(c, numbers, reals)};
 }
 

@@ -12,6 +12,7 @@
 #include "format/compressed_array.h"
 #include "format/record.h"
 #include "runtime/alloc.h"
+#include "support/allocation_limit.h"
 #include "support/record_fixture.h"
 #include "writer/records.h"
 

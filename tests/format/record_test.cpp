@@ -105,3 +105,37 @@ TEST(TagSearch, MatchesTheFiftyCharacterFieldWithOneRewind) {
 
 }  // namespace
 }  // namespace qv::format
+
+namespace qv::format {
+namespace {
+
+// Where a question first met damage: the start of the record that was cut
+// or framed wrongly, and nothing once a new question starts.
+TEST(DamageOffset, TheFirstDamagedRecordOfTheQuestion) {
+    FileWriter w;
+    w.ints({1, 2}).ints({3});  // 12 + 16 bytes: the third record starts at 28
+    std::vector<std::uint8_t> bytes = w.bytes();
+    const std::vector<std::uint8_t> good = {0, 0, 0, 4, 0, 0, 0, 9, 0, 0, 0, 4};
+    std::vector<std::uint8_t> bad_tail = {0, 0, 0, 4, 0, 0, 0, 9, 0, 0, 0, 5};
+    bytes.insert(bytes.end(), good.begin(), good.end());          // at 28
+    bytes.insert(bytes.end(), bad_tail.begin(), bad_tail.end());  // at 40
+    bytes.insert(bytes.end(), {0, 0, 0, 40, 1, 2});               // at 52, cut
+    RecordFile f(bytes);
+    RecordReader& r = f.reader();
+    std::int32_t v = 0;
+    EXPECT_EQ(r.damage_offset(), -1);
+    for (int i = 0; i < 3; ++i) EXPECT_TRUE(r.int32(v));
+    EXPECT_EQ(r.damage_offset(), -1);
+    EXPECT_FALSE(r.int32(v));  // a trailing length that differs
+    EXPECT_EQ(r.damage_offset(), 40);
+    EXPECT_FALSE(r.int32(v));  // cut: later damage does not move the first
+    EXPECT_EQ(r.damage_offset(), 40);
+    r.forget_damage();
+    EXPECT_EQ(r.damage_offset(), -1);
+    r.seek(52);
+    EXPECT_FALSE(r.int32(v));
+    EXPECT_EQ(r.damage_offset(), 52);
+}
+
+}  // namespace
+}  // namespace qv::format

@@ -1,6 +1,7 @@
 // Typed allocation: empty extents, initial values, growth, repeated release
 // and the failure path (the numbered line to the sink, then OutOfMemory).
 #include "runtime/alloc.h"
+#include "support/allocation_limit.h"
 
 #include <gtest/gtest.h>
 

@@ -28,6 +28,11 @@ template <class T>
 std::vector<T> values(const qv::runtime::Array<T>& a) {
     return std::vector<T>(a.begin(), a.end());
 }
+template <class T>
+std::vector<T> values(const qv::runtime::Buffer<T>& b) {
+    if (!b.holds()) return {};
+    return std::vector<T>(b.data(), b.data() + b.size());
+}
 
 // Spoils the Adler-32 trailer of the zlib stream of `n` values from `first`
 // (all when n is 0) where `file` holds it; false when it holds none.

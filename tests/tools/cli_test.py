@@ -131,7 +131,7 @@ class CommandLine(SampleTest):
             _, out, _ = run(tool, "--version")
             self.assertRegex(out, rf"^{os.path.basename(tool)} \d+\.\d+\.\d+\n")
         _, out, _ = run(INSPECT, "--version")
-        self.assertRegex(out, r"\nresults library 1\.\d+\.\d+ \(.*libqvres\.so\.1\)\n$")
+        self.assertRegex(out, r"\nresults library 2\.\d+\.\d+ \(.*libqvres\.so\.2\)\n$")
         for args in (["values", "--help"], ["history", self.cycle, "--help"], ["summary", "-h"]):
             _, out, _ = run(INSPECT, *args)
             self.assertIn("usage: qvres-inspect", out)

@@ -256,7 +256,7 @@ private:
         // An ignored variable may still have material columns that are not.
         if (skip_own) {
             bool any = false;
-            if (qvhost::is_multi_material(v.index))
+            if (a_.library().is_multi_material(v.index))
                 for (const qvhost::Material& m : a_.materials())
                     if (m.euler_id >= 0 && !tol_.lookup(names_of(v, m.name)).ignore) any = true;
             if (!any) return out_.push_back(std::move(own));

@@ -52,7 +52,7 @@ constexpr const char* kUsage =
     "  --csv OUT            one row per array and cycle pair; OUT '-' is standard\n"
     "                       output, which then carries the CSV alone\n"
     "  --threads N          compare N cycle pairs at once (default: one per core)\n"
-    "  --library PATH       the results library (default: libqvres.so.1 beside the tool,\n"
+    "  --library PATH       the results library (default: libqvres.so.2 beside the tool,\n"
     "                       in the build tree, or named by QVRES_LIBRARY)\n"
     "\n"
     "NAME is an array's name as 'qvres-inspect vars' shows it or its index (NAME\n"

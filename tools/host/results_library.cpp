@@ -25,7 +25,8 @@ struct ResultsLibrary::Api {
     X(qvres_get_element_types) X(qvres_get_material) X(qvres_get_cycle)                          \
     X(qvres_get_skipped_file) X(qvres_variable_unit) X(qvres_reader_open) X(qvres_reader_close)  \
     X(qvres_count_variables) X(qvres_get_variable) X(qvres_count_values) X(qvres_read_int32)     \
-    X(qvres_read_float) X(qvres_read_joint) X(qvres_read_rigid_body)
+    X(qvres_read_float) X(qvres_read_joint) X(qvres_read_rigid_body) X(qvres_get_layout)          \
+    X(qvres_get_layout_block) X(qvres_get_layout_column) X(qvres_get_catalogue_variable)
 #define QVRES_MEMBER(name) decltype(&::name) name = nullptr;
     QVRES_FUNCTIONS(QVRES_MEMBER)
 #undef QVRES_MEMBER
@@ -50,34 +51,6 @@ bool names_cycle_of_run(const std::string& name, const std::string& run) {
 [[noreturn]] void throw_error(const qvres_error& e) { throw Error(e.message, e.status); }
 
 }  // namespace
-
-bool is_multi_material(std::int32_t variable) {
-    for (std::int32_t v : {54, 81, 83, 85, 86, 87, 88, 89})
-        if (v == variable) return true;
-    return false;
-}
-
-ElementLayout element_layout(const Model& model, ElementGetter getter, std::int64_t per_slot) {
-    ElementLayout l;
-    l.per_slot = std::max<std::int64_t>(per_slot, 1);
-    std::int64_t at = 2;  // behind the header pair
-    for (const auto& extents : model.extents) {
-        const std::int64_t i = std::max<std::int64_t>(extents[0], 0), j = std::max<std::int64_t>(extents[1], 0),
-                           k = std::max<std::int64_t>(extents[2], 0);
-        ElementLayout::Run run{at, 0, true};
-        if (i >= 2 && j >= 2 && k >= 2)
-            run.slots = (i - 1) * (j - 1) * (k - 1);
-        else if (i == 1 && getter == ElementGetter::Real)
-            run = {at, j * k, false};
-        if (run.slots == 0) continue;
-        l.structured.push_back(run);
-        at += run.slots * l.per_slot;
-    }
-    l.unstructured_first = at;
-    l.unstructured = model.unstructured_elements;
-    l.size = at + l.unstructured;
-    return l;
-}
 
 std::vector<std::string> library_candidates() {
     std::vector<std::string> candidates;
@@ -155,6 +128,11 @@ std::string ResultsLibrary::unit(std::int32_t variable) const {
     char text[64];
     if (api_->qvres_variable_unit(variable, text, sizeof text, nullptr, nullptr) != QVRES_OK) return {};
     return text;
+}
+
+bool ResultsLibrary::is_multi_material(std::int32_t variable) const {
+    qvres_catalogue_entry e{};
+    return api_->qvres_get_catalogue_variable(1, variable, &e, nullptr) == QVRES_OK && e.multi_material != 0;
 }
 
 std::string unit_of(const ResultsLibrary& library, const Variable& v) {
@@ -369,16 +347,14 @@ bool CycleReader::read(const qvres_request& request, const char* what, std::vect
 
 namespace {
 
-// What a node query wrote, without its header pair; the count must be the
-// model's: a cycle whose sizes differ from the base file's cannot share its
-// points.
+// What a node query wrote; the count must be the model's: a cycle whose
+// sizes differ from the base file's cannot share its points.
 template <class T>
-std::vector<T> drop_header_pair(std::vector<T> written, std::int64_t nodes, const std::string& where) {
-    if (static_cast<std::int64_t>(written.size()) != nodes + 2)
-        throw Error(where + ": the cycle holds " + std::to_string(written.size() - 2) + " node values where the model has " +
+std::vector<T> model_nodes(std::vector<T> written, std::int64_t nodes, const std::string& where) {
+    if (static_cast<std::int64_t>(written.size()) != nodes)
+        throw Error(where + ": the cycle holds " + std::to_string(written.size()) + " node values where the model has " +
                         std::to_string(nodes),
                     QVRES_E_DAMAGED);
-    written.erase(written.begin(), written.begin() + 2);
     return written;
 }
 
@@ -387,24 +363,44 @@ std::vector<T> drop_header_pair(std::vector<T> written, std::int64_t nodes, cons
 std::vector<float> CycleReader::node_reals(std::int32_t variable, std::int32_t part) {
     std::vector<float> v;
     read(qvres_request{QVRES_NODE_REALS, variable, part}, "node values", v);
-    return drop_header_pair(std::move(v), analysis_.model().nodes(), analysis_.describe_step(step_));
+    return model_nodes(std::move(v), analysis_.model().nodes(), analysis_.describe_step(step_));
 }
 
 std::vector<std::int32_t> CycleReader::node_ints(std::int32_t variable, std::int32_t part) {
     std::vector<std::int32_t> v;
     read(qvres_request{QVRES_NODE_INTEGERS, variable, part}, "node values", v);
-    return drop_header_pair(std::move(v), analysis_.model().nodes(), analysis_.describe_step(step_));
+    return model_nodes(std::move(v), analysis_.model().nodes(), analysis_.describe_step(step_));
+}
+
+ElementLayout CycleReader::layout(const qvres_request& request, const char* what) const {
+    qvres_error e{};
+    qvres_layout l{};
+    if (api_.qvres_get_layout(handle_, &request, &l, &e) != QVRES_OK) fail(what, e);
+    ElementLayout out;
+    out.per_slot = std::max<std::int64_t>(l.columns, 1);
+    out.unstructured_first = l.unstructured_first;
+    out.unstructured = l.unstructured;
+    out.size = l.values;
+    for (std::int64_t b = 0; b < l.blocks; ++b) {
+        qvres_layout_block block{};
+        if (api_.qvres_get_layout_block(handle_, &request, b, &block, &e) != QVRES_OK) fail(what, e);
+        out.structured.push_back({block.first, block.extent[0] * block.extent[1] * block.extent[2], block.elements != 0});
+    }
+    for (std::int64_t c = 0; c + 1 < l.columns; ++c) {
+        std::int32_t material = 0;
+        if (api_.qvres_get_layout_column(handle_, &request, c, &material, &e) != QVRES_OK) fail(what, e);
+        out.materials.push_back(material);
+    }
+    return out;
 }
 
 ElementReals CycleReader::element_reals(std::int32_t variable, std::int32_t part) {
     ElementReals out;
-    if (is_multi_material(variable))
-        for (const Material& m : analysis_.materials())
-            if (m.euler_id >= 0) out.materials.push_back(m.number);
-    const std::int64_t per_slot = out.materials.empty() ? 1 : static_cast<std::int64_t>(out.materials.size()) + 1;
-    const ElementLayout layout = element_layout(analysis_.model(), ElementGetter::Real, per_slot);
+    const qvres_request request{QVRES_ELEMENT_REALS, variable, part};
+    const ElementLayout layout = this->layout(request, "element values");
+    out.materials = layout.materials;
     std::vector<float> written;
-    read(qvres_request{QVRES_ELEMENT_REALS, variable, part}, "element values", written);
+    read(request, "element values", written);
     if (static_cast<std::int64_t>(written.size()) != layout.size)
         throw Error(analysis_.describe_step(step_) + ": variable " + std::to_string(variable) + " holds " +
                         std::to_string(written.size()) + " values where the model lays out " + std::to_string(layout.size),
@@ -414,9 +410,10 @@ ElementReals CycleReader::element_reals(std::int32_t variable, std::int32_t part
 }
 
 std::vector<std::int32_t> CycleReader::element_ints(std::int32_t variable, std::int32_t part) {
-    const ElementLayout layout = element_layout(analysis_.model(), ElementGetter::Integer, 1);
+    const qvres_request request{QVRES_ELEMENT_INTEGERS, variable, part};
+    const ElementLayout layout = this->layout(request, "element values");
     std::vector<std::int32_t> written;
-    read(qvres_request{QVRES_ELEMENT_INTEGERS, variable, part}, "element values", written);
+    read(request, "element values", written);
     if (static_cast<std::int64_t>(written.size()) != layout.size)
         throw Error(analysis_.describe_step(step_) + ": variable " + std::to_string(variable) + " holds " +
                         std::to_string(written.size()) + " values where the model lays out " + std::to_string(layout.size),

@@ -53,20 +53,15 @@ struct Model {
     std::int32_t parts() const { return structured_parts() + unstructured_parts; }
 };
 
-// The element queries whose results the tools read.
-enum class ElementGetter { Integer, Real };
-
-// Where the values of each element sit in what an element query writes,
-// worked out from the model's counts: the header pair, then each structured
-// part in part order, then one value per unstructured element. A part with
-// cells gives its elements; for the real query a plane (I = 1) gives all its
-// J x K slots, which hold values but are no elements; any other part gives
-// nothing. Each structured element or plane slot takes `per_slot` values: 1,
-// or for a multi-material variable one per reported material and then its
-// own value. The readers check `size` against the library's count query.
+// Where the values of each element sit in what an element query writes, as
+// the library's layout query gives it: each structured part that gives
+// values in part order, then one value per unstructured element. A run of
+// plane slots (I = 1) holds values but no elements. Each structured position
+// takes `per_slot` values: 1, or for a multi-material variable one per
+// reported material and then its own value.
 struct ElementLayout {
     struct Run {
-        std::int64_t first = 0;  // position of its first value, header pair included
+        std::int64_t first = 0;  // position of its first value
         std::int64_t slots = 0;  // elements, or plane slots
         bool elements = false;   // false for the slots of a plane
     };
@@ -74,10 +69,9 @@ struct ElementLayout {
     std::vector<Run> structured;  // the parts that give values, in part order
     std::int64_t unstructured_first = 0;
     std::int64_t unstructured = 0;
-    std::int64_t size = 0;  // every value the query writes, header pair included
+    std::int64_t size = 0;  // every value the query writes
+    std::vector<std::int32_t> materials;  // material of each column but the last
 };
-
-ElementLayout element_layout(const Model& model, ElementGetter getter, std::int64_t per_slot);
 
 // One value per element, in element order, from what a query wrote with this
 // layout: each structured element's own value (the last of its per_slot
@@ -152,9 +146,6 @@ struct UnitSystem {
     int length_exponent = 0, mass_exponent = 0, time_exponent = 0;
 };
 
-// True for the real element variables that carry one value per material in
-// each structured slot.
-bool is_multi_material(std::int32_t variable);
 
 // Where the tools look for the library when none is named (by argument or by
 // QVRES_LIBRARY): next to the executable, in the installed library directory
@@ -178,6 +169,9 @@ public:
     // The SI unit of real variable `variable` ("Pa", "m/s", ...); empty for
     // a dimensionless variable or one the catalogue does not know.
     std::string unit(std::int32_t variable) const;
+    // True for the real element variables that carry one value per material
+    // in each structured slot (the catalogue says which).
+    bool is_multi_material(std::int32_t variable) const;
 
     struct Api;
     const Api& api() const { return *api_; }
@@ -255,10 +249,10 @@ public:
     const Analysis& analysis() const { return analysis_; }
 
     const std::vector<Variable>& variables() const { return variables_; }
-    // One value per node (the header pair dropped), model node order.
+    // One value per node, model node order.
     std::vector<float> node_reals(std::int32_t variable, std::int32_t part);
     std::vector<std::int32_t> node_ints(std::int32_t variable, std::int32_t part);
-    // One value per element (the header pair dropped), element order:
+    // One value per element, element order:
     // structured elements of every part, then the unstructured elements;
     // the values of plane slots, which are no elements, are left out.
     ElementReals element_reals(std::int32_t variable, std::int32_t part);
@@ -282,6 +276,7 @@ private:
     std::vector<Variable> variables_;
 
     std::int64_t count(const qvres_request& request, const char* what) const;
+    ElementLayout layout(const qvres_request& request, const char* what) const;
     // Reads a request into a vector of its count; false (nothing thrown) when
     // `absent_ok` and the cycle does not store it.
     template <class T>

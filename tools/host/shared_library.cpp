@@ -60,7 +60,7 @@ bool file_exists(const std::string& path) {
     return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 #else
-const char* const kLibraryFileName = "libqvres.so.1";
+const char* const kLibraryFileName = "libqvres.so.2";
 
 void* load_shared_object(const std::string& path, std::string& error) {
     void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);

@@ -7,7 +7,7 @@
 
 namespace qvhost {
 
-// The file name of the results library on this platform: libqvres.so.1,
+// The file name of the results library on this platform: libqvres.so.2,
 // or qvres.dll on Windows.
 extern const char* const kLibraryFileName;
 

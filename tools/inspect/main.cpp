@@ -56,7 +56,7 @@ constexpr const char* kUsage =
     "the output. OUT '-' is standard output (the CSV or SVG alone is written there).\n"
     "history stops at a cycle file that cannot be read; with --keep-going it warns\n"
     "and leaves that step's value out.\n"
-    "The library is libqvres.so.1 beside the tool or in the build tree, or the one\n"
+    "The library is libqvres.so.2 beside the tool or in the build tree, or the one\n"
     "named by --library or the QVRES_LIBRARY environment variable.\n";
 
 using qvhost::UsageError;

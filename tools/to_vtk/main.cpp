@@ -42,7 +42,7 @@ constexpr const char* kUsage =
     "  --read-only      read every array as the export does and write nothing: a\n"
     "                   check that the whole analysis can be read; exits non-zero\n"
     "                   when any cycle file could not be read\n"
-    "  --library PATH   the results library (default: libqvres.so.1 beside the tool,\n"
+    "  --library PATH   the results library (default: libqvres.so.2 beside the tool,\n"
     "                   in the build tree, or named by QVRES_LIBRARY)\n";
 
 using qvhost::UsageError;
