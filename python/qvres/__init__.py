@@ -14,6 +14,8 @@ The library is found through QVRES_LIBRARY, beside the package, in the
 library directory of the installation the package belongs to, in the build
 tree of a source checkout, or on the system's loader path."""
 from . import study
+from ._lib import library_version, status_text
+from ._mesh import ArrayNames, structured_cells, vector_axes
 from ._analysis import (Analysis, Cycles, History, Material, Model, MULTI_MATERIAL, Part, SkippedFile,
                         UnitSystem, Variable, open)
 from .errors import (ArgumentError, CapacityError, DamagedError, Error, LockedError, NoMemoryError,
@@ -24,4 +26,5 @@ __version__ = "1.0.0"
 __all__ = ["open", "Analysis", "Cycles", "History", "Material", "Model", "MULTI_MATERIAL", "Part",
            "SkippedFile", "UnitSystem", "Variable", "study", "Error", "ArgumentError",
            "CapacityError", "DamagedError", "LockedError", "NoMemoryError", "NotFoundError",
-           "NotStoredError", "UnreadableError"]
+           "NotStoredError", "UnreadableError", "library_version", "status_text", "ArrayNames",
+           "structured_cells", "vector_axes"]
