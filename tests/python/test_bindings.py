@@ -213,3 +213,43 @@ def test_rigid_body_motion_as_the_sample_wrote_it(sample, exports):
             # A body the cycle does not hold does not move.
             assert np.array_equal(a.rigid_body(7, k), np.eye(4))
         assert a.rigid_body(1, -1)[1, 0] > 0.01  # it has turned by the end
+
+
+def test_the_paraview_reader_uses_only_the_public_api():
+    import ast
+    path = os.path.join(ENV["QVRES_SOURCE_DIR"], "paraview", "qvres_reader.py")
+    with open(path) as f:
+        tree = ast.parse(f.read())
+    used = set()
+    for node in ast.walk(tree):
+        if isinstance(node, ast.ImportFrom) and node.module and node.module.split(".")[0] == "qvres":
+            assert node.module == "qvres", f"line {node.lineno}: imports {node.module}"
+            used.update(a.name for a in node.names)
+        elif isinstance(node, ast.Import):
+            assert all(a.name == "qvres" for a in node.names if a.name.startswith("qvres")), node.lineno
+        elif isinstance(node, ast.Attribute) and isinstance(node.value, ast.Name) and node.value.id == "qvres":
+            used.add(node.attr)
+    assert {"structured_cells", "ArrayNames", "vector_axes", "open"} <= used
+    assert sorted(used - set(qvres.__all__)) == []
+    for name in qvres.__all__:
+        assert not name.startswith("_") and getattr(qvres, name).__doc__, name
+
+
+def test_public_mesh_helpers():
+    # A 3 x 2 x 2 block starting at point 10: two cells along I, corners in
+    # VTK order (the lower face counter-clockwise, then the upper one).
+    cells = qvres.structured_cells(10, 3, 2, 2)
+    node = lambda i, j, k: 10 + (i * 2 + j) * 2 + k  # noqa: E731 - K fastest
+    assert cells.tolist() == [[node(a, 0, 0), node(a + 1, 0, 0), node(a + 1, 1, 0), node(a, 1, 0),
+                               node(a, 0, 1), node(a + 1, 0, 1), node(a + 1, 1, 1), node(a, 1, 1)]
+                              for a in (0, 1)]
+    assert qvres.structured_cells(0, 1, 3, 4).shape == (0, 8)
+    V = qvres.Variable
+    entries = [V("X-VELOCITY", 4, 1, 2, "m/s"), V("Y-VELOCITY", 5, 1, 2, "m/s"), V("Z-VELOCITY", 6, 1, 2, "m/s"),
+               V("X-FORCE", 7, 1, 2, "N"), V("Y-FORCE", 8, 1, 2, "N"), V("PRESSURE", 64, 2, -2, "Pa"),
+               V("PRESSURE", 64, 3, -2, "Pa")]
+    vectors, axes = qvres.vector_axes(entries)
+    assert vectors == {entries[0]: entries[1:3]} and axes == set(entries[1:3])
+    names = qvres.ArrayNames()
+    assert [names(v) for v in entries[5:]] + [names.unique("x"), names.unique("x")] == \
+        ["PRESSURE_part2", "PRESSURE_part3", "x", "x_2"]
