@@ -14,6 +14,9 @@ import qvres
 from conftest import run, tool
 
 
+needs_fork = pytest.mark.skipif(not hasattr(os, "fork"), reason="no fork on this system")
+
+
 def run_child(script, timeout, *args, env=None):
     """Runs `script` in a fresh interpreter; its exit status and output."""
     try:
@@ -160,6 +163,7 @@ FORK_WHILE_READING = """
 """
 
 
+@needs_fork
 def test_a_child_forked_while_threads_read_exits(sample):
     # A thread's reader finaliser ran in the child and waited for a lock a
     # thread of the parent held at the fork: the child hung.
@@ -203,6 +207,7 @@ FORK_AND_USE = """
 """
 
 
+@needs_fork
 def test_an_analysis_used_in_a_forked_child_says_to_open_it_anew(sample):
     status, out, err = run_child(FORK_AND_USE, 60, sample)
     assert status == 0, f"status {status}:\n{out}\n{err}"
