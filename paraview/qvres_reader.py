@@ -67,7 +67,7 @@ def _import_qvres():
                 sys.path.insert(0, d)
     try:
         import qvres
-        qvres._lib.library()
+        qvres.library_version()  # loads the library
     except ImportError as e:
         raise ImportError(f"the Python package qvres or its library cannot be loaded ({e}); add the "
                           "directory holding qvres/ to PYTHONPATH, or set QVRES_LIBRARY to libqvres.so.2") from e
@@ -139,13 +139,13 @@ class Geometry:
     plane part are not)."""
 
     def __init__(self, analysis):
-        from qvres import _mesh  # the structured parts' cells, as the package makes them
+        from qvres import structured_cells  # the structured parts' cells, as the package makes them
         m = analysis.model
         blocks, parts, real_rows = [], [], []
         first = 0
         for p in analysis.parts[:m.structured_parts]:
             i, j, k = (max(int(x), 0) for x in p.extent)
-            block = _mesh.structured_cells(first, i, j, k)
+            block = structured_cells(first, i, j, k)
             blocks.append(block)
             parts.append(np.full(len(block), p.number, np.int32))
             # A plane (I = 1) has slots with real values but no elements.
@@ -199,7 +199,7 @@ def catalogue(analysis, variables):
     ("node", v), ("vector", vx, vy, vz), ("element", v) (column None, or for
     a multi-material variable -1 for the element's own value and c for the
     c-th reported material), ("fraction", material number), ("part",)."""
-    from qvres._mesh import ArrayNames, vector_axes
+    from qvres import ArrayNames, vector_axes
     names = ArrayNames()
     out = [(names.unique("displacement"), "point", ("displacement",), None)]
     vectors, axes = vector_axes(variables)

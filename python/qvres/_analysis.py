@@ -110,10 +110,11 @@ class _Handle:
     `lock` is held while it is used, so that closing the analysis waits for
     a read in progress."""
 
-    __slots__ = ("ptr", "cycle", "lock")
+    __slots__ = ("ptr", "cycle", "lock", "pid")
 
     def __init__(self):
         self.ptr, self.cycle, self.lock = None, -1, threading.Lock()
+        self.pid = os.getpid()
 
 
 class _ThreadSlot:
@@ -124,6 +125,11 @@ class _ThreadSlot:
 
 
 def _release(lib, handle, handles, lock):
+    if handle.pid != os.getpid():
+        # A forked child dropping the slots of the parent's threads: the
+        # lock may be held by a thread that does not exist here, and the
+        # reader is the parent's.
+        return
     with handle.lock:
         if handle.ptr:
             lib.qvres_reader_close(handle.ptr)
@@ -142,12 +148,17 @@ class Analysis:
 
     def __init__(self, path, *, prefix_rule=0):
         self._handle = None
+        self._pid = os.getpid()
         self._lock = threading.Lock()
+        # Model calls in progress; close() waits for them to end.
+        self._users = 0
+        self._idle = threading.Condition(self._lock)
         self._handles = set()
         self._local = threading.local()
         self._directories = {}
         self._prefix_rule = prefix_rule
         self.path = os.fspath(path)
+        _lib.check_text(self.path, "path")
         self._lib = lib = _lib.library()
         handle = ctypes.c_void_p()
         # An open of this run in another thread or process holds the run's
@@ -208,11 +219,18 @@ class Analysis:
     # ---- life cycle ------------------------------------------------------
 
     def close(self):
-        """Closes every thread's reader, then the analysis. Call it when no
-        thread reads any more; later calls raise qvres.Error."""
+        """Closes every thread's reader, then the analysis, once the calls
+        other threads are making have ended; later calls raise qvres.Error.
+        In a process forked from the one that opened it, forgets the
+        analysis without closing anything of the parent's."""
+        if not self._in_owner_process():
+            self._handle = None
+            return
         with self._lock:
             handle, self._handle = self._handle, None
             handles = list(self._handles)
+            if handle is not None:
+                self._idle.wait_for(lambda: self._users == 0)
         if handle is None:
             return
         for h in handles:
@@ -238,8 +256,38 @@ class Analysis:
         return f"<qvres.Analysis {self.path!r}: {state}>"
 
     def _check_open(self):
+        self._check_process()
         if self._handle is None:
             raise errors.Error(f"{self.path}: the analysis is closed")
+
+    # ---- the handle across threads and processes --------------------------
+
+    @contextlib.contextmanager
+    def _using(self):
+        """The analysis handle, kept open until the block ends: close()
+        waits for every such block."""
+        self._check_process()
+        with self._lock:
+            self._check_open()
+            self._users += 1
+            handle = self._handle
+        try:
+            yield handle
+        finally:
+            with self._lock:
+                self._users -= 1
+                if self._users == 0:
+                    self._idle.notify_all()
+
+    def _in_owner_process(self):
+        return getattr(self, "_pid", None) == os.getpid()
+
+    def _check_process(self):
+        # Checked before any lock is taken: in a forked child a lock may be
+        # held by a thread of the parent that does not exist there.
+        if not self._in_owner_process():
+            raise errors.Error(f"{self.path}: the analysis was opened in process {self._pid}, not in this "
+                               f"one (a child forked from it): open it anew in this process")
 
     # ---- cycles and readers ------------------------------------------------
 
@@ -256,6 +304,7 @@ class Analysis:
     @contextlib.contextmanager
     def _reader(self, cycle):
         """The calling thread's reader, opened on `cycle` (a position)."""
+        self._check_process()
         slot = getattr(self._local, "slot", None)
         if slot is None:
             slot = _ThreadSlot()
@@ -315,6 +364,7 @@ class Analysis:
     def variables(self, cycle):
         """The result directory of `cycle`, as Variable records."""
         cycle = self._cycle(cycle)
+        self._check_process()
         with self._lock:
             found = self._directories.get(cycle)
         if found is not None:
@@ -394,10 +444,10 @@ class Analysis:
 
     def coordinates(self):
         """x, y, z of every node in model node order, metres: N x 3 float32."""
-        self._check_open()
         n = 3 * self.model.nodes
         out = np.empty(n, np.float32)
-        call(self._lib.qvres_get_coordinates, self._handle, out.ctypes.data, n)
+        with self._using() as handle:
+            call(self._lib.qvres_get_coordinates, handle, out.ctypes.data, n)
         return out.reshape(-1, 3)
 
     def connectivity(self):
@@ -417,9 +467,9 @@ class Analysis:
         return self._model_ints(self._lib.qvres_get_part_elements, n, part)
 
     def _model_ints(self, fn, n, *args):
-        self._check_open()
         out = np.empty(n, np.int32)
-        call(fn, self._handle, *args, out.ctypes.data, n)
+        with self._using() as handle:
+            call(fn, handle, *args, out.ctypes.data, n)
         return out
 
     @property
@@ -553,6 +603,58 @@ class Analysis:
         "material_fraction[NAME]" and "part" as cell data."""
         from . import _mesh
         return _mesh.to_meshio(self, self._cycle(cycle))
+
+    # ---- part nodes, every slot, joints and rigid bodies -------------------
+
+    def part_nodes(self, part):
+        """The nodes of unstructured part `part`, each once, in the order its
+        elements first use them: int32 numbers as the connectivity gives
+        them (entry n is node structured_slots + n - 1)."""
+        n = self.parts[part - 1].nodes if 1 <= part <= len(self.parts) else 0
+        return self._model_ints(self._lib.qvres_get_part_nodes, n, part)
+
+    def slot_values(self, variable, cycle, part=None):
+        """An element variable as the cycle stores it: one value per slot of
+        every structured part (structured_slots values, in node order, the
+        slots on a part's lowest I, J or K layer included though no element
+        has them as its highest corner), then one per unstructured element.
+        float32 in SI units, or int32. A multi-material variable gives the
+        element's own value per slot."""
+        cycle = self._cycle(cycle)
+        v = self._entry(variable, cycle, "element", part)
+        values = _lib.ELEMENT_INTEGERS_ALL_SLOTS if v.integer else _lib.ELEMENT_REALS_ALL_SLOTS
+        out = self._read(cycle, values, v.index, abs(v.part), np.int32 if v.integer else np.float32)
+        return out[_lib.header_values(self._lib):]
+
+    def joint(self, joint, quantity, cycle):
+        """Quantity `quantity` of joint `joint` in `cycle`, in SI units:
+        quantities 1 .. 13 are triples (float32, 3) in global axes, -1 ..
+        -13 the same triples in the joint's frame; quantity 11 is the frame
+        itself, a 4 x 4 float32 matrix F whose columns F[:3, c] are the
+        frame's axes. A joint the cycle does not hold, and quantity 0, give
+        zeros."""
+        joint, quantity = _lib.int32(joint, "joint"), _lib.int32(quantity, "joint quantity")
+        record = (ctypes.c_float * 16)()
+        with self._reader(self._cycle(cycle)) as r:
+            call(self._lib.qvres_read_joint, r, joint, quantity, byref(record))
+        out = np.ctypeslib.as_array(record).copy()
+        # The frame is stored column by column.
+        return out.reshape(4, 4).T.copy() if quantity == 11 else out[:3].copy()
+
+    def rigid_body(self, body, cycle):
+        """The motion of rigid body `body` up to `cycle`: a 4 x 4 float32
+        matrix T such that T @ (x, y, z, 1) is where the body point first at
+        (x, y, z) metres is now: the rotation in T[:3, :3], the translation
+        in T[:3, 3]. A body the cycle does not hold gives the identity."""
+        body = _lib.int32(body, "rigid body")
+        record = (ctypes.c_float * 12)()
+        with self._reader(self._cycle(cycle)) as r:
+            call(self._lib.qvres_read_rigid_body, r, body, byref(record))
+        values = np.ctypeslib.as_array(record)
+        out = np.eye(4, dtype=np.float32)
+        out[:3, :3] = values[:9].reshape(3, 3).T  # column by column
+        out[:3, 3] = values[9:]
+        return out
 
 
 def _reopen(path, prefix_rule):

@@ -192,3 +192,69 @@ def call(fn, *args):
 
 def text(raw):
     return raw.decode("utf-8", "replace")
+
+
+# ---- Texts passed to the library, and fork -----------------------------------
+
+def check_text(value, what):
+    """Refuses a path or name the library would read only up to a NUL."""
+    raw = os.fsencode(value) if isinstance(value, (str, bytes)) else value
+    if b"\0" in raw:
+        raise errors.ArgumentError(f"{value!r}: a {what} with a NUL character")
+
+
+def _after_fork_in_child():
+    # A thread of the parent may have held the lock at the fork; it does
+    # not exist in the child, and would never release it.
+    global _library_lock
+    _library_lock = threading.Lock()
+
+
+if hasattr(os, "register_at_fork"):
+    os.register_at_fork(after_in_child=_after_fork_in_child)
+
+
+# ---- Functions bound after the first release ---------------------------------
+
+# Value queries of every slot as stored: T + E values after the header pair.
+ELEMENT_INTEGERS_ALL_SLOTS = 6
+ELEMENT_REALS_ALL_SLOTS = 7
+
+_SIGNATURES.update({
+    "qvres_status_text": (c_char_p, [c_int32]),
+    "qvres_get_part_nodes": (c_int32, [c_void_p, c_int64, c_void_p, c_int64, _E]),
+    "qvres_read_joint": (c_int32, [c_void_p, c_int32, c_int32, _P(c_float * 16), _E]),
+    "qvres_read_rigid_body": (c_int32, [c_void_p, c_int32, _P(c_float * 12), _E]),
+})
+
+
+def header_values(lib):
+    """Values before the first value of a node or element query: the header
+    pair up to version 1 of the library."""
+    return 2 if lib.qvres_version() < 20000 else 0
+
+
+def int32(value, what):
+    """`value` as an int for an int32 argument; ArgumentError when it is not
+    an integer or does not fit."""
+    try:
+        number = int(value)
+    except (TypeError, ValueError):
+        raise errors.ArgumentError(f"a {what} is an integer, not {value!r}") from None
+    if number != value or isinstance(value, bool) or not -2**31 <= number < 2**31:
+        raise errors.ArgumentError(f"no {what} {value!r}")
+    return number
+
+
+def status_text(status):
+    """The library's short text of a status code ("damaged or truncated
+    file", ...)."""
+    raw = library().qvres_status_text(int32(status, "status"))
+    return text(raw) if raw is not None else ""
+
+
+def library_version():
+    """(major, minor, patch) of the loaded libqvres; loads it, raising
+    ImportError when it cannot be found."""
+    v = library().qvres_version()
+    return v // 10000, v // 100 % 100, v % 100

@@ -49,6 +49,7 @@ class CapacityError(Error):
 
 
 class NoMemoryError(Error, MemoryError):
+    """The library could not allocate what the request needs."""
     status = 8
 
 
