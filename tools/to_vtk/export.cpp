@@ -209,7 +209,7 @@ std::uint64_t export_step(const Analysis& analysis, const std::shared_future<con
             const std::string name = names(v.name, v.qualifier, v.index);
             add_floats(cell, name, r.values);
             // The per-material values of the structured elements.
-            const std::size_t per = r.materials.size();
+            const std::size_t per = write ? r.materials.size() : 0;
             for (std::size_t k = 0; k < per; ++k) {
                 std::vector<float> column(n_cells, kNaN);
                 for (std::size_t e = 0; e * per + k < r.material_values.size() && e < n_cells; ++e)
@@ -225,7 +225,7 @@ std::uint64_t export_step(const Analysis& analysis, const std::shared_future<con
         for (const qvhost::Material& mat : analysis.materials()) {
             std::vector<float> fractions;
             if (!reader.material_fractions(mat.number, fractions)) break;
-            fractions.resize(n_cells, kNaN);
+            if (write) fractions.resize(n_cells, kNaN);
             add_floats(cell, names.unique("material_fraction[" + mat.name + "]"), fractions);
         }
     // The rigid body and joint sections are not exported, but a file cut
