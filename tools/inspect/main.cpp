@@ -297,31 +297,31 @@ int summary(const ResultsLibrary& lib, const Args& a) {
 
     qvhost::print(stdout, "analysis       %s\n", analysis->files().stem.c_str());
     qvhost::print(stdout, "base file      %s (file version %d)\n", qvhost::existing_base_file(analysis->files()).c_str(),
-                m.file_version);
+                          m.file_version);
     if (u.decimal)
         qvhost::print(stdout, "units          length x %s m, mass x %s kg, time x %s s (unit codes %d, %d, %d)\n",
-                    fmt(std::pow(10.0, u.length_exponent), "%g").c_str(),
-                    fmt(std::pow(10.0, u.mass_exponent), "%g").c_str(),
-                    fmt(std::pow(10.0, u.time_exponent), "%g").c_str(), u.length, u.mass, u.time);
+                              fmt(std::pow(10.0, u.length_exponent), "%g").c_str(),
+                              fmt(std::pow(10.0, u.mass_exponent), "%g").c_str(),
+                              fmt(std::pow(10.0, u.time_exponent), "%g").c_str(), u.length, u.mass, u.time);
     else
         qvhost::print(stdout, "units          unit codes %d, %d, %d (not a decimal system)\n", u.length, u.mass, u.time);
 
     qvhost::print(stdout, "\nparts          %zu (%d structured, %d unstructured)\n", parts.size(), m.structured_parts(),
-                m.unstructured_parts);
+                          m.unstructured_parts);
     qvhost::print(stdout, "  %4s  %-12s  %-15s %9s %9s  %s\n", "part", "kind", "extents", "elements", "nodes", "name");
     for (const qvhost::Part& p : parts) {
         const std::string extents = p.structured ? std::to_string(p.i) + " x " + std::to_string(p.j) + " x " +
                                                        std::to_string(p.k)
                                                  : "-";
         qvhost::print(stdout, "  %4d  %-12s  %-15s %9lld %9lld  %s\n", p.number, p.structured ? "structured" : "unstructured",
-                    extents.c_str(), static_cast<long long>(p.elements), static_cast<long long>(p.nodes),
-                    p.name.c_str());
+                              extents.c_str(), static_cast<long long>(p.elements), static_cast<long long>(p.nodes),
+                              p.name.c_str());
     }
     qvhost::print(stdout, "totals         %lld nodes (%lld structured, %lld unstructured), %lld elements "
-                "(%lld structured, %lld unstructured)\n",
-                static_cast<long long>(m.nodes()), static_cast<long long>(m.slots),
-                static_cast<long long>(m.unstructured_nodes), static_cast<long long>(m.elements()),
-                static_cast<long long>(m.structured_elements), static_cast<long long>(m.unstructured_elements));
+                          "(%lld structured, %lld unstructured)\n",
+                          static_cast<long long>(m.nodes()), static_cast<long long>(m.slots),
+                          static_cast<long long>(m.unstructured_nodes), static_cast<long long>(m.elements()),
+                          static_cast<long long>(m.structured_elements), static_cast<long long>(m.unstructured_elements));
 
     std::string kinds;
     for (const std::string& k : element_kinds(*analysis)) kinds += (kinds.empty() ? "" : ", ") + k;
@@ -340,7 +340,7 @@ int summary(const ResultsLibrary& lib, const Args& a) {
     qvhost::print(stdout, "\ncycles         %zu", steps.size());
     if (!analysis->skipped().empty())
         qvhost::print(stdout, " (%zu cycle file%s not read: see the warnings)", analysis->skipped().size(),
-                    analysis->skipped().size() == 1 ? "" : "s");
+                              analysis->skipped().size() == 1 ? "" : "s");
     qvhost::print(stdout, "\n");
     if (!steps.empty()) qvhost::print(stdout, "  %4s  %9s  %s\n", "step", "cycle", "time (s)");
     for (const qvhost::Step& s : steps) qvhost::print(stdout, "  %4d  %9d  %s\n", s.index, s.cycle, fmt(s.time, "%.6e").c_str());
@@ -405,7 +405,7 @@ int vars(const ResultsLibrary& lib, const Args& a) {
     for (const Variable& v : dir) {
         const std::string unit = unit_of(lib, v);
         qvhost::print(stdout, "  %-16s %5d %6d  %-24s %s\n", kind_name(v.kind), v.qualifier, v.index, v.name.c_str(),
-                    unit.empty() ? "-" : unit.c_str());
+                              unit.empty() ? "-" : unit.c_str());
     }
     return 0;
 }

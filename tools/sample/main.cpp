@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
     try {
         const qvsample::SampleAnalysis a = qvsample::write_sample_analysis(outdir, options);
         qvhost::print(stdout, "wrote %s and %zu cycle files (%s ... %s)\n", a.base_file.c_str(),
-                    a.cycle_files.size(), a.cycle_files.front().c_str(), a.cycle_files.back().c_str());
+                              a.cycle_files.size(), a.cycle_files.front().c_str(), a.cycle_files.back().c_str());
     } catch (const std::exception& e) {
         qvhost::report_error("qvres-sample", "cannot write the sample into " + outdir + ": " + e.what());
         return 1;
