@@ -14,6 +14,7 @@
 #include "diff/compare.h"
 #include "host/console.h"
 #include "host/csv_text.h"
+#include "host/output_file.h"
 #include "host/results_library.h"
 
 namespace {
@@ -194,15 +195,10 @@ std::string array_line(const ArrayResult& r) {
 
 class CsvFile {
 public:
-    explicit CsvFile(const std::string& path)
-        : path_(path), standard_(path == "-"), f_(standard_ ? stdout : std::fopen(path.c_str(), "w")) {
-        if (!f_) throw Error("cannot write " + path + ": " + std::strerror(errno));
+    explicit CsvFile(const std::string& path) : out_(path, true), f_(out_.get()) {
         std::fputs("step_a,cycle_a,time_a (s),step_b,cycle_b,time_b (s),array,unit,status,compared,differing,beyond,"
                    "largest difference,location,number,part,i,j,k,component,value_a,value_b,rtol,atol,note\n",
                    f_);
-    }
-    ~CsvFile() {
-        if (f_ && !standard_) std::fclose(f_);
     }
     CsvFile(const CsvFile&) = delete;
     CsvFile& operator=(const CsvFile&) = delete;
@@ -245,17 +241,11 @@ public:
         std::fputs(line.c_str(), f_);
     }
 
-    void close() {
-        if (standard_) return;  // checked once, when the tool ends
-        const bool failed = std::ferror(f_) != 0;
-        const bool closed = std::fclose(f_) == 0;
-        f_ = nullptr;
-        if (failed || !closed) throw Error("cannot write " + path_ + ": " + std::strerror(errno));
-    }
+    // Standard output is checked once, when the tool ends.
+    void close() { out_.commit(); }
 
 private:
-    std::string path_;
-    bool standard_;
+    qvhost::OutputFile out_;
     std::FILE* f_;
 };
 
@@ -297,7 +287,7 @@ int run(Command& c) {
     const auto b = open_analysis(lib, c.b, "B");
     std::FILE* out = c.csv == "-" ? nullptr : stdout;  // the summary, unless the CSV takes standard output
     auto say = [&](const std::string& line) {
-        if (out) std::fprintf(out, "%s\n", line.c_str());
+        if (out) std::fprintf(out, "%s\n", qvhost::terminal_text(line).c_str());
     };
     std::set<std::string> used;  // tolerance names that gave a tolerance
     const auto note_use = [&](const ArrayResult& r) {
@@ -379,9 +369,20 @@ int run(Command& c) {
     }
     if (csv) csv->close();
 
+    // One warning, whatever the number of names: a tolerance file of
+    // millions of unknown names must not print millions of lines.
+    std::vector<std::string> unused;
     for (const std::string& name : c.tolerances.names())
-        if (!used.count(name))
-            qvhost::report_warning(kTool, "the tolerance of " + name + " applies to no array compared");
+        if (!used.count(name)) unused.push_back(name);
+    if (!unused.empty()) {
+        constexpr std::size_t kNamed = 5;
+        std::string names;
+        for (std::size_t i = 0; i < unused.size() && i < kNamed; ++i) names += (i ? ", " : "") + unused[i];
+        if (unused.size() > kNamed) names += " ... and " + std::to_string(unused.size() - kNamed) + " more";
+        qvhost::report_warning(kTool, std::string(unused.size() == 1 ? "the tolerance of " : "the tolerances of ") +
+                                          names + (unused.size() == 1 ? " applies" : " apply") +
+                                          " to no array compared");
+    }
 
     if (!differs) {
         say("result  same within tolerance: " + plural(arrays, "array") + " in " +

@@ -8,6 +8,7 @@
 #endif
 
 #include <algorithm>
+#include <cstdarg>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +16,7 @@
 #include <exception>
 
 #include "host/error.h"
+#include "host/xml_text.h"
 #include "host/results_library.h"
 
 #ifndef QVRES_TOOLS_VERSION
@@ -55,10 +57,66 @@ std::string one_line(const std::string& message) {
     std::string line = message;
     for (char& c : line)
         if (c == '\n' || c == '\r') c = ' ';
-    return line;
+    return terminal_text(line);
+}
+
+void append_hex(std::string& out, unsigned char byte) {
+    static const char digits[] = "0123456789abcdef";
+    out += "\\x";
+    out += digits[byte >> 4];
+    out += digits[byte & 15];
 }
 
 }  // namespace
+
+std::string terminal_text(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto u = static_cast<unsigned char>(text[i]);
+        if (u >= 0x80) {
+            const std::size_t n = utf8_sequence(text, i);
+            // U+0080..U+009F, the C1 controls, are C2 80..C2 9F in UTF-8.
+            const bool c1 = n == 2 && u == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0;
+            if (n == 0 || c1) {
+                append_hex(out, u);
+                continue;
+            }
+            out.append(text, i, n);
+            i += n - 1;
+        } else if ((u < 0x20 && u != '\n' && u != '\t') || u == 0x7F) {
+            append_hex(out, u);
+        } else {
+            out += static_cast<char>(u);
+        }
+    }
+    return out;
+}
+
+void vprint(std::FILE* to, const char* format, std::va_list args) {
+    std::va_list again;
+    va_copy(again, args);
+    char small[256];
+    const int n = std::vsnprintf(small, sizeof small, format, args);
+    std::string text;
+    if (n >= 0 && static_cast<std::size_t>(n) < sizeof small) {
+        text.assign(small, static_cast<std::size_t>(n));
+    } else if (n > 0) {
+        text.assign(static_cast<std::size_t>(n) + 1, '\0');
+        std::vsnprintf(&text[0], text.size(), format, again);
+        text.pop_back();
+    }
+    va_end(again);
+    const std::string shown = terminal_text(text);
+    std::fwrite(shown.data(), 1, shown.size(), to);
+}
+
+void print(std::FILE* to, const char* format, ...) {
+    std::va_list args;
+    va_start(args, format);
+    vprint(to, format, args);
+    va_end(args);
+}
 
 void report_error(const char* tool, const std::string& message) {
     std::fprintf(stderr, "%s: %s\n", tool, one_line(message).c_str());

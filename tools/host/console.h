@@ -3,7 +3,9 @@
 // that standard output took everything written to it, and --version.
 #pragma once
 
+#include <cstdarg>
 #include <cstddef>
+#include <cstdio>
 #include <functional>
 #include <string>
 
@@ -31,8 +33,30 @@ private:
     bool active_ = false;
 };
 
+// `text` made safe to show on a terminal: text from a results file (names
+// of parts, materials, variables, files) could otherwise carry escape
+// sequences that retitle, recolour or rewrite the screen. Line feeds and
+// tabs stay; every other control character (C0, DEL, and C1 whether as a
+// raw byte or UTF-8 encoded) and every byte that is not part of valid UTF-8
+// is shown as \xNN. Valid UTF-8 passes unchanged.
+std::string terminal_text(const std::string& text);
+
+#if defined(__MINGW32__)
+#define QVHOST_PRINTF_FORMAT(f, a) __attribute__((format(__MINGW_PRINTF_FORMAT, f, a)))
+#elif defined(__GNUC__)
+#define QVHOST_PRINTF_FORMAT(f, a) __attribute__((format(printf, f, a)))
+#else
+#define QVHOST_PRINTF_FORMAT(f, a)
+#endif
+
+// fprintf through terminal_text: what the tools print that may hold text
+// from a file.
+QVHOST_PRINTF_FORMAT(2, 3) void print(std::FILE* to, const char* format, ...);
+QVHOST_PRINTF_FORMAT(2, 0) void vprint(std::FILE* to, const char* format, std::va_list args);
+
 // Prints "TOOL: MESSAGE" as one line on stderr (line breaks inside the
-// message become blanks).
+// message become blanks, control characters are shown as terminal_text
+// shows them).
 void report_error(const char* tool, const std::string& message);
 // Prints "TOOL: warning: MESSAGE" the same way.
 void report_warning(const char* tool, const std::string& message);

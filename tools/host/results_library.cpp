@@ -4,12 +4,19 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <new>
 #include <sstream>
+#include <type_traits>
 
 #include "host/shared_library.h"
 
 #ifndef QVRES_BUILD_LIBRARY_DIR
 #define QVRES_BUILD_LIBRARY_DIR ""
+#endif
+#ifndef QVRES_BUILD_TREE
+#define QVRES_BUILD_TREE ""
 #endif
 #ifndef QVRES_INSTALLED_LIBRARY_DIR
 #define QVRES_INSTALLED_LIBRARY_DIR "../lib"
@@ -50,6 +57,40 @@ bool names_cycle_of_run(const std::string& name, const std::string& run) {
 // A failed call as an Error carrying the library's message and status.
 [[noreturn]] void throw_error(const qvres_error& e) { throw Error(e.message, e.status); }
 
+// Reads `n` values through `fill` (a library call that writes them, and
+// returns its status) into `out`. The storage is not zeroed beforehand: a
+// count the file cannot bear costs address space, not memory, until the
+// library has checked it against the file and written; the values are
+// copied out only once the read succeeded. Storage the system cannot give
+// is an Error naming `where`.
+template <class T, class Fill>
+qvres_status read_unfilled(std::size_t n, std::vector<T>& out, const std::string& where, Fill fill) {
+    std::unique_ptr<T[]> storage;
+    try {
+        storage.reset(new T[n > 0 ? n : 1]);
+    } catch (const std::bad_alloc&) {
+        throw Error(where + ": " + std::to_string(n) + " values do not fit in memory", QVRES_E_NO_MEMORY);
+    }
+    const qvres_status s = fill(storage.get(), static_cast<std::int64_t>(n));
+    if (s == QVRES_OK) out.assign(storage.get(), storage.get() + n);
+    return s;
+}
+
+// Whether the program in directory `exe` lives in the build tree it was
+// built in (that directory, or one above it, is the tree). Only then is the
+// tree's library one to load: an installed tool never looks there, since
+// once the tree is gone whoever re-creates its path would choose the
+// library the tool loads.
+bool in_build_tree(const std::string& exe) {
+    if (!*QVRES_BUILD_TREE || exe.empty()) return false;
+    std::error_code ec;
+    for (std::filesystem::path p = exe; !p.empty(); p = p.parent_path()) {
+        if (std::filesystem::equivalent(p, QVRES_BUILD_TREE, ec)) return true;
+        if (p == p.parent_path()) break;
+    }
+    return false;
+}
+
 }  // namespace
 
 std::vector<std::string> library_candidates() {
@@ -59,7 +100,7 @@ std::vector<std::string> library_candidates() {
         candidates.push_back(exe + "/" + kLibraryFileName);
         candidates.push_back(exe + "/" + QVRES_INSTALLED_LIBRARY_DIR + "/" + kLibraryFileName);
     }
-    if (*QVRES_BUILD_LIBRARY_DIR)
+    if (*QVRES_BUILD_LIBRARY_DIR && in_build_tree(exe))
         candidates.push_back(std::string(QVRES_BUILD_LIBRARY_DIR) + "/" + kLibraryFileName);
     candidates.push_back(kLibraryFileName);
     return candidates;
@@ -233,19 +274,23 @@ UnitSystem Analysis::unit_system() const {
 }
 
 std::vector<std::int32_t> Analysis::connectivity() const {
-    std::vector<std::int32_t> nodes(8 * size_of(model_.unstructured_elements));
+    std::vector<std::int32_t> nodes;
+    const std::size_t n = 8 * size_of(model_.unstructured_elements);
     qvres_error e{};
-    if (!nodes.empty() &&
-        library_.api().qvres_get_connectivity(handle_, nodes.data(), static_cast<std::int64_t>(nodes.size()), &e) != QVRES_OK)
+    if (n > 0 && read_unfilled(n, nodes, files_.path + ": the connectivity", [&](std::int32_t* to, std::int64_t size) {
+            return library_.api().qvres_get_connectivity(handle_, to, size, &e);
+        }) != QVRES_OK)
         throw_error(e);
     return nodes;
 }
 
 std::vector<std::int32_t> Analysis::element_types() const {
-    std::vector<std::int32_t> types(size_of(model_.unstructured_elements));
+    std::vector<std::int32_t> types;
+    const std::size_t n = size_of(model_.unstructured_elements);
     qvres_error e{};
-    if (!types.empty() &&
-        library_.api().qvres_get_element_types(handle_, types.data(), static_cast<std::int64_t>(types.size()), &e) != QVRES_OK)
+    if (n > 0 && read_unfilled(n, types, files_.path + ": the element types", [&](std::int32_t* to, std::int64_t size) {
+            return library_.api().qvres_get_element_types(handle_, to, size, &e);
+        }) != QVRES_OK)
         throw_error(e);
     return types;
 }
@@ -254,17 +299,22 @@ std::vector<std::int32_t> Analysis::part_elements(std::int32_t part) const {
     qvres_part info;
     qvres_error e{};
     if (library_.api().qvres_get_part(handle_, part, &info, &e) != QVRES_OK) throw_error(e);
-    std::vector<std::int32_t> rows(size_of(info.elements));
-    if (library_.api().qvres_get_part_elements(handle_, part, rows.data(), static_cast<std::int64_t>(rows.size()), &e) != QVRES_OK)
+    std::vector<std::int32_t> rows;
+    if (read_unfilled(size_of(info.elements), rows, files_.path + ": the elements of part " + std::to_string(part),
+                      [&](std::int32_t* to, std::int64_t size) {
+                          return library_.api().qvres_get_part_elements(handle_, part, to, size, &e);
+                      }) != QVRES_OK)
         throw_error(e);
     return rows;
 }
 
 std::vector<float> Analysis::coordinates() const {
-    std::vector<float> xyz(3 * size_of(model_.nodes()));
+    std::vector<float> xyz;
+    const std::size_t n = 3 * size_of(model_.nodes());
     qvres_error e{};
-    if (!xyz.empty() &&
-        library_.api().qvres_get_coordinates(handle_, xyz.data(), static_cast<std::int64_t>(xyz.size()), &e) != QVRES_OK)
+    if (n > 0 && read_unfilled(n, xyz, files_.path + ": the coordinates", [&](float* to, std::int64_t size) {
+            return library_.api().qvres_get_coordinates(handle_, to, size, &e);
+        }) != QVRES_OK)
         throw_error(e);
     return xyz;
 }
@@ -333,13 +383,16 @@ std::int64_t CycleReader::count(const qvres_request& request, const char* what) 
 
 template <class T>
 bool CycleReader::read(const qvres_request& request, const char* what, std::vector<T>& out, bool absent_ok) {
-    out.assign(size_of(count(request, what)), T{});
+    const std::size_t n = size_of(count(request, what));
     qvres_error e{};
-    qvres_status s;
-    if constexpr (std::is_same_v<T, float>)
-        s = api_.qvres_read_float(handle_, &request, out.data(), static_cast<std::int64_t>(out.size()), &e);
-    else
-        s = api_.qvres_read_int32(handle_, &request, out.data(), static_cast<std::int64_t>(out.size()), &e);
+    const qvres_status s = read_unfilled(
+        n, out, analysis_.files().path + ": " + analysis_.describe_step(step_) + ", " + what,
+        [&](T* to, std::int64_t size) {
+            if constexpr (std::is_same_v<T, float>)
+                return api_.qvres_read_float(handle_, &request, to, size, &e);
+            else
+                return api_.qvres_read_int32(handle_, &request, to, size, &e);
+        });
     if (s == QVRES_OK) return true;
     if (absent_ok && s == QVRES_E_NOT_STORED) return false;
     fail(what, e);

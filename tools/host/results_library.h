@@ -149,8 +149,9 @@ struct UnitSystem {
 
 // Where the tools look for the library when none is named (by argument or by
 // QVRES_LIBRARY): next to the executable, in the installed library directory
-// relative to it, in the build tree's library directory, and finally on the
-// loader's search path.
+// relative to it, in the build tree's library directory (only for a program
+// that lives in the build tree: an installed one never looks there), and
+// finally on the loader's search path.
 std::vector<std::string> library_candidates();
 
 class ResultsLibrary {

@@ -18,6 +18,7 @@
 
 #include "host/console.h"
 #include "host/csv_text.h"
+#include "host/output_file.h"
 #include "host/results_library.h"
 #include "inspect/svg_plot.h"
 #include "to_vtk/cells.h"
@@ -125,34 +126,6 @@ std::string labelled(const std::string& label, const std::string& unit) {
     return unit.empty() ? label : label + " (" + unit + ")";
 }
 
-// A file written in one piece, or standard output for "-"; errors are
-// reported with the file's name.
-class OutFile {
-public:
-    explicit OutFile(const std::string& path)
-        : path_(path), standard_(path == "-"), f_(standard_ ? stdout : std::fopen(path.c_str(), "w")) {
-        if (!f_) throw Error("cannot write " + path + ": " + std::strerror(errno));
-    }
-    ~OutFile() {
-        if (f_ && !standard_) std::fclose(f_);
-    }
-    OutFile(const OutFile&) = delete;
-    OutFile& operator=(const OutFile&) = delete;
-    std::FILE* get() { return f_; }
-    void close() {
-        if (standard_) return;  // checked once, when the tool ends
-        const bool failed = std::ferror(f_) != 0;
-        const bool closed = std::fclose(f_) == 0;
-        f_ = nullptr;
-        if (failed || !closed) throw Error("cannot write " + path_ + ": " + std::strerror(errno));
-    }
-
-private:
-    std::string path_;
-    bool standard_;
-    std::FILE* f_;
-};
-
 // Where the person-readable report goes: standard output, unless a CSV or
 // SVG file is written there, when the report is left out (nullptr).
 std::FILE* report_stream(const Args& a) {
@@ -172,7 +145,7 @@ void say(std::FILE* report, const char* format, ...) {
     if (!report) return;
     va_list args;
     va_start(args, format);
-    std::vfprintf(report, format, args);
+    qvhost::vprint(report, format, args);
     va_end(args);
 }
 
@@ -322,55 +295,55 @@ int summary(const ResultsLibrary& lib, const Args& a) {
     const qvhost::UnitSystem u = analysis->unit_system();
     const std::vector<qvhost::Step>& steps = analysis->steps();
 
-    std::printf("analysis       %s\n", analysis->files().stem.c_str());
-    std::printf("base file      %s (file version %d)\n", qvhost::existing_base_file(analysis->files()).c_str(),
-                m.file_version);
+    qvhost::print(stdout, "analysis       %s\n", analysis->files().stem.c_str());
+    qvhost::print(stdout, "base file      %s (file version %d)\n", qvhost::existing_base_file(analysis->files()).c_str(),
+                          m.file_version);
     if (u.decimal)
-        std::printf("units          length x %s m, mass x %s kg, time x %s s (unit codes %d, %d, %d)\n",
-                    fmt(std::pow(10.0, u.length_exponent), "%g").c_str(),
-                    fmt(std::pow(10.0, u.mass_exponent), "%g").c_str(),
-                    fmt(std::pow(10.0, u.time_exponent), "%g").c_str(), u.length, u.mass, u.time);
+        qvhost::print(stdout, "units          length x %s m, mass x %s kg, time x %s s (unit codes %d, %d, %d)\n",
+                              fmt(std::pow(10.0, u.length_exponent), "%g").c_str(),
+                              fmt(std::pow(10.0, u.mass_exponent), "%g").c_str(),
+                              fmt(std::pow(10.0, u.time_exponent), "%g").c_str(), u.length, u.mass, u.time);
     else
-        std::printf("units          unit codes %d, %d, %d (not a decimal system)\n", u.length, u.mass, u.time);
+        qvhost::print(stdout, "units          unit codes %d, %d, %d (not a decimal system)\n", u.length, u.mass, u.time);
 
-    std::printf("\nparts          %zu (%d structured, %d unstructured)\n", parts.size(), m.structured_parts(),
-                m.unstructured_parts);
-    std::printf("  %4s  %-12s  %-15s %9s %9s  %s\n", "part", "kind", "extents", "elements", "nodes", "name");
+    qvhost::print(stdout, "\nparts          %zu (%d structured, %d unstructured)\n", parts.size(), m.structured_parts(),
+                          m.unstructured_parts);
+    qvhost::print(stdout, "  %4s  %-12s  %-15s %9s %9s  %s\n", "part", "kind", "extents", "elements", "nodes", "name");
     for (const qvhost::Part& p : parts) {
         const std::string extents = p.structured ? std::to_string(p.i) + " x " + std::to_string(p.j) + " x " +
                                                        std::to_string(p.k)
                                                  : "-";
-        std::printf("  %4d  %-12s  %-15s %9lld %9lld  %s\n", p.number, p.structured ? "structured" : "unstructured",
-                    extents.c_str(), static_cast<long long>(p.elements), static_cast<long long>(p.nodes),
-                    p.name.c_str());
+        qvhost::print(stdout, "  %4d  %-12s  %-15s %9lld %9lld  %s\n", p.number, p.structured ? "structured" : "unstructured",
+                              extents.c_str(), static_cast<long long>(p.elements), static_cast<long long>(p.nodes),
+                              p.name.c_str());
     }
-    std::printf("totals         %lld nodes (%lld structured, %lld unstructured), %lld elements "
-                "(%lld structured, %lld unstructured)\n",
-                static_cast<long long>(m.nodes()), static_cast<long long>(m.slots),
-                static_cast<long long>(m.unstructured_nodes), static_cast<long long>(m.elements()),
-                static_cast<long long>(m.structured_elements), static_cast<long long>(m.unstructured_elements));
+    qvhost::print(stdout, "totals         %lld nodes (%lld structured, %lld unstructured), %lld elements "
+                          "(%lld structured, %lld unstructured)\n",
+                          static_cast<long long>(m.nodes()), static_cast<long long>(m.slots),
+                          static_cast<long long>(m.unstructured_nodes), static_cast<long long>(m.elements()),
+                          static_cast<long long>(m.structured_elements), static_cast<long long>(m.unstructured_elements));
 
     std::string kinds;
     for (const std::string& k : element_kinds(*analysis)) kinds += (kinds.empty() ? "" : ", ") + k;
-    std::printf("element kinds  %s\n", kinds.empty() ? "none (structured parts only)" : kinds.c_str());
+    qvhost::print(stdout, "element kinds  %s\n", kinds.empty() ? "none (structured parts only)" : kinds.c_str());
 
     const std::vector<qvhost::Material>& mats = analysis->materials();
-    std::printf("\nmaterials      %zu\n", mats.size());
+    qvhost::print(stdout, "\nmaterials      %zu\n", mats.size());
     for (const qvhost::Material& mat : mats) {
-        std::printf("  %4d  %-20s ", mat.number, mat.name.c_str());
+        qvhost::print(stdout, "  %4d  %-20s ", mat.number, mat.name.c_str());
         if (mat.euler_id >= 0)
-            std::printf("Euler id %d%s%s\n", mat.euler_id, mat.body.empty() ? "" : ", body ", mat.body.c_str());
+            qvhost::print(stdout, "Euler id %d%s%s\n", mat.euler_id, mat.body.empty() ? "" : ", body ", mat.body.c_str());
         else
-            std::printf("no Euler material fraction\n");
+            qvhost::print(stdout, "no Euler material fraction\n");
     }
 
-    std::printf("\ncycles         %zu", steps.size());
+    qvhost::print(stdout, "\ncycles         %zu", steps.size());
     if (!analysis->skipped().empty())
-        std::printf(" (%zu cycle file%s not read: see the warnings)", analysis->skipped().size(),
-                    analysis->skipped().size() == 1 ? "" : "s");
-    std::printf("\n");
-    if (!steps.empty()) std::printf("  %4s  %9s  %s\n", "step", "cycle", "time (s)");
-    for (const qvhost::Step& s : steps) std::printf("  %4d  %9d  %s\n", s.index, s.cycle, fmt(s.time, "%.6e").c_str());
+        qvhost::print(stdout, " (%zu cycle file%s not read: see the warnings)", analysis->skipped().size(),
+                              analysis->skipped().size() == 1 ? "" : "s");
+    qvhost::print(stdout, "\n");
+    if (!steps.empty()) qvhost::print(stdout, "  %4s  %9s  %s\n", "step", "cycle", "time (s)");
+    for (const qvhost::Step& s : steps) qvhost::print(stdout, "  %4d  %9d  %s\n", s.index, s.cycle, fmt(s.time, "%.6e").c_str());
     return 0;
 }
 
@@ -409,14 +382,14 @@ int nodes(const ResultsLibrary& lib, const Args& a) {
         say(report, "\n");
     }
     if (a.has("--csv")) {
-        OutFile out(a.get("--csv"));
+        qvhost::OutputFile out(a.get("--csv"), true);
         std::fprintf(out.get(), with_step ? "node,x (m),y (m),z (m),dx (m),dy (m),dz (m)\n" : "node,x (m),y (m),z (m)\n");
         for (std::size_t i = 0; i < n; ++i) {
             std::fprintf(out.get(), "%zu,%.9g,%.9g,%.9g", i + 1, xyz[3 * i], xyz[3 * i + 1], xyz[3 * i + 2]);
             if (with_step) std::fprintf(out.get(), ",%.9g,%.9g,%.9g", d[3 * i], d[3 * i + 1], d[3 * i + 2]);
             std::fputc('\n', out.get());
         }
-        out.close();
+        out.commit();
     }
     return 0;
 }
@@ -427,12 +400,12 @@ int vars(const ResultsLibrary& lib, const Args& a) {
     const auto analysis = open_analysis(lib, a.positional[0]);
     const CycleReader reader(*analysis, step);
     const std::vector<Variable>& dir = reader.variables();
-    std::printf("%s: %zu result arrays\n", analysis->describe_step(step).c_str(), dir.size());
-    std::printf("  %-16s %5s %6s  %-24s %s\n", "kind", "part", "index", "name", "unit");
+    qvhost::print(stdout, "%s: %zu result arrays\n", analysis->describe_step(step).c_str(), dir.size());
+    qvhost::print(stdout, "  %-16s %5s %6s  %-24s %s\n", "kind", "part", "index", "name", "unit");
     for (const Variable& v : dir) {
         const std::string unit = unit_of(lib, v);
-        std::printf("  %-16s %5d %6d  %-24s %s\n", kind_name(v.kind), v.qualifier, v.index, v.name.c_str(),
-                    unit.empty() ? "-" : unit.c_str());
+        qvhost::print(stdout, "  %-16s %5d %6d  %-24s %s\n", kind_name(v.kind), v.qualifier, v.index, v.name.c_str(),
+                              unit.empty() ? "-" : unit.c_str());
     }
     return 0;
 }
@@ -467,7 +440,7 @@ int values(const ResultsLibrary& lib, const Args& a) {
     }
 
     if (a.has("--csv")) {
-        OutFile out(a.get("--csv"));
+        qvhost::OutputFile out(a.get("--csv"), true);
         std::FILE* f = out.get();
         std::fprintf(f, "%s,%s", v.node() ? "node" : "element", labelled("value", unit).c_str());
         for (std::int32_t m : c.materials)
@@ -484,7 +457,7 @@ int values(const ResultsLibrary& lib, const Args& a) {
                     std::fputc(',', f);
             std::fputc('\n', f);
         }
-        out.close();
+        out.commit();
     }
     return 0;
 }
@@ -542,12 +515,12 @@ int history(const ResultsLibrary& lib, const Args& a) {
                      std::isnan(values[k]) ? "-" : fmt(values[k]).c_str());
 
     if (a.has("--csv")) {
-        OutFile out(a.get("--csv"));
+        qvhost::OutputFile out(a.get("--csv"), true);
         std::fprintf(out.get(), "step,cycle,time (s),%s\n", labelled("value", unit).c_str());
         for (std::size_t k = 0; k < steps.size(); ++k)
             std::fprintf(out.get(), "%d,%d,%.9g,%s\n", steps[k].index, steps[k].cycle, steps[k].time,
                          std::isnan(values[k]) ? "" : fmt(values[k], "%.9g").c_str());
-        out.close();
+        out.commit();
     }
     if (a.has("--svg")) {
         const std::string name = title.substr(0, title.find(" ("));
@@ -559,9 +532,9 @@ int history(const ResultsLibrary& lib, const Args& a) {
             plot.x.push_back(steps[k].time);
             plot.y.push_back(values[k]);
         }
-        OutFile out(a.get("--svg"));
+        qvhost::OutputFile out(a.get("--svg"), true);
         std::fputs(qvinspect::svg_line_plot(plot).c_str(), out.get());
-        out.close();
+        out.commit();
     }
     return 0;
 }

@@ -20,7 +20,7 @@ constexpr const char* kUsage =
     "and NAME_base.qvres already in OUTDIR are removed first.\n";
 
 int usage_error(const std::string& message) {
-    std::fprintf(stderr, "qvres-sample: %s (see qvres-sample --help)\n", message.c_str());
+    qvhost::report_error("qvres-sample", message + " (see qvres-sample --help)");
     return 2;
 }
 
@@ -69,10 +69,10 @@ int main(int argc, char** argv) {
     if (outdir.empty()) return usage_error("no output directory given");
     try {
         const qvsample::SampleAnalysis a = qvsample::write_sample_analysis(outdir, options);
-        std::printf("wrote %s and %zu cycle files (%s ... %s)\n", a.base_file.c_str(),
-                    a.cycle_files.size(), a.cycle_files.front().c_str(), a.cycle_files.back().c_str());
+        qvhost::print(stdout, "wrote %s and %zu cycle files (%s ... %s)\n", a.base_file.c_str(),
+                              a.cycle_files.size(), a.cycle_files.front().c_str(), a.cycle_files.back().c_str());
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "qvres-sample: cannot write the sample into %s: %s\n", outdir.c_str(), e.what());
+        qvhost::report_error("qvres-sample", "cannot write the sample into " + outdir + ": " + e.what());
         return 1;
     }
     return qvhost::flush_stdout("qvres-sample") ? 0 : 1;

@@ -99,43 +99,49 @@ struct Shared {
 
 Shared build_shared(const Analysis& analysis, const ExportOptions& o, unsigned threads) {
     const qvhost::Model& m = analysis.model();
+    const bool write = !o.outdir.empty();
+    // The arrays that bear out the model's counts are read before anything
+    // is sized from them: the library checks each against the file. Reading
+    // only builds no cells and reads no points (as before), so a file of a
+    // few kilobytes that claims millions of cells costs nothing; the
+    // unstructured cells are still checked.
+    const std::vector<float> points = write ? analysis.coordinates() : std::vector<float>();
+    const std::vector<std::int32_t> connectivity = analysis.connectivity(), types = analysis.element_types();
     // A structured part without cells (a plane of I = 1 among them) gives
-    // points and no cells, as it has nodes and no elements.
+    // points and no cells, as it has nodes and no elements. Each part's
+    // cells are sized from its extents, which the points read bear out: a
+    // part has fewer cells than nodes.
     Cells cells;
-    const auto n_cells = static_cast<std::size_t>(m.elements());
-    cells.connectivity.reserve(8 * n_cells);
-    cells.offsets.reserve(n_cells);
-    cells.types.reserve(n_cells);
     std::vector<std::int32_t> cell_part;
-    cell_part.reserve(n_cells);
-    std::int64_t first = 0;
-    for (std::int32_t p = 0; p < m.structured_parts(); ++p) {
-        const auto [I, J, K] = m.extents[p];
-        const std::size_t before = cells.types.size();
-        add_structured_part(cells, first, static_cast<std::int32_t>(I), static_cast<std::int32_t>(J),
-                            static_cast<std::int32_t>(K));
-        cell_part.insert(cell_part.end(), cells.types.size() - before, p + 1);
-        first += I * J * K;
+    if (write) {
+        std::int64_t first = 0;
+        for (std::int32_t p = 0; p < m.structured_parts(); ++p) {
+            const auto [I, J, K] = m.extents[p];
+            const std::size_t before = cells.types.size();
+            add_structured_part(cells, first, static_cast<std::int32_t>(I), static_cast<std::int32_t>(J),
+                                static_cast<std::int32_t>(K));
+            cell_part.insert(cell_part.end(), cells.types.size() - before, p + 1);
+            first += I * J * K;
+        }
     }
     try {
-        add_unstructured(cells, m.slots, m.unstructured_nodes, analysis.connectivity(), analysis.element_types());
+        add_unstructured(cells, m.slots, m.unstructured_nodes, connectivity, types);
     } catch (const std::runtime_error& e) {
-        throw Error(e.what());
+        throw Error(analysis.files().path + ": " + e.what(), QVRES_E_DAMAGED);
     }
-    std::vector<std::int32_t> unstructured_part(static_cast<std::size_t>(m.unstructured_elements), 0);
+    Shared s;
+    if (!write) {  // reading only: sizes, nothing encoded
+        s.geometry.points = static_cast<std::size_t>(m.nodes());
+        s.geometry.cells = static_cast<std::size_t>(m.elements());
+        return s;
+    }
+    // Unstructured elements are as many as the types read.
+    std::vector<std::int32_t> unstructured_part(types.size(), 0);
     for (std::int32_t p = m.structured_parts() + 1; p <= m.parts(); ++p)
         for (std::int32_t row : analysis.part_elements(p))
             if (row >= 1 && static_cast<std::size_t>(row) <= unstructured_part.size()) unstructured_part[row - 1] = p;
     cell_part.insert(cell_part.end(), unstructured_part.begin(), unstructured_part.end());
-
-    Shared s;
-    if (o.outdir.empty()) {  // reading only: sizes, nothing encoded
-        s.geometry.points = static_cast<std::size_t>(m.nodes());
-        s.geometry.cells = cells.types.size();
-        return s;
-    }
-    s.geometry = encode_geometry(analysis.coordinates(), cells.connectivity, cells.offsets, cells.types, o.encoding,
-                                 threads);
+    s.geometry = encode_geometry(points, cells.connectivity, cells.offsets, cells.types, o.encoding, threads);
     s.part = DataArray{"part", "Int32", 1, encode(cell_part.data(), cell_part.size() * sizeof(std::int32_t),
                                                   o.encoding, threads)};
     return s;
@@ -203,7 +209,7 @@ std::uint64_t export_step(const Analysis& analysis, const std::shared_future<con
             const std::string name = names(v.name, v.qualifier, v.index);
             add_floats(cell, name, r.values);
             // The per-material values of the structured elements.
-            const std::size_t per = r.materials.size();
+            const std::size_t per = write ? r.materials.size() : 0;
             for (std::size_t k = 0; k < per; ++k) {
                 std::vector<float> column(n_cells, kNaN);
                 for (std::size_t e = 0; e * per + k < r.material_values.size() && e < n_cells; ++e)
@@ -219,7 +225,7 @@ std::uint64_t export_step(const Analysis& analysis, const std::shared_future<con
         for (const qvhost::Material& mat : analysis.materials()) {
             std::vector<float> fractions;
             if (!reader.material_fractions(mat.number, fractions)) break;
-            fractions.resize(n_cells, kNaN);
+            if (write) fractions.resize(n_cells, kNaN);
             add_floats(cell, names.unique("material_fraction[" + mat.name + "]"), fractions);
         }
     // The rigid body and joint sections are not exported, but a file cut

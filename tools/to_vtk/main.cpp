@@ -115,8 +115,8 @@ int run(Command& c) {
     for (const std::string& w : report.warnings) qvhost::report_warning(kTool, w);
 
     if (c.read_only) {
-        std::printf("read %zu steps (%zu points, %zu cells): nothing written\n", report.steps, report.points,
-                    report.cells);
+        qvhost::print(stdout, "read %zu steps (%zu points, %zu cells): nothing written\n", report.steps, report.points,
+                              report.cells);
         const std::size_t unread = report.warnings.size() + analysis.skipped().size();
         if (unread > 0) {
             qvhost::report_error(kTool, std::to_string(unread) + " cycle file" + (unread == 1 ? "" : "s") +
@@ -126,10 +126,10 @@ int run(Command& c) {
         return 0;
     }
     if (report.files.empty()) throw Error("no step could be exported (see the warnings)");
-    std::printf("wrote %s and %zu files %s ... %s (%zu points, %zu cells, %.1f MB)\n", report.collection.c_str(),
-                report.files.size(), qvhost::file_name_of(report.files.front()).c_str(),
-                qvhost::file_name_of(report.files.back()).c_str(),
-                report.points, report.cells, static_cast<double>(report.bytes) / 1e6);
+    qvhost::print(stdout, "wrote %s and %zu files %s ... %s (%zu points, %zu cells, %.1f MB)\n", report.collection.c_str(),
+                          report.files.size(), qvhost::file_name_of(report.files.front()).c_str(),
+                          qvhost::file_name_of(report.files.back()).c_str(),
+                          report.points, report.cells, static_cast<double>(report.bytes) / 1e6);
     return 0;
 }
 

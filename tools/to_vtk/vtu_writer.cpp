@@ -8,13 +8,13 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <limits>
 #include <memory>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
 
+#include "host/output_file.h"
 #include "host/xml_text.h"
 
 namespace qvvtk {
@@ -97,26 +97,20 @@ std::string array_tag(const DataArray& a, std::uint64_t offset, const char* inde
     return os.str();
 }
 
-// Writes a file through "<path>.part", renamed to `path` once complete: a
-// write that fails (a full disk, a file size limit) leaves no cut file that
-// looks whole, and keeps a complete one written before. `write` returns
-// whether every byte went out.
+// Writes a file through a new temporary beside it, renamed to `path` once
+// complete (host/output_file.h): a write that fails (a full disk, a file
+// size limit) leaves no cut file that looks whole and keeps a complete one
+// written before, and no link planted in the output directory is written
+// through. `write` returns whether every byte went out.
 template <class Write>
-void write_whole(const std::string& path, const char* mode, Write write) {
-    const std::string part = path + ".part";
-    std::FILE* f = std::fopen(part.c_str(), mode);
-    if (!f) throw std::runtime_error("cannot write " + path + ": " + std::strerror(errno));
-    bool ok = write(f);
-    int error = ok ? 0 : errno;
-    if (std::fclose(f) != 0 && ok) ok = false, error = errno;
-    if (ok) {
-        std::error_code ec;
-        std::filesystem::rename(part, path, ec);
-        if (!ec) return;
-        error = ec.value();
+void write_whole(const std::string& path, bool text, Write write) {
+    qvhost::OutputFile out(path, text);
+    if (!write(out.get())) {
+        const int error = errno;
+        out.discard();
+        throw std::runtime_error("cannot write " + path + ": " + std::strerror(error ? error : EIO));
     }
-    std::remove(part.c_str());
-    throw std::runtime_error("cannot write " + path + ": " + std::strerror(error ? error : EIO));
+    out.commit();
 }
 
 }  // namespace
@@ -232,7 +226,7 @@ std::uint64_t write_vtu(const std::string& path, const Geometry& g, const Piece&
     const std::string head = xml.str();
     const std::string tail = "\n  </AppendedData>\n</VTKFile>\n";
 
-    write_whole(path, "wb", [&](std::FILE* f) {
+    write_whole(path, false, [&](std::FILE* f) {
         bool ok = std::fwrite(head.data(), 1, head.size(), f) == head.size();
         for (const DataArray* a : order)
             ok = ok && std::fwrite(a->encoded.data(), 1, a->encoded.size(), f) == a->encoded.size();
@@ -253,7 +247,7 @@ void write_pvd(const std::string& path, const std::vector<CollectionEntry>& entr
     }
     out << "  </Collection>\n</VTKFile>\n";
     const std::string text = out.str();
-    write_whole(path, "w", [&](std::FILE* f) { return std::fwrite(text.data(), 1, text.size(), f) == text.size(); });
+    write_whole(path, true, [&](std::FILE* f) { return std::fwrite(text.data(), 1, text.size(), f) == text.size(); });
 }
 
 }  // namespace qvvtk

@@ -3,12 +3,13 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
 #include <limits>
 #include <stdexcept>
 #include <string>
 
 #include <zlib.h>
+
+#include "host/output_file.h"
 
 namespace qvw {
 namespace {
@@ -267,11 +268,7 @@ FileWriter& FileWriter::chunked_reals(const std::vector<float>& values,
 }
 
 void FileWriter::save(const std::string& path) const {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes_.data()),
-              static_cast<std::streamsize>(bytes_.size()));
-    out.close();
-    if (!out) throw std::runtime_error("cannot write " + path);
+    qvhost::write_file(path, bytes_.data(), bytes_.size());
 }
 
 }  // namespace qvw

@@ -97,7 +97,8 @@ public:
     Bytes& bytes() { return bytes_; }
     const Bytes& bytes() const { return bytes_; }
     std::size_t size() const { return bytes_.size(); }
-    // Writes the bytes to `path`, replacing any file; throws on failure.
+    // Writes the bytes to `path`, replacing any file or link there (never
+    // writing through one: host/output_file.h); throws on failure.
     void save(const std::string& path) const;
 
 private:

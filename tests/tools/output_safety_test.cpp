@@ -1,0 +1,213 @@
+// What the tools write as hostile input or a hostile neighbour could abuse:
+// output files created beside their final name and renamed into place
+// (never through a link, never into a file someone else made), text shown
+// on a terminal, and text fields of CSV files.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <stdexcept>
+#include <string>
+
+#include "host/console.h"
+#include "host/csv_text.h"
+#include "host/output_file.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using qvhost::OutputFile;
+using qvtest::TempDir;
+
+std::string contents(const std::string& path) {
+    std::ifstream in(qvtest::fs_path(path), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void put(const std::string& path, const std::string& text) {
+    std::ofstream(qvtest::fs_path(path), std::ios::binary) << text;
+}
+
+std::set<std::string> listing(const TempDir& dir) {
+    std::set<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(qvtest::fs_path(dir.path())))
+        names.insert(e.path().filename().string());
+    return names;
+}
+
+TEST(OutputFile, WritesTheWholeFileAndLeavesNothingElse) {
+    TempDir dir;
+    const std::string path = dir.file("out.csv");
+    qvhost::write_file(path, "a,b\n1,2\n", 8);
+    EXPECT_EQ(contents(path), "a,b\n1,2\n");
+    EXPECT_EQ(listing(dir), std::set<std::string>{"out.csv"});
+    // A second write replaces the first whole.
+    qvhost::write_file(path, "x", 1);
+    EXPECT_EQ(contents(path), "x");
+    EXPECT_EQ(listing(dir), std::set<std::string>{"out.csv"});
+}
+
+TEST(OutputFile, TheFinalNameIsUntouchedUntilCommit) {
+    TempDir dir;
+    const std::string path = dir.file("out.vtu");
+    put(path, "earlier");
+    {
+        OutputFile out(path);
+        std::fputs("new", out.get());
+        std::fflush(out.get());
+        EXPECT_EQ(contents(path), "earlier");
+        // The temporary is a new name in the same directory, not the
+        // final name with a fixed suffix anyone could plant beforehand.
+        EXPECT_EQ(std::filesystem::path(out.temporary()).parent_path(), std::filesystem::path(path).parent_path());
+        EXPECT_NE(out.temporary(), path + ".part");
+        EXPECT_NE(out.temporary(), path);
+        out.commit();
+    }
+    EXPECT_EQ(contents(path), "new");
+    EXPECT_EQ(listing(dir), std::set<std::string>{"out.vtu"});
+}
+
+TEST(OutputFile, TwoWritersOfOneNameGetTheirOwnTemporaries) {
+    TempDir dir;
+    const std::string path = dir.file("out.pvd");
+    OutputFile a(path), b(path);
+    EXPECT_NE(a.temporary(), b.temporary());
+    std::fputs("a", a.get());
+    std::fputs("b", b.get());
+    a.commit();
+    b.commit();
+    EXPECT_EQ(contents(path), "b");
+    EXPECT_EQ(listing(dir), std::set<std::string>{"out.pvd"});
+}
+
+TEST(OutputFile, AFailureLeavesNoTemporaryAndKeepsTheEarlierFile) {
+    TempDir dir;
+    const std::string path = dir.file("out.svg");
+    put(path, "earlier");
+    {
+        OutputFile out(path);
+        std::fputs("cut", out.get());
+        // Dropped without commit, as when a write or the tool fails.
+    }
+    EXPECT_EQ(contents(path), "earlier");
+    EXPECT_EQ(listing(dir), std::set<std::string>{"out.svg"});
+
+    // A directory at the final name: the rename fails, the error names the
+    // final name, and the temporary is gone.
+    const std::string taken = dir.file("taken");
+    std::filesystem::create_directory(qvtest::fs_path(taken));
+    OutputFile out(taken);
+    std::fputs("data", out.get());
+    try {
+        out.commit();
+        ADD_FAILURE() << "a directory at the final name was replaced";
+    } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find("cannot write " + taken), std::string::npos) << e.what();
+    }
+    EXPECT_TRUE(std::filesystem::is_directory(qvtest::fs_path(taken)));
+    EXPECT_EQ(listing(dir), (std::set<std::string>{"out.svg", "taken"}));
+
+    // No directory to create the temporary in: an error naming the file.
+    try {
+        qvhost::write_file(dir.file("missing/out.csv"), "x", 1);
+        ADD_FAILURE() << "wrote into a directory that does not exist";
+    } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find("missing/out.csv"), std::string::npos) << e.what();
+    }
+}
+
+TEST(OutputFile, StandardOutputStaysStandardOutput) {
+    OutputFile out("-");
+    EXPECT_TRUE(out.standard());
+    EXPECT_EQ(out.get(), stdout);
+    EXPECT_TRUE(out.temporary().empty());
+    out.commit();
+}
+
+#ifndef _WIN32
+TEST(OutputFile, NeverWritesThroughALinkPlantedAtAnyName) {
+    TempDir dir;
+    const std::string victim = dir.file("victim"), other = dir.file("other");
+    put(victim, "precious");
+    put(other, "also precious");
+    const std::string path = dir.file("run_0000.vtu");
+    // A link at the final name and one at the name the tools used to write
+    // through first.
+    ASSERT_TRUE(qvtest::make_symlink(victim, path));
+    ASSERT_TRUE(qvtest::make_symlink(other, path + ".part"));
+    qvhost::write_file(path, "output", 6);
+    EXPECT_EQ(contents(victim), "precious");
+    EXPECT_EQ(contents(other), "also precious");
+    EXPECT_FALSE(qvtest::is_symlink(path));
+    EXPECT_EQ(contents(path), "output");
+    struct stat st {};
+    ASSERT_EQ(::lstat(path.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(st.st_uid, ::geteuid());
+    EXPECT_TRUE(qvtest::is_symlink(path + ".part"));
+    EXPECT_EQ(listing(dir), (std::set<std::string>{"victim", "other", "run_0000.vtu", "run_0000.vtu.part"}));
+}
+
+TEST(OutputFile, AFileMadeBeforehandNeverBecomesTheOutput) {
+    TempDir dir;
+    const std::string path = dir.file("out.csv");
+    // Someone else's files at the final name and at the old temporary
+    // name, open to all: the output must be a new file of ours.
+    put(path, "theirs");
+    put(path + ".part", "theirs too");
+    ::chmod(path.c_str(), 0666);
+    ::chmod((path + ".part").c_str(), 0666);
+    struct stat before {}, part {};
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
+    ASSERT_EQ(::stat((path + ".part").c_str(), &part), 0);
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    qvhost::write_file(path, "ours", 4);
+    struct stat after {};
+    ASSERT_EQ(::stat(path.c_str(), &after), 0);
+    EXPECT_NE(after.st_ino, before.st_ino);
+    EXPECT_NE(after.st_ino, part.st_ino);
+    EXPECT_EQ(after.st_mode & 0777, 0644u & ~static_cast<unsigned>(mask));
+    EXPECT_EQ(contents(path + ".part"), "theirs too");
+    EXPECT_EQ(contents(path), "ours");
+}
+#endif
+
+TEST(TerminalText, ControlCharactersAreShownNotSent) {
+    // ESC [ 3 1 m, BEL, DEL, CR and a C1 CSI (U+009B) in UTF-8 and raw.
+    EXPECT_EQ(qvhost::terminal_text("\x1b[31mRED\x07"), "\\x1b[31mRED\\x07");
+    EXPECT_EQ(qvhost::terminal_text("a\x7f" "b\rc"), "a\\x7fb\\x0dc");
+    EXPECT_EQ(qvhost::terminal_text("x\xc2\x9b" "2J"), "x\\xc2\\x9b2J");
+    EXPECT_EQ(qvhost::terminal_text("x\x9b" "2J"), "x\\x9b2J");
+    // Line feeds and tabs are layout; valid UTF-8 (U+00E9, U+20AC) passes.
+    EXPECT_EQ(qvhost::terminal_text("a\tb\n"), "a\tb\n");
+    EXPECT_EQ(qvhost::terminal_text("caf\xc3\xa9 \xe2\x82\xac"), "caf\xc3\xa9 \xe2\x82\xac");
+    // A Latin-1 byte outside UTF-8 and a cut sequence are shown as bytes.
+    EXPECT_EQ(qvhost::terminal_text("caf\xe9"), "caf\\xe9");
+    EXPECT_EQ(qvhost::terminal_text("\xe2\x82"), "\\xe2\\x82");
+}
+
+TEST(CsvField, FormulasAreTextAndNumbersStayNumbers) {
+    EXPECT_EQ(qvhost::csv_field("=HYPERLINK(\"http://x\",\"y\")"), "\"'=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\"");
+    EXPECT_EQ(qvhost::csv_field("+1"), "'+1");
+    EXPECT_EQ(qvhost::csv_field("-2+3"), "'-2+3");
+    EXPECT_EQ(qvhost::csv_field("@SUM(A1)"), "'@SUM(A1)");
+    EXPECT_EQ(qvhost::csv_field("\t=1"), "'\t=1");
+    EXPECT_EQ(qvhost::csv_field("\r=1"), "\"'\r=1\"");
+    // Names that only hold such characters further in are left alone.
+    EXPECT_EQ(qvhost::csv_field("X-VELOCITY"), "X-VELOCITY");
+    EXPECT_EQ(qvhost::csv_field("a=b"), "a=b");
+    EXPECT_EQ(qvhost::csv_field(""), "");
+    EXPECT_EQ(qvhost::csv_field("a,b"), "\"a,b\"");
+    // Escape sequences do not reach whoever prints the file.
+    EXPECT_EQ(qvhost::csv_field("\x1b[31mRED\x07"), "\\x1b[31mRED\\x07");
+}
+
+}  // namespace
