@@ -5,6 +5,7 @@
 #include "api/qvres_handles.h"
 #include "extract/element_values.h"
 #include "extract/node_values.h"
+#include "format/compressed_array.h"
 #include "variables/variable_queries.h"
 
 using qv::api::guarded_status;
@@ -208,6 +209,24 @@ QVRES_EXPORT qvres_status QVRES_CALL qvres_count_values(const qvres_reader* r,
     if (n < 0)
         return report(error, QVRES_E_DAMAGED, "%s: the cycle's sizes do not fit the base file",
                       file_of(r));
+    // Every value but a material fraction (one per structured element the
+    // base file lays out) comes out of one stored array of the cycle file,
+    // which cannot inflate to more than deflate's ratio times the file: a
+    // larger count is one the read could never fill, refused before a host
+    // sizes a buffer from it.
+    const std::uint64_t file_bytes = r->cycle.records().size();
+    const std::int64_t most = qv::format::max_values_for(file_bytes) + qv::model::kHeaderPair;
+    if (q->values != QVRES_MATERIAL_FRACTIONS && n > most) {
+        if (q->values == QVRES_DISPLACEMENTS)
+            return report(error, QVRES_E_DAMAGED,
+                          "%s: the displacements: %lld values cannot come out of a file of %llu bytes",
+                          file_of(r), static_cast<long long>(n),
+                          static_cast<unsigned long long>(file_bytes));
+        return report(error, QVRES_E_DAMAGED,
+                      "%s: variable %d, part %d: %lld values cannot come out of a file of %llu bytes",
+                      file_of(r), q->variable, q->part, static_cast<long long>(n),
+                      static_cast<unsigned long long>(file_bytes));
+    }
     *count = n;
     return succeed(error);
 }
