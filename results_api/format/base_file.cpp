@@ -218,10 +218,19 @@ bool read_parts(RecordReader& r, Analysis& a) {
     if (a.connectivity.size() > 0 && !rebuild_node_lists(r, a)) return false;
     // Without a connectivity the stored node lists stay, and must hold the
     // nodes their parts state, as the element lists must.
+    // They name nodes by their place too, as the connectivity does, when
+    // the file holds coordinates to place them by.
     if (a.connectivity.size() == 0)
-        for (const Part& p : a.parts)
-            if (p.type == model::kUnstructured && p.node_ids.size() < p.nodes)
-                return r.fail("node list shorter than its part's nodes");
+        for (std::int64_t i = 1; i <= a.parts.size(); ++i) {
+            const Part& p = a.parts(i);
+            if (p.type != model::kUnstructured) continue;
+            if (p.node_ids.size() < p.nodes) return r.fail("node list shorter than its part's nodes");
+            if (a.counts.node_count == 0) continue;
+            for (std::int32_t n : p.node_ids)
+                if (n < 0 || n > a.counts.node_count)
+                    return r.fail("unstructured part " + std::to_string(i) + ": node list names node " +
+                                  std::to_string(n) + " of " + std::to_string(a.counts.node_count));
+        }
     if (!read_list(r, a.element_types, "element types")) return false;
     model::build_element_kinds(a);
     if (a.header_word(1) > 1) {

@@ -100,6 +100,29 @@ TEST_F(CountsThatDoNotAddUp, EverySlotNeedsItsCoordinates) {
     EXPECT_TRUE(load(two).ok);
 }
 
+// Without a connectivity the stored node lists are the parts' nodes: they
+// must name nodes held, as the connectivity must (0 stays an empty place).
+TEST_F(CountsThatDoNotAddUp, StoredNodeListsNameNodesHeld) {
+    for (const auto& [list, ok] : {std::pair<std::vector<std::int32_t>, bool>{{1, 4, 6}, true},
+                                   {{0, 2, 6}, true},
+                                   {{1, 7, 2}, false},
+                                   {{-1, 2, 3}, false}}) {
+        SCOPED_TRACE(::testing::PrintToString(list));
+        BaseFileSpec desc;
+        desc.parts.push_back(PartSpec::unstructured("LOOSE", {1}));
+        desc.parts.back().node_ids = list;
+        desc.coordinates = coordinates(6);
+        const Loaded l = load(desc);
+        EXPECT_EQ(l.ok, ok) << l.reason;
+        if (!ok) {
+            EXPECT_NE(l.reason.find(": <Parts>: unstructured part 1: node list names node " +
+                                    std::to_string(list[list[0] < 0 ? 0 : 1]) + " of 6"),
+                      std::string::npos)
+                << l.reason;
+        }
+    }
+}
+
 // The models the other tests and the tools build still load.
 TEST_F(CountsThatDoNotAddUp, FixtureModelsStillLoad) {
     for (const BaseFileSpec& desc : {qvtest::small_model(), qvtest::mixed_model(), BaseFileSpec{}}) {
