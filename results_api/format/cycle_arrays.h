@@ -23,8 +23,8 @@
 // After any status but ok the destination is unallocated (a kept buffer
 // holds nothing; for the rigid body and joint readers: both arrays are; the
 // material fraction reader says below what it leaves), and the read
-// position is 0, so that after a damaged section the next query starts
-// again from the section tag.
+// position is 0. The index keeps only array starts that were passed
+// intact: damage is met again by every query that has to pass it.
 #pragma once
 
 #include <cstdint>
