@@ -6,15 +6,14 @@
 #include "runtime/platform.h"
 
 #include <cerrno>
+#include <climits>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <new>
-
-#include <climits>
-#include <csignal>
 #include <ctime>
+#include <new>
 
 #include <dirent.h>
 #include <fcntl.h>
