@@ -365,7 +365,7 @@ void through_qvres(const qvfuzz::GeneratedRun& run, const qvfuzz::Budget& budget
     const std::string path = run.open_kind == 0   ? dir + "/m_run.qvres_base"
                              : run.open_kind == 1 ? cycle_path(0)
                                                   : dir;
-    const qvres_open_options options{run.prefix_rule};
+    const qvres_open_options options{run.prefix_rule, 0, 0};
     if (qvres_version() != QVRES_VERSION) qvfuzz::fail("library and header versions differ");
     Error error;
     qvres_analysis* a = nullptr;

@@ -261,7 +261,7 @@ std::string scanned_directory(const std::string& path) {
 
 void open_through_qvres(const Setup& s, const std::vector<EntryState>& built,
                         const std::string& path, std::int32_t prefix_rule) {
-    const qvres_open_options options{prefix_rule};
+    const qvres_open_options options{prefix_rule, 0, 0};
     qvres_analysis* analysis = nullptr;
     qvres_error error{};
     const qvres_status opened =

@@ -101,6 +101,18 @@ typedef struct qvres_open_options {
      *    (the name up to its second-to-last underscore), as set_BaseFilename
      *    of results_api.h does. */
     int32_t prefix_rule;
+    /* 1: a reader's lock that this library left behind, made on this host
+     * by a process that no longer runs (a reader killed during an open), is
+     * removed and the run opened. A lock of any other origin (a solver's, an
+     * empty file, another host's) is never removed. 0: every lock refuses
+     * the open; a stale one is named in the message. */
+    int32_t clear_stale_lock;
+    /* The most bytes the base file's arrays may inflate to, together; the
+     * open fails as QVRES_E_DAMAGED beyond it. 0 selects the default: 64
+     * times the base file's size plus 16 MiB, far above what genuine models
+     * need (deflate can expand up to 1032 to 1, so a small hostile file
+     * could otherwise claim gigabytes). */
+    int64_t max_inflated_bytes;
 } qvres_open_options;
 
 /* Opens the analysis that `path` belongs to: a cycle file, a base file, or a

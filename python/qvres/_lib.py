@@ -28,7 +28,7 @@ class ErrorRecord(Structure):
 
 
 class OpenOptions(Structure):
-    _fields_ = [("prefix_rule", c_int32)]
+    _fields_ = [("prefix_rule", c_int32), ("clear_stale_lock", c_int32), ("max_inflated_bytes", c_int64)]
 
 
 class ModelRecord(Structure):

@@ -1,19 +1,45 @@
-// The base file under the reader's lock.
+// The reader's lock and the base file.
 #include "api/base_load.h"
 
-#include <optional>
-
 #include "format/base_file.h"
-#include "runtime/files.h"
 
 namespace qv::api {
 
-BaseLoad load_base(const BaseNames& names, model::Analysis& a, bool& tags_found, std::string& why) {
-    std::optional<runtime::LockFile> lock;
-    if (runtime::probe_writable(names.lock_file) == 0) lock.emplace(names.lock_file);
+LockState honour_lock(const std::string& lock_path, bool clear_stale, std::string& why) {
+    if (!platform::entry_exists(lock_path)) return LockState::free;
+    const runtime::LockOrigin origin = runtime::judge_lock(lock_path);
+    if (!origin.stale) return LockState::locked;
+    if (clear_stale && runtime::remove_stale_lock(lock_path) && !platform::entry_exists(lock_path))
+        return LockState::free;
+    why = "left by process " + std::to_string(origin.process) + " on host " + origin.host +
+          ", which no longer runs";
+    return LockState::stale;
+}
+
+LockState lock_run(const std::string& lock_path, RunLock& lock, bool clear_stale,
+                   std::string& why) {
+    lock.file.reset();
+    if (runtime::probe_writable(lock_path) != 0) return honour_lock(lock_path, clear_stale, why);
+    lock.file.emplace(lock_path);
+    if (lock.file->held()) return LockState::free;
+    lock.file.reset();
+    const LockState state = honour_lock(lock_path, clear_stale, why);
+    if (state != LockState::free) return state;
+    // The stale lock is gone (or went meanwhile): the create is tried once more.
+    lock.file.emplace(lock_path);
+    if (lock.file->held()) return LockState::free;
+    lock.file.reset();
+    // A create that fails with nothing in its way is no lock: read unlocked,
+    // as in a directory that cannot be written.
+    return platform::entry_exists(lock_path) ? LockState::locked : LockState::free;
+}
+
+BaseLoad load_base(const BaseNames& names, model::Analysis& a, bool& tags_found, std::string& why,
+                   std::int64_t max_inflated) {
     runtime::InputFile file;
     if (!runtime::open_input(names.base_file, file, why)) return BaseLoad::unreadable;
     format::RecordReader r(std::move(file));
+    r.limit_inflation(max_inflated > 0 ? max_inflated : format::default_inflation_limit(r.size()));
     if (format::read_base_file(r, a, tags_found)) return BaseLoad::ok;
     why = r.reason();
     return BaseLoad::damaged;

@@ -113,6 +113,14 @@ Registration scan_directory(const std::string& directory, const ScanRules& rules
             if (rules.strict) out.skipped.push_back({full_name, full_name + ": not a file"});
             continue;
         }
+        // A link to a file of another directory (another run, or a file
+        // that is no results file at all) is not this run's: nothing of its
+        // target is read, not even its size.
+        if (platform::links_out_of_directory(full_name)) {
+            if (rules.strict)
+                out.skipped.push_back({full_name, full_name + ": a link out of the run's directory"});
+            continue;
+        }
         if (full_name.size() > kMaxStepFileName) {
             out.skipped.push_back({full_name, full_name + ": name longer than 256 characters"});
             continue;

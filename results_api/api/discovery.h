@@ -18,7 +18,9 @@ struct ScanRules {
     // A file without a "<Model>" section, or whose cycle number an earlier
     // registered file has, is not registered (it is listed as skipped); so
     // is an entry named like a cycle file that is no regular file (a
-    // dangling link, a pipe; directories are not listed at all). A
+    // dangling link, a pipe; directories are not listed at all), and so is
+    // a link out of the run's directory (the exports pass over it without a
+    // word, as over every file they do not register). A
     // directory longer than the scan's limit is scanned, its files listed as
     // skipped for their names' length.
     bool strict = false;

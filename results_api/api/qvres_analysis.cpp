@@ -115,21 +115,55 @@ qvres_status open_analysis(const char* raw_path, const qvres_open_options* optio
     if (run.base.base_file.empty())
         return report(error, QVRES_E_NOT_FOUND, "%s: no base file for this run (%s.qvres_base or %s_base.qvres)",
                       path.c_str(), run.stem.c_str(), run.stem.c_str());
+    const bool clear_stale = options && options->clear_stale_lock != 0;
     const std::string caller_lock = directory + qv::platform::kSeparator + *name + ".lock";
-    for (const std::string& lock : {caller_lock, run.base.lock_file})
-        if (qv::platform::entry_exists(lock))
+    qv::api::RunLock lock;
+    for (const std::string& lock_path : {caller_lock, run.base.lock_file}) {
+        std::string stale;
+        // The run's own lock is taken; a lock named after the opened file is
+        // honoured.
+        const qv::api::LockState state =
+            lock_path == run.base.lock_file
+                ? qv::api::lock_run(lock_path, lock, clear_stale, stale)
+                : qv::api::honour_lock(lock_path, clear_stale, stale);
+        if (state == qv::api::LockState::stale)
+            return report(error, QVRES_E_LOCKED,
+                          "%s: the run is locked by %s, %s; remove the lock file if no solver is "
+                          "writing the run",
+                          path.c_str(), lock_path.c_str(), stale.c_str());
+        if (state == qv::api::LockState::locked)
             return report(error, QVRES_E_LOCKED, "%s: the run is locked by %s", path.c_str(),
-                          lock.c_str());
+                          lock_path.c_str());
+    }
 
     auto handle = std::make_unique<qvres_analysis>();
     handle->base_file = run.base.base_file;
     bool tags_found = false;
     std::string why;
-    switch (qv::api::load_base(run.base, handle->analysis, tags_found, why)) {
+    const std::int64_t max_inflated = options ? options->max_inflated_bytes : 0;
+    if (max_inflated < 0)
+        return report(error, QVRES_E_ARGUMENT, "max_inflated_bytes %lld is negative",
+                      static_cast<long long>(max_inflated));
+    const qv::api::BaseLoad loaded =
+        qv::api::load_base(run.base, handle->analysis, tags_found, why, max_inflated);
+    lock.file.reset();
+    switch (loaded) {
     case qv::api::BaseLoad::ok: break;
     case qv::api::BaseLoad::unreadable: return report(error, QVRES_E_UNREADABLE, "%s", why.c_str());
     case qv::api::BaseLoad::damaged: return report(error, QVRES_E_DAMAGED, "%s", why.c_str());
     }
+    // N = T + U: hosts lay out T structured nodes over the coordinates. The
+    // base file reader let a file without any coordinates through for the
+    // exports; here the model does not add up.
+    const qv::model::Analysis& an = handle->analysis;
+    const std::int64_t slots = qv::model::structured_slots(an, an.counts);
+    const std::int64_t nodes = an.coordinates.size() / 3;
+    if (nodes < slots)
+        return report(error, QVRES_E_DAMAGED,
+                      "%s: <Parts>: %lld node coordinates for %lld structured slots and 0 "
+                      "unstructured nodes",
+                      run.base.base_file.c_str(), static_cast<long long>(nodes),
+                      static_cast<long long>(slots));
 
     qv::api::ScanRules rules;
     rules.strict = true;

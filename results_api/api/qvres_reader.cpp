@@ -7,6 +7,7 @@
 #include "extract/element_values.h"
 #include "extract/layout.h"
 #include "extract/node_values.h"
+#include "format/compressed_array.h"
 #include "variables/variable_queries.h"
 
 using qv::api::guarded_status;
@@ -259,6 +260,24 @@ QVRES_EXPORT qvres_status QVRES_CALL qvres_count_values(const qvres_reader* r,
     return guarded_status(error, [&] {
         qv::extract::Layout layout;
         if (const qvres_status st = layout_for(r, q, layout, error); st != QVRES_OK) return st;
+        // Every value but a material fraction (one per structured element
+        // the base file lays out) comes out of one stored array of the cycle
+        // file, which cannot inflate to more than deflate's ratio times the
+        // file: a larger count is one the read could never fill, refused
+        // before a host sizes a buffer from it.
+        const std::uint64_t file_bytes = r->cycle.records().size();
+        const std::int64_t most = qv::format::max_values_for(file_bytes);
+        if (q->values != QVRES_MATERIAL_FRACTIONS && layout.values > most) {
+            if (q->values == QVRES_DISPLACEMENTS)
+                return report(error, QVRES_E_DAMAGED,
+                              "%s: the displacements: %lld values cannot come out of a file of %llu bytes",
+                              file_of(r), static_cast<long long>(layout.values),
+                              static_cast<unsigned long long>(file_bytes));
+            return report(error, QVRES_E_DAMAGED,
+                          "%s: variable %d, part %d: %lld values cannot come out of a file of %llu bytes",
+                          file_of(r), q->variable, q->part, static_cast<long long>(layout.values),
+                          static_cast<unsigned long long>(file_bytes));
+        }
         *count = layout.values;
         return succeed(error);
     });

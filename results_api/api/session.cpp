@@ -50,7 +50,12 @@ bool set_base_filename(std::int32_t mode, const std::string& path, const std::st
     const std::string caller_lock = directory + platform::kSeparator + *name + ".lock";
     if (caller_lock.size() > kMaxPath || platform::entry_exists(caller_lock)) return false;
     const BaseNames names = base_names(path);
-    if (names.base_file.empty() || platform::entry_exists(names.lock_file)) return false;
+    if (names.base_file.empty()) return false;
+    // A locked run is refused before anything of the session goes. The
+    // exports never clear a lock, stale or not.
+    RunLock lock;
+    std::string stale;
+    if (lock_run(names.lock_file, lock, false, stale) != LockState::free) return false;
 
     // The load begins: the previous model and cycle go, whatever follows.
     Session& s = session();
@@ -60,7 +65,9 @@ bool set_base_filename(std::int32_t mode, const std::string& path, const std::st
 
     model::Analysis a;
     bool tags_found = false;
-    if (load_base(names, a, tags_found, s.last_failure) != BaseLoad::ok) return false;
+    const BaseLoad loaded_base = load_base(names, a, tags_found, s.last_failure);
+    lock.file.reset();
+    if (loaded_base != BaseLoad::ok) return false;
     model::Counts counts = a.counts;
     // A base file without any section tag leaves the model flag as it was.
     bool loaded = was_loaded || tags_found;

@@ -97,9 +97,7 @@ float variable_scale(const model::Analysis& a, std::int32_t variable, bool tempe
 bool directory_lists(const model::CycleModel& c, std::int32_t variable, std::int32_t kind,
                      std::int32_t qualifier, bool exact) {
     if (variable < 1) return false;
-    for (const model::DirectoryEntry& e : c.directory)
-        if (model::entry_matches(e, variable, kind, qualifier, exact)) return true;
-    return false;
+    return model::first_entry(c, variable, kind, qualifier, exact) > 0;
 }
 
 bool holds(std::int64_t held, std::int64_t slots, std::int64_t per_slot, std::int64_t tail) {

@@ -33,6 +33,10 @@ template <class T>
 bool read_list(RecordReader& r, runtime::Array<T>& out, const std::string& what) {
     const Read st = read_array(r, Framing::Single, out);
     if (st == Read::ok) return true;
+    if (r.inflation_refused())
+        return r.fail(what + ": the arrays inflate to more than " +
+                      std::to_string(r.inflation_limit()) + " bytes, the limit for a base file of " +
+                      std::to_string(r.size()) + " bytes");
     return r.fail(what + (st == Read::corrupt_stream ? ": corrupt stream" : ": damaged array"));
 }
 
@@ -194,6 +198,18 @@ bool read_parts(RecordReader& r, Analysis& a) {
     if (!read_list(r, a.connectivity, "connectivity")) return false;
     if (!read_list(r, a.coordinates, "coordinates")) return false;
     a.counts.node_count = static_cast<std::int32_t>(a.coordinates.size() / 3);
+    // The nodes are the structured slots and then the unstructured nodes:
+    // hosts lay out T structured nodes from the extents and index the
+    // coordinates with them, so every slot needs its coordinates. A base
+    // file without any coordinates stores no geometry at all; the exports
+    // serve its other queries, libqvres refuses it (qvres_analysis.cpp).
+    if (a.counts.node_count > 0 && a.counts.node_count < block_nodes) {
+        const std::int64_t unstructured_nodes = std::max<std::int64_t>(
+            std::int64_t(a.counts.node_count) - block_nodes, 0);
+        return r.fail(std::to_string(a.counts.node_count) + " node coordinates for " +
+                      std::to_string(block_nodes) + " structured slots and " +
+                      std::to_string(unstructured_nodes) + " unstructured nodes");
+    }
     // The connectivity names nodes by their place among the nodes held.
     for (std::int32_t n : a.connectivity)
         if (n < 0 || n > a.counts.node_count)
@@ -202,10 +218,19 @@ bool read_parts(RecordReader& r, Analysis& a) {
     if (a.connectivity.size() > 0 && !rebuild_node_lists(r, a)) return false;
     // Without a connectivity the stored node lists stay, and must hold the
     // nodes their parts state, as the element lists must.
+    // They name nodes by their place too, as the connectivity does, when
+    // the file holds coordinates to place them by.
     if (a.connectivity.size() == 0)
-        for (const Part& p : a.parts)
-            if (p.type == model::kUnstructured && p.node_ids.size() < p.nodes)
-                return r.fail("node list shorter than its part's nodes");
+        for (std::int64_t i = 1; i <= a.parts.size(); ++i) {
+            const Part& p = a.parts(i);
+            if (p.type != model::kUnstructured) continue;
+            if (p.node_ids.size() < p.nodes) return r.fail("node list shorter than its part's nodes");
+            if (a.counts.node_count == 0) continue;
+            for (std::int32_t n : p.node_ids)
+                if (n < 0 || n > a.counts.node_count)
+                    return r.fail("unstructured part " + std::to_string(i) + ": node list names node " +
+                                  std::to_string(n) + " of " + std::to_string(a.counts.node_count));
+        }
     if (!read_list(r, a.element_types, "element types")) return false;
     model::build_element_kinds(a);
     if (a.header_word(1) > 1) {
@@ -298,6 +323,10 @@ bool read_parallel_task_data(RecordReader& r, Analysis& a) {
         n > max_values_for(static_cast<std::uint64_t>(length)))
         return r.fail(std::to_string(n) + " values in " + std::to_string(length) +
                       " bytes do not fit");
+    if (!r.claim_inflation(4 * std::int64_t(n)))
+        return r.fail(std::to_string(n) + " values: the arrays inflate to more than " +
+                      std::to_string(r.inflation_limit()) + " bytes, the limit for a base file of " +
+                      std::to_string(r.size()) + " bytes");
     runtime::ByteBuffer payload(length);
     if (r.prefix(payload.data(), static_cast<std::size_t>(length)) != Read::ok)
         return r.fail("payload record damaged");
@@ -313,6 +342,12 @@ bool read_parallel_task_data(RecordReader& r, Analysis& a) {
 }
 
 }  // namespace
+
+std::int64_t default_inflation_limit(std::uint64_t file_size) {
+    constexpr std::uint64_t kRatio = 64, kFloor = std::uint64_t(16) << 20;
+    if (file_size > (std::uint64_t(INT64_MAX) - kFloor) / kRatio) return INT64_MAX;
+    return static_cast<std::int64_t>(kRatio * file_size + kFloor);
+}
 
 bool read_base_file(RecordReader& r, Analysis& a, bool& tags_found) {
     tags_found = false;

@@ -101,6 +101,10 @@ Read read_single(RecordReader& r, Dest<T>& out) {
     std::int32_t count = 0, length = 0;
     if (const Read st = read_header(r, count, length); st != Read::ok) return st;
     if (!header_fits(r, count, length)) return unfit_header(r, length);
+    if (!r.claim_inflation(4 * std::int64_t(count))) {
+        r.note_damage_at(r.record_start());
+        return Read::damaged;
+    }
     start(out, count);
     std::int64_t words = 0;
     const Read st = read_payload(r, out.data(), count, length, routine<T>(Framing::Single), words);
@@ -128,6 +132,7 @@ Read read_chunked(RecordReader& r, Dest<T>& out) {
             if (const Read st = skip_payload(r, length); st != Read::ok) return st;
             continue;
         }
+        if (!r.claim_inflation(4 * std::int64_t(count))) return Read::damaged;
         extend(out, values + count, total);
         std::int64_t words = 0;
         const Read st =

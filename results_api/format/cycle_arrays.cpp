@@ -22,7 +22,6 @@
 #include "format/cycle_arrays.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 
 #include "variables/catalogue.h"
@@ -47,10 +46,6 @@ struct Wanted {
     std::int32_t kind = 0;
 };
 
-bool matches(const DirectoryEntry& e, const Wanted& w) {
-    return model::entry_matches(e, w.variable, w.kind, w.qualifier, w.exact_qualifier);
-}
-
 // Whether an entry of this kind owns an array in the node (element) section.
 bool owns_array(std::int32_t kind, bool nodes) {
     return nodes ? (kind == model::kNodeInteger || kind == model::kNodeReal)
@@ -61,10 +56,24 @@ const char* section_tag(bool nodes) { return nodes ? "<Node>" : "<Element>"; }
 
 // Finds a section's tag. A tag not found where the search passed over a
 // damaged record (a truncated file) may have been lost with it: that is a
-// damaged file, not a section the cycle does not store.
-Read find_section(RecordReader& r, std::string_view tag) {
-    if (r.find_tag(tag) == Read::ok) return Read::ok;
-    return r.search_met_damage() ? Read::damaged : Read::section_missing;
+// damaged file, not a section the cycle does not store. Each tag is
+// searched once per opened file; later queries go straight to it.
+Read find_section(CycleReader& c, std::string_view tag) {
+    RecordReader& r = c.records();
+    for (const SectionIndex::Tag& t : c.index.tags)
+        if (t.name == tag) {
+            if (t.found == Read::ok) r.seek(t.after);
+            return t.found;
+        }
+    SectionIndex::Tag t;
+    t.name = std::string(tag);
+    if (r.find_tag(tag) == Read::ok) {
+        t.after = r.position();
+    } else {
+        t.found = r.search_met_damage() ? Read::damaged : Read::section_missing;
+    }
+    c.index.tags.push_back(t);
+    return t.found;
 }
 
 // Whether the header lets the section hold arrays: word 3 for nodes, 4 for
@@ -73,62 +82,61 @@ bool section_holds_arrays(const model::CycleHeader& h, bool nodes) {
     return h.word(nodes ? 3 : 4) > 0;
 }
 
-// Walks the directory from entry `after` + 1, the file standing after the
-// array of entry `after` (after the tag when 0). Skips the arrays of entries
-// that are not wanted and loads the first wanted one; `entry` receives its
-// number.
+// Loads the array of directory entry `entry` of the section (count + 1:
+// passes every array and answers not_found). The walk starts at the last
+// array start the index knows before the entry and records every start it
+// passes, so that no array is passed over twice.
 template <class Dest>
-Read walk_and_load(CycleReader& c, bool nodes, std::int64_t after, const Wanted& w, Dest& dest,
-                   std::int64_t& entry) {
+Read load_entry(CycleReader& c, bool nodes, std::int64_t entry, Dest& dest) {
+    if (const Read st = find_section(c, section_tag(nodes)); st != Read::ok) return st;
     const model::CycleModel& m = c.model();
     if (!section_holds_arrays(m.header, nodes)) return Read::no_arrays;
+    RecordReader& r = c.records();
+    std::vector<std::uint64_t>& walked = c.index.walked[nodes ? 0 : 1];
+    if (walked.empty()) walked.push_back(r.position());
     const Framing framing = bulk_framing(m.header);
     const std::int64_t count = m.directory.size();
-    for (std::int64_t i = after + 1; i <= count; ++i) {
-        const DirectoryEntry& e = m.directory(i);
-        if (matches(e, w)) {
-            entry = i;
-            return read_array(c.records(), framing, dest);
-        }
-        if (owns_array(e.kind, nodes) && skip_array(c.records(), framing) != Read::ok)
+    std::int64_t passed = std::min<std::int64_t>(entry - 1, static_cast<std::int64_t>(walked.size()) - 1);
+    if (!r.seek(walked[static_cast<std::size_t>(passed)])) return Read::damaged;
+    for (; passed < entry - 1; ++passed) {
+        if (owns_array(m.directory(passed + 1).kind, nodes) && skip_array(r, framing) != Read::ok)
             return Read::damaged;
+        walked.push_back(r.position());
     }
-    return Read::not_found;
+    if (entry > count) return Read::not_found;
+    const Read st = read_array(r, framing, dest);
+    // A corrupt stream leaves the file after its array too.
+    if ((st == Read::ok || st == Read::corrupt_stream) && walked.size() == static_cast<std::size_t>(entry))
+        walked.push_back(r.position());
+    return st;
 }
 
-// The walk of the real and layered integer readers: it continues from the
-// read position when the wanted array lies ahead of it, and otherwise
-// starts from the section tag.
+// Loads the first entry that matches `w`; `entry` receives its number.
+template <class Dest>
+Read walk_and_load(CycleReader& c, bool nodes, const Wanted& w, Dest& dest, std::int64_t& entry) {
+    const std::int64_t first =
+        model::first_entry(c.model(), w.variable, w.kind, w.qualifier, w.exact_qualifier);
+    entry = first;
+    // An entry of no match still costs the walk to the section's end once:
+    // damage on the way makes the array's absence damage.
+    return load_entry(c, nodes, first > 0 ? first : c.model().directory.size() + 1, dest);
+}
+
+// The walk of the real and layered integer readers. The read position says
+// which entry's array was loaded last; the file itself is positioned from
+// the index.
 template <class Dest>
 Read positioned_read(CycleReader& c, std::int32_t object_type, const Wanted& w, Dest& dest) {
     forget(dest);
-    std::int64_t position = c.read_position;
-    // Until an array is loaded the file position is not worth remembering.
     c.read_position = 0;
     if (!c.is_open()) return Read::not_open;
     if (object_type != kNodeObject && object_type != kElementObject) return Read::not_found;
     const bool nodes = object_type == kNodeObject;
-
-    // A position in the other section is of no use.
-    if (nodes ? position <= 0 : position > 0) position = 0;
-    const auto& directory = c.model().directory;
-    const std::int64_t count = directory.size();
-    std::int64_t after = std::llabs(static_cast<long long>(position));
-    if (after > count) after = 0;
-    // The wanted array behind the position: start again from the tag.
-    for (std::int64_t i = 1; i <= after; ++i)
-        if (matches(directory(i), w)) {
-            after = 0;
-            break;
-        }
-    if (after == 0)
-        if (const Read st = find_section(c.records(), section_tag(nodes)); st != Read::ok) return st;
-
     std::int64_t entry = 0;
-    const Read st = walk_and_load(c, nodes, after, w, dest, entry);
+    const Read st = walk_and_load(c, nodes, w, dest, entry);
     if (st != Read::ok) return st;
     // Behind the last entry nothing is left to continue with.
-    if (entry < count) c.read_position = nodes ? entry : -entry;
+    if (entry < c.model().directory.size()) c.read_position = nodes ? entry : -entry;
     return Read::ok;
 }
 
@@ -137,7 +145,7 @@ Read positioned_read(CycleReader& c, std::int32_t object_type, const Wanted& w, 
 Read enter_section(CycleReader& c, const char* tag) {
     c.read_position = 0;
     if (!c.is_open()) return Read::not_open;
-    return find_section(c.records(), tag);
+    return find_section(c, tag);
 }
 
 Read read_body_section(CycleReader& c, const char* tag, Array<std::int32_t>& numbers,
@@ -215,9 +223,10 @@ Read read_integer_array(CycleReader& c, std::int32_t object_type, std::int32_t c
     w.variable = variables::integer_variable_index(code);
     w.qualifier = qualifier;
     w.kind = nodes ? model::kNodeInteger : model::kElementInteger;
-    if (const Read st = enter_section(c, section_tag(nodes)); st != Read::ok) return st;
+    c.read_position = 0;
+    if (!c.is_open()) return Read::not_open;
     std::int64_t entry = 0;
-    return walk_and_load(c, nodes, 0, w, dest, entry);
+    return walk_and_load(c, nodes, w, dest, entry);
 }
 
 Read read_displacements(CycleReader& c, Buffer<float>& dest) { return displacements(c, dest); }
@@ -229,7 +238,7 @@ Read read_material_fractions(CycleReader& c, std::int64_t slots, std::int64_t ma
     if (!c.is_open()) return Read::not_open;
     RecordReader& r = c.records();
     Read result = Read::ok;
-    if (const Read st = find_section(r, "<MMVars>"); st != Read::ok) {
+    if (const Read st = find_section(c, "<MMVars>"); st != Read::ok) {
         result = st;
     } else if (!runtime::allocation_allowed(slots, sizeof(float)) ||
                (materials > 0 && slots > max_values_for(r.size()) / materials)) {

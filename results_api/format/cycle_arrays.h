@@ -2,11 +2,14 @@
 // arrays found through the result directory, displacements, material
 // fractions, rigid body and joint data.
 //
-// Node and element arrays are read on demand. The reader's read position
-// remembers which directory entry's array the file was left behind, so
-// that real and layered integer arrays asked for in directory order are
-// read in one forward pass; arrays between the position and the wanted one
-// are skipped without inflating.
+// Node and element arrays are read on demand: the first directory entry
+// that matches is looked up, and its array reached from the nearest array
+// start the reader's index (CycleReader::index) knows; arrays passed on the
+// way are skipped without inflating, and their starts remembered. However
+// the queries alternate between sections and entries, each array is passed
+// over at most once and each section tag searched once per opened file.
+// The read position says which entry's array a real or layered integer
+// read loaded last.
 //
 // Every reader returns a status: ok means the wanted data were loaded;
 // anything else means the destination holds nothing usable:
@@ -20,8 +23,8 @@
 // After any status but ok the destination is unallocated (a kept buffer
 // holds nothing; for the rigid body and joint readers: both arrays are; the
 // material fraction reader says below what it leaves), and the read
-// position is 0, so that after a damaged section the next query starts
-// again from the section tag.
+// position is 0. The index keeps only array starts that were passed
+// intact: damage is met again by every query that has to pass it.
 #pragma once
 
 #include <cstdint>

@@ -37,7 +37,9 @@ bool read_directory(RecordReader& r, std::int32_t count, model::CycleModel& m) {
         e.name.assign(data.text(50));
         e.kind = data.int32();
     }
-    return !data.failed() || r.fail("result directory record too short");
+    if (data.failed()) return r.fail("result directory record too short");
+    model::index_directory(m);
+    return true;
 }
 
 // A count the "<Model>" section states: hosts size their arrays from it, so

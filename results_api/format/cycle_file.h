@@ -29,6 +29,23 @@ struct MaterialFractions {
     runtime::Array<float> cover;                   // element array of variable 155
 };
 
+// What the readers of one open cycle file learnt of where things lie, so
+// that no query repeats another's search: the sections found (or not) by
+// their tags, and for the node and element sections the start of each
+// array the directory walks passed. Every array is passed over at most once
+// per opened file, however the queries alternate.
+struct SectionIndex {
+    struct Tag {
+        std::string name;
+        Read found = Read::ok;     // what the search gave
+        std::uint64_t after = 0;  // the offset after the tag record when found
+    };
+    std::vector<Tag> tags;
+    // walked[s][k]: the offset with the arrays of directory entries 1..k of
+    // section s (0 nodes, 1 elements) passed; walked[s][0] after the tag.
+    std::vector<std::uint64_t> walked[2];
+};
+
 // One open cycle file: its header and "<Model>" section, read when it is
 // opened, the position of the directory walk, the skip buffer and the
 // arrays read once per cycle. The "<Model>" section stays readable after
@@ -62,6 +79,7 @@ public:
     // Which directory entry's array the file was left behind: i in
     // "<Node>", -i in "<Element>", 0 for none.
     std::int64_t read_position = 0;
+    SectionIndex index;
     MaterialFractions fractions;
     // The stored array a value query converts, read into storage kept from
     // query to query: repeated queries allocate and zero nothing. What it

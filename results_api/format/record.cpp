@@ -77,6 +77,7 @@ Read RecordReader::leading_length(std::int64_t& length) {
     record_start_ = position();
     const std::uint64_t left = bytes_left();
     if (left == 0) return Read::end;
+    ++records_begun_;
     std::uint8_t head[4];
     if (left < 8 || !file_.file->read(head, 4)) return give_up();
     const std::int32_t l = decode_int32(head);
@@ -171,6 +172,15 @@ bool RecordReader::fail(const std::string& what) {
     if (!section_.empty()) reason_ += section_ + ": ";
     reason_ += what + " (at byte " + std::to_string(position()) + ")";
     return false;
+}
+
+bool RecordReader::claim_inflation(std::int64_t bytes) {
+    if (inflation_limit_ > 0 && (bytes < 0 || bytes > inflation_limit_ - inflated_)) {
+        inflation_refused_ = true;
+        return false;
+    }
+    inflated_ += bytes;
+    return true;
 }
 
 std::uint8_t* RecordReader::skip_buffer(std::int64_t needed) {

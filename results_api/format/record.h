@@ -90,6 +90,9 @@ public:
     // (<tag>) in results file".
     Read find_tag(std::string_view tag);
     const std::string& message() const { return message_; }
+    // Records begun (read, passed over or found damaged) since the file was
+    // opened: the work the readers did.
+    std::uint64_t records_begun() const { return records_begun_; }
     // Whether a record ran past the end of the file or could not be read.
     bool met_damage() const { return damage_met_; }
     // Starts a new question: damage met before no longer counts.
@@ -131,6 +134,21 @@ public:
     // What the inflater keeps between the payloads of this file.
     InflaterCache* inflater() { return &inflater_; }
 
+    // The most bytes the arrays read through this reader may inflate to,
+    // together (0: no bound but the one deflate itself sets per stream).
+    // Every array claims its bytes before anything is allocated for it.
+    void limit_inflation(std::int64_t bytes) {
+        inflation_limit_ = bytes;
+        inflated_ = 0;
+        inflation_refused_ = false;
+    }
+    // Claims `bytes` more; false, remembered by inflation_refused(), when
+    // they would pass the limit.
+    bool claim_inflation(std::int64_t bytes);
+    bool inflation_refused() const { return inflation_refused_; }
+    std::int64_t inflation_limit() const { return inflation_limit_; }
+    std::int64_t inflated() const { return inflated_; }
+
     // "Non-zero error code returned" and the code, blank-padded to 50
     // characters; blank until the routine meets an error.
     const runtime::Text50& zlib_message(ZlibRoutine r) const {
@@ -144,6 +162,7 @@ private:
     Read give_up();
 
     runtime::InputFile file_;
+    std::uint64_t records_begun_ = 0;
     bool damage_met_ = false;  // set by give_up and a bad trailing length
     std::int64_t damage_offset_ = -1;
     std::uint64_t record_start_ = 0;
@@ -155,6 +174,9 @@ private:
     std::int64_t skip_capacity_ = 0;
     runtime::Buffer<std::uint8_t> payload_;
     InflaterCache inflater_;
+    std::int64_t inflation_limit_ = 0;
+    std::int64_t inflated_ = 0;
+    bool inflation_refused_ = false;
     runtime::Text50 zlib_messages_[static_cast<int>(ZlibRoutine::Count)];
 };
 

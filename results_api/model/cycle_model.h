@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "model/analysis.h"
 
@@ -48,6 +49,19 @@ struct CycleHeader {
     std::int32_t word(std::int32_t i) const { return words.contains(i) ? words(i) : 0; }
 };
 
+// The result directory sorted for lookups, so that finding an entry costs
+// no scan of a long directory.
+struct DirectoryLookup {
+    struct Key {
+        std::int64_t variable = 0;
+        std::int64_t kind = 0;
+        std::int64_t qualifier = 0;
+        std::int64_t entry = 0;
+    };
+    bool built = false;
+    std::vector<Key> by_abs, by_sign;  // qualifier by absolute value, sign included
+};
+
 struct CycleModel {
     CycleHeader header;
     // Set when the "<Model>" section stated sizes (header word 1 positive).
@@ -61,7 +75,16 @@ struct CycleModel {
     std::int32_t object_counts[3] = {0, 0, 0};
     std::int32_t variable_count = 0;
     Array<DirectoryEntry> directory;
+    DirectoryLookup lookup;  // of `directory`, once it is read
 };
+
+// Sorts the directory into c.lookup.
+void index_directory(CycleModel& c);
+
+// The first directory entry that entry_matches, or 0: a lookup once the
+// directory is indexed, a scan before.
+std::int64_t first_entry(const CycleModel& c, std::int64_t variable, std::int32_t kind,
+                         std::int64_t qualifier, bool exact);
 
 // The model as the queries of a session see it: the analysis, the counts in
 // force, the last cycle "<Model>" section read and whether the model is

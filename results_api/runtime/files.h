@@ -36,13 +36,19 @@ struct InputFile {
 // which.
 bool open_input(const std::string& name, InputFile& out, std::string& why);
 
+// The first line of the record in every lock file this library makes; the
+// host name, the process id and the time follow, one a line.
+inline constexpr const char* kLockMarker = "results_api reader lock";
+
 // The reader's lock file while a base file is read. Created exclusively and
-// without following links; removed at destruction when the name still
-// names the file created here, and never otherwise.
+// without following links (the create is the check: a lock made by a solver
+// or another reader at any moment makes it fail); removed at destruction
+// when the name still names the file created here, and never otherwise.
 class LockFile {
 public:
     LockFile() = default;
-    // Tries to create the lock; held() says whether it was.
+    // Tries to create the lock and writes the record of who made it;
+    // held() says whether it was created.
     explicit LockFile(const std::string& path);
     ~LockFile();
     LockFile(const LockFile&) = delete;
@@ -53,6 +59,21 @@ private:
     std::string path_;
     std::unique_ptr<platform::File> file_;
 };
+
+// What a lock file that exists says of its maker. Only a file of this
+// library's record, made on this machine by a process that no longer runs,
+// is stale; a lock of any other origin (a solver's, an empty file, another
+// machine's, a link) is never judged.
+struct LockOrigin {
+    bool stale = false;
+    std::string host;
+    std::int64_t process = 0;
+};
+LockOrigin judge_lock(const std::string& path);
+
+// Removes the lock at `path` when it is (still) a stale one of this library;
+// true when it did. A lock of any other origin stays.
+bool remove_stale_lock(const std::string& path);
 
 // 0 when a file can be created (and was deleted again) at `path` + a probe
 // suffix, 1 when not. It never leaves a file behind.

@@ -41,15 +41,31 @@ bool is_directory(const std::string& path);
 // page cannot express is left out: it could not be opened by that name.
 std::optional<std::vector<std::string>> list_directory(const std::string& directory);
 
+// Whether `path` is a symbolic link (or, on Windows, any reparse point)
+// whose target is not an entry of the directory holding the link itself.
+// Only names are resolved; the target is never opened. A link whose target
+// cannot be resolved counts as leaving.
+bool links_out_of_directory(const std::string& path);
+
+// This machine's name and this process's id, for the lock record.
+std::string host_name();
+std::int64_t process_id();
+// False only when the system says that no process `pid` runs on this
+// machine; true when it runs or that cannot be told.
+bool process_may_run(std::int64_t pid);
+// Seconds since 1970-01-01 UTC.
+std::int64_t seconds_now();
+
 // A file opened for reading or created for writing. Reads never go past the
 // end; sizes and positions are 64-bit.
 class File {
 public:
-    // Read: an existing regular file (links followed). CreateNew: a new file
-    // created exclusively; a name that exists in any form, a symbolic link
-    // included, makes it fail, so it never creates or opens a file
-    // elsewhere through a link.
-    enum class Mode { Read, CreateNew };
+    // Read: an existing regular file (links followed). ReadEntry: the same,
+    // but a symbolic link (a reparse point) is not followed and fails.
+    // CreateNew: a new file created exclusively; a name that exists in any
+    // form, a symbolic link included, makes it fail, so it never creates or
+    // opens a file elsewhere through a link.
+    enum class Mode { Read, ReadEntry, CreateNew };
     static std::unique_ptr<File> open(const std::string& path, Mode mode);
     // Removes `path` when it still names this very file (not followed
     // through a link); true when it did.
@@ -62,6 +78,9 @@ public:
     // Small reads are served from a read-ahead of the file, so that walking
     // many short records, or passing over them, costs no system call each.
     bool read(void* dst, std::size_t n);
+    // Writes n bytes at the position (a file of CreateNew), past any
+    // read-ahead; false when not all were written.
+    bool write(const void* src, std::size_t n);
     // Moves the position; nothing is read or asked of the system.
     bool seek(std::uint64_t offset);
     std::uint64_t position() const { return position_; }

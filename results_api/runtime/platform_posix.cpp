@@ -6,9 +6,13 @@
 #include "runtime/platform.h"
 
 #include <cerrno>
+#include <climits>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <new>
 
 #include <dirent.h>
@@ -71,6 +75,44 @@ std::optional<std::vector<std::string>> list_directory(const std::string& direct
     return names;
 }
 
+bool links_out_of_directory(const std::string& path) {
+    struct ::stat st {};
+    if (path.empty() || ::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return false;
+    const std::size_t slash = path.find_last_of('/');
+    const std::string directory = slash == std::string::npos ? std::string(".")
+                                  : slash == 0              ? std::string("/")
+                                                            : path.substr(0, slash);
+    // Both resolved by name only: realpath walks the links but opens no file.
+    char* const target = ::realpath(path.c_str(), nullptr);
+    char* const home = ::realpath(directory.c_str(), nullptr);
+    bool out = true;
+    if (target && home) {
+        const std::string t(target), h(home);
+        const std::size_t cut = t.find_last_of('/');
+        const std::string target_directory = cut == 0 ? std::string("/") : t.substr(0, cut);
+        out = target_directory != h;
+    }
+    std::free(target);
+    std::free(home);
+    return out;
+}
+
+std::string host_name() {
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0) return std::string();
+    return std::string(name);
+}
+
+std::int64_t process_id() { return static_cast<std::int64_t>(::getpid()); }
+
+bool process_may_run(std::int64_t pid) {
+    if (pid <= 0 || pid > INT_MAX) return true;
+    // Signal 0 asks only whether the process exists; EPERM means it does.
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH;
+}
+
+std::int64_t seconds_now() { return static_cast<std::int64_t>(std::time(nullptr)); }
+
 namespace {
 
 int descriptor(void* handle) { return static_cast<int>(reinterpret_cast<std::intptr_t>(handle)); }
@@ -85,6 +127,15 @@ std::unique_ptr<File> File::open(const std::string& path, Mode mode) {
         // Only regular files are results files. O_NONBLOCK keeps the open
         // from waiting on a pipe; the type is checked on what was opened.
         fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        struct ::stat st {};
+        if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+            ::close(fd);
+            fd = -1;
+        }
+        break;
+    }
+    case Mode::ReadEntry: {
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
         struct ::stat st {};
         if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
             ::close(fd);
@@ -131,6 +182,22 @@ std::size_t File::read_at(std::uint64_t offset, void* dst, std::size_t n) {
         done += static_cast<std::size_t>(got);
     }
     return done;
+}
+
+bool File::write(const void* src, std::size_t n) {
+    const auto* in = static_cast<const char*>(src);
+    std::size_t done = 0;
+    while (done < n) {
+        const ::ssize_t put = ::pwrite(descriptor(handle_), in + done, n - done,
+                                       static_cast<off_t>(position_ + done));
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return false;
+        done += static_cast<std::size_t>(put);
+    }
+    // What was read ahead no longer shows the file.
+    ahead_length_ = 0;
+    position_ += done;
+    return true;
 }
 
 std::uint64_t File::size() const {

@@ -172,6 +172,41 @@ bool is_directory(const std::string& path) {
            (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+bool links_out_of_directory(const std::string& path) {
+    // Resolving where a reparse point leads takes opening it; every one is
+    // taken as leaving the directory, which costs a genuine run nothing.
+    std::wstring wide;
+    const DWORD attributes = own_attributes(path, wide);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+std::string host_name() {
+    char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = sizeof name;
+    if (!::GetComputerNameA(name, &size)) return std::string();
+    return std::string(name, size);
+}
+
+std::int64_t process_id() { return static_cast<std::int64_t>(::GetCurrentProcessId()); }
+
+bool process_may_run(std::int64_t pid) {
+    if (pid <= 0 || pid > static_cast<std::int64_t>(MAXDWORD)) return true;
+    const HANDLE h = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
+    if (!h) return ::GetLastError() != ERROR_INVALID_PARAMETER;  // no such process
+    DWORD code = 0;
+    const bool ended = ::GetExitCodeProcess(h, &code) && code != STILL_ACTIVE;
+    ::CloseHandle(h);
+    return !ended;
+}
+
+std::int64_t seconds_now() {
+    FILETIME ft;
+    ::GetSystemTimeAsFileTime(&ft);
+    const std::uint64_t ticks = (std::uint64_t(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+    // 100 ns ticks since 1601.
+    return static_cast<std::int64_t>(ticks / 10000000ULL) - 11644473600LL;
+}
+
 std::optional<std::vector<std::string>> list_directory(const std::string& directory) {
     std::wstring pattern;
     if (!widen(directory, pattern)) return std::nullopt;
@@ -219,6 +254,20 @@ std::unique_ptr<File> File::open(const std::string& path, Mode mode) {
             return nullptr;
         }
         break;
+    case Mode::ReadEntry: {
+        const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES ||
+            (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE |
+                           FILE_ATTRIBUTE_REPARSE_POINT)))
+            return nullptr;
+        h = ::CreateFileW(wide.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (h != INVALID_HANDLE_VALUE && ::GetFileType(h) != FILE_TYPE_DISK) {
+            ::CloseHandle(h);
+            return nullptr;
+        }
+        break;
+    }
     case Mode::CreateNew:
         // CREATE_NEW fails on any name that exists, a link or junction
         // included, and FILE_FLAG_OPEN_REPARSE_POINT keeps a reparse point
@@ -283,6 +332,25 @@ std::size_t File::read_at(std::uint64_t offset, void* dst, std::size_t n) {
         done += got;
     }
     return done;
+}
+
+bool File::write(const void* src, std::size_t n) {
+    const auto* p = static_cast<const char*>(src);
+    std::size_t done = 0;
+    while (done < n) {
+        const std::size_t rest = n - done;
+        const DWORD chunk = rest > (DWORD{1} << 30) ? (DWORD{1} << 30) : static_cast<DWORD>(rest);
+        OVERLAPPED at{};
+        const std::uint64_t where = position_ + done;
+        at.Offset = static_cast<DWORD>(where);
+        at.OffsetHigh = static_cast<DWORD>(where >> 32);
+        DWORD put = 0;
+        if (!::WriteFile(handle_of(handle_), p + done, chunk, &put, &at) || put == 0) return false;
+        done += put;
+    }
+    ahead_length_ = 0;
+    position_ += done;
+    return true;
 }
 
 std::uint64_t File::size() const {

@@ -56,9 +56,7 @@ bool is_result_available(const model::View& m, std::int32_t code, std::int32_t p
     if (!m.loaded || m.cycle.directory.size() < 1) return false;
     // Any switch other than 0 and 1 matches nothing.
     if (exact != 0 && exact != 1) return false;
-    for (const model::DirectoryEntry& e : m.cycle.directory)
-        if (model::entry_matches(e, wanted, kind, part, exact == 1)) return true;
-    return false;
+    return model::first_entry(m.cycle, wanted, kind, part, exact == 1) > 0;
 }
 
 }  // namespace qv::variables

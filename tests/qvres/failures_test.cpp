@@ -271,7 +271,7 @@ TEST_F(Failures, RegistersTheRunsOwnCycleFilesUnlessThePrefixRuleIsAsked) {
         EXPECT_TRUE(skipped_files(open.a).empty());
     }
     // With the prefix rule, what set_BaseFilename registers from the same name.
-    const qvres_open_options prefix{1};
+    const qvres_open_options prefix{1, 0, 0};
     Open open(sample_.cycle_files[0], &prefix);
     ASSERT_EQ(open.status, QVRES_OK) << open.error.message;
     ASSERT_TRUE(set_Startup());
@@ -298,7 +298,7 @@ TEST_F(Failures, EveryNameOfTheRunOpensTheSameAnalysisUnlessLocked) {
         Open locked(path);
         EXPECT_EQ(locked.status, QVRES_E_LOCKED) << path;
         EXPECT_TRUE(names(locked.error.message, lock)) << locked.error.message;
-        const qvres_open_options bad_rule{2};  // a wrong option is said first
+        const qvres_open_options bad_rule{2, 0, 0};  // a wrong option is said first
         EXPECT_EQ(Open(path, &bad_rule).status, QVRES_E_ARGUMENT) << path;
         fs::remove(lock);
         Open open(path);

@@ -7,11 +7,12 @@ import re
 import resource
 import shutil
 import signal
+import socket
 import subprocess
 import unittest
 import xml.etree.ElementTree as ET
 
-from tooltest import INSPECT, SAMPLE, TO_VTK, SampleTest, cycle_table, read_csv, run
+from tooltest import DIFF, INSPECT, SAMPLE, TO_VTK, SampleTest, cycle_table, read_csv, run
 
 KINDS = ["beam", "tetrahedron", "hexahedron", "pyramid", "wedge", "triangular shell", "quadrilateral shell"]
 
@@ -267,6 +268,33 @@ class DamagedInput(SampleTest):
         self.expect_error(TO_VTK, ["--steps", "5-3", self.cycle, self.path("vtk")], "runs backwards", code=2)
         self.expect_error(INSPECT, ["--library", "/nonexistent.so", "summary", self.cycle],
                           "cannot load the results library /nonexistent.so")
+
+    def test_stale_reader_lock_is_cleared_only_when_asked(self):
+        # The record a reader killed during its open left: its process is gone.
+        child = subprocess.Popen(["true"])
+        child.wait()
+        host = socket.gethostname()
+        lock = os.path.join(self.sample, "sample_run.lock")
+        with open(lock, "w") as f:
+            f.write(f"results_api reader lock\nhost {host}\nprocess {child.pid}\ntime 1700000000\n")
+        stale = f"locked by {lock}, left by process {child.pid} on host {host}, which no longer runs"
+        for tool, args in ((INSPECT, ["summary", self.cycle]), (TO_VTK, ["--read-only", self.cycle]),
+                           (DIFF, [self.cycle, self.cycle])):
+            self.expect_error(tool, args, stale, code=2 if tool == DIFF else 1)
+            self.assertTrue(os.path.exists(lock))
+        run(INSPECT, "--clear-stale-lock", "summary", self.cycle)
+        self.assertFalse(os.path.exists(lock))
+        # A solver's lock stays whatever the tools are told.
+        for tool, args in ((INSPECT, ["summary", "--clear-stale-lock", self.cycle]),
+                           (TO_VTK, ["--clear-stale-lock", "--read-only", self.cycle]),
+                           (DIFF, ["--clear-stale-lock", self.cycle, self.cycle])):
+            with open(lock, "w") as f:
+                f.write("solver writing\n")
+            self.expect_error(tool, args, f"locked by {lock}", code=2 if tool == DIFF else 1)
+            with open(lock) as f:
+                self.assertEqual(f.read(), "solver writing\n")
+        os.remove(lock)
+        run(TO_VTK, "--clear-stale-lock", "--read-only", self.cycle)
 
 
 if __name__ == "__main__":

@@ -53,6 +53,8 @@ constexpr const char* kUsage =
     "  --csv OUT            one row per array and cycle pair; OUT '-' is standard\n"
     "                       output, which then carries the CSV alone\n"
     "  --threads N          compare N cycle pairs at once (default: one per core)\n"
+    "  --clear-stale-lock   remove a reader's lock that a killed reader left on this\n"
+    "                       host (never a solver's lock) and read the run\n"
     "  --library PATH       the results library (default: libqvres.so.2 beside the tool,\n"
     "                       in the build tree, or named by QVRES_LIBRARY)\n"
     "\n"
@@ -69,6 +71,7 @@ struct Command {
     qvdiff::Match match = qvdiff::Match::Time;
     double time_rtol = 1e-6;
     unsigned threads = 0;
+    bool clear_stale_lock = false;
 };
 
 double number(const std::string& text, const char* what) {
@@ -91,6 +94,8 @@ Command parse(int argc, char** argv) {
         };
         if (arg == "--library") {
             c.library = value();
+        } else if (arg == "--clear-stale-lock") {
+            c.clear_stale_lock = true;
         } else if (arg == "--rtol") {
             c.tolerances.defaults.rtol = number(value(), "--rtol");
         } else if (arg == "--atol") {
@@ -282,7 +287,7 @@ int run(Command& c) {
             throw UsageError(e.what());
         }
     }
-    const qvhost::ResultsLibrary lib(c.library);
+    const qvhost::ResultsLibrary lib(c.library, c.clear_stale_lock);
     const auto a = open_analysis(lib, c.a, "A");
     const auto b = open_analysis(lib, c.b, "B");
     std::FILE* out = c.csv == "-" ? nullptr : stdout;  // the summary, unless the CSV takes standard output

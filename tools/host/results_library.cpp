@@ -108,7 +108,8 @@ std::vector<std::string> library_candidates() {
 
 // ---- The library -------------------------------------------------------------
 
-ResultsLibrary::ResultsLibrary(const std::string& path) : api_(std::make_unique<Api>()) {
+ResultsLibrary::ResultsLibrary(const std::string& path, bool clear_stale_locks)
+    : api_(std::make_unique<Api>()), clear_stale_locks_(clear_stale_locks) {
     std::string named = path;
     if (named.empty())
         if (const char* env = std::getenv("QVRES_LIBRARY"); env && *env) named = env;
@@ -193,7 +194,9 @@ Analysis::Analysis(const ResultsLibrary& library, const std::string& path)
         files_.path = base;
     }
     qvres_error e{};
-    if (api.qvres_open(files_.path.c_str(), nullptr, &handle_, &e) != QVRES_OK) throw_error(e);
+    qvres_open_options options{};
+    options.clear_stale_lock = library_.clear_stale_locks() ? 1 : 0;
+    if (api.qvres_open(files_.path.c_str(), &options, &handle_, &e) != QVRES_OK) throw_error(e);
     // From here on the destructor does not run: release the handle on failure.
     try {
         if (api.qvres_get_model(handle_, &raw_, &e) != QVRES_OK) throw_error(e);

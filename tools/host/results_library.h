@@ -159,7 +159,10 @@ public:
     // Loads the library at `path` (QVRES_LIBRARY when empty, else the first
     // usable candidate) and finds every function the tools use; throws Error
     // when the file is not there or is not the results library.
-    explicit ResultsLibrary(const std::string& path = {});
+    // With `clear_stale_locks`, every analysis opened through it clears a
+    // reader's lock left by a process of this host that no longer runs
+    // (qvres_open_options.clear_stale_lock).
+    explicit ResultsLibrary(const std::string& path = {}, bool clear_stale_locks = false);
     ~ResultsLibrary();
     ResultsLibrary(const ResultsLibrary&) = delete;
     ResultsLibrary& operator=(const ResultsLibrary&) = delete;
@@ -173,6 +176,7 @@ public:
     // True for the real element variables that carry one value per material
     // in each structured slot (the catalogue says which).
     bool is_multi_material(std::int32_t variable) const;
+    bool clear_stale_locks() const { return clear_stale_locks_; }
 
     struct Api;
     const Api& api() const { return *api_; }
@@ -181,6 +185,7 @@ private:
     void* handle_ = nullptr;
     std::unique_ptr<Api> api_;
     std::string location_;
+    bool clear_stale_locks_ = false;
 };
 
 // The unit of a directory entry: its real variable's, none for integers.

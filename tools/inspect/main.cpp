@@ -34,7 +34,7 @@ using qvhost::Variable;
 constexpr const char* kTool = "qvres-inspect";
 
 constexpr const char* kUsage =
-    "usage: qvres-inspect [--library PATH] COMMAND ...\n"
+    "usage: qvres-inspect [--library PATH] [--clear-stale-lock] COMMAND ...\n"
     "       qvres-inspect --version\n"
     "\n"
     "  summary FILE                      parts, totals, materials, units, element kinds, cycles\n"
@@ -58,7 +58,9 @@ constexpr const char* kUsage =
     "history stops at a cycle file that cannot be read; with --keep-going it warns\n"
     "and leaves that step's value out.\n"
     "The library is libqvres.so.2 beside the tool or in the build tree, or the one\n"
-    "named by --library or the QVRES_LIBRARY environment variable.\n";
+    "named by --library or the QVRES_LIBRARY environment variable.\n"
+    "--clear-stale-lock removes a reader's lock that a killed reader left on this\n"
+    "host (never a solver's lock) and reads the run.\n";
 
 using qvhost::UsageError;
 
@@ -539,7 +541,8 @@ int history(const ResultsLibrary& lib, const Args& a) {
     return 0;
 }
 
-int run_command(const std::string& library, const std::string& command, const std::vector<std::string>& rest) {
+int run_command(const std::string& library, bool clear_stale_lock, const std::string& command,
+                const std::vector<std::string>& rest) {
     Args a;
     if (command == "summary" || command == "vars")
         a = parse(rest, {}, {});
@@ -551,7 +554,7 @@ int run_command(const std::string& library, const std::string& command, const st
         a = parse(rest, {"--part", "--csv", "--svg", "--node", "--element"}, {"--keep-going"});
     else
         throw UsageError("unknown command '" + command + "'");
-    const ResultsLibrary lib(library);
+    const ResultsLibrary lib(library, clear_stale_lock);
     if (command == "summary") return summary(lib, a);
     if (command == "vars") return vars(lib, a);
     if (command == "nodes") return nodes(lib, a);
@@ -574,6 +577,10 @@ int main(int argc, char** argv) {
             args.erase(args.begin() + static_cast<std::ptrdiff_t>(i), args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
             break;
         }
+    // Like --library, an option of every command.
+    const auto clear = std::find(args.begin(), args.end(), "--clear-stale-lock");
+    const bool clear_stale_lock = clear != args.end();
+    if (clear_stale_lock) args.erase(clear);
     // --help and --version win wherever they stand, after a command too.
     for (const std::string& s : args) {
         if (s == "--help" || s == "-h") {
@@ -593,7 +600,7 @@ int main(int argc, char** argv) {
     qvhost::keep_freed_memory();
     int status;
     try {
-        status = run_command(library, args[0], std::vector<std::string>(args.begin() + 1, args.end()));
+        status = run_command(library, clear_stale_lock, args[0], std::vector<std::string>(args.begin() + 1, args.end()));
     } catch (const UsageError& e) {
         qvhost::report_error(kTool, std::string(e.what()) + " (see qvres-inspect --help)");
         return 2;

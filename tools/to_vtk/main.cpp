@@ -42,6 +42,8 @@ constexpr const char* kUsage =
     "  --read-only      read every array as the export does and write nothing: a\n"
     "                   check that the whole analysis can be read; exits non-zero\n"
     "                   when any cycle file could not be read\n"
+    "  --clear-stale-lock  remove a reader's lock that a killed reader left on this\n"
+    "                   host (never a solver's lock) and read the run\n"
     "  --library PATH   the results library (default: libqvres.so.2 beside the tool,\n"
     "                   in the build tree, or named by QVRES_LIBRARY)\n";
 
@@ -61,6 +63,7 @@ std::vector<std::string> split(const std::string& list) {
 struct Command {
     std::string library, file, steps;
     bool read_only = false;
+    bool clear_stale_lock = false;
     qvvtk::ExportOptions options;
 };
 
@@ -75,6 +78,8 @@ Command parse(int argc, char** argv) {
         };
         if (arg == "--read-only") {
             c.read_only = true;
+        } else if (arg == "--clear-stale-lock") {
+            c.clear_stale_lock = true;
         } else if (arg == "--keep-going") {
             c.options.keep_going = true;
         } else if (arg == "--no-compress") {
@@ -102,7 +107,7 @@ Command parse(int argc, char** argv) {
 }
 
 int run(Command& c) {
-    const qvhost::ResultsLibrary lib(c.library);
+    const qvhost::ResultsLibrary lib(c.library, c.clear_stale_lock);
     const qvhost::Analysis analysis(lib, c.file);
     for (const qvhost::SkippedFile& s : analysis.skipped()) qvhost::report_warning(kTool, "not read: " + s.reason);
     if (!c.steps.empty()) c.options.steps = qvvtk::parse_steps(c.steps, analysis.steps().size());

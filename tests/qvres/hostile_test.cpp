@@ -1,0 +1,337 @@
+// libqvres (and the exports where they share the step) on hostile runs:
+// model counts that do not add up, value counts no cycle file could fill,
+// base files that inflate far beyond their size, locks left by killed
+// readers, and cycle files that are links out of the run's directory.
+#include <gtest/gtest.h>
+
+#ifndef _WIN32
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "qvres/qvres_support.h"
+#include "results_api.h"
+#include "support/analysis_files.h"
+#include "support/temp_dir.h"
+#include "writer/base_file.h"
+#include "writer/cycle_file.h"
+
+namespace {
+
+using namespace qvtest;
+namespace fs = std::filesystem;
+
+bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+std::string read_text(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void write_text(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+#ifndef _WIN32
+std::string this_host() {
+    char name[256] = {};
+    gethostname(name, sizeof name - 1);
+    return name;
+}
+
+// The id of a process that ran and is gone: a child that exited and was
+// reaped.
+pid_t ended_process() {
+    const pid_t child = fork();
+    if (child == 0) _exit(0);
+    int status = 0;
+    waitpid(child, &status, 0);
+    return child;
+}
+
+// A lock record as this library writes it.
+std::string lock_record(const std::string& host, long long pid) {
+    return "results_api reader lock\nhost " + host + "\nprocess " + std::to_string(pid) +
+           "\ntime 1700000000\n";
+}
+
+#endif
+
+bool exports_load(const std::string& path, const std::string& directory, std::int32_t mode = 0) {
+    EXPECT_TRUE(set_Startup());
+    const bool loaded = set_BaseFilename(&mode, path.c_str(), directory.c_str());
+    resultsCleanUp();
+    return loaded;
+}
+
+// ---- Counts that do not add up ------------------------------------------------
+
+// The mixed model (43 structured slots, 12 unstructured nodes) with the
+// coordinates of only 8 nodes: neither front end opens it, and libqvres
+// says which file, section and counts.
+TEST(HostileCounts, ModelWhoseCoordinatesMissSlotsDoesNotOpen) {
+    TempDir dir;
+    qvw::BaseFileSpec desc = mixed_model();
+    desc.coordinates.resize(3 * 8);
+    desc.node_numbers.resize(8);
+    // The exports take the older form of the name, libqvres the file.
+    const std::string path = write_base(dir, desc), base = dir.file("run.qvres_base");
+    Open open(base);
+    EXPECT_EQ(open.status, QVRES_E_DAMAGED);
+    EXPECT_TRUE(has(open.error.message, dir.file("run.qvres_base") + ": <Parts>: 8 node coordinates "
+                                                                       "for 43 structured slots"))
+        << open.error.message;
+    EXPECT_FALSE(exports_load(path, dir.path()));
+
+    // With every node's coordinates it opens, and N = T + U.
+    desc = mixed_model();
+    write_base(dir, desc);
+    Open good(base);
+    ASSERT_EQ(good.status, QVRES_OK) << good.error.message;
+    qvres_model m{};
+    ASSERT_EQ(qvres_get_model(good.a, &m, nullptr), QVRES_OK);
+    EXPECT_EQ(m.structured_slots, 43);
+    EXPECT_EQ(m.nodes, 55);
+    EXPECT_EQ(m.nodes, m.structured_slots + m.unstructured_nodes);
+    EXPECT_TRUE(exports_load(path, dir.path()));
+
+    // Blocks of 1 x 2 x 2 and 3 x 3 x 3 nodes without any coordinates: the
+    // exports still load the model (their coordinate query has nothing to
+    // give); libqvres cannot lay out its 31 structured nodes.
+    qvw::BaseFileSpec bare_desc;
+    bare_desc.header = {5, 4};
+    bare_desc.parts = {qvw::PartSpec::structured("THIN", 1, 2, 2),
+                       qvw::PartSpec::structured("CUBE", 3, 3, 3)};
+    write_base(dir, bare_desc);
+    Open bare(base);
+    EXPECT_EQ(bare.status, QVRES_E_DAMAGED);
+    EXPECT_TRUE(has(bare.error.message, base + ": <Parts>: 0 node coordinates for 31 structured slots"))
+        << bare.error.message;
+    EXPECT_TRUE(exports_load(path, dir.path()));
+}
+
+// ---- Value counts a cycle file cannot fill -------------------------------------
+
+// One block of 100 x 100 x 100 nodes (970,299 elements) whose coordinates
+// are all 0, so the base file stays small, and 100 materials with Euler
+// ids: a multi-material element request asks for 101 values per element,
+// some 98 million, of a cycle file of under 2 KB.
+TEST(HostileCounts, ValueCountBeyondTheCycleFileIsRefused) {
+    TempDir dir;
+    qvw::BaseFileSpec desc;
+    desc.header = {5, 4};
+    desc.parts.push_back(qvw::PartSpec::structured("BLOCK", 100, 100, 100));
+    desc.coordinates.assign(3 * 1000000, 0.0f);
+    for (int m = 1; m <= 100; ++m) desc.materials.push_back({"M" + std::to_string(m), m, "", 0.0f});
+    write_base(dir, desc);
+    const std::string base = dir.file("run.qvres_base");
+    qvw::CycleFileSpec cycle;
+    cycle.cycle = 1;
+    cycle.structured_parts = {{100, 100, 100}};
+    cycle.entries = {qvw::DirectoryEntrySpec::real(-2, 54, 1, {1.0f, 2.0f, 3.0f}),
+                     qvw::DirectoryEntrySpec::real(2, 4, 1, {1.0f, 2.0f})};
+    const std::string cycle_path = dir.file("run_1.qvres");
+    qvw::write_cycle_file(cycle).save(cycle_path);
+    const std::int64_t cycle_bytes = static_cast<std::int64_t>(fs::file_size(cycle_path));
+    ASSERT_LT(cycle_bytes, 2048);
+    // Deflate inflates at most 1032 to 1: no array of this file holds more
+    // values than this.
+    const std::int64_t most = (cycle_bytes * 1032 + 1032) / 4 + 2;
+
+    Open open(base);
+    ASSERT_EQ(open.status, QVRES_OK) << open.error.message;
+    Reader reader(open.a, 0);
+    ASSERT_EQ(reader.status, QVRES_OK) << reader.error.message;
+    const std::int64_t elements = 99 * 99 * 99;
+    const struct {
+        qvres_request q;
+        std::int64_t whole;  // what the model lays out
+    } requests[] = {{{QVRES_ELEMENT_REALS, 54, 1}, 2 + elements * 101},
+                    {{QVRES_ELEMENT_REALS_ALL_SLOTS, 54, 1}, 2 + 1000000},
+                    {{QVRES_NODE_REALS, 4, 1}, 2 + 1000000},
+                    {{QVRES_DISPLACEMENTS, 0, 0}, 3 * 1000000}};
+    for (const auto& r : requests) {
+        SCOPED_TRACE(r.q.values);
+        ASSERT_GT(r.whole, most);
+        std::int64_t count = -1;
+        qvres_error e{};
+        EXPECT_EQ(qvres_count_values(reader.r, &r.q, &count, &e), QVRES_E_DAMAGED) << count;
+        EXPECT_EQ(count, -1);
+        EXPECT_TRUE(has(e.message, cycle_path)) << e.message;
+        EXPECT_TRUE(has(e.message, std::to_string(r.whole) + " values")) << e.message;
+    }
+    // Material fractions come out of the base file's layout, which the open
+    // bounded already: one per element.
+    const qvres_request fractions{QVRES_MATERIAL_FRACTIONS, 0, 1};
+    std::int64_t count = -1;
+    EXPECT_EQ(qvres_count_values(reader.r, &fractions, &count, nullptr), QVRES_OK);
+    EXPECT_EQ(count, elements);
+}
+
+// ---- Decompression amplification -----------------------------------------------
+
+// The small model with 5 million element types of one value: 20 MB from a
+// base file of some 25 KB, beyond the default of 64 times the file and 16
+// MiB. A host that asks for more room opens it.
+TEST(HostileInflation, BaseFileBeyondTheDefaultLimitNeedsTheOption) {
+    TempDir dir;
+    qvw::BaseFileSpec desc = small_model();
+    desc.element_types.assign(5000000, 1);
+    const std::string path = write_base(dir, desc), base = dir.file("run.qvres_base");
+    const std::int64_t size = static_cast<std::int64_t>(fs::file_size(base));
+    ASSERT_LT(64 * size + (16 << 20), 20000000);
+    Open refused(base);
+    EXPECT_EQ(refused.status, QVRES_E_DAMAGED);
+    EXPECT_TRUE(has(refused.error.message, dir.file("run.qvres_base") + ": <Parts>: element types"))
+        << refused.error.message;
+    EXPECT_TRUE(has(refused.error.message, std::to_string(64 * size + (16 << 20)) + " bytes"))
+        << refused.error.message;
+    EXPECT_FALSE(exports_load(path, dir.path()));
+
+    qvres_open_options more{};
+    more.max_inflated_bytes = 32 << 20;
+    Open opened(base, &more);
+    EXPECT_EQ(opened.status, QVRES_OK) << opened.error.message;
+    more.max_inflated_bytes = -1;
+    EXPECT_EQ(Open(base, &more).status, QVRES_E_ARGUMENT);
+
+    // The sample analysis and the fixture run open within the default.
+    TempDir sample_dir, fixture_dir;
+    EXPECT_EQ(Open(qvsample::write_sample_analysis(sample_dir.path()).base_file).status, QVRES_OK);
+    EXPECT_EQ(Open(write_fixture(fixture_dir.path()).base_file).status, QVRES_OK);
+}
+
+#ifndef _WIN32
+// ---- Locks ---------------------------------------------------------------------
+
+class HostileLocks : public ::testing::Test {
+protected:
+    void SetUp() override { sample_ = qvsample::write_sample_analysis(dir_.path()); }
+    std::string lock() const { return dir_.file("sample_run.lock"); }
+    TempDir dir_;
+    qvsample::SampleAnalysis sample_;
+};
+
+// A lock this library left for a process of this host that is gone is
+// named as stale, with the process and host; the option removes it and
+// opens. The exports still refuse it and never remove it.
+TEST_F(HostileLocks, StaleLockOfThisLibraryIsNamedAndCleared) {
+    const pid_t gone = ended_process();
+    const std::string record = lock_record(this_host(), gone);
+    write_text(lock(), record);
+    Open refused(sample_.base_file);
+    EXPECT_EQ(refused.status, QVRES_E_LOCKED);
+    EXPECT_TRUE(has(refused.error.message, "locked by " + lock() + ", left by process " +
+                                               std::to_string(gone) + " on host " + this_host() +
+                                               ", which no longer runs"))
+        << refused.error.message;
+    EXPECT_FALSE(exports_load(sample_.cycle_files[0], dir_.path()));
+    EXPECT_EQ(read_text(lock()), record);
+
+    qvres_open_options clear{};
+    clear.clear_stale_lock = 1;
+    Open opened(sample_.base_file, &clear);
+    ASSERT_EQ(opened.status, QVRES_OK) << opened.error.message;
+    EXPECT_FALSE(fs::exists(lock()));
+    EXPECT_TRUE(exports_load(sample_.cycle_files[0], dir_.path()));
+}
+
+// Locks of any other origin are never judged nor removed, whatever the
+// option: a solver's, an empty file, another host's, a process that still
+// runs (this one's parent), a record behind a link.
+TEST_F(HostileLocks, OtherLocksAreNeverJudged) {
+    const pid_t gone = ended_process();
+    const std::string elsewhere = dir_.file("elsewhere.txt");
+    write_text(elsewhere, lock_record(this_host(), gone));
+    const struct {
+        const char* what;
+        std::string text;
+        bool link;
+    } locks[] = {{"a solver's", "solver 12 writing\n", false},
+                 {"empty", "", false},
+                 {"another host's", lock_record(this_host() + "-other", gone), false},
+                 {"running", lock_record(this_host(), getppid()), false},
+                 {"a link", "", true}};
+    qvres_open_options clear{};
+    clear.clear_stale_lock = 1;
+    for (const auto& l : locks) {
+        SCOPED_TRACE(l.what);
+        if (l.link)
+            ASSERT_TRUE(make_symlink(elsewhere, lock()));
+        else
+            write_text(lock(), l.text);
+        Open refused(sample_.base_file, &clear);
+        EXPECT_EQ(refused.status, QVRES_E_LOCKED);
+        EXPECT_FALSE(has(refused.error.message, "no longer runs")) << refused.error.message;
+        EXPECT_TRUE(fs::exists(fs::symlink_status(lock())));
+        if (!l.link) {
+            EXPECT_EQ(read_text(lock()), l.text);
+        }
+        fs::remove(lock());
+    }
+    EXPECT_TRUE(fs::exists(elsewhere));
+}
+
+// ---- Links out of the run's directory -----------------------------------------
+
+// A cycle file name that is a link into another run's directory, or to a
+// file that is no results file, is skipped without a word of its target; a
+// link to a file of the run's own directory is a cycle file like any other.
+TEST(HostileLinks, LinksOutOfTheDirectoryAreSkipped) {
+    TempDir dir, other;
+    const qvsample::SampleAnalysis sample = qvsample::write_sample_analysis(dir.path());
+    const qvsample::SampleAnalysis foreign = qvsample::write_sample_analysis(other.path());
+    const std::string secret = other.file("secret.txt");
+    write_text(secret, std::string(12345, 'x'));
+    const std::string into_other = dir.file("sample_run_80001.qvres");
+    const std::string to_secret = dir.file("sample_run_80002.qvres");
+    const std::string within = dir.file("sample_run_80003.qvres");
+    ASSERT_TRUE(make_symlink(foreign.cycle_files[0], into_other));
+    ASSERT_TRUE(make_symlink(secret, to_secret));
+    // A copy of a cycle under another number, reached through a link in the
+    // directory itself.
+    qvw::CycleFileSpec copy;
+    copy.cycle = 80003;
+    copy.time = 1.0e6f;
+    copy.header = {1, 0, 0, 0, 0, 0};
+    const std::string target = dir.file("kept.data");
+    qvw::write_cycle_file(copy).save(target);
+    ASSERT_TRUE(make_symlink("kept.data", within));
+
+    Open open(dir.path());
+    ASSERT_EQ(open.status, QVRES_OK) << open.error.message;
+    qvres_model m{};
+    ASSERT_EQ(qvres_get_model(open.a, &m, nullptr), QVRES_OK);
+    EXPECT_EQ(m.cycles, static_cast<std::int64_t>(sample.cycles.size()) + 1);
+    std::map<std::string, std::string> skipped;
+    for (std::int64_t k = 0; k < m.skipped_files; ++k) {
+        qvres_skipped_file f{};
+        ASSERT_EQ(qvres_get_skipped_file(open.a, k, &f, nullptr), QVRES_OK);
+        skipped[f.path] = f.reason;
+    }
+    ASSERT_EQ(skipped.size(), 2u);
+    for (const std::string& link : {into_other, to_secret}) {
+        ASSERT_EQ(skipped.count(link), 1u) << link;
+        EXPECT_EQ(skipped[link], link + ": a link out of the run's directory");
+    }
+
+    // The exports register the same cycles.
+    ASSERT_TRUE(set_Startup());
+    const std::int32_t mode = 1;
+    ASSERT_TRUE(set_BaseFilename(&mode, sample.cycle_files[0].c_str(), dir.path().c_str()));
+    std::int32_t steps = -1;
+    ASSERT_TRUE(get_NumSteps(&steps));
+    resultsCleanUp();
+    EXPECT_EQ(steps, m.cycles);
+}
+#endif  // !_WIN32
+
+}  // namespace
