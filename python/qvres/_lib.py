@@ -81,6 +81,20 @@ class CatalogueRecord(Structure):
                 ("group_name", c_char * 32), ("members", c_int32), ("member", c_int32 * 6)]
 
 
+class LayoutBlockRecord(Structure):
+    _fields_ = [("part", c_int32), ("elements", c_int32), ("first", c_int64),
+                ("extent", c_int64 * 3), ("origin", c_int64 * 3)]
+
+
+class CellRecord(Structure):
+    _fields_ = [("kind", c_int32), ("nodes", c_int32), ("vtk_type", c_int32)]
+
+
+class NamesRecord(Structure):
+    _fields_ = [("base_file", c_char * 1024), ("directory", c_char * 1024), ("run", c_char * 256),
+                ("stem", c_char * 1024)]
+
+
 # Value queries (qvres_values).
 DISPLACEMENTS = 1
 NODE_INTEGERS = 2
@@ -118,6 +132,15 @@ _SIGNATURES = {
     "qvres_read_float": (c_int32, [c_void_p, _P(Request), c_void_p, c_int64, _E]),
     "qvres_get_layout": (c_int32, [c_void_p, _P(Request), _P(LayoutRecord), _E]),
     "qvres_get_catalogue_variable": (c_int32, [c_int32, c_int32, _P(CatalogueRecord), _E]),
+    "qvres_get_layout_block": (c_int32, [c_void_p, _P(Request), c_int64, _P(LayoutBlockRecord), _E]),
+    "qvres_get_layout_column": (c_int32, [c_void_p, _P(Request), c_int64, _P(c_int32), _E]),
+    "qvres_read_header_int32": (c_int32, [c_void_p, _P(Request), _P(c_int32 * 2), _E]),
+    "qvres_read_header_float": (c_int32, [c_void_p, _P(Request), _P(c_float * 2), _E]),
+    "qvres_count_catalogue": (c_int32, [c_int32, _P(c_int64), _E]),
+    "qvres_get_catalogue_entry": (c_int32, [c_int32, c_int64, _P(CatalogueRecord), _E]),
+    "qvres_find_variable": (c_int32, [c_int32, c_char_p, _P(CatalogueRecord), _E]),
+    "qvres_get_cells": (c_int32, [c_void_p, c_void_p, c_int64, _E]),
+    "qvres_get_names": (c_int32, [c_void_p, _P(NamesRecord), _E]),
 }
 
 

@@ -10,6 +10,7 @@
 #include "format/base_file.h"
 #include "format/cycle_arrays.h"
 #include "runtime/alloc.h"
+#include "support/allocation_limit.h"
 #include "support/analysis_files.h"
 #include "support/record_fixture.h"
 #include "writer/base_file.h"
