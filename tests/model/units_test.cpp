@@ -35,27 +35,41 @@ TEST(DimensionCode, ExponentsNameTheirRow) {
     EXPECT_EQ(dimension_code(1, 0, 0, 1), 0);
 }
 
-TEST(UnitExponents, DecimalUnitsCombineTheThreeExponents) {
-    // (1, 3, 3): l = -3, m = 3*3 - 9 = 0, t = 3*3 - 9 = 0.
-    expect_table(1, 3, 3,
-                 {{8, -3},    // length: l
-                  {2, 9},     // density: -3l
-                  {10, -9},   // volume: 3l
-                  {14, 0},    // rate: -t
-                  {11, -6},   // energy exponents: 2l - 2t + m
-                  {9, 0},
-                  {29, -3}});  // extra length entry: l
-    // (3, 2, 2): l = 0, m = 3*2 - 9 = -3, t = 3*2 - 9 = -3.
-    expect_table(3, 2, 2,
-                 {{15, -3},   // mass: m
-                  {23, -3},   // time: t
-                  {13, 3},    // force: l - 2t + m = 0 + 6 - 3
-                  {3, 3},     // stress: m - 2t - l = -3 + 6 - 0
-                  {18, 6},    // 2m - 4t - l = -6 + 12
-                  {24, -3}});  // l + 2t - m = 0 - 6 + 3
-    // Length code -2 gives l = -6, an unlisted code l = -2.
-    expect_table(-2, 3, 3, {{29, -6}, {27, -12}});
-    expect_table(7, 3, 3, {{8, -2}});
+// Known conversions of three unit systems, worked out from the units
+// themselves: length codes 1 mm, 2 cm, 3 m; mass codes 2 g, 3 kg; time codes
+// 1 microsecond, 2 ms, 3 s.
+TEST(UnitScale, KnownUnitSystemsConvertToSI) {
+    const struct {
+        const char* system;
+        std::int32_t codes[3];  // length, mass, time
+        float pressure, velocity, density, energy, force, length, time, acceleration;
+    } systems[] = {
+        // kg / (mm ms^2) = 1 / (1e-3 * 1e-6) Pa; mm/ms = m/s; kg/mm^3 = 1e9 kg/m^3;
+        // kg mm^2/ms^2 = 1e-6/1e-6 J; kg mm/ms^2 = 1e-3/1e-6 N; mm/ms^2 = 1e-3/1e-6 m/s^2.
+        {"mm kg ms", {1, 3, 2}, 1e9f, 1.0f, 1e9f, 1.0f, 1e3f, 1e-3f, 1e-3f, 1e3f},
+        // g / (cm us^2) = 1e-3 / (1e-2 * 1e-12) = 1e11 Pa; cm/us = 1e4 m/s; g/cm^3 = 1e3;
+        // g cm^2/us^2 = 1e-3 * 1e-4 / 1e-12 = 1e5 J; g cm/us^2 = 1e-5/1e-12 = 1e7 N.
+        {"cm g us", {2, 2, 1}, 1e11f, 1e4f, 1e3f, 1e5f, 1e7f, 1e-2f, 1e-6f, 1e10f},
+        {"m kg s", {3, 3, 3}, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f},
+    };
+    for (const auto& u : systems) {
+        SCOPED_TRACE(u.system);
+        const UnitScale s(u.codes);
+        EXPECT_FLOAT_EQ(s.factor(dimension_code(-1, -2, 1, 0)), u.pressure);
+        EXPECT_FLOAT_EQ(s.factor(dimension_code(1, -1, 0, 0)), u.velocity);
+        EXPECT_FLOAT_EQ(s.factor(dimension_code(-3, 0, 1, 0)), u.density);
+        EXPECT_FLOAT_EQ(s.factor(dimension_code(2, -2, 1, 0)), u.energy);
+        EXPECT_FLOAT_EQ(s.factor(dimension_code(1, -2, 1, 0)), u.force);
+        EXPECT_FLOAT_EQ(s.factor(dimension_code(1, 0, 0, 0)), u.length);
+        EXPECT_FLOAT_EQ(s.factor(dimension_code(0, 1, 0, 0)), u.time);
+        EXPECT_FLOAT_EQ(s.factor(dimension_code(1, -2, 0, 0)), u.acceleration);
+        EXPECT_FLOAT_EQ(s.factor(dimension_code(0, 0, 0, 0)), 1.0f);   // dimensionless
+        EXPECT_FLOAT_EQ(s.factor(dimension_code(0, 0, 0, 1)), 1.0f);   // temperature
+    }
+    // A length code of no listed unit counts as centimetres; -2 is the micrometre.
+    const std::int32_t unlisted[3] = {7, 3, 3}, micrometre[3] = {-2, 3, 3};
+    EXPECT_FLOAT_EQ(UnitScale(unlisted).factor(8), 1e-2f);
+    EXPECT_FLOAT_EQ(UnitScale(micrometre).factor(8), 1e-6f);
 }
 
 TEST(UnitExponents, MassCodeFourUsesFixedOffsets) {
@@ -74,11 +88,8 @@ TEST(UnitExponents, MassCodeFourUsesFixedOffsets) {
 }
 
 TEST(UnitScale, FactorsOfTheTableWithMarkersAndOtherCodesUnconverted) {
-    // (1, 3, 2): l = -3, m = 0, t = -3.
     const std::int32_t decimal[3] = {1, 3, 2};
     const UnitScale s(decimal);
-    EXPECT_FLOAT_EQ(s.factor(8), 1e-3f);  // length
-    EXPECT_FLOAT_EQ(s.factor(3), 1e9f);   // stress: m - 2t - l
     for (const std::int32_t code : {0, 29, -8, 1000}) EXPECT_EQ(s.factor(code), 1.0f) << code;
 
     // (4, 4, 2): entries 8 (100) and 2 (-106) are markers, not powers of ten.
