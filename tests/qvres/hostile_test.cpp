@@ -29,6 +29,7 @@ namespace fs = std::filesystem;
 
 bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
+#ifndef _WIN32
 std::string read_text(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream s;
@@ -40,7 +41,6 @@ void write_text(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
 
-#ifndef _WIN32
 std::string this_host() {
     char name[256] = {};
     gethostname(name, sizeof name - 1);
