@@ -111,9 +111,11 @@ protected:
     // leaves the model invalid, as it does in a session.
     bool open_bytes(const qvw::Bytes& bytes) {
         const std::string path = dir_.file("run_0001.qvres");
+        // The earlier cycle's file is closed first: Windows replaces no
+        // file that is still open.
+        cycle_ = qv::format::CycleReader{};
         qvw::FileWriter w;
         w.raw(bytes).save(path);
-        cycle_ = qv::format::CycleReader{};
         loaded_ = cycle_.open(path);
         if (loaded_ && cycle_.model().has_sizes) counts_ = cycle_.model().counts;
         return loaded_;
