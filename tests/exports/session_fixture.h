@@ -38,6 +38,10 @@ protected:
     // current cycle.
     bool open_cycle(const qvw::CycleFileSpec& desc, const std::string& name = "run_0001.qvres") {
         const std::string path = dir_.file(name);
+        // Windows replaces no file that is still open: a failed open closes
+        // the session's current cycle file before it is written again.
+        const std::string none = dir_.file("no_such_cycle.qvres");
+        set_ResultsFilename(none.c_str());
         qvw::write_cycle_file(desc).save(path);
         return set_ResultsFilename(path.c_str());
     }
