@@ -288,6 +288,7 @@ int run(Command& c) {
         }
     }
     const qvhost::ResultsLibrary lib(c.library, c.clear_stale_lock);
+    c.tolerances.resolve([&lib](bool real, const std::string& name) { return lib.find_variable(real, name); });
     const auto a = open_analysis(lib, c.a, "A");
     const auto b = open_analysis(lib, c.b, "B");
     std::FILE* out = c.csv == "-" ? nullptr : stdout;  // the summary, unless the CSV takes standard output
