@@ -13,8 +13,9 @@ VTKPythonAlgorithmBase: with VTK alone it runs as
 
 The cells and arrays are those qvres-to-vtk writes: the hexahedra of the
 structured parts (K fastest), then the unstructured elements by kind, in
-element order; point data "displacement" and the node variables (X-, Y- and
-Z-NAME as one vector NAME), cell data the element variables (multi-material
+element order (the cells the library tells); point data "displacement" and
+the node variables (the X, Y and Z components of a vector of the library's
+catalogue as one vector), cell data the element variables (multi-material
 ones also per material as NAME[MATERIAL]), "material_fraction[MATERIAL]"
 and "part", all in SI units. Only the arrays enabled in the point and cell
 array selections are read, for the one cycle asked; the analysis and the

@@ -107,7 +107,7 @@ def vtk_cells(a):
         block = structured_cells(first, i, j, k)
         blocks.append(block)
         parts.append(np.full(len(block), p.number, np.int32))
-        first += i * j * k
+        first += p.nodes  # the library's count of the part's nodes
     hexahedra = np.concatenate(blocks) if blocks else np.zeros((0, 8), np.int64)
     cells = a.cells()
     conn = a.connectivity().astype(np.int64).reshape(-1, 8)

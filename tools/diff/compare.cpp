@@ -324,13 +324,15 @@ private:
 
 Numbering::Numbering(const Analysis& analysis) {
     const qvhost::Model& m = analysis.model();
-    for (const qvhost::Part& p : analysis.parts()) part_names_.push_back(p.name);
     std::int64_t node = 0, element = 0;
+    const std::vector<qvhost::Part> parts = analysis.parts();
+    for (const qvhost::Part& p : parts) part_names_.push_back(p.name);
     for (std::int32_t p = 0; p < m.structured_parts(); ++p) {
-        const auto [I, J, K] = m.extents[static_cast<std::size_t>(p)];
-        blocks_.push_back({node, element, I, J, K, part_names_[static_cast<std::size_t>(p)]});
-        node += I * J * K;
-        if (I >= 2 && J >= 2 && K >= 2) element += (I - 1) * (J - 1) * (K - 1);
+        const qvhost::Part& x = parts[static_cast<std::size_t>(p)];
+        blocks_.push_back({node, element, x.i, x.j, x.k, x.name});
+        // The library's counts of the part's nodes and elements.
+        node += x.nodes;
+        element += x.elements;
     }
     slots_ = node, structured_elements_ = element;
     unstructured_part_.assign(static_cast<std::size_t>(std::max<std::int64_t>(m.unstructured_elements, 0)), 0);

@@ -245,8 +245,8 @@ Analysis::Analysis(const ResultsLibrary& library, const std::string& path) : lib
             if (api.qvres_get_part(handle_, p, &part, &e) != QVRES_OK) throw_error(e);
             const std::array<std::int64_t, 3> x{part.extent[0], part.extent[1], part.extent[2]};
             model_.extents.push_back(x);
-            model_.slots += x[0] * x[1] * x[2];
-            if (x[0] >= 2 && x[1] >= 2 && x[2] >= 2) model_.structured_elements += (x[0] - 1) * (x[1] - 1) * (x[2] - 1);
+            model_.slots += part.nodes;
+            model_.structured_elements += part.elements;
         }
         for (std::int64_t k = 0; k < raw_.cycles; ++k) {
             qvres_cycle c;

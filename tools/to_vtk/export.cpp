@@ -118,13 +118,14 @@ Shared build_shared(const Analysis& analysis, const ExportOptions& o, unsigned t
     std::vector<std::int32_t> cell_part;
     if (write) {
         std::int64_t first = 0;
+        const std::vector<qvhost::Part> parts = analysis.parts();
         for (std::int32_t p = 0; p < m.structured_parts(); ++p) {
-            const auto [I, J, K] = m.extents[p];
+            const qvhost::Part& x = parts[static_cast<std::size_t>(p)];
             const std::size_t before = cells.types.size();
-            add_structured_part(cells, first, static_cast<std::int32_t>(I), static_cast<std::int32_t>(J),
-                                static_cast<std::int32_t>(K));
+            add_structured_part(cells, first, static_cast<std::int32_t>(x.i), static_cast<std::int32_t>(x.j),
+                                static_cast<std::int32_t>(x.k));
             cell_part.insert(cell_part.end(), cells.types.size() - before, p + 1);
-            first += I * J * K;
+            first += x.nodes;  // the library's count of the part's nodes
         }
     }
     try {
