@@ -13,8 +13,9 @@ VTKPythonAlgorithmBase: with VTK alone it runs as
 
 The cells and arrays are those qvres-to-vtk writes: the hexahedra of the
 structured parts (K fastest), then the unstructured elements by kind, in
-element order; point data "displacement" and the node variables (X-, Y- and
-Z-NAME as one vector NAME), cell data the element variables (multi-material
+element order (the cells the library tells); point data "displacement" and
+the node variables (the X, Y and Z components of a vector of the library's
+catalogue as one vector), cell data the element variables (multi-material
 ones also per material as NAME[MATERIAL]), "material_fraction[MATERIAL]"
 and "part", all in SI units. Only the arrays enabled in the point and cell
 array selections are read, for the one cycle asked; the analysis and the
@@ -95,93 +96,27 @@ if "paraview" in sys.modules:
         pass
 
 
-# VTK cell types.
-VTK_EMPTY_CELL, VTK_POLY_VERTEX, VTK_LINE, VTK_TRIANGLE, VTK_QUAD = 0, 2, 3, 5, 9
-VTK_TETRA, VTK_HEXAHEDRON, VTK_WEDGE, VTK_PYRAMID = 10, 12, 13, 14
-
-
-def unstructured_cells(types, conn, first, nodes):
-    """VTK types, point counts and connectivity (flat, int64) of the
-    unstructured elements: solids by their first empty entry, shells by
-    their fourth, beams as lines, anything else as a poly-vertex of its
-    non-zero entries (an empty cell when it has none). Entry n is point
-    first + n - 1; ValueError names an element whose entry lies outside
-    1 .. nodes."""
-    conn = np.asarray(conn, np.int64).reshape(-1, 8)
-    types = np.asarray(types)
-    vtk_type = np.full(len(types), VTK_POLY_VERTEX, np.uint8)
-    count = np.zeros(len(types), np.int64)
-    solid, shell = types == 1, types == 2
-    rules = [(solid & (conn[:, 7] >= 1), VTK_HEXAHEDRON, 8), (solid & (conn[:, 4] == 0), VTK_TETRA, 4),
-             (solid & (conn[:, 5] == 0), VTK_PYRAMID, 5), (solid & (conn[:, 6] == 0), VTK_WEDGE, 6),
-             (shell & (conn[:, 3] == 0), VTK_TRIANGLE, 3), (shell, VTK_QUAD, 4), (types == 3, VTK_LINE, 2)]
-    decided = np.zeros(len(types), bool)
-    for mask, cell, n in rules:
-        mask = mask & ~decided
-        vtk_type[mask], count[mask] = cell, n
-        decided |= mask
-    taken = np.arange(8)[None, :] < count[:, None]
-    loose = ~decided
-    taken[loose] = conn[loose] != 0
-    count[loose] = taken[loose].sum(axis=1)
-    vtk_type[loose & (count == 0)] = VTK_EMPTY_CELL
-    bad = taken & ((conn < 1) | (conn > nodes))
-    if bad.any():
-        e, s = np.argwhere(bad)[0]
-        raise ValueError(f"unstructured element {e + 1} names node {conn[e, s]}, "
-                         f"but the model has {nodes} unstructured nodes")
-    return vtk_type, count, conn[taken] + (first - 1)
-
-
 class Geometry:
-    """What every time step shares: the grid without arrays, each cell's
-    part, and which rows of a real element array are cells (the slots of a
-    plane part are not)."""
+    """What every time step shares: the grid without arrays and each cell's
+    part, as the package's vtk_cells gives them (the library tells the
+    unstructured elements' cells)."""
 
     def __init__(self, analysis):
-        from qvres import structured_cells  # the structured parts' cells, as the package makes them
-        m = analysis.model
-        blocks, parts, real_rows = [], [], []
-        first = 0
-        for p in analysis.parts[:m.structured_parts]:
-            i, j, k = (max(int(x), 0) for x in p.extent)
-            block = structured_cells(first, i, j, k)
-            blocks.append(block)
-            parts.append(np.full(len(block), p.number, np.int32))
-            # A plane (I = 1) has slots with real values but no elements.
-            real_rows.append(np.full(j * k if i == 1 else len(block), i != 1))
-            first += i * j * k
-        hexahedra = np.concatenate(blocks) if blocks else np.zeros((0, 8), np.int64)
-        types, counts, conn = unstructured_cells(analysis.element_types(), analysis.connectivity(),
-                                                 m.structured_slots, m.unstructured_nodes)
-        unstructured_part = np.zeros(len(types), np.int32)
-        for p in analysis.parts[m.structured_parts:]:
-            rows = analysis.part_elements(p.number)
-            rows = rows[(rows >= 1) & (rows <= len(types))]
-            unstructured_part[rows - 1] = p.number
-        parts.append(unstructured_part)
-        real_rows.append(np.ones(len(types), bool))
-
-        self.cell_types = np.concatenate([np.full(len(hexahedra), VTK_HEXAHEDRON, np.uint8), types])
-        counts = np.concatenate([np.full(len(hexahedra), 8, np.int64), counts])
-        offsets = np.zeros(len(counts) + 1, np.int64)
-        np.cumsum(counts, out=offsets[1:])
-        connectivity = np.concatenate([hexahedra.ravel(), conn])
-        self.part = np.concatenate(parts)
-        self.real_rows = np.concatenate(real_rows)
-        self.cells = len(self.cell_types)
-
-        cells = vtkCellArray()
-        cells.SetData(numpy_support.numpy_to_vtkIdTypeArray(offsets, deep=1),
-                      numpy_support.numpy_to_vtkIdTypeArray(connectivity, deep=1))
+        from qvres import vtk_cells
+        cells = vtk_cells(analysis)
+        self.part = cells.part
+        self.cells = len(cells.types)
+        array = vtkCellArray()
+        array.SetData(numpy_support.numpy_to_vtkIdTypeArray(cells.offsets, deep=1),
+                      numpy_support.numpy_to_vtkIdTypeArray(cells.connectivity, deep=1))
         points = vtkPoints()
         points.SetData(_vtk_array(np.ascontiguousarray(analysis.coordinates(), np.float32)))
         types = vtkUnsignedCharArray()
-        types.DeepCopy(numpy_support.numpy_to_vtk(self.cell_types, deep=1,
+        types.DeepCopy(numpy_support.numpy_to_vtk(cells.types, deep=1,
                                                   array_type=numpy_support.get_vtk_array_type(np.uint8)))
         self.grid = vtkUnstructuredGrid()
         self.grid.SetPoints(points)
-        self.grid.SetCells(types, cells)
+        self.grid.SetCells(types, array)
 
 
 def _vtk_array(values, name=None):
@@ -199,14 +134,18 @@ def catalogue(analysis, variables):
     ("node", v), ("vector", vx, vy, vz), ("element", v) (column None, or for
     a multi-material variable -1 for the element's own value and c for the
     c-th reported material), ("fraction", material number), ("part",)."""
-    from qvres import ArrayNames, vector_axes
+    from qvres import ArrayNames, component_groups
     names = ArrayNames()
     out = [(names.unique("displacement"), "point", ("displacement",), None)]
-    vectors, axes = vector_axes(variables)
+    # Node vectors of the catalogue as one array; tensors stay components.
+    vectors = {g.members[0]: g for g in component_groups(variables)
+               if g.kind == "vector" and g.members[0].location == "node" and not g.members[0].integer}
+    axes = {w for g in vectors.values() for w in g.members[1:]}
     reported = analysis.reported_materials
     for v in variables:
         if v in vectors:
-            out.append((names(v._replace(name=v.name[2:])), "point", ("vector", v, *vectors[v]), None))
+            g = vectors[v]
+            out.append((names(v._replace(name=g.name)), "point", ("vector",) + g.members, None))
         elif v.location == "node" and v not in axes:
             out.append((names(v), "point", ("node", v), None))
         elif v.location == "element":
@@ -504,8 +443,8 @@ class QvresReader(VTKPythonAlgorithmBase):
                 continue  # not stored in this cycle
             if column is not None:
                 values = values[:, column]
-            if source[0] == "element":
-                values = self._cells_of(values, not source[1].integer)
+            if source[0] == "element" and len(values) != self._held.geometry.cells:
+                raise ValueError(f"{len(values)} element values for {self._held.geometry.cells} cells")
             data = grid.GetPointData() if location == "point" else grid.GetCellData()
             data.AddArray(_vtk_array(values, name))
         field = grid.GetFieldData()
@@ -525,7 +464,7 @@ class QvresReader(VTKPythonAlgorithmBase):
             if kind == "vector":
                 return np.column_stack([analysis.node_values(v, cycle) for v in source[1:]])
             if kind == "element":
-                return analysis.element_values(source[1], cycle)
+                return analysis.element_values(source[1], cycle, cells=True)
             if kind == "fraction":
                 fractions = analysis.material_fractions(source[1], cycle)
                 column = np.full(g.cells, np.nan, np.float32)
@@ -534,14 +473,3 @@ class QvresReader(VTKPythonAlgorithmBase):
         except qvres.NotStoredError:
             return None
         return g.part
-
-    def _cells_of(self, values, real):
-        """The values of the cells: a real array's plane slots left out."""
-        g = self._held.geometry
-        if real:
-            if len(values) != len(g.real_rows):
-                raise ValueError(f"{len(values)} element values for {len(g.real_rows)} elements and plane slots")
-            values = values[g.real_rows]
-        if len(values) != g.cells:
-            raise ValueError(f"{len(values)} element values for {g.cells} cells")
-        return values

@@ -16,25 +16,44 @@ child every call on it raises qvres.Error saying to open it anew there,
 and nothing in the child waits on the parent's locks or closes the
 parent's handles. Paths holding a NUL character raise ArgumentError.
 
-For meshes as qvres-to-vtk writes them: structured_cells(first, i, j, k)
-gives a structured part's hexahedra, ArrayNames and vector_axes the names
-and the vectors of the arrays of a cycle.
+Every fact of the file format comes from libqvres: catalogue() and
+find_variable(name) give the variable catalogue and resolve a name by the
+library's one rule (Analysis methods take names the same way);
+Analysis.cells(), .layout(), .header_pair() and .names ask the library for
+cell kinds, where values stand, the stored header pair and the run's names.
+
+For meshes as qvres-to-vtk writes them: vtk_cells(analysis) gives every
+cell in VTK terms, structured_cells(first, i, j, k) a structured part's
+hexahedra, component_groups the vectors and tensors of a cycle's arrays
+(vector_axes the node vectors alone) and ArrayNames their names.
 
 The library is found through QVRES_LIBRARY, beside the package, in the
 library directory of the installation the package belongs to, in the build
 tree of a source checkout, or on the system's loader path."""
 from . import study
 from ._lib import library_version, status_text
-from ._mesh import ArrayNames, structured_cells, vector_axes
-from ._analysis import (Analysis, Cycles, History, Material, Model, MULTI_MATERIAL, Part, SkippedFile,
-                        UnitSystem, Variable, open)
+from ._catalogue import CatalogueEntry, catalogue, catalogue_variable, find_variable
+from ._mesh import ArrayNames, Group, VtkCells, component_groups, structured_cells, vector_axes, vtk_cells
+from ._analysis import (Analysis, Cells, Cycles, History, Layout, LayoutBlock, Material, Model, Names, Part,
+                        SkippedFile, UnitSystem, Variable, open)
 from .errors import (ArgumentError, CapacityError, DamagedError, Error, LockedError, NoMemoryError,
                      NotFoundError, NotStoredError, UnreadableError)
 
-__version__ = "1.0.0"
+__version__ = "2.0.0"
 
-__all__ = ["open", "Analysis", "Cycles", "History", "Material", "Model", "MULTI_MATERIAL", "Part",
-           "SkippedFile", "UnitSystem", "Variable", "study", "Error", "ArgumentError",
+__all__ = ["open", "Analysis", "Cells", "Cycles", "History", "Layout", "LayoutBlock", "Material", "Model",
+           "Names", "Part", "SkippedFile", "UnitSystem", "Variable", "study", "Error", "ArgumentError",
            "CapacityError", "DamagedError", "LockedError", "NoMemoryError", "NotFoundError",
-           "NotStoredError", "UnreadableError", "library_version", "status_text", "ArrayNames",
-           "structured_cells", "vector_axes"]
+           "NotStoredError", "UnreadableError", "library_version", "status_text", "CatalogueEntry",
+           "catalogue", "catalogue_variable", "find_variable", "ArrayNames", "Group", "VtkCells",
+           "component_groups", "structured_cells", "vector_axes", "vtk_cells"]
+
+
+def __getattr__(name):
+    # MULTI_MATERIAL (the real variables with a value per material) is kept
+    # for callers of 1.x; it asks the library's catalogue when first used,
+    # so that importing the package loads no library.
+    if name == "MULTI_MATERIAL":
+        from ._catalogue import multi_material_variables
+        return multi_material_variables()
+    raise AttributeError(f"module {__name__!r} has no attribute {name!r}")

@@ -2,7 +2,6 @@
 numpy array in SI units."""
 import contextlib
 import ctypes
-import functools
 import os
 import threading
 import time
@@ -11,7 +10,7 @@ from collections import namedtuple
 
 import numpy as np
 
-from . import _lib, errors
+from . import _catalogue, _lib, errors
 from ._lib import byref, call
 
 Part = namedtuple("Part", "number name structured extent elements nodes")
@@ -37,9 +36,36 @@ Model = namedtuple("Model", "structured_parts unstructured_parts structured_slot
                             "nodes unstructured_elements materials cycles skipped_files file_version "
                             "unit_system symmetry")
 
-# The real element variables that carry a value per material and the
-# element's own value (results_api.h, get_FloatElemValues).
-MULTI_MATERIAL = frozenset({54, 81, 83, 85, 86, 87, 88, 89})
+Names = namedtuple("Names", "base_file directory run stem")
+Names.__doc__ = """The names of an analysis's files as the library gives them: the base file
+it was read from, its directory, the run name and the stem (directory and
+run: cycle files are STEM_<n>.qvres)."""
+
+Cells = namedtuple("Cells", "kind nodes vtk_type")
+Cells.__doc__ = """The cell of every unstructured element, as the library tells it from the
+type code and the connectivity: `kind` (the QVRES_CELL_ codes of qvres.h:
+2 beam, 5 tetrahedron, 6 hexahedron, 7 pyramid, 8 wedge, 9 triangle,
+10 quadrilateral, 0 none), `nodes` (the connectivity entries it uses: the
+first `nodes` of its 8 for a kind, the non-zero ones for none) and
+`vtk_type` (the VTK cell type; 2 a poly-vertex or 0 an empty cell for
+none). Each an int32 array of E values."""
+
+LayoutBlock = namedtuple("LayoutBlock", "part elements first extent origin")
+LayoutBlock.__doc__ = """The values of one structured part in a Layout: `first` is the index of
+its first value, `extent` the slots given along I, J, K (K fastest),
+`origin` the 1-based slot of the part where they start ((2, 2, 2) for the
+elements of a part with cells), `elements` whether every slot given is an
+element (False for nodes, the slots of a plane part with I = 1, and
+all-slot requests)."""
+
+Layout = namedtuple("Layout", "values columns blocks unstructured_first unstructured unstructured_columns at "
+                              "materials")
+Layout.__doc__ = """Where the values of a request stand, as the library lays them out: the
+structured blocks first (LayoutBlock each, `columns` values per position),
+then `unstructured` positions of `unstructured_columns` values from index
+`unstructured_first`. `values` is the count, `at` "node" or "element",
+`materials` the material number of each column (0 for the element's own
+value, the last column of a multi-material variable)."""
 
 _KIND_NAMES = {_lib.NODE_INTEGER: "node", _lib.NODE_REAL: "node",
                _lib.ELEMENT_INTEGER: "element", _lib.ELEMENT_REAL: "element"}
@@ -60,20 +86,29 @@ class Variable(namedtuple("Variable", "name index part kind unit")):
 
     @property
     def integer(self):
+        """Whether the entry holds integers (else reals)."""
         return abs(self.kind) == 1
 
     @property
     def multi_material(self):
-        return self.kind == _lib.ELEMENT_REAL and _multi_material(self.index)
+        """Whether the entry is a real element variable with a value per
+        material (the catalogue says which)."""
+        if self.kind != _lib.ELEMENT_REAL:
+            return False
+        entry = _catalogue.catalogue_variable(self.index)
+        return entry is not None and entry.multi_material
 
+    @property
+    def catalogue(self):
+        """The CatalogueEntry of the entry's variable; None for a variable
+        the catalogue has no row for."""
+        return _catalogue.catalogue_variable(self.index, real=not self.integer)
 
-@functools.lru_cache(maxsize=None)
-def _multi_material(index):
-    """Whether the catalogue of the library says real variable `index` has
-    a value per material."""
-    record = _lib.CatalogueRecord()
-    lib = _lib.library()
-    return lib.qvres_get_catalogue_variable(1, index, byref(record), None) == 0 and bool(record.multi_material)
+    def named(self, name):
+        """Whether `name` names this entry: a name the catalogue knows (by
+        the library's rule, see qvres.find_variable) names the entries of
+        its variable; any other name only an entry spelt exactly so."""
+        return _catalogue.names_entry(name, self.index, not self.integer, self.name)
 
 
 class Cycles:
@@ -98,11 +133,6 @@ class Cycles:
 
     def __repr__(self):
         return f"Cycles(numbers={self.numbers!r}, times={self.times!r})"
-
-
-def _name_key(name):
-    # The directory's display form: dots and inner blanks become '_'.
-    return name.strip().replace(".", "_").replace(" ", "_").casefold()
 
 
 class _Handle:
@@ -146,7 +176,7 @@ class Analysis:
     """An analysis opened from any of its files or its directory; see
     qvres.open. Use it as a context manager, or call close()."""
 
-    def __init__(self, path, *, prefix_rule=0):
+    def __init__(self, path, *, prefix_rule=0, clear_stale_lock=False, max_inflated_bytes=0):
         self._handle = None
         self._pid = os.getpid()
         self._lock = threading.Lock()
@@ -156,7 +186,10 @@ class Analysis:
         self._handles = set()
         self._local = threading.local()
         self._directories = {}
-        self._prefix_rule = prefix_rule
+        self._options = dict(prefix_rule=int(prefix_rule), clear_stale_lock=bool(clear_stale_lock),
+                             max_inflated_bytes=int(max_inflated_bytes))
+        if self._options["max_inflated_bytes"] < 0:
+            raise errors.ArgumentError(f"max_inflated_bytes is 0 (the default) or more, not {max_inflated_bytes!r}")
         self.path = os.fspath(path)
         _lib.check_text(self.path, "path")
         self._lib = lib = _lib.library()
@@ -166,7 +199,9 @@ class Analysis:
         # a second for it before the run counts as locked.
         for pause in _LOCK_PAUSES:
             try:
-                call(lib.qvres_open, os.fsencode(self.path), byref(_lib.OpenOptions(prefix_rule)), byref(handle))
+                options = _lib.OpenOptions(self._options["prefix_rule"], int(self._options["clear_stale_lock"]),
+                                           self._options["max_inflated_bytes"])
+                call(lib.qvres_open, os.fsencode(self.path), byref(options), byref(handle))
                 break
             except errors.LockedError:
                 if pause is None:
@@ -215,6 +250,9 @@ class Analysis:
             call(lib.qvres_get_skipped_file, h, k, byref(r))
             skipped.append(SkippedFile(_lib.text(r.path), _lib.text(r.reason)))
         self.skipped = tuple(skipped)
+        r = _lib.NamesRecord()
+        call(lib.qvres_get_names, h, byref(r))
+        self.names = Names(_lib.text(r.base_file), _lib.text(r.directory), _lib.text(r.run), _lib.text(r.stem))
 
     # ---- life cycle ------------------------------------------------------
 
@@ -249,7 +287,7 @@ class Analysis:
 
     def __reduce__(self):
         # Sent to another process, an analysis is opened there anew.
-        return (_reopen, (self.path, self._prefix_rule))
+        return (_reopen, (self.path, self._options))
 
     def __repr__(self):
         state = "closed" if self._handle is None else f"{len(self.cycles)} cycles"
@@ -404,8 +442,7 @@ class Analysis:
             variable = variable.index
         entries = self.variables(cycle)
         if isinstance(variable, str):
-            key = _name_key(variable)
-            hits = [e for e in entries if _name_key(e.name) == key]
+            hits = [e for e in entries if e.named(variable)]
         elif isinstance(variable, (int, np.integer)) and not isinstance(variable, bool):
             hits = [e for e in entries if e.index == variable]
         else:
@@ -461,6 +498,15 @@ class Analysis:
         2 shell, 3 beam): E int32."""
         return self._model_ints(self._lib.qvres_get_element_types, self.model.unstructured_elements)
 
+    def cells(self):
+        """The cell of every unstructured element as the library tells it: a
+        Cells record of three E int32 arrays (kind, nodes, vtk_type)."""
+        n = self.model.unstructured_elements
+        out = np.empty((n, 3), np.int32)
+        with self._using() as handle:
+            call(self._lib.qvres_get_cells, handle, out.ctypes.data, n)
+        return Cells(out[:, 0].copy(), out[:, 1].copy(), out[:, 2].copy())
+
     def part_elements(self, part):
         """The 1-based connectivity rows of unstructured part `part`."""
         n = self.parts[part - 1].elements if 1 <= part <= len(self.parts) else 0
@@ -501,7 +547,7 @@ class Analysis:
         values = _lib.NODE_INTEGERS if v.integer else _lib.NODE_REALS
         return self._read(cycle, values, v.index, abs(v.part), np.int32 if v.integer else np.float32)
 
-    def element_values(self, variable, cycle, part=None):
+    def element_values(self, variable, cycle, part=None, cells=False):
         """One value per element in element order: the elements of each
         structured part (K fastest), then the unstructured elements. A
         structured part with I = 1 has no elements but gives real variables
@@ -509,15 +555,75 @@ class Analysis:
         array: a column per reported material (see reported_materials), then
         the element's own value; unstructured elements have only the last
         column (NaN in the others). `part` selects the stored array by the
-        part it is stored for (default: the one the directory lists)."""
+        part it is stored for (default: the one the directory lists). With
+        cells=True the values of plane slots, which are no elements, are left
+        out (as the layout says): one row per cell in cell order."""
         cycle = self._cycle(cycle)
         v = self._entry(variable, cycle, "element", part)
-        if v.integer:
-            return self._read(cycle, _lib.ELEMENT_INTEGERS, v.index, abs(v.part), np.int32)
-        if not v.multi_material:
-            return self._read(cycle, _lib.ELEMENT_REALS, v.index, abs(v.part))
-        out, layout = self._read(cycle, _lib.ELEMENT_REALS, v.index, abs(v.part), layout=True)
-        return self._material_table(out, layout)
+        query = _lib.ELEMENT_INTEGERS if v.integer else _lib.ELEMENT_REALS
+        out, raw = self._read(cycle, query, v.index, abs(v.part), np.int32 if v.integer else np.float32,
+                              layout=True)
+        if v.multi_material:
+            out = self._material_table(out, raw)
+        if cells:
+            rows = _element_rows(self._layout_record(raw, cycle, query, v), len(out))
+            out = out[rows]
+        return out
+
+    def _layout_record(self, raw, cycle, values, v):
+        """The Layout of a request whose qvres_layout is `raw`."""
+        request = _lib.Request(values, v.index, abs(v.part))
+        blocks, materials = [], []
+        with self._reader(cycle) as r:
+            for b in range(raw.blocks):
+                x = _lib.LayoutBlockRecord()
+                call(self._lib.qvres_get_layout_block, r, byref(request), b, byref(x))
+                blocks.append(LayoutBlock(x.part, bool(x.elements), x.first, tuple(x.extent), tuple(x.origin)))
+            for c in range(raw.columns):
+                m = ctypes.c_int32()
+                call(self._lib.qvres_get_layout_column, r, byref(request), c, byref(m))
+                materials.append(m.value)
+        at = {_lib.AT_NODES: "node", _lib.AT_ELEMENTS: "element"}.get(raw.at)
+        return Layout(raw.values, raw.columns, tuple(blocks), raw.unstructured_first, raw.unstructured,
+                      raw.unstructured_columns, at, tuple(materials))
+
+    def _request_of(self, variable, cycle, part, location, all_slots):
+        """The qvres_values query and the entry of a layout or header request."""
+        if isinstance(variable, str) and variable.casefold() == "displacements":
+            return _lib.DISPLACEMENTS, Variable("", 0, 0, 0, "")
+        v = self._entry(variable, cycle, location, part)
+        if v.location == "node":
+            return (_lib.NODE_INTEGERS if v.integer else _lib.NODE_REALS), v
+        if all_slots:
+            return (_lib.ELEMENT_INTEGERS_ALL_SLOTS if v.integer else _lib.ELEMENT_REALS_ALL_SLOTS), v
+        return (_lib.ELEMENT_INTEGERS if v.integer else _lib.ELEMENT_REALS), v
+
+    def layout(self, variable, cycle, part=None, location=None, all_slots=False):
+        """Where each value of node_values / element_values (slot_values with
+        all_slots=True) of `variable` stands, as the library lays it out: a
+        Layout record. `variable` may also be "displacements"; `location`
+        ("node" or "element") picks between entries of one name."""
+        cycle = self._cycle(cycle)
+        values, v = self._request_of(variable, cycle, part, location, all_slots)
+        request = _lib.Request(values, v.index, abs(v.part))
+        with self._reader(cycle) as r:
+            raw = self._layout(r, request)
+        return self._layout_record(raw, cycle, values, v)
+
+    def header_pair(self, variable, cycle, part=None, location=None, all_slots=False):
+        """The two words stored before the values of a node or element array
+        (no query returns them with the values): a tuple of two ints for an
+        integer array, two floats for a real one."""
+        cycle = self._cycle(cycle)
+        values, v = self._request_of(variable, cycle, part, location, all_slots)
+        if values == _lib.DISPLACEMENTS:
+            raise errors.ArgumentError(f"{self.path}: displacements have no header pair")
+        request = _lib.Request(values, v.index, abs(v.part))
+        pair = (ctypes.c_int32 * 2)() if v.integer else (ctypes.c_float * 2)()
+        fn = self._lib.qvres_read_header_int32 if v.integer else self._lib.qvres_read_header_float
+        with self._reader(cycle) as r:
+            call(fn, r, byref(request), byref(pair))
+        return tuple(pair)
 
     def _material_layout(self, layout):
         """Structured rows S and unstructured rows E of a multi-material
@@ -623,8 +729,7 @@ class Analysis:
         cycle = self._cycle(cycle)
         v = self._entry(variable, cycle, "element", part)
         values = _lib.ELEMENT_INTEGERS_ALL_SLOTS if v.integer else _lib.ELEMENT_REALS_ALL_SLOTS
-        out = self._read(cycle, values, v.index, abs(v.part), np.int32 if v.integer else np.float32)
-        return out[_lib.header_values(self._lib):]
+        return self._read(cycle, values, v.index, abs(v.part), np.int32 if v.integer else np.float32)
 
     def joint(self, joint, quantity, cycle):
         """Quantity `quantity` of joint `joint` in `cycle`, in SI units:
@@ -657,16 +762,40 @@ class Analysis:
         return out
 
 
-def _reopen(path, prefix_rule):
-    return Analysis(path, prefix_rule=prefix_rule)
+def __getattr__(name):
+    # MULTI_MATERIAL, kept for callers of 1.x, asks the library's catalogue
+    # on first use rather than at import.
+    if name == "MULTI_MATERIAL":
+        return _catalogue.multi_material_variables()
+    raise AttributeError(f"module {__name__!r} has no attribute {name!r}")
 
 
-def open(path, *, prefix_rule=0):  # noqa: A001 - the package's entry point
+def _element_rows(layout, rows):
+    """Which of `rows` positions of an element request are elements: the
+    slots of plane blocks are not."""
+    keep = np.ones(rows, bool)
+    for b in layout.blocks:
+        if not b.elements:
+            first = b.first // max(layout.columns, 1)
+            keep[first:first + int(np.prod(b.extent))] = False
+    return keep
+
+
+def _reopen(path, options):
+    return Analysis(path, **options)
+
+
+def open(path, *, prefix_rule=0, clear_stale_lock=False, max_inflated_bytes=0):  # noqa: A001 - the entry point
     """Opens the analysis that `path` belongs to: a cycle file
     (STEM_<n>.qvres), a base file (STEM.qvres_base, STEM_base.qvres) or the
     directory holding its one base file. prefix_rule=1 registers every
     ".qvres" file of the run prefix instead of exactly STEM_<digits>.qvres.
     Raises NotFoundError, LockedError (when the run stays locked for about a
     second: another open of it holds the lock only while it reads the base
-    file), UnreadableError or DamagedError."""
-    return Analysis(path, prefix_rule=prefix_rule)
+    file), UnreadableError or DamagedError. clear_stale_lock=True removes
+    a reader's lock this library left behind in a process of this host that
+    no longer runs, and opens the run (a solver's lock never).
+    max_inflated_bytes bounds what the base file's arrays may inflate to
+    (0: the library's default)."""
+    return Analysis(path, prefix_rule=prefix_rule, clear_stale_lock=clear_stale_lock,
+                    max_inflated_bytes=max_inflated_bytes)

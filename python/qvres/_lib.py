@@ -104,6 +104,12 @@ ELEMENT_REALS = 5
 SUBLAYER_INTEGERS = 8
 MATERIAL_FRACTIONS = 9
 
+# Component groups of the catalogue (qvres_catalogue_entry.group).
+GROUP_NONE, GROUP_VECTOR, GROUP_SYMMETRIC_TENSOR = 0, 1, 2
+
+# Where the positions of a layout stand (qvres_layout.at).
+AT_NODES, AT_ELEMENTS = 1, 2
+
 # Result directory entry kinds.
 NODE_INTEGER, NODE_REAL, ELEMENT_INTEGER, ELEMENT_REAL = 1, 2, -1, -2
 
@@ -249,12 +255,6 @@ _SIGNATURES.update({
     "qvres_read_joint": (c_int32, [c_void_p, c_int32, c_int32, _P(c_float * 16), _E]),
     "qvres_read_rigid_body": (c_int32, [c_void_p, c_int32, _P(c_float * 12), _E]),
 })
-
-
-def header_values(lib):
-    """Values before the first value of a node or element query: the header
-    pair up to version 1 of the library."""
-    return 2 if lib.qvres_version() < 20000 else 0
 
 
 def int32(value, what):

@@ -1,9 +1,12 @@
 """A cycle of an analysis as a meshio.Mesh: the cells of qvres-to-vtk (the
 hexahedra of the structured parts, then the unstructured elements by kind)
 with the same point and cell data."""
+from collections import namedtuple
+
 import numpy as np
 
 from . import _lib, errors
+
 
 def structured_cells(first, i, j, k):
     """Hexahedra of a structured part of I x J x K nodes whose first node is
@@ -18,24 +21,6 @@ def structured_cells(first, i, j, k):
     return low[:, None] + corners[None, :]
 
 
-# meshio type and node count of the unstructured kinds.
-_KINDS = {1: ("hexahedron", 8), 2: ("tetra", 4), 3: ("pyramid", 5), 4: ("wedge", 6),
-          5: ("triangle", 3), 6: ("quad", 4), 7: ("line", 2)}
-
-
-def _unstructured_kinds(types, conn):
-    """Kind code (keys of _KINDS, 0 for none) of each unstructured element:
-    solids by their first empty entry, shells by their fourth, beams."""
-    kind = np.zeros(len(types), np.int8)
-    solid, shell = types == 1, types == 2
-    rules = [(solid & (conn[:, 7] >= 1), 1), (solid & (conn[:, 4] == 0), 2),
-             (solid & (conn[:, 5] == 0), 3), (solid & (conn[:, 6] == 0), 4),
-             (shell & (conn[:, 3] == 0), 5), (shell, 6), (types == 3, 7)]
-    for mask, code in rules:
-        kind[(kind == 0) & mask] = code
-    return kind
-
-
 class ArrayNames:
     """Array names as qvres-to-vtk gives them: the directory's name (VARn
     when it has none), _partN for a part other than 1, made unique."""
@@ -44,6 +29,7 @@ class ArrayNames:
         self.seen = {}
 
     def unique(self, name):
+        """`name`, or name_N for its N-th use."""
         n = self.seen[name] = self.seen.get(name, 0) + 1
         return name if n == 1 else f"{name}_{n}"
 
@@ -52,99 +38,145 @@ class ArrayNames:
         return self.unique(name if abs(v.part) == 1 else f"{name}_part{abs(v.part)}")
 
 
-def vector_axes(variables):
-    """X-, Y- and Z-NAME node reals of one part, one vector NAME where the X
-    entry stands, as qvres-to-vtk writes them: {X entry: [Y entry, Z entry]}
-    and the set of the Y and Z entries taken."""
-    def entry(like, name):
-        return next((w for w in variables if w.kind == like.kind and w.part == like.part and w.name == name), None)
+Group = namedtuple("Group", "name kind members")
+Group.__doc__ = """Directory entries that are the components of one vector or symmetric
+tensor of the catalogue: `kind` "vector" or "tensor", `members` the entries
+in component order (X, Y, Z; or XX, YY, ZZ, XY, YZ, XZ, VTK's order), all of
+one kind and part, and `name` the catalogue's group name spelt as the
+directory spells its members ("VELOCITY", "STN_RATE")."""
 
-    vectors, axes = {}, set()
+
+def _spelt(entry):
+    # The directory shows a catalogue name with some characters replaced:
+    # the group name takes the same replacements as its first member's name.
+    if len(entry.name) != len(entry.display_name):
+        return entry.group_name
+    table = {a: b for a, b in zip(entry.name, entry.display_name) if a != b}
+    return "".join(table.get(c, c) for c in entry.group_name)
+
+
+def component_groups(variables):
+    """The vectors and symmetric tensors among the entries of a result
+    directory, as the library's catalogue groups the variables: Group
+    records in the order of their first members. A group counts only when
+    every member is stored, for the same part and of the same kind."""
+    groups = []
     for v in variables:
-        if v.kind == _lib.NODE_REAL and v.name.startswith("X-") and len(v.name) > 2:
-            yz = [entry(v, f"{axis}-{v.name[2:]}") for axis in "YZ"]
-            if all(yz):
-                vectors[v] = yz
-                axes.update(yz)
+        entry = v.catalogue if v.location else None
+        if entry is None or entry.group is None or entry.component != 0:
+            continue
+        members = [next((w for w in variables if w.kind == v.kind and w.part == v.part and w.index == m), None)
+                   for m in entry.members]
+        if members[0] == v and all(members):
+            groups.append(Group(_spelt(entry), entry.group, tuple(members)))
+    return groups
+
+
+def vector_axes(variables):
+    """The node-real vectors of a directory, as qvres-to-vtk writes them
+    (see component_groups): {X entry: [Y entry, Z entry]} and the set of
+    the Y and Z entries taken."""
+    vectors, axes = {}, set()
+    for g in component_groups(variables):
+        if g.kind == "vector" and g.members[0].kind == _lib.NODE_REAL:
+            vectors[g.members[0]] = list(g.members[1:])
+            axes.update(g.members[1:])
     return vectors, axes
+
+
+VTK_HEXAHEDRON = 12  # VTK's type of the structured parts' cells
+
+VtkCells = namedtuple("VtkCells", "types offsets connectivity part")
+VtkCells.__doc__ = """Every cell of the model in VTK terms, in element order (the hexahedra of
+the structured parts, K fastest, then the unstructured elements): VTK cell
+`types` (uint8), `offsets` (int64, one more than the cells: cell c uses
+connectivity[offsets[c]:offsets[c + 1]]), the point indices of the
+`connectivity` (int64) and the `part` of each cell (int32, 0 none)."""
+
+
+def vtk_cells(a):
+    """The cells of analysis `a` as a VtkCells record: the structured parts'
+    hexahedra (structured_cells), the unstructured elements as the library's
+    cell query gives them. DamagedError names an element that uses a node
+    the model does not have."""
+    m = a.model
+    blocks, parts = [], []
+    first = 0
+    for p in a.parts[:m.structured_parts]:
+        i, j, k = (max(int(x), 0) for x in p.extent)
+        block = structured_cells(first, i, j, k)
+        blocks.append(block)
+        parts.append(np.full(len(block), p.number, np.int32))
+        first += p.nodes  # the library's count of the part's nodes
+    hexahedra = np.concatenate(blocks) if blocks else np.zeros((0, 8), np.int64)
+    cells = a.cells()
+    conn = a.connectivity().astype(np.int64).reshape(-1, 8)
+    if len(conn) != len(cells.kind):
+        raise errors.DamagedError(f"{a.path}: {len(conn)} connectivity rows for {len(cells.kind)} elements")
+    # A cell of a kind uses its first `nodes` entries, one of none its
+    # entries that are not 0 (the library counts them as its nodes).
+    taken = np.arange(8)[None, :] < cells.nodes[:, None]
+    loose = cells.kind == 0
+    taken[loose] = conn[loose] != 0
+    bad = taken & ((conn < 1) | (conn > m.unstructured_nodes))
+    if bad.any():
+        e, s = np.argwhere(bad)[0]
+        raise errors.DamagedError(f"{a.path}: unstructured element {e + 1} names node {conn[e, s]}, "
+                                  f"but the model has {m.unstructured_nodes} unstructured nodes")
+    unstructured_part = np.zeros(len(cells.kind), np.int32)
+    for p in a.parts[m.structured_parts:]:
+        rows = a.part_elements(p.number)
+        rows = rows[(rows >= 1) & (rows <= len(unstructured_part))]
+        unstructured_part[rows - 1] = p.number
+    parts.append(unstructured_part)
+    types = np.concatenate([np.full(len(hexahedra), VTK_HEXAHEDRON, np.uint8), cells.vtk_type.astype(np.uint8)])
+    counts = np.concatenate([np.full(len(hexahedra), 8, np.int64), taken.sum(axis=1)])
+    offsets = np.zeros(len(counts) + 1, np.int64)
+    np.cumsum(counts, out=offsets[1:])
+    connectivity = np.concatenate([hexahedra.ravel(), conn[taken] - 1 + m.structured_slots])
+    return VtkCells(types, offsets, connectivity, np.concatenate(parts))
+
+
+# meshio's names of the VTK cell types it holds.
+_MESHIO = {12: "hexahedron", 10: "tetra", 14: "pyramid", 13: "wedge", 5: "triangle", 9: "quad", 3: "line"}
 
 
 def to_meshio(a, cycle):
     import meshio
 
-    m = a.model
-    slots = m.structured_slots
-    cells, part_of, kinds = [], [], []
-    real_rows = []  # per row of a real element array: whether it is a cell
-    first = 0
-    for p in a.parts[:m.structured_parts]:
-        i, j, k = (max(int(x), 0) for x in p.extent)
-        if i >= 2 and j >= 2 and k >= 2:
-            block = structured_cells(first, i, j, k)
-            cells.append(block)
-            kinds.append(np.full(len(block), 1, np.int8))
-            part_of.append(np.full(len(block), p.number, np.int32))
-            real_rows.append(np.ones(len(block), bool))
-        elif i == 1:
-            real_rows.append(np.zeros(j * k, bool))  # slots of a plane: values, no cells
-        first += i * j * k
-    n_structured = sum(len(c) for c in cells)
-
-    conn = a.connectivity().astype(np.int64)
-    kind = _unstructured_kinds(a.element_types(), conn)
-    if (kind == 0).any():
-        e = int(np.flatnonzero(kind == 0)[0])
+    cells = vtk_cells(a)
+    types = cells.types
+    n_cells = len(types)
+    unknown = ~np.isin(types, list(_MESHIO))
+    if unknown.any():
+        c = int(np.flatnonzero(unknown)[0])
+        e = c - (n_cells - a.model.unstructured_elements)
         raise errors.Error(f"{a.path}: unstructured element {e + 1} (type code "
                            f"{a.element_types()[e]}) has no cell kind a meshio.Mesh can hold")
-    unstructured_part = np.zeros(len(kind), np.int32)
-    for p in a.parts[m.structured_parts:]:
-        rows = a.part_elements(p.number)
-        rows = rows[(rows >= 1) & (rows <= len(kind))]
-        unstructured_part[rows - 1] = p.number
-    nodes_of = np.array([0] + [_KINDS[c][1] for c in sorted(_KINDS)])[kind]
-    used = np.arange(8)[None, :] < nodes_of[:, None]
-    bad = used & ((conn < 1) | (conn > m.unstructured_nodes))
-    if bad.any():
-        e, s = np.argwhere(bad)[0]
-        raise errors.DamagedError(f"{a.path}: unstructured element {e + 1} names node {conn[e, s]}, "
-                                  f"but the model has {m.unstructured_nodes} unstructured nodes")
-    kinds.append(kind)
-    part_of.append(unstructured_part)
-    real_rows.append(np.ones(len(kind), bool))
-    kinds = np.concatenate(kinds) if kinds else np.zeros(0, np.int8)
-    part_of = np.concatenate(part_of) if part_of else np.zeros(0, np.int32)
-    real_rows = np.concatenate(real_rows)
-    n_cells = len(kinds)
+    n_structured = n_cells - a.model.unstructured_elements
 
-    # Runs of one kind, in element order, the structured cells apart: the
+    # Runs of one type, in element order, the structured cells apart: the
     # cell blocks.
-    change = np.r_[True, kinds[1:] != kinds[:-1]] if n_cells else np.zeros(0, bool)
+    change = np.r_[True, types[1:] != types[:-1]] if n_cells else np.zeros(0, bool)
     if 0 < n_structured < n_cells:
         change[n_structured] = True
     starts = np.flatnonzero(change)
     ends = np.r_[starts[1:], n_cells].astype(int)
-    hexahedra = np.concatenate(cells) if cells else np.zeros((0, 8), np.int64)
     blocks = []
     for s, e in zip(starts, ends):
-        name, count = _KINDS[int(kinds[s])]
-        if e <= n_structured:
-            rows = hexahedra[s:e]
-        else:
-            rows = conn[s - n_structured:e - n_structured, :count] - 1 + slots
-            if name == "wedge":
-                # Entries are in VTK order; meshio orders a wedge's triangles
-                # the other way round and turns them back when writing VTK.
-                rows = rows[:, [0, 2, 1, 3, 5, 4]]
+        name = _MESHIO[int(types[s])]
+        count = int(cells.offsets[s + 1] - cells.offsets[s])
+        rows = cells.connectivity[cells.offsets[s]:cells.offsets[e]].reshape(-1, count)
+        if name == "wedge":
+            # VTK order; meshio orders a wedge's triangles the other way
+            # round and turns them back when writing VTK.
+            rows = rows[:, [0, 2, 1, 3, 5, 4]]
         blocks.append((name, rows))
 
     def split(values):
         return [values[s:e] for s, e in zip(starts, ends)]
 
-    def cell_array(values, rows_are_real):
-        if rows_are_real:
-            if len(values) != len(real_rows):
-                raise errors.DamagedError(f"{a.path}: {len(values)} element values for {len(real_rows)} rows")
-            values = values[real_rows]
+    def cell_array(values):
         if len(values) != n_cells:
             raise errors.DamagedError(f"{a.path}: {len(values)} element values for {n_cells} cells")
         return split(values)
@@ -153,22 +185,24 @@ def to_meshio(a, cycle):
     point_data = {names.unique("displacement"): None}
     cell_data = {}
     variables = a.variables(cycle)
-    vectors, axes = vector_axes(variables)
+    groups = {g.members[0]: g for g in component_groups(variables)
+              if g.kind == "vector" and g.members[0].kind == _lib.NODE_REAL}
+    axes = {w for g in groups.values() for w in g.members[1:]}
     for v in variables:
-        if v in vectors:
-            vector = v._replace(name=v.name[2:])
-            point_data[names(vector)] = np.column_stack([a.node_values(w, cycle) for w in [v] + vectors[v]])
+        if v in groups:
+            g = groups[v]
+            point_data[names(v._replace(name=g.name))] = np.column_stack([a.node_values(w, cycle) for w in g.members])
         elif v.location == "node" and v not in axes:
             point_data[names(v)] = a.node_values(v, cycle)
         elif v.location == "element":
-            values = a.element_values(v, cycle)
+            values = a.element_values(v, cycle, cells=True)
             name = names(v)
             if values.ndim == 1:
-                cell_data[name] = cell_array(values, not v.integer)
+                cell_data[name] = cell_array(values)
                 continue
-            cell_data[name] = cell_array(values[:, -1], True)
+            cell_data[name] = cell_array(values[:, -1])
             for c, mat in enumerate(a.reported_materials):
-                cell_data[names.unique(f"{name}[{mat.name}]")] = cell_array(values[:, c], True)
+                cell_data[names.unique(f"{name}[{mat.name}]")] = cell_array(values[:, c])
     for mat in a.materials:
         try:
             fractions = a.material_fractions(mat.number, cycle)
@@ -177,7 +211,7 @@ def to_meshio(a, cycle):
         column = np.full(n_cells, np.nan, np.float32)
         column[:len(fractions)] = fractions[:n_cells]
         cell_data[names.unique(f"material_fraction[{mat.name}]")] = split(column)
-    cell_data[names.unique("part")] = split(part_of)
+    cell_data[names.unique("part")] = split(cells.part)
     try:
         point_data["displacement"] = a.displacements(cycle)
     except errors.NotStoredError:

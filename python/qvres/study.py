@@ -28,7 +28,7 @@ def map(fn, paths, client=None, **options):  # noqa: A001 - mirrors the built-in
     """[fn(analysis) for each path], in the order of `paths`. With a
     dask.distributed `client` every analysis is a task of its own, run on
     any worker; the first failure is raised, as in the serial run. `options`
-    go to qvres.open (prefix_rule)."""
+    go to qvres.open (prefix_rule, clear_stale_lock, max_inflated_bytes)."""
     paths = [os.fspath(p) for p in paths]
     if client is None:
         return [_run(fn, p, options) for p in paths]

@@ -103,9 +103,9 @@ def calls(monkeypatch):
     log = []
     for method in ("displacements", "node_values", "element_values", "material_fractions", "coordinates",
                    "connectivity"):
-        def spy(self, *args, _original=getattr(qvres.Analysis, method), _method=method):
+        def spy(self, *args, _original=getattr(qvres.Analysis, method), _method=method, **kwargs):
             log.append((_method,) + tuple(getattr(x, "name", x) for x in args))
-            return _original(self, *args)
+            return _original(self, *args, **kwargs)
         monkeypatch.setattr(qvres.Analysis, method, spy)
     return log
 

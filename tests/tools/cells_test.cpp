@@ -24,35 +24,31 @@ TEST(StructuredCells, CornersOfEachCellInVtkOrderWithKFastest) {
     EXPECT_TRUE(flat.types.empty());
 }
 
-TEST(UnstructuredCells, KindFollowsTypeCodeAndEmptyEntries) {
-    const std::int32_t hex[8] = {1, 2, 3, 4, 5, 6, 7, 8}, tet[8] = {1, 2, 3, 4},
-                       pyr[8] = {1, 2, 3, 4, 5}, wedge[8] = {1, 2, 3, 4, 5, 6},
-                       seven[8] = {1, 2, 3, 4, 5, 6, 7};
-    EXPECT_EQ(unstructured_kind(1, hex).type, kHexahedron);
-    EXPECT_EQ(unstructured_kind(1, tet).type, kTetra);
-    EXPECT_EQ(unstructured_kind(1, pyr).type, kPyramid);
-    EXPECT_EQ(unstructured_kind(1, wedge).type, kWedge);
-    EXPECT_EQ(unstructured_kind(2, tet).type, kQuad);
-    EXPECT_EQ(unstructured_kind(2, std::array<std::int32_t, 8>{4, 5, 6}.data()).type, kTriangle);
-    EXPECT_EQ(unstructured_kind(3, hex).type, kLine);
-    EXPECT_EQ(unstructured_kind(3, hex).nodes, 2);
-    // No kind: the nodes are kept as a poly-vertex, one cell all the same.
-    EXPECT_EQ(unstructured_kind(1, seven).type, kPolyVertex);
-    EXPECT_EQ(unstructured_kind(1, seven).nodes, 7);
-    EXPECT_EQ(unstructured_kind(7, tet).nodes, 4);
-}
-
 TEST(UnstructuredCells, EntryNNamesPointAfterTheStructuredNodes) {
     Cells c;
     const std::vector<std::int32_t> conn{3, 1, 2, 0, 0, 0, 0, 0,   // triangle shell
                                          2, 4, 0, 0, 0, 0, 0, 0};  // beam
-    add_unstructured(c, 50, 4, conn, {2, 3});
+    // The cells as the library's query gives them: a triangle, a beam.
+    const std::vector<qvres_cell> kinds{{QVRES_CELL_TRIANGLE, 3, 5}, {QVRES_CELL_BEAM, 2, 3}};
+    add_unstructured(c, 50, 4, conn, kinds);
     EXPECT_EQ(c.connectivity, (std::vector<std::int64_t>{52, 50, 51, 51, 53}));
     EXPECT_EQ(c.offsets, (std::vector<std::int64_t>{3, 5}));
-    EXPECT_EQ(c.types, (std::vector<std::uint8_t>{kTriangle, kLine}));
+    EXPECT_EQ(c.types, (std::vector<std::uint8_t>{5, 3}));
 
     Cells bad;
-    EXPECT_THROW(add_unstructured(bad, 50, 3, conn, {2, 3}), std::runtime_error);
+    EXPECT_THROW(add_unstructured(bad, 50, 3, conn, kinds), std::runtime_error);
+}
+
+TEST(UnstructuredCells, AnElementOfNoKindKeepsItsNonZeroEntries) {
+    // No kind: a poly-vertex of the entries that are not 0, wherever they
+    // stand, so that cells and element values stay aligned.
+    Cells c;
+    const std::vector<std::int32_t> conn{0, 3, 0, 1, 0, 0, 0, 0,   // two entries among gaps
+                                         0, 0, 0, 0, 0, 0, 0, 0};  // none at all
+    add_unstructured(c, 10, 3, conn, {{QVRES_CELL_NONE, 2, 2}, {QVRES_CELL_NONE, 0, 0}});
+    EXPECT_EQ(c.connectivity, (std::vector<std::int64_t>{12, 10}));
+    EXPECT_EQ(c.offsets, (std::vector<std::int64_t>{2, 2}));
+    EXPECT_EQ(c.types, (std::vector<std::uint8_t>{2, 0}));
 }
 
 }  // namespace

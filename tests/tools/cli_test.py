@@ -41,10 +41,15 @@ class Summary(SampleTest):
 
     def test_every_name_of_the_run_gives_the_same_model(self):
         _, reference, _ = run(INSPECT, "summary", self.cycle)
-        for name in (self.base, os.path.join(self.sample, "sample_run_base.qvres"), self.sample,
-                     os.path.join(self.sample, "sample_run_1829.qvres")):
+        for name in (self.base, self.sample, os.path.join(self.sample, "sample_run_1829.qvres")):
             _, out, _ = run(INSPECT, "summary", name)
             self.assertEqual(out, reference, name)
+        # A base file the run does not have, in the other form, is a file
+        # that does not exist: the library names the run's files, not the tool.
+        other = os.path.join(self.sample, "sample_run_base.qvres")
+        rc, _, err = run(INSPECT, "summary", other, check=False)
+        self.assertEqual(rc, 1)
+        self.assertIn(f"no analysis found for {other}: the file does not exist", err)
 
     def test_other_runs_beside_it_are_not_merged(self):
         # A run named with the prefix of this one, and another run, beside it.

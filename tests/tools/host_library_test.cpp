@@ -205,18 +205,47 @@ TEST(Sample, WrittenAgainHoldsItsOwnCyclesOnly) {
     EXPECT_EQ(Analysis(lib, dir.path()).steps().size(), 3u);
 }
 
-// The names of a run from a path named either way on Windows.
-TEST(AnalysisFiles, NamesFromAPathOfEitherSeparator) {
-    std::vector<std::string> paths = {"/runs/blast_cyc_100.qvres"};
-#ifdef _WIN32
-    paths.push_back("D:\\runs\\blast_cyc_100.qvres");
-#endif
-    for (const std::string& path : paths) {
-        const qvhost::AnalysisFiles f = qvhost::analysis_files(path);
-        EXPECT_EQ(f.run, "blast_cyc") << path;
-        EXPECT_EQ(f.directory, path.substr(0, path.find("blast") - 1)) << path;
-        EXPECT_TRUE(f.names_cycle_file) << path;
+// The run's names are the library's, whichever file or directory is named;
+// only a file other than the base file counts as a named cycle file.
+TEST(AnalysisFiles, NamesComeFromTheLibraryAfterTheOpen) {
+    qvtest::TempDir dir;
+    qvw::write_base_file(qvtest::mixed_model()).save(dir.file("blast_cyc.qvres_base"));
+    qvw::write_cycle_file(qvtest::mixed_cycle(1)).save(dir.file("blast_cyc_100.qvres"));
+    ResultsLibrary lib;
+    const std::string base = dir.file("blast_cyc.qvres_base");
+    for (const std::string& given : {dir.file("blast_cyc_100.qvres"), base, dir.path()}) {
+        const Analysis a(lib, given);
+        const qvhost::AnalysisFiles& f = a.files();
+        EXPECT_EQ(f.given, given);
+        EXPECT_EQ(f.run, "blast_cyc") << given;
+        EXPECT_EQ(f.stem, dir.file("blast_cyc")) << given;
+        EXPECT_TRUE(qvhost::same_file(f.base_file, base)) << f.base_file;
+        EXPECT_EQ(f.names_cycle_file, given == dir.file("blast_cyc_100.qvres")) << given;
+        EXPECT_EQ(f.path, given == dir.path() ? f.base_file : given);
     }
+    // A file that does not exist is named as such, before the library is asked.
+    try {
+        const Analysis a(lib, dir.file("blast_cyc_base.qvres"));
+        ADD_FAILURE() << "opened a base file that does not exist";
+    } catch (const qvhost::Error& e) {
+        EXPECT_EQ(e.status(), QVRES_E_NOT_FOUND);
+        EXPECT_NE(std::string(e.what()).find("the file does not exist"), std::string::npos) << e.what();
+    }
+}
+
+// The cells of the unstructured elements are the library's, one per
+// element: the mixed model's kinds in element order.
+TEST(HostCells, OneCellPerUnstructuredElementFromTheLibrary) {
+    qvtest::TempDir dir;
+    qvw::write_base_file(qvtest::mixed_model()).save(dir.file("m.qvres_base"));
+    ResultsLibrary lib;
+    const Analysis a(lib, dir.file("m.qvres_base"));
+    // Two solids of 8 entries, a shell of 4 (tests/support/analysis_files.cpp).
+    std::vector<std::array<int, 3>> got;
+    for (const qvres_cell& c : a.cells()) got.push_back({c.kind, c.nodes, c.vtk_type});
+    EXPECT_EQ(got, (std::vector<std::array<int, 3>>{{QVRES_CELL_HEXAHEDRON, 8, 12},
+                                                    {QVRES_CELL_HEXAHEDRON, 8, 12},
+                                                    {QVRES_CELL_QUADRILATERAL, 4, 9}}));
 }
 
 // Names from results files in XML: escaped, in UTF-8 whatever their code page,

@@ -297,10 +297,8 @@ class ManyUnknownTolerances(ToolTest):
         self.assertEqual(rc, 0)
         lines = err.strip().splitlines()
         self.assertEqual(len(lines), 1, err[:2000])
-        # Names as the tool compares them: upper case; sorted, the first
-        # five are named.
-        upper = sorted(n.upper() for n in names)
-        first = ", ".join(shown(n) for n in upper[:5])
+        # Names as they were given, sorted; the first five are named.
+        first = ", ".join(shown(n) for n in sorted(names)[:5])
         self.assertIn(f"the tolerances of {first} ... and {len(names) - 5} more apply to no array compared",
                       lines[0])
         self.assertNotIn("\x1b", err)

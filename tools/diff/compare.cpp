@@ -83,20 +83,21 @@ Tally tally_arrays(const std::vector<T>& a, const std::vector<T>& b, const Toler
 }
 
 // An array result for `names` (the first one is the name shown).
+// `real`: 1 or 0 when they are the names of a real or integer variable.
 ArrayResult array(const Tolerances& tolerances, const std::vector<std::string>& names, std::string unit,
-                  Place::Kind on = Place::None) {
+                  Place::Kind on = Place::None, int real = -1) {
     ArrayResult r;
     r.name = names.front();
     r.on = on;
     r.unit = std::move(unit);
-    r.tolerance = tolerances.lookup(names, &r.tolerance_name);
+    r.tolerance = tolerances.lookup(names, &r.tolerance_name, real);
     if (r.tolerance.ignore) r.status = ArrayResult::Status::Ignored;
     return r;
 }
 
 ArrayResult alone(const Tolerances& tolerances, const std::vector<std::string>& names, std::string unit,
-                  bool in_a, Place::Kind on = Place::None) {
-    ArrayResult r = array(tolerances, names, std::move(unit), on);
+                  bool in_a, Place::Kind on = Place::None, int real = -1) {
+    ArrayResult r = array(tolerances, names, std::move(unit), on, real);
     if (r.status != ArrayResult::Status::Ignored)
         r.status = in_a ? ArrayResult::Status::OnlyA : ArrayResult::Status::OnlyB;
     return r;
@@ -180,6 +181,7 @@ private:
 
     Place node(std::int64_t i) const { return num_.node(i); }
     static Place::Kind on(const Variable& v) { return v.node() ? Place::Node : Place::Element; }
+    static int family(const Variable& v) { return v.real() ? 1 : 0; }
     Place element(std::int64_t i) const { return num_.element(i); }
 
     void displacements() {
@@ -210,7 +212,7 @@ private:
             if (!v.node() && !v.element()) continue;
             const auto it = in_b.find(ka[i]);
             if (it == in_b.end()) {
-                out_.push_back(alone(tol_, names_of(v), qvhost::unit_of(a_.library(), v), true, on(v)));
+                out_.push_back(alone(tol_, names_of(v), qvhost::unit_of(a_.library(), v), true, on(v), family(v)));
                 continue;
             }
             matched[it->second] = true;
@@ -218,12 +220,13 @@ private:
         }
         for (std::size_t i = 0; i < db.size(); ++i)
             if (!matched[i] && (db[i].node() || db[i].element()))
-                out_.push_back(alone(tol_, names_of(db[i]), qvhost::unit_of(b_.library(), db[i]), false, on(db[i])));
+                out_.push_back(
+                    alone(tol_, names_of(db[i]), qvhost::unit_of(b_.library(), db[i]), false, on(db[i]), family(db[i])));
     }
 
     void entry(const Variable& v) {
         const std::int32_t part = std::abs(v.qualifier);
-        ArrayResult r = array(tol_, names_of(v), qvhost::unit_of(a_.library(), v), on(v));
+        ArrayResult r = array(tol_, names_of(v), qvhost::unit_of(a_.library(), v), on(v), family(v));
         if (r.status == ArrayResult::Status::Ignored && v.kind != qvhost::kElementReal)
             return out_.push_back(std::move(r));
         if (r.tolerance_name.empty() && (v.kind == qvhost::kNodeInt || v.kind == qvhost::kElementInt))
@@ -258,7 +261,7 @@ private:
             bool any = false;
             if (a_.library().is_multi_material(v.index))
                 for (const qvhost::Material& m : a_.materials())
-                    if (m.euler_id >= 0 && !tol_.lookup(names_of(v, m.name)).ignore) any = true;
+                    if (m.euler_id >= 0 && !tol_.lookup(names_of(v, m.name), nullptr, family(v)).ignore) any = true;
             if (!any) return out_.push_back(std::move(own));
         }
         const qvhost::ElementReals ea = ra_.element_reals(v.index, part), eb = rb_.element_reals(v.index, part);
@@ -274,11 +277,11 @@ private:
             for (std::size_t k = 0; k < pb; ++k)
                 if (b_.materials()[static_cast<std::size_t>(eb.materials[k] - 1)].name == name) cb = k;
             if (cb == pb) {
-                out_.push_back(alone(tol_, names, qvhost::unit_of(a_.library(), v), true, Place::Element));
+                out_.push_back(alone(tol_, names, qvhost::unit_of(a_.library(), v), true, Place::Element, family(v)));
                 continue;
             }
             matched[cb] = true;
-            ArrayResult r = array(tol_, names, qvhost::unit_of(a_.library(), v), Place::Element);
+            ArrayResult r = array(tol_, names, qvhost::unit_of(a_.library(), v), Place::Element, family(v));
             if (r.status == ArrayResult::Status::Compared) {
                 const std::size_t na = ea.material_values.size() / pa, nb = eb.material_values.size() / pb;
                 Tally t;
@@ -291,7 +294,7 @@ private:
         for (std::size_t k = 0; k < pb; ++k)
             if (!matched[k])
                 out_.push_back(alone(tol_, names_of(v, b_.materials()[static_cast<std::size_t>(eb.materials[k] - 1)].name),
-                                     qvhost::unit_of(b_.library(), v), false, Place::Element));
+                                     qvhost::unit_of(b_.library(), v), false, Place::Element, family(v)));
     }
 
     // The volume fraction of each material both analyses have.
@@ -321,13 +324,15 @@ private:
 
 Numbering::Numbering(const Analysis& analysis) {
     const qvhost::Model& m = analysis.model();
-    for (const qvhost::Part& p : analysis.parts()) part_names_.push_back(p.name);
     std::int64_t node = 0, element = 0;
+    const std::vector<qvhost::Part> parts = analysis.parts();
+    for (const qvhost::Part& p : parts) part_names_.push_back(p.name);
     for (std::int32_t p = 0; p < m.structured_parts(); ++p) {
-        const auto [I, J, K] = m.extents[static_cast<std::size_t>(p)];
-        blocks_.push_back({node, element, I, J, K, part_names_[static_cast<std::size_t>(p)]});
-        node += I * J * K;
-        if (I >= 2 && J >= 2 && K >= 2) element += (I - 1) * (J - 1) * (K - 1);
+        const qvhost::Part& x = parts[static_cast<std::size_t>(p)];
+        blocks_.push_back({node, element, x.i, x.j, x.k, x.name});
+        // The library's counts of the part's nodes and elements.
+        node += x.nodes;
+        element += x.elements;
     }
     slots_ = node, structured_elements_ = element;
     unstructured_part_.assign(static_cast<std::size_t>(std::max<std::int64_t>(m.unstructured_elements, 0)), 0);

@@ -58,7 +58,8 @@ constexpr const char* kUsage =
     "  --library PATH       the results library (default: libqvres.so.2 beside the tool,\n"
     "                       in the build tree, or named by QVRES_LIBRARY)\n"
     "\n"
-    "NAME is an array's name as 'qvres-inspect vars' shows it or its index (NAME\n"
+    "NAME is a variable's name (as 'qvres-inspect vars' shows it, its catalogue name\n"
+    "or identifier; either case, '.', '_' and blanks alike) or its index (NAME\n"
     "also covers its material columns), NAME[MATERIAL] for one material's column,\n"
     "NAME_partN for an array stored for part N > 1, DISPLACEMENT, COORDINATES,\n"
     "MATERIAL_FRACTION or MATERIAL_FRACTION[MATERIAL].\n";
@@ -288,6 +289,7 @@ int run(Command& c) {
         }
     }
     const qvhost::ResultsLibrary lib(c.library, c.clear_stale_lock);
+    c.tolerances.resolve([&lib](bool real, const std::string& name) { return lib.find_variable(real, name); });
     const auto a = open_analysis(lib, c.a, "A");
     const auto b = open_analysis(lib, c.b, "B");
     std::FILE* out = c.csv == "-" ? nullptr : stdout;  // the summary, unless the CSV takes standard output

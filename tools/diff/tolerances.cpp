@@ -9,13 +9,43 @@
 
 namespace qvdiff {
 
-std::string normalised(std::string s) {
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.pop_back();
-    for (char& c : s) {
-        if (c == ' ' || c == '.') c = '_';
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+namespace {
+
+bool same_letters(const std::string& a, const char* b) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    std::size_t i = 0;
+    for (; i < a.size() && b[i]; ++i)
+        if (lower(a[i]) != lower(b[i])) return false;
+    return i == a.size() && !b[i];
+}
+
+}  // namespace
+
+std::vector<std::string> Tolerances::keys(const std::string& name, int real) const {
+    // NAME[MATERIAL]: a material's column; NAME_partN: the array of part N.
+    std::string base = name, suffix;
+    if (!base.empty() && base.back() == ']') {
+        const std::size_t open = base.rfind('[');
+        if (open != std::string::npos) suffix = base.substr(open), base.erase(open);
     }
-    return s;
+    const std::size_t at = base.rfind("_part");
+    if (at != std::string::npos && at + 5 < base.size() &&
+        std::all_of(base.begin() + static_cast<std::ptrdiff_t>(at) + 5, base.end(),
+                    [](char c) { return c >= '0' && c <= '9'; }))
+        suffix = base.substr(at) + suffix, base.erase(at);
+    std::vector<std::string> out;
+    if (find_)
+        for (const int family : {1, 0}) {
+            if (real >= 0 && real != family) continue;
+            const std::int32_t v = find_(family == 1, base);
+            if (v >= 0) out.push_back((family ? "real " : "integer ") + std::to_string(v) + suffix);
+        }
+    if (out.empty()) {
+        for (const char* own : {"DISPLACEMENT", "COORDINATES", "MATERIAL_FRACTION"})
+            if (same_letters(base, own)) base = own;
+        out.push_back("name " + base + suffix);
+    }
+    return out;
 }
 
 double parse_tolerance_value(const std::string& text, const char* what) {
@@ -34,11 +64,25 @@ Tolerance parse_tolerance(const std::string& rel, const std::string& abs) {
     return t;
 }
 
+void Tolerances::index(const Named& n) {
+    for (const std::string& key : keys(n.name, -1)) {
+        Entry& e = by_key_[key];
+        if (!n.command_line && e.command_line) continue;
+        e.shown = n.name;
+        e.tolerance = n.tolerance;
+        e.command_line = n.command_line;
+    }
+}
+
 void Tolerances::put(const std::string& name, const Tolerance& t, bool command_line) {
-    const std::string key = normalised(name);
-    if (!command_line && from_command_line_[key]) return;
-    by_name_[key] = t;
-    from_command_line_[key] = command_line;
+    given_.push_back({name, t, command_line});
+    index(given_.back());
+}
+
+void Tolerances::resolve(VariableFinder find) {
+    find_ = std::move(find);
+    by_key_.clear();
+    for (const Named& n : given_) index(n);
 }
 
 void Tolerances::set(const std::string& name, const Tolerance& t) { put(name, t, true); }
@@ -62,7 +106,7 @@ void Tolerances::read_file(const std::string& path) {
         if (fields.empty()) continue;
         const std::string where = path + ":" + std::to_string(number) + ": ";
         Tolerance t;
-        if (fields.size() == 2 && normalised(fields[1]) == "IGNORE") {
+        if (fields.size() == 2 && same_letters(fields[1], "ignore")) {
             t.ignore = true;
         } else if (fields.size() == 3) {
             try {
@@ -78,20 +122,23 @@ void Tolerances::read_file(const std::string& path) {
     if (in.bad()) throw std::runtime_error("cannot read the tolerance file " + path);
 }
 
-Tolerance Tolerances::lookup(const std::vector<std::string>& names, std::string* matched) const {
-    for (const std::string& n : names) {
-        const auto it = by_name_.find(normalised(n));
-        if (it == by_name_.end()) continue;
-        if (matched) *matched = it->first;
-        return it->second;
-    }
+Tolerance Tolerances::lookup(const std::vector<std::string>& names, std::string* matched, int real) const {
+    for (const std::string& n : names)
+        for (const std::string& key : keys(n, real)) {
+            const auto it = by_key_.find(key);
+            if (it == by_key_.end()) continue;
+            if (matched) *matched = it->second.shown;
+            return it->second.tolerance;
+        }
     if (matched) matched->clear();
     return defaults;
 }
 
 std::vector<std::string> Tolerances::names() const {
     std::vector<std::string> out;
-    for (const auto& entry : by_name_) out.push_back(entry.first);
+    for (const auto& entry : by_key_) out.push_back(entry.second.shown);
+    std::sort(out.begin(), out.end());
+    out.erase(std::unique(out.begin(), out.end()), out.end());
     return out;
 }
 

@@ -1,7 +1,6 @@
-// The names of one analysis as a host sees them: from the one path a person
-// names, the file that stands for it, the run's stem and its base file. The
-// library finds the run's cycle files itself; the tools need the names for
-// messages, output files and the summary.
+// The names of one analysis as a host sees them: the path a person named,
+// and the names of the run's files as the library gives them once the
+// analysis is open (the tools never derive a run's names themselves).
 #pragma once
 
 #include <string>
@@ -22,24 +21,19 @@ inline std::string file_name_of(const std::string& path) {
 
 struct AnalysisFiles {
     std::string given;      // the path as named by the person
-    std::string path;       // `given`, or the one base file of a named directory
-    std::string directory;  // of `path`, no trailing separator
-    std::string stem;       // `path` without "_<n>.qvres", ".qvres_base" or "_base.qvres"
-    std::string run;        // the file name part of `stem`
-    bool names_cycle_file = false;  // `path` is a cycle file, not a base file
+    std::string path;       // `given`, or the base file when a directory was named
+    std::string base_file;  // qvres_names: the base file read
+    std::string directory;  // its directory, no trailing separator
+    std::string stem;       // directory and run: cycle files are STEM_<n>.qvres
+    std::string run;        // the run name
+    bool names_cycle_file = false;  // `given` is a file other than the base file
 };
-
-// Derives the names from `given`: a cycle file ("blast_cyc_100.qvres"), a
-// base file ("blast_cyc.qvres_base" or "blast_cyc_base.qvres") or a
-// directory holding exactly one base file (any other directory is left as
-// named, for the library to say what is wrong with it).
-AnalysisFiles analysis_files(const std::string& given);
-
-// The base file the run has: the newer form when it exists, else the older
-// form; empty when neither exists.
-std::string existing_base_file(const AnalysisFiles& files);
 
 // Whether `path` exists (a file or a directory).
 bool path_exists(const std::string& path);
+// Whether `path` is a directory.
+bool is_directory(const std::string& path);
+// Whether `a` and `b` are the same existing file.
+bool same_file(const std::string& a, const std::string& b);
 
 }  // namespace qvhost

@@ -33,7 +33,8 @@ struct ResultsLibrary::Api {
     X(qvres_get_skipped_file) X(qvres_variable_unit) X(qvres_reader_open) X(qvres_reader_close)  \
     X(qvres_count_variables) X(qvres_get_variable) X(qvres_count_values) X(qvres_read_int32)     \
     X(qvres_read_float) X(qvres_read_joint) X(qvres_read_rigid_body) X(qvres_get_layout)          \
-    X(qvres_get_layout_block) X(qvres_get_layout_column) X(qvres_get_catalogue_variable)
+    X(qvres_get_layout_block) X(qvres_get_layout_column) X(qvres_get_catalogue_variable)          \
+    X(qvres_find_variable) X(qvres_get_cells) X(qvres_get_names)
 #define QVRES_MEMBER(name) decltype(&::name) name = nullptr;
     QVRES_FUNCTIONS(QVRES_MEMBER)
 #undef QVRES_MEMBER
@@ -177,28 +178,63 @@ bool ResultsLibrary::is_multi_material(std::int32_t variable) const {
     return api_->qvres_get_catalogue_variable(1, variable, &e, nullptr) == QVRES_OK && e.multi_material != 0;
 }
 
+bool ResultsLibrary::catalogue_entry(bool real, std::int32_t variable, qvres_catalogue_entry& entry) const {
+    return api_->qvres_get_catalogue_variable(real ? 1 : 0, variable, &entry, nullptr) == QVRES_OK;
+}
+
+std::int32_t ResultsLibrary::find_variable(bool real, const std::string& name) const {
+    // A NUL would end the name early: such a name is none of the catalogue's.
+    if (name.find('\0') != std::string::npos) return -1;
+    qvres_catalogue_entry e{};
+    return api_->qvres_find_variable(real ? 1 : 0, name.c_str(), &e, nullptr) == QVRES_OK ? e.variable : -1;
+}
+
+bool ResultsLibrary::names_entry(const std::string& name, const Variable& v) const {
+    const std::int32_t index = find_variable(v.real(), name);
+    return index >= 0 ? index == v.index : name == v.name;
+}
+
+std::string group_name_as_shown(const qvres_catalogue_entry& entry) {
+    const std::string name = entry.name, shown = entry.display_name;
+    std::string group = entry.group_name;
+    if (name.size() != shown.size()) return group;
+    for (char& c : group) {
+        const std::size_t at = name.find(c);
+        if (at != std::string::npos) c = shown[at];
+    }
+    return group;
+}
+
+bool same_array_name(const std::string& a, const std::string& b) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) {
+               return lower(x) == lower(y);
+           });
+}
+
 std::string unit_of(const ResultsLibrary& library, const Variable& v) {
     return v.real() ? library.unit(v.index) : std::string();
 }
 
 // ---- The analysis ------------------------------------------------------------
 
-Analysis::Analysis(const ResultsLibrary& library, const std::string& path)
-    : library_(library), files_(analysis_files(path)) {
+Analysis::Analysis(const ResultsLibrary& library, const std::string& path) : library_(library) {
     const ResultsLibrary::Api& api = library_.api();
-    if (!path_exists(path)) {
-        // A base file named in either form stands for the one the run has.
-        const std::string base = existing_base_file(files_);
-        if (files_.names_cycle_file || base.empty())
-            throw Error("no analysis found for " + path + ": the file does not exist", QVRES_E_NOT_FOUND);
-        files_.path = base;
-    }
+    files_.given = files_.path = path;
+    if (!path_exists(path))
+        throw Error("no analysis found for " + path + ": the file does not exist", QVRES_E_NOT_FOUND);
     qvres_error e{};
     qvres_open_options options{};
     options.clear_stale_lock = library_.clear_stale_locks() ? 1 : 0;
-    if (api.qvres_open(files_.path.c_str(), &options, &handle_, &e) != QVRES_OK) throw_error(e);
+    if (api.qvres_open(path.c_str(), &options, &handle_, &e) != QVRES_OK) throw_error(e);
     // From here on the destructor does not run: release the handle on failure.
     try {
+        qvres_names names{};
+        if (api.qvres_get_names(handle_, &names, &e) != QVRES_OK) throw_error(e);
+        files_.base_file = names.base_file, files_.directory = names.directory;
+        files_.stem = names.stem, files_.run = names.run;
+        if (is_directory(path)) files_.path = files_.base_file;
+        files_.names_cycle_file = !is_directory(path) && !same_file(path, files_.base_file);
         if (api.qvres_get_model(handle_, &raw_, &e) != QVRES_OK) throw_error(e);
         model_.unstructured_parts = static_cast<std::int32_t>(raw_.unstructured_parts);
         model_.unstructured_nodes = raw_.unstructured_nodes;
@@ -209,8 +245,8 @@ Analysis::Analysis(const ResultsLibrary& library, const std::string& path)
             if (api.qvres_get_part(handle_, p, &part, &e) != QVRES_OK) throw_error(e);
             const std::array<std::int64_t, 3> x{part.extent[0], part.extent[1], part.extent[2]};
             model_.extents.push_back(x);
-            model_.slots += x[0] * x[1] * x[2];
-            if (x[0] >= 2 && x[1] >= 2 && x[2] >= 2) model_.structured_elements += (x[0] - 1) * (x[1] - 1) * (x[2] - 1);
+            model_.slots += part.nodes;
+            model_.structured_elements += part.elements;
         }
         for (std::int64_t k = 0; k < raw_.cycles; ++k) {
             qvres_cycle c;
@@ -231,7 +267,7 @@ Analysis::Analysis(const ResultsLibrary& library, const std::string& path)
         if (files_.names_cycle_file) {
             for (const SkippedFile& s : skipped_)
                 if (file_name_of(s.path) == file_name_of(files_.path)) throw Error(s.reason, QVRES_E_DAMAGED);
-            if (!names_cycle_of_run(file_name_of(files_.path), files_.run))
+            if (!names_cycle_of_run(file_name_of(files_.path), files_.run))  // the library's STEM_<n>.qvres
                 throw Error(path + " is not a cycle file of run " + files_.run + " (" + files_.run +
                                 "_<digits>.qvres)",
                             QVRES_E_ARGUMENT);
@@ -296,6 +332,17 @@ std::vector<std::int32_t> Analysis::element_types() const {
         }) != QVRES_OK)
         throw_error(e);
     return types;
+}
+
+std::vector<qvres_cell> Analysis::cells() const {
+    std::vector<qvres_cell> cells;
+    const std::size_t n = size_of(model_.unstructured_elements);
+    qvres_error e{};
+    if (n > 0 && read_unfilled(n, cells, files_.path + ": the cells", [&](qvres_cell* to, std::int64_t size) {
+            return library_.api().qvres_get_cells(handle_, to, size, &e);
+        }) != QVRES_OK)
+        throw_error(e);
+    return cells;
 }
 
 std::vector<std::int32_t> Analysis::part_elements(std::int32_t part) const {

@@ -176,6 +176,17 @@ public:
     // True for the real element variables that carry one value per material
     // in each structured slot (the catalogue says which).
     bool is_multi_material(std::int32_t variable) const;
+    // The catalogue entry of variable `variable` of the real (or integer)
+    // family; false when the catalogue has no row for it.
+    bool catalogue_entry(bool real, std::int32_t variable, qvres_catalogue_entry& entry) const;
+    // The variable index a person's `name` stands for in the real (or
+    // integer) family, by the library's rule (qvres_find_variable); -1 when
+    // the catalogue knows no such name.
+    std::int32_t find_variable(bool real, const std::string& name) const;
+    // Whether `name` names directory entry `v`: a name the catalogue knows
+    // names the entries of its variable index, any other name only an entry
+    // whose display name is exactly `name`.
+    bool names_entry(const std::string& name, const Variable& v) const;
     bool clear_stale_locks() const { return clear_stale_locks_; }
 
     struct Api;
@@ -188,6 +199,16 @@ private:
     bool clear_stale_locks_ = false;
 };
 
+// The group name of a catalogue entry ("VELOCITY", "STN.RATE") spelt as
+// result directories spell the entry's own name: with the replacements the
+// library makes between the entry's catalogue name and its display name.
+std::string group_name_as_shown(const qvres_catalogue_entry& entry);
+
+// Whether two names of arrays the tools make (vectors, "displacement",
+// "part", ...; not the file's variables, which the library resolves) are
+// the same: ASCII letters of either case alike.
+bool same_array_name(const std::string& a, const std::string& b);
+
 // The unit of a directory entry: its real variable's, none for integers.
 std::string unit_of(const ResultsLibrary& library, const Variable& v);
 
@@ -197,7 +218,8 @@ public:
     // Opens the analysis `path` names (a cycle file, a base file or the
     // directory of one base file). Throws Error when the named file does not
     // exist, when the library cannot open the analysis, and when the named
-    // cycle file is one the library could not register.
+    // cycle file is one the library could not register. The run's names are
+    // the library's (qvres_get_names).
     Analysis(const ResultsLibrary& library, const std::string& path);
     ~Analysis();
     Analysis(const Analysis&) = delete;
@@ -218,6 +240,9 @@ public:
     std::vector<std::int32_t> connectivity() const;
     // The solver's type code of each unstructured element.
     std::vector<std::int32_t> element_types() const;
+    // The cell of each unstructured element as the library tells it from the
+    // type code and the entries: kind, nodes used, VTK cell type.
+    std::vector<qvres_cell> cells() const;
     // Rows (1-based) of the unstructured elements of unstructured part `part`.
     std::vector<std::int32_t> part_elements(std::int32_t part) const;
     // Initial x, y, z of every node in metres, model node order.

@@ -21,7 +21,6 @@
 #include "host/output_file.h"
 #include "host/results_library.h"
 #include "inspect/svg_plot.h"
-#include "to_vtk/cells.h"
 
 namespace {
 
@@ -48,7 +47,8 @@ constexpr const char* kUsage =
     "FILE is any file of the analysis: a cycle file (RUN_CYCLE.qvres), the base\n"
     "file (RUN.qvres_base or RUN_base.qvres) or the directory of its one base file.\n"
     "Cycle files of the run that cannot be read are named in warnings. STEP counts\n"
-    "from 0 in time order. VAR is a variable index or a name as 'vars' shows it; P\n"
+    "from 0 in time order. VAR is a variable index or a name: as 'vars' shows it,\n"
+    "the catalogue name or the identifier, either case, '.', '_' and blanks alike; P\n"
     "is the part number the array is stored for (default 1); --element picks element\n"
     "arrays where a node array has the same index. Nodes are numbered 1.. in model\n"
     "node order (every structured part's I x J x K nodes, K fastest, then the\n"
@@ -177,16 +177,6 @@ std::unique_ptr<Analysis> open_analysis(const ResultsLibrary& lib, const std::st
 
 // ---- Variables ---------------------------------------------------------------------
 
-// Names as the library reports them: blanks and dots become '_'.
-std::string normalised(std::string s) {
-    while (!s.empty() && s.back() == ' ') s.pop_back();
-    for (char& c : s) {
-        if (c == ' ' || c == '.') c = '_';
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return s;
-}
-
 enum class Want { Any, Node, Element };
 
 bool is_number(const std::string& s) {
@@ -198,12 +188,12 @@ bool is_number(const std::string& s) {
     return true;
 }
 
-// The directory entry VAR names for `part`; nullptr when there is none.
-const Variable* find_variable(const std::vector<Variable>& dir, const std::string& var, std::int32_t part,
-                              Want want, bool any_part = false) {
+// The directory entry VAR names for `part`; nullptr when there is none. A
+// name is matched by the library's rule (ResultsLibrary::names_entry).
+const Variable* find_variable(const ResultsLibrary& lib, const std::vector<Variable>& dir, const std::string& var,
+                              std::int32_t part, Want want, bool any_part = false) {
     const bool by_index = is_number(var);
     const std::int32_t index = by_index ? to_int(var, "VAR") : 0;
-    const std::string name = normalised(var);
     const Variable* best = nullptr;
     auto rank = [&](const Variable& v) {
         // Node arrays before element arrays unless elements are asked for,
@@ -217,19 +207,19 @@ const Variable* find_variable(const std::vector<Variable>& dir, const std::strin
         if (want == Want::Node && !v.node()) continue;
         if (want == Want::Element && !v.element()) continue;
         if (!any_part && std::abs(v.qualifier) != std::abs(part)) continue;
-        if (by_index ? v.index != index : normalised(v.name) != name) continue;
+        if (by_index ? v.index != index : !lib.names_entry(var, v)) continue;
         if (!best || rank(v) < rank(*best)) best = &v;
     }
     return best;
 }
 
-const Variable& require_variable(const std::vector<Variable>& dir, const std::string& var, std::int32_t part,
-                                 Want want, const std::string& where) {
-    if (const Variable* v = find_variable(dir, var, part, want)) return *v;
+const Variable& require_variable(const ResultsLibrary& lib, const std::vector<Variable>& dir, const std::string& var,
+                                 std::int32_t part, Want want, const std::string& where) {
+    if (const Variable* v = find_variable(lib, dir, var, part, want)) return *v;
     std::string what = is_number(var) ? "variable " + var : "variable '" + var + "'";
     if (want == Want::Element) what = "element " + what;
     if (want == Want::Node) what = "node " + what;
-    if (const Variable* other = find_variable(dir, var, part, want, true))
+    if (const Variable* other = find_variable(lib, dir, var, part, want, true))
         throw Error(what + " is not stored for part " + std::to_string(part) + " in " + where +
                     " (it is for part " + std::to_string(std::abs(other->qualifier)) + ": use --part)");
     throw Error(what + " is not stored in " + where + " (see: " + kTool + " vars FILE STEP)");
@@ -268,21 +258,20 @@ Column read_column(CycleReader& reader, const Variable& v) {
     return c;
 }
 
-// Names of the element kinds of the unstructured elements, in the order
-// beam, tetrahedron, hexahedron, pyramid, wedge, triangular and
-// quadrilateral shell; then "unknown" for elements of no kind.
+// Names of the element kinds of the unstructured elements (the library's
+// cells), in the order beam, tetrahedron, hexahedron, pyramid, wedge,
+// triangular and quadrilateral shell; then "unknown" for elements of no kind.
 std::vector<std::string> element_kinds(const Analysis& analysis) {
-    const std::vector<std::int32_t> conn = analysis.connectivity(), types = analysis.element_types();
-    std::set<std::uint8_t> present;
-    for (std::size_t e = 0; e < types.size() && 8 * e + 8 <= conn.size(); ++e)
-        present.insert(qvvtk::unstructured_kind(types[e], &conn[8 * e]).type);
-    const std::pair<std::uint8_t, const char*> names[] = {
-        {qvvtk::kLine, "beam"},   {qvvtk::kTetra, "tetrahedron"},       {qvvtk::kHexahedron, "hexahedron"},
-        {qvvtk::kPyramid, "pyramid"}, {qvvtk::kWedge, "wedge"},          {qvvtk::kTriangle, "triangular shell"},
-        {qvvtk::kQuad, "quadrilateral shell"}};
+    std::set<std::int32_t> present;
+    for (const qvres_cell& c : analysis.cells()) present.insert(c.kind);
+    const std::pair<std::int32_t, const char*> names[] = {
+        {QVRES_CELL_BEAM, "beam"},       {QVRES_CELL_TETRAHEDRON, "tetrahedron"},
+        {QVRES_CELL_HEXAHEDRON, "hexahedron"}, {QVRES_CELL_PYRAMID, "pyramid"},
+        {QVRES_CELL_WEDGE, "wedge"},     {QVRES_CELL_TRIANGLE, "triangular shell"},
+        {QVRES_CELL_QUADRILATERAL, "quadrilateral shell"}};
     std::vector<std::string> out;
-    for (const auto& [type, name] : names)
-        if (present.erase(type)) out.emplace_back(name);
+    for (const auto& [kind, name] : names)
+        if (present.erase(kind)) out.emplace_back(name);
     if (!present.empty()) out.emplace_back("unknown");
     return out;
 }
@@ -298,7 +287,7 @@ int summary(const ResultsLibrary& lib, const Args& a) {
     const std::vector<qvhost::Step>& steps = analysis->steps();
 
     qvhost::print(stdout, "analysis       %s\n", analysis->files().stem.c_str());
-    qvhost::print(stdout, "base file      %s (file version %d)\n", qvhost::existing_base_file(analysis->files()).c_str(),
+    qvhost::print(stdout, "base file      %s (file version %d)\n", analysis->files().base_file.c_str(),
                           m.file_version);
     if (u.decimal)
         qvhost::print(stdout, "units          length x %s m, mass x %s kg, time x %s s (unit codes %d, %d, %d)\n",
@@ -420,7 +409,7 @@ int values(const ResultsLibrary& lib, const Args& a) {
     const auto analysis = open_analysis(lib, a.positional[0]);
     analysis->require_part(part);
     CycleReader reader(*analysis, step);
-    const Variable v = require_variable(reader.variables(), a.positional[2], part,
+    const Variable v = require_variable(lib, reader.variables(), a.positional[2], part,
                                         a.has("--element") ? Want::Element : Want::Any, analysis->describe_step(step));
     const Column c = read_column(reader, v);
     const std::string unit = unit_of(lib, v);
@@ -493,7 +482,7 @@ int history(const ResultsLibrary& lib, const Args& a) {
             progress.update(k);
             try {
                 CycleReader reader(*analysis, static_cast<std::int32_t>(k));
-                const Variable* v = find_variable(reader.variables(), var, part, node ? Want::Node : Want::Element);
+                const Variable* v = find_variable(lib, reader.variables(), var, part, node ? Want::Node : Want::Element);
                 if (!v) continue;
                 if (title.empty()) title = describe(*v), unit = unit_of(lib, *v);
                 values[k] = read_column(reader, *v).values.at(static_cast<std::size_t>(number - 1));

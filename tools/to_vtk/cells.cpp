@@ -7,23 +7,6 @@
 
 namespace qvvtk {
 
-Kind unstructured_kind(std::int32_t type_code, const std::int32_t* e) {
-    switch (type_code) {
-    case 1:
-        if (e[7] >= 1) return {kHexahedron, 8};
-        if (e[4] == 0) return {kTetra, 4};
-        if (e[5] == 0) return {kPyramid, 5};
-        if (e[6] == 0) return {kWedge, 6};
-        break;
-    case 2: return e[3] == 0 ? Kind{kTriangle, 3} : Kind{kQuad, 4};
-    case 3: return {kLine, 2};
-    default: break;
-    }
-    int n = 0;
-    for (int s = 0; s < 8; ++s) n += e[s] != 0;
-    return n == 0 ? Kind{kEmpty, 0} : Kind{kPolyVertex, n};
-}
-
 void add_structured_part(Cells& cells, std::int64_t first, std::int32_t I, std::int32_t J, std::int32_t K) {
     if (I < 2 || J < 2 || K < 2) return;
     const std::size_t n = static_cast<std::size_t>(I - 1) * (J - 1) * (K - 1);
@@ -50,14 +33,14 @@ void add_structured_part(Cells& cells, std::int64_t first, std::int32_t I, std::
 }
 
 void add_unstructured(Cells& cells, std::int64_t first, std::int64_t nodes,
-                      const std::vector<std::int32_t>& connectivity, const std::vector<std::int32_t>& type_codes) {
-    for (std::size_t e = 0; e < type_codes.size() && 8 * e + 8 <= connectivity.size(); ++e) {
+                      const std::vector<std::int32_t>& connectivity, const std::vector<qvres_cell>& kinds) {
+    for (std::size_t e = 0; e < kinds.size() && 8 * e + 8 <= connectivity.size(); ++e) {
         const std::int32_t* entries = &connectivity[8 * e];
-        const Kind kind = unstructured_kind(type_codes[e], entries);
+        const qvres_cell& kind = kinds[e];
         int written = 0;
         for (int s = 0; s < 8 && written < kind.nodes; ++s) {
             const std::int32_t n = entries[s];
-            if (kind.type == kPolyVertex && n == 0) continue;
+            if (kind.kind == QVRES_CELL_NONE && n == 0) continue;
             if (n < 1 || n > nodes)
                 throw std::runtime_error("unstructured element " + std::to_string(e + 1) + " names node " +
                                          std::to_string(n) + ", but the model has " + std::to_string(nodes) +
@@ -66,7 +49,7 @@ void add_unstructured(Cells& cells, std::int64_t first, std::int64_t nodes,
             ++written;
         }
         cells.offsets.push_back(static_cast<std::int64_t>(cells.connectivity.size()));
-        cells.types.push_back(kind.type);
+        cells.types.push_back(static_cast<std::uint8_t>(kind.vtk_type));
     }
 }
 

@@ -6,12 +6,13 @@
 #include <cstdint>
 #include <vector>
 
+#include "qvres.h"
+
 namespace qvvtk {
 
-enum VtkCell : std::uint8_t {
-    kEmpty = 0, kPolyVertex = 2, kLine = 3, kTriangle = 5, kQuad = 9,
-    kTetra = 10, kHexahedron = 12, kWedge = 13, kPyramid = 14,
-};
+// VTK's type of the structured parts' cells; the unstructured elements'
+// types are the library's (qvres_get_cells).
+constexpr std::uint8_t kHexahedron = 12;
 
 struct Cells {
     std::vector<std::int64_t> connectivity;
@@ -19,25 +20,17 @@ struct Cells {
     std::vector<std::uint8_t> types;
 };
 
-// VTK type and node count of an unstructured element from its solver type
-// code (1 solid, 2 shell, 3 beam) and its 8 connectivity entries. Elements
-// of no known kind become poly-vertices of their non-zero entries, so that
-// cells and element values stay aligned.
-struct Kind {
-    std::uint8_t type;
-    int nodes;
-};
-Kind unstructured_kind(std::int32_t type_code, const std::int32_t* entries);
-
 // Appends the hexahedra of a structured part of I x J x K nodes whose first
 // node is point `first`: cell (i, j, k), i, j, k >= 2, K fastest, its
 // corners in VTK order.
 void add_structured_part(Cells& cells, std::int64_t first, std::int32_t i, std::int32_t j, std::int32_t k);
 
-// Appends the unstructured elements. Connectivity entry n names point
+// Appends the unstructured elements, each as the library's cell query says:
+// its VTK type and the first `nodes` of its 8 entries, or for an element of
+// no kind its entries that are not 0. Connectivity entry n names point
 // `unstructured_first + n - 1`. Throws std::runtime_error when an entry lies
 // beyond the `unstructured_nodes`.
 void add_unstructured(Cells& cells, std::int64_t unstructured_first, std::int64_t unstructured_nodes,
-                      const std::vector<std::int32_t>& connectivity, const std::vector<std::int32_t>& type_codes);
+                      const std::vector<std::int32_t>& connectivity, const std::vector<qvres_cell>& kinds);
 
 }  // namespace qvvtk

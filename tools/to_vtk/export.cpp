@@ -26,16 +26,6 @@ using qvhost::Variable;
 
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 
-// Names as the tools compare them: upper case, blanks and dots as '_'.
-std::string normalised(std::string s) {
-    while (!s.empty() && s.back() == ' ') s.pop_back();
-    for (char& c : s) {
-        if (c == ' ' || c == '.') c = '_';
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return s;
-}
-
 // Array names: the directory's name, made unique, with the part when it is
 // not part 1.
 class Names {
@@ -54,15 +44,22 @@ private:
     std::map<std::string, int> seen_;
 };
 
-// Which arrays --vars selects.
+// Which arrays --vars selects: directory entries by index or by a name the
+// library resolves (ResultsLibrary::names_entry), vectors and the tools'
+// own arrays by their names (qvhost::same_array_name).
 class Selection {
 public:
-    explicit Selection(const std::vector<std::string>& vars) : all_(vars.empty()) {
-        for (const std::string& v : vars) tokens_.insert(normalised(v));
+    Selection(const qvhost::ResultsLibrary& library, const std::vector<std::string>& vars)
+        : library_(library), all_(vars.empty()), tokens_(vars) {}
+    bool displacement() const { return special("displacement"); }
+    bool fractions() const { return special("material_fraction"); }
+    bool part() const { return special("part"); }
+    // Whether token `t` names one of the arrays the tool adds.
+    static bool names_special(const std::string& t) {
+        for (const char* name : {"displacement", "material_fraction", "part"})
+            if (qvhost::same_array_name(t, name)) return true;
+        return false;
     }
-    bool displacement() const { return special("DISPLACEMENT"); }
-    bool fractions() const { return special("MATERIAL_FRACTION"); }
-    bool part() const { return special("PART"); }
 
     // The directory entries selected: by name, by index, or as the x, y or
     // z entry of a vector selected by its name. Records the tokens used.
@@ -70,25 +67,30 @@ public:
                              std::set<std::string>* used = nullptr) const {
         std::vector<bool> chosen(dir.size(), all_);
         if (all_) return chosen;
-        for (std::size_t i = 0; i < dir.size(); ++i)
-            for (const std::string& t : {normalised(dir[i].name), std::to_string(dir[i].index)})
-                if (tokens_.count(t)) {
+        for (const std::string& t : tokens_) {
+            for (std::size_t i = 0; i < dir.size(); ++i)
+                if (t == std::to_string(dir[i].index) || library_.names_entry(t, dir[i])) {
                     chosen[i] = true;
                     if (used) used->insert(t);
                 }
-        for (const Triple& t : triples)
-            if (tokens_.count(normalised(t.name))) {
-                chosen[t.x] = chosen[t.y] = chosen[t.z] = true;
-                if (used) used->insert(normalised(t.name));
-            }
+            for (const Triple& v : triples)
+                if (qvhost::same_array_name(t, v.name)) {
+                    chosen[v.x] = chosen[v.y] = chosen[v.z] = true;
+                    if (used) used->insert(t);
+                }
+        }
         return chosen;
     }
-    const std::set<std::string>& tokens() const { return tokens_; }
+    const std::vector<std::string>& tokens() const { return tokens_; }
 
 private:
-    bool special(const char* name) const { return all_ || tokens_.count(name) != 0; }
+    bool special(const char* name) const {
+        return all_ || std::any_of(tokens_.begin(), tokens_.end(),
+                                   [&](const std::string& t) { return qvhost::same_array_name(t, name); });
+    }
+    const qvhost::ResultsLibrary& library_;
     bool all_;
-    std::set<std::string> tokens_;
+    std::vector<std::string> tokens_;
 };
 
 // What every step shares: the geometry, encoded once, and each cell's part.
@@ -106,7 +108,8 @@ Shared build_shared(const Analysis& analysis, const ExportOptions& o, unsigned t
     // few kilobytes that claims millions of cells costs nothing; the
     // unstructured cells are still checked.
     const std::vector<float> points = write ? analysis.coordinates() : std::vector<float>();
-    const std::vector<std::int32_t> connectivity = analysis.connectivity(), types = analysis.element_types();
+    const std::vector<std::int32_t> connectivity = analysis.connectivity();
+    const std::vector<qvres_cell> types = analysis.cells();
     // A structured part without cells (a plane of I = 1 among them) gives
     // points and no cells, as it has nodes and no elements. Each part's
     // cells are sized from its extents, which the points read bear out: a
@@ -115,13 +118,14 @@ Shared build_shared(const Analysis& analysis, const ExportOptions& o, unsigned t
     std::vector<std::int32_t> cell_part;
     if (write) {
         std::int64_t first = 0;
+        const std::vector<qvhost::Part> parts = analysis.parts();
         for (std::int32_t p = 0; p < m.structured_parts(); ++p) {
-            const auto [I, J, K] = m.extents[p];
+            const qvhost::Part& x = parts[static_cast<std::size_t>(p)];
             const std::size_t before = cells.types.size();
-            add_structured_part(cells, first, static_cast<std::int32_t>(I), static_cast<std::int32_t>(J),
-                                static_cast<std::int32_t>(K));
+            add_structured_part(cells, first, static_cast<std::int32_t>(x.i), static_cast<std::int32_t>(x.j),
+                                static_cast<std::int32_t>(x.k));
             cell_part.insert(cell_part.end(), cells.types.size() - before, p + 1);
-            first += I * J * K;
+            first += x.nodes;  // the library's count of the part's nodes
         }
     }
     try {
@@ -157,7 +161,7 @@ std::uint64_t export_step(const Analysis& analysis, const std::shared_future<con
     const auto n_cells = static_cast<std::size_t>(analysis.model().elements());
     CycleReader reader(analysis, step);
     const std::vector<Variable>& dir = reader.variables();
-    const std::vector<Triple> triples = vector_triples(dir);
+    const std::vector<Triple> triples = vector_triples(analysis.library(), dir);
     const std::vector<bool> chosen = selection.choose(dir, triples);
     std::vector<int> role(dir.size(), 0);  // 1: a vector's x entry, 2: its y or z entry
     std::vector<const Triple*> vector_at(dir.size(), nullptr);
@@ -252,11 +256,13 @@ std::uint64_t export_step(const Analysis& analysis, const std::shared_future<con
 
 // Every --vars name must name something in one of the exported steps.
 void check_selection(const Analysis& analysis, const std::vector<std::int32_t>& steps, const Selection& selection) {
-    std::set<std::string> used{"DISPLACEMENT", "MATERIAL_FRACTION", "PART"};
+    std::set<std::string> used;
+    for (const std::string& t : selection.tokens())
+        if (Selection::names_special(t)) used.insert(t);
     for (std::int32_t step : steps) {
         try {
             const CycleReader reader(analysis, step);
-            selection.choose(reader.variables(), vector_triples(reader.variables()), &used);
+            selection.choose(reader.variables(), vector_triples(analysis.library(), reader.variables()), &used);
         } catch (const Error&) {
             // The export reports the file that cannot be read.
         }
@@ -269,19 +275,21 @@ void check_selection(const Analysis& analysis, const std::vector<std::int32_t>& 
 
 }  // namespace
 
-std::vector<Triple> vector_triples(const std::vector<Variable>& dir) {
+std::vector<Triple> vector_triples(const qvhost::ResultsLibrary& library, const std::vector<Variable>& dir) {
     std::vector<Triple> out;
-    auto find = [&](const Variable& like, const std::string& name) -> std::size_t {
+    auto find = [&](const Variable& like, std::int32_t index) -> std::size_t {
         for (std::size_t j = 0; j < dir.size(); ++j)
-            if (dir[j].kind == like.kind && dir[j].qualifier == like.qualifier && dir[j].name == name) return j;
+            if (dir[j].kind == like.kind && dir[j].qualifier == like.qualifier && dir[j].index == index) return j;
         return dir.size();
     };
     for (std::size_t i = 0; i < dir.size(); ++i) {
         const Variable& v = dir[i];
-        if (v.kind != qvhost::kNodeReal || v.name.size() < 3 || v.name.compare(0, 2, "X-") != 0) continue;
-        const std::string rest = v.name.substr(2);
-        const std::size_t y = find(v, "Y-" + rest), z = find(v, "Z-" + rest);
-        if (y < dir.size() && z < dir.size()) out.push_back({rest, i, y, z});
+        qvres_catalogue_entry e{};
+        if (v.kind != qvhost::kNodeReal || !library.catalogue_entry(true, v.index, e) ||
+            e.group != QVRES_GROUP_VECTOR || e.component != 0 || e.members != 3 || e.member[0] != v.index)
+            continue;
+        const std::size_t y = find(v, e.member[1]), z = find(v, e.member[2]);
+        if (y < dir.size() && z < dir.size()) out.push_back({qvhost::group_name_as_shown(e), i, y, z});
     }
     return out;
 }
@@ -329,7 +337,7 @@ ExportReport export_analysis(const Analysis& analysis, const ExportOptions& o,
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     const unsigned threads = o.threads == 0 ? cores : o.threads;
 
-    const Selection selection(o.vars);
+    const Selection selection(analysis.library(), o.vars);
     if (!o.vars.empty()) check_selection(analysis, steps, selection);
     if (!o.outdir.empty()) {
         std::error_code ec;

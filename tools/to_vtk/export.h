@@ -48,13 +48,15 @@ ExportReport export_analysis(const qvhost::Analysis& analysis, const ExportOptio
 // is not of that form, qvhost::Error for a step that does not exist.
 std::vector<std::int32_t> parse_steps(const std::string& list, std::size_t count);
 
-// Three entries whose names are "X-NAME", "Y-NAME" and "Z-NAME", of the same
-// kind and part, as one vector NAME: the positions of its x, y and z
+// The node-real entries that are the X, Y and Z components of one vector of
+// the library's catalogue, all of one part, as one vector named after the
+// group (qvhost::group_name_as_shown): the positions of its x, y and z
 // entries in the directory.
 struct Triple {
     std::string name;
     std::size_t x = 0, y = 0, z = 0;
 };
-std::vector<Triple> vector_triples(const std::vector<qvhost::Variable>& directory);
+std::vector<Triple> vector_triples(const qvhost::ResultsLibrary& library,
+                                   const std::vector<qvhost::Variable>& directory);
 
 }  // namespace qvvtk
