@@ -2,8 +2,10 @@
 #include "variables/catalogue_queries.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace qv::variables {
 namespace {
@@ -151,24 +153,55 @@ const IntegerRow* integer_row(std::int32_t code) {
     return r.code == code ? &r : nullptr;
 }
 
+namespace {
+
+// Every catalogue name and identifier of one family, normalised, with its
+// code; sorted by name, equal names by code, so that the first match is
+// the lowest code. Built once from the constant rows and constant after.
+struct NameKey {
+    std::string name;
+    std::int32_t code;
+    bool operator<(const NameKey& o) const { return name != o.name ? name < o.name : code < o.code; }
+};
+
+std::vector<NameKey> name_keys(bool real) {
+    std::vector<NameKey> keys;
+    const int rows = real ? kRealRowCount : kIntegerRowCount;
+    keys.reserve(2 * static_cast<std::size_t>(rows));
+    char text[128];
+    for (int r = 0; r < rows; ++r) {
+        const std::int32_t code = real ? kRealRows[r].code : kIntegerRows[r].code;
+        for (const char* t : {real ? kRealRows[r].short_name : kIntegerRows[r].short_name,
+                              real ? kRealRows[r].identifier : kIntegerRows[r].identifier}) {
+            const std::size_t n = normalised_name(t, text, sizeof text);
+            if (n > 0) keys.push_back({std::string(text, n), code});
+        }
+    }
+    std::sort(keys.begin(), keys.end());
+    return keys;
+}
+
+const std::vector<NameKey>& names_of(bool real) {
+    // Function-local constants: made once, on first use, by whichever thread
+    // gets there first (the language makes that safe), and never changed.
+    static const std::vector<NameKey> reals = name_keys(true), integers = name_keys(false);
+    return real ? reals : integers;
+}
+
+}  // namespace
+
 std::int32_t find_variable(bool real, std::string_view name) {
-    char wanted[128], have[128];
+    char wanted[128];
     // A name longer than every catalogue text matches none of them.
     if (name.size() >= sizeof wanted - 1 &&
         normalised_name(name, wanted, sizeof wanted) >= sizeof wanted - 1)
         return 0;
     const std::size_t n = normalised_name(name, wanted, sizeof wanted);
     if (n == 0) return 0;
-    const auto same = [&](const char* text) {
-        return normalised_name(text, have, sizeof have) == n && std::memcmp(have, wanted, n) == 0;
-    };
-    const int rows = real ? kRealRowCount : kIntegerRowCount;
-    for (int r = 0; r < rows; ++r) {
-        const char* short_name = real ? kRealRows[r].short_name : kIntegerRows[r].short_name;
-        const char* identifier = real ? kRealRows[r].identifier : kIntegerRows[r].identifier;
-        if (same(short_name) || same(identifier)) return real ? kRealRows[r].code : kIntegerRows[r].code;
-    }
-    return 0;
+    const std::vector<NameKey>& keys = names_of(real);
+    const NameKey probe{std::string(wanted, n), INT32_MIN};
+    const auto at = std::lower_bound(keys.begin(), keys.end(), probe);
+    return at != keys.end() && at->name == probe.name ? at->code : 0;
 }
 
 }  // namespace qv::variables
