@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <type_traits>
@@ -104,7 +105,7 @@ struct Run {
     const qvres_series* series;
     bool skip;
     std::atomic<std::int64_t> next{0};
-    std::mutex lock;  // guards everything below and the envelope's merge
+    std::mutex lock;  // guards everything below
     std::vector<Gap> gaps;
     // The earliest cycle that failed the call, with its status and message.
     std::int64_t failed_cycle = std::numeric_limits<std::int64_t>::max();
@@ -397,30 +398,51 @@ qvres_status read_history(const qvres_analysis* a, const qvres_series* s, T* val
 }
 
 // A value replaces the one kept when it is further out, or equal and of an
-// earlier cycle: the same outcome in whatever order cycles arrive.
+// earlier cycle: the same outcome in whatever order cycles arrive. The
+// positions are merged in stripes, each under its own lock, so that
+// workers merging different cycles at once work on different stripes.
 struct EnvelopeSink final : Sink<float> {
+    static constexpr std::int64_t kStripes = 64;
     const qvres_series& s;
     bool maximum;
     float* values;
     std::int64_t* cycles;
-    std::mutex& lock;
-    EnvelopeSink(const qvres_series& series, bool max, float* v, std::int64_t* c, std::mutex& m)
-        : s(series), maximum(max), values(v), cycles(c), lock(m) {}
-    void merge(std::int64_t p, float v, std::int64_t cycle) {
-        if (std::isnan(v)) return;
-        const std::int64_t kept = cycles[p];
-        if (kept < 0 || (maximum ? v > values[p] : v < values[p]) || (v == values[p] && cycle < kept)) {
-            values[p] = v;
-            cycles[p] = cycle;
+    std::unique_ptr<std::mutex[]> locks{new std::mutex[kStripes]};
+    EnvelopeSink(const qvres_series& series, bool max, float* v, std::int64_t* c)
+        : s(series), maximum(max), values(v), cycles(c) {}
+
+    // Positions [begin, end) of `in` (at the positions given, or at
+    // every value), branch-free: NaN is never taken, and a position kept
+    // at -1 takes any value.
+    template <bool Max, bool Every>
+    void merge(std::int64_t begin, std::int64_t end, const float* in, const PositionMap& map,
+               std::int64_t cycle) {
+        for (std::int64_t p = begin; p < end; ++p) {
+            const float v = in[Every ? p : map(s.positions[p])];
+            const float kept = values[p];
+            const std::int64_t at = cycles[p];
+            const bool further = Max ? v > kept : v < kept;
+            const bool take = (v == v) & (further | (at < 0) | ((v == kept) & (cycle < at)));
+            values[p] = take ? v : kept;
+            cycles[p] = take ? cycle : at;
         }
     }
     void put(std::int64_t c, std::int64_t, const float* in, const PositionMap& map) override {
         const std::int64_t cycle = s.first_cycle + c;
-        std::lock_guard<std::mutex> hold(lock);
-        if (!s.positions) {
-            for (std::int64_t p = 0; p < every; ++p) merge(p, in[p], cycle);
-        } else {
-            for (std::int64_t p = 0; p < s.position_count; ++p) merge(p, in[map(s.positions[p])], cycle);
+        const std::int64_t n = s.positions ? s.position_count : every;
+        const std::int64_t stripe = (n + kStripes - 1) / kStripes;
+        for (std::int64_t k = 0; k < kStripes; ++k) {
+            // Each cycle starts at another stripe.
+            const std::int64_t at = (k + c) % kStripes;
+            const std::int64_t begin = std::min(n, at * stripe), end = std::min(n, begin + stripe);
+            if (begin == end) continue;
+            std::lock_guard<std::mutex> hold(locks[static_cast<std::size_t>(at)]);
+            if (maximum)
+                s.positions ? merge<true, false>(begin, end, in, map, cycle)
+                            : merge<true, true>(begin, end, in, map, cycle);
+            else
+                s.positions ? merge<false, false>(begin, end, in, map, cycle)
+                            : merge<false, true>(begin, end, in, map, cycle);
         }
     }
     void none(std::int64_t, std::int64_t) override {}
@@ -507,7 +529,7 @@ QVRES_EXPORT qvres_status QVRES_CALL qvres_read_envelope(
         std::fill_n(values, n, std::numeric_limits<float>::quiet_NaN());
         std::fill_n(cycles, n, std::int64_t{-1});
         Run run(a, s);
-        EnvelopeSink sink(*s, extreme == QVRES_MAXIMUM, values, cycles, run.lock);
+        EnvelopeSink sink(*s, extreme == QVRES_MAXIMUM, values, cycles);
         sink.every = n;
         run_workers<float>(run, s->threads, sink);
         return finish(run, gaps, gap_count, error);
