@@ -401,6 +401,7 @@ qvres_status read_history(const qvres_analysis* a, const qvres_series* s, T* val
 // earlier cycle: the same outcome in whatever order cycles arrive. The
 // positions are merged in stripes, each under its own lock, so that
 // workers merging different cycles at once work on different stripes.
+// Only values are kept (never NaN) and a kept NaN means no value yet.
 struct EnvelopeSink final : Sink<float> {
     static constexpr std::int64_t kStripes = 64;
     const qvres_series& s;
@@ -411,20 +412,22 @@ struct EnvelopeSink final : Sink<float> {
     EnvelopeSink(const qvres_series& series, bool max, float* v, std::int64_t* c)
         : s(series), maximum(max), values(v), cycles(c) {}
 
-    // Positions [begin, end) of `in` (at the positions given, or at
-    // every value), branch-free: NaN is never taken, and a position kept
-    // at -1 takes any value.
+    // Positions [begin, end) of `in` (at the positions given, or at every
+    // value). A position no cycle gave a value yet holds NaN (its cycle
+    // -1), and NaN is never taken. The kept cycle is loaded only on a tie,
+    // and stores happen only where the value changes: the merge streams
+    // through the values alone.
     template <bool Max, bool Every>
     void merge(std::int64_t begin, std::int64_t end, const float* in, const PositionMap& map,
                std::int64_t cycle) {
         for (std::int64_t p = begin; p < end; ++p) {
             const float v = in[Every ? p : map(s.positions[p])];
             const float kept = values[p];
-            const std::int64_t at = cycles[p];
-            const bool further = Max ? v > kept : v < kept;
-            const bool take = (v == v) & (further | (at < 0) | ((v == kept) & (cycle < at)));
-            values[p] = take ? v : kept;
-            cycles[p] = take ? cycle : at;
+            if ((Max ? v > kept : v < kept) || (std::isnan(kept) && !std::isnan(v)) ||
+                (v == kept && cycle < cycles[p])) {
+                values[p] = v;
+                cycles[p] = cycle;
+            }
         }
     }
     void put(std::int64_t c, std::int64_t, const float* in, const PositionMap& map) override {
