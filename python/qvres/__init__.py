@@ -38,3 +38,8 @@ __all__ = ["open", "Analysis", "Cycles", "History", "Material", "Model", "MULTI_
            "CapacityError", "DamagedError", "LockedError", "NoMemoryError", "NotFoundError",
            "NotStoredError", "UnreadableError", "library_version", "status_text", "ArrayNames",
            "structured_cells", "vector_axes"]
+
+# Added with libqvres 2.1.
+from ._analysis import Envelope  # noqa: E402
+
+__all__ += ["Envelope"]
