@@ -40,9 +40,10 @@
 
 /* 2.0: value queries return the values alone (the stored header pair has
  * its own query); layouts, the variable catalogue, cell kinds and the
- * run's names are queries; value-read failures name the byte offset. */
+ * run's names are queries; value-read failures name the byte offset.
+ * 2.1: histories and envelopes over a range of cycles, in threads. */
 #define QVRES_VERSION_MAJOR 2
-#define QVRES_VERSION_MINOR 0
+#define QVRES_VERSION_MINOR 1
 #define QVRES_VERSION_PATCH 0
 /* One number for compile-time checks: major * 10000 + minor * 100 + patch. */
 #define QVRES_VERSION                                                          \
@@ -472,6 +473,97 @@ QVRES_EXPORT qvres_status QVRES_CALL qvres_read_joint(qvres_reader *reader, int3
 /* Rigid body `body`'s rotation and translation: 12 floats. */
 QVRES_EXPORT qvres_status QVRES_CALL qvres_read_rigid_body(qvres_reader *reader, int32_t body,
                                                            float record[12], qvres_error *error);
+
+/* ---- Histories and envelopes over cycles (2.1) --------------------------- */
+
+/* A series reads the same values of every cycle of a range: each wanted
+ * array of each cycle is read once, whatever the number of positions, and
+ * the cycles are spread over threads, each with its own reader. Results do
+ * not depend on the number of threads. */
+
+/* What a history row of an integer request holds where the cycle gave no
+ * value (real requests hold a quiet NaN there). */
+#define QVRES_NO_INTEGER INT32_MIN
+
+/* How positions are given. */
+#define QVRES_BY_VALUE 0     /* 0-based indices into the values a request writes */
+#define QVRES_BY_POSITION 1  /* 0-based positions of the request's layout: the
+                                structured positions block by block, then the
+                                unstructured ones (nodes or elements in model
+                                order); each gives the value of `column` */
+
+typedef struct qvres_series {
+    const qvres_request *requests;  /* all real or all integer requests */
+    int64_t request_count;          /* 1 or more; an envelope takes exactly 1 */
+    const int64_t *positions;       /* an envelope may give NULL and 0: every value */
+    int64_t position_count;
+    int32_t by;                     /* QVRES_BY_VALUE or QVRES_BY_POSITION */
+    /* With QVRES_BY_POSITION: for a multi-material request the material
+     * (1-based) whose column is read, 0 for the slot's own value (its
+     * unstructured elements have one value); for displacements the
+     * component 0, 1, 2 (x, y, z); 0 for every other request. */
+    int32_t column;
+    int64_t first_cycle;            /* registered cycles first .. last, inclusive */
+    int64_t last_cycle;
+    int32_t threads;                /* 0: one per core; never more than the cycles */
+    /* 0: a cycle whose file is missing, unreadable or damaged fails the call
+     * naming the file. 1: such a cycle is a gap instead: its rows hold no
+     * value and it is listed among the gaps (request -1). A position beyond
+     * a cycle's values always fails the call (QVRES_E_ARGUMENT, naming the
+     * file). */
+    int32_t skip_failed_cycles;
+} qvres_series;
+
+/* A cycle, or a request of a cycle, that gave no values. A request that
+ * the cycle does not store is always a gap (QVRES_E_NOT_STORED): its row
+ * holds no value, never a 0. */
+typedef struct qvres_series_gap {
+    int64_t cycle;        /* registered cycle index */
+    int64_t request;      /* the request, or -1 for the whole cycle */
+    qvres_status status;  /* QVRES_E_NOT_STORED, QVRES_E_DAMAGED, QVRES_E_NOT_FOUND, ... */
+    char message[1024];   /* names the file */
+} qvres_series_gap;
+
+/* Gaps: `gaps` may be NULL with `gap_capacity` 0 (the gaps are then only
+ * counted); otherwise it must hold cycles x requests records (the most
+ * there can be). They come in cycle order, then request order.
+ * `gap_count` (may be NULL) receives their number. A call that fails
+ * for any reason but QVRES_E_ARGUMENT and QVRES_E_CAPACITY (which write
+ * nothing) may have written part of the values and gaps. */
+
+/* The values of a history: cycles x requests x positions. */
+QVRES_EXPORT qvres_status QVRES_CALL qvres_count_history(const qvres_analysis *analysis,
+                                                         const qvres_series *series,
+                                                         int64_t *count, qvres_error *error);
+/* Value of cycle first + c, request r, position p at
+ * values[(c * request_count + r) * position_count + p]. */
+QVRES_EXPORT qvres_status QVRES_CALL qvres_read_history_float(
+    const qvres_analysis *analysis, const qvres_series *series, float *values, int64_t capacity,
+    qvres_series_gap *gaps, int64_t gap_capacity, int64_t *gap_count, qvres_error *error);
+QVRES_EXPORT qvres_status QVRES_CALL qvres_read_history_int32(
+    const qvres_analysis *analysis, const qvres_series *series, int32_t *values,
+    int64_t capacity, qvres_series_gap *gaps, int64_t gap_capacity, int64_t *gap_count,
+    qvres_error *error);
+
+#define QVRES_MAXIMUM 1
+#define QVRES_MINIMUM 2
+
+/* The positions of an envelope of one real request: position_count, or
+ * without positions the values of the first cycle of the range that can
+ * be read (every cycle read must then give as many). */
+QVRES_EXPORT qvres_status QVRES_CALL qvres_count_envelope(const qvres_analysis *analysis,
+                                                          const qvres_series *series,
+                                                          int64_t *count, qvres_error *error);
+/* Per position the largest (QVRES_MAXIMUM) or smallest (QVRES_MINIMUM)
+ * value over the cycles and the registered cycle index where it first
+ * occurred (the earliest cycle on ties). NaN values are passed over; a
+ * position no cycle gave a value gets NaN and cycle -1. Holds one cycle's
+ * values per thread, never all cycles. `values` and `cycles` both have
+ * `capacity` entries. */
+QVRES_EXPORT qvres_status QVRES_CALL qvres_read_envelope(
+    const qvres_analysis *analysis, const qvres_series *series, int32_t extreme, float *values,
+    int64_t *cycles, int64_t capacity, qvres_series_gap *gaps, int64_t gap_capacity,
+    int64_t *gap_count, qvres_error *error);
 
 #ifdef __cplusplus
 }

@@ -29,6 +29,7 @@ already converted to SI units."""
 
 SkippedFile = namedtuple("SkippedFile", "path reason")
 History = namedtuple("History", "times values")
+Envelope = namedtuple("Envelope", "values times cycles")
 History.__doc__ = """A quantity over every cycle: times in seconds and one value (or one row of a
 multi-material variable) per cycle."""
 
@@ -655,12 +656,21 @@ class Analysis:
             material = named[0]
         return self._read(self._cycle(cycle), _lib.MATERIAL_FRACTIONS, 0, int(material))
 
-    def history(self, variable, node=None, element=None, part=None):
+    def history(self, variable, node=None, element=None, part=None, cycles=None, threads=None):
         """The value of one node or one element (its 0-based position in
         node_values or element_values) at every cycle: History(times,
-        values). Reads one array per cycle into a buffer the thread reuses."""
+        values). Reads one array per cycle into a buffer the thread reuses.
+
+        With a list of nodes or elements, `cycles` (a slice of the cycle
+        positions) or `threads` (0: one per core), the library reads the
+        range in one call, each cycle's array once, and `values` is
+        cycles x positions (1-D for one position); a multi-material
+        variable then gives each element's own value. A cycle that does not
+        store the variable holds NaN (integers: NO_INTEGER)."""
         if (node is None) == (element is None):
             raise errors.ArgumentError("history needs either node= or element=")
+        if cycles is not None or threads is not None or not np.isscalar(node if node is not None else element):
+            return self._series_history(variable, node, element, part, cycles, threads or 0)
         location = "node" if node is not None else "element"
         position = int(node if node is not None else element)
         n = len(self.cycles)
@@ -760,6 +770,82 @@ class Analysis:
         out[:3, :3] = values[:9].reshape(3, 3).T  # column by column
         out[:3, 3] = values[9:]
         return out
+
+    # ---- histories and envelopes in one library call -----------------------
+
+    def _range(self, cycles):
+        n = len(self.cycles)
+        if cycles is None:
+            cycles = slice(None)
+        if not isinstance(cycles, slice):
+            raise errors.ArgumentError(f"cycles is a slice of the cycle positions, not {cycles!r}")
+        picked = range(n)[cycles]
+        if len(picked) == 0 or picked.step != 1:
+            raise errors.ArgumentError(f"{self.path}: cycles {cycles!r} is not a run of cycles of the {n}")
+        return picked.start, picked.stop - 1
+
+    def _series(self, request, positions, first, last, threads):
+        record = _lib.SeriesRecord()
+        record.requests = ctypes.pointer(request)
+        record.request_count = 1
+        if positions is not None:
+            record.positions = positions.ctypes.data_as(ctypes.POINTER(ctypes.c_int64))
+            record.position_count = len(positions)
+        record.by = _lib.BY_POSITION
+        record.first_cycle, record.last_cycle = first, last
+        record.threads = _lib.int32(threads, "thread count")
+        return record
+
+    def _series_history(self, variable, node, element, part, cycles, threads):
+        location = "node" if node is not None else "element"
+        asked = node if node is not None else element
+        single = np.isscalar(asked)
+        positions = np.ascontiguousarray(np.atleast_1d(np.asarray(asked, dtype=np.int64)))
+        if positions.ndim != 1 or len(positions) == 0:
+            raise errors.ArgumentError(f"history needs one or more {location}s")
+        first, last = self._range(cycles)
+        v = self._entry(variable, first, location, part)
+        if location == "node":
+            query = _lib.NODE_INTEGERS if v.integer else _lib.NODE_REALS
+        else:
+            query = _lib.ELEMENT_INTEGERS if v.integer else _lib.ELEMENT_REALS
+        request = _lib.Request(query, v.index, abs(v.part))
+        record = self._series(request, positions, first, last, threads)
+        values = np.empty((last - first + 1, len(positions)), np.int32 if v.integer else np.float32)
+        fn = self._lib.qvres_read_history_int32 if v.integer else self._lib.qvres_read_history_float
+        with self._using() as handle:
+            call(fn, handle, byref(record), values.ctypes.data_as(ctypes.c_void_p), values.size, None, 0, None)
+        times = self.cycles.times[first:last + 1].copy()
+        return History(times, values[:, 0].copy() if single else values)
+
+    def envelope(self, variable, extreme="max", cycles=None, threads=0, part=None):
+        """The largest ("max") or smallest ("min") value of every node or
+        element of a real variable over the cycles (a slice of the cycle
+        positions; all by default): Envelope(values, times, cycles) with
+        the time and cycle position where each first occurred; NaN and -1
+        where no cycle gave a value. A multi-material variable gives every
+        value of element_values. One library call reads each cycle once,
+        on `threads` threads (0: one per core)."""
+        if extreme not in ("max", "min"):
+            raise errors.ArgumentError(f"an envelope is 'max' or 'min', not {extreme!r}")
+        first, last = self._range(cycles)
+        v = self._entry(variable, first, None, part)
+        if v.integer:
+            raise errors.ArgumentError(f"{self.path}: {variable!r} is an integer variable; envelopes are of reals")
+        request = _lib.Request(_lib.NODE_REALS if v.location == "node" else _lib.ELEMENT_REALS, v.index,
+                               abs(v.part))
+        record = self._series(request, None, first, last, threads)
+        record.by = _lib.BY_VALUE
+        n = ctypes.c_int64()
+        with self._using() as handle:
+            call(self._lib.qvres_count_envelope, handle, byref(record), byref(n))
+            values = np.empty(n.value, np.float32)
+            at = np.empty(n.value, np.int64)
+            call(self._lib.qvres_read_envelope, handle, byref(record),
+                 _lib.MAXIMUM if extreme == "max" else _lib.MINIMUM, values.ctypes.data_as(ctypes.c_void_p),
+                 at.ctypes.data_as(ctypes.c_void_p), n.value, None, 0, None)
+        times = np.where(at >= 0, self.cycles.times[np.maximum(at, 0)], np.nan)
+        return Envelope(values, times, at)
 
 
 def __getattr__(name):

@@ -281,3 +281,34 @@ def library_version():
     ImportError when it cannot be found."""
     v = library().qvres_version()
     return v // 10000, v // 100 % 100, v % 100
+
+
+# ---- Histories and envelopes over cycles (libqvres 2.1) ----------------------
+
+BY_VALUE, BY_POSITION = 0, 1
+MAXIMUM, MINIMUM = 1, 2
+# What an integer history holds where a cycle gave no value.
+NO_INTEGER = -(2 ** 31)
+
+
+class SeriesRecord(Structure):
+    _fields_ = [("requests", POINTER(Request)), ("request_count", c_int64),
+                ("positions", POINTER(c_int64)), ("position_count", c_int64), ("by", c_int32),
+                ("column", c_int32), ("first_cycle", c_int64), ("last_cycle", c_int64),
+                ("threads", c_int32), ("skip_failed_cycles", c_int32)]
+
+
+class SeriesGapRecord(Structure):
+    _fields_ = [("cycle", c_int64), ("request", c_int64), ("status", c_int32), ("message", c_char * 1024)]
+
+
+_SIGNATURES.update({
+    "qvres_count_history": (c_int32, [c_void_p, _P(SeriesRecord), _P(c_int64), _E]),
+    "qvres_read_history_float": (c_int32, [c_void_p, _P(SeriesRecord), c_void_p, c_int64,
+                                           _P(SeriesGapRecord), c_int64, _P(c_int64), _E]),
+    "qvres_read_history_int32": (c_int32, [c_void_p, _P(SeriesRecord), c_void_p, c_int64,
+                                           _P(SeriesGapRecord), c_int64, _P(c_int64), _E]),
+    "qvres_count_envelope": (c_int32, [c_void_p, _P(SeriesRecord), _P(c_int64), _E]),
+    "qvres_read_envelope": (c_int32, [c_void_p, _P(SeriesRecord), c_int32, c_void_p, c_void_p, c_int64,
+                                      _P(SeriesGapRecord), c_int64, _P(c_int64), _E]),
+})

@@ -117,6 +117,36 @@ def test_history_is_the_value_at_every_cycle(analysis):
         a.history("PRESSURE")
 
 
+def test_history_of_many_positions_and_the_envelope_in_one_call(analysis):
+    a = analysis
+    n = len(a.cycles)
+    for v in a.variables(0):
+        if v.location is None or v.index in qvres.MULTI_MATERIAL and v.location == "element":
+            continue
+        values = a.node_values if v.location == "node" else a.element_values
+        per_cycle = np.stack([values(v, k) for k in range(n)])
+        last = per_cycle.shape[1] - 1
+        positions = [last, 0, last // 2, 0]
+        for threads in (1, 2):
+            h = a.history(v.name, **{v.location: positions}, part=v.part, threads=threads)
+            assert same_bits(h.times, a.cycles.times)
+            assert same_bits(h.values, per_cycle[:, positions]), (v, threads)
+            h = a.history(v.name, **{v.location: positions[:1]}, part=v.part, cycles=slice(1, n - 1))
+            assert same_bits(h.times, a.cycles.times[1:n - 1])
+            assert same_bits(h.values, per_cycle[1:n - 1, positions[:1]])
+            if v.integer:
+                continue
+            for extreme, pick in (("max", np.argmax), ("min", np.argmin)):
+                e = a.envelope(v.name, extreme, threads=threads, part=v.part)
+                first = pick(per_cycle, axis=0)  # the first of equal extremes
+                assert same_bits(e.cycles, first), (v, extreme)
+                assert same_bits(e.values, per_cycle[first, np.arange(per_cycle.shape[1])])
+                assert same_bits(e.times, a.cycles.times[first])
+    with pytest.raises(qvres.ArgumentError):
+        a.history("PRESSURE", element=[0, 1], cycles=slice(0, n, 2))
+    with pytest.raises(qvres.ArgumentError):
+        a.envelope("PRESSURE", "mean")
+
 def test_variables_by_name_index_and_part(mixed, exports):
     with qvres.open(mixed) as a:
         exports.open(a.path)

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <filesystem>
@@ -75,7 +76,7 @@ qvw::BaseFileSpec fixture_base() {
 
 // Variant 0 single-form arrays, 1 chunked bulk arrays, 2 chunked bulk and
 // body arrays, 3 single form without fractions, joints and rigid bodies.
-qvw::CycleFileSpec fixture_cycle(std::int32_t cycle, float time, int variant) {
+qvw::CycleFileSpec fixture_cycle(std::int32_t cycle, float time, int variant, std::int32_t seed_cycle = -1) {
     const std::size_t T = kSlots, U = kUnstructuredNodes, E = kElements, M = kMaterials.size();
     qvw::CycleFileSpec c;
     c.header = variant == 1 ? Ints{1, 1, 1, 1, 0, 1, 1}
@@ -88,7 +89,7 @@ qvw::CycleFileSpec fixture_cycle(std::int32_t cycle, float time, int variant) {
     c.unstructured_parts = 2;
     c.unstructured_nodes = std::int32_t(U);
     c.unstructured_elements = std::int32_t(E);
-    const std::uint32_t s = static_cast<std::uint32_t>(cycle) * 1000u;
+    const std::uint32_t s = static_cast<std::uint32_t>(seed_cycle >= 0 ? seed_cycle : cycle) * 1000u;
     auto& d = c.entries;
     d.push_back(DirectoryEntrySpec::real(2, 4, 1, reals(4, 1, T + U, s + 1), "X-VELOCITY"));
     d.push_back(DirectoryEntrySpec::real(2, 5, 2, reals(5, 2, T + U, s + 2), "Y-VELOCITY"));
@@ -149,6 +150,16 @@ FixtureFiles write_fixture(const std::string& directory, const std::string& run)
 
 void write_fixture_cycle(const std::string& path, std::int32_t cycle, float time) {
     qvw::write_cycle_file(fixture_cycle(cycle, time, 0)).save(path);
+}
+
+void write_fixture_cycle(const std::string& path, std::int32_t cycle, float time,
+                         std::int32_t seed_cycle, std::int32_t drop_variable) {
+    qvw::CycleFileSpec c = fixture_cycle(cycle, time, 0, seed_cycle);
+    auto& d = c.entries;
+    d.erase(std::remove_if(d.begin(), d.end(), [&](const DirectoryEntrySpec& e) { return e.variable == drop_variable; }),
+            d.end());
+    c.variable_count = std::int32_t(d.size());
+    qvw::write_cycle_file(c).save(path);
 }
 
 std::vector<ArrayQuery> model_arrays(const qvres_analysis* a) {

@@ -28,6 +28,10 @@ struct FixtureFiles {
 FixtureFiles write_fixture(const std::string& directory, const std::string& run = "fix_run");
 // One more fixture cycle file, of this cycle number and time.
 void write_fixture_cycle(const std::string& path, std::int32_t cycle, float time);
+// One with the values of cycle `seed_cycle` and without the arrays of
+// variable `drop_variable` (0: none dropped).
+void write_fixture_cycle(const std::string& path, std::int32_t cycle, float time,
+                         std::int32_t seed_cycle, std::int32_t drop_variable);
 
 // Joint and rigid body numbers asked of every cycle: stored ones and others.
 inline constexpr std::int32_t kBodyNumbers[] = {1, 5, 7};

@@ -1,0 +1,542 @@
+// qvres.h: histories and envelopes over a range of cycles.
+//
+// Each cycle is read by one worker through a reader of its own: every
+// wanted array once, into the worker's buffer, from which the positions are
+// picked (a history row) or merged (an envelope). Workers take cycles from
+// a shared counter; a history row belongs to one cycle and an envelope's
+// merge keeps the larger value and, on ties, the earlier cycle, so the
+// order in which cycles finish changes nothing. A worker holds one cycle's
+// values at a time.
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <type_traits>
+#include <vector>
+
+#include "api/qvres_handles.h"
+
+using qv::api::guarded_status;
+using qv::api::report;
+using qv::api::succeed;
+
+namespace {
+
+bool integer_request(qvres_values v) {
+    return v == QVRES_NODE_INTEGERS || v == QVRES_ELEMENT_INTEGERS ||
+           v == QVRES_ELEMENT_INTEGERS_ALL_SLOTS || v == QVRES_SUBLAYER_INTEGERS;
+}
+
+std::int64_t cycles_of(const qvres_series& s) { return s.last_cycle - s.first_cycle + 1; }
+
+// The checks every series call makes; `integers` says which value type the
+// call reads (-1: either, for the count query).
+qvres_status check_series(const qvres_analysis* a, const qvres_series* s, int integers,
+                          bool envelope, qvres_error* error) {
+    if (!a || !s) return report(error, QVRES_E_ARGUMENT, "no analysis or no series");
+    if (!s->requests || s->request_count < 1 || (envelope && s->request_count != 1))
+        return report(error, QVRES_E_ARGUMENT, "%s",
+                      envelope ? "an envelope takes exactly one request"
+                               : "no requests in the series");
+    if (s->position_count < 0 || (!s->positions && s->position_count != 0) ||
+        (!envelope && s->position_count == 0))
+        return report(error, QVRES_E_ARGUMENT, "no positions in the series");
+    if (s->by != QVRES_BY_VALUE && s->by != QVRES_BY_POSITION)
+        return report(error, QVRES_E_ARGUMENT, "positions by %d: neither by value nor by position",
+                      static_cast<int>(s->by));
+    for (std::int64_t p = 0; p < s->position_count; ++p)
+        if (s->positions[p] < 0)
+            return report(error, QVRES_E_ARGUMENT, "position %lld is negative",
+                          static_cast<long long>(p));
+    const std::int64_t registered = static_cast<std::int64_t>(a->analysis.steps.size());
+    if (s->first_cycle < 0 || s->last_cycle < s->first_cycle || s->last_cycle >= registered)
+        return report(error, QVRES_E_ARGUMENT, "cycles %lld .. %lld: the analysis has cycles 0 .. %lld",
+                      static_cast<long long>(s->first_cycle), static_cast<long long>(s->last_cycle),
+                      static_cast<long long>(registered - 1));
+    if (s->threads < 0) return report(error, QVRES_E_ARGUMENT, "a negative thread count");
+    const bool first_integer = integer_request(s->requests[0].values);
+    for (std::int64_t r = 0; r < s->request_count; ++r) {
+        const qvres_values v = s->requests[r].values;
+        if (v < QVRES_DISPLACEMENTS || v > QVRES_MATERIAL_FRACTIONS)
+            return report(error, QVRES_E_ARGUMENT, "request %lld: no value query %d",
+                          static_cast<long long>(r), static_cast<int>(v));
+        if (integer_request(v) != first_integer || (integers >= 0 && integer_request(v) != (integers == 1)))
+            return report(error, QVRES_E_ARGUMENT, "request %lld does not give %s values",
+                          static_cast<long long>(r),
+                          (integers >= 0 ? integers == 1 : first_integer) ? "integer" : "real");
+    }
+    return QVRES_OK;
+}
+
+// Positions times requests times cycles, or -1 when that overflows.
+std::int64_t history_count(const qvres_series& s) {
+    const std::int64_t limit = std::numeric_limits<std::int64_t>::max();
+    const std::int64_t rows = cycles_of(s);
+    if (s.request_count > limit / rows) return -1;
+    const std::int64_t per = rows * s.request_count;
+    if (s.position_count != 0 && per > limit / s.position_count) return -1;
+    return per * s.position_count;
+}
+
+// The most gaps a call can list, or -1 when that overflows.
+std::int64_t most_gaps(const qvres_series& s) {
+    const std::int64_t rows = cycles_of(s);
+    if (s.request_count > std::numeric_limits<std::int64_t>::max() / rows) return -1;
+    return rows * s.request_count;
+}
+
+struct Gap {
+    std::int64_t cycle;
+    std::int64_t request;
+    qvres_status status;
+    std::string message;
+};
+
+// What the workers of one call share.
+struct Run {
+    Run(const qvres_analysis* a, const qvres_series* s)
+        : analysis(a), series(s), skip(s->skip_failed_cycles != 0) {}
+    const qvres_analysis* analysis;
+    const qvres_series* series;
+    bool skip;
+    std::atomic<std::int64_t> next{0};
+    std::mutex lock;  // guards everything below
+    std::vector<Gap> gaps;
+    // The earliest cycle that failed the call, with its status and message.
+    std::int64_t failed_cycle = std::numeric_limits<std::int64_t>::max();
+    qvres_status failed_status = QVRES_OK;
+    std::string failed_message;
+
+    std::int64_t cycles() const { return cycles_of(*series); }
+
+    // Records a failure of cycle `c`; the earliest one is reported.
+    void fail(std::int64_t c, qvres_status st, const char* message) {
+        std::lock_guard<std::mutex> hold(lock);
+        if (c < failed_cycle) {
+            failed_cycle = c;
+            failed_status = st;
+            failed_message = message;
+        }
+    }
+    void gap(std::int64_t c, std::int64_t r, qvres_status st, const char* message) {
+        std::lock_guard<std::mutex> hold(lock);
+        gaps.push_back({c, r, st, message});
+    }
+    // The next cycle (0-based in the range) to read, or -1 when none is
+    // left or an earlier one already failed the call.
+    std::int64_t take() {
+        const std::int64_t c = next.fetch_add(1);
+        if (c >= cycles()) return -1;
+        std::lock_guard<std::mutex> hold(lock);
+        return c < failed_cycle ? c : -1;
+    }
+};
+
+// A failure a skipping call turns into a gap; any other (memory, argument)
+// always fails the call.
+bool skippable(qvres_status st) {
+    return st == QVRES_E_DAMAGED || st == QVRES_E_NOT_FOUND || st == QVRES_E_UNREADABLE;
+}
+
+struct ReaderHandle {
+    qvres_reader* r = nullptr;
+    ~ReaderHandle() { qvres_reader_close(r); }
+};
+
+// The value index that position `p` of a series stands for in a cycle's
+// layout; -1 when the layout has no such position or column.
+struct PositionMap {
+    bool by_position = false;
+    std::int64_t structured_positions = 0;
+    std::int64_t columns = 1, column = 0;
+    std::int64_t unstructured_first = 0, unstructured = 0, unstructured_columns = 1,
+                 unstructured_column = 0;
+    std::int64_t values = 0;
+
+    std::int64_t operator()(std::int64_t p) const {
+        if (!by_position) return p < values ? p : -1;
+        if (p < structured_positions) return p * columns + column;
+        p -= structured_positions;
+        if (p >= unstructured) return -1;
+        return unstructured_first + p * unstructured_columns + unstructured_column;
+    }
+};
+
+// Builds the position map of request `q` in the reader's cycle; a status
+// and message when the column asked for is not one of the request's.
+qvres_status map_positions(qvres_reader* r, const qvres_request& q, const qvres_series& s,
+                           std::int64_t count, PositionMap& map, qvres_error* error) {
+    map = PositionMap{};
+    map.values = count;
+    if (s.by != QVRES_BY_POSITION) return QVRES_OK;
+    map.by_position = true;
+    qvres_layout layout;
+    if (const qvres_status st = qvres_get_layout(r, &q, &layout, error); st != QVRES_OK) return st;
+    map.columns = layout.columns;
+    map.structured_positions = layout.columns > 0 ? layout.unstructured_first / layout.columns : 0;
+    map.unstructured_first = layout.unstructured_first;
+    map.unstructured = layout.unstructured;
+    map.unstructured_columns = layout.unstructured_columns;
+    if (q.values == QVRES_DISPLACEMENTS) {
+        if (s.column < 0 || s.column > 2)
+            return report(error, QVRES_E_ARGUMENT, "displacements have no component %d",
+                          static_cast<int>(s.column));
+        map.column = map.unstructured_column = s.column;
+        return QVRES_OK;
+    }
+    if (layout.columns == 1) {
+        if (s.column != 0)
+            return report(error, QVRES_E_ARGUMENT,
+                          "variable %d gives one value per position, not material %d's",
+                          q.variable, static_cast<int>(s.column));
+        return QVRES_OK;
+    }
+    // A multi-material request: the column of the material asked for; the
+    // slot's own value (material 0) is the last column.
+    for (std::int64_t c = 0; c < layout.columns; ++c) {
+        std::int32_t material = -1;
+        if (const qvres_status st = qvres_get_layout_column(r, &q, c, &material, error); st != QVRES_OK)
+            return st;
+        if (material == s.column) {
+            map.column = c;
+            return QVRES_OK;
+        }
+    }
+    return report(error, QVRES_E_ARGUMENT, "variable %d reports no value of material %d",
+                  q.variable, static_cast<int>(s.column));
+}
+
+template <class T>
+qvres_status read_request(qvres_reader* r, const qvres_request& q, std::vector<T>& buffer,
+                          std::int64_t& count, qvres_error* error) {
+    if (const qvres_status st = qvres_count_values(r, &q, &count, error); st != QVRES_OK) return st;
+    // The count is bounded by the file (qvres_count_values refuses more
+    // than the file could inflate to) before anything is sized from it.
+    if (static_cast<std::uint64_t>(count) > buffer.size()) buffer.resize(static_cast<std::size_t>(count));
+    if constexpr (std::is_same_v<T, float>)
+        return qvres_read_float(r, &q, buffer.data(), count, error);
+    else
+        return qvres_read_int32(r, &q, buffer.data(), count, error);
+}
+
+template <class T>
+constexpr T no_value() {
+    if constexpr (std::is_same_v<T, float>)
+        return std::numeric_limits<float>::quiet_NaN();
+    else
+        return QVRES_NO_INTEGER;
+}
+
+// What is done with one request's values of one cycle.
+template <class T>
+struct Sink {
+    virtual ~Sink() = default;
+    // The cycle's values of request `r`, the position map checked to hold
+    // every position.
+    virtual void put(std::int64_t c, std::int64_t r, const T* values, const PositionMap& map) = 0;
+    // Request `r` of cycle `c` gave no value (r = -1: none of them).
+    virtual void none(std::int64_t c, std::int64_t r) = 0;
+    // Position count when the series names none (an envelope of every value).
+    std::int64_t every = -1;
+};
+
+// Reads cycle `c` (0-based in the range) with every request into `sink`.
+template <class T>
+void read_cycle(Run& run, std::int64_t c, std::vector<T>& buffer, Sink<T>& sink) {
+    const qvres_series& s = *run.series;
+    qvres_error error{};
+    ReaderHandle reader;
+    const auto cycle_failed = [&](qvres_status st) {
+        if (run.skip && skippable(st)) {
+            sink.none(c, -1);
+            run.gap(s.first_cycle + c, -1, st, error.message);
+        } else {
+            run.fail(c, st, error.message);
+        }
+    };
+    qvres_status st = qvres_reader_open(run.analysis, s.first_cycle + c, &reader.r, &error);
+    if (st != QVRES_OK) return cycle_failed(st);
+    // A cycle that fails half-way is a gap as a whole: a skipping call
+    // empties the rows its first requests filled.
+    for (std::int64_t r = 0; r < s.request_count; ++r) {
+        const qvres_request& q = s.requests[r];
+        std::int64_t count = 0;
+        st = read_request(reader.r, q, buffer, count, &error);
+        if (st == QVRES_E_NOT_STORED) {
+            run.gap(s.first_cycle + c, r, st, error.message);
+            sink.none(c, r);
+            continue;
+        }
+        if (st != QVRES_OK) return cycle_failed(st);
+        PositionMap map;
+        st = map_positions(reader.r, q, s, count, map, &error);
+        if (st == QVRES_OK) {
+            const std::int64_t n = s.positions ? s.position_count : sink.every;
+            if (!s.positions && count != n) {
+                st = report(&error, QVRES_E_DAMAGED,
+                            "%s: variable %d, part %d: %lld values where the envelope has %lld",
+                            reader.r->cycle.records().file_name().c_str(), q.variable, q.part,
+                            static_cast<long long>(count), static_cast<long long>(n));
+            }
+            for (std::int64_t p = 0; st == QVRES_OK && s.positions && p < n; ++p) {
+                if (map(s.positions[p]) < 0 || map(s.positions[p]) >= count)
+                    st = report(&error, QVRES_E_ARGUMENT,
+                                "%s: variable %d, part %d: no position %lld among the cycle's %lld values",
+                                reader.r->cycle.records().file_name().c_str(), q.variable, q.part,
+                                static_cast<long long>(s.positions[p]),
+                                static_cast<long long>(count));
+            }
+        }
+        if (st == QVRES_E_ARGUMENT) return run.fail(c, st, error.message);
+        if (st != QVRES_OK) return cycle_failed(st);
+        sink.put(c, r, buffer.data(), map);
+    }
+}
+
+// Reads every cycle of the range in `threads` workers (the calling thread
+// is one of them).
+template <class T>
+void run_workers(Run& run, std::int32_t threads, Sink<T>& sink) {
+    const auto work = [&run, &sink] {
+        try {
+            std::vector<T> buffer;
+            for (std::int64_t c; (c = run.take()) >= 0;) read_cycle(run, c, buffer, sink);
+        } catch (const std::bad_alloc&) {
+            run.fail(-1, QVRES_E_NO_MEMORY, "out of memory");
+        } catch (...) {
+            run.fail(-1, QVRES_E_NO_MEMORY, "unexpected failure");
+        }
+    };
+    std::int64_t n = threads > 0 ? threads : static_cast<std::int64_t>(std::thread::hardware_concurrency());
+    n = std::clamp<std::int64_t>(n, 1, run.cycles());
+    std::vector<std::thread> helpers;
+    for (std::int64_t t = 1; t < n; ++t) {
+        try {
+            helpers.emplace_back(work);
+        } catch (...) {
+            break;  // fewer threads: the others take more cycles
+        }
+    }
+    work();
+    for (std::thread& h : helpers) h.join();
+}
+
+// The outcome of a run: the earliest failure, or the gaps written.
+qvres_status finish(Run& run, qvres_series_gap* gaps, std::int64_t* gap_count, qvres_error* error) {
+    if (run.failed_status != QVRES_OK)
+        return report(error, run.failed_status, "%s", run.failed_message.c_str());
+    std::sort(run.gaps.begin(), run.gaps.end(), [](const Gap& x, const Gap& y) {
+        return x.cycle != y.cycle ? x.cycle < y.cycle : x.request < y.request;
+    });
+    if (gaps) {
+        for (std::size_t g = 0; g < run.gaps.size(); ++g) {
+            gaps[g] = qvres_series_gap{};
+            gaps[g].cycle = run.gaps[g].cycle;
+            gaps[g].request = run.gaps[g].request;
+            gaps[g].status = run.gaps[g].status;
+            std::snprintf(gaps[g].message, sizeof gaps[g].message, "%s", run.gaps[g].message.c_str());
+        }
+    }
+    if (gap_count) *gap_count = static_cast<std::int64_t>(run.gaps.size());
+    return succeed(error);
+}
+
+qvres_status check_gaps(const qvres_series& s, qvres_series_gap* gaps, std::int64_t gap_capacity,
+                        qvres_error* error) {
+    if (!gaps && gap_capacity != 0) return report(error, QVRES_E_ARGUMENT, "no gap records");
+    const std::int64_t most = most_gaps(s);
+    if (gaps && (most < 0 || gap_capacity < most))
+        return report(error, QVRES_E_CAPACITY, "room for %lld gaps where there may be %lld",
+                      static_cast<long long>(gap_capacity), static_cast<long long>(most));
+    return QVRES_OK;
+}
+
+template <class T>
+struct HistorySink final : Sink<T> {
+    const qvres_series& s;
+    T* values;
+    HistorySink(const qvres_series& series, T* out) : s(series), values(out) {}
+    T* row(std::int64_t c, std::int64_t r) const {
+        return values + (c * s.request_count + r) * s.position_count;
+    }
+    void put(std::int64_t c, std::int64_t r, const T* in, const PositionMap& map) override {
+        T* out = row(c, r);
+        for (std::int64_t p = 0; p < s.position_count; ++p) out[p] = in[map(s.positions[p])];
+    }
+    void none(std::int64_t c, std::int64_t r) override {
+        if (r >= 0)
+            std::fill_n(row(c, r), s.position_count, no_value<T>());
+        else
+            std::fill_n(row(c, 0), s.request_count * s.position_count, no_value<T>());
+    }
+};
+
+template <class T>
+qvres_status read_history(const qvres_analysis* a, const qvres_series* s, T* values,
+                          std::int64_t capacity, qvres_series_gap* gaps, std::int64_t gap_capacity,
+                          std::int64_t* gap_count, qvres_error* error) {
+    if (const qvres_status st = check_series(a, s, std::is_same_v<T, std::int32_t> ? 1 : 0, false, error);
+        st != QVRES_OK)
+        return st;
+    if (!values && capacity != 0) return report(error, QVRES_E_ARGUMENT, "no buffer");
+    const std::int64_t count = history_count(*s);
+    if (count < 0 || capacity < count)
+        return report(error, QVRES_E_CAPACITY, "room for %lld values where the history has %lld",
+                      static_cast<long long>(capacity), static_cast<long long>(count));
+    if (const qvres_status st = check_gaps(*s, gaps, gap_capacity, error); st != QVRES_OK) return st;
+    return guarded_status(error, [&] {
+        Run run(a, s);
+        HistorySink<T> sink(*s, values);
+        run_workers<T>(run, s->threads, sink);
+        return finish(run, gaps, gap_count, error);
+    });
+}
+
+// A value replaces the one kept when it is further out, or equal and of an
+// earlier cycle: the same outcome in whatever order cycles arrive. The
+// positions are merged in stripes, each under its own lock, so that
+// workers merging different cycles at once work on different stripes.
+// Only values are kept (never NaN) and a kept NaN means no value yet.
+struct EnvelopeSink final : Sink<float> {
+    static constexpr std::int64_t kStripes = 64;
+    const qvres_series& s;
+    bool maximum;
+    float* values;
+    std::int64_t* cycles;
+    std::unique_ptr<std::mutex[]> locks{new std::mutex[kStripes]};
+    EnvelopeSink(const qvres_series& series, bool max, float* v, std::int64_t* c)
+        : s(series), maximum(max), values(v), cycles(c) {}
+
+    // Positions [begin, end) of `in` (at the positions given, or at every
+    // value). A position no cycle gave a value yet holds NaN (its cycle
+    // -1), and NaN is never taken. The kept cycle is loaded only on a tie,
+    // and stores happen only where the value changes: the merge streams
+    // through the values alone.
+    template <bool Max, bool Every>
+    void merge(std::int64_t begin, std::int64_t end, const float* in, const PositionMap& map,
+               std::int64_t cycle) {
+        for (std::int64_t p = begin; p < end; ++p) {
+            const float v = in[Every ? p : map(s.positions[p])];
+            const float kept = values[p];
+            if ((Max ? v > kept : v < kept) || (std::isnan(kept) && !std::isnan(v)) ||
+                (v == kept && cycle < cycles[p])) {
+                values[p] = v;
+                cycles[p] = cycle;
+            }
+        }
+    }
+    void put(std::int64_t c, std::int64_t, const float* in, const PositionMap& map) override {
+        const std::int64_t cycle = s.first_cycle + c;
+        const std::int64_t n = s.positions ? s.position_count : every;
+        const std::int64_t stripe = (n + kStripes - 1) / kStripes;
+        for (std::int64_t k = 0; k < kStripes; ++k) {
+            // Each cycle starts at another stripe.
+            const std::int64_t at = (k + c) % kStripes;
+            const std::int64_t begin = std::min(n, at * stripe), end = std::min(n, begin + stripe);
+            if (begin == end) continue;
+            std::lock_guard<std::mutex> hold(locks[static_cast<std::size_t>(at)]);
+            if (maximum)
+                s.positions ? merge<true, false>(begin, end, in, map, cycle)
+                            : merge<true, true>(begin, end, in, map, cycle);
+            else
+                s.positions ? merge<false, false>(begin, end, in, map, cycle)
+                            : merge<false, true>(begin, end, in, map, cycle);
+        }
+    }
+    void none(std::int64_t, std::int64_t) override {}
+};
+
+// The positions of an envelope without positions: the value count of the
+// first cycle of the range that gives one (with skipping, cycles that fail
+// are passed over).
+qvres_status envelope_positions(const qvres_analysis* a, const qvres_series& s, std::int64_t& count,
+                                qvres_error* error) {
+    if (s.positions) {
+        count = s.position_count;
+        return QVRES_OK;
+    }
+    qvres_status st = QVRES_OK;
+    for (std::int64_t c = s.first_cycle; c <= s.last_cycle; ++c) {
+        ReaderHandle reader;
+        st = qvres_reader_open(a, c, &reader.r, error);
+        if (st == QVRES_OK) st = qvres_count_values(reader.r, &s.requests[0], &count, error);
+        if (st == QVRES_OK) return QVRES_OK;
+        if (!s.skip_failed_cycles || !skippable(st)) return st;
+    }
+    return st;
+}
+
+}  // namespace
+
+extern "C" {
+
+QVRES_EXPORT qvres_status QVRES_CALL qvres_count_history(const qvres_analysis* a,
+                                                         const qvres_series* s, int64_t* count,
+                                                         qvres_error* error) {
+    if (!count) return report(error, QVRES_E_ARGUMENT, "no count");
+    if (const qvres_status st = check_series(a, s, -1, false, error); st != QVRES_OK) return st;
+    const std::int64_t n = history_count(*s);
+    if (n < 0) return report(error, QVRES_E_ARGUMENT, "the history has more values than a count holds");
+    *count = n;
+    return succeed(error);
+}
+
+QVRES_EXPORT qvres_status QVRES_CALL qvres_read_history_float(
+    const qvres_analysis* a, const qvres_series* s, float* values, int64_t capacity,
+    qvres_series_gap* gaps, int64_t gap_capacity, int64_t* gap_count, qvres_error* error) {
+    return read_history(a, s, values, capacity, gaps, gap_capacity, gap_count, error);
+}
+
+QVRES_EXPORT qvres_status QVRES_CALL qvres_read_history_int32(
+    const qvres_analysis* a, const qvres_series* s, int32_t* values, int64_t capacity,
+    qvres_series_gap* gaps, int64_t gap_capacity, int64_t* gap_count, qvres_error* error) {
+    return read_history(a, s, values, capacity, gaps, gap_capacity, gap_count, error);
+}
+
+QVRES_EXPORT qvres_status QVRES_CALL qvres_count_envelope(const qvres_analysis* a,
+                                                          const qvres_series* s, int64_t* count,
+                                                          qvres_error* error) {
+    if (!count) return report(error, QVRES_E_ARGUMENT, "no count");
+    if (const qvres_status st = check_series(a, s, 0, true, error); st != QVRES_OK) return st;
+    return guarded_status(error, [&] {
+        std::int64_t n = 0;
+        if (const qvres_status st = envelope_positions(a, *s, n, error); st != QVRES_OK) return st;
+        *count = n;
+        return succeed(error);
+    });
+}
+
+QVRES_EXPORT qvres_status QVRES_CALL qvres_read_envelope(
+    const qvres_analysis* a, const qvres_series* s, int32_t extreme, float* values,
+    int64_t* cycles, int64_t capacity, qvres_series_gap* gaps, int64_t gap_capacity,
+    int64_t* gap_count, qvres_error* error) {
+    if (const qvres_status st = check_series(a, s, 0, true, error); st != QVRES_OK) return st;
+    if (extreme != QVRES_MAXIMUM && extreme != QVRES_MINIMUM)
+        return report(error, QVRES_E_ARGUMENT, "extreme %d is neither maximum nor minimum",
+                      static_cast<int>(extreme));
+    if ((!values || !cycles) && capacity != 0)
+        return report(error, QVRES_E_ARGUMENT, "no values or no cycles");
+    return guarded_status(error, [&] {
+        std::int64_t n = 0;
+        if (const qvres_status st = envelope_positions(a, *s, n, error); st != QVRES_OK) return st;
+        if (capacity < n)
+            return report(error, QVRES_E_CAPACITY, "room for %lld values where the envelope has %lld",
+                          static_cast<long long>(capacity), static_cast<long long>(n));
+        if (const qvres_status st = check_gaps(*s, gaps, gap_capacity, error); st != QVRES_OK)
+            return st;
+        std::fill_n(values, n, std::numeric_limits<float>::quiet_NaN());
+        std::fill_n(cycles, n, std::int64_t{-1});
+        Run run(a, s);
+        EnvelopeSink sink(*s, extreme == QVRES_MAXIMUM, values, cycles);
+        sink.every = n;
+        run_workers<float>(run, s->threads, sink);
+        return finish(run, gaps, gap_count, error);
+    });
+}
+
+}  // extern "C"
