@@ -12,6 +12,11 @@
 //  - an entry of the scratch directory is created, removed or changed by a
 //    call that touches files (a lock or probe file left behind included):
 //    checked after each such call and at the end of the input;
+//  - a value count of libqvres exceeds what the run's files could fill
+//    (format::max_values_for of their bytes, per node or element), or a
+//    read into a caller array of that count neither succeeds nor fails
+//    with its error record filled and the array untouched (arrays are
+//    sized only from counts that succeeded);
 //  - a lock file the harness made does not stop set_BaseFilename, or a
 //    failed open leaves a model;
 //  - the step table is not sorted by time between entries whose time is
@@ -44,6 +49,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <limits>
 #include <string>
 #include <vector>
@@ -53,6 +59,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include "format/compressed_array.h"
 #include "harness.h"
 #include "qvres.h"
 #include "results_api.h"
@@ -259,6 +266,85 @@ std::string scanned_directory(const std::string& path) {
     return slash == std::string::npos ? "." : slash == 0 ? "/" : trimmed.substr(0, slash);
 }
 
+// The bytes of the regular files in `directory`: what any count of the
+// run must be justified by.
+std::uint64_t directory_bytes(const std::string& directory) {
+    std::uint64_t total = 0;
+    if (DIR* d = ::opendir(directory.c_str())) {
+        while (const dirent* e = ::readdir(d)) {
+            struct ::stat st {};
+            if (::lstat((directory + "/" + e->d_name).c_str(), &st) == 0 && S_ISREG(st.st_mode))
+                total += static_cast<std::uint64_t>(st.st_size);
+        }
+        ::closedir(d);
+    }
+    return total;
+}
+
+// Every entry of a cycle's directory and its displacements read as a host
+// reads them: the count first, then a caller array of exactly that count.
+template <class T, class Read>
+void read_counted(const Setup& s, const std::vector<EntryState>& built, qvres_reader* reader,
+                  const qvres_request& q, std::int64_t per_object, std::uint64_t run_bytes, Read read) {
+    qvres_error error{};
+    std::int64_t count = -1;
+    const qvres_status counted = as_caller([&] { return qvres_count_values(reader, &q, &count, &error); });
+    verify(s, built, "qvres_count_values");
+    if (counted != QVRES_OK) {
+        check(explained(error, counted), "a failed qvres_count_values did not say why", counted);
+        check(count == -1, "a failed qvres_count_values wrote a count", count);
+        return;
+    }
+    check(count >= 0 && count / per_object <= qv::format::max_values_for(run_bytes),
+          "a value count beyond what the run's files could fill", count);
+    const qvfuzz::Budget budget{run_bytes};
+    qvfuzz::Buffer<T> out(count, budget, "counted values");
+    if (!out.usable()) return;
+    const qvres_status st = as_caller([&] { return read(out.data(), count, &error); });
+    verify(s, built, "qvres_read");
+    check(st == QVRES_OK || (explained(error, st) && out.untouched()),
+          "a read into an array of the counted size failed without saying why or wrote values", st);
+}
+
+void read_cycle_values(const Setup& s, const std::vector<EntryState>& built, qvres_reader* reader,
+                       const qvres_model& model, std::uint64_t run_bytes) {
+    qvres_error error{};
+    std::int64_t entries = 0;
+    if (qvres_count_variables(reader, &entries, &error) != QVRES_OK) entries = 0;
+    for (std::int64_t e = -1; e < entries && e < 16; ++e) {
+        qvres_request q{QVRES_DISPLACEMENTS, 0, 0};
+        std::int64_t per_object = 3;
+        bool integer = false;
+        if (e >= 0) {
+            qvres_variable v{};
+            if (qvres_get_variable(reader, e, &v, &error) != QVRES_OK) continue;
+            q.variable = v.index;
+            q.part = v.part < 0 ? -v.part : v.part;
+            per_object = 1;
+            switch (v.kind) {
+            case QVRES_NODE_INTEGER: q.values = QVRES_NODE_INTEGERS, integer = true; break;
+            case QVRES_NODE_REAL: q.values = QVRES_NODE_REALS; break;
+            case QVRES_ELEMENT_INTEGER:
+                q.values = v.part < 0 ? QVRES_SUBLAYER_INTEGERS : QVRES_ELEMENT_INTEGERS, integer = true;
+                if (v.part < 0) q.part = v.part;
+                break;
+            case QVRES_ELEMENT_REAL: q.values = QVRES_ELEMENT_REALS, per_object = model.materials + 1; break;
+            default: continue;
+            }
+        }
+        if (integer)
+            read_counted<std::int32_t>(s, built, reader, q, per_object, run_bytes,
+                                       [&](std::int32_t* out, std::int64_t c, qvres_error* err) {
+                                           return qvres_read_int32(reader, &q, out, c, err);
+                                       });
+        else
+            read_counted<float>(s, built, reader, q, per_object, run_bytes,
+                                [&](float* out, std::int64_t c, qvres_error* err) {
+                                    return qvres_read_float(reader, &q, out, c, err);
+                                });
+    }
+}
+
 void open_through_qvres(const Setup& s, const std::vector<EntryState>& built,
                         const std::string& path, std::int32_t prefix_rule) {
     const qvres_open_options options{prefix_rule, 0, 0};
@@ -280,6 +366,7 @@ void open_through_qvres(const Setup& s, const std::vector<EntryState>& built,
     qvres_model model{};
     check(qvres_get_model(analysis, &model, &error) == QVRES_OK, "qvres_get_model failed");
     const std::int64_t files = candidates(scanned_directory(path));
+    const std::uint64_t run_bytes = directory_bytes(scanned_directory(path));
     check(model.cycles >= 0 && model.skipped_files >= 0 &&
               model.cycles + model.skipped_files <= files,
           "more cycles and skipped files than candidate files", model.cycles + model.skipped_files);
@@ -307,6 +394,7 @@ void open_through_qvres(const Setup& s, const std::vector<EntryState>& built,
         check((read == QVRES_OK) == (reader != nullptr), "qvres_reader_open and its reader", read);
         check(read == QVRES_OK || explained(error, read),
               "a failed qvres_reader_open did not say why", read);
+        if (read == QVRES_OK && i < 4) read_cycle_values(s, built, reader, model, run_bytes);
         qvres_reader_close(reader);
     }
     for (const std::int64_t i : {std::int64_t{-1}, model.cycles}) {

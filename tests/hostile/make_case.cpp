@@ -1,0 +1,220 @@
+// Writes one analysis of the hostile corpus (run "hostile_run") into a
+// directory:
+//
+//   make_case CASE DIRECTORY
+//
+// Cases written from the fixture writer (the driver derives the others,
+// truncations, locks and links, from "valid"):
+//   valid                the mixed model of tests/support, cycles 1 and 2
+//   huge_block           a block of 200 x 200 x 200 nodes with the
+//                        coordinates of 8
+//   huge_request         a 100^3 block with its coordinates and 100 reported
+//                        materials in ~105 KB: one multi-material element
+//                        request claims ~98 million values
+//   alternating          a cycle whose result directory alternates 2000 node
+//                        and element entries, every array of the right size
+//   inflation_bomb       a base file of ~25 KB whose element types inflate
+//                        to 20 MB, beyond 64 x file + 16 MiB
+//   garbage_inflate      cycle 1's arrays state counts their streams do not
+//                        inflate to: more, fewer, and a stream of 4 MB of
+//                        zeros behind a count of 48
+//   connectivity_past_n  an element naming node 9999 of 55
+//   names                names with terminal escapes and spreadsheet formulas
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <iostream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "support/analysis_files.h"
+#include "writer/base_file.h"
+#include "writer/cycle_file.h"
+#include "writer/records.h"
+
+namespace {
+
+using qvw::BaseFileSpec;
+using qvw::CycleFileSpec;
+
+void save_base(const std::string& dir, const BaseFileSpec& desc) {
+    qvw::write_base_file(desc).save(dir + "/hostile_run.qvres_base");
+}
+
+void save_cycle(const std::string& dir, const CycleFileSpec& desc) {
+    qvw::write_cycle_file(desc).save(dir + "/hostile_run_" + std::to_string(desc.cycle) + ".qvres");
+}
+
+void save_cycle(const std::string& dir, std::int32_t number, const qvw::Bytes& bytes) {
+    qvw::FileWriter f;
+    f.raw(bytes);
+    f.save(dir + "/hostile_run_" + std::to_string(number) + ".qvres");
+}
+
+qvw::DirectoryEntrySpec& entry(CycleFileSpec& c, std::int32_t variable, std::int32_t kind) {
+    for (qvw::DirectoryEntrySpec& e : c.entries)
+        if (e.variable == variable && e.kind == kind) return e;
+    throw std::runtime_error("no entry " + std::to_string(variable));
+}
+
+// Overwrites the stated count of the single-form array whose compressed
+// stream is `stream`: the header record [count, length] and the payload
+// record's leading length stand 16 bytes before the stream.
+void restate_count(qvw::Bytes& file, const qvw::Bytes& stream, std::int32_t count) {
+    const auto at = std::search(file.begin(), file.end(), stream.begin(), stream.end());
+    if (at == file.end()) throw std::runtime_error("array stream not found");
+    const std::size_t offset = static_cast<std::size_t>(at - file.begin()) - 16;
+    for (int b = 0; b < 4; ++b)
+        file[offset + b] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(count) >> (24 - 8 * b));
+}
+
+void valid(const std::string& dir) {
+    save_base(dir, qvtest::mixed_model());
+    save_cycle(dir, qvtest::mixed_cycle(1));
+    save_cycle(dir, qvtest::mixed_cycle(2));
+}
+
+void huge_block(const std::string& dir) {
+    BaseFileSpec model;
+    model.header = {5, 4};
+    model.parts.push_back(qvw::PartSpec::structured("HUGE", 200, 200, 200));
+    for (int n = 0; n < 8; ++n) model.coordinates.insert(model.coordinates.end(), {1.0f * n, 0.0f, 0.0f});
+    model.materials = {{"M1", 1, "", 0.0f}};
+    save_base(dir, model);
+    CycleFileSpec cycle;
+    cycle.cycle = 1;
+    cycle.structured_parts = {{200, 200, 200}};
+    cycle.entries = {qvw::DirectoryEntrySpec::real(-2, 64, 1, {1.0f, 64.0f, 3.0f}, "PRESSURE")};
+    save_cycle(dir, cycle);
+}
+
+// A block of 100 x 100 x 100 nodes whose coordinates the file holds (100 KB
+// of them noise, the rest zeros, within the inflation limit of a file of
+// this size), and 100 reported materials: a multi-material element request
+// claims 101 values for each of 970,299 elements, some 98 million, of a
+// cycle file of a few KB.
+void huge_request(const std::string& dir) {
+    BaseFileSpec model = qvtest::mixed_model();
+    model.parts[1].i = model.parts[1].j = model.parts[1].k = 100;
+    model.parts.resize(4);
+    model.connectivity.clear();
+    model.element_types.clear();
+    model.element_numbers.clear();
+    model.node_numbers.clear();
+    const std::size_t slots = 6 + 100 * 100 * 100 + 6 + 4;
+    model.coordinates.assign(3 * slots, 0.0f);
+    std::uint32_t noise = 1;  // values zlib cannot shrink
+    for (std::size_t n = 0; n < 25000; ++n) {
+        noise = noise * 1664525u + 1013904223u;
+        model.coordinates[n] = static_cast<float>(noise >> 8);
+    }
+    model.materials.clear();
+    for (std::int32_t m = 1; m <= 100; ++m) model.materials.push_back({"M" + std::to_string(m), m, "", 0.0f});
+    save_base(dir, model);
+    CycleFileSpec cycle = qvtest::mixed_cycle(1);
+    cycle.structured_parts[1] = {100, 100, 100};
+    cycle.unstructured_parts = cycle.unstructured_nodes = cycle.unstructured_elements = 0;
+    save_cycle(dir, cycle);
+}
+
+void alternating(const std::string& dir) {
+    save_base(dir, qvtest::mixed_model());
+    CycleFileSpec cycle = qvtest::mixed_cycle(1);
+    const std::vector<float> node = entry(cycle, 4, 2).reals, element = entry(cycle, 64, -2).reals;
+    cycle.entries.clear();
+    for (std::int32_t e = 1; e <= 2000; ++e) {
+        // Indices past the catalogue, so that no entry shares another's.
+        std::vector<float> v = e % 2 ? node : element;
+        v[2] = static_cast<float>(e);
+        cycle.entries.push_back(qvw::DirectoryEntrySpec::real(e % 2 ? 2 : -2, 1000 + e, 1, v,
+                                                              "V" + std::to_string(e)));
+    }
+    cycle.variable_count = static_cast<std::int32_t>(cycle.entries.size());
+    save_cycle(dir, cycle);
+}
+
+void inflation_bomb(const std::string& dir) {
+    BaseFileSpec model = qvtest::small_model();
+    model.element_types.assign(5000000, 1);
+    save_base(dir, model);
+    CycleFileSpec cycle;
+    cycle.cycle = 1;
+    cycle.structured_parts = {{3, 2, 2}};
+    save_cycle(dir, cycle);
+}
+
+void garbage_inflate(const std::string& dir) {
+    save_base(dir, qvtest::mixed_model());
+    CycleFileSpec cycle = qvtest::mixed_cycle(1);
+    // PRESSURE: 2 + 43 slots + 3 elements stated, a million zeros stored.
+    std::vector<float>& pressure = entry(cycle, 64, -2).reals;
+    const std::size_t stated = pressure.size();
+    pressure.assign(1000000, 0.0f);
+    const std::vector<float> velocity = entry(cycle, 4, 2).reals, temperature = entry(cycle, 86, -2).reals;
+    qvw::Bytes file = qvw::write_cycle_file(cycle).bytes();
+    restate_count(file, qvw::compress_values(pressure.data(), pressure.size()),
+                  static_cast<std::int32_t>(stated));
+    restate_count(file, qvw::compress_values(velocity.data(), velocity.size()), 100000000);
+    restate_count(file, qvw::compress_values(temperature.data(), temperature.size()), 1);
+    save_cycle(dir, 1, file);
+    save_cycle(dir, qvtest::mixed_cycle(2));
+}
+
+void connectivity_past_n(const std::string& dir) {
+    BaseFileSpec model = qvtest::mixed_model();
+    model.connectivity[13] = 9999;
+    save_base(dir, model);
+    save_cycle(dir, qvtest::mixed_cycle(1));
+}
+
+// As tests/tools/write_hostile_analysis.cpp names them.
+void names(const std::string& dir) {
+    BaseFileSpec model = qvtest::mixed_model();
+    model.parts[1].name = "\x1b[31mRED\x07";
+    model.parts[4].name = "=HYPERLINK(\"http://x.y\",\"z\")";
+    model.materials[0].name = "\x1b]0;TITLE\x07WATER";
+    model.materials[2].name = "+CMD|' /C calc'!A0";
+    save_base(dir, model);
+    for (const int c : {1, 2}) {
+        CycleFileSpec cycle = qvtest::mixed_cycle(c);
+        for (qvw::DirectoryEntrySpec& e : cycle.entries)
+            if (e.name == "PRESSURE") e.name = "PRES\x1b[2JSURE";
+            else if (e.name == "STATUS") e.name = "=HYPERLINK(\"http://x.y\",\"z\")";
+            else if (e.name == "TEMP") e.name = "@SUM(1+1)\x9b" "31m";
+        save_cycle(dir, cycle);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const struct {
+        const char* name;
+        void (*write)(const std::string&);
+    } cases[] = {{"valid", valid},
+                 {"huge_block", huge_block},
+                 {"huge_request", huge_request},
+                 {"alternating", alternating},
+                 {"inflation_bomb", inflation_bomb},
+                 {"garbage_inflate", garbage_inflate},
+                 {"connectivity_past_n", connectivity_past_n},
+                 {"names", names}};
+    if (argc != 3) {
+        std::cerr << "usage: make_case CASE DIRECTORY\n";
+        return 2;
+    }
+    for (const auto& c : cases)
+        if (argv[1] == std::string(c.name)) {
+            try {
+                std::filesystem::create_directories(argv[2]);
+                c.write(argv[2]);
+                return 0;
+            } catch (const std::exception& e) {
+                std::cerr << "make_case " << argv[1] << ": " << e.what() << "\n";
+                return 1;
+            }
+        }
+    std::cerr << "make_case: no case " << argv[1] << "\n";
+    return 2;
+}
