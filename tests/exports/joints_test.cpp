@@ -193,8 +193,8 @@ TEST_F(ResultSets, TimesAreScaledToSecondsInTimeOrder) {
         const char* name;
         std::int32_t cycle;
         float time;
-    } files[] = {{"job_a_0001.qvres", 30, 3.0f}, {"job_a_0002.qvres", 10, 1.0f},
-                 {"job_a_0003.qvres", 20, 2.5f}};
+    } files[] = {{"job_a_0001.qvres", 30, 3.0f}, {"job_a_0002.qvres", 40, 1.0f},
+                 {"job_a_0003.qvres", 20, 2.5f}};  // neither name nor cycle order is time order
     for (const auto& f : files) {
         CycleFileSpec c;
         c.cycle = f.cycle;
@@ -206,7 +206,7 @@ TEST_F(ResultSets, TimesAreScaledToSecondsInTimeOrder) {
     Ints cycles(4, -7);
     Floats times(4, -7.0f);
     ASSERT_TRUE(get_SetData(cycles.data(), times.data()));
-    EXPECT_EQ(cycles, (Ints{10, 20, 30, -7}));
+    EXPECT_EQ(cycles, (Ints{40, 20, 30, -7}));
     expect_near_all(times, {0.001f, 0.0025f, 0.003f, -7.0f});
 
     // Mode 0 registers nothing: true, nothing written.

@@ -73,14 +73,14 @@ TEST_F(ElementValues, MultiMaterialVariablesExpandByReportedMaterial) {
     // the first part and per slot of the second.
     expect_near_all(call(float_elem_values, kMass, 1, 15),
                     {5, 6, 71, 73, 74, 111, 113, 114, 121, 123, 124, 131, 133, 134, 999});
-    // Mode 1: one value per slot, the slot's own, then the unstructured
-    // element behind all stored slot values.
+    // Mode 1: the header pair as stored, unscaled; one value per slot, the
+    // slot's own (10p + 4), then the unstructured element behind all stored
+    // slot values.
     mode_ = 1;
-    const Floats all = call(float_elem_values, kMass, 1, 17);
-    ASSERT_EQ(all.size(), 17u);
-    EXPECT_FLOAT_EQ(all[2], 4.0f);   // slot 0
-    EXPECT_FLOAT_EQ(all[6], 44.0f);  // slot 4
-    EXPECT_FLOAT_EQ(all[16], 999.0f);
+    Floats own = {5, 6};
+    for (int p = 0; p < 14; ++p) own.push_back(float(10 * p + 4));
+    own.push_back(999);
+    expect_near_all(call(float_elem_values, kMass, 1, 17), own);
 
     // An Euler id of 0 is reported: a 2 x 2 x 2 part of one such material
     // gives its element slot 7's two values, stored at 2 + 2 x 7 = 16, 17.
@@ -99,11 +99,11 @@ TEST_F(ElementValues, RealDimensionCodeKeepsTemperatureOnlyInModeZero) {
     m.units[0] = 1;
     load_and_open(m, {DirectoryEntrySpec::real(-2, kTempGradX, 1, ramp<float>(10, 1))});
     EXPECT_EQ(call(float_elem_values, kTempGradX, 1, 3), (Floats{1, 2, 10}));  // the cell of slot 7
+    // Stored 1..10: the header pair 1, 2 unscaled, the eight slots x 1000.
     mode_ = 1;
-    const Floats all = call(float_elem_values, kTempGradX, 1, 10);
-    ASSERT_EQ(all.size(), 10u);
-    EXPECT_FLOAT_EQ(all[2], 3000.0f);
-    EXPECT_FLOAT_EQ(all[9], 10000.0f);
+    Floats expected = ramp<float>(10, 1);
+    for (std::size_t x = 2; x < expected.size(); ++x) expected[x] *= 1000.0f;
+    expect_near_all(call(float_elem_values, kTempGradX, 1, 10), expected);
 }
 
 TEST_F(ElementValues, QualifiersAndSublayers) {

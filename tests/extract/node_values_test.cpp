@@ -3,6 +3,7 @@
 // make a query fail without touching the caller's array.
 #include "extract/node_values.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -149,6 +150,82 @@ TEST_F(NodeValues, DirectorySelectionAndShortArrays) {
     // the short array is never completed from it.
     EXPECT_EQ(call(float_node_values, kVelocityX, 1, 7).size(), 7u);
     EXPECT_EQ(call(float_node_values, 32, 1, 7), Floats{});
+}
+
+TEST_F(NodeValues, LongRowsAndFlatPartsFollowTheCellsAroundEachNode) {
+    // A 2 x 2 x 1 part (no cells: K extent 1), then 3 x 3 x 12 and 2 x 2 x 12
+    // parts whose rows are long enough for the block loop. A cell slot
+    // (i, j, k >= 2) stores 10000 i + 100 j + k; every other slot kNoCell.
+    // Millimetres per microsecond: velocities x 1e-3 / 1e-6 = 1000.
+    Model m;
+    m.blocks = {{2, 2, 1}, {3, 3, 12}, {2, 2, 12}};
+    m.units[0] = 1;
+    m.units[2] = 1;
+    const auto cell = [](int i, int j, int k) { return float(10000 * i + 100 * j + k); };
+    Floats stored = {7.0f, 8.0f};
+    for (const auto& b : m.blocks)
+        for (int i = 1; i <= b[0]; ++i)
+            for (int j = 1; j <= b[1]; ++j)
+                for (int k = 1; k <= b[2]; ++k) {
+                    const bool cells = b[0] >= 2 && b[1] >= 2 && b[2] >= 2;
+                    stored.push_back(!cells ? float(-(100 * i + 10 * j + k))
+                                     : i > 1 && j > 1 && k > 1 ? cell(i, j, k)
+                                                               : kNoCell);
+                }
+    load_and_open(m, {DirectoryEntrySpec::real(2, kVelocityX, 1, stored)});
+
+    // Node (i, j, k) of a part with cells: the mean of the cells (ci, cj, ck),
+    // each of ci in {i, i + 1}, cj, ck likewise, that lie in 2..extent. The
+    // flat part's nodes keep their own slot values. The header pair unscaled.
+    Floats expected = {7.0f, 8.0f};
+    std::size_t slot = 2;
+    for (const auto& b : m.blocks)
+        for (int i = 1; i <= b[0]; ++i)
+            for (int j = 1; j <= b[1]; ++j)
+                for (int k = 1; k <= b[2]; ++k, ++slot) {
+                    if (b[2] < 2) {
+                        expected.push_back(stored[slot] * 1000.0f);
+                        continue;
+                    }
+                    double sum = 0;
+                    int n = 0;
+                    for (int ci = i; ci <= std::min(i + 1, b[0]); ++ci)
+                        for (int cj = j; cj <= std::min(j + 1, b[1]); ++cj)
+                            for (int ck = k; ck <= std::min(k + 1, b[2]); ++ck)
+                                if (ci >= 2 && cj >= 2 && ck >= 2) sum += cell(ci, cj, ck), ++n;
+                    expected.push_back(float(sum / n * 1000.0));
+                }
+    expect_near_all(call(float_node_values, kVelocityX, 1, expected.size()), expected);
+}
+
+TEST_F(NodeValues, DisplacementsAndCoordinatesScaleByLengthAlone) {
+    // Eleven unstructured nodes: a block of eight and three after it, one
+    // node without a displacement in each. Millimetres and microseconds:
+    // lengths x 1e-3, whatever the time unit.
+    Model m;
+    m.unstructured_elements = 1;
+    m.unstructured_nodes = 11;
+    m.units[0] = 1;
+    m.units[2] = 1;
+    load(m);
+    qvw::CycleFileSpec desc = cycle(m, {});
+    Floats stored, expected;
+    for (int n = 0; n < 11; ++n)
+        for (int c = 1; c <= 3; ++c) {
+            const bool none = n == 2 || n == 9;
+            stored.push_back(none && c == 1 ? 2e11f : float(100 * n + c));
+            expected.push_back(none ? 0.0f : float(100 * n + c) * 1e-3f);
+        }
+    desc.displacements = stored;
+    open(desc);
+    expect_near_all(displacements(11), expected);
+
+    // The base file holds the eight nodes of the unstructured element, 1..24;
+    // only they are written of the eleven the cycle counts.
+    Floats xyz(33, kUntouched), placed(33, kUntouched);
+    for (int x = 0; x < 24; ++x) placed[std::size_t(x)] = float(x + 1) * 1e-3f;
+    ASSERT_EQ(qv::extract::node_coordinates(view(), xyz.data()), 1);
+    expect_near_all(xyz, placed);
 }
 
 // The arrays are long enough for both blocks: only the second block's
