@@ -408,10 +408,14 @@ class QvresReader(VTKPythonAlgorithmBase):
         cycle = None
         try:
             analysis = self._open()
+            cycle = self._cycle_of(info, analysis)
+            wanted = self._wanted(analysis, cycle)
+            # The library bounds each count by the cycle file: a hostile one
+            # is refused here, before the cells are built from the model.
+            self._check_counts(analysis, cycle, wanted)
             if self._held.geometry is None:
                 self._held.geometry = Geometry(analysis)
-            cycle = self._cycle_of(info, analysis)
-            grid = self._grid(analysis, cycle)
+            grid = self._grid(analysis, cycle, wanted)
         except Exception as e:  # any fault of a file is reported, never raised into the host
             what = "read" if cycle is None else f"read cycle {analysis.cycles.numbers[cycle]} of"
             return self._fail(what, e)
@@ -420,8 +424,35 @@ class QvresReader(VTKPythonAlgorithmBase):
             output.GetInformation().Set(vtkDataObject.DATA_TIME_STEP(), float(analysis.cycles.times[cycle]))
         return 1
 
-    def _grid(self, analysis, cycle):
-        """The cells with the arrays selected of `cycle` (None: no cycles)."""
+    def _wanted(self, analysis, cycle):
+        """The catalogue entries of `cycle` enabled in the selections."""
+        if cycle is None:
+            return []
+        selected = {"point": self._point_selection, "cell": self._cell_selection}
+        return [(name, location, source, column)
+                for name, location, source, column in catalogue(analysis, analysis.variables(cycle))
+                if selected[location].ArrayIsEnabled(name)]
+
+    def _check_counts(self, analysis, cycle, wanted):
+        """Asks the count of every array `wanted` reads, reading none."""
+        import qvres
+        for source in dict.fromkeys(source for _, _, source, _ in wanted):
+            kind = source[0]
+            try:
+                if kind == "displacement":
+                    analysis.count("displacements", cycle)
+                elif kind in ("node", "element"):
+                    analysis.count(source[1], cycle, location=kind)
+                elif kind == "vector":
+                    for v in source[1:]:
+                        analysis.count(v, cycle, location="node")
+                elif kind == "fraction":
+                    analysis.count("material_fractions", cycle, part=source[1])
+            except qvres.NotStoredError:
+                pass  # read as absent
+
+    def _grid(self, analysis, cycle, wanted):
+        """The cells with the arrays `wanted` of `cycle` (None: no cycles)."""
         g = self._held.geometry
         grid = vtkUnstructuredGrid()
         grid.ShallowCopy(g.grid)
@@ -429,10 +460,6 @@ class QvresReader(VTKPythonAlgorithmBase):
             if self._cell_selection.ArrayIsEnabled("part"):
                 grid.GetCellData().AddArray(_vtk_array(g.part, "part"))
             return grid
-        selected = {"point": self._point_selection, "cell": self._cell_selection}
-        wanted = [(name, location, source, column)
-                  for name, location, source, column in catalogue(analysis, analysis.variables(cycle))
-                  if selected[location].ArrayIsEnabled(name)]
         read = {}
         for name, location, source, column in wanted:
             key = source[0] if source[0] in ("displacement", "part") else source

@@ -611,6 +611,21 @@ class Analysis:
             raw = self._layout(r, request)
         return self._layout_record(raw, cycle, values, v)
 
+    def count(self, variable, cycle, part=None, location=None, all_slots=False):
+        """How many values node_values / element_values (slot_values with
+        all_slots=True) of `variable` give, as the library bounds them by the
+        cycle file, without reading them: DamagedError for a count beyond
+        what the file can hold. `variable` may also be "displacements" (3
+        per node) or "material_fractions" with `part` the material number."""
+        cycle = self._cycle(cycle)
+        if isinstance(variable, str) and variable.casefold() == "material_fractions":
+            values, index, part = _lib.MATERIAL_FRACTIONS, 0, int(part or 0)
+        else:
+            values, v = self._request_of(variable, cycle, part, location, all_slots)
+            index, part = v.index, abs(v.part)
+        with self._reader(cycle) as r:
+            return self._count(r, values, index, part)[0]
+
     def header_pair(self, variable, cycle, part=None, location=None, all_slots=False):
         """The two words stored before the values of a node or element array
         (no query returns them with the values): a tuple of two ints for an

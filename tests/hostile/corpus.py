@@ -68,14 +68,7 @@ CASES = {
 
 # (case, front end): the check that does not hold yet (the start of its
 # problem text) and why. Reported, not counted; any other problem counts.
-_MESH_FIRST = ("builds the model's mesh (a million nodes, 970,299 hexahedra: 12 MB of coordinates, which "
-               "the core admits from a file of this size, up to 64 x file + 16 MiB) before any value is "
-               "read, so its memory follows the inflated model, not the file; the refused count is then "
-               "reported cleanly")
-KNOWN_FAILURES = {
-    ("huge_request", "to-vtk"): ("peak memory", _MESH_FIRST),
-    ("huge_request", "paraview"): ("peak memory", _MESH_FIRST),
-}
+KNOWN_FAILURES = {}
 
 # What the output of these front ends must say besides: the stale lock named
 # as such, the links out named as skipped.

@@ -100,6 +100,30 @@ def test_every_array_of_every_cycle_equals_the_exports(analysis, exports):
             assert same_bits(a.material_fractions(m.name.lower(), k), fractions)
 
 
+def test_counts_are_what_the_model_lays_out(analysis):
+    # What a front end checks before it sizes anything: each count from the
+    # model's extents, as the reads of the test above lay the values out.
+    a = analysis
+    n, rows_real = a.model.nodes, structured_rows(a.parts, True)
+    rows_int, e = structured_rows(a.parts, False), a.model.unstructured_elements
+    cols = len(a.reported_materials) + 1
+    for k in range(len(a.cycles)):
+        assert a.count("displacements", k) == 3 * n
+        for v in a.variables(k):
+            if v.location == "node":
+                expected = n
+            elif v.integer:
+                expected = rows_int + e
+            else:
+                expected = rows_real * (cols if v.multi_material else 1) + e
+            assert a.count(v, k) == expected, (k, v)
+            assert a.count(v.index, k, part=v.part, location=v.location) == expected, (k, v)
+        for m in a.materials:
+            assert a.count("material_fractions", k, part=m.number) == rows_int
+    with pytest.raises(qvres.NotStoredError):
+        a.count("NO_SUCH_VARIABLE", 0)
+
+
 def test_history_is_the_value_at_every_cycle(analysis):
     a = analysis
     for v in a.variables(0):

@@ -431,6 +431,15 @@ std::int64_t CycleReader::count(const qvres_request& request, const char* what) 
     return n;
 }
 
+std::int64_t CycleReader::count_values(const qvres_request& request, const char* what, bool absent_ok) const {
+    std::int64_t n = 0;
+    qvres_error e{};
+    const qvres_status s = api_.qvres_count_values(handle_, &request, &n, &e);
+    if (s == QVRES_OK) return n;
+    if (absent_ok && s == QVRES_E_NOT_STORED) return -1;
+    fail(what, e);
+}
+
 template <class T>
 bool CycleReader::read(const qvres_request& request, const char* what, std::vector<T>& out, bool absent_ok) {
     const std::size_t n = size_of(count(request, what));

@@ -298,6 +298,11 @@ public:
     // cycle stores no rigid body data.
     bool rigid_body(std::int32_t body, std::array<float, 12>& out);
     bool joint(std::int32_t joint, std::int32_t quantity, std::array<float, 16>& out);
+    // How many values `request` gives, as the library bounds it by the file,
+    // without inflating them: what a front end checks before it sizes
+    // anything from the model. -1 when `absent_ok` and the cycle does not
+    // store it; throws Error when the library refuses the count.
+    std::int64_t count_values(const qvres_request& request, const char* what, bool absent_ok = false) const;
 
 private:
     const Analysis& analysis_;

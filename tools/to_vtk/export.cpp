@@ -254,6 +254,32 @@ std::uint64_t export_step(const Analysis& analysis, const std::shared_future<con
     }
 }
 
+// Asks the count of every array export_step reads of `step`, reading none:
+// the library refuses a count beyond what the cycle file can inflate to, so
+// a hostile count fails here, before the geometry or a column is sized from
+// the model (count queries inflate nothing).
+void check_counts(const Analysis& analysis, std::int32_t step, const Selection& selection) {
+    const CycleReader reader(analysis, step);
+    const std::vector<Variable>& dir = reader.variables();
+    const std::vector<bool> chosen = selection.choose(dir, vector_triples(analysis.library(), dir));
+    if (selection.displacement()) reader.count_values({QVRES_DISPLACEMENTS, 0, 0}, "displacements", true);
+    for (std::size_t i = 0; i < dir.size(); ++i) {
+        if (!chosen[i]) continue;
+        const Variable& v = dir[i];
+        const std::int32_t part = std::abs(v.qualifier);
+        switch (v.kind) {
+        case qvhost::kNodeReal: reader.count_values({QVRES_NODE_REALS, v.index, part}, "node values"); break;
+        case qvhost::kNodeInt: reader.count_values({QVRES_NODE_INTEGERS, v.index, part}, "node values"); break;
+        case qvhost::kElementInt: reader.count_values({QVRES_ELEMENT_INTEGERS, v.index, part}, "element values"); break;
+        case qvhost::kElementReal: reader.count_values({QVRES_ELEMENT_REALS, v.index, part}, "element values"); break;
+        default: break;
+        }
+    }
+    if (selection.fractions())
+        for (const qvhost::Material& mat : analysis.materials())
+            if (reader.count_values({QVRES_MATERIAL_FRACTIONS, 0, mat.number}, "material fractions", true) < 0) break;
+}
+
 // Every --vars name must name something in one of the exported steps.
 void check_selection(const Analysis& analysis, const std::vector<std::int32_t>& steps, const Selection& selection) {
     std::set<std::string> used;
@@ -339,6 +365,18 @@ ExportReport export_analysis(const Analysis& analysis, const ExportOptions& o,
 
     const Selection selection(analysis.library(), o.vars);
     if (!o.vars.empty()) check_selection(analysis, steps, selection);
+    // Every step's counts before anything is built: the geometry is made
+    // while the first steps are read, so a step's own read comes too late.
+    // A step refused here is passed over (--keep-going) or ends the export.
+    std::vector<std::string> refused(steps.size());
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        try {
+            check_counts(analysis, steps[i], selection);
+        } catch (const Error& e) {
+            if (!o.keep_going || !e.unreadable_file()) throw;
+            refused[i] = e.what();
+        }
+    }
     if (!o.outdir.empty()) {
         std::error_code ec;
         std::filesystem::create_directories(o.outdir, ec);
@@ -393,8 +431,13 @@ ExportReport export_analysis(const Analysis& analysis, const ExportOptions& o,
             Outcome& out = outcomes[task];
             const std::string where = task == 0 ? std::string("the model's cells") : analysis.describe_step(steps[task - 1]);
             try {
-                run_task(task);
-                out.state = Outcome::done;
+                if (task > 0 && !refused[task - 1].empty()) {
+                    out.state = Outcome::skipped;
+                    out.message = refused[task - 1];
+                } else {
+                    run_task(task);
+                    out.state = Outcome::done;
+                }
             } catch (const Error& e) {
                 out.state = task > 0 && o.keep_going && e.unreadable_file() ? Outcome::skipped : Outcome::failed;
                 out.message = e.what();
