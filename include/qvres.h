@@ -121,9 +121,12 @@ typedef struct qvres_open_options {
  * Reads the base file under the reader's lock (QVRES_E_LOCKED when a lock
  * file exists) and registers the run's cycle files in time order. Cycle
  * files that cannot be registered (unreadable, damaged, a cycle number seen
- * twice, not a regular file such as a dangling link, a name too long) are
- * listed with qvres_get_skipped_file; none is dropped silently, and a
- * directory that cannot be listed is QVRES_E_UNREADABLE. The reader's lock lasts while the
+ * twice, not a regular file such as a dangling link, a link out of the run's
+ * directory, a name too long) are listed with qvres_get_skipped_file; none
+ * is dropped silently, and a directory that cannot be listed is
+ * QVRES_E_UNREADABLE. A base file whose counts do not add up (coordinates
+ * for fewer nodes than the structured slots, connectivity naming nodes it
+ * does not hold) is QVRES_E_DAMAGED. The reader's lock lasts while the
  * base file is read: another open of the same run at that moment, in this
  * process or another, is QVRES_E_LOCKED and may be tried again. */
 QVRES_EXPORT qvres_status QVRES_CALL qvres_open(const char *path,
