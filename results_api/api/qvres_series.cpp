@@ -298,6 +298,8 @@ void read_cycle(Run& run, std::int64_t c, std::vector<T>& buffer, Sink<T>& sink)
     }
 }
 
+constexpr std::int64_t kMostThreads = 256;
+
 // Reads every cycle of the range in `threads` workers (the calling thread
 // is one of them).
 template <class T>
@@ -313,7 +315,9 @@ void run_workers(Run& run, std::int32_t threads, Sink<T>& sink) {
         }
     };
     std::int64_t n = threads > 0 ? threads : static_cast<std::int64_t>(std::thread::hardware_concurrency());
-    n = std::clamp<std::int64_t>(n, 1, run.cycles());
+    // A thread per cycle at most, and a bound a caller's large count cannot
+    // pass: thousands of threads would cost the host more than they read.
+    n = std::clamp<std::int64_t>(n, 1, std::min<std::int64_t>(run.cycles(), kMostThreads));
     std::vector<std::thread> helpers;
     for (std::int64_t t = 1; t < n; ++t) {
         try {
