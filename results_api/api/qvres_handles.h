@@ -49,6 +49,12 @@ qvres_status report(qvres_error* error, qvres_status status, const char* format,
     __attribute__((format(printf, 3, 4)))
 #endif
     ;
+// Whether a request gives integers (int32) rather than reals (float).
+inline bool integer_request(qvres_values v) {
+    return v == QVRES_NODE_INTEGERS || v == QVRES_ELEMENT_INTEGERS ||
+           v == QVRES_ELEMENT_INTEGERS_ALL_SLOTS || v == QVRES_SUBLAYER_INTEGERS;
+}
+
 inline qvres_status succeed(qvres_error* error) {
     if (error) {
         error->status = QVRES_OK;

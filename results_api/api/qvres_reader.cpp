@@ -11,17 +11,13 @@
 #include "variables/variable_queries.h"
 
 using qv::api::guarded_status;
+using qv::api::integer_request;
 using qv::api::report;
 using qv::api::succeed;
 using qv::extract::Failure;
 using qv::extract::Outcome;
 
 namespace {
-
-bool integer_values(qvres_values v) {
-    return v == QVRES_NODE_INTEGERS || v == QVRES_ELEMENT_INTEGERS ||
-           v == QVRES_ELEMENT_INTEGERS_ALL_SLOTS || v == QVRES_SUBLAYER_INTEGERS;
-}
 
 bool known_values(qvres_values v) { return v >= QVRES_DISPLACEMENTS && v <= QVRES_MATERIAL_FRACTIONS; }
 
@@ -117,7 +113,7 @@ qvres_status read_values(qvres_reader* r, const qvres_request* q, T* values, std
     // extraction then writes into none, which its capacity of 0 keeps empty.
     T none[1];
     if (!values) values = none;
-    if (!known_values(q->values) || integer_values(q->values) != std::is_same_v<T, std::int32_t>)
+    if (!known_values(q->values) || integer_request(q->values) != std::is_same_v<T, std::int32_t>)
         return report(error, QVRES_E_ARGUMENT, "request %d does not give %s values",
                       static_cast<int>(q->values), std::is_same_v<T, float> ? "real" : "integer");
     return guarded_status(error, [&] {
@@ -169,7 +165,7 @@ qvres_status read_header(qvres_reader* r, const qvres_request* q, T* pair, qvres
     if (!r || !q || !pair) return report(error, QVRES_E_ARGUMENT, "no reader, request or pair");
     const qvres_values v = q->values;
     if (!known_values(v) || v == QVRES_DISPLACEMENTS || v == QVRES_MATERIAL_FRACTIONS ||
-        integer_values(v) != std::is_same_v<T, std::int32_t>)
+        integer_request(v) != std::is_same_v<T, std::int32_t>)
         return report(error, QVRES_E_ARGUMENT, "request %d has no %s header pair",
                       static_cast<int>(v), std::is_same_v<T, float> ? "real" : "integer");
     return guarded_status(error, [&] {

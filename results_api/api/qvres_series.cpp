@@ -22,15 +22,11 @@
 #include "api/qvres_handles.h"
 
 using qv::api::guarded_status;
+using qv::api::integer_request;
 using qv::api::report;
 using qv::api::succeed;
 
 namespace {
-
-bool integer_request(qvres_values v) {
-    return v == QVRES_NODE_INTEGERS || v == QVRES_ELEMENT_INTEGERS ||
-           v == QVRES_ELEMENT_INTEGERS_ALL_SLOTS || v == QVRES_SUBLAYER_INTEGERS;
-}
 
 std::int64_t cycles_of(const qvres_series& s) { return s.last_cycle - s.first_cycle + 1; }
 
