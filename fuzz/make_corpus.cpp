@@ -251,8 +251,11 @@ void model_inputs(const std::string& dir) {
 }
 
 qvw::Bytes with_first(std::uint8_t first, const qvw::Bytes& rest) {
-    qvw::Bytes b = {first};
-    b.insert(b.end(), rest.begin(), rest.end());
+    // Sized once and filled: g++ -O3 takes an insert behind a one-byte
+    // vector for a copy out of its bounds.
+    qvw::Bytes b(rest.size() + 1);
+    b[0] = first;
+    std::copy(rest.begin(), rest.end(), b.begin() + 1);
     return b;
 }
 
