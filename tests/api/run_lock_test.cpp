@@ -11,19 +11,15 @@
 #include <sstream>
 
 #include "api/base_load.h"
+#include "support/lock_records.h"
 #include "support/temp_dir.h"
 
 namespace qv::api {
 namespace {
 
 namespace fs = std::filesystem;
+using qvtest::read_text;
 
-std::string read_text(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 // A lock that is there when the create runs refuses, whatever made it and
 // whatever any earlier look found: the file stays as it was. A free name is

@@ -18,6 +18,7 @@
 #include "qvres/qvres_support.h"
 #include "results_api.h"
 #include "support/analysis_files.h"
+#include "support/lock_records.h"
 #include "support/temp_dir.h"
 #include "writer/base_file.h"
 #include "writer/cycle_file.h"
@@ -29,41 +30,6 @@ namespace fs = std::filesystem;
 
 bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-#ifndef _WIN32
-std::string read_text(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void write_text(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
-
-std::string this_host() {
-    char name[256] = {};
-    gethostname(name, sizeof name - 1);
-    return name;
-}
-
-// The id of a process that ran and is gone: a child that exited and was
-// reaped.
-pid_t ended_process() {
-    const pid_t child = fork();
-    if (child == 0) _exit(0);
-    int status = 0;
-    waitpid(child, &status, 0);
-    return child;
-}
-
-// A lock record as this library writes it.
-std::string lock_record(const std::string& host, long long pid) {
-    return "results_api reader lock\nhost " + host + "\nprocess " + std::to_string(pid) +
-           "\ntime 1700000000\n";
-}
-
-#endif
 
 bool exports_load(const std::string& path, const std::string& directory, std::int32_t mode = 0) {
     EXPECT_TRUE(set_Startup());

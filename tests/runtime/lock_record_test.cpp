@@ -13,41 +13,20 @@
 
 #include "runtime/files.h"
 #include "runtime/platform.h"
+#include "support/lock_records.h"
 #include "support/temp_dir.h"
 
 namespace qv::runtime {
 namespace {
 
 namespace fs = std::filesystem;
+using qvtest::ended_process;
+using qvtest::read_text;
+using qvtest::write_text;
 
-std::string read_text(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+std::string host() { return qvtest::this_host(); }
+std::string record(const std::string& h, long long pid) { return qvtest::lock_record(h, pid); }
 
-void write_text(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
-
-std::string host() {
-    char name[256] = {};
-    gethostname(name, sizeof name - 1);
-    return name;
-}
-
-pid_t ended_process() {
-    const pid_t child = fork();
-    if (child == 0) _exit(0);
-    int status = 0;
-    waitpid(child, &status, 0);
-    return child;
-}
-
-std::string record(const std::string& h, long long pid) {
-    return "results_api reader lock\nhost " + h + "\nprocess " + std::to_string(pid) + "\ntime 1\n";
-}
 
 // The lock names its maker: the marker line, this host, this process and
 // the time; it goes with the object, and a name that exists is never taken.
