@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the library and runs the tests in six legs:
+# Builds the library and runs the tests in these legs, all of them unless told
+# otherwise; --only LEG runs one alone:
 #   tests    every test, as built for users, inflating with libdeflate (build/)
 #   asan     every test under AddressSanitizer + UndefinedBehaviorSanitizer (build-asan/)
 #   zlib     the tests of the library (not the tools) with zlib as the inflater (build-zlib/)
@@ -8,13 +9,16 @@
 #   windows  both DLLs cross-built with mingw-w64, the tests run under wine (build-win/)
 #   fuzz     a 60-second run of every fuzz target under ASan/UBSan (build-fuzz/,
 #            scripts/fuzz-smoke.sh)
-# Usage: scripts/test.sh [--no-tsan] [--no-fuzz] [--only tests|asan|zlib|tsan|windows|fuzz]
+#   abi      both libraries' binary interfaces against the baselines in abi/
+#            (scripts/abi.sh on build/), and planted changes that must fail
+#            the check (tests/abi/planted_change.sh)
+# Usage: scripts/test.sh [--no-tsan] [--no-fuzz] [--only LEG]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-usage() { sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//'; }
+usage() { sed -n '2,/^# Usage/p' "$0" | sed 's/^# \{0,1\}//'; }
 
-legs="tests asan zlib tsan windows fuzz"
+legs="tests abi asan zlib tsan windows fuzz"
 while [ $# -gt 0 ]; do
   case $1 in
     --no-tsan) legs=${legs/tsan/} ;;
@@ -30,7 +34,7 @@ while [ $# -gt 0 ]; do
   shift
 done
 for leg in $legs; do
-  case $leg in tests|asan|zlib|tsan|windows|fuzz) ;; *) echo "test.sh: no leg '$leg'" >&2; exit 2 ;; esac
+  case $leg in tests|abi|asan|zlib|tsan|windows|fuzz) ;; *) echo "test.sh: no leg '$leg'" >&2; exit 2 ;; esac
 done
 want() { [[ " $legs " == *" $1 "* ]]; }
 
@@ -41,6 +45,7 @@ deps=()
 if want tests || want asan; then deps+=(python3-meshio python3-numpy python3-pytest python3-dask python3-distributed python3-pip
                                         paraview python3-paraview xvfb xauth); fi
 if want tsan || want fuzz; then deps+=(clang-14 libclang-rt-14-dev); fi
+want abi && deps+=(abigail-tools python3)
 want windows && deps+=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 googletest)
 scripts/install-deps.sh "${deps[@]}"
 
@@ -95,6 +100,15 @@ if want tests; then
   leg_start "tests"
   run build -DRESULTS_API_INFLATER=libdeflate
   leg_end tests
+fi
+if want abi; then
+  leg_start "binary interfaces against abi/"
+  # The tests leg's build: its libraries carry the debug information abidw
+  # reads, and after that leg nothing is left to build.
+  configure_and_build build -DRESULTS_API_INFLATER=libdeflate
+  scripts/abi.sh --build-dir build
+  tests/abi/planted_change.sh
+  leg_end abi
 fi
 if want asan; then
   leg_start "tests under AddressSanitizer + UndefinedBehaviorSanitizer"
