@@ -12,6 +12,10 @@
 #   abi      both libraries' binary interfaces against the baselines in abi/
 #            (scripts/abi.sh on build/), and planted changes that must fail
 #            the check (tests/abi/planted_change.sh)
+#   packages the Debian packages (scripts/packages.sh, build-pkg/) checked by
+#            lintian (errors fail, warnings are listed), installed with
+#            apt-get, used, and purged again (tests/packages/installed_test.sh;
+#            needs root or sudo); the Windows zip is made by the windows leg
 # Usage: scripts/test.sh [--no-tsan] [--no-fuzz] [--only LEG]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -34,7 +38,7 @@ while [ $# -gt 0 ]; do
   shift
 done
 for leg in $legs; do
-  case $leg in tests|abi|asan|zlib|tsan|windows|fuzz) ;; *) echo "test.sh: no leg '$leg'" >&2; exit 2 ;; esac
+  case $leg in tests|abi|asan|zlib|tsan|windows|fuzz|packages) ;; *) echo "test.sh: no leg '$leg'" >&2; exit 2 ;; esac
 done
 want() { [[ " $legs " == *" $1 "* ]]; }
 
@@ -46,6 +50,7 @@ if want tests || want asan; then deps+=(python3-meshio python3-numpy python3-pyt
                                         paraview python3-paraview xvfb xauth); fi
 if want tsan || want fuzz; then deps+=(clang-14 libclang-rt-14-dev); fi
 want abi && deps+=(abigail-tools python3)
+want packages && deps+=(dpkg-dev lintian python3)
 want windows && deps+=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 googletest)
 scripts/install-deps.sh "${deps[@]}"
 
@@ -145,5 +150,15 @@ if want fuzz; then
   leg_start "fuzz targets, $((${FUZZ_SECONDS:-60})) s each under ASan/UBSan"
   scripts/fuzz-smoke.sh build-fuzz
   leg_end fuzz
+fi
+if want packages; then
+  leg_start "Debian packages: lintian, installed, used, removed"
+  scripts/packages.sh build-pkg
+  status=0
+  lintian --fail-on error build-pkg/packages/*.deb >build-pkg/packages/lintian.txt 2>&1 || status=$?
+  grep -v '^running with root' build-pkg/packages/lintian.txt || true
+  [ "$status" -eq 0 ] || { echo "lintian found errors" >&2; exit 1; }
+  tests/packages/installed_test.sh build-pkg/packages
+  leg_end packages
 fi
 echo "all tests passed"
