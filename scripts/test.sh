@@ -22,7 +22,7 @@ cd "$(dirname "$0")/.."
 
 usage() { sed -n '2,/^# Usage/p' "$0" | sed 's/^# \{0,1\}//'; }
 
-legs="tests abi asan zlib tsan windows fuzz"
+legs="tests abi asan zlib tsan windows fuzz packages"
 while [ $# -gt 0 ]; do
   case $1 in
     --no-tsan) legs=${legs/tsan/} ;;

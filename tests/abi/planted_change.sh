@@ -2,9 +2,11 @@
 # scripts/abi.sh catches planted interface changes: in a scratch copy of the
 # source tree it fails on a widened struct, a changed parameter type and an
 # added function without a new version, and admits an added function only
-# with a new minor version, its baseline and its CHANGELOG.md entry; a
-# removed function is refused with a minor raise. The unchanged copy passes
-# first, so each failure comes from its plant.
+# with a new minor version, its baseline and its CHANGELOG.md entry. A
+# removed function is refused with a minor raise, by --update and, when the
+# old baseline was deleted by hand, by the check against the committed one;
+# a major raise needs its SONAME. The unchanged copy passes first, so each
+# failure comes from its plant.
 # Usage: tests/abi/planted_change.sh [scratch directory to keep]
 set -euo pipefail
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
@@ -126,6 +128,37 @@ extra=(--update)
 check fail "--update of a removed function with a minor raise" "takes a new major version"
 extra=()
 [ -e "$tree/abi/libqvres.so.2.2.0.abi" ] || { echo "FAILED: a refused --update removed the baseline"; failures=$((failures + 1)); }
+
+# The same rule against git history: the 2.2.0 baseline committed, then
+# deleted by hand so that --update has nothing to compare with.
+git -C "$tree" init -q
+git -C "$tree" add -A
+git -C "$tree" -c user.name=test -c user.email=test@localhost commit -qm "2.2.0"
+rm "$tree/abi/libqvres.so.2.2.0.abi"
+extra=(--update)
+check pass "--update once the old baseline is deleted by hand" "wrote abi/libqvres.so.2.3.0.abi"
+extra=()
+plant CHANGELOG.md "## libqvres (" "### libqvres 2.3.0 (planted)
+
+- qvres_planted removed
+
+## libqvres ("
+check fail "a removed function behind a minor raise, against the committed baseline" \
+  "against the baseline of 2.2.0 in git history, a removed or changed interface takes a new major version"
+plant CMakeLists.txt "set(QVRES_VERSION 2.3.0)" "set(QVRES_VERSION 3.0.0)"
+plant include/qvres.h "#define QVRES_VERSION_MAJOR 2" "#define QVRES_VERSION_MAJOR 3"
+plant include/qvres.h "#define QVRES_VERSION_MINOR 3" "#define QVRES_VERSION_MINOR 0"
+extra=(--update)
+check fail "a major raise without a new SONAME" "has the SONAME libqvres.so.2, not libqvres.so.3"
+plant CMakeLists.txt "  SOVERSION 2" "  SOVERSION 3"
+check pass "--update after a major raise with its SONAME" "libqvres: 2.3.0 -> 3.0.0 (none)"
+extra=()
+plant CHANGELOG.md "## libqvres (" "### libqvres 3.0.0 (planted)
+
+- qvres_planted removed
+
+## libqvres ("
+check pass "a removed function with a major raise, a new SONAME, baseline and CHANGELOG.md"
 restore
 
 [ "$failures" -eq 0 ] || { echo "$failures planted change(s) not caught as expected"; exit 1; }
