@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the library and runs the tests in six legs:
+# Builds the library and runs the tests in these legs, all of them unless told
+# otherwise; --only LEG runs one alone:
 #   tests    every test, as built for users, inflating with libdeflate (build/)
 #   asan     every test under AddressSanitizer + UndefinedBehaviorSanitizer (build-asan/)
 #   zlib     the tests of the library (not the tools) with zlib as the inflater (build-zlib/)
@@ -8,13 +9,20 @@
 #   windows  both DLLs cross-built with mingw-w64, the tests run under wine (build-win/)
 #   fuzz     a 60-second run of every fuzz target under ASan/UBSan (build-fuzz/,
 #            scripts/fuzz-smoke.sh)
-# Usage: scripts/test.sh [--no-tsan] [--no-fuzz] [--only tests|asan|zlib|tsan|windows|fuzz]
+#   abi      both libraries' binary interfaces against the baselines in abi/
+#            (scripts/abi.sh on build/), and planted changes that must fail
+#            the check (tests/abi/planted_change.sh)
+#   packages the Debian packages (scripts/packages.sh, build-pkg/) checked by
+#            lintian (errors fail, warnings are listed), installed with
+#            apt-get, used, and purged again (tests/packages/installed_test.sh;
+#            needs root or sudo); the Windows zip is made by the windows leg
+# Usage: scripts/test.sh [--no-tsan] [--no-fuzz] [--only LEG]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-usage() { sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//'; }
+usage() { sed -n '2,/^# Usage/p' "$0" | sed 's/^# \{0,1\}//'; }
 
-legs="tests asan zlib tsan windows fuzz"
+legs="tests abi asan zlib tsan windows fuzz packages"
 while [ $# -gt 0 ]; do
   case $1 in
     --no-tsan) legs=${legs/tsan/} ;;
@@ -30,7 +38,7 @@ while [ $# -gt 0 ]; do
   shift
 done
 for leg in $legs; do
-  case $leg in tests|asan|zlib|tsan|windows|fuzz) ;; *) echo "test.sh: no leg '$leg'" >&2; exit 2 ;; esac
+  case $leg in tests|abi|asan|zlib|tsan|windows|fuzz|packages) ;; *) echo "test.sh: no leg '$leg'" >&2; exit 2 ;; esac
 done
 want() { [[ " $legs " == *" $1 "* ]]; }
 
@@ -41,6 +49,8 @@ deps=()
 if want tests || want asan; then deps+=(python3-meshio python3-numpy python3-pytest python3-dask python3-distributed python3-pip
                                         paraview python3-paraview xvfb xauth); fi
 if want tsan || want fuzz; then deps+=(clang-14 libclang-rt-14-dev); fi
+want abi && deps+=(abigail-tools python3)
+want packages && deps+=(dpkg-dev lintian python3)
 want windows && deps+=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 googletest)
 scripts/install-deps.sh "${deps[@]}"
 
@@ -74,6 +84,9 @@ windows_leg() {
     -DCMAKE_C_FLAGS_RELEASE="-O2 -DNDEBUG" -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
     -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DRESULTS_API_BUILD_BENCH=OFF
   cmake --build "$dir" -j "$jobs"
+  # The zip a Windows host developer takes (cmake/packaging.cmake).
+  (cd "$dir" && cpack -G ZIP >/dev/null)
+  python3 tests/packages/windows_zip_test.py "$dir"/packages/*.zip
   local server
   server=$(command -v wineserver || echo /usr/lib/wine/wineserver)
   export WINEPREFIX="$PWD/$dir/wine" WINEDEBUG=-all
@@ -98,6 +111,15 @@ if want tests; then
   leg_start "tests"
   run build -DRESULTS_API_INFLATER=libdeflate
   leg_end tests
+fi
+if want abi; then
+  leg_start "binary interfaces against abi/"
+  # The tests leg's build: its libraries carry the debug information abidw
+  # reads, and after that leg nothing is left to build.
+  configure_and_build build -DRESULTS_API_INFLATER=libdeflate
+  scripts/abi.sh --build-dir build
+  tests/abi/planted_change.sh
+  leg_end abi
 fi
 if want asan; then
   leg_start "tests under AddressSanitizer + UndefinedBehaviorSanitizer"
@@ -134,5 +156,15 @@ if want fuzz; then
   leg_start "fuzz targets, $((${FUZZ_SECONDS:-60})) s each under ASan/UBSan"
   scripts/fuzz-smoke.sh build-fuzz
   leg_end fuzz
+fi
+if want packages; then
+  leg_start "Debian packages: lintian, installed, used, removed"
+  scripts/packages.sh build-pkg
+  status=0
+  lintian --fail-on error build-pkg/packages/*.deb >build-pkg/packages/lintian.txt 2>&1 || status=$?
+  grep -v '^running with root' build-pkg/packages/lintian.txt || true
+  [ "$status" -eq 0 ] || { echo "lintian found errors" >&2; exit 1; }
+  tests/packages/installed_test.sh build-pkg/packages
+  leg_end packages
 fi
 echo "all tests passed"

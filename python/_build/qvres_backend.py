@@ -23,6 +23,9 @@ def _project():
 def _metadata(p):
     lines = ["Metadata-Version: 2.1", f"Name: {p['name']}", f"Version: {p['version']}",
              f"Summary: {p.get('description', '')}", f"Requires-Python: {p.get('requires-python', '>=3')}"]
+    if "license" in p:
+        lines.append(f"License: {p['license']['text']}")
+    lines += [f"Classifier: {c}" for c in p.get("classifiers", [])]
     lines += [f"Requires-Dist: {d}" for d in p.get("dependencies", [])]
     for extra, deps in p.get("optional-dependencies", {}).items():
         lines.append(f"Provides-Extra: {extra}")
@@ -35,8 +38,15 @@ def _dist_info(p):
 
 
 def _dist_info_files(p):
-    return {"METADATA": _metadata(p), "top_level.txt": "qvres\n",
-            "WHEEL": f"Wheel-Version: 1.0\nGenerator: qvres_backend\nRoot-Is-Purelib: true\nTag: {_TAG}\n"}
+    files = {"METADATA": _metadata(p), "top_level.txt": "qvres\n",
+             "WHEEL": f"Wheel-Version: 1.0\nGenerator: qvres_backend\nRoot-Is-Purelib: true\nTag: {_TAG}\n"}
+    # The project's licence travels with the wheel (absent only from a copy
+    # of python/ taken out of the source tree).
+    licence = os.path.join(os.path.dirname(_ROOT), "LICENSE")
+    if os.path.exists(licence):
+        with open(licence) as f:
+            files["LICENSE"] = f.read()
+    return files
 
 
 def _write_dist_info(p, directory):

@@ -63,6 +63,11 @@ def test_pip_install_without_an_index(tmp_path, sample):
                         str(target), source], capture_output=True, text=True, timeout=300)
     assert p.returncode == 0, p.stdout + p.stderr
     assert not (target / "qvres" / "_installed.py").exists()
+    # The wheel carries the project's licence and names it in its metadata.
+    [info] = target.glob("qvres-*.dist-info")
+    assert "License: BSD-3-Clause" in (info / "METADATA").read_text().splitlines()
+    with open(os.path.join(ENV["QVRES_SOURCE_DIR"], "LICENSE")) as f:
+        assert (info / "LICENSE").read_text() == f.read()
     library, cycles = python(PROBE.format(str(sample)), tmp_path, PYTHONPATH=str(target),
                              QVRES_LIBRARY=tool("QVRES_LIBRARY"))
     assert os.path.samefile(library, tool("QVRES_LIBRARY")) and int(cycles) == 12
