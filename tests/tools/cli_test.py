@@ -214,7 +214,7 @@ class DamagedInput(SampleTest):
                 self.assertRegex(err, rf"^qvres-to-vtk: warning: step 5 \(cycle 719.*{re.escape(victim)}.*passed over\n$")
                 files = ET.parse(self.path("vtk/sample_run.pvd")).getroot().findall("./Collection/DataSet")
                 self.assertEqual([d.get("file") for d in files],
-                                 [f"sample_run_{s:04d}.vtu" for s in range(12) if s != 5])
+                                 [f"sample_run_{s:04d}.vtm" for s in range(12) if s != 5])
                 # A check keeps going and still fails.
                 self.expect_error(TO_VTK, ["--read-only", "--keep-going", self.cycle], "1 cycle file could not be read")
 
