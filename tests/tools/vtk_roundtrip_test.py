@@ -219,6 +219,36 @@ class Blocks(SampleTest):
                         ours = a.get(array, np.zeros(len(rows), whole[array].dtype))  # hidden cells: only where any
                         np.testing.assert_array_equal(ours, whole[array][rows], array)
 
+    def test_the_envelope_is_each_value_s_extreme_over_the_cycles_and_its_time(self):
+        env = self.path("envelope")
+        run(TO_VTK, "--envelope", "pressure", self.cycle, env)
+        run(TO_VTK, "--envelope", "X-VELOCITY", "--min", "--single-vtu", self.cycle, env)
+        times = np.array([t for _, _, t in self.cycles])
+        pressure = np.array([self.reference("values", self.cycle, str(s), "PRESSURE")["value"]
+                             for s, _, _ in self.cycles], np.float32)
+        velocity = np.array([self.reference("values", self.cycle, str(s), "X-VELOCITY")["value"]
+                             for s, _, _ in self.cycles], np.float32)
+        # The first cycle that reached the extreme.
+        peak, first = pressure.max(axis=0), pressure.argmax(axis=0)
+        low, first_low = velocity.min(axis=0), velocity.argmin(axis=0)
+        self.assertGreater(len(set(first)), 3, "the wave peaks at different times")
+
+        root = ET.parse(os.path.join(env, "sample_run_envelope.vtm")).getroot()
+        files = [os.path.join(env, d.get("file")) for d in root.iter("DataSet")]
+        self.assertEqual(sorted(os.listdir(env)), sorted(["sample_run_envelope.vtm", "sample_run_envelope.vtu"] +
+                                                         [os.path.basename(f) for f in files]))
+        [(number, _, (I, J, K), _)] = [p for p in self.parts if p[1] == "structured"]
+        euler = Vtu(files[0]).arrays
+        n = (I - 1) * (J - 1) * (K - 1)
+        to_vtk_order = lambda v: v[:n].reshape(I - 1, J - 1, K - 1).transpose(2, 1, 0).ravel()
+        np.testing.assert_array_equal(euler["PRESSURE_max"], to_vtk_order(peak))
+        np.testing.assert_allclose(euler["PRESSURE_max_time"], to_vtk_order(times[first]), rtol=1e-6)
+        single = Vtu(os.path.join(env, "sample_run_envelope.vtu")).arrays
+        np.testing.assert_array_equal(single["X-VELOCITY_min"], low)
+        np.testing.assert_allclose(single["X-VELOCITY_min_time"], times[first_low], rtol=1e-6)
+        self.assertEqual(Vtu(os.path.join(env, "sample_run_envelope.vtu")).point_arrays(),
+                         ["X-VELOCITY_min", "X-VELOCITY_min_time"])
+
     def test_threads_write_the_same_bytes(self):
         other = self.path("t1")
         run(TO_VTK, "--threads", "1", self.cycle, other)

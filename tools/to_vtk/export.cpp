@@ -5,6 +5,7 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <future>
@@ -297,6 +298,7 @@ struct Column {
     std::vector<std::int32_t> ints;
     std::vector<std::uint8_t> bytes;  // vtkGhostType
     std::size_t entry = SIZE_MAX;     // the directory entry it holds alone
+    std::vector<double> doubles;
 };
 
 // Buffers reused for the arrays of a step, cut to a block: a new one per
@@ -321,8 +323,82 @@ std::optional<DataArray> encoded(const Column& c, const Block* b, const Encoding
         if (b) gather(*b, c.points, c.ints, n, scratch.ints);
         return ints(c.name, b ? scratch.ints : c.ints, e);
     }
+    if (!c.doubles.empty()) return doubles(c.name, b ? gather(*b, c.points, c.doubles, n) : c.doubles, e);
     if (b) gather(*b, c.points, c.reals, n, scratch.reals);
     return floats(c.name, b ? scratch.reals : c.reals, e, c.components);
+}
+
+// Writes `columns` (arrays over every model node or cell) as PATH.vtu, or
+// as a block file per block and PATH.vtm naming them; each column is let
+// go once encoded. Returns the bytes written. A failure removes the block
+// files already written for PATH: no partial set is left looking whole.
+std::uint64_t write_files(const std::shared_future<const Shared*>& shared, std::vector<Column>& columns,
+                          const ExportOptions& o, bool with_part, double time, std::int32_t cycle,
+                          const std::string& path) {
+    auto piece_of = [&](const std::vector<DataArray>& arrays, const std::vector<bool>& at_points, const DataArray* part,
+                        const DataArray* hidden) {
+        Piece piece;
+        for (std::size_t k = 0; k < arrays.size(); ++k)
+            (at_points[k] ? piece.point_data : piece.cell_data).push_back(&arrays[k]);
+        if (part && with_part) piece.cell_data.push_back(part);
+        if (hidden) piece.cell_data.push_back(hidden);
+        piece.time = time;
+        piece.cycle = cycle;
+        return piece;
+    };
+    // Each column cut to every block and encoded, then let go.
+    const Shared* shared_geometry = o.single_vtu ? nullptr : shared.get();  // built by another task, perhaps still
+    const std::size_t n_blocks = o.single_vtu ? 1 : shared_geometry->blocks.size();
+    std::vector<std::vector<DataArray>> arrays(n_blocks), ghost(n_blocks);
+    std::vector<std::vector<bool>> at_points(n_blocks);
+    Scratch scratch;
+    std::vector<std::string> written;
+    try {
+        for (Column& c : columns) {
+            for (std::size_t k = 0; k < n_blocks; ++k) {
+                const Block* b = o.single_vtu ? nullptr : &shared_geometry->blocks[k];
+                if (b && !c.points && b->structured && !b->elements) continue;  // no elements: no cell values
+                std::optional<DataArray> a = encoded(c, b, o.encoding, scratch);
+                if (!a) continue;
+                if (!c.bytes.empty()) {
+                    ghost[k].push_back(std::move(*a));
+                    continue;
+                }
+                arrays[k].push_back(std::move(*a));
+                at_points[k].push_back(c.points);
+            }
+            c = Column();
+        }
+        if (o.single_vtu) {
+            const Shared& geometry = *shared.get();  // built by another task, perhaps still
+            return write_vtu(path + ".vtu", geometry.geometry,
+                             piece_of(arrays[0], at_points[0], &geometry.part, ghost[0].empty() ? nullptr : &ghost[0][0]),
+                             o.encoding);
+        }
+        std::uint64_t total = 0;
+        std::vector<BlockEntry> entries;
+        const std::string stem = qvhost::file_name_of(path);
+        for (std::size_t k = 0; k < n_blocks; ++k) {
+            const Block& b = shared_geometry->blocks[k];
+            const bool cells = !b.structured || b.elements;
+            const DataArray* hidden = !cells ? &b.hidden : ghost[k].empty() ? nullptr : &ghost[k][0];
+            const Piece piece = piece_of(arrays[k], at_points[k], cells ? &b.part : nullptr, hidden);
+            const std::string file = path + b.file_suffix;
+            total += b.structured ? write_vts(file, b.structured_geometry, piece, o.encoding)
+                                  : write_vtu(file, b.geometry, piece, o.encoding);
+            written.push_back(file);
+            entries.push_back({b.name, stem + b.file_suffix});
+        }
+        return total + write_vtm(path + ".vtm", entries);
+    } catch (...) {
+        for (const std::string& f : written) std::remove(f.c_str());
+        try {
+            throw;
+        } catch (const std::runtime_error& e) {
+            if (dynamic_cast<const Error*>(&e)) throw;
+            throw Error(e.what());
+        }
+    }
 }
 
 // One step: every selected array read, and the file (or the block files
@@ -350,7 +426,7 @@ std::uint64_t export_step(const Analysis& analysis, const std::shared_future<con
     Names names;
     std::vector<Column> columns;
     auto add = [&](bool points, const std::string& name, int components = 1) -> Column& {
-        columns.push_back(Column{name, points, components, {}, {}, {}, SIZE_MAX});
+        columns.push_back(Column{name, points, components, {}, {}, {}, SIZE_MAX, {}});
         return columns.back();
     };
     if (selection.displacement()) {
@@ -438,66 +514,8 @@ std::uint64_t export_step(const Analysis& analysis, const std::shared_future<con
     reader.rigid_body(1, body);
     reader.joint(1, 1, joint);
     if (!write) return 0;
-    const double time = analysis.steps()[static_cast<std::size_t>(step)].time;
-    const std::int32_t cycle = analysis.steps()[static_cast<std::size_t>(step)].cycle;
-    auto piece_of = [&](const std::vector<DataArray>& arrays, const std::vector<bool>& at_points, const DataArray* part,
-                        const DataArray* hidden) {
-        Piece piece;
-        for (std::size_t k = 0; k < arrays.size(); ++k)
-            (at_points[k] ? piece.point_data : piece.cell_data).push_back(&arrays[k]);
-        if (part && selection.part()) piece.cell_data.push_back(part);
-        if (hidden) piece.cell_data.push_back(hidden);
-        piece.time = time;
-        piece.cycle = cycle;
-        return piece;
-    };
-    // Each column cut to every block and encoded, then let go.
-    const Shared* shared_geometry = o.single_vtu ? nullptr : shared.get();  // built by another task, perhaps still
-    const std::size_t n_blocks = o.single_vtu ? 1 : shared_geometry->blocks.size();
-    std::vector<std::vector<DataArray>> arrays(n_blocks), ghost(n_blocks);
-    std::vector<std::vector<bool>> at_points(n_blocks);
-    Scratch scratch;
-    try {
-        for (Column& c : columns) {
-            for (std::size_t k = 0; k < n_blocks; ++k) {
-                const Block* b = o.single_vtu ? nullptr : &shared_geometry->blocks[k];
-                if (b && !c.points && b->structured && !b->elements) continue;  // no elements: no cell values
-                std::optional<DataArray> a = encoded(c, b, o.encoding, scratch);
-                if (!a) continue;
-                if (!c.bytes.empty()) {
-                    ghost[k].push_back(std::move(*a));
-                    continue;
-                }
-                arrays[k].push_back(std::move(*a));
-                at_points[k].push_back(c.points);
-            }
-            c = Column();
-        }
-        if (o.single_vtu) {
-            const Shared& geometry = *shared.get();  // built by another task, perhaps still
-            return write_vtu(path + ".vtu", geometry.geometry,
-                             piece_of(arrays[0], at_points[0], &geometry.part, ghost[0].empty() ? nullptr : &ghost[0][0]),
-                             o.encoding);
-        }
-        std::uint64_t total = 0;
-        std::vector<BlockEntry> entries;
-        const std::string stem = qvhost::file_name_of(path);
-        for (std::size_t k = 0; k < n_blocks; ++k) {
-            const Block& b = shared_geometry->blocks[k];
-            const bool cells = !b.structured || b.elements;
-            const DataArray* hidden = !cells ? &b.hidden : ghost[k].empty() ? nullptr : &ghost[k][0];
-            const Piece piece = piece_of(arrays[k], at_points[k], cells ? &b.part : nullptr, hidden);
-            const std::string file = path + b.file_suffix;
-            total += b.structured ? write_vts(file, b.structured_geometry, piece, o.encoding)
-                                  : write_vtu(file, b.geometry, piece, o.encoding);
-            entries.push_back({b.name, stem + b.file_suffix});
-        }
-        return total + write_vtm(path + ".vtm", entries);
-    } catch (const Error&) {
-        throw;
-    } catch (const std::runtime_error& e) {
-        throw Error(e.what());
-    }
+    const qvhost::Step& at = analysis.steps()[static_cast<std::size_t>(step)];
+    return write_files(shared, columns, o, selection.part(), at.time, at.cycle, path);
 }
 
 // Asks the count of every array export_step reads of `step`, reading none:
@@ -607,6 +625,67 @@ std::vector<std::int32_t> parse_steps(const std::string& list, std::size_t count
     std::sort(steps.begin(), steps.end());
     steps.erase(std::unique(steps.begin(), steps.end()), steps.end());
     return steps;
+}
+
+ExportReport export_envelope(const Analysis& analysis, const ExportOptions& o, const std::string& variable,
+                             bool minimum) {
+    if (analysis.steps().empty()) throw Error("the analysis has no steps");
+    const CycleReader reader(analysis, 0);
+    const std::vector<Variable>& dir = reader.variables();
+    const auto v = std::find_if(dir.begin(), dir.end(), [&](const Variable& d) {
+        return d.real() && (variable == std::to_string(d.index) || analysis.library().names_entry(variable, d));
+    });
+    if (v == dir.end())
+        throw Error("--envelope: " + variable + " names no real node or element variable of " + analysis.describe_step(0) +
+                        " (see: qvres-inspect vars FILE 0)",
+                    QVRES_E_ARGUMENT);
+    const qvres_request request{v->node() ? QVRES_NODE_REALS : QVRES_ELEMENT_REALS, v->index, std::abs(v->qualifier)};
+    const unsigned threads = o.threads == 0 ? std::max(1u, std::thread::hardware_concurrency()) : o.threads;
+    qvhost::Envelope envelope = analysis.envelope(request, minimum, threads);
+    // One value per node, or per element: each element's own value.
+    std::vector<float> values = std::move(envelope.values);
+    std::vector<std::int64_t> at = std::move(envelope.cycles);
+    const qvhost::Model& m = analysis.model();
+    if (v->element()) {
+        const qvhost::ElementLayout layout = reader.layout(request, "element values");
+        if (static_cast<std::int64_t>(values.size()) != layout.size)
+            throw Error(analysis.files().path + ": the envelope of " + v->name + " holds " + std::to_string(values.size()) +
+                            " values where the model lays out " + std::to_string(layout.size),
+                        QVRES_E_DAMAGED);
+        values = qvhost::element_values(layout, values);
+        at = qvhost::element_values(layout, at);
+    }
+    const auto expected = static_cast<std::size_t>(v->node() ? m.nodes() : m.elements());
+    if (values.size() != expected)
+        throw Error(analysis.files().path + ": the envelope of " + v->name + " holds " + std::to_string(values.size()) +
+                        " values where the model has " + std::to_string(expected),
+                    QVRES_E_DAMAGED);
+    std::vector<double> times(at.size(), std::numeric_limits<double>::quiet_NaN());
+    for (std::size_t k = 0; k < at.size(); ++k)
+        if (at[k] >= 0 && static_cast<std::size_t>(at[k]) < analysis.steps().size())
+            times[k] = analysis.steps()[static_cast<std::size_t>(at[k])].time;
+
+    const std::string name = (v->name.empty() ? "VAR" + std::to_string(v->index) : v->name) +
+                             (std::abs(v->qualifier) != 1 ? "_part" + std::to_string(std::abs(v->qualifier)) : "") +
+                             (minimum ? "_min" : "_max");
+    std::vector<Column> columns(2);
+    columns[0].name = name, columns[0].points = v->node(), columns[0].reals = std::move(values);
+    columns[1].name = name + "_time", columns[1].points = v->node(), columns[1].doubles = std::move(times);
+    std::error_code ec;
+    std::filesystem::create_directories(o.outdir, ec);
+    if (ec) throw Error("cannot create " + o.outdir + ": " + ec.message());
+    Shared shared = build_shared(analysis, o, threads);
+    std::promise<const Shared*> ready;
+    ready.set_value(&shared);
+    const qvhost::Step& last = analysis.steps().back();
+    const std::string path = o.outdir + "/" + analysis.files().run + "_envelope";
+    ExportReport report;
+    report.steps = analysis.steps().size();
+    report.points = static_cast<std::size_t>(m.nodes());
+    report.cells = static_cast<std::size_t>(m.elements());
+    report.bytes = write_files(ready.get_future().share(), columns, o, true, last.time, last.cycle, path);
+    report.files.push_back(path + (o.single_vtu ? ".vtu" : ".vtm"));
+    return report;
 }
 
 ExportReport export_analysis(const Analysis& analysis, const ExportOptions& o,

@@ -48,6 +48,11 @@ constexpr const char* kUsage =
     "                   the structured elements as hexahedra, then the unstructured\n"
     "                   elements; cell data 'part' says whose)\n"
     "  --show-eroded    draw eroded elements: no vtkGhostType from EROSION\n"
+    "  --envelope VAR   instead of the cycles, the peak map of real node or element\n"
+    "                   variable VAR over every cycle: OUTDIR/RUN_envelope.vtm (or\n"
+    "                   .vtu) with the point or cell arrays VAR_max, the largest\n"
+    "                   value, and VAR_max_time, the time (s) it was first reached\n"
+    "  --min            with --envelope: the smallest value (VAR_min, VAR_min_time)\n"
     "  --keep-going     pass over a cycle file that cannot be read, with a warning\n"
     "                   (default: stop with an error naming the file)\n"
     "  --read-only      read every array as the export does and write nothing: a\n"
@@ -72,7 +77,8 @@ std::vector<std::string> split(const std::string& list) {
 }
 
 struct Command {
-    std::string library, file, steps;
+    std::string library, file, steps, envelope;
+    bool minimum = false;
     bool read_only = false;
     bool clear_stale_lock = false;
     qvvtk::ExportOptions options;
@@ -93,6 +99,10 @@ Command parse(int argc, char** argv) {
             c.clear_stale_lock = true;
         } else if (arg == "--keep-going") {
             c.options.keep_going = true;
+        } else if (arg == "--envelope") {
+            c.envelope = value();
+        } else if (arg == "--min") {
+            c.minimum = true;
         } else if (arg == "--single-vtu") {
             c.options.single_vtu = true;
         } else if (arg == "--show-eroded") {
@@ -118,6 +128,9 @@ Command parse(int argc, char** argv) {
         throw UsageError("usage: qvres-to-vtk [OPTIONS] FILE OUTDIR, or qvres-to-vtk [OPTIONS] --read-only FILE");
     c.file = positional[0];
     if (!c.read_only) c.options.outdir = positional[1];
+    if (c.minimum && c.envelope.empty()) throw UsageError("--min goes with --envelope VAR");
+    if (!c.envelope.empty() && (c.read_only || !c.steps.empty() || !c.options.vars.empty()))
+        throw UsageError("--envelope takes every cycle and writes its own arrays: no --read-only, --steps or --vars");
     return c;
 }
 
@@ -125,6 +138,12 @@ int run(Command& c) {
     const qvhost::ResultsLibrary lib(c.library, c.clear_stale_lock);
     const qvhost::Analysis analysis(lib, c.file);
     for (const qvhost::SkippedFile& s : analysis.skipped()) qvhost::report_warning(kTool, "not read: " + s.reason);
+    if (!c.envelope.empty()) {
+        const qvvtk::ExportReport report = qvvtk::export_envelope(analysis, c.options, c.envelope, c.minimum);
+        qvhost::print(stdout, "wrote %s (%zu cycles, %zu points, %zu cells, %.1f MB)\n", report.files.front().c_str(),
+                              report.steps, report.points, report.cells, static_cast<double>(report.bytes) / 1e6);
+        return 0;
+    }
     if (!c.steps.empty()) c.options.steps = qvvtk::parse_steps(c.steps, analysis.steps().size());
 
     const std::size_t total = c.options.steps.empty() ? analysis.steps().size() : c.options.steps.size();

@@ -154,6 +154,10 @@ DataArray bytes(std::string name, const std::vector<std::uint8_t>& values, const
     return array_of(std::move(name), "UInt8", values, e);
 }
 
+DataArray doubles(std::string name, const std::vector<double>& values, const Encoding& e) {
+    return array_of(std::move(name), "Float64", values, e);
+}
+
 DataArray ints(std::string name, const std::vector<std::int32_t>& values, const Encoding& e) {
     return array_of(std::move(name), "Int32", values, e);
 }

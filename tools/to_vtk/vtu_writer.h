@@ -40,6 +40,7 @@ DataArray floats(std::string name, const std::vector<float>& values, const Encod
                  unsigned threads = 1);
 DataArray ints(std::string name, const std::vector<std::int32_t>& values, const Encoding& encoding);
 DataArray bytes(std::string name, const std::vector<std::uint8_t>& values, const Encoding& encoding);
+DataArray doubles(std::string name, const std::vector<double>& values, const Encoding& encoding);
 
 // What every file of an export shares: the points and cells, encoded once.
 struct Geometry {
