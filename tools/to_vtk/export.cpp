@@ -142,15 +142,23 @@ void gather(const Block& b, bool points, const std::vector<T>& values, std::size
         // both sides stay in the cache.
         constexpr std::int64_t kTile = 16;
         const T* from = values.data() + static_cast<std::size_t>(first) * c;
+        const auto stride = static_cast<std::size_t>(J * K) * c;  // from one i to the next in the file
         for (std::int64_t j = 0; j < J; ++j)
-            for (std::int64_t i0 = 0; i0 < I; i0 += kTile)
+            for (std::int64_t i0 = 0; i0 < I; i0 += kTile) {
+                const std::int64_t i1 = std::min(I, i0 + kTile);
                 for (std::int64_t k0 = 0; k0 < K; k0 += kTile)
-                    for (std::int64_t k = k0; k < std::min(K, k0 + kTile); ++k)
-                        for (std::int64_t i = i0; i < std::min(I, i0 + kTile); ++i) {
-                            const T* v = from + static_cast<std::size_t>((i * J + j) * K + k) * c;
-                            T* to = out.data() + static_cast<std::size_t>(i + I * (j + J * k)) * c;
-                            for (std::size_t q = 0; q < c; ++q) to[q] = v[q];  // a call of memmove per value costs more
+                    for (std::int64_t k = k0, k1 = std::min(K, k0 + kTile); k < k1; ++k) {
+                        const T* v = from + static_cast<std::size_t>((i0 * J + j) * K + k) * c;
+                        T* to = out.data() + static_cast<std::size_t>(i0 + I * (j + J * k)) * c;
+                        if (c == 1) {
+                            for (std::int64_t i = i0; i < i1; ++i, v += stride) *to++ = *v;
+                        } else {
+                            // A loop, not std::copy: a call of memmove per value costs more.
+                            for (std::int64_t i = i0; i < i1; ++i, v += stride)
+                                for (std::size_t q = 0; q < c; ++q) *to++ = v[q];
                         }
+                    }
+            }
         return;
     }
     const std::vector<std::int64_t>& at = points ? b.nodes : b.cells;
@@ -328,78 +336,95 @@ std::optional<DataArray> encoded(const Column& c, const Block* b, const Encoding
     return floats(c.name, b ? scratch.reals : c.reals, e, c.components);
 }
 
-// Writes `columns` (arrays over every model node or cell) as PATH.vtu, or
-// as a block file per block and PATH.vtm naming them; each column is let
-// go once encoded. Returns the bytes written. A failure removes the block
-// files already written for PATH: no partial set is left looking whole.
-std::uint64_t write_files(const std::shared_future<const Shared*>& shared, std::vector<Column>& columns,
-                          const ExportOptions& o, bool with_part, double time, std::int32_t cycle,
-                          const std::string& path) {
-    auto piece_of = [&](const std::vector<DataArray>& arrays, const std::vector<bool>& at_points, const DataArray* part,
-                        const DataArray* hidden) {
-        Piece piece;
-        for (std::size_t k = 0; k < arrays.size(); ++k)
-            (at_points[k] ? piece.point_data : piece.cell_data).push_back(&arrays[k]);
-        if (part && with_part) piece.cell_data.push_back(part);
-        if (hidden) piece.cell_data.push_back(hidden);
-        piece.time = time;
-        piece.cycle = cycle;
-        return piece;
-    };
-    // Each column cut to every block and encoded, then let go.
-    const Shared* shared_geometry = o.single_vtu ? nullptr : shared.get();  // built by another task, perhaps still
-    const std::size_t n_blocks = o.single_vtu ? 1 : shared_geometry->blocks.size();
-    std::vector<std::vector<DataArray>> arrays(n_blocks), ghost(n_blocks);
-    std::vector<std::vector<bool>> at_points(n_blocks);
-    Scratch scratch;
-    std::vector<std::string> written;
-    try {
-        for (Column& c : columns) {
-            for (std::size_t k = 0; k < n_blocks; ++k) {
-                const Block* b = o.single_vtu ? nullptr : &shared_geometry->blocks[k];
-                if (b && !c.points && b->structured && !b->elements) continue;  // no elements: no cell values
-                std::optional<DataArray> a = encoded(c, b, o.encoding, scratch);
-                if (!a) continue;
-                if (!c.bytes.empty()) {
-                    ghost[k].push_back(std::move(*a));
-                    continue;
-                }
-                arrays[k].push_back(std::move(*a));
-                at_points[k].push_back(c.points);
+// The files of one step (or of an envelope): each column (an array over
+// every model node or cell) is cut to every block and encoded as it comes,
+// then let go; finish() writes PATH.vtu, or a block file per block and
+// PATH.vtm naming them. A failure removes the block files already written
+// for PATH: no partial set is left looking whole.
+class StepWriter {
+public:
+    StepWriter(const std::shared_future<const Shared*>& shared, const ExportOptions& o) : shared_(shared), o_(o) {}
+
+    void add(const Column& c) {
+        start();
+        for (std::size_t k = 0; k < arrays_.size(); ++k) {
+            const Block* b = o_.single_vtu ? nullptr : &blocks_->blocks[k];
+            if (b && !c.points && b->structured && !b->elements) continue;  // no elements: no cell values
+            std::optional<DataArray> a = encoded(c, b, o_.encoding, scratch_);
+            if (!a) continue;
+            if (!c.bytes.empty()) {
+                ghost_[k].push_back(std::move(*a));
+                continue;
             }
-            c = Column();
-        }
-        if (o.single_vtu) {
-            const Shared& geometry = *shared.get();  // built by another task, perhaps still
-            return write_vtu(path + ".vtu", geometry.geometry,
-                             piece_of(arrays[0], at_points[0], &geometry.part, ghost[0].empty() ? nullptr : &ghost[0][0]),
-                             o.encoding);
-        }
-        std::uint64_t total = 0;
-        std::vector<BlockEntry> entries;
-        const std::string stem = qvhost::file_name_of(path);
-        for (std::size_t k = 0; k < n_blocks; ++k) {
-            const Block& b = shared_geometry->blocks[k];
-            const bool cells = !b.structured || b.elements;
-            const DataArray* hidden = !cells ? &b.hidden : ghost[k].empty() ? nullptr : &ghost[k][0];
-            const Piece piece = piece_of(arrays[k], at_points[k], cells ? &b.part : nullptr, hidden);
-            const std::string file = path + b.file_suffix;
-            total += b.structured ? write_vts(file, b.structured_geometry, piece, o.encoding)
-                                  : write_vtu(file, b.geometry, piece, o.encoding);
-            written.push_back(file);
-            entries.push_back({b.name, stem + b.file_suffix});
-        }
-        return total + write_vtm(path + ".vtm", entries);
-    } catch (...) {
-        for (const std::string& f : written) std::remove(f.c_str());
-        try {
-            throw;
-        } catch (const std::runtime_error& e) {
-            if (dynamic_cast<const Error*>(&e)) throw;
-            throw Error(e.what());
+            arrays_[k].push_back(std::move(*a));
+            at_points_[k].push_back(c.points);
         }
     }
-}
+
+    std::uint64_t finish(bool with_part, double time, std::int32_t cycle, const std::string& path) {
+        start();
+        auto piece_of = [&](std::size_t k, const DataArray* part, const DataArray* hidden) {
+            Piece piece;
+            for (std::size_t n = 0; n < arrays_[k].size(); ++n)
+                (at_points_[k][n] ? piece.point_data : piece.cell_data).push_back(&arrays_[k][n]);
+            if (part && with_part) piece.cell_data.push_back(part);
+            if (hidden) piece.cell_data.push_back(hidden);
+            piece.time = time;
+            piece.cycle = cycle;
+            return piece;
+        };
+        std::vector<std::string> written;
+        try {
+            if (o_.single_vtu) {
+                const Shared& geometry = *shared_.get();  // built by another task, perhaps still
+                return write_vtu(path + ".vtu", geometry.geometry,
+                                 piece_of(0, &geometry.part, ghost_[0].empty() ? nullptr : &ghost_[0][0]), o_.encoding);
+            }
+            std::uint64_t total = 0;
+            std::vector<BlockEntry> entries;
+            const std::string stem = qvhost::file_name_of(path);
+            for (std::size_t k = 0; k < arrays_.size(); ++k) {
+                const Block& b = blocks_->blocks[k];
+                const bool cells = !b.structured || b.elements;
+                const DataArray* hidden = !cells ? &b.hidden : ghost_[k].empty() ? nullptr : &ghost_[k][0];
+                const Piece piece = piece_of(k, cells ? &b.part : nullptr, hidden);
+                const std::string file = path + b.file_suffix;
+                total += b.structured ? write_vts(file, b.structured_geometry, piece, o_.encoding)
+                                      : write_vtu(file, b.geometry, piece, o_.encoding);
+                written.push_back(file);
+                entries.push_back({b.name, stem + b.file_suffix});
+            }
+            return total + write_vtm(path + ".vtm", entries);
+        } catch (...) {
+            for (const std::string& f : written) std::remove(f.c_str());
+            try {
+                throw;
+            } catch (const std::runtime_error& e) {
+                if (dynamic_cast<const Error*>(&e)) throw;
+                throw Error(e.what());
+            }
+        }
+    }
+
+private:
+    // The blocks, once the first array needs them.
+    void start() {
+        if (!arrays_.empty()) return;
+        std::size_t n = 1;
+        if (!o_.single_vtu) {
+            blocks_ = shared_.get();  // built by another task, perhaps still
+            n = blocks_->blocks.size();
+        }
+        arrays_.resize(n), ghost_.resize(n), at_points_.resize(n);
+    }
+
+    const std::shared_future<const Shared*>& shared_;
+    const ExportOptions& o_;
+    const Shared* blocks_ = nullptr;
+    std::vector<std::vector<DataArray>> arrays_, ghost_;
+    std::vector<std::vector<bool>> at_points_;
+    Scratch scratch_;
+};
 
 // One step: every selected array read, and the file (or the block files
 // and their .vtm) written unless reading only. Returns the bytes written.
@@ -423,11 +448,34 @@ std::uint64_t export_step(const Analysis& analysis, const std::shared_future<con
         }
 
     const std::int32_t erosion = o.show_eroded ? -1 : analysis.library().find_variable(false, kErosion);
+    std::vector<std::uint8_t> hidden;  // from EROSION, when read
+    auto note_erosion = [&](const std::vector<std::int32_t>& state) {
+        hidden.resize(n_cells, 0);
+        for (std::size_t e = 0; e < state.size() && e < n_cells; ++e)
+            if (state[e] != 0) hidden[e] = kHiddenCell;
+    };
+    std::vector<bool> erosion_seen(dir.size(), false);
+    // Each array is encoded once the next one is asked for (its Column is
+    // filled after add() returns), and let go: a step holds one raw array.
     Names names;
-    std::vector<Column> columns;
+    StepWriter writer(shared, o);
+    Column pending;
+    bool has_pending = false;
+    auto flush = [&] {
+        if (!has_pending) return;
+        if (pending.entry != SIZE_MAX && dir[pending.entry].index == erosion) {
+            note_erosion(pending.ints);
+            erosion_seen[pending.entry] = true;
+        }
+        if (write) writer.add(pending);
+        pending = Column();
+        has_pending = false;
+    };
     auto add = [&](bool points, const std::string& name, int components = 1) -> Column& {
-        columns.push_back(Column{name, points, components, {}, {}, {}, SIZE_MAX, {}});
-        return columns.back();
+        flush();
+        pending = Column{name, points, components, {}, {}, {}, SIZE_MAX, {}};
+        has_pending = true;
+        return pending;
     };
     if (selection.displacement()) {
         std::vector<float> xyz;
@@ -487,24 +535,16 @@ std::uint64_t export_step(const Analysis& analysis, const std::shared_future<con
             if (write) fractions.resize(n_cells, kNaN);
             add(false, names.unique("material_fraction[" + mat.name + "]")).reals = std::move(fractions);
         }
-    // Eroded elements hidden: the element variable EROSION not 0.
+    // Eroded elements hidden: the element variable EROSION not 0 (read
+    // here only when not exported).
+    flush();
     if (!o.show_eroded) {
-        std::vector<std::uint8_t> hidden;
-        for (std::size_t i = 0; i < dir.size(); ++i) {
-            const Variable& v = dir[i];
-            if (v.kind != qvhost::kElementInt || v.index != erosion) continue;
-            // Read again only when not exported.
-            const auto exported = std::find_if(columns.begin(), columns.end(), [&](const Column& c) {
-                return c.entry == i;
-            });
-            const std::vector<std::int32_t> state =
-                exported != columns.end() ? exported->ints : reader.element_ints(v.index, std::abs(v.qualifier));
-            hidden.resize(n_cells, 0);
-            for (std::size_t e = 0; e < state.size() && e < n_cells; ++e)
-                if (state[e] != 0) hidden[e] = kHiddenCell;
-        }
+        for (std::size_t i = 0; i < dir.size(); ++i)
+            if (dir[i].kind == qvhost::kElementInt && dir[i].index == erosion && !erosion_seen[i])
+                note_erosion(reader.element_ints(dir[i].index, std::abs(dir[i].qualifier)));
         if (std::find(hidden.begin(), hidden.end(), kHiddenCell) != hidden.end())
             add(false, "vtkGhostType").bytes = std::move(hidden);
+        flush();
     }
     // The rigid body and joint sections are not exported, but a file cut
     // inside them is as damaged as one cut anywhere else: reading the first
@@ -515,7 +555,7 @@ std::uint64_t export_step(const Analysis& analysis, const std::shared_future<con
     reader.joint(1, 1, joint);
     if (!write) return 0;
     const qvhost::Step& at = analysis.steps()[static_cast<std::size_t>(step)];
-    return write_files(shared, columns, o, selection.part(), at.time, at.cycle, path);
+    return writer.finish(selection.part(), at.time, at.cycle, path);
 }
 
 // Asks the count of every array export_step reads of `step`, reading none:
@@ -683,7 +723,10 @@ ExportReport export_envelope(const Analysis& analysis, const ExportOptions& o, c
     report.steps = analysis.steps().size();
     report.points = static_cast<std::size_t>(m.nodes());
     report.cells = static_cast<std::size_t>(m.elements());
-    report.bytes = write_files(ready.get_future().share(), columns, o, true, last.time, last.cycle, path);
+    const std::shared_future<const Shared*> geometry = ready.get_future().share();
+    StepWriter writer(geometry, o);
+    for (const Column& c : columns) writer.add(c);
+    report.bytes = writer.finish(true, last.time, last.cycle, path);
     report.files.push_back(path + (o.single_vtu ? ".vtu" : ".vtm"));
     return report;
 }
