@@ -223,10 +223,12 @@ class Geometry:
 
 
 def _vtk_array(values, name=None):
-    """A VTK array over `values`, which it keeps (a contiguous copy is made
-    only when they are not)."""
+    """A VTK array holding a copy of `values`. (A VTK array over the numpy
+    array itself would keep it through a Python attribute of the wrapper,
+    which the garbage collector then walks: with thousands of arrays that
+    costs more than the copies.)"""
     values = np.ascontiguousarray(values)
-    array = numpy_support.numpy_to_vtk(values, deep=0)
+    array = numpy_support.numpy_to_vtk(values, deep=1)
     if name is not None:
         array.SetName(name)
     return array
