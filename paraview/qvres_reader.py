@@ -106,8 +106,8 @@ if "paraview" in sys.modules:
 def _shown(name, number):
     """A block name from a part name: control characters (which would reach
     ParaView's panels and spreadsheets) as '?'; "part N" for none."""
-    text = "".join(c if c.isprintable() else "?" for c in name).strip()
-    return text or f"part {number}"
+    text = "".join(c if c.isprintable() else "?" for c in name)
+    return text if text.strip() else f"part {number}"
 
 
 class StructuredBlock:
