@@ -1,7 +1,7 @@
 """A ParaView reader of explicit-dynamics results: opens a base file
 (.qvres_base) or any cycle file (.qvres) of an analysis and gives its model
-as a vtkUnstructuredGrid, the cycles as time steps in seconds (those whose
-time is a finite number).
+as a vtkMultiBlockDataSet with a block per part, named after the part, the
+cycles as time steps in seconds (those whose time is a finite number).
 
 Load it in ParaView with Tools > Manage Plugins > Load New (or
 LoadPlugin(path, ns=globals()) in pvpython). The algorithm is a plain
@@ -11,16 +11,22 @@ VTKPythonAlgorithmBase: with VTK alone it runs as
     reader.SetFileName("out/sample/sample_run.qvres_base")
     reader.UpdateTimeStep(t)
 
-The cells and arrays are those qvres-to-vtk writes: the hexahedra of the
-structured parts (K fastest), then the unstructured elements by kind, in
-element order (the cells the library tells); point data "displacement" and
-the node variables (the X, Y and Z components of a vector of the library's
-catalogue as one vector), cell data the element variables (multi-material
-ones also per material as NAME[MATERIAL]), "material_fraction[MATERIAL]"
-and "part", all in SI units. Only the arrays enabled in the point and cell
-array selections are read, for the one cycle asked; the analysis and the
-cells are kept between time steps, and closed when the file changes or VTK
-deletes the reader.
+A structured part of I x J x K nodes is a vtkStructuredGrid of those
+dimensions (I fastest, as VTK counts); each unstructured part is a
+vtkUnstructuredGrid of its elements in element order, with the nodes they
+use as its points (elements of no part, if any, make a last block). The
+arrays are those qvres-to-vtk writes: point data "displacement" and the
+node variables (the X, Y and Z components of a vector of the library's
+catalogue as one vector), cell data the element variables (the six
+components of a symmetric tensor of the catalogue as one 6-component array
+in VTK's order XX, YY, ZZ, XY, YZ, XZ; multi-material ones also per
+material as NAME[MATERIAL]), "material_fraction[MATERIAL]" and "part", all
+in SI units. In a cycle that stores the element variable EROSION, the
+cells of eroded elements (not 0) are hidden (vtkGhostType with the
+hidden-cell bit) unless ShowErodedCells is set. Only the arrays enabled in
+the point and cell array selections are read, for the one cycle asked;
+the analysis and the blocks' points and cells are kept between time steps,
+and closed when the file changes or VTK deletes the reader.
 
 It reads through the Python package qvres: the one installed beside this
 plugin (cmake --install), the one of the source tree it lies in, or
@@ -38,7 +44,8 @@ try:
     from vtkmodules.vtkCommonCore import vtkWeakReference
 except ImportError:  # a VTK without it
     vtkWeakReference = None
-from vtkmodules.vtkCommonDataModel import vtkCellArray, vtkDataObject, vtkUnstructuredGrid
+from vtkmodules.vtkCommonDataModel import (vtkCellArray, vtkCompositeDataSet, vtkDataObject, vtkDataSetAttributes,
+                                            vtkMultiBlockDataSet, vtkStructuredGrid, vtkUnstructuredGrid)
 from vtkmodules.vtkCommonExecutionModel import vtkStreamingDemandDrivenPipeline
 
 # The install writes the package's directory here, relative to this file;
@@ -96,30 +103,130 @@ if "paraview" in sys.modules:
         pass
 
 
-class Geometry:
-    """What every time step shares: the grid without arrays and each cell's
-    part, as the package's vtk_cells gives them (the library tells the
-    unstructured elements' cells)."""
+def _shown(name, number):
+    """A block name from a part name: control characters (which would reach
+    ParaView's panels and spreadsheets) as '?'; "part N" for none."""
+    text = "".join(c if c.isprintable() else "?" for c in name)
+    return text if text.strip() else f"part {number}"
 
-    def __init__(self, analysis):
-        from qvres import vtk_cells
-        cells = vtk_cells(analysis)
-        self.part = cells.part
-        self.cells = len(cells.types)
-        array = vtkCellArray()
-        array.SetData(numpy_support.numpy_to_vtkIdTypeArray(cells.offsets, deep=1),
-                      numpy_support.numpy_to_vtkIdTypeArray(cells.connectivity, deep=1))
+
+class StructuredBlock:
+    """A structured part of I x J x K nodes as a vtkStructuredGrid of the
+    same dimensions, I fastest as VTK orders points and cells: node (i, j,
+    k) is point i + I (j + J k), cell (i, j, k) is the element between node
+    layers i..i+1, j..j+1, k..k+1. The files store K fastest, so each array
+    is transposed (the cells keep the corners and orientation of the
+    hexahedra qvres-to-vtk --single-vtu writes). A part with an extent
+    below 2 has nodes and no elements: its cells are VTK's (quadrilaterals
+    of a plane), all hidden, without cell arrays."""
+
+    def __init__(self, name, number, first_node, first_cell, extent, coordinates):
+        self.name, self.number = name, number
+        self.extent = tuple(int(x) for x in extent)
+        i, j, k = self.extent
+        self.nodes = slice(first_node, first_node + i * j * k)
+        self.has_cells = min(self.extent) >= 2
+        self.cell_extent = (i - 1, j - 1, k - 1)
+        n_cells = (i - 1) * (j - 1) * (k - 1) if self.has_cells else 0
+        self.cells = slice(first_cell, first_cell + n_cells)
+        self.grid = vtkStructuredGrid()
+        self.grid.SetDimensions(i, j, k)
         points = vtkPoints()
-        points.SetData(_vtk_array(np.ascontiguousarray(analysis.coordinates(), np.float32)))
+        points.SetData(_vtk_array(self.point_values(coordinates)))
+        self.grid.SetPoints(points)
+        if not self.has_cells:
+            hidden = np.full(self.grid.GetNumberOfCells(), vtkDataSetAttributes.HIDDENCELL, np.uint8)
+            self.grid.GetCellData().AddArray(_vtk_array(hidden, vtkDataSetAttributes.GhostArrayName()))
+
+    @staticmethod
+    def _transposed(values, extent):
+        tail = values.shape[1:]
+        return np.ascontiguousarray(values.reshape(extent + tail).transpose((2, 1, 0) + tuple(range(3, 3 + len(tail)))))\
+            .reshape((-1,) + tail)
+
+    def point_values(self, values):
+        return self._transposed(values[self.nodes], self.extent)
+
+    def cell_values(self, values):
+        if not self.has_cells:
+            return None
+        return self._transposed(values[self.cells], self.cell_extent)
+
+
+class UnstructuredBlock:
+    """The unstructured elements of one part (part 0: those of none) as a
+    vtkUnstructuredGrid of their cells in element order, with the nodes they
+    use (in model node order) as its points."""
+
+    def __init__(self, name, number, rows, cells, structured_elements, coordinates):
+        self.name, self.number = name, number
+        starts = cells.offsets[rows]
+        counts = cells.offsets[rows + 1] - starts
+        # Each cell's run of connectivity entries, in turn.
+        used = cells.connectivity[np.repeat(starts - np.cumsum(counts) + counts, counts) + np.arange(counts.sum())]
+        self.node_positions = np.unique(used)
+        self.cell_positions = rows + structured_elements
+        offsets = np.zeros(len(rows) + 1, np.int64)
+        np.cumsum(counts, out=offsets[1:])
+        array = vtkCellArray()
+        array.SetData(numpy_support.numpy_to_vtkIdTypeArray(offsets, deep=1),
+                      numpy_support.numpy_to_vtkIdTypeArray(np.searchsorted(self.node_positions, used), deep=1))
         types = vtkUnsignedCharArray()
-        types.DeepCopy(numpy_support.numpy_to_vtk(cells.types, deep=1,
+        types.DeepCopy(numpy_support.numpy_to_vtk(cells.types[rows], deep=1,
                                                   array_type=numpy_support.get_vtk_array_type(np.uint8)))
+        points = vtkPoints()
+        points.SetData(_vtk_array(self.point_values(coordinates)))
         self.grid = vtkUnstructuredGrid()
         self.grid.SetPoints(points)
         self.grid.SetCells(types, array)
 
+    def point_values(self, values):
+        return values[self.node_positions]
+
+    def cell_values(self, values):
+        return values[self.cell_positions]
+
+
+class Geometry:
+    """What every time step shares: a block per part (the structured parts,
+    then the unstructured ones, then the unstructured elements of no part
+    when there are any), each part's number per cell, and the count of
+    cells the element arrays give."""
+
+    def __init__(self, analysis):
+        from qvres import element_cells
+        m = analysis.model
+        cells = element_cells(analysis)
+        coordinates = np.asarray(analysis.coordinates(), np.float32).reshape(-1, 3)
+        self.blocks = []
+        parts = analysis.parts
+        first_node = first_cell = 0
+        structured_part = []
+        for p in parts[:m.structured_parts]:
+            block = StructuredBlock(_shown(p.name, p.number), p.number, first_node, first_cell,
+                                    [max(int(x), 1) for x in p.extent], coordinates)
+            self.blocks.append(block)
+            structured_part.append(np.full(block.cells.stop - block.cells.start, p.number, np.int32))
+            first_node += p.nodes  # the library's count of the part's nodes
+            first_cell = block.cells.stop
+        self.structured_elements = first_cell
+        self.cells = first_cell + len(cells.types)
+        self.part = np.concatenate(structured_part + [cells.part])
+        names = {p.number: p.name for p in parts[m.structured_parts:]}
+        numbers = [p.number for p in parts[m.structured_parts:]] + [0]
+        for number in numbers:
+            rows = np.flatnonzero(cells.part == number)
+            if number == 0 and not len(rows):
+                continue
+            name = _shown(names[number], number) if number else "elements of no part"
+            self.blocks.append(UnstructuredBlock(name, number, rows, cells, first_cell, coordinates))
+
 
 def _vtk_array(values, name=None):
+    """A VTK array holding a copy of `values`. (A VTK array over the numpy
+    array itself would keep it through a Python attribute of the wrapper,
+    which the garbage collector then walks: with thousands of arrays that
+    costs more than the copies.)"""
     values = np.ascontiguousarray(values)
     array = numpy_support.numpy_to_vtk(values, deep=1)
     if name is not None:
@@ -131,31 +238,32 @@ def catalogue(analysis, variables):
     """The arrays a cycle with result directory `variables` offers, in the
     order qvres-to-vtk writes them: (name, "point" or "cell", source,
     column). Arrays of one source are read together: ("displacement",),
-    ("node", v), ("vector", vx, vy, vz), ("element", v) (column None, or for
-    a multi-material variable -1 for the element's own value and c for the
-    c-th reported material), ("fraction", material number), ("part",)."""
+    ("node", v), ("vector", vx, vy, vz), ("tensor", xx, yy, zz, xy, yz,
+    xz), ("element", v) (column None, or for a multi-material variable -1
+    for the element's own value and c for the c-th reported material),
+    ("fraction", material number), ("part",)."""
     from qvres import ArrayNames, component_groups
     names = ArrayNames()
     out = [(names.unique("displacement"), "point", ("displacement",), None)]
-    # Node vectors of the catalogue as one array; tensors stay components.
-    vectors = {g.members[0]: g for g in component_groups(variables)
-               if g.kind == "vector" and g.members[0].location == "node" and not g.members[0].integer}
-    axes = {w for g in vectors.values() for w in g.members[1:]}
+    # Node vectors and the symmetric tensors of the catalogue as one array.
+    groups = {g.members[0]: g for g in component_groups(variables)
+              if not g.members[0].integer and (g.kind == "tensor" or g.members[0].location == "node")}
+    members = {w for g in groups.values() for w in g.members[1:]}
     reported = analysis.reported_materials
     for v in variables:
-        if v in vectors:
-            g = vectors[v]
-            out.append((names(v._replace(name=g.name)), "point", ("vector",) + g.members, None))
-        elif v.location == "node" and v not in axes:
-            out.append((names(v), "point", ("node", v), None))
-        elif v.location == "element":
-            name = names(v)
-            if v.multi_material and reported:
-                out.append((name, "cell", ("element", v), -1))
-                out.extend((names.unique(f"{name}[{m.name}]"), "cell", ("element", v), c)
-                           for c, m in enumerate(reported))
-            else:
-                out.append((name, "cell", ("element", v), None))
+        if v in members or v.location is None:
+            continue
+        where = "point" if v.location == "node" else "cell"
+        if v in groups:
+            g = groups[v]
+            source, name = (g.kind,) + g.members, names(v._replace(name=g.name))
+        else:
+            source, name = ("element" if where == "cell" else "node", v), names(v)
+        if where == "cell" and v.multi_material and reported:
+            out.append((name, where, source, -1))
+            out.extend((names.unique(f"{name}[{m.name}]"), where, source, c) for c, m in enumerate(reported))
+        else:
+            out.append((name, where, source, None))
     out.extend((names.unique(f"material_fraction[{m.name}]"), "cell", ("fraction", m.number), None)
                for m in analysis.materials)
     out.append((names.unique("part"), "cell", ("part",), None))
@@ -226,13 +334,14 @@ def _closer(held):
                 extensions="qvres qvres_base", file_description="Explicit-dynamics results")
 class QvresReader(VTKPythonAlgorithmBase):
     def __init__(self):
-        super().__init__(nInputPorts=0, nOutputPorts=1, outputType="vtkUnstructuredGrid")
+        super().__init__(nInputPorts=0, nOutputPorts=1, outputType="vtkMultiBlockDataSet")
         self._names = []  # the files given
         self._filename = None  # the one the analysis was opened from
         # The analysis, its cells (geometry), the arrays offered (lists:
         # name -> location) and the cycles offered as time steps (steps).
         self._held = _Held()
         self.AddObserver("DeleteEvent", _closer(self._held))
+        self._show_eroded = False
         self._point_selection = vtkDataArraySelection()
         self._cell_selection = vtkDataArraySelection()
         # Whether each array name seen in a selection was ticked, also of
@@ -275,6 +384,18 @@ class QvresReader(VTKPythonAlgorithmBase):
     def GetTimestepValues(self):
         analysis = self._held.analysis
         return [] if analysis is None else analysis.cycles.times[self._time_steps(analysis)].tolist()
+
+    @smproperty.intvector(name="ShowErodedCells", label="Show Eroded Cells", default_values=0)
+    @smdomain.xml("""<BooleanDomain name="bool"/>
+        <Documentation>Draw the elements the solver has eroded (element variable EROSION not 0),
+        which are hidden by default.</Documentation>""")
+    def SetShowErodedCells(self, show):
+        if bool(show) != self._show_eroded:
+            self._show_eroded = bool(show)
+            self.Modified()
+
+    def GetShowErodedCells(self):
+        return int(self._show_eroded)
 
     @smproperty.dataarrayselection(name="Point Arrays")
     def GetPointDataArraySelection(self):
@@ -368,7 +489,7 @@ class QvresReader(VTKPythonAlgorithmBase):
             info = outInfo.GetInformationObject(0)
             info.Remove(vtkStreamingDemandDrivenPipeline.TIME_STEPS())
             info.Remove(vtkStreamingDemandDrivenPipeline.TIME_RANGE())
-            output = vtkUnstructuredGrid.GetData(outInfo, 0)
+            output = vtkMultiBlockDataSet.GetData(outInfo, 0)
             if output is not None:
                 output.Initialize()
             return self._fail("open", e)
@@ -404,22 +525,23 @@ class QvresReader(VTKPythonAlgorithmBase):
 
     def RequestData(self, request, inInfo, outInfo):
         info = outInfo.GetInformationObject(0)
-        output = vtkUnstructuredGrid.GetData(outInfo, 0)
+        output = vtkMultiBlockDataSet.GetData(outInfo, 0)
         cycle = None
         try:
             analysis = self._open()
             cycle = self._cycle_of(info, analysis)
             wanted = self._wanted(analysis, cycle)
+            eroded = self._erosion_entries(analysis, cycle)
             # The library bounds each count by the cycle file: a hostile one
             # is refused here, before the cells are built from the model.
-            self._check_counts(analysis, cycle, wanted)
+            self._check_counts(analysis, cycle, wanted + [(None, "cell", ("element", v), None) for v in eroded])
             if self._held.geometry is None:
                 self._held.geometry = Geometry(analysis)
-            grid = self._grid(analysis, cycle, wanted)
+            blocks = self._blocks(analysis, cycle, wanted, eroded)
         except Exception as e:  # any fault of a file is reported, never raised into the host
             what = "read" if cycle is None else f"read cycle {analysis.cycles.numbers[cycle]} of"
             return self._fail(what, e)
-        output.ShallowCopy(grid)
+        output.ShallowCopy(blocks)
         if cycle is not None:
             output.GetInformation().Set(vtkDataObject.DATA_TIME_STEP(), float(analysis.cycles.times[cycle]))
         return 1
@@ -433,6 +555,19 @@ class QvresReader(VTKPythonAlgorithmBase):
                 for name, location, source, column in catalogue(analysis, analysis.variables(cycle))
                 if selected[location].ArrayIsEnabled(name)]
 
+    def _erosion_entries(self, analysis, cycle):
+        """The element arrays of `cycle` that mark eroded elements (the
+        catalogue's integer variable EROSION; its node variable hides
+        nothing), unless eroded cells are shown."""
+        if cycle is None or self._show_eroded:
+            return []
+        import qvres
+        entry = qvres.find_variable("EROSION", real=False)
+        if entry is None:
+            return []
+        return [v for v in analysis.variables(cycle) if v.location == "element" and v.integer
+                and v.index == entry.variable]
+
     def _check_counts(self, analysis, cycle, wanted):
         """Asks the count of every array `wanted` reads, reading none."""
         import qvres
@@ -442,24 +577,27 @@ class QvresReader(VTKPythonAlgorithmBase):
                 if kind == "displacement":
                     analysis.count("displacements", cycle)
                 elif kind in ("node", "element"):
-                    analysis.count(source[1], cycle, location=kind)
-                elif kind == "vector":
+                    analysis.count(source[1], cycle, location=kind, part=abs(source[1].part))
+                elif kind in ("vector", "tensor"):
                     for v in source[1:]:
-                        analysis.count(v, cycle, location="node")
+                        analysis.count(v, cycle, location=v.location, part=abs(v.part))
                 elif kind == "fraction":
                     analysis.count("material_fractions", cycle, part=source[1])
             except qvres.NotStoredError:
                 pass  # read as absent
 
-    def _grid(self, analysis, cycle, wanted):
-        """The cells with the arrays `wanted` of `cycle` (None: no cycles)."""
+    def _blocks(self, analysis, cycle, wanted, eroded):
+        """A multiblock dataset of the parts' blocks, named after the parts,
+        with the arrays `wanted` of `cycle` (None: no cycles); the cells
+        that the `eroded` arrays mark are hidden."""
         g = self._held.geometry
-        grid = vtkUnstructuredGrid()
-        grid.ShallowCopy(g.grid)
+        grids = []
+        for b in g.blocks:
+            grid = b.grid.NewInstance()
+            grid.ShallowCopy(b.grid)
+            grids.append(grid)
         if cycle is None:
-            if self._cell_selection.ArrayIsEnabled("part"):
-                grid.GetCellData().AddArray(_vtk_array(g.part, "part"))
-            return grid
+            wanted = [("part", "cell", ("part",), None)] if self._cell_selection.ArrayIsEnabled("part") else []
         read = {}
         for name, location, source, column in wanted:
             key = source[0] if source[0] in ("displacement", "part") else source
@@ -469,17 +607,45 @@ class QvresReader(VTKPythonAlgorithmBase):
             if values is None:
                 continue  # not stored in this cycle
             if column is not None:
-                values = values[:, column]
-            if source[0] == "element" and len(values) != self._held.geometry.cells:
-                raise ValueError(f"{len(values)} element values for {self._held.geometry.cells} cells")
-            data = grid.GetPointData() if location == "point" else grid.GetCellData()
-            data.AddArray(_vtk_array(values, name))
-        field = grid.GetFieldData()
-        field.AddArray(_vtk_array(np.array([analysis.cycles.times[cycle]]), "TimeValue"))
-        field.AddArray(_vtk_array(np.array([analysis.cycles.numbers[cycle]], np.int32), "CYCLE"))
-        return grid
+                values = values[..., column]
+            if location == "cell" and len(values) != g.cells:
+                raise ValueError(f"{len(values)} element values for {g.cells} cells")
+            for b, grid in zip(g.blocks, grids):
+                if location == "point":
+                    grid.GetPointData().AddArray(_vtk_array(b.point_values(values), name))
+                else:
+                    part = b.cell_values(values)
+                    if part is not None:
+                        grid.GetCellData().AddArray(_vtk_array(part, name))
+        if eroded:
+            hidden = np.zeros(g.cells, bool)
+            for v in eroded:
+                values = self._read(analysis, cycle, ("element", v))
+                if values is not None:
+                    if len(values) != g.cells:
+                        raise ValueError(f"{len(values)} values of {v.name} for {g.cells} cells")
+                    hidden |= values != 0
+            ghosts = np.where(hidden, vtkDataSetAttributes.HIDDENCELL, 0).astype(np.uint8)
+            for b, grid in zip(g.blocks, grids):
+                part = b.cell_values(ghosts)
+                if part is not None and part.any():
+                    grid.GetCellData().AddArray(_vtk_array(part, vtkDataSetAttributes.GhostArrayName()))
+        out = vtkMultiBlockDataSet()
+        out.SetNumberOfBlocks(len(grids))
+        for k, (b, grid) in enumerate(zip(g.blocks, grids)):
+            out.SetBlock(k, grid)
+            out.GetMetaData(k).Set(vtkCompositeDataSet.NAME(), b.name)
+        if cycle is not None:
+            # On the whole and on each block, as each file of the export holds them.
+            time = _vtk_array(np.array([analysis.cycles.times[cycle]]), "TimeValue")
+            number = _vtk_array(np.array([analysis.cycles.numbers[cycle]], np.int32), "CYCLE")
+            for data in [out] + grids:
+                data.GetFieldData().AddArray(time)
+                data.GetFieldData().AddArray(number)
+        return out
 
     def _read(self, analysis, cycle, source):
+        """The values of `source` for every node or cell of the model."""
         import qvres
         kind = source[0]
         g = self._held.geometry
@@ -487,11 +653,14 @@ class QvresReader(VTKPythonAlgorithmBase):
             if kind == "displacement":
                 return analysis.displacements(cycle)
             if kind == "node":
-                return analysis.node_values(source[1], cycle)
-            if kind == "vector":
-                return np.column_stack([analysis.node_values(v, cycle) for v in source[1:]])
+                return analysis.node_values(source[1], cycle, part=abs(source[1].part))
             if kind == "element":
-                return analysis.element_values(source[1], cycle, cells=True)
+                return analysis.element_values(source[1], cycle, part=abs(source[1].part), cells=True)
+            if kind in ("vector", "tensor"):
+                # Components second: (n, 3 or 6), or (n, 6, columns) per material.
+                return np.stack([analysis.node_values(v, cycle, part=abs(v.part)) if v.location == "node" else
+                                 analysis.element_values(v, cycle, part=abs(v.part), cells=True)
+                                 for v in source[1:]], axis=1)
             if kind == "fraction":
                 fractions = analysis.material_fractions(source[1], cycle)
                 column = np.full(g.cells, np.nan, np.float32)

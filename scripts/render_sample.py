@@ -39,9 +39,10 @@ view.Background = [1, 1, 1]
 if hasattr(view, "UseColorPaletteForBackground"):
     view.UseColorPaletteForBackground = 0
 
-# The Euler block (part 1) coloured by pressure, cut open along its middle
-# to show the wave inside; the structure (the other parts) displaced, grey.
-block = pv.Threshold(Input=reader, Scalars=["CELLS", "part"], LowerThreshold=1, UpperThreshold=1)
+# The Euler block (a structured grid, picked by its part name) coloured by
+# pressure, cut open along its middle to show the wave inside; the
+# structure (the other parts) displaced, grey.
+block = pv.ExtractBlock(Input=reader, Selectors=["/Root/EULER_BLOCK"])
 block.UpdatePipeline(time)
 bounds = block.GetDataInformation().GetBounds()
 clip = pv.Clip(Input=block, ClipType="Plane", Crinkleclip=1)

@@ -24,8 +24,9 @@ cell kinds, where values stand, the stored header pair and the run's names.
 
 For meshes as qvres-to-vtk writes them: vtk_cells(analysis) gives every
 cell in VTK terms, structured_cells(first, i, j, k) a structured part's
-hexahedra, component_groups the vectors and tensors of a cycle's arrays
-(vector_axes the node vectors alone) and ArrayNames their names.
+hexahedra, element_cells the unstructured elements' cells alone,
+component_groups the vectors and tensors of a cycle's arrays (vector_axes
+the node vectors alone) and ArrayNames their names.
 
 The library is found through QVRES_LIBRARY, beside the package, in the
 library directory of the installation the package belongs to, in the build
@@ -33,7 +34,8 @@ tree of a source checkout, or on the system's loader path."""
 from . import study
 from ._lib import library_version, status_text
 from ._catalogue import CatalogueEntry, catalogue, catalogue_variable, find_variable
-from ._mesh import ArrayNames, Group, VtkCells, component_groups, structured_cells, vector_axes, vtk_cells
+from ._mesh import (ArrayNames, ElementCells, Group, VtkCells, component_groups, element_cells, structured_cells,
+                    vector_axes, vtk_cells)
 from ._analysis import (Analysis, Cells, Cycles, History, Layout, LayoutBlock, Material, Model, Names, Part,
                         SkippedFile, UnitSystem, Variable, Envelope, open)
 from .errors import (ArgumentError, CapacityError, DamagedError, Error, LockedError, NoMemoryError,
@@ -46,7 +48,8 @@ __all__ = ["open", "Analysis", "Cells", "Cycles", "History", "Layout", "LayoutBl
            "CapacityError", "DamagedError", "LockedError", "NoMemoryError", "NotFoundError",
            "NotStoredError", "UnreadableError", "library_version", "status_text", "CatalogueEntry",
            "catalogue", "catalogue_variable", "find_variable", "ArrayNames", "Group", "VtkCells",
-           "component_groups", "structured_cells", "vector_axes", "vtk_cells", "Envelope"]
+           "component_groups", "structured_cells", "vector_axes", "vtk_cells", "Envelope",
+           "ElementCells", "element_cells"]
 
 
 def __getattr__(name):

@@ -731,7 +731,13 @@ class Analysis:
         meshio): points at their initial coordinates, cells in element
         order, node variables and "displacement" as point data, element
         variables (multi-material ones also per material as NAME[MATERIAL]),
-        "material_fraction[NAME]" and "part" as cell data."""
+        "material_fraction[NAME]" and "part" as cell data. The X, Y, Z
+        node vectors and the symmetric tensors of the catalogue are one
+        array each (3 components; 6 in VTK's order XX, YY, ZZ, XY, YZ, XZ).
+        meshio has no structured grids: the structured parts stay
+        hexahedra with explicit corners, one mesh for the whole model
+        (qvres-to-vtk and the ParaView reader give them as structured
+        blocks)."""
         from . import _mesh
         return _mesh.to_meshio(self, self._cycle(cycle))
 

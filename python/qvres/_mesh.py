@@ -94,21 +94,18 @@ connectivity[offsets[c]:offsets[c + 1]]), the point indices of the
 `connectivity` (int64) and the `part` of each cell (int32, 0 none)."""
 
 
-def vtk_cells(a):
-    """The cells of analysis `a` as a VtkCells record: the structured parts'
-    hexahedra (structured_cells), the unstructured elements as the library's
-    cell query gives them. DamagedError names an element that uses a node
-    the model does not have."""
+ElementCells = namedtuple("ElementCells", "types offsets connectivity part")
+ElementCells.__doc__ = """The unstructured elements in VTK terms, in element order: VTK cell
+`types` (uint8), `offsets` (int64, one more than the elements), the
+`connectivity` as model node positions (int64: the structured slots come
+first) and the `part` of each element (int32, 0 none)."""
+
+
+def element_cells(a):
+    """The unstructured elements of analysis `a` as the library's cell query
+    gives them, as an ElementCells record. DamagedError names an
+    element that uses a node the model does not have."""
     m = a.model
-    blocks, parts = [], []
-    first = 0
-    for p in a.parts[:m.structured_parts]:
-        i, j, k = (max(int(x), 0) for x in p.extent)
-        block = structured_cells(first, i, j, k)
-        blocks.append(block)
-        parts.append(np.full(len(block), p.number, np.int32))
-        first += p.nodes  # the library's count of the part's nodes
-    hexahedra = np.concatenate(blocks) if blocks else np.zeros((0, 8), np.int64)
     cells = a.cells()
     conn = a.connectivity().astype(np.int64).reshape(-1, 8)
     if len(conn) != len(cells.kind):
@@ -123,18 +120,46 @@ def vtk_cells(a):
         e, s = np.argwhere(bad)[0]
         raise errors.DamagedError(f"{a.path}: unstructured element {e + 1} names node {conn[e, s]}, "
                                   f"but the model has {m.unstructured_nodes} unstructured nodes")
-    unstructured_part = np.zeros(len(cells.kind), np.int32)
+    part = np.zeros(len(cells.kind), np.int32)
     for p in a.parts[m.structured_parts:]:
         rows = a.part_elements(p.number)
-        rows = rows[(rows >= 1) & (rows <= len(unstructured_part))]
-        unstructured_part[rows - 1] = p.number
-    parts.append(unstructured_part)
-    types = np.concatenate([np.full(len(hexahedra), VTK_HEXAHEDRON, np.uint8), cells.vtk_type.astype(np.uint8)])
-    counts = np.concatenate([np.full(len(hexahedra), 8, np.int64), taken.sum(axis=1)])
-    offsets = np.zeros(len(counts) + 1, np.int64)
-    np.cumsum(counts, out=offsets[1:])
-    connectivity = np.concatenate([hexahedra.ravel(), conn[taken] - 1 + m.structured_slots])
+        rows = rows[(rows >= 1) & (rows <= len(part))]
+        part[rows - 1] = p.number
+    offsets = np.zeros(len(cells.kind) + 1, np.int64)
+    np.cumsum(taken.sum(axis=1), out=offsets[1:])
+    return ElementCells(cells.vtk_type.astype(np.uint8), offsets, conn[taken] - 1 + m.structured_slots, part)
+
+
+def vtk_cells(a):
+    """The cells of analysis `a` as a VtkCells record: the structured parts'
+    hexahedra (structured_cells), the unstructured elements as the library's
+    cell query gives them (element_cells). DamagedError names an
+    element that uses a node the model does not have."""
+    m = a.model
+    blocks, parts = [], []
+    first = 0
+    for p in a.parts[:m.structured_parts]:
+        i, j, k = (max(int(x), 0) for x in p.extent)
+        block = structured_cells(first, i, j, k)
+        blocks.append(block)
+        parts.append(np.full(len(block), p.number, np.int32))
+        first += p.nodes  # the library's count of the part's nodes
+    hexahedra = np.concatenate(blocks) if blocks else np.zeros((0, 8), np.int64)
+    u = element_cells(a)
+    parts.append(u.part)
+    types = np.concatenate([np.full(len(hexahedra), VTK_HEXAHEDRON, np.uint8), u.types])
+    offsets = np.concatenate([np.arange(len(hexahedra), dtype=np.int64) * 8, u.offsets + 8 * len(hexahedra)])
+    connectivity = np.concatenate([hexahedra.ravel(), u.connectivity])
     return VtkCells(types, offsets, connectivity, np.concatenate(parts))
+
+
+def joined_groups(variables):
+    """The groups of component_groups that front ends give as one array:
+    the node-real vectors and every real symmetric tensor. {first member:
+    Group}, and the set of the other members taken."""
+    groups = {g.members[0]: g for g in component_groups(variables)
+              if not g.members[0].integer and (g.kind == "tensor" or g.members[0].kind == _lib.NODE_REAL)}
+    return groups, {w for g in groups.values() for w in g.members[1:]}
 
 
 # meshio's names of the VTK cell types it holds.
@@ -185,24 +210,32 @@ def to_meshio(a, cycle):
     point_data = {names.unique("displacement"): None}
     cell_data = {}
     variables = a.variables(cycle)
-    groups = {g.members[0]: g for g in component_groups(variables)
-              if g.kind == "vector" and g.members[0].kind == _lib.NODE_REAL}
-    axes = {w for g in groups.values() for w in g.members[1:]}
+    groups, members = joined_groups(variables)
+
+    def add_cells(name, values, tensor=False):
+        if values.ndim == (2 if tensor else 1):
+            cell_data[name] = cell_array(values)
+            return
+        # Multi-material: the element's own value, then each reported material's.
+        cell_data[name] = cell_array(values[..., -1])
+        for c, mat in enumerate(a.reported_materials):
+            cell_data[names.unique(f"{name}[{mat.name}]")] = cell_array(values[..., c])
+
     for v in variables:
         if v in groups:
             g = groups[v]
-            point_data[names(v._replace(name=g.name))] = np.column_stack([a.node_values(w, cycle) for w in g.members])
-        elif v.location == "node" and v not in axes:
+            name = names(v._replace(name=g.name))
+            if v.location == "node":
+                point_data[name] = np.column_stack([a.node_values(w, cycle) for w in g.members])
+            else:  # components second: (cells, 6) or, per material, (cells, 6, columns)
+                add_cells(name, np.stack([a.element_values(w, cycle, cells=True) for w in g.members], axis=1),
+                          tensor=True)
+        elif v in members:
+            continue
+        elif v.location == "node":
             point_data[names(v)] = a.node_values(v, cycle)
         elif v.location == "element":
-            values = a.element_values(v, cycle, cells=True)
-            name = names(v)
-            if values.ndim == 1:
-                cell_data[name] = cell_array(values)
-                continue
-            cell_data[name] = cell_array(values[:, -1])
-            for c, mat in enumerate(a.reported_materials):
-                cell_data[names.unique(f"{name}[{mat.name}]")] = cell_array(values[:, c])
+            add_cells(names(v), a.element_values(v, cycle, cells=True))
     for mat in a.materials:
         try:
             fractions = a.material_fractions(mat.number, cycle)

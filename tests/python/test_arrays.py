@@ -197,7 +197,7 @@ def test_variables_by_name_index_and_part(mixed, exports):
 
 def test_to_meshio_equals_the_vtk_export(sample, tmp_path):
     meshio = pytest.importorskip("meshio")
-    run(tool("QVRES_TO_VTK"), sample, tmp_path)
+    run(tool("QVRES_TO_VTK"), "--single-vtu", "--show-eroded", sample, tmp_path)
     with qvres.open(sample) as a:
         for k in (0, len(a.cycles) - 1):
             ours = a.to_meshio(k)
@@ -219,7 +219,7 @@ def test_to_meshio_leaves_out_what_a_cycle_does_not_store(tmp_path):
     meshio = pytest.importorskip("meshio")
     bare = tmp_path / "bare"
     run(tool("QVRES_FIXTURE"), bare, "--without-displacements")
-    run(tool("QVRES_TO_VTK"), bare, tmp_path)
+    run(tool("QVRES_TO_VTK"), "--single-vtu", bare, tmp_path)
     with qvres.open(bare) as a:
         ours = a.to_meshio(0)
     assert "displacement" not in ours.point_data
@@ -249,3 +249,20 @@ def test_to_meshio_drops_the_slots_of_a_plane(mixed, tmp_path, exports):
         back = meshio.read(tmp_path / "mixed.vtu")
         assert {"TEMP", "TEMP[AIR]", "TEMP[FOAM]", "EPS[FOAM]", "PRESSURE_part2"} <= back.cell_data.keys()
         assert "TEMP[STEEL]" not in back.cell_data
+
+
+def test_to_meshio_joins_the_stress_components_in_vtk_order(tmp_path, exports):
+    """STRESS XX .. ZX as one 6-component array, XX, YY, ZZ, XY, YZ, XZ
+    (the files' ZX last), each column the variable the 59 exports read."""
+    pytest.importorskip("meshio")
+    run(tool("QVRES_FIXTURE"), tmp_path / "stress", "--stress-and-erosion")
+    with qvres.open(tmp_path / "stress") as a:
+        exports.open(a.path)
+        exports("set_newStep", 2)
+        mesh = a.to_meshio(2)
+        stress = np.concatenate(mesh.cell_data["STRESS"])
+        assert stress.shape == (8 + 4, 6)
+        assert not any(k.startswith("STRESS_") for k in mesh.cell_data)
+        for column, variable in enumerate((67, 68, 69, 70, 71, 72)):  # STRESS XX, YY, ZZ, XY, YZ, ZX
+            scalars = exports.array("get_FloatElemValues", 2 + 12 + 8 + 4, F32, variable, 1)
+            assert same_bits(stress[:, column], scalars[2 + 12:]), variable

@@ -1,9 +1,11 @@
-"""The ParaView reader as a plain VTK algorithm: every array, cell and time
-step of two cycles against the files qvres-to-vtk writes and the qvres
-package; only the selected arrays are read; a missing or damaged file is an
-error naming it, never an exception; cycles without a finite time are no
-time steps; a reader that only VTK holds, as in ParaView. (The installed
-plugin: test_install.)"""
+"""The ParaView reader as a plain VTK algorithm: a block per part, named
+after it; the structured block a vtkStructuredGrid whose points and cells
+hold the library's values at their (i, j, k); the unstructured blocks the
+cells of the one grid of qvres-to-vtk --single-vtu; every block equal to
+the multiblock export; tensors; eroded cells hidden; only the selected
+arrays are read; a missing or damaged file is an error naming it, never an
+exception; cycles without a finite time are no time steps; a reader that
+only VTK holds, as in ParaView. (The installed plugin: test_install.)"""
 import gc
 import importlib.util
 import os
@@ -21,10 +23,11 @@ from vtkmodules.util.misc import calldata_type  # noqa: E402
 from vtkmodules.util.numpy_support import vtk_to_numpy  # noqa: E402
 from vtkmodules.util.vtkConstants import VTK_STRING  # noqa: E402
 from vtkmodules.vtkCommonCore import vtkOutputWindow, vtkStringOutputWindow  # noqa: E402
-from vtkmodules.vtkCommonDataModel import vtkDataObject  # noqa: E402
+from vtkmodules.vtkCommonDataModel import (vtkCompositeDataSet, vtkDataObject, vtkDataSetAttributes,  # noqa: E402
+                                            vtkStructuredData)
 from vtkmodules.vtkCommonExecutionModel import vtkStreamingDemandDrivenPipeline as SDDP  # noqa: E402
 from vtkmodules.vtkFiltersGeneral import vtkPassArrays  # noqa: E402
-from vtkmodules.vtkIOXML import vtkXMLUnstructuredGridReader  # noqa: E402
+from vtkmodules.vtkIOXML import vtkXMLMultiBlockDataReader, vtkXMLUnstructuredGridReader  # noqa: E402
 
 
 def load_plugin(path, name="qvres_reader_under_test"):
@@ -52,7 +55,7 @@ def time_steps(reader):
 
 
 def exported(path):
-    r = vtkXMLUnstructuredGridReader()
+    r = vtkXMLUnstructuredGridReader() if str(path).endswith(".vtu") else vtkXMLMultiBlockDataReader()
     r.SetFileName(str(path))
     r.Update()
     return r.GetOutput()
@@ -62,12 +65,23 @@ def arrays(data):
     return [(data.GetArrayName(i), vtk_to_numpy(data.GetArray(i))) for i in range(data.GetNumberOfArrays())]
 
 
-def assert_same_grid(ours, theirs):
-    assert same_bits(vtk_to_numpy(ours.GetPoints().GetData()), vtk_to_numpy(theirs.GetPoints().GetData()))
-    assert np.array_equal(vtk_to_numpy(ours.GetCellTypesArray()), vtk_to_numpy(theirs.GetCellTypesArray()))
-    for part in ("GetOffsetsArray", "GetConnectivityArray"):
-        assert np.array_equal(vtk_to_numpy(getattr(ours.GetCells(), part)()),
-                              vtk_to_numpy(getattr(theirs.GetCells(), part)())), part
+def blocks(output):
+    """(name, dataset) of each block."""
+    return [(output.GetMetaData(k).Get(vtkCompositeDataSet.NAME()), output.GetBlock(k))
+            for k in range(output.GetNumberOfBlocks())]
+
+
+def points_of(grid):
+    return vtk_to_numpy(grid.GetPoints().GetData())
+
+
+def cells_of(grid):
+    """Types, offsets and connectivity of an unstructured grid."""
+    return (vtk_to_numpy(grid.GetCellTypesArray()), vtk_to_numpy(grid.GetCells().GetOffsetsArray()),
+            vtk_to_numpy(grid.GetCells().GetConnectivityArray()))
+
+
+def assert_same_arrays(ours, theirs):
     for data in ("GetPointData", "GetCellData", "GetFieldData"):
         mine, written = arrays(getattr(ours, data)()), arrays(getattr(theirs, data)())
         assert [n for n, _ in mine] == [n for n, _ in written], data
@@ -75,26 +89,189 @@ def assert_same_grid(ours, theirs):
             assert same_bits(a, b.astype(a.dtype)), name
 
 
+def test_the_structured_block_holds_the_library_s_values_at_each_i_j_k(plugin, sample):
+    """The sample's Euler block: I x J x K points, VTK's point i + I (j + J k)
+    the library's node (i J + j) K + k, cell likewise with I - 1, J - 1, K - 1."""
+    with qvres.open(sample) as a:
+        [euler] = [p for p in a.parts if p.structured]
+        I, J, K = euler.extent
+        reader = reader_of(plugin, sample)
+        times = time_steps(reader)
+        k_last = len(times) - 1
+        assert reader.UpdateTimeStep(times[k_last])
+        name, grid = blocks(reader.GetOutputDataObject(0))[0]
+        assert name == euler.name and grid.GetClassName() == "vtkStructuredGrid"
+        assert grid.GetDimensions() == (I, J, K)
+        assert grid.GetNumberOfCells() == (I - 1) * (J - 1) * (K - 1) == euler.elements
+        xyz, pressure = a.coordinates(), a.element_values("PRESSURE", k_last, cells=True)
+        velocity = np.column_stack([a.node_values(f"{axis}-VELOCITY", k_last) for axis in "XYZ"])
+        displacement = a.displacements(k_last)
+        points = points_of(grid)
+        pd, cd = grid.GetPointData(), grid.GetCellData()
+        for i, j, k in ((0, 0, 0), (1, 0, 0), (0, 1, 0), (0, 0, 1), (I - 1, J - 1, K - 1), (5, 2, 3), (I - 2, 1, K - 2)):
+            node = (i * J + j) * K + k
+            point = vtkStructuredData.ComputePointId([I, J, K], [i, j, k])
+            assert point == i + I * (j + J * k)
+            assert same_bits(points[point], xyz[node])
+            assert same_bits(vtk_to_numpy(pd.GetArray("VELOCITY"))[point], velocity[node])
+            assert same_bits(vtk_to_numpy(pd.GetArray("displacement"))[point], displacement[node])
+            if i < I - 1 and j < J - 1 and k < K - 1:
+                cell_id = vtkStructuredData.ComputeCellId([I, J, K], [i, j, k])
+                assert cell_id == i + (I - 1) * (j + (J - 1) * k)
+                element = (i * (J - 1) + j) * (K - 1) + k
+                assert vtk_to_numpy(cd.GetArray("PRESSURE"))[cell_id] == pressure[element]
+                assert vtk_to_numpy(cd.GetArray("part"))[cell_id] == euler.number
+                # The cell's corners are the element's nodes: its lowest at node (i, j, k).
+                cell = grid.GetCell(cell_id)
+                assert same_bits(points[cell.GetPointId(0)], xyz[node])
+                assert same_bits(points[cell.GetPointId(6)], xyz[node + J * K + K + 1])
+
+
 @pytest.mark.parametrize("which", ["sample", "mixed"])
-def test_two_time_steps_equal_the_vtk_export_and_the_package(plugin, which, request, tmp_path):
+def test_blocks_equal_the_one_grid_and_the_multiblock_export(plugin, which, request, tmp_path):
+    """Each unstructured block: its part's cells of the --single-vtu grid,
+    corner for corner; every block: the blocks the export writes."""
     directory = request.getfixturevalue(which)
-    run(tool("QVRES_TO_VTK"), directory, tmp_path)
+    run(tool("QVRES_TO_VTK"), "--single-vtu", directory, tmp_path / "single")
+    run(tool("QVRES_TO_VTK"), directory, tmp_path / "blocks")
     with qvres.open(directory) as a:
         reader = reader_of(plugin, next(directory.glob("*.qvres_base")))
         times = time_steps(reader)
         assert same_bits(times, a.cycles.times) and len(times) >= 3
+        names = [p.name for p in a.parts]
         for k in (len(times) - 1, 1):
             assert reader.UpdateTimeStep(times[k])
             ours = reader.GetOutputDataObject(0)
             assert ours.GetInformation().Get(vtkDataObject.DATA_TIME_STEP()) == times[k]
-            assert_same_grid(ours, exported(next(tmp_path.glob(f"*_{k:04d}.vtu"))))
-            assert same_bits(vtk_to_numpy(ours.GetPointData().GetArray("displacement")), a.displacements(k))
-            field = ours.GetFieldData()
-            assert field.GetArray("CYCLE").GetValue(0) == a.cycles.numbers[k]
+            assert ours.GetFieldData().GetArray("CYCLE").GetValue(0) == a.cycles.numbers[k]
+            mine = blocks(ours)
+            assert [n for n, _ in mine] == names
+            assert [g.GetClassName() for _, g in mine] == \
+                ["vtkStructuredGrid" if p.structured else "vtkUnstructuredGrid" for p in a.parts]
+            # The one grid of before.
+            whole = exported(next((tmp_path / "single").glob(f"*_{k:04d}.vtu")))
+            types, offsets, connectivity = cells_of(whole)
+            part = vtk_to_numpy(whole.GetCellData().GetArray("part"))
+            for p, (_, grid) in zip(a.parts, mine):
+                if p.structured:
+                    continue
+                rows = np.flatnonzero(part == p.number)
+                t, o, c = cells_of(grid)
+                assert np.array_equal(t, types[rows]) and np.array_equal(np.diff(o), offsets[rows + 1] - offsets[rows])
+                theirs = np.concatenate([connectivity[offsets[r]:offsets[r + 1]] for r in rows])
+                assert same_bits(points_of(grid)[c], points_of(whole)[theirs])
+                for name, values in arrays(grid.GetPointData()):
+                    assert same_bits(values[c], vtk_to_numpy(whole.GetPointData().GetArray(name))[theirs]), name
+                for name, values in arrays(grid.GetCellData()):
+                    assert same_bits(values, vtk_to_numpy(whole.GetCellData().GetArray(name))[rows]), name
+            # The multiblock export, block for block.
+            theirs = blocks(exported(next((tmp_path / "blocks").glob(f"*_{k:04d}.vtm"))))
+            assert [n for n, _ in theirs] == names
+            for (_, g), (_, h) in zip(mine, theirs):
+                assert g.GetClassName() == h.GetClassName()
+                assert same_bits(points_of(g), points_of(h))
+                if g.GetClassName() == "vtkUnstructuredGrid":
+                    assert all(np.array_equal(x, y) for x, y in zip(cells_of(g), cells_of(h)))
+                else:
+                    assert g.GetDimensions() == h.GetDimensions()
+                assert_same_arrays(g, h)
         # Between two cycles the earlier one is shown; outside, the nearest end.
         for t, k in ((0.5 * (times[0] + times[1]), 0), (times[0] - 1.0, 0), (times[-1] + 1.0, len(times) - 1)):
             assert reader.UpdateTimeStep(t)
             assert reader.GetOutputDataObject(0).GetFieldData().GetArray("CYCLE").GetValue(0) == a.cycles.numbers[k]
+
+
+@pytest.fixture(scope="module")
+def stressed(tmp_path_factory):
+    """The mixed fixture with STRESS XX .. ZX, and EROSION by node in every
+    cycle and by element in cycles 20 and 30."""
+    d = tmp_path_factory.mktemp("stressed") / "stressed"
+    run(tool("QVRES_FIXTURE"), d, "--stress-and-erosion")
+    return d
+
+
+def test_a_tensor_s_components_are_the_six_scalars_in_vtk_order(plugin, stressed, tmp_path):
+    run(tool("QVRES_TO_VTK"), stressed, tmp_path)
+    reader = reader_of(plugin, stressed)
+    times = time_steps(reader)
+    assert reader.UpdateTimeStep(times[2])
+    assert "STRESS" in [reader.GetCellDataArraySelection().GetArrayName(i)
+                        for i in range(reader.GetCellDataArraySelection().GetNumberOfArrays())]
+    with qvres.open(stressed) as a:
+        # XX, YY, ZZ, XY, YZ, XZ: the files' ZX last.
+        scalars = np.column_stack([a.element_values(f"STRESS {c}", 2, cells=True)
+                                   for c in ("XX", "YY", "ZZ", "XY", "YZ", "ZX")])
+        for source in (reader.GetOutputDataObject(0), exported(tmp_path / "stressed_run_0002.vtm")):
+            for p, (_, grid) in zip(a.parts, blocks(source)):
+                stress = grid.GetCellData().GetArray("STRESS")
+                names = [grid.GetCellData().GetArrayName(i) for i in range(grid.GetCellData().GetNumberOfArrays())]
+                assert not any(n.startswith("STRESS_") for n in names)
+                if p.structured and min(p.extent) < 2:
+                    assert stress is None  # a plane: no elements
+                    continue
+                assert stress.GetNumberOfComponents() == 6
+                first = sum(q.elements for q in a.parts[:p.number - 1] if q.structured)
+                values = vtk_to_numpy(stress)
+                if p.structured:
+                    I, J, K = (x - 1 for x in p.extent)
+                    expected = scalars[first:first + I * J * K].reshape(I, J, K, 6).transpose(2, 1, 0, 3).reshape(-1, 6)
+                else:
+                    expected = scalars[sum(q.elements for q in a.parts if q.structured) + a.part_elements(p.number) - 1]
+                assert same_bits(values, expected), p.name
+
+
+def test_eroded_cells_are_hidden_and_shown_with_the_option(plugin, stressed, tmp_path):
+    """EROSION by element not 0: hidden (as ParaView's geometry drops them);
+    by node: nothing hidden; ShowErodedCells: nothing hidden."""
+    from vtkmodules.vtkFiltersGeometry import vtkDataSetSurfaceFilter
+    hidden_bit = vtkDataSetAttributes.HIDDENCELL
+    reader = reader_of(plugin, stressed)
+    times = time_steps(reader)
+    with qvres.open(stressed) as a:
+        assert [v.location for v in a.variables(0) if v.name == "EROSION"] == ["node"]
+        eroded = a.element_values(26, 2, cells=True)
+        assert set(eroded) == {0, 1, 2}
+        structured = sum(p.elements for p in a.parts if p.structured)
+        # Cycle 10 stores EROSION by node alone.
+        assert reader.UpdateTimeStep(times[0])
+        for p, (_, grid) in zip(a.parts, blocks(reader.GetOutputDataObject(0))):
+            ghosts = grid.GetCellData().GetArray(vtkDataSetAttributes.GhostArrayName())
+            if p.structured and min(p.extent) < 2:  # a plane: VTK's cells, which are no elements, all hidden
+                assert (vtk_to_numpy(ghosts) == hidden_bit).all()
+            else:
+                assert ghosts is None, p.name
+        assert reader.UpdateTimeStep(times[2])
+        out = reader.GetOutputDataObject(0)
+        for p, (_, grid) in zip(a.parts, blocks(out)):
+            if p.structured and min(p.extent) < 2:
+                continue
+            ghosts = grid.GetCellData().GetArray(vtkDataSetAttributes.GhostArrayName())
+            if p.structured:
+                I, J, K = (x - 1 for x in p.extent)
+                first = sum(q.elements for q in a.parts[:p.number - 1] if q.structured)
+                mine = eroded[first:first + I * J * K].reshape(I, J, K).transpose(2, 1, 0).ravel()
+            else:
+                mine = eroded[structured + a.part_elements(p.number) - 1]
+            if not mine.any():
+                assert ghosts is None, p.name
+                continue
+            assert np.array_equal(vtk_to_numpy(ghosts), np.where(mine != 0, hidden_bit, 0)), p.name
+            # A hidden cell is left out of what is drawn.
+            surface = vtkDataSetSurfaceFilter()
+            surface.SetInputData(grid)
+            surface.Update()
+            shown = vtkDataSetSurfaceFilter()
+            copy = grid.NewInstance()
+            copy.ShallowCopy(grid)
+            copy.GetCellData().RemoveArray(vtkDataSetAttributes.GhostArrayName())
+            shown.SetInputData(copy)
+            shown.Update()
+            assert surface.GetOutput().GetNumberOfCells() < shown.GetOutput().GetNumberOfCells(), p.name
+        reader.SetShowErodedCells(1)
+        assert reader.UpdateTimeStep(times[2])
+        for p, (_, grid) in zip(a.parts, blocks(reader.GetOutputDataObject(0))):
+            if not (p.structured and min(p.extent) < 2):
+                assert grid.GetCellData().GetArray(vtkDataSetAttributes.GhostArrayName()) is None, p.name
 
 
 @pytest.fixture
@@ -128,12 +305,13 @@ def test_only_the_selected_arrays_are_read(plugin, sample, mixed, calls):
     cells.EnableArray("PRESSURE")
     for k in (0, 3):
         assert reader.UpdateTimeStep(times[k])
-        out = reader.GetOutputDataObject(0)
-        assert [n for n, _ in arrays(out.GetPointData())] == [vector]
-        assert [n for n, _ in arrays(out.GetCellData())] == ["PRESSURE"]
+        for _, grid in blocks(reader.GetOutputDataObject(0)):
+            assert [n for n, _ in arrays(grid.GetPointData())] == [vector]
+            assert [n for n, _ in arrays(grid.GetCellData())] == ["PRESSURE"]
     reads = [c for c in calls if c[0] not in ("coordinates", "connectivity")]
+    # EROSION too, which says what to hide.
     assert sorted(reads) == sorted([("node_values", f"{axis}-{vector}", k) for axis in "XYZ" for k in (0, 3)] +
-                                   [("element_values", "PRESSURE", k) for k in (0, 3)])
+                                   [("element_values", name, k) for name in ("PRESSURE", "EROSION") for k in (0, 3)])
     # The cells are made once, for every time step.
     assert [c[0] for c in calls if c[0] in ("coordinates", "connectivity")] == ["connectivity", "coordinates"]
 
@@ -142,9 +320,10 @@ def test_only_the_selected_arrays_are_read(plugin, sample, mixed, calls):
     cells.EnableArray("material_fraction[" + a.materials[0].name + "]")
     points.EnableArray("displacement")
     assert reader.UpdateTimeStep(times[3])
-    assert sorted(c[0] for c in calls) == ["displacements", "element_values", "material_fractions"] + \
+    assert sorted(c[0] for c in calls) == ["displacements"] + ["element_values"] * 2 + ["material_fractions"] + \
         ["node_values"] * 3
-    assert reader.GetOutputDataObject(0).GetCellData().GetArray("material_fraction[" + a.materials[0].name + "]")
+    assert reader.GetOutputDataObject(0).GetBlock(0).GetCellData().GetArray(
+        "material_fraction[" + a.materials[0].name + "]")
 
     # A detour through another analysis, which lacks some of the arrays,
     # keeps the choice of every one.
@@ -202,7 +381,7 @@ def test_missing_and_damaged_files_are_errors_naming_them(plugin, sample, tmp_pa
         assert str(file) in errors.GetOutput()[before:]
     # The other cycles still read.
     assert reader.UpdateTimeStep(times[1])
-    assert reader.GetOutputDataObject(0).GetCellData().GetArray("PRESSURE").GetNumberOfTuples() > 0
+    assert reader.GetOutputDataObject(0).GetBlock(0).GetCellData().GetArray("PRESSURE").GetNumberOfTuples() > 0
 
     # A file that cannot be opened leaves nothing of the analysis before:
     # neither its time steps nor its cells.
@@ -251,12 +430,12 @@ def test_a_reader_that_only_vtk_holds(plugin, sample):
     downstream.SetInputConnection(reader.GetOutputPort())
     downstream.Update()
     cells = reader.GetCellDataArraySelection()
-    assert downstream.GetOutput().GetCellData().GetArray("PRESSURE") and files_open()
+    assert downstream.GetOutput().GetBlock(0).GetCellData().GetArray("PRESSURE") and files_open()
     del reader
     gc.collect()
     cells.DisableArray("PRESSURE")
     downstream.Update()
-    assert not downstream.GetOutput().GetCellData().GetArray("PRESSURE")
+    assert not downstream.GetOutput().GetBlock(0).GetCellData().GetArray("PRESSURE")
     del downstream, cells
     gc.collect()
     assert not files_open()

@@ -16,7 +16,10 @@
 //     3 + 1 values per slot; MATERIAL (element integer 10).
 // --without-displacements leaves the displacements out of every cycle file;
 // --fewer-nodes makes every cycle state two unstructured nodes less than
-// the base file, with displacements for that many.
+// the base file, with displacements for that many. --stress-and-erosion
+// adds STRESS XX .. ZX (element reals 67 .. 72), EROSION as a node
+// integer (26) in every cycle, and EROSION as an element integer (26) in
+// cycles 20 and 30: 1 for slots 3k + 1 and for element 2, 2 for element 4.
 // Values are distinct per slot, cycle and variable; the tests compare them
 // with what the 59 exports return, not with a formula.
 #include <cstdint>
@@ -59,7 +62,7 @@ qvw::BaseFileSpec base_file() {
     return model;
 }
 
-qvw::CycleFileSpec cycle_file(std::int32_t c, bool chunked, int displacements) {
+qvw::CycleFileSpec cycle_file(std::int32_t c, bool chunked, int displacements, bool stress_and_erosion) {
     qvw::CycleFileSpec file;
     file.header = {1, 1, 1, 1, 0, 1, chunked ? 1 : 0, chunked ? 1 : 0};
     file.chunk_size = 7;
@@ -93,6 +96,22 @@ qvw::CycleFileSpec cycle_file(std::int32_t c, bool chunked, int displacements) {
         DirectoryEntrySpec::real(-2, 54, 1, reals(54, 0.25f, 4.0f, kMaterials + 1), "EPS"),
         DirectoryEntrySpec::integer(-1, 10, 1, material, "MATERIAL"),
     };
+    if (stress_and_erosion) {
+        static const char* const kStress[] = {"STRESS_XX", "STRESS_YY", "STRESS_ZZ",
+                                              "STRESS_XY", "STRESS_YZ", "STRESS_ZX"};
+        for (std::int32_t k = 0; k < 6; ++k)
+            file.entries.push_back(DirectoryEntrySpec::real(-2, 67 + k, 1, reals(float(67 + k), 0.75f + float(k),
+                                                                                 1.0f + float(k), 1), kStress[k]));
+        std::vector<std::int32_t> nodes = {c, 26};
+        for (std::int32_t s = 0; s < kSlots + kNodes; ++s) nodes.push_back(s % 2 ? 1 : 0);
+        file.entries.push_back(DirectoryEntrySpec::integer(1, 26, 1, nodes, "EROSION"));
+        if (c != 10) {
+            std::vector<std::int32_t> eroded = {c, 26};
+            for (std::int32_t s = 0; s < kSlots; ++s) eroded.push_back(s % 3 == 1 ? 1 : 0);
+            for (std::int32_t e = 1; e <= kElements; ++e) eroded.push_back(e == 2 ? 1 : e == 4 ? 2 : 0);
+            file.entries.push_back(DirectoryEntrySpec::integer(-1, 26, 1, eroded, "EROSION"));
+        }
+    }
     if (displacements) {
         file.displacements.emplace();
         // With fewer nodes the cycle states two unstructured nodes less.
@@ -116,8 +135,10 @@ qvw::CycleFileSpec cycle_file(std::int32_t c, bool chunked, int displacements) {
 int main(int argc, char** argv) {
     const std::string option = argc == 3 ? argv[2] : "";
     const int displacements = option == "--without-displacements" ? 0 : option == "--fewer-nodes" ? kFewerNodes : 1;
-    if (argc != 2 && (argc != 3 || displacements == 1)) {
-        std::cerr << "usage: " << argv[0] << " DIRECTORY [--without-displacements | --fewer-nodes]\n";
+    const bool stress_and_erosion = option == "--stress-and-erosion";
+    if (argc != 2 && (argc != 3 || (displacements == 1 && !stress_and_erosion))) {
+        std::cerr << "usage: " << argv[0]
+                  << " DIRECTORY [--without-displacements | --fewer-nodes | --stress-and-erosion]\n";
         return 2;
     }
     try {
@@ -128,7 +149,7 @@ int main(int argc, char** argv) {
         qvw::write_base_file(base_file()).save(stem + ".qvres_base");
         const std::int32_t cycles[] = {30, 10, 20};
         for (int f = 1; f <= 3; ++f)
-            qvw::write_cycle_file(cycle_file(cycles[f - 1], f >= 2, displacements))
+            qvw::write_cycle_file(cycle_file(cycles[f - 1], f >= 2, displacements, stress_and_erosion))
                 .save(stem + "_000" + std::to_string(f) + ".qvres");
     } catch (const std::exception& e) {
         std::cerr << "write_fixture: " << e.what() << "\n";

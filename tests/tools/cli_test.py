@@ -214,7 +214,7 @@ class DamagedInput(SampleTest):
                 self.assertRegex(err, rf"^qvres-to-vtk: warning: step 5 \(cycle 719.*{re.escape(victim)}.*passed over\n$")
                 files = ET.parse(self.path("vtk/sample_run.pvd")).getroot().findall("./Collection/DataSet")
                 self.assertEqual([d.get("file") for d in files],
-                                 [f"sample_run_{s:04d}.vtu" for s in range(12) if s != 5])
+                                 [f"sample_run_{s:04d}.vtm" for s in range(12) if s != 5])
                 # A check keeps going and still fails.
                 self.expect_error(TO_VTK, ["--read-only", "--keep-going", self.cycle], "1 cycle file could not be read")
 
@@ -271,6 +271,14 @@ class DamagedInput(SampleTest):
         self.expect_error(TO_VTK, [self.cycle], "usage:", code=2)
         self.expect_error(TO_VTK, ["--threads", "0", self.cycle, self.path("vtk")], "--threads", code=2)
         self.expect_error(TO_VTK, ["--steps", "5-3", self.cycle, self.path("vtk")], "runs backwards", code=2)
+        self.expect_error(TO_VTK, ["--min", self.cycle, self.path("vtk")], "--min goes with --envelope", code=2)
+        self.expect_error(TO_VTK, ["--envelope", "64", "--steps", "1", self.cycle, self.path("vtk")], "--envelope",
+                          code=2)
+        # An integer variable has no envelope; a name that is no variable neither.
+        for name in ("MATERIAL", "NOSUCH"):
+            self.expect_error(TO_VTK, ["--envelope", name, self.cycle, self.path("env")],
+                              f"--envelope: {name} names no real node or element variable")
+        self.assertFalse(os.path.exists(self.path("env")))
         self.expect_error(INSPECT, ["--library", "/nonexistent.so", "summary", self.cycle],
                           "cannot load the results library /nonexistent.so")
 

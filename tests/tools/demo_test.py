@@ -7,12 +7,8 @@ import tempfile
 import unittest
 import xml.etree.ElementTree as ET
 
-try:
-    import meshio
-except ImportError:
-    raise SystemExit("python3-meshio is missing: scripts/install-deps.sh python3-meshio python3-numpy")
-
 from tooltest import BUILD_DIR, SOURCE_DIR
+from vtu import Vtu
 
 
 class Demo(unittest.TestCase):
@@ -39,8 +35,13 @@ class Demo(unittest.TestCase):
             times = [float(d.get("timestep")) for d in datasets]
             self.assertEqual(times, sorted(times))
             for d in datasets:
-                mesh = meshio.read(os.path.join(out, "vtk", d.get("file")))
-                self.assertEqual(len(mesh.points), 963)
+                # A block per part: the Euler block's grid, then the structure's
+                # parts, every node among them once (meshio 7 misreads some
+                # of these small files: see vtu.py).
+                self.assertTrue(d.get("file").endswith(".vtm"))
+                blocks = ET.parse(os.path.join(out, "vtk", d.get("file"))).getroot().findall(".//DataSet")
+                points = [len(Vtu(os.path.join(out, "vtk", b.get("file"))).arrays["Points"]) for b in blocks]
+                self.assertEqual((len(blocks), points[0], sum(points)), (8, 882, 963))
 
 
 if __name__ == "__main__":

@@ -42,7 +42,7 @@ class NameRule(SampleTest):
 
     def to_vtk_entries(self, name):
         out = self.path("vtk")
-        rc, _, err = run(TO_VTK, "--steps", "0", "--vars", name, self.cycle, out, check=False)
+        rc, _, err = run(TO_VTK, "--single-vtu", "--steps", "0", "--vars", name, self.cycle, out, check=False)
         if rc != 0:
             self.assertIn("names no array", err)
             return []

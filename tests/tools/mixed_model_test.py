@@ -59,7 +59,7 @@ class MixedModel(ToolTest):
 
     def test_vtk_cells_carry_the_element_values(self):
         out = self.path("vtk")
-        run(TO_VTK, self.file, out)
+        run(TO_VTK, "--single-vtu", self.file, out)
         cells = Vtu(os.path.join(out, "mixed_run_0001.vtu")).arrays
         # Planes and the part without cells give points, no cells.
         self.assertEqual(cells["displacement"].shape, (NODES, 3))

@@ -13,6 +13,7 @@ import stat
 import subprocess
 import tempfile
 import unittest
+import xml.etree.ElementTree as ET
 
 from tooltest import (BUILD_DIR, DIFF, INSPECT, SAMPLE, TO_VTK, SampleTest, ToolTest, run)
 
@@ -58,27 +59,33 @@ class PlantedLinks(SampleTest):
     def test_vtk_export(self):
         out = self.path("vtk")
         os.mkdir(out)
-        # A link where the old writer made its temporary, one at a final
-        # name, and a file made beforehand, open to all, at a temporary name.
-        os.symlink(self.victim("v0"), os.path.join(out, "sample_run_0000.vtu.part"))
-        os.symlink(self.victim("v1"), os.path.join(out, "sample_run_0001.vtu"))
+        # A link where the old writer made its temporary, links at final
+        # names (a multiblock file and a block's file), and a file made
+        # beforehand, open to all, at a temporary name.
+        os.symlink(self.victim("v0"), os.path.join(out, "sample_run_0000.vtm.part"))
+        os.symlink(self.victim("v1"), os.path.join(out, "sample_run_0001.vtm"))
+        os.symlink(self.victim("v3"), os.path.join(out, "sample_run_0001_1.vts"))
         os.symlink(self.victim("v2"), os.path.join(out, "sample_run.pvd.part"))
-        planted = os.path.join(out, "sample_run_0002.vtu.part")
+        planted = os.path.join(out, "sample_run_0002_2.vtu.part")
         put(planted, "planted\n")
         os.chmod(planted, 0o666)
         planted_inode = os.stat(planted).st_ino
         run(TO_VTK, "--steps", "0-2", self.cycle, out)
         self.assert_victims_untouched()
-        for name in ("sample_run_0000.vtu", "sample_run_0001.vtu", "sample_run_0002.vtu"):
+        outputs = ["sample_run.pvd"]
+        for step in range(3):
+            outputs.append(f"sample_run_{step:04d}.vtm")
+            blocks = ET.parse(os.path.join(out, outputs[-1])).getroot().findall(".//DataSet")
+            outputs += [b.get("file") for b in blocks]
+        self.assertIn("sample_run_0002_2.vtu", outputs)
+        for name in outputs:
             self.assert_own_regular_file(os.path.join(out, name), "<?xml")
             self.assertNotEqual(os.stat(os.path.join(out, name)).st_ino, planted_inode)
-        self.assert_own_regular_file(os.path.join(out, "sample_run.pvd"), "<?xml")
         self.assertEqual(read(planted), "planted\n")
         # Nothing else is left behind: the planted names and the outputs.
         self.assertEqual(sorted(os.listdir(out)),
-                         sorted(["sample_run_0000.vtu.part", "sample_run_0002.vtu.part", "sample_run.pvd.part",
-                                 "sample_run_0000.vtu", "sample_run_0001.vtu", "sample_run_0002.vtu",
-                                 "sample_run.pvd"]))
+                         sorted(["sample_run_0000.vtm.part", "sample_run_0002_2.vtu.part", "sample_run.pvd.part"]
+                                + outputs))
 
     def test_csv_and_svg_of_inspect_and_diff(self):
         cases = [

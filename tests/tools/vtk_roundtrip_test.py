@@ -1,11 +1,14 @@
-"""The exported .vtu files read back hold what the library returns: the
+"""The exported files read back hold what the library returns: the
 reference numbers come from qvres-inspect, which reads them through the
-library, not from the sample's writer. Files are read with the strict reader
-of vtu.py (meshio reads them in tests/python/test_arrays.py and the demo
-test)."""
+library, not from the sample's writer. RoundTrip checks the one .vtu per
+cycle of --single-vtu, Blocks the multiblock layout against it and against
+the library. Files are read with the strict reader of vtu.py (meshio reads
+them in tests/python/test_arrays.py and the demo test; VTK and pvpython in
+tests/python/test_paraview_*)."""
 import filecmp
 import math
 import os
+import re
 import unittest
 import xml.etree.ElementTree as ET
 
@@ -23,7 +26,7 @@ class RoundTrip(SampleTest):
     def setUp(self):
         super().setUp()
         self.out = self.path("vtk")
-        run(TO_VTK, self.cycle, self.out)
+        run(TO_VTK, "--single-vtu", self.cycle, self.out)
         _, self.summary, _ = run(INSPECT, "summary", self.cycle)
 
     def reference(self, *args):
@@ -55,6 +58,11 @@ class RoundTrip(SampleTest):
                 a = vtu.arrays
                 np.testing.assert_array_equal(a["Points"], xyz)
                 self.assertEqual(dict(zip(*np.unique(a["types"], return_counts=True))), CELLS)
+                # Eroded elements (the tetrahedra, late on) hidden, as in the blocks.
+                hidden = a["EROSION"] != 0
+                self.assertEqual(hidden.any(), step == 11)
+                if hidden.any():
+                    np.testing.assert_array_equal(a["vtkGhostType"], np.where(hidden, 32, 0))
                 # Cells in element order: the block's cells come first.
                 first = a["Points"][a["connectivity"][:8]]
                 np.testing.assert_allclose(first.max(axis=0) - first.min(axis=0), [0.005] * 3, atol=1e-9)
@@ -76,7 +84,7 @@ class RoundTrip(SampleTest):
 
     def test_compressed_and_raw_agree(self):
         raw = self.path("raw")
-        run(TO_VTK, "--no-compress", self.cycle, raw)
+        run(TO_VTK, "--single-vtu", "--no-compress", self.cycle, raw)
         total = {True: 0, False: 0}
         for name in sorted(os.listdir(self.out)):
             if not name.endswith(".vtu"):
@@ -93,13 +101,13 @@ class RoundTrip(SampleTest):
     def test_threads_write_the_same_bytes(self):
         for threads in ("1", "3"):
             other = self.path("t" + threads)
-            run(TO_VTK, "--threads", threads, self.cycle, other)
+            run(TO_VTK, "--single-vtu", "--threads", threads, self.cycle, other)
             match, mismatch, errors = filecmp.cmpfiles(self.out, other, sorted(os.listdir(self.out)), shallow=False)
             self.assertEqual((len(match), mismatch, errors), (13, [], []), threads)
 
     def test_steps_and_vars_select(self):
         chosen = self.path("chosen")
-        run(TO_VTK, "--steps", "2,5-6", "--vars", "velocity,64,part", self.cycle, chosen)
+        run(TO_VTK, "--single-vtu", "--steps", "2,5-6", "--vars", "velocity,64,part", self.cycle, chosen)
         self.assertEqual(sorted(os.listdir(chosen)),
                          ["sample_run.pvd", "sample_run_0002.vtu", "sample_run_0005.vtu", "sample_run_0006.vtu"])
         vtu = Vtu(os.path.join(chosen, "sample_run_0005.vtu"))
@@ -108,8 +116,164 @@ class RoundTrip(SampleTest):
         for name in ("VELOCITY", "PRESSURE", "part", "Points", "connectivity"):
             np.testing.assert_array_equal(vtu.arrays[name], full.arrays[name])
         # One axis alone stays a scalar.
-        run(TO_VTK, "--steps", "5", "--vars", "Y-VELOCITY", self.cycle, chosen)
+        run(TO_VTK, "--single-vtu", "--steps", "5", "--vars", "Y-VELOCITY", self.cycle, chosen)
         self.assertEqual(Vtu(os.path.join(chosen, "sample_run_0005.vtu")).point_arrays(), ["Y-VELOCITY"])
+
+
+def parts_of(summary):
+    """(number, kind, (I, J, K) or None, name) of each part qvres-inspect summary lists."""
+    rows = re.findall(r"^\s+(\d+)\s+(structured|unstructured)\s+(\d+ x \d+ x \d+|-)\s+\d+\s+\d+\s+(\S.*)$",
+                      summary, re.M)
+    return [(int(n), kind, tuple(int(x) for x in e.split(" x ")) if e != "-" else None, name)
+            for n, kind, e, name in rows]
+
+
+class Blocks(SampleTest):
+    """The multiblock layout: a .vtm per step naming a .vts per structured
+    part and a .vtu per unstructured part."""
+
+    def setUp(self):
+        super().setUp()
+        self.out, self.single = self.path("blocks"), self.path("single")
+        run(TO_VTK, self.cycle, self.out)
+        run(TO_VTK, "--single-vtu", self.cycle, self.single)
+        _, summary, _ = run(INSPECT, "summary", self.cycle)
+        self.parts = parts_of(summary)
+        self.cycles = cycle_table(summary)
+
+    def blocks(self, step, out=None):
+        """(name, file) of each block of a step's .vtm."""
+        root = ET.parse(os.path.join(out or self.out, f"sample_run_{step:04d}.vtm")).getroot()
+        self.assertEqual(root.get("type"), "vtkMultiBlockDataSet")
+        return [(d.get("name"), os.path.join(out or self.out, d.get("file"))) for d in root.iter("DataSet")]
+
+    def reference(self, *args):
+        csv = self.path("ref.csv")
+        run(INSPECT, *args, "--csv", csv)
+        header, rows = read_csv(csv)
+        return {h.split(" (")[0]: np.array([float(r[i]) for r in rows]) for i, h in enumerate(header)}
+
+    def test_the_collection_lists_a_multiblock_per_cycle_naming_the_parts(self):
+        datasets = ET.parse(os.path.join(self.out, "sample_run.pvd")).getroot().findall("./Collection/DataSet")
+        self.assertEqual([d.get("file") for d in datasets], [f"sample_run_{s:04d}.vtm" for s, _, _ in self.cycles])
+        self.assertEqual(len(self.parts), 8)
+        blocks = self.blocks(3)
+        self.assertEqual([n for n, _ in blocks], [p[3] for p in self.parts])
+        self.assertEqual([os.path.splitext(f)[1] for _, f in blocks],
+                         [".vts" if kind == "structured" else ".vtu" for _, kind, _, _ in self.parts])
+        for _, file in blocks:
+            vtu = Vtu(file)
+            self.assertEqual(int(vtu.arrays["CYCLE"][0]), self.cycles[3][1])
+
+    def test_the_structured_block_holds_each_node_and_element_at_its_i_j_k(self):
+        [(number, _, (I, J, K), _)] = [p for p in self.parts if p[1] == "structured"]
+        step = 7
+        vts = Vtu(self.blocks(step)[0][1])
+        self.assertEqual(vts.root.tag, "VTKFile")
+        self.assertEqual(vts.root.get("type"), "StructuredGrid")
+        self.assertEqual(vts.root.find("StructuredGrid").get("WholeExtent"), f"0 {I - 1} 0 {J - 1} 0 {K - 1}")
+        nodes = self.reference("nodes", self.cycle, str(step))
+        pressure = self.reference("values", self.cycle, str(step), "PRESSURE")["value"]
+        velocity = [self.reference("values", self.cycle, str(step), f"{a}-VELOCITY")["value"] for a in "XYZ"]
+        a = vts.arrays
+        self.assertEqual(a["Points"].shape, (I * J * K, 3))
+        self.assertEqual(a["PRESSURE"].shape, ((I - 1) * (J - 1) * (K - 1),))
+        # VTK counts I fastest; the library's node and element numbers K fastest.
+        for i, j, k in ((0, 0, 0), (1, 0, 0), (0, 1, 0), (0, 0, 1), (I - 1, J - 1, K - 1), (7, 3, 2), (13, 5, 4)):
+            point = i + I * (j + J * k)
+            node = (i * J + j) * K + k  # 0-based node number in the part, the first part
+            np.testing.assert_array_equal(a["Points"][point], np.float32([nodes[c][node] for c in "xyz"]))
+            np.testing.assert_array_equal(a["displacement"][point], np.float32([nodes[c][node] for c in
+                                                                                 ("dx", "dy", "dz")]))
+            np.testing.assert_array_equal(a["VELOCITY"][point], np.float32([v[node] for v in velocity]))
+            if i < I - 1 and j < J - 1 and k < K - 1:
+                cell = i + (I - 1) * (j + (J - 1) * k)
+                element = (i * (J - 1) + j) * (K - 1) + k
+                self.assertEqual(a["PRESSURE"][cell], np.float32(pressure[element]))
+                self.assertEqual(a["part"][cell], number)
+        # Every cell at once, the transposition spelt another way.
+        expected = pressure[:(I - 1) * (J - 1) * (K - 1)].reshape(I - 1, J - 1, K - 1).transpose(2, 1, 0).ravel()
+        np.testing.assert_array_equal(a["PRESSURE"], expected.astype(np.float32))
+
+    def test_each_unstructured_block_holds_its_part_s_cells_of_the_one_grid(self):
+        step = 11
+        whole = Vtu(os.path.join(self.single, f"sample_run_{step:04d}.vtu")).arrays
+        ends = whole["offsets"]
+        starts = np.r_[0, ends[:-1]]
+        for (number, kind, _, name), (block_name, file) in zip(self.parts, self.blocks(step)):
+            if kind == "structured":
+                continue
+            with self.subTest(part=name):
+                a = Vtu(file).arrays
+                rows = np.flatnonzero(whole["part"] == number)
+                self.assertEqual(len(a["types"]), len(rows))
+                np.testing.assert_array_equal(a["types"], whole["types"][rows])
+                np.testing.assert_array_equal(np.diff(np.r_[0, a["offsets"]]), ends[rows] - starts[rows])
+                theirs = np.concatenate([whole["connectivity"][starts[r]:ends[r]] for r in rows])
+                # The same corners in the same order, through the block's own points.
+                for array in ("Points", "displacement", "VELOCITY", "TASK_NUMBER"):
+                    np.testing.assert_array_equal(a[array][a["connectivity"]], whole[array][theirs], array)
+                self.assertEqual(len(a["Points"]), len(np.unique(theirs)), "only the part's nodes")
+                for array in ("PRESSURE", "MATERIAL", "EROSION", "part", "vtkGhostType"):
+                    if array in whole:
+                        ours = a.get(array, np.zeros(len(rows), whole[array].dtype))  # hidden cells: only where any
+                        np.testing.assert_array_equal(ours, whole[array][rows], array)
+
+    def test_the_envelope_is_each_value_s_extreme_over_the_cycles_and_its_time(self):
+        env = self.path("envelope")
+        run(TO_VTK, "--envelope", "pressure", self.cycle, env)
+        run(TO_VTK, "--envelope", "X-VELOCITY", "--min", "--single-vtu", self.cycle, env)
+        times = np.array([t for _, _, t in self.cycles])
+        pressure = np.array([self.reference("values", self.cycle, str(s), "PRESSURE")["value"]
+                             for s, _, _ in self.cycles], np.float32)
+        velocity = np.array([self.reference("values", self.cycle, str(s), "X-VELOCITY")["value"]
+                             for s, _, _ in self.cycles], np.float32)
+        # The first cycle that reached the extreme.
+        peak, first = pressure.max(axis=0), pressure.argmax(axis=0)
+        low, first_low = velocity.min(axis=0), velocity.argmin(axis=0)
+        self.assertGreater(len(set(first)), 3, "the wave peaks at different times")
+
+        root = ET.parse(os.path.join(env, "sample_run_envelope.vtm")).getroot()
+        files = [os.path.join(env, d.get("file")) for d in root.iter("DataSet")]
+        self.assertEqual(sorted(os.listdir(env)), sorted(["sample_run_envelope.vtm", "sample_run_envelope.vtu"] +
+                                                         [os.path.basename(f) for f in files]))
+        [(number, _, (I, J, K), _)] = [p for p in self.parts if p[1] == "structured"]
+        euler = Vtu(files[0]).arrays
+        n = (I - 1) * (J - 1) * (K - 1)
+        to_vtk_order = lambda v: v[:n].reshape(I - 1, J - 1, K - 1).transpose(2, 1, 0).ravel()
+        np.testing.assert_array_equal(euler["PRESSURE_max"], to_vtk_order(peak))
+        np.testing.assert_allclose(euler["PRESSURE_max_time"], to_vtk_order(times[first]), rtol=1e-6)
+        single = Vtu(os.path.join(env, "sample_run_envelope.vtu")).arrays
+        np.testing.assert_array_equal(single["X-VELOCITY_min"], low)
+        np.testing.assert_allclose(single["X-VELOCITY_min_time"], times[first_low], rtol=1e-6)
+        self.assertEqual(Vtu(os.path.join(env, "sample_run_envelope.vtu")).point_arrays(),
+                         ["X-VELOCITY_min", "X-VELOCITY_min_time"])
+
+    def test_threads_write_the_same_bytes(self):
+        other = self.path("t1")
+        run(TO_VTK, "--threads", "1", self.cycle, other)
+        names = sorted(os.listdir(self.out))
+        self.assertEqual(names, sorted(os.listdir(other)))
+        self.assertEqual(len(names), 1 + len(self.cycles) * (1 + len(self.parts)))
+        _, mismatch, errors = filecmp.cmpfiles(self.out, other, names, shallow=False)
+        self.assertEqual((mismatch, errors), ([], []))
+
+    def test_eroded_cells_are_hidden_unless_shown(self):
+        shown = self.path("shown")
+        run(TO_VTK, "--show-eroded", "--steps", "11", self.cycle, shown)
+        step = 11
+        [(number, _, _, name)] = [p for p in self.parts if p[3] == "TET_BLOCK"]
+        erosion = self.reference("values", self.cycle, str(step), "EROSION")["value"]
+        tets = dict(self.blocks(step))[name]
+        a = Vtu(tets).arrays
+        self.assertTrue((a["EROSION"] != 0).any(), "the sample erodes its tetrahedra by the last cycle")
+        np.testing.assert_array_equal(a["vtkGhostType"], np.where(a["EROSION"] != 0, 32, 0).astype(np.uint8))
+        self.assertEqual(np.count_nonzero(a["vtkGhostType"]), np.count_nonzero(erosion))
+        for _, file in self.blocks(step, shown):
+            self.assertNotIn("vtkGhostType", Vtu(file).arrays, file)
+        # Before the tetrahedra erode nothing is hidden.
+        for _, file in self.blocks(0):
+            self.assertNotIn("vtkGhostType", Vtu(file).arrays, file)
 
 
 if __name__ == "__main__":

@@ -69,29 +69,38 @@ TEST(Export, StepListsAreSortedAndChecked) {
     for (const char* missing : {"2-12", "12"}) EXPECT_THROW(parse_steps(missing, 12), qvhost::Error) << missing;
 }
 
-TEST(Export, VectorsAreTheCataloguesTriplesOfOneKindAndPart) {
+TEST(Export, GroupsAreTheCataloguesVectorsAndTensorsOfOneKindAndPart) {
     using qvhost::kElementReal;
     using qvhost::kNodeReal;
     // Variable indices as the catalogue numbers them: X-, Y-, Z-VELOCITY 4-6,
     // X-, Y-, Z-FORCE 8-10, X-, Y-, Z-ANG.VEL 12-14, EXT X-, Y-, Z-FORCE
-    // 331-333, STRESS X, Y, Z 447, 448, 452.
+    // 331-333, STRESS X, Y, Z 447, 448, 452, STRESS XX, YY, ZZ, XY, YZ, ZX
+    // 67-72, STRAIN XX .. ZX 35-40.
     const std::vector<qvhost::Variable> dir{
         {1, "Z-VELOCITY", 6, kNodeReal},   {1, "X-VELOCITY", 4, kNodeReal},   {1, "Y-VELOCITY", 5, kNodeReal},
         {2, "X-FORCE", 8, kNodeReal},      {1, "Y-FORCE", 9, kNodeReal},      {2, "Z-FORCE", 10, kNodeReal},
         {1, "STRESS_X", 447, kElementReal}, {1, "STRESS_Y", 448, kElementReal}, {1, "STRESS_Z", 452, kElementReal},
         {3, "X-ANG_VEL", 12, kNodeReal},   {3, "Y-ANG_VEL", 13, kNodeReal},   {3, "Z-ANG_VEL", 14, kNodeReal},
-        {1, "EXT_Y-FORCE", 332, kNodeReal}, {1, "EXT_X-FORCE", 331, kNodeReal}, {1, "EXT_Z-FORCE", 333, kNodeReal}};
+        {1, "EXT_Y-FORCE", 332, kNodeReal}, {1, "EXT_X-FORCE", 331, kNodeReal}, {1, "EXT_Z-FORCE", 333, kNodeReal},
+        {1, "STRESS_ZX", 72, kElementReal}, {1, "STRESS_XX", 67, kElementReal}, {1, "STRESS_YY", 68, kElementReal},
+        {1, "STRESS_ZZ", 69, kElementReal}, {1, "STRESS_XY", 70, kElementReal}, {1, "STRESS_YZ", 71, kElementReal},
+        // A strain without its YZ: no tensor.
+        {1, "STRAIN_XX", 35, kElementReal}, {1, "STRAIN_YY", 36, kElementReal}, {1, "STRAIN_ZZ", 37, kElementReal},
+        {1, "STRAIN_XY", 38, kElementReal}, {1, "STRAIN_ZX", 40, kElementReal}};
     const qvhost::ResultsLibrary library;
-    const std::vector<Triple> t = vector_triples(library, dir);
+    const std::vector<Group> g = component_groups(library, dir);
     // The force's parts differ; element arrays are no point vectors.
-    ASSERT_EQ(t.size(), 3u);
-    EXPECT_EQ(t[0].name, "VELOCITY");
-    EXPECT_EQ((std::array<std::size_t, 3>{t[0].x, t[0].y, t[0].z}), (std::array<std::size_t, 3>{1, 2, 0}));
+    ASSERT_EQ(g.size(), 4u);
+    EXPECT_EQ(g[0].name, "VELOCITY");
+    EXPECT_EQ(g[0].members, (std::vector<std::size_t>{1, 2, 0}));
     // Named as the directory spells its members: '.' and blanks as '_'.
-    EXPECT_EQ(t[1].name, "ANG_VEL");
-    EXPECT_EQ((std::array<std::size_t, 3>{t[1].x, t[1].y, t[1].z}), (std::array<std::size_t, 3>{9, 10, 11}));
-    EXPECT_EQ(t[2].name, "EXT_FORCE");
-    EXPECT_EQ((std::array<std::size_t, 3>{t[2].x, t[2].y, t[2].z}), (std::array<std::size_t, 3>{13, 12, 14}));
+    EXPECT_EQ(g[1].name, "ANG_VEL");
+    EXPECT_EQ(g[1].members, (std::vector<std::size_t>{9, 10, 11}));
+    EXPECT_EQ(g[2].name, "EXT_FORCE");
+    EXPECT_EQ(g[2].members, (std::vector<std::size_t>{13, 12, 14}));
+    // XX, YY, ZZ, XY, YZ, then the file's ZX as VTK's XZ.
+    EXPECT_EQ(g[3].name, "STRESS");
+    EXPECT_EQ(g[3].members, (std::vector<std::size_t>{16, 17, 18, 19, 20, 15}));
 }
 
 }  // namespace

@@ -34,7 +34,8 @@ struct ResultsLibrary::Api {
     X(qvres_count_variables) X(qvres_get_variable) X(qvres_count_values) X(qvres_read_int32)     \
     X(qvres_read_float) X(qvres_read_joint) X(qvres_read_rigid_body) X(qvres_get_layout)          \
     X(qvres_get_layout_block) X(qvres_get_layout_column) X(qvres_get_catalogue_variable)          \
-    X(qvres_find_variable) X(qvres_get_cells) X(qvres_get_names)
+    X(qvres_find_variable) X(qvres_get_cells) X(qvres_get_names) X(qvres_count_envelope)          \
+    X(qvres_read_envelope)
 #define QVRES_MEMBER(name) decltype(&::name) name = nullptr;
     QVRES_FUNCTIONS(QVRES_MEMBER)
 #undef QVRES_MEMBER
@@ -385,6 +386,37 @@ void Analysis::require_part(std::int64_t part) const {
     throw Error("part " + std::to_string(part) + " does not exist (the model has " + std::to_string(n) +
                     " parts: 1.." + std::to_string(n) + ")",
                 QVRES_E_ARGUMENT);
+}
+
+Envelope Analysis::envelope(const qvres_request& request, bool minimum, unsigned threads) const {
+    const ResultsLibrary::Api& api = library_.api();
+    qvres_series series{};
+    series.requests = &request;
+    series.request_count = 1;
+    series.by = QVRES_BY_VALUE;
+    series.first_cycle = 0;
+    series.last_cycle = static_cast<std::int64_t>(steps_.size()) - 1;
+    series.threads = static_cast<std::int32_t>(std::min(threads, 256u));
+    qvres_error e{};
+    std::int64_t n = 0;
+    if (api.qvres_count_envelope(handle_, &series, &n, &e) != QVRES_OK) throw_error(e);
+    // The library bounds the count by the first cycle file it reads; the
+    // storage is not zeroed (see read_unfilled).
+    const std::size_t count = size_of(n);
+    std::unique_ptr<float[]> values;
+    std::unique_ptr<std::int64_t[]> cycles;
+    try {
+        values.reset(new float[count > 0 ? count : 1]);
+        cycles.reset(new std::int64_t[count > 0 ? count : 1]);
+    } catch (const std::bad_alloc&) {
+        throw Error(files_.path + ": an envelope of " + std::to_string(count) + " values does not fit in memory",
+                    QVRES_E_NO_MEMORY);
+    }
+    if (api.qvres_read_envelope(handle_, &series, minimum ? QVRES_MINIMUM : QVRES_MAXIMUM, values.get(), cycles.get(),
+                                n, nullptr, 0, nullptr, &e) != QVRES_OK)
+        throw_error(e);
+    return {std::vector<float>(values.get(), values.get() + count),
+            std::vector<std::int64_t>(cycles.get(), cycles.get() + count)};
 }
 
 std::string Analysis::describe_step(std::int64_t index) const {

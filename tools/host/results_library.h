@@ -212,6 +212,14 @@ bool same_array_name(const std::string& a, const std::string& b);
 // The unit of a directory entry: its real variable's, none for integers.
 std::string unit_of(const ResultsLibrary& library, const Variable& v);
 
+// Per value of a request, its largest (or smallest) value over the cycles
+// and the cycle (the step index) where it first occurred; NaN and -1
+// where no cycle gave one.
+struct Envelope {
+    std::vector<float> values;
+    std::vector<std::int64_t> cycles;
+};
+
 // An opened analysis: the model and the registered cycles, read once.
 class Analysis {
 public:
@@ -252,6 +260,10 @@ public:
     void require_step(std::int64_t index) const;
     // Throws Error unless part `part` exists.
     void require_part(std::int64_t part) const;
+    // The envelope of a real node or element request over every cycle, in
+    // one library call on `threads` threads (0: one per core): each value
+    // as the request writes it (see CycleReader::layout).
+    Envelope envelope(const qvres_request& request, bool minimum, unsigned threads = 0) const;
     // "step 3 (cycle 375, t = 3.2e-05 s)", for messages.
     std::string describe_step(std::int64_t index) const;
 
@@ -303,6 +315,8 @@ public:
     // anything from the model. -1 when `absent_ok` and the cycle does not
     // store it; throws Error when the library refuses the count.
     std::int64_t count_values(const qvres_request& request, const char* what, bool absent_ok = false) const;
+    // Where each value of `request` stands (the library's layout query).
+    ElementLayout layout(const qvres_request& request, const char* what) const;
 
 private:
     const Analysis& analysis_;
@@ -312,7 +326,6 @@ private:
     std::vector<Variable> variables_;
 
     std::int64_t count(const qvres_request& request, const char* what) const;
-    ElementLayout layout(const qvres_request& request, const char* what) const;
     // Reads a request into a vector of its count; false (nothing thrown) when
     // `absent_ok` and the cycle does not store it.
     template <class T>

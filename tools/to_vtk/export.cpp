@@ -5,12 +5,14 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <future>
 #include <limits>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <thread>
 
@@ -25,6 +27,12 @@ using qvhost::Error;
 using qvhost::Variable;
 
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+// VTK's mark of a cell not drawn (vtkDataSetAttributes::HIDDENCELL, the
+// bit 32 of vtkGhostType since VTK 7: 2 marks a high-connectivity cell),
+// and the catalogue's name of the element variable that marks eroded
+// elements (not 0 once eroded).
+constexpr std::uint8_t kHiddenCell = 32;
+constexpr const char* kErosion = "EROSION";
 
 // Array names: the directory's name, made unique, with the part when it is
 // not part 1.
@@ -61,9 +69,9 @@ public:
         return false;
     }
 
-    // The directory entries selected: by name, by index, or as the x, y or
-    // z entry of a vector selected by its name. Records the tokens used.
-    std::vector<bool> choose(const std::vector<Variable>& dir, const std::vector<Triple>& triples,
+    // The directory entries selected: by name, by index, or as a member of
+    // a vector or tensor selected by its name. Records the tokens used.
+    std::vector<bool> choose(const std::vector<Variable>& dir, const std::vector<Group>& groups,
                              std::set<std::string>* used = nullptr) const {
         std::vector<bool> chosen(dir.size(), all_);
         if (all_) return chosen;
@@ -73,9 +81,9 @@ public:
                     chosen[i] = true;
                     if (used) used->insert(t);
                 }
-            for (const Triple& v : triples)
-                if (qvhost::same_array_name(t, v.name)) {
-                    chosen[v.x] = chosen[v.y] = chosen[v.z] = true;
+            for (const Group& g : groups)
+                if (qvhost::same_array_name(t, g.name)) {
+                    for (std::size_t m : g.members) chosen[m] = true;
                     if (used) used->insert(t);
                 }
         }
@@ -93,10 +101,91 @@ private:
     std::vector<std::string> tokens_;
 };
 
-// What every step shares: the geometry, encoded once, and each cell's part.
+// A block of the export: a structured part, or the unstructured elements of
+// one part (part 0: of none). Node and cell arrays over the whole model are
+// cut to a block by gather().
+struct Block {
+    std::string name;
+    std::string file_suffix;  // "_P.vts" or "_P.vtu"
+    bool structured = false;
+    // Structured: I, J, K, and the model positions of its first node and
+    // first element; `elements` when every extent is 2 or more. VTK orders
+    // the points I fastest, the file K fastest: gather() transposes.
+    std::int64_t extent[3] = {0, 0, 0};
+    std::int64_t first_node = 0, first_cell = 0;
+    bool elements = false;
+    // Unstructured: the model nodes of its points (ascending) and the model
+    // cell position of each of its cells.
+    std::vector<std::int64_t> nodes, cells;
+    StructuredGeometry structured_geometry;
+    Geometry geometry;
+    DataArray part;    // the part number of each cell
+    DataArray hidden;  // a structured part without elements: VTK's cells, all hidden
+};
+
+// The values of `b` out of `values`, `c` per position, over every model
+// node (`points`) or cell. Throws when they are too few.
+template <class T>
+void gather(const Block& b, bool points, const std::vector<T>& values, std::size_t c, std::vector<T>& out) {
+    auto too_few = [&] {
+        throw Error("the model's arrays hold " + std::to_string(values.size() / std::max<std::size_t>(c, 1)) +
+                        " values, too few for block " + b.name,
+                    QVRES_E_DAMAGED);
+    };
+    if (b.structured) {
+        const std::int64_t d = points ? 0 : 1;
+        const std::int64_t I = b.extent[0] - d, J = b.extent[1] - d, K = b.extent[2] - d;
+        const std::int64_t first = points ? b.first_node : b.first_cell;
+        if (static_cast<std::uint64_t>(first + I * J * K) * c > values.size()) too_few();
+        out.resize(static_cast<std::size_t>(I * J * K) * c);
+        // Each J layer is an I x K matrix to transpose: in tiles, so that
+        // both sides stay in the cache.
+        constexpr std::int64_t kTile = 16;
+        const T* from = values.data() + static_cast<std::size_t>(first) * c;
+        const auto stride = static_cast<std::size_t>(J * K) * c;  // from one i to the next in the file
+        for (std::int64_t j = 0; j < J; ++j)
+            for (std::int64_t i0 = 0; i0 < I; i0 += kTile) {
+                const std::int64_t i1 = std::min(I, i0 + kTile);
+                for (std::int64_t k0 = 0; k0 < K; k0 += kTile)
+                    for (std::int64_t k = k0, k1 = std::min(K, k0 + kTile); k < k1; ++k) {
+                        const T* v = from + static_cast<std::size_t>((i0 * J + j) * K + k) * c;
+                        T* to = out.data() + static_cast<std::size_t>(i0 + I * (j + J * k)) * c;
+                        if (c == 1) {
+                            for (std::int64_t i = i0; i < i1; ++i, v += stride) *to++ = *v;
+                        } else {
+                            // A loop, not std::copy: a call of memmove per value costs more.
+                            for (std::int64_t i = i0; i < i1; ++i, v += stride)
+                                for (std::size_t q = 0; q < c; ++q) *to++ = v[q];
+                        }
+                    }
+            }
+        return;
+    }
+    const std::vector<std::int64_t>& at = points ? b.nodes : b.cells;
+    if (!at.empty() && static_cast<std::uint64_t>(at.back() + 1) * c > values.size()) too_few();
+    out.resize(at.size() * c);
+    for (std::size_t n = 0; n < at.size(); ++n)
+        for (std::size_t q = 0; q < c; ++q) out[n * c + q] = values[static_cast<std::size_t>(at[n]) * c + q];
+}
+
+template <class T>
+std::vector<T> gather(const Block& b, bool points, const std::vector<T>& values, std::size_t c) {
+    std::vector<T> out;
+    gather(b, points, values, c, out);
+    return out;
+}
+
+// A block name from a part name; "part N" for none.
+std::string block_name(const std::string& name, std::int32_t part) {
+    return name.find_first_not_of(' ') == std::string::npos ? "part " + std::to_string(part) : name;
+}
+
+// What every step shares: the geometry, encoded once, and each cell's part:
+// as one grid (--single-vtu) or as blocks.
 struct Shared {
     Geometry geometry;
     DataArray part;
+    std::vector<Block> blocks;
 };
 
 Shared build_shared(const Analysis& analysis, const ExportOptions& o, unsigned threads) {
@@ -110,15 +199,15 @@ Shared build_shared(const Analysis& analysis, const ExportOptions& o, unsigned t
     const std::vector<float> points = write ? analysis.coordinates() : std::vector<float>();
     const std::vector<std::int32_t> connectivity = analysis.connectivity();
     const std::vector<qvres_cell> types = analysis.cells();
+    const std::vector<qvhost::Part> parts = write ? analysis.parts() : std::vector<qvhost::Part>();
     // A structured part without cells (a plane of I = 1 among them) gives
     // points and no cells, as it has nodes and no elements. Each part's
     // cells are sized from its extents, which the points read bear out: a
     // part has fewer cells than nodes.
     Cells cells;
     std::vector<std::int32_t> cell_part;
-    if (write) {
+    if (write && o.single_vtu) {
         std::int64_t first = 0;
-        const std::vector<qvhost::Part> parts = analysis.parts();
         for (std::int32_t p = 0; p < m.structured_parts(); ++p) {
             const qvhost::Part& x = parts[static_cast<std::size_t>(p)];
             const std::size_t before = cells.types.size();
@@ -128,31 +217,217 @@ Shared build_shared(const Analysis& analysis, const ExportOptions& o, unsigned t
             first += x.nodes;  // the library's count of the part's nodes
         }
     }
+    const std::size_t structured_cells = cells.types.size();
     try {
         add_unstructured(cells, m.slots, m.unstructured_nodes, connectivity, types);
     } catch (const std::runtime_error& e) {
         throw Error(analysis.files().path + ": " + e.what(), QVRES_E_DAMAGED);
     }
     Shared s;
-    if (!write) {  // reading only: sizes, nothing encoded
-        s.geometry.points = static_cast<std::size_t>(m.nodes());
-        s.geometry.cells = static_cast<std::size_t>(m.elements());
-        return s;
-    }
+    if (!write) return s;  // reading only: nothing encoded
     // Unstructured elements are as many as the types read.
     std::vector<std::int32_t> unstructured_part(types.size(), 0);
     for (std::int32_t p = m.structured_parts() + 1; p <= m.parts(); ++p)
         for (std::int32_t row : analysis.part_elements(p))
             if (row >= 1 && static_cast<std::size_t>(row) <= unstructured_part.size()) unstructured_part[row - 1] = p;
-    cell_part.insert(cell_part.end(), unstructured_part.begin(), unstructured_part.end());
-    s.geometry = encode_geometry(points, cells.connectivity, cells.offsets, cells.types, o.encoding, threads);
-    s.part = DataArray{"part", "Int32", 1, encode(cell_part.data(), cell_part.size() * sizeof(std::int32_t),
-                                                  o.encoding, threads)};
+    if (o.single_vtu) {
+        cell_part.insert(cell_part.end(), unstructured_part.begin(), unstructured_part.end());
+        s.geometry = encode_geometry(points, cells.connectivity, cells.offsets, cells.types, o.encoding, threads);
+        s.part = DataArray{"part", "Int32", 1, encode(cell_part.data(), cell_part.size() * sizeof(std::int32_t),
+                                                      o.encoding, threads)};
+        return s;
+    }
+
+    auto numbered = [&](std::int32_t p, std::size_t n) {
+        const std::vector<std::int32_t> v(n, p);
+        return ints("part", v, o.encoding);
+    };
+    std::int64_t first_node = 0, first_cell = 0;
+    for (std::int32_t p = 0; p < m.structured_parts(); ++p) {
+        const qvhost::Part& x = parts[static_cast<std::size_t>(p)];
+        Block b;
+        b.name = block_name(x.name, p + 1);
+        b.file_suffix = "_" + std::to_string(p + 1) + ".vts";
+        b.structured = true;
+        b.extent[0] = std::max<std::int64_t>(x.i, 1), b.extent[1] = std::max<std::int64_t>(x.j, 1);
+        b.extent[2] = std::max<std::int64_t>(x.k, 1);
+        b.first_node = first_node, b.first_cell = first_cell;
+        b.elements = b.extent[0] >= 2 && b.extent[1] >= 2 && b.extent[2] >= 2;
+        const std::int64_t n = b.elements ? (b.extent[0] - 1) * (b.extent[1] - 1) * (b.extent[2] - 1) : 0;
+        std::copy(b.extent, b.extent + 3, b.structured_geometry.dimensions);
+        b.structured_geometry.coordinates = floats("Points", gather(b, true, points, 3), o.encoding, 3, threads);
+        if (b.elements) {
+            b.part = numbered(p + 1, static_cast<std::size_t>(n));
+        } else {
+            std::size_t vtk_cells = 1;  // VTK's cells of a grid of these dimensions
+            for (std::int64_t d : b.extent) vtk_cells *= static_cast<std::size_t>(d > 1 ? d - 1 : 1);
+            b.hidden = bytes("vtkGhostType", std::vector<std::uint8_t>(vtk_cells, kHiddenCell), o.encoding);
+        }
+        first_node += x.nodes;  // the library's count of the part's nodes
+        first_cell += n;
+        s.blocks.push_back(std::move(b));
+    }
+    // The unstructured parts, then the elements of none.
+    std::vector<std::int32_t> numbers;
+    for (std::int32_t p = m.structured_parts() + 1; p <= m.parts(); ++p) numbers.push_back(p);
+    if (std::find(unstructured_part.begin(), unstructured_part.end(), 0) != unstructured_part.end()) numbers.push_back(0);
+    for (std::int32_t p : numbers) {
+        Block b;
+        b.name = p == 0 ? "elements of no part" : block_name(parts[static_cast<std::size_t>(p - 1)].name, p);
+        b.file_suffix = "_" + std::to_string(p) + ".vtu";
+        std::vector<std::int64_t> used, offsets;
+        std::vector<std::uint8_t> kinds;
+        for (std::size_t e = 0; e < unstructured_part.size(); ++e) {
+            if (unstructured_part[e] != p) continue;
+            const std::size_t c = structured_cells + e;
+            const auto begin = cells.connectivity.begin() + (c == 0 ? 0 : cells.offsets[c - 1]);
+            used.insert(used.end(), begin, cells.connectivity.begin() + cells.offsets[c]);
+            offsets.push_back(static_cast<std::int64_t>(used.size()));
+            kinds.push_back(cells.types[c]);
+            b.cells.push_back(first_cell + static_cast<std::int64_t>(e));
+        }
+        b.nodes = used;
+        std::sort(b.nodes.begin(), b.nodes.end());
+        b.nodes.erase(std::unique(b.nodes.begin(), b.nodes.end()), b.nodes.end());
+        for (std::int64_t& n : used) n = std::lower_bound(b.nodes.begin(), b.nodes.end(), n) - b.nodes.begin();
+        b.geometry = encode_geometry(gather(b, true, points, 3), used, offsets, kinds, o.encoding, threads);
+        b.part = numbered(p, b.cells.size());
+        s.blocks.push_back(std::move(b));
+    }
     return s;
 }
 
-// One step: every selected array read, and the file written unless reading
-// only. Returns the file's size.
+// One array of a step over every model node or cell, as read.
+struct Column {
+    std::string name;
+    bool points = false;
+    int components = 1;
+    std::vector<float> reals;
+    std::vector<std::int32_t> ints;
+    std::vector<std::uint8_t> bytes;  // vtkGhostType
+    std::size_t entry = SIZE_MAX;     // the directory entry it holds alone
+    std::vector<double> doubles;
+};
+
+// Buffers reused for the arrays of a step, cut to a block: a new one per
+// array would cost a fresh allocation, its zeroing and its page faults.
+struct Scratch {
+    std::vector<float> reals;
+    std::vector<std::int32_t> ints;
+    std::vector<std::uint8_t> bytes;
+};
+
+// Column `c` of block `b` (the whole model without one), encoded; the
+// ghost array only when it hides a cell of the block (else nothing).
+std::optional<DataArray> encoded(const Column& c, const Block* b, const Encoding& e, Scratch& scratch) {
+    const auto n = static_cast<std::size_t>(c.components);
+    if (!c.bytes.empty()) {
+        if (b) gather(*b, c.points, c.bytes, n, scratch.bytes);
+        const std::vector<std::uint8_t>& mine = b ? scratch.bytes : c.bytes;
+        if (std::find(mine.begin(), mine.end(), kHiddenCell) == mine.end()) return std::nullopt;
+        return bytes(c.name, mine, e);
+    }
+    if (!c.ints.empty()) {
+        if (b) gather(*b, c.points, c.ints, n, scratch.ints);
+        return ints(c.name, b ? scratch.ints : c.ints, e);
+    }
+    if (!c.doubles.empty()) return doubles(c.name, b ? gather(*b, c.points, c.doubles, n) : c.doubles, e);
+    if (b) gather(*b, c.points, c.reals, n, scratch.reals);
+    return floats(c.name, b ? scratch.reals : c.reals, e, c.components);
+}
+
+// The files of one step (or of an envelope): each column (an array over
+// every model node or cell) is cut to every block and encoded as it comes,
+// then let go; finish() writes PATH.vtu, or a block file per block and
+// PATH.vtm naming them. A failure removes the block files already written
+// for PATH: no partial set is left looking whole.
+class StepWriter {
+public:
+    StepWriter(const std::shared_future<const Shared*>& shared, const ExportOptions& o) : shared_(shared), o_(o) {}
+
+    void add(const Column& c) {
+        start();
+        for (std::size_t k = 0; k < arrays_.size(); ++k) {
+            const Block* b = o_.single_vtu ? nullptr : &blocks_->blocks[k];
+            if (b && !c.points && b->structured && !b->elements) continue;  // no elements: no cell values
+            std::optional<DataArray> a = encoded(c, b, o_.encoding, scratch_);
+            if (!a) continue;
+            if (!c.bytes.empty()) {
+                ghost_[k].push_back(std::move(*a));
+                continue;
+            }
+            arrays_[k].push_back(std::move(*a));
+            at_points_[k].push_back(c.points);
+        }
+    }
+
+    std::uint64_t finish(bool with_part, double time, std::int32_t cycle, const std::string& path) {
+        start();
+        auto piece_of = [&](std::size_t k, const DataArray* part, const DataArray* hidden) {
+            Piece piece;
+            for (std::size_t n = 0; n < arrays_[k].size(); ++n)
+                (at_points_[k][n] ? piece.point_data : piece.cell_data).push_back(&arrays_[k][n]);
+            if (part && with_part) piece.cell_data.push_back(part);
+            if (hidden) piece.cell_data.push_back(hidden);
+            piece.time = time;
+            piece.cycle = cycle;
+            return piece;
+        };
+        std::vector<std::string> written;
+        try {
+            if (o_.single_vtu) {
+                const Shared& geometry = *shared_.get();  // built by another task, perhaps still
+                return write_vtu(path + ".vtu", geometry.geometry,
+                                 piece_of(0, &geometry.part, ghost_[0].empty() ? nullptr : &ghost_[0][0]), o_.encoding);
+            }
+            std::uint64_t total = 0;
+            std::vector<BlockEntry> entries;
+            const std::string stem = qvhost::file_name_of(path);
+            for (std::size_t k = 0; k < arrays_.size(); ++k) {
+                const Block& b = blocks_->blocks[k];
+                const bool cells = !b.structured || b.elements;
+                const DataArray* hidden = !cells ? &b.hidden : ghost_[k].empty() ? nullptr : &ghost_[k][0];
+                const Piece piece = piece_of(k, cells ? &b.part : nullptr, hidden);
+                const std::string file = path + b.file_suffix;
+                total += b.structured ? write_vts(file, b.structured_geometry, piece, o_.encoding)
+                                      : write_vtu(file, b.geometry, piece, o_.encoding);
+                written.push_back(file);
+                entries.push_back({b.name, stem + b.file_suffix});
+            }
+            return total + write_vtm(path + ".vtm", entries);
+        } catch (...) {
+            for (const std::string& f : written) std::remove(f.c_str());
+            try {
+                throw;
+            } catch (const std::runtime_error& e) {
+                if (dynamic_cast<const Error*>(&e)) throw;
+                throw Error(e.what());
+            }
+        }
+    }
+
+private:
+    // The blocks, once the first array needs them.
+    void start() {
+        if (!arrays_.empty()) return;
+        std::size_t n = 1;
+        if (!o_.single_vtu) {
+            blocks_ = shared_.get();  // built by another task, perhaps still
+            n = blocks_->blocks.size();
+        }
+        arrays_.resize(n), ghost_.resize(n), at_points_.resize(n);
+    }
+
+    const std::shared_future<const Shared*>& shared_;
+    const ExportOptions& o_;
+    const Shared* blocks_ = nullptr;
+    std::vector<std::vector<DataArray>> arrays_, ghost_;
+    std::vector<std::vector<bool>> at_points_;
+    Scratch scratch_;
+};
+
+// One step: every selected array read, and the file (or the block files
+// and their .vtm) written unless reading only. Returns the bytes written.
 std::uint64_t export_step(const Analysis& analysis, const std::shared_future<const Shared*>& shared,
                           std::int32_t step, const ExportOptions& o, const Selection& selection,
                           const std::string& path) {
@@ -161,64 +436,92 @@ std::uint64_t export_step(const Analysis& analysis, const std::shared_future<con
     const auto n_cells = static_cast<std::size_t>(analysis.model().elements());
     CycleReader reader(analysis, step);
     const std::vector<Variable>& dir = reader.variables();
-    const std::vector<Triple> triples = vector_triples(analysis.library(), dir);
-    const std::vector<bool> chosen = selection.choose(dir, triples);
-    std::vector<int> role(dir.size(), 0);  // 1: a vector's x entry, 2: its y or z entry
-    std::vector<const Triple*> vector_at(dir.size(), nullptr);
-    for (const Triple& t : triples)
-        if (chosen[t.x] && chosen[t.y] && chosen[t.z]) {
-            role[t.x] = 1, role[t.y] = role[t.z] = 2;
-            vector_at[t.x] = &t;
+    const std::vector<Group> groups = component_groups(analysis.library(), dir);
+    const std::vector<bool> chosen = selection.choose(dir, groups);
+    std::vector<int> role(dir.size(), 0);  // 1: a group's first member, 2: another member
+    std::vector<const Group*> group_at(dir.size(), nullptr);
+    for (const Group& g : groups)
+        if (std::all_of(g.members.begin(), g.members.end(), [&](std::size_t m) { return chosen[m]; })) {
+            for (std::size_t m : g.members) role[m] = 2;
+            role[g.members[0]] = 1;
+            group_at[g.members[0]] = &g;
         }
 
-    Names names;
-    std::vector<DataArray> point, cell;
-    auto add_ints = [&](std::vector<DataArray>& to, const std::string& name, const std::vector<std::int32_t>& v) {
-        if (write) to.push_back(ints(name, v, o.encoding));
+    const std::int32_t erosion = o.show_eroded ? -1 : analysis.library().find_variable(false, kErosion);
+    std::vector<std::uint8_t> hidden;  // from EROSION, when read
+    auto note_erosion = [&](const std::vector<std::int32_t>& state) {
+        hidden.resize(n_cells, 0);
+        for (std::size_t e = 0; e < state.size() && e < n_cells; ++e)
+            if (state[e] != 0) hidden[e] = kHiddenCell;
     };
-    auto add_floats = [&](std::vector<DataArray>& to, const std::string& name, const std::vector<float>& v,
-                          int components = 1) {
-        if (write) to.push_back(floats(name, v, o.encoding, components));
+    std::vector<bool> erosion_seen(dir.size(), false);
+    // Each array is encoded once the next one is asked for (its Column is
+    // filled after add() returns), and let go: a step holds one raw array.
+    Names names;
+    StepWriter writer(shared, o);
+    Column pending;
+    bool has_pending = false;
+    auto flush = [&] {
+        if (!has_pending) return;
+        if (pending.entry != SIZE_MAX && dir[pending.entry].index == erosion) {
+            note_erosion(pending.ints);
+            erosion_seen[pending.entry] = true;
+        }
+        if (write) writer.add(pending);
+        pending = Column();
+        has_pending = false;
+    };
+    auto add = [&](bool points, const std::string& name, int components = 1) -> Column& {
+        flush();
+        pending = Column{name, points, components, {}, {}, {}, SIZE_MAX, {}};
+        has_pending = true;
+        return pending;
     };
     if (selection.displacement()) {
         std::vector<float> xyz;
         // A cycle that stores no displacements gets no such array; a damaged
         // one has thrown.
-        if (reader.displacements(xyz)) add_floats(point, names.unique("displacement"), xyz, 3);
+        if (reader.displacements(xyz)) add(true, names.unique("displacement"), 3).reals = std::move(xyz);
     }
     for (std::size_t i = 0; i < dir.size(); ++i) {
         if (!chosen[i] || role[i] == 2) continue;
         const Variable& v = dir[i];
         const std::int32_t part = std::abs(v.qualifier);
         if (role[i] == 1) {
-            const Triple& t = *vector_at[i];
-            const std::vector<float> x = reader.node_reals(dir[t.x].index, part),
-                                     y = reader.node_reals(dir[t.y].index, part),
-                                     z = reader.node_reals(dir[t.z].index, part);
-            std::vector<float> xyz(3 * x.size());
-            for (std::size_t k = 0; k < x.size(); ++k) xyz[3 * k] = x[k], xyz[3 * k + 1] = y[k], xyz[3 * k + 2] = z[k];
-            add_floats(point, names(t.name, v.qualifier, v.index), xyz, 3);
+            // Components interleaved; an element group takes each element's own value.
+            const Group& g = *group_at[i];
+            const std::size_t c = g.members.size();
+            std::vector<std::vector<float>> parts;
+            for (std::size_t m : g.members)
+                parts.push_back(v.node() ? reader.node_reals(dir[m].index, part)
+                                         : reader.element_reals(dir[m].index, part).values);
+            std::vector<float> joined(c * parts[0].size());
+            for (std::size_t k = 0; k < parts[0].size(); ++k)
+                for (std::size_t q = 0; q < c; ++q) joined[c * k + q] = k < parts[q].size() ? parts[q][k] : kNaN;
+            add(v.node(), names(g.name, v.qualifier, v.index), static_cast<int>(c)).reals = std::move(joined);
             continue;
         }
         switch (v.kind) {
-        case qvhost::kNodeReal: add_floats(point, names(v.name, v.qualifier, v.index), reader.node_reals(v.index, part)); break;
-        case qvhost::kNodeInt:
-            add_ints(point, names(v.name, v.qualifier, v.index), reader.node_ints(v.index, part));
+        case qvhost::kNodeReal: add(true, names(v.name, v.qualifier, v.index)).reals = reader.node_reals(v.index, part); break;
+        case qvhost::kNodeInt: add(true, names(v.name, v.qualifier, v.index)).ints = reader.node_ints(v.index, part); break;
+        case qvhost::kElementInt: {
+            Column& c = add(false, names(v.name, v.qualifier, v.index));
+            c.ints = reader.element_ints(v.index, part);
+            c.entry = i;
             break;
-        case qvhost::kElementInt:
-            add_ints(cell, names(v.name, v.qualifier, v.index), reader.element_ints(v.index, part));
-            break;
+        }
         case qvhost::kElementReal: {
-            const qvhost::ElementReals r = reader.element_reals(v.index, part);
+            qvhost::ElementReals r = reader.element_reals(v.index, part);
             const std::string name = names(v.name, v.qualifier, v.index);
-            add_floats(cell, name, r.values);
+            add(false, name).reals = std::move(r.values);
             // The per-material values of the structured elements.
             const std::size_t per = write ? r.materials.size() : 0;
             for (std::size_t k = 0; k < per; ++k) {
                 std::vector<float> column(n_cells, kNaN);
                 for (std::size_t e = 0; e * per + k < r.material_values.size() && e < n_cells; ++e)
                     column[e] = r.material_values[e * per + k];
-                add_floats(cell, names.unique(name + "[" + analysis.materials()[r.materials[k] - 1].name + "]"), column);
+                add(false, names.unique(name + "[" + analysis.materials()[r.materials[k] - 1].name + "]")).reals =
+                    std::move(column);
             }
             break;
         }
@@ -230,8 +533,19 @@ std::uint64_t export_step(const Analysis& analysis, const std::shared_future<con
             std::vector<float> fractions;
             if (!reader.material_fractions(mat.number, fractions)) break;
             if (write) fractions.resize(n_cells, kNaN);
-            add_floats(cell, names.unique("material_fraction[" + mat.name + "]"), fractions);
+            add(false, names.unique("material_fraction[" + mat.name + "]")).reals = std::move(fractions);
         }
+    // Eroded elements hidden: the element variable EROSION not 0 (read
+    // here only when not exported).
+    flush();
+    if (!o.show_eroded) {
+        for (std::size_t i = 0; i < dir.size(); ++i)
+            if (dir[i].kind == qvhost::kElementInt && dir[i].index == erosion && !erosion_seen[i])
+                note_erosion(reader.element_ints(dir[i].index, std::abs(dir[i].qualifier)));
+        if (std::find(hidden.begin(), hidden.end(), kHiddenCell) != hidden.end())
+            add(false, "vtkGhostType").bytes = std::move(hidden);
+        flush();
+    }
     // The rigid body and joint sections are not exported, but a file cut
     // inside them is as damaged as one cut anywhere else: reading the first
     // body and joint reads each section whole.
@@ -240,28 +554,18 @@ std::uint64_t export_step(const Analysis& analysis, const std::shared_future<con
     reader.rigid_body(1, body);
     reader.joint(1, 1, joint);
     if (!write) return 0;
-    const Shared& geometry = *shared.get();  // built by another task, perhaps still
-    Piece piece;
-    for (const DataArray& a : point) piece.point_data.push_back(&a);
-    for (const DataArray& a : cell) piece.cell_data.push_back(&a);
-    if (selection.part()) piece.cell_data.push_back(&geometry.part);
-    piece.time = analysis.steps()[static_cast<std::size_t>(step)].time;
-    piece.cycle = analysis.steps()[static_cast<std::size_t>(step)].cycle;
-    try {
-        return write_vtu(path, geometry.geometry, piece, o.encoding);
-    } catch (const std::runtime_error& e) {
-        throw Error(e.what());
-    }
+    const qvhost::Step& at = analysis.steps()[static_cast<std::size_t>(step)];
+    return writer.finish(selection.part(), at.time, at.cycle, path);
 }
 
 // Asks the count of every array export_step reads of `step`, reading none:
 // the library refuses a count beyond what the cycle file can inflate to, so
 // a hostile count fails here, before the geometry or a column is sized from
 // the model (count queries inflate nothing).
-void check_counts(const Analysis& analysis, std::int32_t step, const Selection& selection) {
+void check_counts(const Analysis& analysis, std::int32_t step, const Selection& selection, bool show_eroded) {
     const CycleReader reader(analysis, step);
     const std::vector<Variable>& dir = reader.variables();
-    const std::vector<bool> chosen = selection.choose(dir, vector_triples(analysis.library(), dir));
+    const std::vector<bool> chosen = selection.choose(dir, component_groups(analysis.library(), dir));
     if (selection.displacement()) reader.count_values({QVRES_DISPLACEMENTS, 0, 0}, "displacements", true);
     for (std::size_t i = 0; i < dir.size(); ++i) {
         if (!chosen[i]) continue;
@@ -278,6 +582,12 @@ void check_counts(const Analysis& analysis, std::int32_t step, const Selection& 
     if (selection.fractions())
         for (const qvhost::Material& mat : analysis.materials())
             if (reader.count_values({QVRES_MATERIAL_FRACTIONS, 0, mat.number}, "material fractions", true) < 0) break;
+    if (!show_eroded) {
+        const std::int32_t erosion = analysis.library().find_variable(false, kErosion);
+        for (const Variable& v : dir)
+            if (v.kind == qvhost::kElementInt && v.index == erosion)
+                reader.count_values({QVRES_ELEMENT_INTEGERS, v.index, std::abs(v.qualifier)}, "element values");
+    }
 }
 
 // Every --vars name must name something in one of the exported steps.
@@ -288,7 +598,7 @@ void check_selection(const Analysis& analysis, const std::vector<std::int32_t>& 
     for (std::int32_t step : steps) {
         try {
             const CycleReader reader(analysis, step);
-            selection.choose(reader.variables(), vector_triples(analysis.library(), reader.variables()), &used);
+            selection.choose(reader.variables(), component_groups(analysis.library(), reader.variables()), &used);
         } catch (const Error&) {
             // The export reports the file that cannot be read.
         }
@@ -301,8 +611,8 @@ void check_selection(const Analysis& analysis, const std::vector<std::int32_t>& 
 
 }  // namespace
 
-std::vector<Triple> vector_triples(const qvhost::ResultsLibrary& library, const std::vector<Variable>& dir) {
-    std::vector<Triple> out;
+std::vector<Group> component_groups(const qvhost::ResultsLibrary& library, const std::vector<Variable>& dir) {
+    std::vector<Group> out;
     auto find = [&](const Variable& like, std::int32_t index) -> std::size_t {
         for (std::size_t j = 0; j < dir.size(); ++j)
             if (dir[j].kind == like.kind && dir[j].qualifier == like.qualifier && dir[j].index == index) return j;
@@ -311,11 +621,15 @@ std::vector<Triple> vector_triples(const qvhost::ResultsLibrary& library, const 
     for (std::size_t i = 0; i < dir.size(); ++i) {
         const Variable& v = dir[i];
         qvres_catalogue_entry e{};
-        if (v.kind != qvhost::kNodeReal || !library.catalogue_entry(true, v.index, e) ||
-            e.group != QVRES_GROUP_VECTOR || e.component != 0 || e.members != 3 || e.member[0] != v.index)
+        if (!v.real() || !library.catalogue_entry(true, v.index, e) || e.component != 0 || e.member[0] != v.index)
             continue;
-        const std::size_t y = find(v, e.member[1]), z = find(v, e.member[2]);
-        if (y < dir.size() && z < dir.size()) out.push_back({qvhost::group_name_as_shown(e), i, y, z});
+        const bool vector = e.group == QVRES_GROUP_VECTOR && e.members == 3 && v.kind == qvhost::kNodeReal;
+        const bool tensor = e.group == QVRES_GROUP_SYMMETRIC_TENSOR && e.members == 6;
+        if (!vector && !tensor) continue;
+        Group g{qvhost::group_name_as_shown(e), {i}};
+        for (std::int32_t m = 1; m < e.members; ++m) g.members.push_back(find(v, e.member[m]));
+        if (std::all_of(g.members.begin(), g.members.end(), [&](std::size_t k) { return k < dir.size(); }))
+            out.push_back(std::move(g));
     }
     return out;
 }
@@ -353,6 +667,70 @@ std::vector<std::int32_t> parse_steps(const std::string& list, std::size_t count
     return steps;
 }
 
+ExportReport export_envelope(const Analysis& analysis, const ExportOptions& o, const std::string& variable,
+                             bool minimum) {
+    if (analysis.steps().empty()) throw Error("the analysis has no steps");
+    const CycleReader reader(analysis, 0);
+    const std::vector<Variable>& dir = reader.variables();
+    const auto v = std::find_if(dir.begin(), dir.end(), [&](const Variable& d) {
+        return d.real() && (variable == std::to_string(d.index) || analysis.library().names_entry(variable, d));
+    });
+    if (v == dir.end())
+        throw Error("--envelope: " + variable + " names no real node or element variable of " + analysis.describe_step(0) +
+                        " (see: qvres-inspect vars FILE 0)",
+                    QVRES_E_ARGUMENT);
+    const qvres_request request{v->node() ? QVRES_NODE_REALS : QVRES_ELEMENT_REALS, v->index, std::abs(v->qualifier)};
+    const unsigned threads = o.threads == 0 ? std::max(1u, std::thread::hardware_concurrency()) : o.threads;
+    qvhost::Envelope envelope = analysis.envelope(request, minimum, threads);
+    // One value per node, or per element: each element's own value.
+    std::vector<float> values = std::move(envelope.values);
+    std::vector<std::int64_t> at = std::move(envelope.cycles);
+    const qvhost::Model& m = analysis.model();
+    if (v->element()) {
+        const qvhost::ElementLayout layout = reader.layout(request, "element values");
+        if (static_cast<std::int64_t>(values.size()) != layout.size)
+            throw Error(analysis.files().path + ": the envelope of " + v->name + " holds " + std::to_string(values.size()) +
+                            " values where the model lays out " + std::to_string(layout.size),
+                        QVRES_E_DAMAGED);
+        values = qvhost::element_values(layout, values);
+        at = qvhost::element_values(layout, at);
+    }
+    const auto expected = static_cast<std::size_t>(v->node() ? m.nodes() : m.elements());
+    if (values.size() != expected)
+        throw Error(analysis.files().path + ": the envelope of " + v->name + " holds " + std::to_string(values.size()) +
+                        " values where the model has " + std::to_string(expected),
+                    QVRES_E_DAMAGED);
+    std::vector<double> times(at.size(), std::numeric_limits<double>::quiet_NaN());
+    for (std::size_t k = 0; k < at.size(); ++k)
+        if (at[k] >= 0 && static_cast<std::size_t>(at[k]) < analysis.steps().size())
+            times[k] = analysis.steps()[static_cast<std::size_t>(at[k])].time;
+
+    const std::string name = (v->name.empty() ? "VAR" + std::to_string(v->index) : v->name) +
+                             (std::abs(v->qualifier) != 1 ? "_part" + std::to_string(std::abs(v->qualifier)) : "") +
+                             (minimum ? "_min" : "_max");
+    std::vector<Column> columns(2);
+    columns[0].name = name, columns[0].points = v->node(), columns[0].reals = std::move(values);
+    columns[1].name = name + "_time", columns[1].points = v->node(), columns[1].doubles = std::move(times);
+    std::error_code ec;
+    std::filesystem::create_directories(o.outdir, ec);
+    if (ec) throw Error("cannot create " + o.outdir + ": " + ec.message());
+    Shared shared = build_shared(analysis, o, threads);
+    std::promise<const Shared*> ready;
+    ready.set_value(&shared);
+    const qvhost::Step& last = analysis.steps().back();
+    const std::string path = o.outdir + "/" + analysis.files().run + "_envelope";
+    ExportReport report;
+    report.steps = analysis.steps().size();
+    report.points = static_cast<std::size_t>(m.nodes());
+    report.cells = static_cast<std::size_t>(m.elements());
+    const std::shared_future<const Shared*> geometry = ready.get_future().share();
+    StepWriter writer(geometry, o);
+    for (const Column& c : columns) writer.add(c);
+    report.bytes = writer.finish(true, last.time, last.cycle, path);
+    report.files.push_back(path + (o.single_vtu ? ".vtu" : ".vtm"));
+    return report;
+}
+
 ExportReport export_analysis(const Analysis& analysis, const ExportOptions& o,
                              const std::function<void(std::size_t)>& progress) {
     std::vector<std::int32_t> steps = o.steps;
@@ -371,7 +749,7 @@ ExportReport export_analysis(const Analysis& analysis, const ExportOptions& o,
     std::vector<std::string> refused(steps.size());
     for (std::size_t i = 0; i < steps.size(); ++i) {
         try {
-            check_counts(analysis, steps[i], selection);
+            check_counts(analysis, steps[i], selection, o.show_eroded);
         } catch (const Error& e) {
             if (!o.keep_going || !e.unreadable_file()) throw;
             refused[i] = e.what();
@@ -390,7 +768,7 @@ ExportReport export_analysis(const Analysis& analysis, const ExportOptions& o,
     for (std::size_t i = 0; i < steps.size(); ++i) {
         char number[16];
         std::snprintf(number, sizeof number, "%04d", steps[i]);
-        names[i] = run + "_" + number + ".vtu";
+        names[i] = run + "_" + number;
     }
 
     // Task 0 builds and encodes the geometry, tasks 1.. export the steps;
@@ -475,8 +853,9 @@ ExportReport export_analysis(const Analysis& analysis, const ExportOptions& o,
         ++report.steps;
         report.bytes += out.bytes;
         if (o.outdir.empty()) continue;
-        report.files.push_back(o.outdir + "/" + names[i]);
-        collection.push_back({analysis.steps()[static_cast<std::size_t>(steps[i])].time, names[i]});
+        const std::string file = names[i] + (o.single_vtu ? ".vtu" : ".vtm");
+        report.files.push_back(o.outdir + "/" + file);
+        collection.push_back({analysis.steps()[static_cast<std::size_t>(steps[i])].time, file});
     }
     if (o.outdir.empty() || collection.empty()) return report;
     report.collection = o.outdir + "/" + run + ".pvd";

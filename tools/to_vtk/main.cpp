@@ -1,5 +1,7 @@
-// qvres-to-vtk: every cycle of an analysis as a VTK UnstructuredGrid file,
-// and a collection with the cycle times, for ParaView.
+// qvres-to-vtk: every cycle of an analysis as VTK files (a multiblock file
+// of a structured grid per structured part and an unstructured grid per
+// unstructured part, or one unstructured grid), and a collection with the
+// cycle times, for ParaView.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -21,15 +23,18 @@ constexpr const char* kUsage =
     "usage: qvres-to-vtk [OPTIONS] FILE OUTDIR\n"
     "       qvres-to-vtk [OPTIONS] --read-only FILE\n"
     "       qvres-to-vtk --version\n"
-    "Writes every cycle of the analysis that FILE belongs to as OUTDIR/RUN_NNNN.vtu\n"
-    "(NNNN the step in time order) and the collection OUTDIR/RUN.pvd with the cycle\n"
-    "times in seconds. Points are the model nodes in model node order with their\n"
-    "initial coordinates in metres and a 'displacement' vector (when the cycle\n"
-    "stores displacements); cells are the structured elements of every structured\n"
-    "part, then the unstructured elements. Node variables become point data (X-, Y-\n"
-    "and Z- variables of one name as one vector: VELOCITY), element variables cell\n"
-    "data, in SI units. FILE is a cycle file, a base file or the directory of one\n"
-    "base file.\n"
+    "Writes every cycle of the analysis that FILE belongs to as OUTDIR/RUN_NNNN.vtm\n"
+    "(NNNN the step in time order), a multiblock file with a block per part named\n"
+    "after it: OUTDIR/RUN_NNNN_P.vts, a structured grid of I x J x K points, for\n"
+    "structured part P, and OUTDIR/RUN_NNNN_P.vtu for the elements of unstructured\n"
+    "part P (P = 0: elements of no part); and the collection OUTDIR/RUN.pvd with the\n"
+    "cycle times in seconds. Points carry their initial coordinates in metres and a\n"
+    "'displacement' vector (when the cycle stores displacements). Node variables\n"
+    "become point data (X-, Y- and Z- variables of one name as one vector:\n"
+    "VELOCITY; STRESS XX .. ZX as one 6-component tensor: STRESS, in the order XX,\n"
+    "YY, ZZ, XY, YZ, XZ), element variables cell data, in SI units. Elements the\n"
+    "element variable EROSION marks as eroded (not 0) are hidden (vtkGhostType).\n"
+    "FILE is a cycle file, a base file or the directory of one base file.\n"
     "\n"
     "  --threads N      export N cycles at once (default: one per core)\n"
     "  --no-compress    raw appended data (default: zlib-compressed blocks)\n"
@@ -37,8 +42,17 @@ constexpr const char* kUsage =
     "  --vars LIST      only these arrays: variable names (any spelling of the\n"
     "                   catalogue: as 'qvres-inspect vars' shows them, either case,\n"
     "                   '.', '_' and blanks alike) or indices, vector names\n"
-    "                   (VELOCITY), displacement,\n"
+    "                   (VELOCITY) or tensor names (STRESS), displacement,\n"
     "                   material_fraction, part; comma-separated\n"
+    "  --single-vtu     one OUTDIR/RUN_NNNN.vtu per cycle holding every part (cells:\n"
+    "                   the structured elements as hexahedra, then the unstructured\n"
+    "                   elements; cell data 'part' says whose)\n"
+    "  --show-eroded    draw eroded elements: no vtkGhostType from EROSION\n"
+    "  --envelope VAR   instead of the cycles, the peak map of real node or element\n"
+    "                   variable VAR over every cycle: OUTDIR/RUN_envelope.vtm (or\n"
+    "                   .vtu) with the point or cell arrays VAR_max, the largest\n"
+    "                   value, and VAR_max_time, the time (s) it was first reached\n"
+    "  --min            with --envelope: the smallest value (VAR_min, VAR_min_time)\n"
     "  --keep-going     pass over a cycle file that cannot be read, with a warning\n"
     "                   (default: stop with an error naming the file)\n"
     "  --read-only      read every array as the export does and write nothing: a\n"
@@ -63,7 +77,8 @@ std::vector<std::string> split(const std::string& list) {
 }
 
 struct Command {
-    std::string library, file, steps;
+    std::string library, file, steps, envelope;
+    bool minimum = false;
     bool read_only = false;
     bool clear_stale_lock = false;
     qvvtk::ExportOptions options;
@@ -84,6 +99,14 @@ Command parse(int argc, char** argv) {
             c.clear_stale_lock = true;
         } else if (arg == "--keep-going") {
             c.options.keep_going = true;
+        } else if (arg == "--envelope") {
+            c.envelope = value();
+        } else if (arg == "--min") {
+            c.minimum = true;
+        } else if (arg == "--single-vtu") {
+            c.options.single_vtu = true;
+        } else if (arg == "--show-eroded") {
+            c.options.show_eroded = true;
         } else if (arg == "--no-compress") {
             c.options.encoding.compress = false;
         } else if (arg == "--library") {
@@ -105,6 +128,9 @@ Command parse(int argc, char** argv) {
         throw UsageError("usage: qvres-to-vtk [OPTIONS] FILE OUTDIR, or qvres-to-vtk [OPTIONS] --read-only FILE");
     c.file = positional[0];
     if (!c.read_only) c.options.outdir = positional[1];
+    if (c.minimum && c.envelope.empty()) throw UsageError("--min goes with --envelope VAR");
+    if (!c.envelope.empty() && (c.read_only || !c.steps.empty() || !c.options.vars.empty()))
+        throw UsageError("--envelope takes every cycle and writes its own arrays: no --read-only, --steps or --vars");
     return c;
 }
 
@@ -112,6 +138,12 @@ int run(Command& c) {
     const qvhost::ResultsLibrary lib(c.library, c.clear_stale_lock);
     const qvhost::Analysis analysis(lib, c.file);
     for (const qvhost::SkippedFile& s : analysis.skipped()) qvhost::report_warning(kTool, "not read: " + s.reason);
+    if (!c.envelope.empty()) {
+        const qvvtk::ExportReport report = qvvtk::export_envelope(analysis, c.options, c.envelope, c.minimum);
+        qvhost::print(stdout, "wrote %s (%zu cycles, %zu points, %zu cells, %.1f MB)\n", report.files.front().c_str(),
+                              report.steps, report.points, report.cells, static_cast<double>(report.bytes) / 1e6);
+        return 0;
+    }
     if (!c.steps.empty()) c.options.steps = qvvtk::parse_steps(c.steps, analysis.steps().size());
 
     const std::size_t total = c.options.steps.empty() ? analysis.steps().size() : c.options.steps.size();

@@ -66,17 +66,19 @@ void deflate_blocks(const std::uint8_t* bytes, std::size_t size, const Encoding&
     z_stream z{};
     if (deflateInit(&z, e.level) != Z_OK) throw std::runtime_error("cannot start zlib compression");
     const std::unique_ptr<z_stream, int (*)(z_stream*)> release(&z, deflateEnd);
+    // One output buffer for the run, never zeroed: each block keeps only
+    // what deflate wrote, a fraction of its size.
+    const std::size_t bound = deflateBound(&z, static_cast<uLong>(std::min(e.block_size, size)));
+    const std::unique_ptr<Bytef[]> buffer(new Bytef[bound]);
     for (std::size_t b = first; b < last; ++b) {
         const std::size_t begin = b * e.block_size, n = std::min(e.block_size, size - begin);
-        std::vector<std::uint8_t>& block = out[b];
-        block.resize(deflateBound(&z, static_cast<uLong>(n)));
         deflateReset(&z);
         z.next_in = const_cast<Bytef*>(bytes + begin);
         z.avail_in = static_cast<uInt>(n);
-        z.next_out = block.data();
-        z.avail_out = static_cast<uInt>(block.size());
+        z.next_out = buffer.get();
+        z.avail_out = static_cast<uInt>(bound);
         if (deflate(&z, Z_FINISH) != Z_STREAM_END) throw std::runtime_error("zlib compression failed");
-        block.resize(block.size() - z.avail_out);
+        out[b].assign(buffer.get(), buffer.get() + (bound - z.avail_out));
     }
 }
 
@@ -143,8 +145,17 @@ std::vector<std::uint8_t> encode(const void* data, std::size_t size, const Encod
     return out;
 }
 
-DataArray floats(std::string name, const std::vector<float>& values, const Encoding& e, int components) {
-    return array_of(std::move(name), "Float32", values, e, components);
+DataArray floats(std::string name, const std::vector<float>& values, const Encoding& e, int components,
+                 unsigned threads) {
+    return array_of(std::move(name), "Float32", values, e, components, threads);
+}
+
+DataArray bytes(std::string name, const std::vector<std::uint8_t>& values, const Encoding& e) {
+    return array_of(std::move(name), "UInt8", values, e);
+}
+
+DataArray doubles(std::string name, const std::vector<double>& values, const Encoding& e) {
+    return array_of(std::move(name), "Float64", values, e);
 }
 
 DataArray ints(std::string name, const std::vector<std::int32_t>& values, const Encoding& e) {
@@ -173,7 +184,21 @@ Geometry encode_geometry(const std::vector<float>& points, const std::vector<std
     return g;
 }
 
-std::uint64_t write_vtu(const std::string& path, const Geometry& g, const Piece& piece, const Encoding& e) {
+namespace {
+
+// The XML of a grid file and its appended blocks: `grid` the element name
+// ("UnstructuredGrid"), `attributes` those of the grid and piece elements,
+// `geometry` the tail of the piece (its Points and Cells) as arrays, each
+// behind the text in `before` and ahead of the text in `after`.
+struct Section {
+    const char* before;
+    const DataArray* array;
+    bool named;
+};
+
+std::uint64_t write_grid(const std::string& path, const char* grid, const std::string& grid_attributes,
+                         const std::string& piece_attributes, const std::vector<Section>& geometry,
+                         const char* geometry_end, const Piece& piece, const Encoding& e) {
     const double time[1] = {piece.time};
     const std::int32_t cycle[1] = {piece.cycle};
     const DataArray time_array{"TimeValue", "Float64", 1, encode(time, sizeof time, e)};
@@ -183,7 +208,7 @@ std::uint64_t write_vtu(const std::string& path, const Geometry& g, const Piece&
     std::vector<const DataArray*> order{&time_array, &cycle_array};
     order.insert(order.end(), piece.point_data.begin(), piece.point_data.end());
     order.insert(order.end(), piece.cell_data.begin(), piece.cell_data.end());
-    order.insert(order.end(), {&g.coordinates, &g.connectivity, &g.offsets, &g.types});
+    for (const Section& s : geometry) order.push_back(s.array);
     std::vector<std::uint64_t> at;
     std::uint64_t offset = 0;
     for (const DataArray* a : order) {
@@ -193,10 +218,10 @@ std::uint64_t write_vtu(const std::string& path, const Geometry& g, const Piece&
     std::size_t n = 0;
     std::ostringstream xml;
     xml << "<?xml version=\"1.0\"?>\n"
-        << "<VTKFile type=\"UnstructuredGrid\" version=\"1.0\" byte_order=\""
+        << "<VTKFile type=\"" << grid << "\" version=\"1.0\" byte_order=\""
         << (little_endian() ? "LittleEndian" : "BigEndian") << "\" header_type=\"UInt64\""
         << (e.compress ? " compressor=\"vtkZLibDataCompressor\"" : "") << ">\n"
-        << "  <UnstructuredGrid>\n    <FieldData>\n";
+        << "  <" << grid << grid_attributes << ">\n    <FieldData>\n";
     // Tags take their offsets in the order the blocks were laid out.
     auto tag = [&](const DataArray& a, const char* indent, bool named = true, const char* extra = "") {
         xml << array_tag(a, at[n++], indent, named, extra);
@@ -204,7 +229,7 @@ std::uint64_t write_vtu(const std::string& path, const Geometry& g, const Piece&
     tag(time_array, "      ", true, " NumberOfTuples=\"1\"");
     tag(cycle_array, "      ", true, " NumberOfTuples=\"1\"");
     xml << "    </FieldData>\n"
-        << "    <Piece NumberOfPoints=\"" << g.points << "\" NumberOfCells=\"" << g.cells << "\">\n";
+        << "    <Piece" << piece_attributes << ">\n";
     xml << "      <PointData";
     for (const DataArray* a : piece.point_data)
         if (a->components == 3) {
@@ -215,13 +240,12 @@ std::uint64_t write_vtu(const std::string& path, const Geometry& g, const Piece&
     for (const DataArray* a : piece.point_data) tag(*a, "        ");
     xml << "      </PointData>\n      <CellData>\n";
     for (const DataArray* a : piece.cell_data) tag(*a, "        ");
-    xml << "      </CellData>\n      <Points>\n";
-    tag(g.coordinates, "        ", false);
-    xml << "      </Points>\n      <Cells>\n";
-    tag(g.connectivity, "        ");
-    tag(g.offsets, "        ");
-    tag(g.types, "        ");
-    xml << "      </Cells>\n    </Piece>\n  </UnstructuredGrid>\n"
+    xml << "      </CellData>\n";
+    for (const Section& s : geometry) {
+        xml << s.before;
+        tag(*s.array, "        ", s.named);
+    }
+    xml << geometry_end << "    </Piece>\n  </" << grid << ">\n"
         << "  <AppendedData encoding=\"raw\">\n   _";
     const std::string head = xml.str();
     const std::string tail = "\n  </AppendedData>\n</VTKFile>\n";
@@ -233,6 +257,42 @@ std::uint64_t write_vtu(const std::string& path, const Geometry& g, const Piece&
         return ok && std::fwrite(tail.data(), 1, tail.size(), f) == tail.size();
     });
     return head.size() + offset + tail.size();
+}
+
+}  // namespace
+
+std::uint64_t write_vtu(const std::string& path, const Geometry& g, const Piece& piece, const Encoding& e) {
+    const std::string counts =
+        " NumberOfPoints=\"" + std::to_string(g.points) + "\" NumberOfCells=\"" + std::to_string(g.cells) + '"';
+    return write_grid(path, "UnstructuredGrid", "", counts,
+                      {{"      <Points>\n", &g.coordinates, false},
+                       {"      </Points>\n      <Cells>\n", &g.connectivity, true},
+                       {"", &g.offsets, true},
+                       {"", &g.types, true}},
+                      "      </Cells>\n", piece, e);
+}
+
+std::uint64_t write_vts(const std::string& path, const StructuredGeometry& g, const Piece& piece,
+                        const Encoding& e) {
+    std::string extent = "\"0 " + std::to_string(g.dimensions[0] - 1) + " 0 " + std::to_string(g.dimensions[1] - 1) +
+                         " 0 " + std::to_string(g.dimensions[2] - 1) + '"';
+    return write_grid(path, "StructuredGrid", " WholeExtent=" + extent, " Extent=" + extent,
+                      {{"      <Points>\n", &g.coordinates, false}}, "      </Points>\n", piece, e);
+}
+
+std::uint64_t write_vtm(const std::string& path, const std::vector<BlockEntry>& blocks) {
+    std::ostringstream out;
+    out << "<?xml version=\"1.0\"?>\n"
+        << "<VTKFile type=\"vtkMultiBlockDataSet\" version=\"1.0\" byte_order=\""
+        << (little_endian() ? "LittleEndian" : "BigEndian") << "\" header_type=\"UInt64\">\n"
+        << "  <vtkMultiBlockDataSet>\n";
+    for (std::size_t k = 0; k < blocks.size(); ++k)
+        out << "    <DataSet index=\"" << k << "\" name=\"" << qvhost::xml_escape(blocks[k].name) << "\" file=\""
+            << qvhost::xml_escape(blocks[k].file) << "\"/>\n";
+    out << "  </vtkMultiBlockDataSet>\n</VTKFile>\n";
+    const std::string text = out.str();
+    write_whole(path, true, [&](std::FILE* f) { return std::fwrite(text.data(), 1, text.size(), f) == text.size(); });
+    return text.size();
 }
 
 void write_pvd(const std::string& path, const std::vector<CollectionEntry>& entries) {

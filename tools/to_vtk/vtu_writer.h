@@ -1,8 +1,9 @@
-// VTK XML files for ParaView: an UnstructuredGrid (.vtu) with every array in
-// one appended block, 64-bit block headers, in the machine's byte order
-// (declared in the file), either raw or zlib-compressed in VTK's block form
-// (vtkZLibDataCompressor); and the collection (.pvd) that lists the files of
-// a time series.
+// VTK XML files for ParaView: an UnstructuredGrid (.vtu) or a StructuredGrid
+// (.vts) with every array in one appended block, 64-bit block headers, in
+// the machine's byte order (declared in the file), either raw or
+// zlib-compressed in VTK's block form (vtkZLibDataCompressor); the
+// multiblock file (.vtm) that names the files of one cycle's blocks; and
+// the collection (.pvd) that lists the files of a time series.
 #pragma once
 
 #include <cstdint>
@@ -35,8 +36,11 @@ struct DataArray {
     std::vector<std::uint8_t> encoded;
 };
 
-DataArray floats(std::string name, const std::vector<float>& values, const Encoding& encoding, int components = 1);
+DataArray floats(std::string name, const std::vector<float>& values, const Encoding& encoding, int components = 1,
+                 unsigned threads = 1);
 DataArray ints(std::string name, const std::vector<std::int32_t>& values, const Encoding& encoding);
+DataArray bytes(std::string name, const std::vector<std::uint8_t>& values, const Encoding& encoding);
+DataArray doubles(std::string name, const std::vector<double>& values, const Encoding& encoding);
 
 // What every file of an export shares: the points and cells, encoded once.
 struct Geometry {
@@ -51,6 +55,13 @@ Geometry encode_geometry(const std::vector<float>& points, const std::vector<std
                          const std::vector<std::int64_t>& offsets, const std::vector<std::uint8_t>& types,
                          const Encoding& encoding, unsigned threads);
 
+// The points of a structured grid of I x J x K points, I fastest, encoded
+// once; its cells are implicit.
+struct StructuredGeometry {
+    std::int64_t dimensions[3] = {0, 0, 0};
+    DataArray coordinates;  // x, y, z per point (Float32)
+};
+
 // One file's data: arrays by reference, so that shared ones are not copied.
 struct Piece {
     std::vector<const DataArray*> point_data;  // the first 3-component array is the Vectors attribute
@@ -63,6 +74,17 @@ struct Piece {
 // naming the file when it cannot be written.
 std::uint64_t write_vtu(const std::string& path, const Geometry& geometry, const Piece& piece,
                         const Encoding& encoding);
+
+std::uint64_t write_vts(const std::string& path, const StructuredGeometry& geometry, const Piece& piece,
+                        const Encoding& encoding);
+
+// A multiblock file: one block per entry, named, each a file relative to
+// the multiblock file. Returns its size in bytes.
+struct BlockEntry {
+    std::string name;
+    std::string file;
+};
+std::uint64_t write_vtm(const std::string& path, const std::vector<BlockEntry>& blocks);
 
 struct CollectionEntry {
     double time;
