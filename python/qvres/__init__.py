@@ -35,7 +35,7 @@ from ._lib import library_version, status_text
 from ._catalogue import CatalogueEntry, catalogue, catalogue_variable, find_variable
 from ._mesh import ArrayNames, Group, VtkCells, component_groups, structured_cells, vector_axes, vtk_cells
 from ._analysis import (Analysis, Cells, Cycles, History, Layout, LayoutBlock, Material, Model, Names, Part,
-                        SkippedFile, UnitSystem, Variable, Envelope, open)
+                        SkippedFile, UnitSystem, Variable, Envelope, Gap, Gauges, open)
 from .errors import (ArgumentError, CapacityError, DamagedError, Error, LockedError, NoMemoryError,
                      NotFoundError, NotStoredError, UnreadableError)
 
@@ -46,7 +46,7 @@ __all__ = ["open", "Analysis", "Cells", "Cycles", "History", "Layout", "LayoutBl
            "CapacityError", "DamagedError", "LockedError", "NoMemoryError", "NotFoundError",
            "NotStoredError", "UnreadableError", "library_version", "status_text", "CatalogueEntry",
            "catalogue", "catalogue_variable", "find_variable", "ArrayNames", "Group", "VtkCells",
-           "component_groups", "structured_cells", "vector_axes", "vtk_cells", "Envelope"]
+           "component_groups", "structured_cells", "vector_axes", "vtk_cells", "Envelope", "Gap", "Gauges"]
 
 
 def __getattr__(name):
