@@ -43,7 +43,7 @@
  * run's names are queries; value-read failures name the byte offset.
  * 2.1: histories and envelopes over a range of cycles, in threads.
  * 2.2: gauges: points mapped to the elements holding them and their
- * nearest nodes. */
+ * nearest nodes; envelopes of integer requests. */
 #define QVRES_VERSION_MAJOR 2
 #define QVRES_VERSION_MINOR 2
 #define QVRES_VERSION_PATCH 0
@@ -554,7 +554,7 @@ QVRES_EXPORT qvres_status QVRES_CALL qvres_read_history_int32(
 #define QVRES_MAXIMUM 1
 #define QVRES_MINIMUM 2
 
-/* The positions of an envelope of one real request: position_count, or
+/* The positions of an envelope of one request: position_count, or
  * without positions the values of the first cycle of the range that can
  * be read (every cycle read must then give as many). */
 QVRES_EXPORT qvres_status QVRES_CALL qvres_count_envelope(const qvres_analysis *analysis,
@@ -568,6 +568,13 @@ QVRES_EXPORT qvres_status QVRES_CALL qvres_count_envelope(const qvres_analysis *
  * `capacity` entries. */
 QVRES_EXPORT qvres_status QVRES_CALL qvres_read_envelope(
     const qvres_analysis *analysis, const qvres_series *series, int32_t extreme, float *values,
+    int64_t *cycles, int64_t capacity, qvres_series_gap *gaps, int64_t gap_capacity,
+    int64_t *gap_count, qvres_error *error);
+/* The same of an integer request (2.2): QVRES_NO_INTEGER values are passed
+ * over, and a position no cycle gave a value gets QVRES_NO_INTEGER and
+ * cycle -1. */
+QVRES_EXPORT qvres_status QVRES_CALL qvres_read_envelope_int32(
+    const qvres_analysis *analysis, const qvres_series *series, int32_t extreme, int32_t *values,
     int64_t *cycles, int64_t capacity, qvres_series_gap *gaps, int64_t gap_capacity,
     int64_t *gap_count, qvres_error *error);
 

@@ -945,10 +945,10 @@ class Analysis:
 
     def envelope(self, variable, extreme="max", cycles=None, threads=0, part=None, *, skip_failed_cycles=False):
         """The largest ("max") or smallest ("min") value of every node or
-        element of a real variable over the cycles (a slice of the cycle
+        element of a variable over the cycles (a slice of the cycle
         positions; all by default): Envelope(values, times, cycles) with
-        the time and cycle position where each first occurred; NaN and -1
-        where no cycle gave a value. A multi-material variable gives every
+        the time and cycle position where each first occurred; NaN (integer
+        variables: NO_INTEGER) and -1 where no cycle gave a value. A multi-material variable gives every
         value of element_values. One library call reads each cycle once,
         on `threads` threads (0: one per core). A cycle whose file cannot be
         read fails the call naming the file, unless skip_failed_cycles; the
@@ -957,19 +957,21 @@ class Analysis:
             raise errors.ArgumentError(f"an envelope is 'max' or 'min', not {extreme!r}")
         first, last = self._range(cycles)
         v = self._entry(variable, first, None, part)
-        if v.integer:
-            raise errors.ArgumentError(f"{self.path}: {variable!r} is an integer variable; envelopes are of reals")
-        request = _lib.Request(_lib.NODE_REALS if v.location == "node" else _lib.ELEMENT_REALS, v.index,
-                               abs(v.part))
+        if v.location == "node":
+            query = _lib.NODE_INTEGERS if v.integer else _lib.NODE_REALS
+        else:
+            query = _lib.ELEMENT_INTEGERS if v.integer else _lib.ELEMENT_REALS
+        request = _lib.Request(query, v.index, abs(v.part))
         record = self._series(request, None, first, last, threads, skip_failed_cycles)
         record.by = _lib.BY_VALUE
         n = ctypes.c_int64()
         gaps, room, count = self._gap_records(first, last)
         with self._using() as handle:
             call(self._lib.qvres_count_envelope, handle, byref(record), byref(n))
-            values = np.empty(n.value, np.float32)
+            values = np.empty(n.value, np.int32 if v.integer else np.float32)
             at = np.empty(n.value, np.int64)
-            call(self._lib.qvres_read_envelope, handle, byref(record),
+            fn = self._lib.qvres_read_envelope_int32 if v.integer else self._lib.qvres_read_envelope
+            call(fn, handle, byref(record),
                  _lib.MAXIMUM if extreme == "max" else _lib.MINIMUM, values.ctypes.data_as(ctypes.c_void_p),
                  at.ctypes.data_as(ctypes.c_void_p), n.value, gaps, room, byref(count))
         times = np.where(at >= 0, self.cycles.times[np.maximum(at, 0)], np.nan)

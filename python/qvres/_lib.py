@@ -325,6 +325,8 @@ class GaugeRecord(Structure):
 
 
 _SIGNATURES.update({
+    "qvres_read_envelope_int32": (c_int32, [c_void_p, _P(SeriesRecord), c_int32, c_void_p, c_void_p, c_int64,
+                                            _P(SeriesGapRecord), c_int64, _P(c_int64), _E]),
     "qvres_locate_points": (c_int32, [c_void_p, c_void_p, c_int64, c_int32, _P(GaugeRecord), c_int64,
                                       _P(c_int64), _E]),
 })

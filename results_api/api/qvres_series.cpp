@@ -401,51 +401,76 @@ qvres_status read_history(const qvres_analysis* a, const qvres_series* s, T* val
 // earlier cycle: the same outcome in whatever order cycles arrive. The
 // positions are merged in stripes, each under its own lock, so that
 // workers merging different cycles at once work on different stripes.
-// Only values are kept (never NaN) and a kept NaN means no value yet.
-struct EnvelopeSink final : Sink<float> {
+// Only values are kept (never NaN, never QVRES_NO_INTEGER) and a kept NaN
+// (QVRES_NO_INTEGER) means no value yet.
+template <class T>
+struct EnvelopeSink final : Sink<T> {
     static constexpr std::int64_t kStripes = 64;
+    // Cycle c starts its merge at stripe c * kStride: consecutive cycles,
+    // which workers merge at the same time, start half the stripes apart
+    // and walk the same way, so they seldom wait for each other's stripe.
+    static constexpr std::int64_t kStride = kStripes / 2 + 1;
     const qvres_series& s;
     bool maximum;
-    float* values;
+    T* values;
     std::int64_t* cycles;
     std::unique_ptr<std::mutex[]> locks{new std::mutex[kStripes]};
-    EnvelopeSink(const qvres_series& series, bool max, float* v, std::int64_t* c)
+    // The latest cycle each stripe has merged (under the stripe's lock).
+    std::vector<std::int64_t> latest = std::vector<std::int64_t>(kStripes, -1);
+    EnvelopeSink(const qvres_series& series, bool max, T* v, std::int64_t* c)
         : s(series), maximum(max), values(v), cycles(c) {}
 
     // Positions [begin, end) of `in` (at the positions given, or at every
     // value). A position no cycle gave a value yet holds NaN (its cycle
-    // -1), and NaN is never taken. The kept cycle is loaded only on a tie,
-    // and stores happen only where the value changes: the merge streams
-    // through the values alone.
-    template <bool Max, bool Every>
-    void merge(std::int64_t begin, std::int64_t end, const float* in, const PositionMap& map,
+    // -1), and NaN is never taken: !(v <= kept) holds for v further out and
+    // for a kept NaN, and v == v excludes a NaN v (integers: QVRES_NO_INTEGER
+    // is no value, kept or read). `InOrder`: every cycle
+    // merged so far is earlier than this one, so a tie keeps the value held
+    // and the kept cycles are never loaded; the merge then streams through
+    // the values alone and stores only where one changes.
+    template <bool Max, bool Every, bool InOrder>
+    void merge(std::int64_t begin, std::int64_t end, const T* in, const PositionMap& map,
                std::int64_t cycle) {
         for (std::int64_t p = begin; p < end; ++p) {
-            const float v = in[Every ? p : map(s.positions[p])];
-            const float kept = values[p];
-            if ((Max ? v > kept : v < kept) || (std::isnan(kept) && !std::isnan(v)) ||
-                (v == kept && cycle < cycles[p])) {
+            const T v = in[Every ? p : map(s.positions[p])];
+            const T kept = values[p];
+            bool further;
+            if constexpr (std::is_same_v<T, float>)
+                further = v == v && !(Max ? v <= kept : v >= kept);
+            else
+                further = v != QVRES_NO_INTEGER && (kept == QVRES_NO_INTEGER || (Max ? v > kept : v < kept));
+            if (further || (!InOrder && v == kept && cycle < cycles[p])) {
                 values[p] = v;
                 cycles[p] = cycle;
             }
         }
     }
-    void put(std::int64_t c, std::int64_t, const float* in, const PositionMap& map) override {
+    template <bool Max, bool Every>
+    void merge_stripe(std::int64_t begin, std::int64_t end, const T* in, const PositionMap& map,
+                      std::int64_t cycle, bool in_order) {
+        if (in_order)
+            merge<Max, Every, true>(begin, end, in, map, cycle);
+        else
+            merge<Max, Every, false>(begin, end, in, map, cycle);
+    }
+    void put(std::int64_t c, std::int64_t, const T* in, const PositionMap& map) override {
         const std::int64_t cycle = s.first_cycle + c;
-        const std::int64_t n = s.positions ? s.position_count : every;
+        const std::int64_t n = s.positions ? s.position_count : this->every;
         const std::int64_t stripe = (n + kStripes - 1) / kStripes;
         for (std::int64_t k = 0; k < kStripes; ++k) {
-            // Each cycle starts at another stripe.
-            const std::int64_t at = (k + c) % kStripes;
+            const std::int64_t at = (k + c * kStride) % kStripes;
             const std::int64_t begin = std::min(n, at * stripe), end = std::min(n, begin + stripe);
             if (begin == end) continue;
             std::lock_guard<std::mutex> hold(locks[static_cast<std::size_t>(at)]);
+            std::int64_t& last = latest[static_cast<std::size_t>(at)];
+            const bool in_order = cycle > last;
+            last = std::max(last, cycle);
             if (maximum)
-                s.positions ? merge<true, false>(begin, end, in, map, cycle)
-                            : merge<true, true>(begin, end, in, map, cycle);
+                s.positions ? merge_stripe<true, false>(begin, end, in, map, cycle, in_order)
+                            : merge_stripe<true, true>(begin, end, in, map, cycle, in_order);
             else
-                s.positions ? merge<false, false>(begin, end, in, map, cycle)
-                            : merge<false, true>(begin, end, in, map, cycle);
+                s.positions ? merge_stripe<false, false>(begin, end, in, map, cycle, in_order)
+                            : merge_stripe<false, true>(begin, end, in, map, cycle, in_order);
         }
     }
     void none(std::int64_t, std::int64_t) override {}
@@ -469,6 +494,36 @@ qvres_status envelope_positions(const qvres_analysis* a, const qvres_series& s, 
         if (!s.skip_failed_cycles || !skippable(st)) return st;
     }
     return st;
+}
+
+template <class T>
+qvres_status read_envelope(const qvres_analysis* a, const qvres_series* s, std::int32_t extreme, T* values,
+                           std::int64_t* cycles, std::int64_t capacity, qvres_series_gap* gaps,
+                           std::int64_t gap_capacity, std::int64_t* gap_count, qvres_error* error) {
+    if (const qvres_status st = check_series(a, s, std::is_same_v<T, std::int32_t> ? 1 : 0, true, error);
+        st != QVRES_OK)
+        return st;
+    if (extreme != QVRES_MAXIMUM && extreme != QVRES_MINIMUM)
+        return report(error, QVRES_E_ARGUMENT, "extreme %d is neither maximum nor minimum",
+                      static_cast<int>(extreme));
+    if ((!values || !cycles) && capacity != 0)
+        return report(error, QVRES_E_ARGUMENT, "no values or no cycles");
+    return guarded_status(error, [&] {
+        std::int64_t n = 0;
+        if (const qvres_status st = envelope_positions(a, *s, n, error); st != QVRES_OK) return st;
+        if (capacity < n)
+            return report(error, QVRES_E_CAPACITY, "room for %lld values where the envelope has %lld",
+                          static_cast<long long>(capacity), static_cast<long long>(n));
+        if (const qvres_status st = check_gaps(*s, gaps, gap_capacity, error); st != QVRES_OK)
+            return st;
+        std::fill_n(values, n, no_value<T>());
+        std::fill_n(cycles, n, std::int64_t{-1});
+        Run run(a, s);
+        EnvelopeSink<T> sink(*s, extreme == QVRES_MAXIMUM, values, cycles);
+        sink.every = n;
+        run_workers<T>(run, s->threads, sink);
+        return finish(run, gaps, gap_count, error);
+    });
 }
 
 }  // namespace
@@ -502,7 +557,7 @@ QVRES_EXPORT qvres_status QVRES_CALL qvres_count_envelope(const qvres_analysis* 
                                                           const qvres_series* s, int64_t* count,
                                                           qvres_error* error) {
     if (!count) return report(error, QVRES_E_ARGUMENT, "no count");
-    if (const qvres_status st = check_series(a, s, 0, true, error); st != QVRES_OK) return st;
+    if (const qvres_status st = check_series(a, s, -1, true, error); st != QVRES_OK) return st;
     return guarded_status(error, [&] {
         std::int64_t n = 0;
         if (const qvres_status st = envelope_positions(a, *s, n, error); st != QVRES_OK) return st;
@@ -515,28 +570,14 @@ QVRES_EXPORT qvres_status QVRES_CALL qvres_read_envelope(
     const qvres_analysis* a, const qvres_series* s, int32_t extreme, float* values,
     int64_t* cycles, int64_t capacity, qvres_series_gap* gaps, int64_t gap_capacity,
     int64_t* gap_count, qvres_error* error) {
-    if (const qvres_status st = check_series(a, s, 0, true, error); st != QVRES_OK) return st;
-    if (extreme != QVRES_MAXIMUM && extreme != QVRES_MINIMUM)
-        return report(error, QVRES_E_ARGUMENT, "extreme %d is neither maximum nor minimum",
-                      static_cast<int>(extreme));
-    if ((!values || !cycles) && capacity != 0)
-        return report(error, QVRES_E_ARGUMENT, "no values or no cycles");
-    return guarded_status(error, [&] {
-        std::int64_t n = 0;
-        if (const qvres_status st = envelope_positions(a, *s, n, error); st != QVRES_OK) return st;
-        if (capacity < n)
-            return report(error, QVRES_E_CAPACITY, "room for %lld values where the envelope has %lld",
-                          static_cast<long long>(capacity), static_cast<long long>(n));
-        if (const qvres_status st = check_gaps(*s, gaps, gap_capacity, error); st != QVRES_OK)
-            return st;
-        std::fill_n(values, n, std::numeric_limits<float>::quiet_NaN());
-        std::fill_n(cycles, n, std::int64_t{-1});
-        Run run(a, s);
-        EnvelopeSink sink(*s, extreme == QVRES_MAXIMUM, values, cycles);
-        sink.every = n;
-        run_workers<float>(run, s->threads, sink);
-        return finish(run, gaps, gap_count, error);
-    });
+    return read_envelope(a, s, extreme, values, cycles, capacity, gaps, gap_capacity, gap_count, error);
+}
+
+QVRES_EXPORT qvres_status QVRES_CALL qvres_read_envelope_int32(
+    const qvres_analysis* a, const qvres_series* s, int32_t extreme, int32_t* values,
+    int64_t* cycles, int64_t capacity, qvres_series_gap* gaps, int64_t gap_capacity,
+    int64_t* gap_count, qvres_error* error) {
+    return read_envelope(a, s, extreme, values, cycles, capacity, gaps, gap_capacity, gap_count, error);
 }
 
 }  // extern "C"
