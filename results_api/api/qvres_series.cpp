@@ -239,7 +239,40 @@ struct Sink {
     virtual void none(std::int64_t c, std::int64_t r) = 0;
     // Position count when the series names none (an envelope of every value).
     std::int64_t every = -1;
+
+    // Real element values may instead come straight from the stored array,
+    // run by run in value order (see qv::extract::RealRuns), when the sink
+    // takes them: `begin` before the first run of request `r` of cycle `c`,
+    // then `run` for each, with the state the call keeps between them.
+    struct RunState {
+        std::shared_ptr<const std::vector<std::pair<std::int64_t, std::int64_t>>> order;
+        std::size_t next = 0;
+        // The stripe an envelope's runs are merging: held from run to run
+        // until they pass beyond it (released when the call's state ends).
+        std::unique_lock<std::mutex> held;
+        std::int64_t held_stripe = -1;
+        bool in_order = true;
+    };
+    virtual bool takes_runs() const { return false; }
+    virtual void begin(std::int64_t, std::int64_t, const PositionMap&, RunState&) {}
+    virtual void run(std::int64_t, std::int64_t, RunState&, std::int64_t, const float*, std::int64_t, float) {}
 };
+
+// Hands the runs of one request of one cycle to a sink.
+template <class T>
+struct RunsToSink final : qv::extract::RealRuns {
+    Sink<T>& sink;
+    std::int64_t c, r;
+    typename Sink<T>::RunState state;
+    RunsToSink(Sink<T>& s, std::int64_t cycle, std::int64_t request) : sink(s), c(cycle), r(request) {}
+    void run(std::int64_t first, const float* stored, std::int64_t n, float scale) override {
+        sink.run(c, r, state, first, stored, n, scale);
+    }
+};
+
+bool gives_element_reals(const qvres_request& q) {
+    return q.values == QVRES_ELEMENT_REALS || q.values == QVRES_ELEMENT_REALS_ALL_SLOTS;
+}
 
 // Reads cycle `c` (0-based in the range) with every request into `sink`.
 template <class T>
@@ -261,8 +294,12 @@ void read_cycle(Run& run, std::int64_t c, std::vector<T>& buffer, Sink<T>& sink)
     // empties the rows its first requests filled.
     for (std::int64_t r = 0; r < s.request_count; ++r) {
         const qvres_request& q = s.requests[r];
+        // Straight from the stored array where the sink can take that: the
+        // positions are checked against the count before anything is read.
+        bool runs = false;
+        if constexpr (std::is_same_v<T, float>) runs = sink.takes_runs() && gives_element_reals(q);
         std::int64_t count = 0;
-        st = read_request(reader.r, q, buffer, count, &error);
+        st = runs ? qvres_count_values(reader.r, &q, &count, &error) : read_request(reader.r, q, buffer, count, &error);
         if (st == QVRES_E_NOT_STORED) {
             run.gap(s.first_cycle + c, r, st, error.message);
             sink.none(c, r);
@@ -290,7 +327,23 @@ void read_cycle(Run& run, std::int64_t c, std::vector<T>& buffer, Sink<T>& sink)
         }
         if (st == QVRES_E_ARGUMENT) return run.fail(c, st, error.message);
         if (st != QVRES_OK) return cycle_failed(st);
-        sink.put(c, r, buffer.data(), map);
+        if (!runs) {
+            sink.put(c, r, buffer.data(), map);
+            continue;
+        }
+        if constexpr (std::is_same_v<T, float>) {
+            // The getter settles every check before its first run: a failure
+            // here has given the sink nothing.
+            RunsToSink<T> to(sink, c, r);
+            sink.begin(c, r, map, to.state);
+            st = qv::api::read_real_runs(reader.r, &q, to, &error);
+            if (st == QVRES_E_NOT_STORED) {
+                run.gap(s.first_cycle + c, r, st, error.message);
+                sink.none(c, r);
+                continue;
+            }
+            if (st != QVRES_OK) return cycle_failed(st);
+        }
     }
 }
 
@@ -373,6 +426,44 @@ struct HistorySink final : Sink<T> {
             std::fill_n(row(c, r), s.position_count, no_value<T>());
         else
             std::fill_n(row(c, 0), s.request_count * s.position_count, no_value<T>());
+    }
+
+    // From runs: the positions in value order, (value index, position),
+    // worked out once per position map and shared by the workers.
+    using Order = std::vector<std::pair<std::int64_t, std::int64_t>>;
+    std::mutex order_lock;
+    std::shared_ptr<const Order> order;
+    PositionMap order_map;
+    static bool same(const PositionMap& x, const PositionMap& y) {
+        return x.by_position == y.by_position && x.structured_positions == y.structured_positions &&
+               x.columns == y.columns && x.column == y.column && x.unstructured_first == y.unstructured_first &&
+               x.unstructured == y.unstructured && x.unstructured_columns == y.unstructured_columns &&
+               x.unstructured_column == y.unstructured_column && x.values == y.values;
+    }
+    bool takes_runs() const override { return std::is_same_v<T, float>; }
+    void begin(std::int64_t, std::int64_t, const PositionMap& map, typename Sink<T>::RunState& st) override {
+        std::lock_guard<std::mutex> hold(order_lock);
+        if (!order || !same(map, order_map)) {
+            auto fresh = std::make_shared<Order>();
+            fresh->reserve(static_cast<std::size_t>(s.position_count));
+            for (std::int64_t p = 0; p < s.position_count; ++p) fresh->emplace_back(map(s.positions[p]), p);
+            std::sort(fresh->begin(), fresh->end());
+            order = std::move(fresh);
+            order_map = map;
+        }
+        st.order = order;
+        st.next = 0;
+    }
+    void run(std::int64_t c, std::int64_t r, typename Sink<T>::RunState& st, std::int64_t first,
+             const float* stored, std::int64_t n, float scale) override {
+        if constexpr (std::is_same_v<T, float>) {
+            // Runs come in value order and cover every value: the positions
+            // of this one are the next in order below its end.
+            T* out = row(c, r);
+            const Order& o = *st.order;
+            for (; st.next < o.size() && o[st.next].first < first + n; ++st.next)
+                out[o[st.next].second] = stored[o[st.next].first - first] * scale;
+        }
     }
 };
 
@@ -463,7 +554,7 @@ struct EnvelopeSink final : Sink<T> {
             if (begin == end) continue;
             std::lock_guard<std::mutex> hold(locks[static_cast<std::size_t>(at)]);
             std::int64_t& last = latest[static_cast<std::size_t>(at)];
-            const bool in_order = cycle > last;
+            const bool in_order = cycle >= last;
             last = std::max(last, cycle);
             if (maximum)
                 s.positions ? merge_stripe<true, false>(begin, end, in, map, cycle, in_order)
@@ -474,6 +565,73 @@ struct EnvelopeSink final : Sink<T> {
         }
     }
     void none(std::int64_t, std::int64_t) override {}
+
+    // From runs, for an envelope of every value: the run's values merged
+    // stripe by stripe as they stand in the stored array.
+    bool takes_runs() const override { return std::is_same_v<T, float> && !s.positions; }
+    // Runs are short (a row of cells), so a stripe's lock is taken once for
+    // all the runs in it, not once per run.
+    void run(std::int64_t c, std::int64_t, typename Sink<T>::RunState& st, std::int64_t first,
+             const float* stored, std::int64_t n, float scale) override {
+        if constexpr (std::is_same_v<T, float>) {
+            const std::int64_t cycle = s.first_cycle + c;
+            const std::int64_t stripe = (this->every + kStripes - 1) / kStripes;
+            for (std::int64_t begin = first; begin < first + n;) {
+                const std::int64_t at = begin / stripe;
+                const std::int64_t end = std::min(first + n, (at + 1) * stripe);
+                if (st.held_stripe != at) {
+                    if (st.held.owns_lock()) st.held.unlock();
+                    st.held = std::unique_lock<std::mutex>(locks[static_cast<std::size_t>(at)]);
+                    st.held_stripe = at;
+                    std::int64_t& last = latest[static_cast<std::size_t>(at)];
+                    // Earlier runs of this cycle merged other positions.
+                    st.in_order = cycle >= last;
+                    last = std::max(last, cycle);
+                }
+                if (maximum)
+                    st.in_order ? merge_scaled<true, true>(begin, end, stored - first, scale, cycle)
+                                : merge_scaled<true, false>(begin, end, stored - first, scale, cycle);
+                else
+                    st.in_order ? merge_scaled<false, true>(begin, end, stored - first, scale, cycle)
+                                : merge_scaled<false, false>(begin, end, stored - first, scale, cycle);
+                begin = end;
+            }
+        }
+    }
+    // merge<Max, true, InOrder> of stored values, each made an SI value as
+    // the getter makes it.
+    template <bool Max, bool InOrder>
+    void merge_scaled(std::int64_t begin, std::int64_t end, const float* stored, float scale, std::int64_t cycle) {
+        // In cycle order a stretch where nothing changes is common (before
+        // the wave comes and after its peak): each stretch of up to kTest
+        // values is first only tested, in a loop without stores that the
+        // compiler vectorises, and merged only when something changes.
+        constexpr std::int64_t kTest = 256;
+        if (!InOrder) return merge_scaled_run<Max, false>(begin, end, stored, scale, cycle);
+        while (begin < end) {
+            const std::int64_t stop = std::min(end, begin + kTest);
+            unsigned any = 0;
+            for (std::int64_t p = begin; p < stop; ++p) {
+                const float v = stored[p] * scale, kept = values[p];
+                any |= static_cast<unsigned>(v == v) & static_cast<unsigned>(!(Max ? v <= kept : v >= kept));
+            }
+            if (any) merge_scaled_run<Max, true>(begin, stop, stored, scale, cycle);
+            begin = stop;
+        }
+    }
+    template <bool Max, bool InOrder>
+    void merge_scaled_run(std::int64_t begin, std::int64_t end, const float* stored, float scale,
+                          std::int64_t cycle) {
+        for (std::int64_t p = begin; p < end; ++p) {
+            const float v = stored[p] * scale;
+            const float kept = values[p];
+            const bool further = v == v && !(Max ? v <= kept : v >= kept);
+            if (further || (!InOrder && v == kept && cycle < cycles[p])) {
+                values[p] = v;
+                cycles[p] = cycle;
+            }
+        }
+    }
 };
 
 // The positions of an envelope without positions: the value count of the
