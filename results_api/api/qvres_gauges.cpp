@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "api/qvres_handles.h"
+#include "model/units.h"
 
 using qv::api::guarded_status;
 using qv::api::report;
@@ -72,10 +73,14 @@ struct Grid {
             if (n * 2 > static_cast<double>(wanted)) break;
             side *= 0.8;
         }
-        for (int a = 0; a < 3; ++a) {
-            dims[a] = static_cast<std::int64_t>(std::clamp(std::ceil(ext[a] / side), 1.0, 2048.0));
-            edge[a] = ext[a] > 0 ? ext[a] / static_cast<double>(dims[a]) : 1.0;
-        }
+        // Rounding up never takes the count past kMostBins.
+        do {
+            for (int a = 0; a < 3; ++a) {
+                dims[a] = static_cast<std::int64_t>(std::clamp(std::ceil(ext[a] / side), 1.0, 2048.0));
+                edge[a] = ext[a] > 0 ? ext[a] / static_cast<double>(dims[a]) : 1.0;
+            }
+            side *= 1.25;
+        } while (bins() > kMostBins);
     }
     std::int64_t bins() const { return dims[0] * dims[1] * dims[2]; }
     // Coordinate x along axis `a` in bins from the grid's low corner.
@@ -180,7 +185,11 @@ struct StructuredPart {
 
 // The model as the gauges see it: node coordinates in metres and the solids.
 struct Model {
-    std::vector<float> xyz;
+    // The analysis's node coordinates and the factor to metres, applied as
+    // qvres_get_coordinates applies it (no copy: fresh memory is what costs
+    // most here).
+    const float* xyz = nullptr;
+    float to_metres = 1.0f;
     std::int64_t nodes = 0, slots = 0;
     std::vector<StructuredPart> blocks;  // structured parts with cells
     std::int64_t structured_cells = 0;
@@ -192,8 +201,8 @@ struct Model {
     std::int64_t solid_count() const { return structured_cells + static_cast<std::int64_t>(solids.size()); }
 
     Vec node(std::int64_t n) const {
-        const float* c = xyz.data() + 3 * n;
-        return {c[0], c[1], c[2]};
+        const float* c = xyz + 3 * n;
+        return {c[0] * to_metres, c[1] * to_metres, c[2] * to_metres};
     }
 
     // The corners of solid `s` (model node indices) and its tetrahedra.
@@ -260,9 +269,13 @@ qvres_status load(const qvres_analysis* a, bool elements, Model& m, qvres_error*
     qvres_model info{};
     if (const qvres_status st = qvres_get_model(a, &info, error); st != QVRES_OK) return st;
     m.nodes = info.nodes;
-    m.xyz.resize(static_cast<std::size_t>(3 * info.nodes));
-    if (const qvres_status st = qvres_get_coordinates(a, m.xyz.data(), 3 * info.nodes, error); st != QVRES_OK)
-        return st;
+    const qv::model::Analysis& an = a->analysis;
+    if (static_cast<std::int64_t>(an.coordinates.size() / 3) < info.nodes)
+        return report(error, QVRES_E_DAMAGED, "%s: coordinates for %lld of %lld nodes", a->base_file.c_str(),
+                      static_cast<long long>(an.coordinates.size() / 3), static_cast<long long>(info.nodes));
+    m.xyz = an.coordinates.data();
+    constexpr std::int32_t kLength = 8;  // dimension code of length
+    m.to_metres = qv::model::UnitScale(an.unit_codes).factor(kLength);
     for (std::int64_t p = 1; p <= info.structured_parts; ++p) {
         qvres_part part{};
         if (const qvres_status st = qvres_get_part(a, p, &part, error); st != QVRES_OK) return st;
@@ -424,10 +437,11 @@ qvres_status locate(const qvres_analysis* a, const double* points, std::int64_t 
             Box b;
             if (m.box_of(s, b)) whole.add(b.lo), whole.add(b.hi);
         }
-        // About two solids per bin.
+        // About eight solids per bin, a solid in one to eight bins: few
+        // entries, since fresh memory costs more than testing a candidate.
         // Each solid is binned with the slack it holds points with, so a
         // point just beyond its box, in the next bin, still meets it.
-        solid_bins.build(m.solid_count(), whole, m.solid_count() / 2, [&m](std::int64_t s, Box& b) {
+        solid_bins.build(m.solid_count(), whole, m.solid_count() / 8, [&m](std::int64_t s, Box& b) {
             if (!m.box_of(s, b)) return false;
             for (int a = 0; a < 3; ++a) {
                 const double slack = (b.hi[a] - b.lo[a]) * 2 * kMostSlack;
