@@ -239,6 +239,8 @@ struct Sink {
     virtual void none(std::int64_t c, std::int64_t r) = 0;
     // Position count when the series names none (an envelope of every value).
     std::int64_t every = -1;
+    // The workers of the call (set before they start).
+    std::int64_t workers = 1;
 
     // Real element values may instead come straight from the stored array,
     // run by run in value order (see qv::extract::RealRuns), when the sink
@@ -367,6 +369,7 @@ void run_workers(Run& run, std::int32_t threads, Sink<T>& sink) {
     // A thread per cycle at most, and a bound a caller's large count cannot
     // pass: thousands of threads would cost the host more than they read.
     n = std::clamp<std::int64_t>(n, 1, std::min<std::int64_t>(run.cycles(), kMostThreads));
+    sink.workers = n;
     std::vector<std::thread> helpers;
     for (std::int64_t t = 1; t < n; ++t) {
         try {
@@ -548,27 +551,60 @@ struct EnvelopeSink final : Sink<T> {
         const std::int64_t cycle = s.first_cycle + c;
         const std::int64_t n = s.positions ? s.position_count : this->every;
         const std::int64_t stripe = (n + kStripes - 1) / kStripes;
-        for (std::int64_t k = 0; k < kStripes; ++k) {
-            const std::int64_t at = (k + c * kStride) % kStripes;
-            const std::int64_t begin = std::min(n, at * stripe), end = std::min(n, begin + stripe);
-            if (begin == end) continue;
-            std::lock_guard<std::mutex> hold(locks[static_cast<std::size_t>(at)]);
-            std::int64_t& last = latest[static_cast<std::size_t>(at)];
-            const bool in_order = cycle >= last;
-            last = std::max(last, cycle);
-            if (maximum)
-                s.positions ? merge_stripe<true, false>(begin, end, in, map, cycle, in_order)
-                            : merge_stripe<true, true>(begin, end, in, map, cycle, in_order);
-            else
-                s.positions ? merge_stripe<false, false>(begin, end, in, map, cycle, in_order)
-                            : merge_stripe<false, true>(begin, end, in, map, cycle, in_order);
+        // A stripe another worker holds is passed over and come back to:
+        // no worker waits while another, perhaps not running (a busy host),
+        // holds a lock. Only a pass that finds every stripe left busy waits.
+        std::uint64_t left = ~std::uint64_t{0};
+        static_assert(kStripes == 64, "one bit per stripe");
+        while (left) {
+            bool merged = false;
+            for (std::int64_t k = 0; k < kStripes; ++k) {
+                const std::int64_t at = (k + c * kStride) % kStripes;
+                const std::uint64_t bit = std::uint64_t{1} << at;
+                if (!(left & bit)) continue;
+                const std::int64_t begin = std::min(n, at * stripe), end = std::min(n, begin + stripe);
+                std::unique_lock<std::mutex> hold(locks[static_cast<std::size_t>(at)], std::defer_lock);
+                if (begin < end) {
+                    if (!hold.try_lock()) continue;
+                    merge_held(at, begin, end, in, map, cycle);
+                }
+                left &= ~bit;
+                merged = true;
+            }
+            if (!merged && left) {
+                // Every stripe left is busy: wait for the first of them.
+                for (std::int64_t at = 0; at < kStripes; ++at)
+                    if (left & (std::uint64_t{1} << at)) {
+                        const std::int64_t begin = std::min(n, at * stripe), end = std::min(n, begin + stripe);
+                        std::lock_guard<std::mutex> hold(locks[static_cast<std::size_t>(at)]);
+                        merge_held(at, begin, end, in, map, cycle);
+                        left &= ~(std::uint64_t{1} << at);
+                        break;
+                    }
+            }
         }
+    }
+    // Merges stripe `at` ([begin, end)), its lock held.
+    void merge_held(std::int64_t at, std::int64_t begin, std::int64_t end, const T* in, const PositionMap& map,
+                    std::int64_t cycle) {
+        std::int64_t& last = latest[static_cast<std::size_t>(at)];
+        const bool in_order = cycle >= last;
+        last = std::max(last, cycle);
+        if (maximum)
+            s.positions ? merge_stripe<true, false>(begin, end, in, map, cycle, in_order)
+                        : merge_stripe<true, true>(begin, end, in, map, cycle, in_order);
+        else
+            s.positions ? merge_stripe<false, false>(begin, end, in, map, cycle, in_order)
+                        : merge_stripe<false, true>(begin, end, in, map, cycle, in_order);
     }
     void none(std::int64_t, std::int64_t) override {}
 
     // From runs, for an envelope of every value: the run's values merged
     // stripe by stripe as they stand in the stored array.
-    bool takes_runs() const override { return std::is_same_v<T, float> && !s.positions; }
+    // One worker: straight from the stored array. Several: each merges its
+    // own copy of the cycle's values stripe by stripe in whatever order the
+    // locks come free, which runs in value order could not.
+    bool takes_runs() const override { return std::is_same_v<T, float> && !s.positions && this->workers == 1; }
     // Runs are short (a row of cells), so a stripe's lock is taken once for
     // all the runs in it, not once per run.
     void run(std::int64_t c, std::int64_t, typename Sink<T>::RunState& st, std::int64_t first,

@@ -384,10 +384,11 @@ TEST(Envelope, MaximaAndMinimaWithTheirFirstCycleMatchTheOneCycleReads) {
     std::vector<float> f(64);
     std::vector<std::int32_t> i(64);
     std::vector<std::int64_t> c(64);
-    qvres_series s = series_of(ints, {0}, 1);
+    const std::vector<std::int64_t> first = {0};  // outlives the series that points at it
+    qvres_series s = series_of(ints, first, 1);
     EXPECT_EQ(qvres_read_envelope(open.a, &s, QVRES_MAXIMUM, f.data(), c.data(), 64, nullptr, 0, nullptr, nullptr),
               QVRES_E_ARGUMENT);
-    s = series_of(reals, {0}, 1);
+    s = series_of(reals, first, 1);
     EXPECT_EQ(qvres_read_envelope_int32(open.a, &s, QVRES_MAXIMUM, i.data(), c.data(), 64, nullptr, 0, nullptr,
                                         nullptr),
               QVRES_E_ARGUMENT);
