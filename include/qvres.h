@@ -41,9 +41,11 @@
 /* 2.0: value queries return the values alone (the stored header pair has
  * its own query); layouts, the variable catalogue, cell kinds and the
  * run's names are queries; value-read failures name the byte offset.
- * 2.1: histories and envelopes over a range of cycles, in threads. */
+ * 2.1: histories and envelopes over a range of cycles, in threads.
+ * 2.2: gauges: points mapped to the elements holding them and their
+ * nearest nodes; envelopes of integer requests. */
 #define QVRES_VERSION_MAJOR 2
-#define QVRES_VERSION_MINOR 1
+#define QVRES_VERSION_MINOR 2
 #define QVRES_VERSION_PATCH 0
 /* One number for compile-time checks: major * 10000 + minor * 100 + patch. */
 #define QVRES_VERSION                                                          \
@@ -552,7 +554,7 @@ QVRES_EXPORT qvres_status QVRES_CALL qvres_read_history_int32(
 #define QVRES_MAXIMUM 1
 #define QVRES_MINIMUM 2
 
-/* The positions of an envelope of one real request: position_count, or
+/* The positions of an envelope of one request: position_count, or
  * without positions the values of the first cycle of the range that can
  * be read (every cycle read must then give as many). */
 QVRES_EXPORT qvres_status QVRES_CALL qvres_count_envelope(const qvres_analysis *analysis,
@@ -568,6 +570,60 @@ QVRES_EXPORT qvres_status QVRES_CALL qvres_read_envelope(
     const qvres_analysis *analysis, const qvres_series *series, int32_t extreme, float *values,
     int64_t *cycles, int64_t capacity, qvres_series_gap *gaps, int64_t gap_capacity,
     int64_t *gap_count, qvres_error *error);
+/* The same of an integer request (2.2): QVRES_NO_INTEGER values are passed
+ * over, and a position no cycle gave a value gets QVRES_NO_INTEGER and
+ * cycle -1. */
+QVRES_EXPORT qvres_status QVRES_CALL qvres_read_envelope_int32(
+    const qvres_analysis *analysis, const qvres_series *series, int32_t extreme, int32_t *values,
+    int64_t *cycles, int64_t capacity, qvres_series_gap *gaps, int64_t gap_capacity,
+    int64_t *gap_count, qvres_error *error);
+
+/* ---- Gauges: points mapped to elements and nodes (2.2) ------------------ */
+
+/* Where a point (x, y, z in metres, in the initial configuration: the
+ * coordinates of qvres_get_coordinates) lies. The elements that hold points
+ * are the solids: the hexahedral cells of the structured parts and the
+ * unstructured hexahedra, wedges, pyramids and tetrahedra. A point on a face
+ * shared by several elements (within a relative 1e-7 of it) is given the
+ * first of them in element order: the structured parts' cells in part and
+ * slot order, then the unstructured elements. Cells with no volume hold no
+ * point; a cell whose nodes have no finite coordinates is passed over. */
+typedef struct qvres_gauge {
+    int32_t part;          /* the part of the element holding the point; 0: none */
+    int32_t structured;    /* 1: a cell of a structured part */
+    int64_t cell[3];       /* a structured cell's 1-based slot (i, j, k) in its
+                              part, each 2 or more (see QVRES_ELEMENT_*_ALL_SLOTS);
+                              0 otherwise */
+    int64_t element;       /* an unstructured element 0 .. E-1; -1 otherwise */
+    int64_t slot;          /* the element's index among the values of the all-slot
+                              requests: its slot 0 .. T-1, or T + element; -1 when
+                              no element holds the point. Histories of element
+                              variables take it with QVRES_BY_VALUE. */
+    int64_t node;          /* the nearest node 0 .. N-1 (the lowest on ties); -1
+                              when not asked for or no node has finite coordinates */
+    double node_distance;  /* metres from the point to that node */
+} qvres_gauge;
+
+/* What qvres_locate_points finds; both may be asked for at once. */
+#define QVRES_GAUGE_ELEMENTS 1  /* the element holding each point: a point that no
+                                   element holds fails the call */
+#define QVRES_GAUGE_NODES 2     /* the nearest node of each point */
+
+/* One record per point: gauges[p] for the point at points[3p .. 3p + 2],
+ * `capacity` records (at least point_count). The elements are binned once
+ * per call, so one call with every point costs far less than a call per
+ * point; the records can be kept and reused for as long as the analysis.
+ * A point with a coordinate that is not finite, or outside every element
+ * when elements are asked for, is QVRES_E_ARGUMENT: the message names the
+ * point's index and coordinates and `failed_point` (may be NULL) receives
+ * its index (the lowest such), -1 otherwise. A model whose coordinates do
+ * not cover the nodes its cells name is QVRES_E_DAMAGED. */
+QVRES_EXPORT qvres_status QVRES_CALL qvres_locate_points(const qvres_analysis *analysis,
+                                                         const double *points,
+                                                         int64_t point_count, int32_t find,
+                                                         qvres_gauge *gauges, int64_t capacity,
+                                                         int64_t *failed_point,
+                                                         qvres_error *error);
 
 #ifdef __cplusplus
 }

@@ -37,7 +37,7 @@ from ._catalogue import CatalogueEntry, catalogue, catalogue_variable, find_vari
 from ._mesh import (ArrayNames, ElementCells, Group, VtkCells, component_groups, element_cells, structured_cells,
                     vector_axes, vtk_cells)
 from ._analysis import (Analysis, Cells, Cycles, History, Layout, LayoutBlock, Material, Model, Names, Part,
-                        SkippedFile, UnitSystem, Variable, Envelope, open)
+                        SkippedFile, UnitSystem, Variable, Envelope, Gap, Gauges, open)
 from .errors import (ArgumentError, CapacityError, DamagedError, Error, LockedError, NoMemoryError,
                      NotFoundError, NotStoredError, UnreadableError)
 
@@ -49,7 +49,7 @@ __all__ = ["open", "Analysis", "Cells", "Cycles", "History", "Layout", "LayoutBl
            "NotStoredError", "UnreadableError", "library_version", "status_text", "CatalogueEntry",
            "catalogue", "catalogue_variable", "find_variable", "ArrayNames", "Group", "VtkCells",
            "component_groups", "structured_cells", "vector_axes", "vtk_cells", "Envelope",
-           "ElementCells", "element_cells"]
+           "ElementCells", "element_cells", "Gap", "Gauges"]
 
 
 def __getattr__(name):

@@ -28,10 +28,35 @@ UnitSystem.__doc__ = """The unit codes the model was written in. Every array thi
 already converted to SI units."""
 
 SkippedFile = namedtuple("SkippedFile", "path reason")
-History = namedtuple("History", "times values")
-Envelope = namedtuple("Envelope", "values times cycles")
-History.__doc__ = """A quantity over every cycle: times in seconds and one value (or one row of a
-multi-material variable) per cycle."""
+
+Gap = namedtuple("Gap", "cycle time status message")
+Gap.__doc__ = """A cycle (its position and time) that gave a history or envelope no value:
+`status` the library's text of why ("not stored", "damaged or truncated
+file", ...) and `message` naming the file."""
+
+
+class History(namedtuple("History", "times values")):
+    """A quantity over every cycle: times in seconds and one value (or one
+    row of a multi-material variable) per cycle. `gaps` lists the cycles that
+    gave no value (Gap records): those that do not store the variable and,
+    with skip_failed_cycles, those whose file could not be read."""
+    gaps = ()
+
+
+class Envelope(namedtuple("Envelope", "values times cycles")):
+    """Per position the extreme value over the cycles, and the time and cycle
+    position where it first occurred. `gaps` as History.gaps."""
+    gaps = ()
+
+
+Gauges = namedtuple("Gauges", "points part structured cell element slot node node_distance")
+Gauges.__doc__ = """Where points (metres, initial configuration; `points` P x 3 float64) lie, as
+Analysis.locate finds them, one entry per point: the `part` of the element
+holding it (0: none), whether it is a `structured` cell, that `cell`'s
+1-based slot (i, j, k) in its part (P x 3), the unstructured `element`
+(-1 otherwise), the element's `slot` among the values of slot_values (-1:
+none), the nearest `node` and its `node_distance` in metres. Reusable:
+pass it as history(at=...)."""
 
 Model = namedtuple("Model", "structured_parts unstructured_parts structured_slots unstructured_nodes "
                             "nodes unstructured_elements materials cycles skipped_files file_version "
@@ -671,21 +696,56 @@ class Analysis:
             material = named[0]
         return self._read(self._cycle(cycle), _lib.MATERIAL_FRACTIONS, 0, int(material))
 
-    def history(self, variable, node=None, element=None, part=None, cycles=None, threads=None):
+    def locate(self, points, elements=True, nodes=True):
+        """Where each point (x, y, z in metres, in the initial configuration)
+        lies: a Gauges record. With `elements` every point must lie in a
+        solid (a structured cell or an unstructured hexahedron, wedge,
+        pyramid or tetrahedron; on a shared face the first in element order),
+        else ArgumentError names the point; with `nodes` each point's
+        nearest node is found. The elements are binned once per call: give
+        every point to one call."""
+        xyz = np.ascontiguousarray(np.asarray(points, dtype=np.float64))
+        if xyz.ndim == 1 and xyz.shape == (3,):
+            xyz = xyz.reshape(1, 3)
+        if xyz.ndim != 2 or xyz.shape[1] != 3:
+            raise errors.ArgumentError(f"points are (x, y, z) triples, not an array of shape {xyz.shape}")
+        find = (_lib.GAUGE_ELEMENTS if elements else 0) | (_lib.GAUGE_NODES if nodes else 0)
+        if not find:
+            raise errors.ArgumentError("locate finds elements, nodes or both")
+        n = len(xyz)
+        records = (_lib.GaugeRecord * max(n, 1))()
+        with self._using() as handle:
+            call(self._lib.qvres_locate_points, handle, xyz.ctypes.data, n, find, records, n, None)
+        raw = np.ctypeslib.as_array(records)[:n]
+        return Gauges(xyz, raw["part"].astype(np.int32), raw["structured"].astype(bool),
+                      np.array(raw["cell"], np.int64).reshape(n, 3), raw["element"].astype(np.int64),
+                      raw["slot"].astype(np.int64), raw["node"].astype(np.int64),
+                      raw["node_distance"].astype(np.float64))
+
+    def history(self, variable, node=None, element=None, part=None, cycles=None, threads=None, *, at=None,
+                skip_failed_cycles=False):
         """The value of one node or one element (its 0-based position in
         node_values or element_values) at every cycle: History(times,
         values). Reads one array per cycle into a buffer the thread reuses.
 
-        With a list of nodes or elements, `cycles` (a slice of the cycle
-        positions) or `threads` (0: one per core), the library reads the
-        range in one call, each cycle's array once, and `values` is
+        With a list of nodes or elements, `at` (points (x, y, z) in metres,
+        or the Gauges of locate), `cycles` (a slice of the cycle positions),
+        `threads` (0: one per core) or skip_failed_cycles, the library reads
+        the range in one call, each cycle's array once, and `values` is
         cycles x positions (1-D for one position); a multi-material
-        variable then gives each element's own value. A cycle that does not
-        store the variable holds NaN (integers: NO_INTEGER)."""
-        if (node is None) == (element is None):
-            raise errors.ArgumentError("history needs either node= or element=")
-        if cycles is not None or threads is not None or not np.isscalar(node if node is not None else element):
-            return self._series_history(variable, node, element, part, cycles, threads or 0)
+        variable then gives each element's own value. A point gives the
+        value of the element holding it (element variables) or of its
+        nearest node (node variables). A cycle that does not store the
+        variable holds NaN (integers: NO_INTEGER) and is among `gaps`; a
+        cycle whose file cannot be read fails the call naming the file,
+        unless skip_failed_cycles, when it is a gap too."""
+        if sum(x is not None for x in (node, element, at)) != 1:
+            raise errors.ArgumentError("history needs one of node=, element= or at=")
+        if at is not None:
+            return self._gauge_history(variable, at, part, cycles, threads or 0, skip_failed_cycles)
+        if (cycles is not None or threads is not None or skip_failed_cycles
+                or not np.isscalar(node if node is not None else element)):
+            return self._series_history(variable, node, element, part, cycles, threads or 0, skip_failed_cycles)
         location = "node" if node is not None else "element"
         position = int(node if node is not None else element)
         n = len(self.cycles)
@@ -805,7 +865,7 @@ class Analysis:
             raise errors.ArgumentError(f"{self.path}: cycles {cycles!r} is not a run of cycles of the {n}")
         return picked.start, picked.stop - 1
 
-    def _series(self, request, positions, first, last, threads):
+    def _series(self, request, positions, first, last, threads, skip_failed_cycles=False):
         record = _lib.SeriesRecord()
         record.requests = ctypes.pointer(request)
         record.request_count = 1
@@ -815,9 +875,33 @@ class Analysis:
         record.by = _lib.BY_POSITION
         record.first_cycle, record.last_cycle = first, last
         record.threads = _lib.int32(threads, "thread count")
+        record.skip_failed_cycles = 1 if skip_failed_cycles else 0
         return record
 
-    def _series_history(self, variable, node, element, part, cycles, threads):
+    def _gap_records(self, first, last):
+        """Room for every gap of a one-request series over cycles first .. last."""
+        n = last - first + 1
+        return (_lib.SeriesGapRecord * n)(), n, ctypes.c_int64()
+
+    def _gaps(self, records, count):
+        return tuple(Gap(int(g.cycle), float(self.cycles.times[g.cycle]), _lib.status_text(g.status),
+                         _lib.text(g.message)) for g in records[:count.value])
+
+    def _run_history(self, request, positions, by, integer, first, last, threads, skip_failed_cycles, single):
+        record = self._series(request, positions, first, last, threads, skip_failed_cycles)
+        record.by = by
+        values = np.empty((last - first + 1, len(positions)), np.int32 if integer else np.float32)
+        fn = self._lib.qvres_read_history_int32 if integer else self._lib.qvres_read_history_float
+        gaps, room, count = self._gap_records(first, last)
+        with self._using() as handle:
+            call(fn, handle, byref(record), values.ctypes.data_as(ctypes.c_void_p), values.size, gaps, room,
+                 byref(count))
+        times = self.cycles.times[first:last + 1].copy()
+        h = History(times, values[:, 0].copy() if single else values)
+        h.gaps = self._gaps(gaps, count)
+        return h
+
+    def _series_history(self, variable, node, element, part, cycles, threads, skip_failed_cycles):
         location = "node" if node is not None else "element"
         asked = node if node is not None else element
         single = np.isscalar(asked)
@@ -831,42 +915,75 @@ class Analysis:
         else:
             query = _lib.ELEMENT_INTEGERS if v.integer else _lib.ELEMENT_REALS
         request = _lib.Request(query, v.index, abs(v.part))
-        record = self._series(request, positions, first, last, threads)
-        values = np.empty((last - first + 1, len(positions)), np.int32 if v.integer else np.float32)
-        fn = self._lib.qvres_read_history_int32 if v.integer else self._lib.qvres_read_history_float
-        with self._using() as handle:
-            call(fn, handle, byref(record), values.ctypes.data_as(ctypes.c_void_p), values.size, None, 0, None)
-        times = self.cycles.times[first:last + 1].copy()
-        return History(times, values[:, 0].copy() if single else values)
+        return self._run_history(request, positions, _lib.BY_POSITION, v.integer, first, last, threads,
+                                 skip_failed_cycles, single)
 
-    def envelope(self, variable, extreme="max", cycles=None, threads=0, part=None):
+    def _gauge_history(self, variable, at, part, cycles, threads, skip_failed_cycles):
+        first, last = self._range(cycles)
+        v = self._entry(variable, first, None, part)
+        if v.location is None:
+            raise errors.ArgumentError(f"{self.path}: {variable!r} is neither a node nor an element variable")
+        node = v.location == "node"
+        if isinstance(at, Gauges):
+            gauges = at
+            taken = gauges.node if node else gauges.slot
+            if (taken < 0).any():
+                p = int(np.argmax(taken < 0))
+                raise errors.ArgumentError(f"{self.path}: point {p} {tuple(gauges.points[p])} has no "
+                                           f"{'node' if node else 'element'} in these gauges")
+        else:
+            gauges = self.locate(at, elements=not node, nodes=node)
+            taken = gauges.node if node else gauges.slot
+        if len(taken) == 0:
+            raise errors.ArgumentError("history needs one or more points")
+        single = not isinstance(at, Gauges) and np.asarray(at).shape == (3,)
+        # A point's element by its slot: every slot as stored, whatever parts
+        # a cycle gives values for (multi-material variables: the element's
+        # own value).
+        if node:
+            query = _lib.NODE_INTEGERS if v.integer else _lib.NODE_REALS
+        else:
+            query = _lib.ELEMENT_INTEGERS_ALL_SLOTS if v.integer else _lib.ELEMENT_REALS_ALL_SLOTS
+        request = _lib.Request(query, v.index, abs(v.part))
+        positions = np.ascontiguousarray(taken, dtype=np.int64)
+        return self._run_history(request, positions, _lib.BY_VALUE, v.integer, first, last, threads,
+                                 skip_failed_cycles, single)
+
+    def envelope(self, variable, extreme="max", cycles=None, threads=0, part=None, *, skip_failed_cycles=False):
         """The largest ("max") or smallest ("min") value of every node or
-        element of a real variable over the cycles (a slice of the cycle
+        element of a variable over the cycles (a slice of the cycle
         positions; all by default): Envelope(values, times, cycles) with
-        the time and cycle position where each first occurred; NaN and -1
-        where no cycle gave a value. A multi-material variable gives every
+        the time and cycle position where each first occurred; NaN (integer
+        variables: NO_INTEGER) and -1 where no cycle gave a value. A multi-material variable gives every
         value of element_values. One library call reads each cycle once,
-        on `threads` threads (0: one per core)."""
+        on `threads` threads (0: one per core). A cycle whose file cannot be
+        read fails the call naming the file, unless skip_failed_cycles; the
+        cycles passed over are the envelope's `gaps`."""
         if extreme not in ("max", "min"):
             raise errors.ArgumentError(f"an envelope is 'max' or 'min', not {extreme!r}")
         first, last = self._range(cycles)
         v = self._entry(variable, first, None, part)
-        if v.integer:
-            raise errors.ArgumentError(f"{self.path}: {variable!r} is an integer variable; envelopes are of reals")
-        request = _lib.Request(_lib.NODE_REALS if v.location == "node" else _lib.ELEMENT_REALS, v.index,
-                               abs(v.part))
-        record = self._series(request, None, first, last, threads)
+        if v.location == "node":
+            query = _lib.NODE_INTEGERS if v.integer else _lib.NODE_REALS
+        else:
+            query = _lib.ELEMENT_INTEGERS if v.integer else _lib.ELEMENT_REALS
+        request = _lib.Request(query, v.index, abs(v.part))
+        record = self._series(request, None, first, last, threads, skip_failed_cycles)
         record.by = _lib.BY_VALUE
         n = ctypes.c_int64()
+        gaps, room, count = self._gap_records(first, last)
         with self._using() as handle:
             call(self._lib.qvres_count_envelope, handle, byref(record), byref(n))
-            values = np.empty(n.value, np.float32)
+            values = np.empty(n.value, np.int32 if v.integer else np.float32)
             at = np.empty(n.value, np.int64)
-            call(self._lib.qvres_read_envelope, handle, byref(record),
+            fn = self._lib.qvres_read_envelope_int32 if v.integer else self._lib.qvres_read_envelope
+            call(fn, handle, byref(record),
                  _lib.MAXIMUM if extreme == "max" else _lib.MINIMUM, values.ctypes.data_as(ctypes.c_void_p),
-                 at.ctypes.data_as(ctypes.c_void_p), n.value, None, 0, None)
+                 at.ctypes.data_as(ctypes.c_void_p), n.value, gaps, room, byref(count))
         times = np.where(at >= 0, self.cycles.times[np.maximum(at, 0)], np.nan)
-        return Envelope(values, times, at)
+        e = Envelope(values, times, at)
+        e.gaps = self._gaps(gaps, count)
+        return e
 
 
 def __getattr__(name):

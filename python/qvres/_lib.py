@@ -312,3 +312,21 @@ _SIGNATURES.update({
     "qvres_read_envelope": (c_int32, [c_void_p, _P(SeriesRecord), c_int32, c_void_p, c_void_p, c_int64,
                                       _P(SeriesGapRecord), c_int64, _P(c_int64), _E]),
 })
+
+
+# ---- Gauges (libqvres 2.2) ---------------------------------------------------
+
+GAUGE_ELEMENTS, GAUGE_NODES = 1, 2
+
+
+class GaugeRecord(Structure):
+    _fields_ = [("part", c_int32), ("structured", c_int32), ("cell", c_int64 * 3), ("element", c_int64),
+                ("slot", c_int64), ("node", c_int64), ("node_distance", ctypes.c_double)]
+
+
+_SIGNATURES.update({
+    "qvres_read_envelope_int32": (c_int32, [c_void_p, _P(SeriesRecord), c_int32, c_void_p, c_void_p, c_int64,
+                                            _P(SeriesGapRecord), c_int64, _P(c_int64), _E]),
+    "qvres_locate_points": (c_int32, [c_void_p, c_void_p, c_int64, c_int32, _P(GaugeRecord), c_int64,
+                                      _P(c_int64), _E]),
+})

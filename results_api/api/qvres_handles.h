@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "api/discovery.h"
+#include "extract/element_values.h"
 #include "extract/slots.h"
 #include "format/cycle_file.h"
 #include "model/analysis.h"
@@ -77,5 +78,11 @@ qvres_status guarded_status(qvres_error* error, F&& body) noexcept {
 
 // Copies a text without its trailing blanks into a NUL-terminated field.
 void copy_text(std::string_view text, char* out, std::size_t size);
+
+// qvres_read_float of an element real request (every slot or not) with the
+// values handed to `runs` straight from the stored array instead of copied:
+// the same checks, statuses and messages.
+qvres_status read_real_runs(qvres_reader* r, const qvres_request* q, qv::extract::RealRuns& runs,
+                            qvres_error* error);
 
 }  // namespace qv::api

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 
 #include "api/qvres_handles.h"
 #include "extract/element_values.h"
@@ -104,10 +105,11 @@ Cause cause_of(const Failure& f) {
     return c;
 }
 
+// With `runs`, real element values go there instead of into `values`.
 template <class T>
 qvres_status read_values(qvres_reader* r, const qvres_request* q, T* values, std::int64_t capacity,
-                         qvres_error* error) {
-    if (!r || !q || (!values && capacity != 0))
+                         qvres_error* error, qv::extract::RealRuns* runs = nullptr) {
+    if (!r || !q || (!values && capacity != 0 && !runs))
         return report(error, QVRES_E_ARGUMENT, "no reader, request or buffer");
     // A host sizing its buffer from a count of 0 may pass no buffer: the
     // extraction then writes into none, which its capacity of 0 keeps empty.
@@ -149,7 +151,8 @@ qvres_status read_values(qvres_reader* r, const qvres_request* q, T* values, std
                 done = qv::extract::material_fractions(src, q->part, values);
                 break;
             default:
-                done = qv::extract::float_elem_values(src, q->variable, q->part, values);
+                done = runs ? qv::extract::float_elem_runs(src, q->variable, q->part, *runs)
+                            : qv::extract::float_elem_values(src, q->variable, q->part, values);
                 break;
             }
         }
@@ -188,6 +191,18 @@ qvres_status read_header(qvres_reader* r, const qvres_request* q, T* pair, qvres
 }
 
 }  // namespace
+
+namespace qv::api {
+
+qvres_status read_real_runs(qvres_reader* r, const qvres_request* q, qv::extract::RealRuns& runs,
+                            qvres_error* error) {
+    if (q && q->values != QVRES_ELEMENT_REALS && q->values != QVRES_ELEMENT_REALS_ALL_SLOTS)
+        return report(error, QVRES_E_ARGUMENT, "request %d gives no real element values",
+                      static_cast<int>(q->values));
+    return read_values<float>(r, q, nullptr, std::numeric_limits<std::int64_t>::max(), error, &runs);
+}
+
+}  // namespace qv::api
 
 extern "C" {
 

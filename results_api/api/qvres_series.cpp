@@ -239,7 +239,42 @@ struct Sink {
     virtual void none(std::int64_t c, std::int64_t r) = 0;
     // Position count when the series names none (an envelope of every value).
     std::int64_t every = -1;
+    // The workers of the call (set before they start).
+    std::int64_t workers = 1;
+
+    // Real element values may instead come straight from the stored array,
+    // run by run in value order (see qv::extract::RealRuns), when the sink
+    // takes them: `begin` before the first run of request `r` of cycle `c`,
+    // then `run` for each, with the state the call keeps between them.
+    struct RunState {
+        std::shared_ptr<const std::vector<std::pair<std::int64_t, std::int64_t>>> order;
+        std::size_t next = 0;
+        // The stripe an envelope's runs are merging: held from run to run
+        // until they pass beyond it (released when the call's state ends).
+        std::unique_lock<std::mutex> held;
+        std::int64_t held_stripe = -1;
+        bool in_order = true;
+    };
+    virtual bool takes_runs() const { return false; }
+    virtual void begin(std::int64_t, std::int64_t, const PositionMap&, RunState&) {}
+    virtual void run(std::int64_t, std::int64_t, RunState&, std::int64_t, const float*, std::int64_t, float) {}
 };
+
+// Hands the runs of one request of one cycle to a sink.
+template <class T>
+struct RunsToSink final : qv::extract::RealRuns {
+    Sink<T>& sink;
+    std::int64_t c, r;
+    typename Sink<T>::RunState state;
+    RunsToSink(Sink<T>& s, std::int64_t cycle, std::int64_t request) : sink(s), c(cycle), r(request) {}
+    void run(std::int64_t first, const float* stored, std::int64_t n, float scale) override {
+        sink.run(c, r, state, first, stored, n, scale);
+    }
+};
+
+bool gives_element_reals(const qvres_request& q) {
+    return q.values == QVRES_ELEMENT_REALS || q.values == QVRES_ELEMENT_REALS_ALL_SLOTS;
+}
 
 // Reads cycle `c` (0-based in the range) with every request into `sink`.
 template <class T>
@@ -261,8 +296,12 @@ void read_cycle(Run& run, std::int64_t c, std::vector<T>& buffer, Sink<T>& sink)
     // empties the rows its first requests filled.
     for (std::int64_t r = 0; r < s.request_count; ++r) {
         const qvres_request& q = s.requests[r];
+        // Straight from the stored array where the sink can take that: the
+        // positions are checked against the count before anything is read.
+        bool runs = false;
+        if constexpr (std::is_same_v<T, float>) runs = sink.takes_runs() && gives_element_reals(q);
         std::int64_t count = 0;
-        st = read_request(reader.r, q, buffer, count, &error);
+        st = runs ? qvres_count_values(reader.r, &q, &count, &error) : read_request(reader.r, q, buffer, count, &error);
         if (st == QVRES_E_NOT_STORED) {
             run.gap(s.first_cycle + c, r, st, error.message);
             sink.none(c, r);
@@ -290,7 +329,23 @@ void read_cycle(Run& run, std::int64_t c, std::vector<T>& buffer, Sink<T>& sink)
         }
         if (st == QVRES_E_ARGUMENT) return run.fail(c, st, error.message);
         if (st != QVRES_OK) return cycle_failed(st);
-        sink.put(c, r, buffer.data(), map);
+        if (!runs) {
+            sink.put(c, r, buffer.data(), map);
+            continue;
+        }
+        if constexpr (std::is_same_v<T, float>) {
+            // The getter settles every check before its first run: a failure
+            // here has given the sink nothing.
+            RunsToSink<T> to(sink, c, r);
+            sink.begin(c, r, map, to.state);
+            st = qv::api::read_real_runs(reader.r, &q, to, &error);
+            if (st == QVRES_E_NOT_STORED) {
+                run.gap(s.first_cycle + c, r, st, error.message);
+                sink.none(c, r);
+                continue;
+            }
+            if (st != QVRES_OK) return cycle_failed(st);
+        }
     }
 }
 
@@ -314,6 +369,7 @@ void run_workers(Run& run, std::int32_t threads, Sink<T>& sink) {
     // A thread per cycle at most, and a bound a caller's large count cannot
     // pass: thousands of threads would cost the host more than they read.
     n = std::clamp<std::int64_t>(n, 1, std::min<std::int64_t>(run.cycles(), kMostThreads));
+    sink.workers = n;
     std::vector<std::thread> helpers;
     for (std::int64_t t = 1; t < n; ++t) {
         try {
@@ -374,6 +430,44 @@ struct HistorySink final : Sink<T> {
         else
             std::fill_n(row(c, 0), s.request_count * s.position_count, no_value<T>());
     }
+
+    // From runs: the positions in value order, (value index, position),
+    // worked out once per position map and shared by the workers.
+    using Order = std::vector<std::pair<std::int64_t, std::int64_t>>;
+    std::mutex order_lock;
+    std::shared_ptr<const Order> order;
+    PositionMap order_map;
+    static bool same(const PositionMap& x, const PositionMap& y) {
+        return x.by_position == y.by_position && x.structured_positions == y.structured_positions &&
+               x.columns == y.columns && x.column == y.column && x.unstructured_first == y.unstructured_first &&
+               x.unstructured == y.unstructured && x.unstructured_columns == y.unstructured_columns &&
+               x.unstructured_column == y.unstructured_column && x.values == y.values;
+    }
+    bool takes_runs() const override { return std::is_same_v<T, float>; }
+    void begin(std::int64_t, std::int64_t, const PositionMap& map, typename Sink<T>::RunState& st) override {
+        std::lock_guard<std::mutex> hold(order_lock);
+        if (!order || !same(map, order_map)) {
+            auto fresh = std::make_shared<Order>();
+            fresh->reserve(static_cast<std::size_t>(s.position_count));
+            for (std::int64_t p = 0; p < s.position_count; ++p) fresh->emplace_back(map(s.positions[p]), p);
+            std::sort(fresh->begin(), fresh->end());
+            order = std::move(fresh);
+            order_map = map;
+        }
+        st.order = order;
+        st.next = 0;
+    }
+    void run(std::int64_t c, std::int64_t r, typename Sink<T>::RunState& st, std::int64_t first,
+             const float* stored, std::int64_t n, float scale) override {
+        if constexpr (std::is_same_v<T, float>) {
+            // Runs come in value order and cover every value: the positions
+            // of this one are the next in order below its end.
+            T* out = row(c, r);
+            const Order& o = *st.order;
+            for (; st.next < o.size() && o[st.next].first < first + n; ++st.next)
+                out[o[st.next].second] = stored[o[st.next].first - first] * scale;
+        }
+    }
 };
 
 template <class T>
@@ -401,54 +495,179 @@ qvres_status read_history(const qvres_analysis* a, const qvres_series* s, T* val
 // earlier cycle: the same outcome in whatever order cycles arrive. The
 // positions are merged in stripes, each under its own lock, so that
 // workers merging different cycles at once work on different stripes.
-// Only values are kept (never NaN) and a kept NaN means no value yet.
-struct EnvelopeSink final : Sink<float> {
+// Only values are kept (never NaN, never QVRES_NO_INTEGER) and a kept NaN
+// (QVRES_NO_INTEGER) means no value yet.
+template <class T>
+struct EnvelopeSink final : Sink<T> {
     static constexpr std::int64_t kStripes = 64;
+    // Cycle c starts its merge at stripe c * kStride: consecutive cycles,
+    // which workers merge at the same time, start half the stripes apart
+    // and walk the same way, so they seldom wait for each other's stripe.
+    static constexpr std::int64_t kStride = kStripes / 2 + 1;
     const qvres_series& s;
     bool maximum;
-    float* values;
+    T* values;
     std::int64_t* cycles;
     std::unique_ptr<std::mutex[]> locks{new std::mutex[kStripes]};
-    EnvelopeSink(const qvres_series& series, bool max, float* v, std::int64_t* c)
+    // The latest cycle each stripe has merged (under the stripe's lock).
+    std::vector<std::int64_t> latest = std::vector<std::int64_t>(kStripes, -1);
+    EnvelopeSink(const qvres_series& series, bool max, T* v, std::int64_t* c)
         : s(series), maximum(max), values(v), cycles(c) {}
 
     // Positions [begin, end) of `in` (at the positions given, or at every
     // value). A position no cycle gave a value yet holds NaN (its cycle
-    // -1), and NaN is never taken. The kept cycle is loaded only on a tie,
-    // and stores happen only where the value changes: the merge streams
-    // through the values alone.
-    template <bool Max, bool Every>
-    void merge(std::int64_t begin, std::int64_t end, const float* in, const PositionMap& map,
+    // -1), and NaN is never taken: !(v <= kept) holds for v further out and
+    // for a kept NaN, and v == v excludes a NaN v (integers: QVRES_NO_INTEGER
+    // is no value, kept or read). `InOrder`: every cycle
+    // merged so far is earlier than this one, so a tie keeps the value held
+    // and the kept cycles are never loaded; the merge then streams through
+    // the values alone and stores only where one changes.
+    template <bool Max, bool Every, bool InOrder>
+    void merge(std::int64_t begin, std::int64_t end, const T* in, const PositionMap& map,
                std::int64_t cycle) {
         for (std::int64_t p = begin; p < end; ++p) {
-            const float v = in[Every ? p : map(s.positions[p])];
-            const float kept = values[p];
-            if ((Max ? v > kept : v < kept) || (std::isnan(kept) && !std::isnan(v)) ||
-                (v == kept && cycle < cycles[p])) {
+            const T v = in[Every ? p : map(s.positions[p])];
+            const T kept = values[p];
+            bool further;
+            if constexpr (std::is_same_v<T, float>)
+                further = v == v && !(Max ? v <= kept : v >= kept);
+            else
+                further = v != QVRES_NO_INTEGER && (kept == QVRES_NO_INTEGER || (Max ? v > kept : v < kept));
+            if (further || (!InOrder && v == kept && cycle < cycles[p])) {
                 values[p] = v;
                 cycles[p] = cycle;
             }
         }
     }
-    void put(std::int64_t c, std::int64_t, const float* in, const PositionMap& map) override {
+    template <bool Max, bool Every>
+    void merge_stripe(std::int64_t begin, std::int64_t end, const T* in, const PositionMap& map,
+                      std::int64_t cycle, bool in_order) {
+        if (in_order)
+            merge<Max, Every, true>(begin, end, in, map, cycle);
+        else
+            merge<Max, Every, false>(begin, end, in, map, cycle);
+    }
+    void put(std::int64_t c, std::int64_t, const T* in, const PositionMap& map) override {
         const std::int64_t cycle = s.first_cycle + c;
-        const std::int64_t n = s.positions ? s.position_count : every;
+        const std::int64_t n = s.positions ? s.position_count : this->every;
         const std::int64_t stripe = (n + kStripes - 1) / kStripes;
-        for (std::int64_t k = 0; k < kStripes; ++k) {
-            // Each cycle starts at another stripe.
-            const std::int64_t at = (k + c) % kStripes;
-            const std::int64_t begin = std::min(n, at * stripe), end = std::min(n, begin + stripe);
-            if (begin == end) continue;
-            std::lock_guard<std::mutex> hold(locks[static_cast<std::size_t>(at)]);
-            if (maximum)
-                s.positions ? merge<true, false>(begin, end, in, map, cycle)
-                            : merge<true, true>(begin, end, in, map, cycle);
-            else
-                s.positions ? merge<false, false>(begin, end, in, map, cycle)
-                            : merge<false, true>(begin, end, in, map, cycle);
+        // A stripe another worker holds is passed over and come back to:
+        // no worker waits while another, perhaps not running (a busy host),
+        // holds a lock. Only a pass that finds every stripe left busy waits.
+        std::uint64_t left = ~std::uint64_t{0};
+        static_assert(kStripes == 64, "one bit per stripe");
+        while (left) {
+            bool merged = false;
+            for (std::int64_t k = 0; k < kStripes; ++k) {
+                const std::int64_t at = (k + c * kStride) % kStripes;
+                const std::uint64_t bit = std::uint64_t{1} << at;
+                if (!(left & bit)) continue;
+                const std::int64_t begin = std::min(n, at * stripe), end = std::min(n, begin + stripe);
+                std::unique_lock<std::mutex> hold(locks[static_cast<std::size_t>(at)], std::defer_lock);
+                if (begin < end) {
+                    if (!hold.try_lock()) continue;
+                    merge_held(at, begin, end, in, map, cycle);
+                }
+                left &= ~bit;
+                merged = true;
+            }
+            if (!merged && left) {
+                // Every stripe left is busy: wait for the first of them.
+                for (std::int64_t at = 0; at < kStripes; ++at)
+                    if (left & (std::uint64_t{1} << at)) {
+                        const std::int64_t begin = std::min(n, at * stripe), end = std::min(n, begin + stripe);
+                        std::lock_guard<std::mutex> hold(locks[static_cast<std::size_t>(at)]);
+                        merge_held(at, begin, end, in, map, cycle);
+                        left &= ~(std::uint64_t{1} << at);
+                        break;
+                    }
+            }
         }
     }
+    // Merges stripe `at` ([begin, end)), its lock held.
+    void merge_held(std::int64_t at, std::int64_t begin, std::int64_t end, const T* in, const PositionMap& map,
+                    std::int64_t cycle) {
+        std::int64_t& last = latest[static_cast<std::size_t>(at)];
+        const bool in_order = cycle >= last;
+        last = std::max(last, cycle);
+        if (maximum)
+            s.positions ? merge_stripe<true, false>(begin, end, in, map, cycle, in_order)
+                        : merge_stripe<true, true>(begin, end, in, map, cycle, in_order);
+        else
+            s.positions ? merge_stripe<false, false>(begin, end, in, map, cycle, in_order)
+                        : merge_stripe<false, true>(begin, end, in, map, cycle, in_order);
+    }
     void none(std::int64_t, std::int64_t) override {}
+
+    // From runs, for an envelope of every value: the run's values merged
+    // stripe by stripe as they stand in the stored array.
+    // One worker: straight from the stored array. Several: each merges its
+    // own copy of the cycle's values stripe by stripe in whatever order the
+    // locks come free, which runs in value order could not.
+    bool takes_runs() const override { return std::is_same_v<T, float> && !s.positions && this->workers == 1; }
+    // Runs are short (a row of cells), so a stripe's lock is taken once for
+    // all the runs in it, not once per run.
+    void run(std::int64_t c, std::int64_t, typename Sink<T>::RunState& st, std::int64_t first,
+             const float* stored, std::int64_t n, float scale) override {
+        if constexpr (std::is_same_v<T, float>) {
+            const std::int64_t cycle = s.first_cycle + c;
+            const std::int64_t stripe = (this->every + kStripes - 1) / kStripes;
+            for (std::int64_t begin = first; begin < first + n;) {
+                const std::int64_t at = begin / stripe;
+                const std::int64_t end = std::min(first + n, (at + 1) * stripe);
+                if (st.held_stripe != at) {
+                    if (st.held.owns_lock()) st.held.unlock();
+                    st.held = std::unique_lock<std::mutex>(locks[static_cast<std::size_t>(at)]);
+                    st.held_stripe = at;
+                    std::int64_t& last = latest[static_cast<std::size_t>(at)];
+                    // Earlier runs of this cycle merged other positions.
+                    st.in_order = cycle >= last;
+                    last = std::max(last, cycle);
+                }
+                if (maximum)
+                    st.in_order ? merge_scaled<true, true>(begin, end, stored - first, scale, cycle)
+                                : merge_scaled<true, false>(begin, end, stored - first, scale, cycle);
+                else
+                    st.in_order ? merge_scaled<false, true>(begin, end, stored - first, scale, cycle)
+                                : merge_scaled<false, false>(begin, end, stored - first, scale, cycle);
+                begin = end;
+            }
+        }
+    }
+    // merge<Max, true, InOrder> of stored values, each made an SI value as
+    // the getter makes it.
+    template <bool Max, bool InOrder>
+    void merge_scaled(std::int64_t begin, std::int64_t end, const float* stored, float scale, std::int64_t cycle) {
+        // In cycle order a stretch where nothing changes is common (before
+        // the wave comes and after its peak): each stretch of up to kTest
+        // values is first only tested, in a loop without stores that the
+        // compiler vectorises, and merged only when something changes.
+        constexpr std::int64_t kTest = 256;
+        if (!InOrder) return merge_scaled_run<Max, false>(begin, end, stored, scale, cycle);
+        while (begin < end) {
+            const std::int64_t stop = std::min(end, begin + kTest);
+            unsigned any = 0;
+            for (std::int64_t p = begin; p < stop; ++p) {
+                const float v = stored[p] * scale, kept = values[p];
+                any |= static_cast<unsigned>(v == v) & static_cast<unsigned>(!(Max ? v <= kept : v >= kept));
+            }
+            if (any) merge_scaled_run<Max, true>(begin, stop, stored, scale, cycle);
+            begin = stop;
+        }
+    }
+    template <bool Max, bool InOrder>
+    void merge_scaled_run(std::int64_t begin, std::int64_t end, const float* stored, float scale,
+                          std::int64_t cycle) {
+        for (std::int64_t p = begin; p < end; ++p) {
+            const float v = stored[p] * scale;
+            const float kept = values[p];
+            const bool further = v == v && !(Max ? v <= kept : v >= kept);
+            if (further || (!InOrder && v == kept && cycle < cycles[p])) {
+                values[p] = v;
+                cycles[p] = cycle;
+            }
+        }
+    }
 };
 
 // The positions of an envelope without positions: the value count of the
@@ -469,6 +688,36 @@ qvres_status envelope_positions(const qvres_analysis* a, const qvres_series& s, 
         if (!s.skip_failed_cycles || !skippable(st)) return st;
     }
     return st;
+}
+
+template <class T>
+qvres_status read_envelope(const qvres_analysis* a, const qvres_series* s, std::int32_t extreme, T* values,
+                           std::int64_t* cycles, std::int64_t capacity, qvres_series_gap* gaps,
+                           std::int64_t gap_capacity, std::int64_t* gap_count, qvres_error* error) {
+    if (const qvres_status st = check_series(a, s, std::is_same_v<T, std::int32_t> ? 1 : 0, true, error);
+        st != QVRES_OK)
+        return st;
+    if (extreme != QVRES_MAXIMUM && extreme != QVRES_MINIMUM)
+        return report(error, QVRES_E_ARGUMENT, "extreme %d is neither maximum nor minimum",
+                      static_cast<int>(extreme));
+    if ((!values || !cycles) && capacity != 0)
+        return report(error, QVRES_E_ARGUMENT, "no values or no cycles");
+    return guarded_status(error, [&] {
+        std::int64_t n = 0;
+        if (const qvres_status st = envelope_positions(a, *s, n, error); st != QVRES_OK) return st;
+        if (capacity < n)
+            return report(error, QVRES_E_CAPACITY, "room for %lld values where the envelope has %lld",
+                          static_cast<long long>(capacity), static_cast<long long>(n));
+        if (const qvres_status st = check_gaps(*s, gaps, gap_capacity, error); st != QVRES_OK)
+            return st;
+        std::fill_n(values, n, no_value<T>());
+        std::fill_n(cycles, n, std::int64_t{-1});
+        Run run(a, s);
+        EnvelopeSink<T> sink(*s, extreme == QVRES_MAXIMUM, values, cycles);
+        sink.every = n;
+        run_workers<T>(run, s->threads, sink);
+        return finish(run, gaps, gap_count, error);
+    });
 }
 
 }  // namespace
@@ -502,7 +751,7 @@ QVRES_EXPORT qvres_status QVRES_CALL qvres_count_envelope(const qvres_analysis* 
                                                           const qvres_series* s, int64_t* count,
                                                           qvres_error* error) {
     if (!count) return report(error, QVRES_E_ARGUMENT, "no count");
-    if (const qvres_status st = check_series(a, s, 0, true, error); st != QVRES_OK) return st;
+    if (const qvres_status st = check_series(a, s, -1, true, error); st != QVRES_OK) return st;
     return guarded_status(error, [&] {
         std::int64_t n = 0;
         if (const qvres_status st = envelope_positions(a, *s, n, error); st != QVRES_OK) return st;
@@ -515,28 +764,14 @@ QVRES_EXPORT qvres_status QVRES_CALL qvres_read_envelope(
     const qvres_analysis* a, const qvres_series* s, int32_t extreme, float* values,
     int64_t* cycles, int64_t capacity, qvres_series_gap* gaps, int64_t gap_capacity,
     int64_t* gap_count, qvres_error* error) {
-    if (const qvres_status st = check_series(a, s, 0, true, error); st != QVRES_OK) return st;
-    if (extreme != QVRES_MAXIMUM && extreme != QVRES_MINIMUM)
-        return report(error, QVRES_E_ARGUMENT, "extreme %d is neither maximum nor minimum",
-                      static_cast<int>(extreme));
-    if ((!values || !cycles) && capacity != 0)
-        return report(error, QVRES_E_ARGUMENT, "no values or no cycles");
-    return guarded_status(error, [&] {
-        std::int64_t n = 0;
-        if (const qvres_status st = envelope_positions(a, *s, n, error); st != QVRES_OK) return st;
-        if (capacity < n)
-            return report(error, QVRES_E_CAPACITY, "room for %lld values where the envelope has %lld",
-                          static_cast<long long>(capacity), static_cast<long long>(n));
-        if (const qvres_status st = check_gaps(*s, gaps, gap_capacity, error); st != QVRES_OK)
-            return st;
-        std::fill_n(values, n, std::numeric_limits<float>::quiet_NaN());
-        std::fill_n(cycles, n, std::int64_t{-1});
-        Run run(a, s);
-        EnvelopeSink sink(*s, extreme == QVRES_MAXIMUM, values, cycles);
-        sink.every = n;
-        run_workers<float>(run, s->threads, sink);
-        return finish(run, gaps, gap_count, error);
-    });
+    return read_envelope(a, s, extreme, values, cycles, capacity, gaps, gap_capacity, gap_count, error);
+}
+
+QVRES_EXPORT qvres_status QVRES_CALL qvres_read_envelope_int32(
+    const qvres_analysis* a, const qvres_series* s, int32_t extreme, int32_t* values,
+    int64_t* cycles, int64_t capacity, qvres_series_gap* gaps, int64_t gap_capacity,
+    int64_t* gap_count, qvres_error* error) {
+    return read_envelope(a, s, extreme, values, cycles, capacity, gaps, gap_capacity, gap_count, error);
 }
 
 }  // extern "C"

@@ -55,6 +55,31 @@ Outcome read_reals(const Source& src, std::int32_t variable, std::int32_t part,
     return st != format::Read::ok ? outcome_of(st) : work.holds() ? Outcome::ok : Outcome::damaged;
 }
 
+// Where the real getters put their values: copied into the caller's array
+// (after the header pair when the query returns it), or handed on as runs
+// of the stored array.
+struct CopyOut {
+    const Source& src;
+    float* values;
+    float* out = nullptr;
+    void header(const float* stored) { out = put_header(src, stored, values); }
+    void copy(const float* in, std::int64_t n, float scale) {
+        scale_copy(in, out, n, scale);
+        out += n;
+    }
+    void one(const float* in, float scale) { *out++ = *in * scale; }
+};
+struct RunsOut {
+    RealRuns& runs;
+    std::int64_t at = 0;
+    void header(const float*) {}
+    void copy(const float* in, std::int64_t n, float scale) {
+        runs.run(at, in, n, scale);
+        at += n;
+    }
+    void one(const float* in, float scale) { copy(in, 1, scale); }
+};
+
 // Header pair, then every slot and unstructured element as stored.
 int int_every_slot(const Source& src, std::int32_t variable, std::int32_t part,
                    std::int32_t* values) {
@@ -89,7 +114,8 @@ int int_element_slots(const Source& src, std::int32_t variable, std::int32_t par
 }
 
 // Header pair unscaled, then T + U values scaled; one value per slot.
-int float_every_slot(const Source& src, std::int32_t variable, std::int32_t part, float* values) {
+template <class Out>
+int float_every_slot(const Source& src, std::int32_t variable, std::int32_t part, Out& out) {
     // The code is chosen with the temperature exponent taken as 0.
     const float scale = variable_scale(src.model.analysis, variable, false);
     ModelSizes sizes;
@@ -107,28 +133,28 @@ int float_every_slot(const Source& src, std::int32_t variable, std::int32_t part
                                  : 1;
     if (!holds(work.size(), sizes.slots, per_slot, sizes.unstructured))
         return fail(src, Outcome::damaged);
-    float* out = put_header(src, work.data(), values);
+    out.header(work.data());
     const float* in = work.data() + kHeaderPair;
     if (per_slot == 1) {
-        scale_copy(in, out, sizes.slots + sizes.unstructured, scale);
+        out.copy(in, sizes.slots + sizes.unstructured, scale);
         return 1;
     }
-    for (std::int64_t x = 0; x < sizes.slots; ++x) out[x] = in[x * per_slot + per_slot - 1] * scale;
-    scale_copy(in + sizes.slots * per_slot, out + sizes.slots, sizes.unstructured, scale);
+    for (std::int64_t x = 0; x < sizes.slots; ++x) out.one(in + x * per_slot + per_slot - 1, scale);
+    out.copy(in + sizes.slots * per_slot, sizes.unstructured, scale);
     return 1;
 }
 
 // The values of one multi-material slot: the reported materials, then the
 // slot's own value (the last of its `per_slot` values).
-inline float* expand_slot(const float* slot, const std::int32_t* reported, std::int64_t count,
-                          std::int64_t per_slot, float scale, float* out) {
-    for (std::int64_t r = 0; r < count; ++r) *out++ = slot[reported[r]] * scale;
-    *out++ = slot[per_slot - 1] * scale;
-    return out;
+template <class Out>
+inline void expand_slot(const float* slot, const std::int32_t* reported, std::int64_t count,
+                        std::int64_t per_slot, float scale, Out& out) {
+    for (std::int64_t r = 0; r < count; ++r) out.one(slot + reported[r], scale);
+    out.one(slot + per_slot - 1, scale);
 }
 
-int float_element_slots(const Source& src, std::int32_t variable, std::int32_t part,
-                        float* values) {
+template <class Out>
+int float_element_slots(const Source& src, std::int32_t variable, std::int32_t part, Out& out) {
     if (!directory_lists(src.model.cycle, variable, model::kElementReal, part, false))
         return fail(src, Outcome::not_stored);
     // All four exponents choose the code.
@@ -159,7 +185,7 @@ int float_element_slots(const Source& src, std::int32_t variable, std::int32_t p
             if (model::euler_id_for_material(a, m) >= 0) reported(++reported_count) = m - 1;
     }
 
-    float* out = put_header(src, work.data(), values);
+    out.header(work.data());
     const float* in = work.data() + kHeaderPair;
     std::int64_t offset = 0;  // slots of the parts before
     for (std::int32_t p = 1; p <= sizes.parts; ++p) {
@@ -171,30 +197,33 @@ int float_element_slots(const Source& src, std::int32_t variable, std::int32_t p
         const float* part_in = in + first_slot * per_slot;
         if (!expanded) {
             if (w == Walk::every_slot) {
-                scale_copy(part_in, out, b.slots(), scale);
-                out += b.slots();
+                out.copy(part_in, b.slots(), scale);
             } else {
                 for_each_element_row(b, [&](std::int64_t first, std::int64_t n) {
-                    scale_copy(part_in + first, out, n, scale);
-                    out += n;
+                    out.copy(part_in + first, n, scale);
                 });
             }
         } else if (w == Walk::every_slot) {
             for (std::int64_t x = 0; x < b.slots(); ++x)
-                out = expand_slot(part_in + x * per_slot, reported.data(), reported_count, per_slot,
-                                  scale, out);
+                expand_slot(part_in + x * per_slot, reported.data(), reported_count, per_slot, scale, out);
         } else {
             for_each_element_row(b, [&](std::int64_t first, std::int64_t n) {
                 for (std::int64_t x = first; x < first + n; ++x)
-                    out = expand_slot(part_in + x * per_slot, reported.data(), reported_count,
-                                      per_slot, scale, out);
+                    expand_slot(part_in + x * per_slot, reported.data(), reported_count, per_slot, scale,
+                                out);
             });
         }
     }
     // The array may end before slot T when no unstructured value follows.
-    if (sizes.unstructured > 0)
-        scale_copy(in + sizes.slots * per_slot, out, sizes.unstructured, scale);
+    if (sizes.unstructured > 0) out.copy(in + sizes.slots * per_slot, sizes.unstructured, scale);
     return 1;
+}
+
+template <class Out>
+int float_elem_to(const Source& src, std::int32_t variable, std::int32_t part, Out& out) {
+    if (!cycle_ready(src)) return fail(src, Outcome::not_ready);
+    return src.mode == 1 ? float_every_slot(src, variable, part, out)
+                         : float_element_slots(src, variable, part, out);
 }
 
 }  // namespace
@@ -209,9 +238,13 @@ int int_elem_values(const Source& src, std::int32_t variable, std::int32_t part,
 }
 
 int float_elem_values(const Source& src, std::int32_t variable, std::int32_t part, float* values) {
-    if (!cycle_ready(src)) return fail(src, Outcome::not_ready);
-    return src.mode == 1 ? float_every_slot(src, variable, part, values)
-                         : float_element_slots(src, variable, part, values);
+    CopyOut out{src, values};
+    return float_elem_to(src, variable, part, out);
+}
+
+int float_elem_runs(const Source& src, std::int32_t variable, std::int32_t part, RealRuns& runs) {
+    RunsOut out{runs};
+    return float_elem_to(src, variable, part, out);
 }
 
 }  // namespace qv::extract

@@ -158,8 +158,6 @@ def test_history_of_many_positions_and_the_envelope_in_one_call(analysis):
             h = a.history(v.name, **{v.location: positions[:1]}, part=v.part, cycles=slice(1, n - 1))
             assert same_bits(h.times, a.cycles.times[1:n - 1])
             assert same_bits(h.values, per_cycle[1:n - 1, positions[:1]])
-            if v.integer:
-                continue
             for extreme, pick in (("max", np.argmax), ("min", np.argmin)):
                 e = a.envelope(v.name, extreme, threads=threads, part=v.part)
                 first = pick(per_cycle, axis=0)  # the first of equal extremes

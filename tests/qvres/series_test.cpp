@@ -292,19 +292,39 @@ void expect_envelope(const qvres_analysis* a, const qvres_request& q, std::vecto
     if (every)
         for (std::int64_t p = 0; p < count_of(a, q); ++p) positions.push_back(p);
     bool ties = false;
+    const bool integers = integer_request(q);
     for (std::int64_t p : positions) {
-        float best = 0;
+        // Integers compared as int64, reals as double: both exact.
+        double best = 0;
         std::int64_t at = -1;
         for (std::int64_t c = 0; c < kCycles; ++c) {
             if (cycles[std::size_t(c)].status != QVRES_OK) continue;
-            float v;
-            std::memcpy(&v, &cycles[std::size_t(c)].bits.at(std::size_t(p)), 4);
-            if (std::isnan(v)) continue;
+            const std::uint32_t bits = cycles[std::size_t(c)].bits.at(std::size_t(p));
+            double v;
+            if (integers) {
+                std::int32_t i;
+                std::memcpy(&i, &bits, 4);
+                if (i == QVRES_NO_INTEGER) continue;
+                v = i;
+            } else {
+                float f;
+                std::memcpy(&f, &bits, 4);
+                if (std::isnan(f)) continue;
+                v = f;
+            }
             if (at >= 0 && v == best) ties = true;
             if (at < 0 || (extreme == QVRES_MAXIMUM ? v > best : v < best)) best = v, at = c;
         }
-        std::uint32_t b = nan_bits();
-        if (at >= 0) std::memcpy(&b, &best, 4);
+        std::uint32_t b = integers ? std::uint32_t(QVRES_NO_INTEGER) : nan_bits();
+        if (at >= 0) {
+            if (integers) {
+                const std::int32_t i = std::int32_t(best);
+                std::memcpy(&b, &i, 4);
+            } else {
+                const float f = float(best);
+                std::memcpy(&b, &f, 4);
+            }
+        }
         want_bits.push_back(b);
         want_cycles.push_back(at);
     }
@@ -321,10 +341,12 @@ void expect_envelope(const qvres_analysis* a, const qvres_request& q, std::vecto
         std::vector<std::int64_t> at(std::size_t(n), 99);
         std::vector<qvres_series_gap> gaps(kCycles);
         std::int64_t gap_count = -1;
-        ASSERT_EQ(qvres_read_envelope(a, &s, extreme, reinterpret_cast<float*>(bits.data()), at.data(), n,
-                                      gaps.data(), kCycles, &gap_count, &error),
-                  QVRES_OK)
-            << error.message;
+        const qvres_status st =
+            integers ? qvres_read_envelope_int32(a, &s, extreme, reinterpret_cast<std::int32_t*>(bits.data()),
+                                                 at.data(), n, gaps.data(), kCycles, &gap_count, &error)
+                     : qvres_read_envelope(a, &s, extreme, reinterpret_cast<float*>(bits.data()), at.data(), n,
+                                           gaps.data(), kCycles, &gap_count, &error);
+        ASSERT_EQ(st, QVRES_OK) << error.message;
         EXPECT_EQ(bits, want_bits);
         EXPECT_EQ(at, want_cycles);
         std::int64_t want_gaps = 0;
@@ -349,10 +371,27 @@ TEST(Envelope, MaximaAndMinimaWithTheirFirstCycleMatchTheOneCycleReads) {
         // Cycle 60 does not store the pressure: passed over, and a gap.
         expect_envelope(open.a, {QVRES_ELEMENT_REALS, 64, 1}, {}, extreme);
     }
-    const std::vector<qvres_request> ints = {{QVRES_ELEMENT_INTEGERS, 12, 1}};
-    qvres_series s = series_of(ints, {}, 1);
-    std::int64_t n = -1;
-    EXPECT_EQ(qvres_count_envelope(open.a, &s, &n, nullptr), QVRES_E_ARGUMENT);
+    // Integers: cycle 50 repeats cycle 10 (ties), cycle 70 does not store
+    // variable 12 (a gap); the node integers of every cycle.
+    for (std::int32_t extreme : {QVRES_MAXIMUM, QVRES_MINIMUM}) {
+        bool tied = false;
+        expect_envelope(open.a, {QVRES_ELEMENT_INTEGERS, 12, 1}, {}, extreme, {}, &tied);
+        EXPECT_TRUE(tied);
+        expect_envelope(open.a, {QVRES_NODE_INTEGERS, 35, 1}, {3, 0, 30}, extreme);
+    }
+    // Each envelope query takes its own kind of request.
+    const std::vector<qvres_request> ints = {{QVRES_ELEMENT_INTEGERS, 12, 1}}, reals = {{QVRES_ELEMENT_REALS, 64, 1}};
+    std::vector<float> f(64);
+    std::vector<std::int32_t> i(64);
+    std::vector<std::int64_t> c(64);
+    const std::vector<std::int64_t> first = {0};  // outlives the series that points at it
+    qvres_series s = series_of(ints, first, 1);
+    EXPECT_EQ(qvres_read_envelope(open.a, &s, QVRES_MAXIMUM, f.data(), c.data(), 64, nullptr, 0, nullptr, nullptr),
+              QVRES_E_ARGUMENT);
+    s = series_of(reals, first, 1);
+    EXPECT_EQ(qvres_read_envelope_int32(open.a, &s, QVRES_MAXIMUM, i.data(), c.data(), 64, nullptr, 0, nullptr,
+                                        nullptr),
+              QVRES_E_ARGUMENT);
 }
 
 TEST(Series, DamagedAndMissingCycleFilesFailTheCallOrAreSkippedAndListed) {

@@ -124,6 +124,76 @@ class Values(SampleTest):
         with open(self.path("h.svg")) as f:
             self.assertEqual(svg_out, f.read())
 
+    def test_histories_of_several_nodes_elements_and_points(self):
+        import csv
+        run(INSPECT, "nodes", self.base, "--csv", self.path("n.csv"))
+        _, nodes = read_csv(self.path("n.csv"))
+        xyz = {int(r[0]): [float(c) for c in r[1:4]] for r in nodes}
+        # Element 283 of the 20 x 6 x 5 cells of the 21 x 7 x 6 block: the
+        # cell between node layers i..i+1, j..j+1, k..k+1; its centre.
+        i, j, k = 282 // 30, 282 // 5 % 6, 282 % 5
+        corners = [((a * 7 + b) * 6 + c) + 1 for a in (i, i + 1) for b in (j, j + 1) for c in (k, k + 1)]
+        centre = [sum(xyz[n][d] for n in corners) / 8 for d in range(3)]
+        at = ",".join(repr(c) for c in centre)
+        for threads in ("1", "2"):
+            _, out, _ = run(INSPECT, "history", self.base, "PRESSURE", "--element", "283", "--element", "600",
+                            "--at", at, "--element", "601", "--threads", threads, "--csv", self.path("h.csv"),
+                            "--svg", self.path("h.svg"))
+            with open(self.path("h.csv"), newline="") as f:
+                table = list(csv.reader(f))
+            self.assertEqual(table[0][:3], ["step", "cycle", "time (s)"])
+            self.assertEqual(table[0][3], "PRESSURE at element 283 (Pa)")
+            self.assertTrue(table[0][5].startswith("PRESSURE at ("), table[0])
+            self.assertEqual(len(table), 13)
+            for step in (0, 6, 11):
+                run(INSPECT, "values", self.base, str(step), "PRESSURE", "--csv", self.path("v.csv"))
+                _, v = read_csv(self.path("v.csv"))
+                row = table[step + 1]
+                self.assertEqual([float(x) for x in row[3:]],
+                                 [float(v[e - 1][1]) for e in (283, 600, 283, 601)], step)
+        self.assertIn("# column 3: (", out)
+        svg = ET.parse(self.path("h.svg")).getroot()
+        ns = {"s": "http://www.w3.org/2000/svg"}
+        self.assertEqual(len(svg.findall(".//s:polyline", ns)), 4)
+        texts = [t.text for t in svg.iterfind(".//s:text", ns)]
+        for label in ("element 283", "element 600", "element 601"):
+            self.assertIn(label, texts)
+        # Nodes and points of a node variable: the nearest node.
+        near = [xyz[500][0] + 1e-4, xyz[500][1], xyz[500][2]]
+        run(INSPECT, "history", self.base, "X-VELOCITY", "--node", "1", "--at", ",".join(map(repr, near)),
+            "--csv", self.path("n.csv"))
+        with open(self.path("n.csv"), newline="") as f:
+            table = list(csv.reader(f))
+        run(INSPECT, "values", self.base, "3", "X-VELOCITY", "--csv", self.path("v.csv"))
+        _, v = read_csv(self.path("v.csv"))
+        self.assertEqual([float(x) for x in table[4][3:]], [float(v[0][1]), float(v[499][1])])
+        self.expect_error(INSPECT, ["history", self.base, "PRESSURE", "--at", "1,1,1"], "point 0 (1, 1, 1) m lies in no element")
+        self.expect_error(INSPECT, ["history", self.base, "PRESSURE", "--at", "1,1"], "--at takes a point", code=2)
+        self.expect_error(INSPECT, ["history", self.base, "64", "--node", "1", "--element", "1"], "not both", code=2)
+
+    def test_envelope_is_the_extreme_of_the_values_of_every_step(self):
+        per_step = []
+        for step in range(12):
+            run(INSPECT, "values", self.base, str(step), "PRESSURE", "--csv", self.path("v.csv"))
+            _, v = read_csv(self.path("v.csv"))
+            per_step.append([float(r[1]) for r in v])
+        for extreme, pick in (("max", max), ("min", min)):
+            args = ["--min"] if extreme == "min" else []
+            _, out, _ = run(INSPECT, "envelope", self.base, "PRESSURE", *args, "--threads", "2",
+                            "--csv", self.path("e.csv"))
+            header, rows = read_csv(self.path("e.csv"))
+            self.assertEqual(header, ["element", ("minimum" if extreme == "min" else "maximum") + " (Pa)", "step",
+                                      "cycle", "time (s)"])
+            self.assertEqual(len(rows), 635)
+            for e in (0, 282, 599, 600, 634):
+                column = [per_step[k][e] for k in range(12)]
+                best = pick(column)
+                self.assertEqual(float(rows[e][1]), best, (extreme, e))
+                self.assertEqual(int(rows[e][2]), column.index(best), (extreme, e))
+            overall = pick(range(635), key=lambda e: pick(per_step[k][e] for k in range(12)))
+            self.assertRegex(out, rf"(highest|lowest)\s+\S+ Pa at element {overall + 1}, step")
+        self.expect_error(INSPECT, ["envelope", self.base, "MATERIAL"], "envelopes are of real variables")
+
     def test_node_history(self):
         _, out, _ = run(INSPECT, "history", self.cycle, "X-VELOCITY", "--node", "500")
         self.assertIn("# X-VELOCITY (node real, variable 4, part 1) at node 500", out)
@@ -166,14 +236,6 @@ class CommandLine(SampleTest):
 
 
 class DamagedInput(SampleTest):
-    def expect_error(self, tool, args, contains, code=1):
-        rc, out, err = run(tool, *args, check=False)
-        self.assertEqual(rc, code, f"{args}: {out} {err}")
-        lines = err.strip().splitlines()
-        self.assertTrue(lines[-1].startswith(os.path.basename(tool) + ": "), lines[-1])
-        self.assertIn(contains, lines[-1])
-        return lines
-
     def cycle_file_of_step(self, step):
         names = glob.glob(os.path.join(self.sample, "sample_run_*.qvres"))
         return sorted(names, key=lambda n: int(re.search(r"_(\d+)\.qvres$", n).group(1)))[step]
@@ -265,7 +327,8 @@ class DamagedInput(SampleTest):
         self.expect_error(INSPECT, ["frobnicate", self.cycle], "unknown command", code=2)
         self.expect_error(INSPECT, ["values", self.cycle, "2"], "usage:", code=2)
         self.expect_error(INSPECT, ["values", self.cycle, "x", "64"], "STEP must be a whole number", code=2)
-        self.expect_error(INSPECT, ["history", self.cycle, "64"], "exactly one of --node N and --element E", code=2)
+        self.expect_error(INSPECT, ["history", self.cycle, "64"], "one or more of --node N, --element E and --at X,Y,Z",
+                          code=2)
         self.expect_error(INSPECT, ["history", self.cycle, "64", "--element", "1", "--csv", "-", "--svg", "-"],
                           "cannot both", code=2)
         self.expect_error(TO_VTK, [self.cycle], "usage:", code=2)

@@ -82,3 +82,13 @@ class SampleTest(ToolTest):
         run(SAMPLE, self.sample)
         self.base = os.path.join(self.sample, "sample_run.qvres_base")
         self.cycle = os.path.join(self.sample, "sample_run_0.qvres")
+
+    def expect_error(self, tool, args, contains, code=1):
+        """Runs a tool that must fail with exit status `code`, its last line
+        of standard error naming the tool and containing `contains`."""
+        rc, out, err = run(tool, *args, check=False)
+        self.assertEqual(rc, code, f"{args}: {out} {err}")
+        lines = err.strip().splitlines()
+        self.assertTrue(lines[-1].startswith(os.path.basename(tool) + ": "), lines[-1])
+        self.assertIn(contains, lines[-1])
+        return lines

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <limits>
 #include <memory>
 #include <new>
 #include <sstream>
@@ -34,8 +35,9 @@ struct ResultsLibrary::Api {
     X(qvres_count_variables) X(qvres_get_variable) X(qvres_count_values) X(qvres_read_int32)     \
     X(qvres_read_float) X(qvres_read_joint) X(qvres_read_rigid_body) X(qvres_get_layout)          \
     X(qvres_get_layout_block) X(qvres_get_layout_column) X(qvres_get_catalogue_variable)          \
-    X(qvres_find_variable) X(qvres_get_cells) X(qvres_get_names) X(qvres_count_envelope)          \
-    X(qvres_read_envelope)
+    X(qvres_find_variable) X(qvres_get_cells) X(qvres_get_names) X(qvres_count_history)          \
+    X(qvres_read_history_float) X(qvres_read_history_int32) X(qvres_count_envelope)               \
+    X(qvres_read_envelope) X(qvres_locate_points)
 #define QVRES_MEMBER(name) decltype(&::name) name = nullptr;
     QVRES_FUNCTIONS(QVRES_MEMBER)
 #undef QVRES_MEMBER
@@ -370,6 +372,103 @@ std::vector<float> Analysis::coordinates() const {
     return xyz;
 }
 
+namespace {
+
+qvres_series series_of(const Series& s) {
+    qvres_series q{};
+    q.requests = &s.request;
+    q.request_count = 1;
+    q.positions = s.positions.empty() ? nullptr : s.positions.data();
+    q.position_count = static_cast<std::int64_t>(s.positions.size());
+    q.by = QVRES_BY_VALUE;
+    q.first_cycle = s.first;
+    q.last_cycle = s.last;
+    q.threads = s.threads;
+    q.skip_failed_cycles = s.skip_failed_steps ? 1 : 0;
+    return q;
+}
+
+// Room for every gap a series can have: one per step (one request).
+std::vector<qvres_series_gap> gap_room(const Series& s) {
+    return std::vector<qvres_series_gap>(size_of(s.last - s.first + 1));
+}
+
+void take_gaps(const std::vector<qvres_series_gap>& room, std::int64_t count, std::vector<SeriesGap>& gaps) {
+    for (std::int64_t g = 0; g < count && g < static_cast<std::int64_t>(room.size()); ++g) {
+        const qvres_series_gap& x = room[static_cast<std::size_t>(g)];
+        gaps.push_back({x.cycle, x.request < 0, x.status, x.message});
+    }
+}
+
+}  // namespace
+
+std::vector<double> Analysis::history(const Series& series, std::vector<SeriesGap>& gaps) const {
+    const ResultsLibrary::Api& api = library_.api();
+    const qvres_series q = series_of(series);
+    qvres_error e{};
+    std::int64_t count = 0;
+    if (api.qvres_count_history(handle_, &q, &count, &e) != QVRES_OK) throw_error(e);
+    std::vector<qvres_series_gap> room = gap_room(series);
+    std::int64_t gap_count = 0;
+    std::vector<double> out;
+    const auto room_size = static_cast<std::int64_t>(room.size());
+    const bool integers = series.request.values == QVRES_NODE_INTEGERS ||
+                          series.request.values == QVRES_ELEMENT_INTEGERS ||
+                          series.request.values == QVRES_ELEMENT_INTEGERS_ALL_SLOTS ||
+                          series.request.values == QVRES_SUBLAYER_INTEGERS;
+    // The count is steps x positions, both the caller's: no file sizes it.
+    if (integers) {
+        std::vector<std::int32_t> v(size_of(count));
+        if (api.qvres_read_history_int32(handle_, &q, v.data(), count, room.data(), room_size, &gap_count, &e) !=
+            QVRES_OK)
+            throw_error(e);
+        for (std::int32_t x : v)
+            out.push_back(x == QVRES_NO_INTEGER ? std::numeric_limits<double>::quiet_NaN() : double(x));
+    } else {
+        std::vector<float> v(size_of(count));
+        if (api.qvres_read_history_float(handle_, &q, v.data(), count, room.data(), room_size, &gap_count, &e) !=
+            QVRES_OK)
+            throw_error(e);
+        out.assign(v.begin(), v.end());
+    }
+    take_gaps(room, gap_count, gaps);
+    return out;
+}
+
+Extremes Analysis::envelope(const Series& series, std::int32_t extreme, std::vector<SeriesGap>& gaps) const {
+    const ResultsLibrary::Api& api = library_.api();
+    const qvres_series q = series_of(series);
+    qvres_error e{};
+    std::int64_t count = 0;
+    // The count is bounded by the file (the values of a step) before
+    // anything is sized from it.
+    if (api.qvres_count_envelope(handle_, &q, &count, &e) != QVRES_OK) throw_error(e);
+    std::vector<qvres_series_gap> room = gap_room(series);
+    std::int64_t gap_count = 0;
+    Extremes out;
+    try {
+        out.values.resize(size_of(count));
+        out.steps.resize(size_of(count));
+    } catch (const std::bad_alloc&) {
+        throw Error(files_.path + ": an envelope of " + std::to_string(count) + " values does not fit in memory",
+                    QVRES_E_NO_MEMORY);
+    }
+    if (api.qvres_read_envelope(handle_, &q, extreme, out.values.data(), out.steps.data(), count, room.data(),
+                                static_cast<std::int64_t>(room.size()), &gap_count, &e) != QVRES_OK)
+        throw_error(e);
+    take_gaps(room, gap_count, gaps);
+    return out;
+}
+
+std::vector<qvres_gauge> Analysis::locate(const std::vector<double>& xyz, std::int32_t find) const {
+    const std::int64_t n = static_cast<std::int64_t>(xyz.size() / 3);
+    std::vector<qvres_gauge> out(size_of(n));
+    qvres_error e{};
+    if (library_.api().qvres_locate_points(handle_, xyz.data(), n, find, out.data(), n, nullptr, &e) != QVRES_OK)
+        throw_error(e);
+    return out;
+}
+
 void Analysis::require_step(std::int64_t index) const {
     const std::int64_t n = static_cast<std::int64_t>(steps_.size());
     if (index >= 0 && index < n) return;
@@ -386,37 +485,6 @@ void Analysis::require_part(std::int64_t part) const {
     throw Error("part " + std::to_string(part) + " does not exist (the model has " + std::to_string(n) +
                     " parts: 1.." + std::to_string(n) + ")",
                 QVRES_E_ARGUMENT);
-}
-
-Envelope Analysis::envelope(const qvres_request& request, bool minimum, unsigned threads) const {
-    const ResultsLibrary::Api& api = library_.api();
-    qvres_series series{};
-    series.requests = &request;
-    series.request_count = 1;
-    series.by = QVRES_BY_VALUE;
-    series.first_cycle = 0;
-    series.last_cycle = static_cast<std::int64_t>(steps_.size()) - 1;
-    series.threads = static_cast<std::int32_t>(std::min(threads, 256u));
-    qvres_error e{};
-    std::int64_t n = 0;
-    if (api.qvres_count_envelope(handle_, &series, &n, &e) != QVRES_OK) throw_error(e);
-    // The library bounds the count by the first cycle file it reads; the
-    // storage is not zeroed (see read_unfilled).
-    const std::size_t count = size_of(n);
-    std::unique_ptr<float[]> values;
-    std::unique_ptr<std::int64_t[]> cycles;
-    try {
-        values.reset(new float[count > 0 ? count : 1]);
-        cycles.reset(new std::int64_t[count > 0 ? count : 1]);
-    } catch (const std::bad_alloc&) {
-        throw Error(files_.path + ": an envelope of " + std::to_string(count) + " values does not fit in memory",
-                    QVRES_E_NO_MEMORY);
-    }
-    if (api.qvres_read_envelope(handle_, &series, minimum ? QVRES_MINIMUM : QVRES_MAXIMUM, values.get(), cycles.get(),
-                                n, nullptr, 0, nullptr, &e) != QVRES_OK)
-        throw_error(e);
-    return {std::vector<float>(values.get(), values.get() + count),
-            std::vector<std::int64_t>(cycles.get(), cycles.get() + count)};
 }
 
 std::string Analysis::describe_step(std::int64_t index) const {

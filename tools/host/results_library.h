@@ -138,6 +138,34 @@ struct ElementReals {
     std::vector<float> material_values;   // structured_elements x materials.size()
 };
 
+// Steps of a history or an envelope (a qvres_series of one request): each
+// step's array read once, the steps spread over `threads` (0: one per core).
+struct Series {
+    qvres_request request{};
+    // Indices into what the request writes (by value); an envelope may give
+    // none: every value.
+    std::vector<std::int64_t> positions;
+    std::int64_t first = 0, last = 0;  // steps, inclusive
+    std::int32_t threads = 0;
+    // A step whose file cannot be read is a gap instead of an Error.
+    bool skip_failed_steps = false;
+};
+
+// A step, or a step's request, that gave a series no value.
+struct SeriesGap {
+    std::int64_t step = 0;
+    bool whole_step = false;  // the file could not be read (else: not stored)
+    qvres_status status = QVRES_OK;
+    std::string message;  // the library's, naming the file
+};
+
+// Per value the extreme over the steps and the step where it first occurred
+// (NaN and -1 where no step gave one).
+struct Extremes {
+    std::vector<float> values;
+    std::vector<std::int64_t> steps;
+};
+
 struct UnitSystem {
     std::int32_t length = 0, mass = 0, time = 0;  // unit codes
     // Powers of ten that take length, mass and time to metres, kilograms and
@@ -215,11 +243,6 @@ std::string unit_of(const ResultsLibrary& library, const Variable& v);
 // Per value of a request, its largest (or smallest) value over the cycles
 // and the cycle (the step index) where it first occurred; NaN and -1
 // where no cycle gave one.
-struct Envelope {
-    std::vector<float> values;
-    std::vector<std::int64_t> cycles;
-};
-
 // An opened analysis: the model and the registered cycles, read once.
 class Analysis {
 public:
@@ -256,14 +279,23 @@ public:
     // Initial x, y, z of every node in metres, model node order.
     std::vector<float> coordinates() const;
 
+    // A history: (last - first + 1) x positions values, step by step, as
+    // doubles (integers exactly); NaN where a step gave no value, which
+    // `gaps` then lists.
+    std::vector<double> history(const Series& series, std::vector<SeriesGap>& gaps) const;
+    // The largest (QVRES_MAXIMUM) or smallest value of a real request over
+    // the steps, holding one step's values per thread.
+    Extremes envelope(const Series& series, std::int32_t extreme, std::vector<SeriesGap>& gaps) const;
+    // Where points lie (x, y, z in metres, initial configuration; 3 per
+    // point): QVRES_GAUGE_ELEMENTS and/or QVRES_GAUGE_NODES. A point outside
+    // every element (when elements are asked for) or not finite is an Error
+    // naming it.
+    std::vector<qvres_gauge> locate(const std::vector<double>& xyz, std::int32_t find) const;
+
     // Throws Error unless step `index` exists.
     void require_step(std::int64_t index) const;
     // Throws Error unless part `part` exists.
     void require_part(std::int64_t part) const;
-    // The envelope of a real node or element request over every cycle, in
-    // one library call on `threads` threads (0: one per core): each value
-    // as the request writes it (see CycleReader::layout).
-    Envelope envelope(const qvres_request& request, bool minimum, unsigned threads = 0) const;
     // "step 3 (cycle 375, t = 3.2e-05 s)", for messages.
     std::string describe_step(std::int64_t index) const;
 

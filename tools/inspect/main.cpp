@@ -1,6 +1,6 @@
 // qvres-inspect: the model, the result directory, the values of one
-// variable and the history of one node or element of an analysis, read
-// through the results library's C interface.
+// variable, the histories of nodes, elements and points and the envelope of
+// a variable over the steps, read through the results library's C interface.
 #include <algorithm>
 #include <cerrno>
 #include <cstdarg>
@@ -41,8 +41,12 @@ constexpr const char* kUsage =
     "  vars FILE STEP                    the result directory of step STEP, with units\n"
     "  values FILE STEP VAR [--part P] [--element] [--csv OUT]\n"
     "                                    min, max and mean of a variable; every value as CSV\n"
-    "  history FILE VAR (--node N | --element E) [--part P] [--keep-going]\n"
-    "          [--csv OUT] [--svg OUT]   one node's or element's value at every step\n"
+    "  history FILE VAR (--node N | --element E | --at X,Y,Z)... [--part P]\n"
+    "          [--keep-going] [--threads T] [--csv OUT] [--svg OUT]\n"
+    "                                    values of nodes, elements or points at every step\n"
+    "  envelope FILE VAR [--min] [--part P] [--element] [--keep-going] [--threads T]\n"
+    "          [--csv OUT]               each node's or element's largest (smallest) value\n"
+    "                                    over the steps, and the step it came at\n"
     "\n"
     "FILE is any file of the analysis: a cycle file (RUN_CYCLE.qvres), the base\n"
     "file (RUN.qvres_base or RUN_base.qvres) or the directory of its one base file.\n"
@@ -55,8 +59,11 @@ constexpr const char* kUsage =
     "unstructured nodes); elements 1.. in element order (every structured part's\n"
     "elements, then the unstructured elements). Values are in SI units, named in\n"
     "the output. OUT '-' is standard output (the CSV or SVG alone is written there).\n"
-    "history stops at a cycle file that cannot be read; with --keep-going it warns\n"
-    "and leaves that step's value out.\n"
+    "history takes any number of --node, --element and --at (a point X,Y,Z in metres,\n"
+    "initial configuration: the element holding it, or its nearest node for a node\n"
+    "variable), a column and a curve each. history and envelope read each step's\n"
+    "array once on T threads (default: one per core) and stop at a cycle file that\n"
+    "cannot be read; with --keep-going they warn and leave that step out.\n"
     "The library is libqvres.so.2 beside the tool or in the build tree, or the one\n"
     "named by --library or the QVRES_LIBRARY environment variable.\n"
     "--clear-stale-lock removes a reader's lock that a killed reader left on this\n"
@@ -68,7 +75,8 @@ using qvhost::UsageError;
 
 struct Args {
     std::vector<std::string> positional;
-    std::map<std::string, std::string> options;  // "--part" -> "2"; flags -> ""
+    std::map<std::string, std::string> options;  // "--part" -> "2" (the last given); flags -> ""
+    std::vector<std::pair<std::string, std::string>> given;  // every valued option, in order
     bool has(const std::string& o) const { return options.count(o) != 0; }
     std::string get(const std::string& o) const {
         const auto it = options.find(o);
@@ -87,6 +95,7 @@ Args parse(const std::vector<std::string>& argv, const std::set<std::string>& va
             if (valued.count(s)) {
                 if (i + 1 >= argv.size()) throw UsageError(s + " needs a value");
                 a.options[s] = argv[++i];
+                a.given.emplace_back(s, argv[i]);
             } else if (flags.count(s)) {
                 a.options[s] = "";
             } else {
@@ -453,78 +462,355 @@ int values(const ResultsLibrary& lib, const Args& a) {
     return 0;
 }
 
+// The all-slot index (QVRES_ELEMENT_*_ALL_SLOTS) of element `e` (0-based,
+// element order): the elements of the structured parts with cells, K
+// fastest, then the unstructured ones.
+std::int64_t element_slot(const qvhost::Model& m, std::int64_t e) {
+    std::int64_t first_slot = 0;
+    for (const auto& x : m.extents) {
+        const std::int64_t I = x[0], J = x[1], K = x[2];
+        if (I >= 2 && J >= 2 && K >= 2) {
+            const std::int64_t n = (I - 1) * (J - 1) * (K - 1);
+            if (e < n) {
+                const std::int64_t i = e / ((J - 1) * (K - 1)), j = e / (K - 1) % (J - 1), k = e % (K - 1);
+                return first_slot + ((i + 1) * J + (j + 1)) * K + (k + 1);
+            }
+            e -= n;
+        }
+        first_slot += I * J * K;
+    }
+    return m.slots + e;
+}
+
+std::int32_t thread_count(const Args& a) {
+    if (!a.has("--threads")) return 0;
+    const std::int32_t t = to_int(a.get("--threads"), "--threads");
+    if (t < 1) throw UsageError("--threads must be 1 or more");
+    return t;
+}
+
+// The entry VAR names in the first step whose directory lists it (steps
+// that cannot be read are passed over with --keep-going); the step, or -1.
+std::int64_t first_listing(const ResultsLibrary& lib, const Analysis& analysis, const Args& a,
+                           const std::string& var, std::int32_t part, Want want, Variable& found) {
+    const std::int64_t n = static_cast<std::int64_t>(analysis.steps().size());
+    for (std::int64_t k = 0; k < n; ++k) {
+        try {
+            CycleReader reader(analysis, static_cast<std::int32_t>(k));
+            if (const Variable* v = find_variable(lib, reader.variables(), var, part, want)) {
+                found = *v;
+                return k;
+            }
+        } catch (const Error& e) {
+            if (!a.has("--keep-going") || !e.unreadable_file()) throw;
+        }
+    }
+    return -1;
+}
+
+// Steps in runs, so that a bar shows progress between library calls: about
+// twenty runs, each at least a few steps per thread.
+std::int64_t run_length(std::int64_t steps, std::int32_t threads) {
+    const std::int64_t per = std::max<std::int64_t>(4 * std::max(threads, 2), (steps + 19) / 20);
+    return std::max<std::int64_t>(1, per);
+}
+
+// Warns about steps whose file could not be read (--keep-going).
+void warn_gaps(const Analysis& analysis, const std::vector<qvhost::SeriesGap>& gaps) {
+    for (const qvhost::SeriesGap& g : gaps)
+        if (g.whole_step)
+            qvhost::report_warning(kTool, analysis.describe_step(g.step) + ": " + g.message + ": left out");
+}
+
+// One column of a history: what it shows and the value index it reads.
+struct Position {
+    std::string label;  // "element 283", "node 5", "(0.1, 0.2, 0.3)"
+    std::int64_t index = 0;
+};
+
+std::vector<double> parse_point(const std::string& text) {
+    std::vector<double> xyz;
+    std::size_t at = 0;
+    while (xyz.size() < 3) {
+        const std::size_t comma = text.find(',', at);
+        const std::string part = text.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
+        char* end = nullptr;
+        errno = 0;
+        const double v = std::strtod(part.c_str(), &end);
+        if (part.empty() || *end || errno || !std::isfinite(v))
+            throw UsageError("--at takes a point X,Y,Z in metres, not '" + text + "'");
+        xyz.push_back(v);
+        if (comma == std::string::npos) break;
+        at = comma + 1;
+    }
+    if (xyz.size() != 3 || text.find(',', at) != std::string::npos || text.back() == ',')
+        throw UsageError("--at takes a point X,Y,Z in metres, not '" + text + "'");
+    return xyz;
+}
+
 int history(const ResultsLibrary& lib, const Args& a) {
     expect_positional(a, 2,
-                      "history FILE VAR (--node N | --element E) [--part P] [--keep-going] [--csv OUT] [--svg OUT]");
-    if (a.has("--node") == a.has("--element")) throw UsageError("history needs exactly one of --node N and --element E");
+                      "history FILE VAR (--node N | --element E | --at X,Y,Z)... [--part P] [--keep-going] "
+                      "[--threads T] [--csv OUT] [--svg OUT]");
+    std::vector<std::pair<std::string, std::string>> asked;
+    for (const auto& g : a.given)
+        if (g.first == "--node" || g.first == "--element" || g.first == "--at") asked.push_back(g);
+    if (asked.empty()) throw UsageError("history needs one or more of --node N, --element E and --at X,Y,Z");
+    if (a.has("--node") && a.has("--element"))
+        throw UsageError("history takes nodes or elements, not both: a variable is one or the other");
     std::FILE* report = report_stream(a);
-    const bool node = a.has("--node");
-    const std::int32_t number = node ? to_int(a.get("--node"), "--node") : to_int(a.get("--element"), "--element");
+    const std::int32_t threads = thread_count(a);
+    std::vector<std::int32_t> numbers;
+    std::vector<std::vector<double>> points;
+    for (const auto& [option, value] : asked) {
+        if (option == "--at")
+            points.push_back(parse_point(value));
+        else
+            numbers.push_back(to_int(value, option));
+    }
     const std::int32_t part = a.has("--part") ? to_int(a.get("--part"), "--part") : 1;
     const std::string& var = a.positional[1];
     const auto analysis = open_analysis(lib, a.positional[0]);
     analysis->require_part(part);
     const std::vector<qvhost::Step>& steps = analysis->steps();
     if (steps.empty()) throw Error("the analysis has no steps");
-
     const qvhost::Model& m = analysis->model();
-    const std::int64_t limit = node ? m.nodes() : m.elements();
-    const char* noun = node ? "node" : "element";
-    if (number < 1 || number > limit)
-        throw Error(std::string(noun) + " " + std::to_string(number) + " does not exist (the model has " +
-                    std::to_string(limit) + " " + noun + "s: 1.." + std::to_string(limit) + ")");
+    const Want want = a.has("--node") ? Want::Node : a.has("--element") ? Want::Element : Want::Any;
+    for (const auto& [option, value] : asked) {
+        if (option == "--at") continue;
+        const bool node = option == "--node";
+        const std::int32_t number = to_int(value, option);
+        const std::int64_t limit = node ? m.nodes() : m.elements();
+        const char* noun = node ? "node" : "element";
+        if (number < 1 || number > limit)
+            throw Error(std::string(noun) + " " + std::to_string(number) + " does not exist (the model has " +
+                        std::to_string(limit) + " " + noun + "s: 1.." + std::to_string(limit) + ")");
+    }
 
-    std::vector<double> values(steps.size(), std::numeric_limits<double>::quiet_NaN());
-    std::string title, unit;
+    Variable v;
+    if (first_listing(lib, *analysis, a, var, part, want, v) < 0) {
+        const char* noun = want == Want::Node ? "node " : want == Want::Element ? "element " : "";
+        throw Error(std::string(noun) + "variable " + (is_number(var) ? var : "'" + var + "'") +
+                    " is not stored for part " + std::to_string(part) + " in any step (see: " + kTool +
+                    " vars FILE STEP)");
+    }
+    const bool node = v.node();
+    const char* noun = node ? "node" : "element";
+    // Points: the element holding each, or the nearest node.
+    std::vector<qvres_gauge> gauges;
+    if (!points.empty()) {
+        std::vector<double> xyz;
+        for (const auto& p : points) xyz.insert(xyz.end(), p.begin(), p.end());
+        gauges = analysis->locate(xyz, node ? QVRES_GAUGE_NODES : QVRES_GAUGE_ELEMENTS);
+    }
+    std::vector<Position> positions;
+    std::size_t point = 0;
+    for (const auto& [option, value] : asked) {
+        Position p;
+        if (option == "--at") {
+            const std::vector<double>& x = points[point];
+            const qvres_gauge& g = gauges[point++];
+            p.label = "(" + fmt(x[0]) + ", " + fmt(x[1]) + ", " + fmt(x[2]) + ")";
+            p.index = node ? g.node : g.slot;
+        } else {
+            const std::int64_t number = to_int(value, option);
+            p.label = std::string(noun) + " " + std::to_string(number);
+            p.index = node ? number - 1 : element_slot(m, number - 1);
+        }
+        positions.push_back(p);
+    }
+
+    qvhost::Series series;
+    // Elements by their slots: every slot as stored, whatever parts a step
+    // gives values for; a multi-material variable gives the element's own.
+    series.request.values = node ? (v.integer() ? QVRES_NODE_INTEGERS : QVRES_NODE_REALS)
+                                 : (v.integer() ? QVRES_ELEMENT_INTEGERS_ALL_SLOTS : QVRES_ELEMENT_REALS_ALL_SLOTS);
+    series.request.variable = v.index;
+    series.request.part = std::abs(v.qualifier);
+    for (const Position& p : positions) series.positions.push_back(p.index);
+    series.threads = threads;
+    series.skip_failed_steps = a.has("--keep-going");
+    const std::int64_t n = static_cast<std::int64_t>(steps.size());
+    const std::size_t columns = positions.size();
+    std::vector<double> values;
+    std::vector<qvhost::SeriesGap> gaps;
     {
         qvhost::Progress progress("reading steps", steps.size());
-        for (std::size_t k = 0; k < steps.size(); ++k) {
-            progress.update(k);
-            try {
-                CycleReader reader(*analysis, static_cast<std::int32_t>(k));
-                const Variable* v = find_variable(lib, reader.variables(), var, part, node ? Want::Node : Want::Element);
-                if (!v) continue;
-                if (title.empty()) title = describe(*v), unit = unit_of(lib, *v);
-                values[k] = read_column(reader, *v).values.at(static_cast<std::size_t>(number - 1));
-            } catch (const Error& e) {
-                if (!a.has("--keep-going") || !e.unreadable_file()) throw;
-                progress.finish();
-                qvhost::report_warning(kTool, std::string(e.what()) + ": left out");
-            }
+        const std::int64_t run = run_length(n, threads);
+        for (std::int64_t first = 0; first < n; first += run) {
+            progress.update(static_cast<std::size_t>(first));
+            series.first = first;
+            series.last = std::min(n, first + run) - 1;
+            const std::vector<double> part_values = analysis->history(series, gaps);
+            values.insert(values.end(), part_values.begin(), part_values.end());
         }
         progress.update(steps.size());
     }
-    if (title.empty())
-        throw Error(std::string(noun) + " variable " + (is_number(var) ? var : "'" + var + "'") +
-                    " is not stored for part " + std::to_string(part) + " in any step (see: " + kTool +
-                    " vars FILE STEP)");
+    warn_gaps(*analysis, gaps);
+    const std::string title = describe(v), unit = unit_of(lib, v);
+    const auto at = [&](std::size_t k, std::size_t c) { return values[k * columns + c]; };
 
-    say(report, "# %s at %s %d\n", title.c_str(), noun, number);
-    say(report, "%4s  %9s  %14s  %s\n", "step", "cycle", "time (s)", labelled("value", unit).c_str());
-    for (std::size_t k = 0; k < steps.size(); ++k)
-        say(report, "%4d  %9d  %14s  %s\n", steps[k].index, steps[k].cycle, fmt(steps[k].time, "%.6e").c_str(),
-                     std::isnan(values[k]) ? "-" : fmt(values[k]).c_str());
+    if (columns == 1) {
+        say(report, "# %s at %s\n", title.c_str(), positions[0].label.c_str());
+        say(report, "%4s  %9s  %14s  %s\n", "step", "cycle", "time (s)", labelled("value", unit).c_str());
+    } else {
+        say(report, "# %s\n", title.c_str());
+        for (std::size_t c = 0; c < columns; ++c)
+            say(report, "# column %zu: %s\n", c + 1, positions[c].label.c_str());
+        say(report, "%4s  %9s  %14s", "step", "cycle", "time (s)");
+        for (std::size_t c = 0; c < columns; ++c) say(report, "  %14s", ("value " + std::to_string(c + 1)).c_str());
+        say(report, "%s\n", unit.empty() ? "" : ("  (" + unit + ")").c_str());
+    }
+    for (std::size_t k = 0; k < steps.size(); ++k) {
+        say(report, "%4d  %9d  %14s", steps[k].index, steps[k].cycle, fmt(steps[k].time, "%.6e").c_str());
+        for (std::size_t c = 0; c < columns; ++c) {
+            const std::string text = std::isnan(at(k, c)) ? "-" : fmt(at(k, c));
+            if (columns == 1)
+                say(report, "  %s", text.c_str());
+            else
+                say(report, "  %14s", text.c_str());
+        }
+        say(report, "\n");
+    }
 
     if (a.has("--csv")) {
         qvhost::OutputFile out(a.get("--csv"), true);
-        std::fprintf(out.get(), "step,cycle,time (s),%s\n", labelled("value", unit).c_str());
-        for (std::size_t k = 0; k < steps.size(); ++k)
-            std::fprintf(out.get(), "%d,%d,%.9g,%s\n", steps[k].index, steps[k].cycle, steps[k].time,
-                         std::isnan(values[k]) ? "" : fmt(values[k], "%.9g").c_str());
+        std::fprintf(out.get(), "step,cycle,time (s)");
+        const std::string name = title.substr(0, title.find(" ("));
+        for (const Position& p : positions)
+            std::fprintf(out.get(), ",%s",
+                         qvhost::csv_field(columns == 1 ? labelled("value", unit)
+                                                        : labelled(name + " at " + p.label, unit))
+                             .c_str());
+        std::fputc('\n', out.get());
+        for (std::size_t k = 0; k < steps.size(); ++k) {
+            std::fprintf(out.get(), "%d,%d,%.9g", steps[k].index, steps[k].cycle, steps[k].time);
+            for (std::size_t c = 0; c < columns; ++c)
+                std::fprintf(out.get(), ",%s", std::isnan(at(k, c)) ? "" : fmt(at(k, c), "%.9g").c_str());
+            std::fputc('\n', out.get());
+        }
         out.commit();
     }
     if (a.has("--svg")) {
         const std::string name = title.substr(0, title.find(" ("));
         qvinspect::Plot plot;
-        plot.title = name + " at " + noun + " " + std::to_string(number) + " (part " + std::to_string(part) + ")";
+        plot.title = name + (columns == 1 ? " at " + positions[0].label : "") + " (part " +
+                     std::to_string(std::abs(v.qualifier)) + ")";
         plot.x_label = "time (s)";
         plot.y_label = labelled(name, unit);
-        for (std::size_t k = 0; k < steps.size(); ++k) {
-            plot.x.push_back(steps[k].time);
-            plot.y.push_back(values[k]);
+        for (const qvhost::Step& s : steps) plot.x.push_back(s.time);
+        for (std::size_t c = 0; c < columns; ++c) {
+            qvinspect::Curve curve{positions[c].label, {}};
+            for (std::size_t k = 0; k < steps.size(); ++k) curve.y.push_back(at(k, c));
+            plot.curves.push_back(std::move(curve));
         }
         qvhost::OutputFile out(a.get("--svg"), true);
         std::fputs(qvinspect::svg_line_plot(plot).c_str(), out.get());
+        out.commit();
+    }
+    return 0;
+}
+
+int envelope(const ResultsLibrary& lib, const Args& a) {
+    expect_positional(a, 2,
+                      "envelope FILE VAR [--min] [--part P] [--element] [--keep-going] [--threads T] [--csv OUT]");
+    std::FILE* report = a.get("--csv") == "-" ? nullptr : stdout;
+    const std::int32_t threads = thread_count(a);
+    const std::int32_t part = a.has("--part") ? to_int(a.get("--part"), "--part") : 1;
+    const bool minimum = a.has("--min");
+    const std::string& var = a.positional[1];
+    const auto analysis = open_analysis(lib, a.positional[0]);
+    analysis->require_part(part);
+    const std::vector<qvhost::Step>& steps = analysis->steps();
+    if (steps.empty()) throw Error("the analysis has no steps");
+    const qvhost::Model& m = analysis->model();
+    Variable v;
+    const Want want = a.has("--element") ? Want::Element : Want::Any;
+    if (first_listing(lib, *analysis, a, var, part, want, v) < 0)
+        throw Error(std::string(want == Want::Element ? "element " : "") + "variable " +
+                    (is_number(var) ? var : "'" + var + "'") + " is not stored for part " + std::to_string(part) +
+                    " in any step (see: " + kTool + " vars FILE STEP)");
+    if (v.integer()) throw Error(describe(v) + " is an integer variable: envelopes are of real variables");
+    const bool node = v.node();
+    qvhost::Series series;
+    series.request.values = node ? QVRES_NODE_REALS : QVRES_ELEMENT_REALS_ALL_SLOTS;
+    series.request.variable = v.index;
+    series.request.part = std::abs(v.qualifier);
+    series.threads = threads;
+    series.skip_failed_steps = a.has("--keep-going");
+    const std::int64_t n = static_cast<std::int64_t>(steps.size());
+    qvhost::Extremes e;
+    std::vector<qvhost::SeriesGap> gaps;
+    {
+        qvhost::Progress progress("reading steps", steps.size());
+        const std::int64_t run = run_length(n, threads);
+        for (std::int64_t first = 0; first < n; first += run) {
+            progress.update(static_cast<std::size_t>(first));
+            series.first = first;
+            series.last = std::min(n, first + run) - 1;
+            qvhost::Extremes next = analysis->envelope(series, minimum ? QVRES_MINIMUM : QVRES_MAXIMUM, gaps);
+            if (e.values.empty()) {
+                e = std::move(next);
+                continue;
+            }
+            if (next.values.size() != e.values.size())
+                throw Error(analysis->describe_step(series.first) + ": " + std::to_string(next.values.size()) +
+                            " values where earlier steps have " + std::to_string(e.values.size()));
+            // Runs come in step order: a later one wins only when further out.
+            for (std::size_t i = 0; i < e.values.size(); ++i) {
+                const float x = next.values[i], kept = e.values[i];
+                if (next.steps[i] >= 0 && (e.steps[i] < 0 || (minimum ? x < kept : x > kept)))
+                    e.values[i] = x, e.steps[i] = next.steps[i];
+            }
+        }
+        progress.update(steps.size());
+    }
+    warn_gaps(*analysis, gaps);
+    // One row per node, or per element (slots that are no element left out).
+    std::vector<std::int64_t> rows;
+    const std::int64_t count = node ? m.nodes() : m.elements();
+    for (std::int64_t r = 0; r < count; ++r) {
+        const std::int64_t index = node ? r : element_slot(m, r);
+        if (index >= static_cast<std::int64_t>(e.values.size()))
+            throw Error(analysis->files().path + ": " + std::to_string(e.values.size()) + " values of " + describe(v) +
+                        " where the model has " + std::to_string(count) + " " + (node ? "nodes" : "elements"));
+        rows.push_back(index);
+    }
+    const std::string unit = unit_of(lib, v);
+    const char* noun = node ? "node" : "element";
+    std::int64_t best = -1;
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        const std::size_t i = static_cast<std::size_t>(rows[r]);
+        if (e.steps[i] < 0) continue;
+        const std::size_t b = best < 0 ? 0 : static_cast<std::size_t>(rows[static_cast<std::size_t>(best)]);
+        if (best < 0 || (minimum ? e.values[i] < e.values[b] : e.values[i] > e.values[b]))
+            best = static_cast<std::int64_t>(r);
+    }
+    say(report, "# %s of %s over %zu steps\n", minimum ? "minimum" : "maximum", describe(v).c_str(), steps.size());
+    say(report, "%-8s %zu %ss\n", "count", rows.size(), noun);
+    if (best >= 0) {
+        const std::size_t i = static_cast<std::size_t>(rows[static_cast<std::size_t>(best)]);
+        say(report, "%-8s %s%s at %s %lld, %s\n", minimum ? "lowest" : "highest", fmt(e.values[i]).c_str(),
+            with_unit(unit).c_str(), noun, static_cast<long long>(best + 1),
+            analysis->describe_step(e.steps[i]).c_str());
+    } else {
+        say(report, "no step gave a value\n");
+    }
+    if (a.has("--csv")) {
+        qvhost::OutputFile out(a.get("--csv"), true);
+        std::fprintf(out.get(), "%s,%s,step,cycle,time (s)\n", noun,
+                     qvhost::csv_field(labelled(minimum ? "minimum" : "maximum", unit)).c_str());
+        for (std::size_t r = 0; r < rows.size(); ++r) {
+            const std::size_t i = static_cast<std::size_t>(rows[r]);
+            const std::int64_t k = e.steps[i];
+            if (k < 0) {
+                std::fprintf(out.get(), "%zu,,,,\n", r + 1);
+                continue;
+            }
+            const qvhost::Step& s = steps[static_cast<std::size_t>(k)];
+            std::fprintf(out.get(), "%zu,%s,%d,%d,%.9g\n", r + 1, fmt(e.values[i], "%.9g").c_str(), s.index, s.cycle,
+                         s.time);
+        }
         out.commit();
     }
     return 0;
@@ -540,7 +826,9 @@ int run_command(const std::string& library, bool clear_stale_lock, const std::st
     else if (command == "values")
         a = parse(rest, {"--part", "--csv"}, {"--element"});
     else if (command == "history")
-        a = parse(rest, {"--part", "--csv", "--svg", "--node", "--element"}, {"--keep-going"});
+        a = parse(rest, {"--part", "--csv", "--svg", "--node", "--element", "--at", "--threads"}, {"--keep-going"});
+    else if (command == "envelope")
+        a = parse(rest, {"--part", "--csv", "--threads"}, {"--min", "--element", "--keep-going"});
     else
         throw UsageError("unknown command '" + command + "'");
     const ResultsLibrary lib(library, clear_stale_lock);
@@ -548,6 +836,7 @@ int run_command(const std::string& library, bool clear_stale_lock, const std::st
     if (command == "vars") return vars(lib, a);
     if (command == "nodes") return nodes(lib, a);
     if (command == "values") return values(lib, a);
+    if (command == "envelope") return envelope(lib, a);
     return history(lib, a);
 }
 

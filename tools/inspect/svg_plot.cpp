@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 #include <sstream>
 
 #include "host/xml_text.h"
@@ -37,15 +38,17 @@ std::vector<double> nice_ticks(double lo, double hi, int target) {
 
 std::string svg_line_plot(const Plot& plot) {
     constexpr double W = 760, H = 440, left = 100, right = 30, top = 50, bottom = 70;
-    std::vector<std::pair<double, double>> pts;
-    for (std::size_t i = 0; i < std::min(plot.x.size(), plot.y.size()); ++i)
-        if (std::isfinite(plot.x[i]) && std::isfinite(plot.y[i])) pts.emplace_back(plot.x[i], plot.y[i]);
-
+    const std::vector<Curve> curves = plot.curves.empty() ? std::vector<Curve>{{"", plot.y}} : plot.curves;
+    std::vector<std::vector<std::pair<double, double>>> lines;
+    bool any = false;
     double x0 = 0, x1 = 1, y0 = 0, y1 = 1;
-    if (!pts.empty()) {
-        x0 = x1 = pts.front().first;
-        y0 = y1 = pts.front().second;
-        for (const auto& [x, y] : pts) {
+    for (const Curve& c : curves) {
+        lines.emplace_back();
+        for (std::size_t i = 0; i < std::min(plot.x.size(), c.y.size()); ++i) {
+            const double x = plot.x[i], y = c.y[i];
+            if (!std::isfinite(x) || !std::isfinite(y)) continue;
+            lines.back().emplace_back(x, y);
+            if (!any) x0 = x1 = x, y0 = y1 = y, any = true;
             x0 = std::min(x0, x), x1 = std::max(x1, x);
             y0 = std::min(y0, y), y1 = std::max(y1, y);
         }
@@ -94,11 +97,27 @@ std::string svg_line_plot(const Plot& plot) {
        << qvhost::xml_escape(plot.x_label) << "</text>\n"
        << "<text x=\"18\" y=\"" << top + ph / 2 << "\" text-anchor=\"middle\" transform=\"rotate(-90 18 "
        << top + ph / 2 << ")\">" << qvhost::xml_escape(plot.y_label) << "</text>\n";
-    if (!pts.empty()) {
-        os << "<polyline fill=\"none\" stroke=\"#1f5fbf\" stroke-width=\"2\" points=\"";
-        for (const auto& [x, y] : pts) os << px(x) << ',' << py(y) << ' ';
-        os << "\"/>\n<g fill=\"#1f5fbf\">\n";
-        for (const auto& [x, y] : pts) os << "<circle cx=\"" << px(x) << "\" cy=\"" << py(y) << "\" r=\"3\"/>\n";
+    // Colours that stay apart for the first ten series, then repeat.
+    static const char* const kColours[] = {"#1f5fbf", "#d62728", "#2ca02c", "#ff7f0e", "#9467bd",
+                                           "#8c564b", "#e377c2", "#7f7f7f", "#bcbd22", "#17becf"};
+    for (std::size_t c = 0; c < lines.size(); ++c) {
+        const char* colour = kColours[c % std::size(kColours)];
+        if (lines[c].empty()) continue;
+        os << "<polyline fill=\"none\" stroke=\"" << colour << "\" stroke-width=\"2\" points=\"";
+        for (const auto& [x, y] : lines[c]) os << px(x) << ',' << py(y) << ' ';
+        os << "\"/>\n<g fill=\"" << colour << "\">\n";
+        for (const auto& [x, y] : lines[c]) os << "<circle cx=\"" << px(x) << "\" cy=\"" << py(y) << "\" r=\"3\"/>\n";
+        os << "</g>\n";
+    }
+    if (curves.size() > 1) {
+        os << "<g font-size=\"11\">\n";
+        for (std::size_t c = 0; c < curves.size(); ++c) {
+            const double y = top + 8 + 14 * static_cast<double>(c);
+            os << "<line x1=\"" << left + pw - 150 << "\" y1=\"" << y << "\" x2=\"" << left + pw - 132 << "\" y2=\""
+               << y << "\" stroke=\"" << kColours[c % std::size(kColours)] << "\" stroke-width=\"2\"/>\n"
+               << "<text x=\"" << left + pw - 128 << "\" y=\"" << y + 4 << "\">" << qvhost::xml_escape(curves[c].name)
+               << "</text>\n";
+        }
         os << "</g>\n";
     }
     os << "</svg>\n";

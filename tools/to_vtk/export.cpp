@@ -681,10 +681,15 @@ ExportReport export_envelope(const Analysis& analysis, const ExportOptions& o, c
                     QVRES_E_ARGUMENT);
     const qvres_request request{v->node() ? QVRES_NODE_REALS : QVRES_ELEMENT_REALS, v->index, std::abs(v->qualifier)};
     const unsigned threads = o.threads == 0 ? std::max(1u, std::thread::hardware_concurrency()) : o.threads;
-    qvhost::Envelope envelope = analysis.envelope(request, minimum, threads);
+    qvhost::Series series;
+    series.request = request;
+    series.last = static_cast<std::int64_t>(analysis.steps().size()) - 1;
+    series.threads = static_cast<std::int32_t>(std::min(threads, 256u));
+    std::vector<qvhost::SeriesGap> gaps;
+    qvhost::Extremes envelope = analysis.envelope(series, minimum ? QVRES_MINIMUM : QVRES_MAXIMUM, gaps);
     // One value per node, or per element: each element's own value.
     std::vector<float> values = std::move(envelope.values);
-    std::vector<std::int64_t> at = std::move(envelope.cycles);
+    std::vector<std::int64_t> at = std::move(envelope.steps);
     const qvhost::Model& m = analysis.model();
     if (v->element()) {
         const qvhost::ElementLayout layout = reader.layout(request, "element values");
