@@ -139,19 +139,14 @@ qvres_status open_analysis(const char* raw_path, const qvres_open_options* optio
     auto handle = std::make_unique<qvres_analysis>();
     handle->base_file = run.base.base_file;
     bool tags_found = false;
-    std::string why;
     const std::int64_t max_inflated = options ? options->max_inflated_bytes : 0;
     if (max_inflated < 0)
         return report(error, QVRES_E_ARGUMENT, "max_inflated_bytes %lld is negative",
                       static_cast<long long>(max_inflated));
-    const qv::api::BaseLoad loaded =
-        qv::api::load_base(run.base, handle->analysis, tags_found, why, max_inflated);
+    const qv::format::Failure loaded =
+        qv::api::load_base(run.base, handle->analysis, tags_found, max_inflated);
     lock.file.reset();
-    switch (loaded) {
-    case qv::api::BaseLoad::ok: break;
-    case qv::api::BaseLoad::unreadable: return report(error, QVRES_E_UNREADABLE, "%s", why.c_str());
-    case qv::api::BaseLoad::damaged: return report(error, QVRES_E_DAMAGED, "%s", why.c_str());
-    }
+    if (!loaded.ok()) return qv::api::report_failure(error, loaded);
     // N = T + U: hosts lay out T structured nodes over the coordinates. The
     // base file reader let a file without any coordinates through for the
     // exports; here the model does not add up.
