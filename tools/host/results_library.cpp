@@ -496,7 +496,13 @@ ElementLayout CycleReader::layout(const qvres_request& request, const char* what
     for (std::int64_t b = 0; b < l.blocks; ++b) {
         qvres_layout_block block{};
         if (api_.qvres_get_layout_block(handle_, &request, b, &block, &e) != QVRES_OK) fail(what, e);
-        out.structured.push_back({block.first, block.extent[0] * block.extent[1] * block.extent[2], block.elements != 0});
+        ElementLayout::Run run;
+        run.first = block.first;
+        run.slots = block.extent[0] * block.extent[1] * block.extent[2];
+        run.elements = block.elements != 0;
+        run.part = block.part;
+        for (int d = 0; d < 3; ++d) run.extent[d] = block.extent[d], run.origin[d] = block.origin[d];
+        out.structured.push_back(run);
     }
     for (std::int64_t c = 0; c + 1 < l.columns; ++c) {
         std::int32_t material = 0;

@@ -64,6 +64,10 @@ struct ElementLayout {
         std::int64_t first = 0;  // position of its first value
         std::int64_t slots = 0;  // elements, or plane slots
         bool elements = false;   // false for the slots of a plane
+        std::int32_t part = 0;   // the structured part
+        // Slots given along I, J, K (K fastest), and the part's 1-based slot
+        // index of the first one along each.
+        std::int64_t extent[3] = {0, 0, 0}, origin[3] = {1, 1, 1};
     };
     std::int64_t per_slot = 1;
     std::vector<Run> structured;  // the parts that give values, in part order
@@ -303,6 +307,8 @@ public:
     // anything from the model. -1 when `absent_ok` and the cycle does not
     // store it; throws Error when the library refuses the count.
     std::int64_t count_values(const qvres_request& request, const char* what, bool absent_ok = false) const;
+    // Where the values of `request` stand, as the library lays them out.
+    ElementLayout layout(const qvres_request& request, const char* what) const;
 
 private:
     const Analysis& analysis_;
@@ -312,7 +318,6 @@ private:
     std::vector<Variable> variables_;
 
     std::int64_t count(const qvres_request& request, const char* what) const;
-    ElementLayout layout(const qvres_request& request, const char* what) const;
     // Reads a request into a vector of its count; false (nothing thrown) when
     // `absent_ok` and the cycle does not store it.
     template <class T>
