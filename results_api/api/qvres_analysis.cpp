@@ -371,6 +371,15 @@ QVRES_EXPORT qvres_status QVRES_CALL qvres_get_skipped_file(const qvres_analysis
     return succeed(error);
 }
 
+QVRES_EXPORT qvres_status QVRES_CALL qvres_unit_powers(const int32_t codes[3], int32_t powers[3],
+                                                       qvres_error* error) {
+    if (!codes || !powers) return report(error, QVRES_E_ARGUMENT, "no codes or no powers");
+    if (!qv::model::decimal_unit_powers(codes, powers))
+        return report(error, QVRES_E_ARGUMENT, "unit codes %d, %d, %d name no decimal system",
+                      codes[0], codes[1], codes[2]);
+    return succeed(error);
+}
+
 QVRES_EXPORT qvres_status QVRES_CALL qvres_variable_unit(int32_t variable, char* unit,
                                                          int64_t capacity, int32_t exponents[4],
                                                          qvres_error* error) {

@@ -34,7 +34,7 @@ struct ResultsLibrary::Api {
     X(qvres_count_variables) X(qvres_get_variable) X(qvres_count_values) X(qvres_read_int32)     \
     X(qvres_read_float) X(qvres_read_joint) X(qvres_read_rigid_body) X(qvres_get_layout)          \
     X(qvres_get_layout_block) X(qvres_get_layout_column) X(qvres_get_catalogue_variable)          \
-    X(qvres_find_variable) X(qvres_get_cells) X(qvres_get_names)
+    X(qvres_find_variable) X(qvres_get_cells) X(qvres_get_names) X(qvres_unit_powers)
 #define QVRES_MEMBER(name) decltype(&::name) name = nullptr;
     QVRES_FUNCTIONS(QVRES_MEMBER)
 #undef QVRES_MEMBER
@@ -301,13 +301,10 @@ std::vector<Part> Analysis::parts() const {
 UnitSystem Analysis::unit_system() const {
     UnitSystem u;
     u.length = raw_.unit_system[0], u.mass = raw_.unit_system[1], u.time = raw_.unit_system[2];
-    // The decimal unit systems: length code -2 micrometre, 1 millimetre,
-    // 3 metre, any other centimetre; mass and time codes c give 10^(3c - 9).
-    if (u.mass < 4) {
+    std::int32_t powers[3] = {0, 0, 0};
+    if (library_.api().qvres_unit_powers(raw_.unit_system, powers, nullptr) == QVRES_OK) {
         u.decimal = true;
-        u.length_exponent = u.length == -2 ? -6 : u.length == 1 ? -3 : u.length == 3 ? 0 : -2;
-        u.mass_exponent = 3 * u.mass - 9;
-        u.time_exponent = 3 * u.time - 9;
+        u.length_exponent = powers[0], u.mass_exponent = powers[1], u.time_exponent = powers[2];
     }
     return u;
 }
