@@ -156,7 +156,6 @@ Status RecordReader::find_tag(std::string_view tag) {
                 rewind();
                 continue;
             }
-            message_ = "Could not find search string (" + std::string(tag) + ") in results file";
             search_met_damage_ = damage_met_;
             return Status::section_missing;
         }

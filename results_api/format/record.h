@@ -85,11 +85,9 @@ public:
     bool text(std::size_t n, std::string& out);
 
     // Searches forward for the tag record of a section, rewinding once at
-    // the end of the file; ok with the file just after the tag record. When
-    // the tag is not found, message() says "Could not find search string
-    // (<tag>) in results file".
+    // the end of the file; ok with the file just after the tag record,
+    // section_missing when the tag is not found.
     Status find_tag(std::string_view tag);
-    const std::string& message() const { return message_; }
     // Records begun (read, passed over or found damaged) since the file was
     // opened: the work the readers did.
     std::uint64_t records_begun() const { return records_begun_; }
@@ -172,7 +170,6 @@ private:
     Failure failure_;
     std::uint64_t record_start_ = 0;
     bool search_met_damage_ = false;
-    std::string message_;
     const char* section_ = "";
     runtime::Array<std::uint8_t> skip_bytes_;
     std::int64_t skip_capacity_ = 0;
