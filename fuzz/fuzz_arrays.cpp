@@ -14,7 +14,7 @@
 namespace {
 
 using qv::format::Framing;
-using qv::format::Read;
+using qv::format::Status;
 
 // Reads (or skips) arrays until the file reports its end or an error.
 void walk(qv::format::RecordReader& r, Framing framing, unsigned pattern) {
@@ -22,22 +22,22 @@ void walk(qv::format::RecordReader& r, Framing framing, unsigned pattern) {
     const std::int64_t most = qv::format::max_values_for(r.size());
     for (unsigned step = 0;; ++step) {
         const std::uint64_t before = r.position();
-        Read st;
+        Status st;
         switch ((pattern >> (2 * (step % 4))) & 3) {
             case 0: {
                 qv::runtime::Array<float> reals;
                 st = qv::format::read_array(r, framing, reals);
-                if (st == Read::ok && reals.size() > most)
+                if (st == Status::ok && reals.size() > most)
                     qvfuzz::fail("values beyond the file", reals.size());
-                if (st != Read::ok && reals.allocated()) qvfuzz::fail("failed read left values");
+                if (st != Status::ok && reals.allocated()) qvfuzz::fail("failed read left values");
                 break;
             }
             case 1: {
                 qv::runtime::Array<std::int32_t> ints;
                 st = qv::format::read_array(r, framing, ints);
-                if (st == Read::ok && ints.size() > most)
+                if (st == Status::ok && ints.size() > most)
                     qvfuzz::fail("values beyond the file", ints.size());
-                if (st != Read::ok && ints.allocated()) qvfuzz::fail("failed read left values");
+                if (st != Status::ok && ints.allocated()) qvfuzz::fail("failed read left values");
                 break;
             }
             default:
@@ -48,7 +48,7 @@ void walk(qv::format::RecordReader& r, Framing framing, unsigned pattern) {
         }
         // A corrupt stream leaves the file after its array; anything else
         // but ok leaves it unusable.
-        if (st != Read::ok && st != Read::corrupt_stream) return;
+        if (st != Status::ok && st != Status::corrupt_stream) return;
         if (r.position() <= before) qvfuzz::fail("array read did not move forward");
     }
 }

@@ -168,11 +168,11 @@ void raw_stream(const std::uint8_t* src, std::int64_t src_len) {
 }
 
 void read_arrays(qv::format::RecordReader& c, Framing framing, unsigned pattern) {
-    using qv::format::Read;
+    using qv::format::Status;
     c.rewind();
     for (unsigned step = 0;; ++step) {
         const std::uint64_t before = c.position();
-        Read st;
+        Status st;
         switch ((pattern >> (2 * (step % 3))) & 3) {
             case 0: {
                 qv::runtime::Array<float> reals;
@@ -188,7 +188,7 @@ void read_arrays(qv::format::RecordReader& c, Framing framing, unsigned pattern)
                 st = qv::format::skip_array(c, framing);
                 break;
         }
-        if (st != Read::ok && st != Read::corrupt_stream) return;
+        if (st != Status::ok && st != Status::corrupt_stream) return;
         if (c.position() <= before) return;
     }
 }

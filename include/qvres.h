@@ -277,6 +277,13 @@ QVRES_EXPORT qvres_status QVRES_CALL qvres_variable_unit(int32_t variable, char 
                                                          int64_t capacity, int32_t exponents[4],
                                                          qvres_error *error);
 
+/* The powers of ten that take the units of unit codes `codes` (length,
+ * mass and time, as qvres_model.unit_system gives them) to metres,
+ * kilograms and seconds. QVRES_E_ARGUMENT when the codes name no decimal
+ * system (mass code 4 and above). */
+QVRES_EXPORT qvres_status QVRES_CALL qvres_unit_powers(const int32_t codes[3], int32_t powers[3],
+                                                       qvres_error *error);
+
 /* The built-in variable catalogue: the integer family (real = 0) and the
  * real family (real = 1). Entries are numbered 0 .. count - 1 in variable
  * index order; indices without a row are not entries. */

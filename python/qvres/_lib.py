@@ -129,6 +129,7 @@ _SIGNATURES = {
     "qvres_get_cycle": (c_int32, [c_void_p, c_int64, _P(CycleRecord), _E]),
     "qvres_get_skipped_file": (c_int32, [c_void_p, c_int64, _P(SkippedRecord), _E]),
     "qvres_variable_unit": (c_int32, [c_int32, c_char_p, c_int64, _P(c_int32), _E]),
+    "qvres_unit_powers": (c_int32, [_P(c_int32), _P(c_int32), _E]),
     "qvres_reader_open": (c_int32, [c_void_p, c_int64, _P(c_void_p), _E]),
     "qvres_reader_close": (None, [c_void_p]),
     "qvres_count_variables": (c_int32, [c_void_p, _P(c_int64), _E]),

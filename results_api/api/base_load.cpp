@@ -34,15 +34,20 @@ LockState lock_run(const std::string& lock_path, RunLock& lock, bool clear_stale
     return platform::entry_exists(lock_path) ? LockState::locked : LockState::free;
 }
 
-BaseLoad load_base(const BaseNames& names, model::Analysis& a, bool& tags_found, std::string& why,
-                   std::int64_t max_inflated) {
+format::Failure load_base(const BaseNames& names, model::Analysis& a, bool& tags_found,
+                          std::int64_t max_inflated) {
+    format::Failure failure;
     runtime::InputFile file;
-    if (!runtime::open_input(names.base_file, file, why)) return BaseLoad::unreadable;
+    if (!runtime::open_input(names.base_file, file, failure.detail)) {
+        failure.status = format::Status::unreadable;
+        return failure;
+    }
     format::RecordReader r(std::move(file));
     r.limit_inflation(max_inflated > 0 ? max_inflated : format::default_inflation_limit(r.size()));
-    if (format::read_base_file(r, a, tags_found)) return BaseLoad::ok;
-    why = r.reason();
-    return BaseLoad::damaged;
+    if (format::read_base_file(r, a, tags_found)) return failure;
+    failure = r.failure();
+    failure.status = format::Status::damaged;
+    return failure;
 }
 
 }  // namespace qv::api

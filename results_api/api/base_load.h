@@ -6,6 +6,7 @@
 #include <string>
 
 #include "api/naming.h"
+#include "format/failure.h"
 #include "model/analysis.h"
 #include "runtime/files.h"
 
@@ -34,13 +35,11 @@ LockState lock_run(const std::string& lock_path, RunLock& lock, bool clear_stale
 // when nothing has that name.
 LockState honour_lock(const std::string& lock_path, bool clear_stale, std::string& why);
 
-enum class BaseLoad { ok, unreadable, damaged };
-
 // Reads the base file of `names` into `a` (the caller holds the lock).
 // `max_inflated` bounds the bytes its arrays inflate to together; 0 takes
-// the default for the file's size. `why` names the file and what did not
-// fit.
-BaseLoad load_base(const BaseNames& names, model::Analysis& a, bool& tags_found, std::string& why,
-                   std::int64_t max_inflated = 0);
+// the default for the file's size. A failure is unreadable or damaged, and
+// its message names the file and what did not fit.
+format::Failure load_base(const BaseNames& names, model::Analysis& a, bool& tags_found,
+                          std::int64_t max_inflated = 0);
 
 }  // namespace qv::api

@@ -2,6 +2,8 @@
 // material fractions, joints, rigid bodies and result sets.
 #include "results_api.h"
 
+#include <cstring>
+
 #include "api/export_guard.h"
 #include "api/session.h"
 #include "extract/element_values.h"
@@ -15,6 +17,16 @@ using qv::extract::Source;
 
 namespace {
 
+// The exports return a node or element array as stored: the header pair
+// the array starts with, then the values the core gives.
+template <class T, class Worker>
+bool with_header_pair(Worker worker, int32_t variable, int32_t selector, T* values) {
+    qv::api::Session& s = session();
+    if (!worker(s.source(), variable, selector, values + qv::model::kHeaderPair)) return false;
+    std::memcpy(values, s.cycle.header_pair, sizeof s.cycle.header_pair);
+    return true;
+}
+
 // A value getter on an in/out variable: -1 into it on failure.
 template <class T, class Worker>
 bool variable_query(int32_t* variable, const int32_t* selector, T* values, Worker worker) {
@@ -22,7 +34,7 @@ bool variable_query(int32_t* variable, const int32_t* selector, T* values, Worke
     const int32_t v = *variable;
     const int32_t s = *selector;
     return guarded([&] {
-        const bool ok = worker(session().source(), v, s, values) > 0;
+        const bool ok = with_header_pair(worker, v, s, values);
         if (!ok) *variable = -1;
         return ok;
     });
@@ -32,7 +44,7 @@ bool variable_query(int32_t* variable, const int32_t* selector, T* values, Worke
 template <class Worker>
 bool fixed_query(int32_t* values, int32_t variable, Worker worker) {
     if (!values) return false;
-    return guarded([&] { return worker(session().source(), variable, 1, values) > 0; });
+    return guarded([&] { return with_header_pair(worker, variable, 1, values); });
 }
 
 }  // namespace
@@ -43,12 +55,12 @@ extern "C" {
 
 RESULTS_API_EXPORT bool RESULTS_API_CALL get_NodeCoordinates(float* xyz) {
     if (!xyz) return false;
-    return guarded([&] { return qv::extract::node_coordinates(session().view(), xyz) > 0; });
+    return guarded([&] { return qv::extract::node_coordinates(session().view(), xyz); });
 }
 
 RESULTS_API_EXPORT bool RESULTS_API_CALL get_NodeDisplacements(float* xyz) {
     if (!xyz) return false;
-    return guarded([&] { return qv::extract::node_displacements(session().source(), xyz) > 0; });
+    return guarded([&] { return qv::extract::node_displacements(session().source(), xyz); });
 }
 
 RESULTS_API_EXPORT bool RESULTS_API_CALL get_IntNodeValues(int32_t* variable, const int32_t* part,
@@ -103,7 +115,7 @@ RESULTS_API_EXPORT bool RESULTS_API_CALL get_MaterialFractions(const int32_t* ma
     if (!given(material, fractions)) return false;
     const int32_t m = *material;
     return guarded(
-        [&] { return qv::extract::material_fractions(session().source(), m, fractions) > 0; });
+        [&] { return qv::extract::material_fractions(session().source(), m, fractions); });
 }
 
 // ---- Joints, rigid bodies and result sets -----------------------------------
@@ -113,13 +125,13 @@ RESULTS_API_EXPORT bool RESULTS_API_CALL get_JointData(const int32_t* joint,
     if (!given(joint, quantity, record)) return false;
     const int32_t j = *joint;
     const int32_t q = *quantity;
-    return guarded([&] { return qv::extract::joint_data(session().source(), j, q, record) > 0; });
+    return guarded([&] { return qv::extract::joint_data(session().source(), j, q, record); });
 }
 
 RESULTS_API_EXPORT bool RESULTS_API_CALL get_RigidBodyData(const int32_t* body, float* record) {
     if (!given(body, record)) return false;
     const int32_t b = *body;
-    return guarded([&] { return qv::extract::rigid_body_data(session().source(), b, record) > 0; });
+    return guarded([&] { return qv::extract::rigid_body_data(session().source(), b, record); });
 }
 
 RESULTS_API_EXPORT bool RESULTS_API_CALL get_SetData(int32_t* cycles, float* times) {

@@ -139,19 +139,14 @@ qvres_status open_analysis(const char* raw_path, const qvres_open_options* optio
     auto handle = std::make_unique<qvres_analysis>();
     handle->base_file = run.base.base_file;
     bool tags_found = false;
-    std::string why;
     const std::int64_t max_inflated = options ? options->max_inflated_bytes : 0;
     if (max_inflated < 0)
         return report(error, QVRES_E_ARGUMENT, "max_inflated_bytes %lld is negative",
                       static_cast<long long>(max_inflated));
-    const qv::api::BaseLoad loaded =
-        qv::api::load_base(run.base, handle->analysis, tags_found, why, max_inflated);
+    const qv::format::Failure loaded =
+        qv::api::load_base(run.base, handle->analysis, tags_found, max_inflated);
     lock.file.reset();
-    switch (loaded) {
-    case qv::api::BaseLoad::ok: break;
-    case qv::api::BaseLoad::unreadable: return report(error, QVRES_E_UNREADABLE, "%s", why.c_str());
-    case qv::api::BaseLoad::damaged: return report(error, QVRES_E_DAMAGED, "%s", why.c_str());
-    }
+    if (!loaded.ok()) return qv::api::report_failure(error, loaded);
     // N = T + U: hosts lay out T structured nodes over the coordinates. The
     // base file reader let a file without any coordinates through for the
     // exports; here the model does not add up.
@@ -373,6 +368,15 @@ QVRES_EXPORT qvres_status QVRES_CALL qvres_get_skipped_file(const qvres_analysis
     const qv::api::Skipped& s = a->skipped[static_cast<std::size_t>(index)];
     std::snprintf(file->path, sizeof file->path, "%s", s.path.c_str());
     std::snprintf(file->reason, sizeof file->reason, "%s", s.reason.c_str());
+    return succeed(error);
+}
+
+QVRES_EXPORT qvres_status QVRES_CALL qvres_unit_powers(const int32_t codes[3], int32_t powers[3],
+                                                       qvres_error* error) {
+    if (!codes || !powers) return report(error, QVRES_E_ARGUMENT, "no codes or no powers");
+    if (!qv::model::decimal_unit_powers(codes, powers))
+        return report(error, QVRES_E_ARGUMENT, "unit codes %d, %d, %d name no decimal system",
+                      codes[0], codes[1], codes[2]);
     return succeed(error);
 }
 

@@ -50,6 +50,25 @@ qvres_status report(qvres_error* error, qvres_status status, const char* format,
     __attribute__((format(printf, 3, 4)))
 #endif
     ;
+// The status of qvres.h a failure of the core maps to.
+inline qvres_status status_of(const format::Failure& f) {
+    switch (f.status) {
+    case format::Status::ok: return QVRES_OK;
+    case format::Status::missing: return QVRES_E_NOT_FOUND;
+    case format::Status::unreadable: return QVRES_E_UNREADABLE;
+    case format::Status::not_stored: return QVRES_E_NOT_STORED;
+    case format::Status::capacity: return QVRES_E_CAPACITY;
+    case format::Status::argument: return QVRES_E_ARGUMENT;
+    default: return QVRES_E_DAMAGED;
+    }
+}
+
+// Reports a failure of the core with the message that says where it was
+// met (building it may run out of memory: call it inside guarded_status).
+inline qvres_status report_failure(qvres_error* error, const format::Failure& f) {
+    return report(error, status_of(f), "%s", f.message().c_str());
+}
+
 // Whether a request gives integers (int32) rather than reals (float).
 inline bool integer_request(qvres_values v) {
     return v == QVRES_NODE_INTEGERS || v == QVRES_ELEMENT_INTEGERS ||

@@ -14,9 +14,10 @@
 using qv::api::guarded_status;
 using qv::api::integer_request;
 using qv::api::report;
+using qv::api::report_failure;
 using qv::api::succeed;
-using qv::extract::Failure;
-using qv::extract::Outcome;
+using qv::format::Failure;
+using qv::format::Status;
 
 namespace {
 
@@ -62,47 +63,15 @@ const char* section_of(qvres_values v) {
     }
 }
 
-qvres_status status_of(Outcome o) {
-    switch (o) {
-    case Outcome::ok: return QVRES_OK;
-    case Outcome::not_stored: return QVRES_E_NOT_STORED;
-    case Outcome::capacity: return QVRES_E_CAPACITY;
-    case Outcome::argument: return QVRES_E_ARGUMENT;
-    default: return QVRES_E_DAMAGED;
+// A query that failed: one that returned false without saying why met
+// damage.
+qvres_status report_query(qvres_error* error, const qvres_reader* r, Failure& f) {
+    if (f.ok()) {
+        f.status = Status::damaged;
+        f.file = r->cycle.records().file_name();
+        f.offset = r->cycle.records().failure().offset;
     }
-}
-
-const char* what_of(Outcome o) {
-    switch (o) {
-    case Outcome::not_stored: return "not stored in this cycle";
-    case Outcome::capacity: return "the buffer is too small";
-    case Outcome::argument: return "no such material or quantity";
-    default: return "damaged or truncated, or shorter than the model needs";
-    }
-}
-
-// A failed query: a getter that failed without saying why met damage.
-Failure failed(const qvres_reader* r, Failure f) {
-    if (f.why == Outcome::ok) {
-        f.why = Outcome::damaged;
-        f.offset = r->cycle.records().damage_offset();
-    }
-    return f;
-}
-
-// Why a read failed, as the end of its message: for damage met in the file
-// the byte offset of the record where it was met.
-struct Cause {
-    char text[128];
-};
-Cause cause_of(const Failure& f) {
-    Cause c{};
-    if (f.why == Outcome::damaged && f.offset >= 0)
-        std::snprintf(c.text, sizeof c.text, "damaged or truncated at byte %lld",
-                      static_cast<long long>(f.offset));
-    else
-        std::snprintf(c.text, sizeof c.text, "%s", what_of(f.why));
-    return c;
+    return report_failure(error, f);
 }
 
 // With `runs`, real element values go there instead of into `values`.
@@ -121,13 +90,14 @@ qvres_status read_values(qvres_reader* r, const qvres_request* q, T* values, std
     return guarded_status(error, [&] {
         r->cycle.records().forget_damage();
         Failure failure;
+        failure.name(section_of(q->values), "variable", q->variable, "part", q->part);
         const qv::extract::Source src{r->view(), r->cycle,
                                       q->values == QVRES_ELEMENT_INTEGERS_ALL_SLOTS ||
                                               q->values == QVRES_ELEMENT_REALS_ALL_SLOTS
                                           ? 1
                                           : 0,
-                                      capacity, &failure, false};
-        int done = -1;
+                                      capacity, &failure};
+        bool done = false;
         if constexpr (std::is_same_v<T, std::int32_t>) {
             switch (q->values) {
             case QVRES_NODE_INTEGERS:
@@ -156,10 +126,8 @@ qvres_status read_values(qvres_reader* r, const qvres_request* q, T* values, std
                 break;
             }
         }
-        if (done > 0) return succeed(error);
-        const Failure f = failed(r, failure);
-        return report(error, status_of(f.why), "%s: %s, variable %d, part %d: %s", file_of(r),
-                      section_of(q->values), q->variable, q->part, cause_of(f).text);
+        if (done) return succeed(error);
+        return report_query(error, r, failure);
     });
 }
 
@@ -174,19 +142,18 @@ qvres_status read_header(qvres_reader* r, const qvres_request* q, T* pair, qvres
     return guarded_status(error, [&] {
         r->cycle.records().forget_damage();
         Failure failure;
-        const qv::extract::Source src{r->view(), r->cycle, 0, 2, &failure, true};
+        failure.name(section_of(v), "variable", q->variable, "part", q->part);
+        const qv::extract::Source src{r->view(), r->cycle, 0, 2, &failure};
         const bool nodes = v == QVRES_NODE_INTEGERS || v == QVRES_NODE_REALS;
         const bool sublayer = v == QVRES_SUBLAYER_INTEGERS;
         const std::int32_t part = sublayer && q->part == 0 ? -1 : q->part;
         std::uint32_t words[2];
         if (qv::extract::header_pair(src, nodes, std::is_same_v<T, float>, sublayer, q->variable,
-                                     part, words) > 0) {
+                                     part, words)) {
             std::memcpy(pair, words, sizeof words);
             return succeed(error);
         }
-        const Failure f = failed(r, failure);
-        return report(error, status_of(f.why), "%s: %s, variable %d, part %d: %s", file_of(r),
-                      section_of(v), q->variable, q->part, cause_of(f).text);
+        return report_query(error, r, failure);
     });
 }
 
@@ -217,15 +184,8 @@ QVRES_EXPORT qvres_status QVRES_CALL qvres_reader_open(const qvres_analysis* a, 
     return guarded_status(error, [&] {
         auto r = std::make_unique<qvres_reader>();
         r->owner = a;
-        if (!r->cycle.open(steps[static_cast<std::size_t>(index)].file_name, a->analysis.counts)) {
-            using Failure = qv::format::CycleReader::Failure;
-            const Failure f = r->cycle.failure();
-            return report(error,
-                          f == Failure::missing      ? QVRES_E_NOT_FOUND
-                          : f == Failure::unreadable ? QVRES_E_UNREADABLE
-                                                     : QVRES_E_DAMAGED,
-                          "%s", r->cycle.reason().c_str());
-        }
+        if (!r->cycle.open(steps[static_cast<std::size_t>(index)].file_name, a->analysis.counts))
+            return report_failure(error, r->cycle.failure());
         r->counts = a->analysis.counts;
         if (r->cycle.model().has_sizes) r->counts = r->cycle.model().counts;
         *reader = r.release();
@@ -386,11 +346,10 @@ QVRES_EXPORT qvres_status QVRES_CALL qvres_read_joint(qvres_reader* r, int32_t j
     return guarded_status(error, [&] {
         r->cycle.records().forget_damage();
         Failure failure;
+        failure.name("<JointData>", "joint", joint, "quantity", quantity);
         const qv::extract::Source src{r->view(), r->cycle, 0, 16, &failure};
-        if (qv::extract::joint_data(src, joint, quantity, record) > 0) return succeed(error);
-        const Failure f = failed(r, failure);
-        return report(error, status_of(f.why), "%s: <JointData>, joint %d, quantity %d: %s",
-                      file_of(r), joint, quantity, cause_of(f).text);
+        if (qv::extract::joint_data(src, joint, quantity, record)) return succeed(error);
+        return report_query(error, r, failure);
     });
 }
 
@@ -400,11 +359,10 @@ QVRES_EXPORT qvres_status QVRES_CALL qvres_read_rigid_body(qvres_reader* r, int3
     return guarded_status(error, [&] {
         r->cycle.records().forget_damage();
         Failure failure;
+        failure.name("<RigidBodyData>", "rigid body", body);
         const qv::extract::Source src{r->view(), r->cycle, 0, 12, &failure};
-        if (qv::extract::rigid_body_data(src, body, record) > 0) return succeed(error);
-        const Failure f = failed(r, failure);
-        return report(error, status_of(f.why), "%s: <RigidBodyData>, rigid body %d: %s",
-                      file_of(r), body, cause_of(f).text);
+        if (qv::extract::rigid_body_data(src, body, record)) return succeed(error);
+        return report_query(error, r, failure);
     });
 }
 

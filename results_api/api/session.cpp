@@ -65,9 +65,12 @@ bool set_base_filename(std::int32_t mode, const std::string& path, const std::st
 
     model::Analysis a;
     bool tags_found = false;
-    const BaseLoad loaded_base = load_base(names, a, tags_found, s.last_failure);
+    const format::Failure loaded_base = load_base(names, a, tags_found);
     lock.file.reset();
-    if (loaded_base != BaseLoad::ok) return false;
+    if (!loaded_base.ok()) {
+        s.last_failure = loaded_base.message();
+        return false;
+    }
     model::Counts counts = a.counts;
     // A base file without any section tag leaves the model flag as it was.
     bool loaded = was_loaded || tags_found;

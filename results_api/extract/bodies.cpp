@@ -34,8 +34,8 @@ constexpr std::int32_t kMoment = 16;
 
 // Whether a body section reader left usable arrays: arrays read or a header
 // saying the section holds none.
-bool section_read(format::Read result) {
-    return result == format::Read::ok || result == format::Read::no_arrays;
+bool section_read(format::Status result) {
+    return result == format::Status::ok || result == format::Status::no_arrays;
 }
 
 // Position (1-based) of the first entry equal to `number`, 0 when none.
@@ -58,20 +58,20 @@ std::int32_t triple_dimension(std::int32_t a) {
 
 }  // namespace
 
-int rigid_body_data(const Source& src, std::int32_t body, float* record12) {
-    if (!cycle_ready(src)) return fail(src, Outcome::not_ready);
+bool rigid_body_data(const Source& src, std::int32_t body, float* record12) {
+    if (!cycle_ready(src)) return fail(src, Status::not_ready);
     Array<std::int32_t> numbers;
     Array<float> data;
-    const format::Read st = format::read_rigid_body_data(src.cycle, numbers, data);
-    if (!section_read(st)) return fail(src, outcome_of(st));
+    const format::Status st = format::read_rigid_body_data(src.cycle, numbers, data);
+    if (!section_read(st)) return fail(src, query_status(st));
     const std::int64_t bodies = numbers.size();
-    if (data.size() < kRigidBodyValues * bodies) return fail(src, Outcome::damaged);
+    if (data.size() < kRigidBodyValues * bodies) return fail(src, Status::damaged);
 
     const std::int64_t k = first_entry(numbers, body);
     if (k == 0) {
         for (int i = 0; i < 12; ++i) record12[i] = 0.0f;
         record12[0] = record12[4] = record12[8] = 1.0f;
-        return 1;
+        return true;
     }
 
     const float scale = model::UnitScale(src.model.analysis.unit_codes).factor(kLength);
@@ -87,23 +87,23 @@ int rigid_body_data(const Source& src, std::int32_t body, float* record12) {
     for (int r = 0; r < 3; ++r)
         record12[9 + r] =
             scale * current[r] - (rotation[r] * c0 + rotation[r + 3] * c1 + rotation[r + 6] * c2);
-    return 1;
+    return true;
 }
 
-int joint_data(const Source& src, std::int32_t joint, std::int32_t quantity, float* record16) {
-    if (!cycle_ready(src)) return fail(src, Outcome::not_ready);
-    if (quantity > kTriples || quantity < -kTriples) return fail(src, Outcome::argument);
+bool joint_data(const Source& src, std::int32_t joint, std::int32_t quantity, float* record16) {
+    if (!cycle_ready(src)) return fail(src, Status::not_ready);
+    if (quantity > kTriples || quantity < -kTriples) return fail(src, Status::argument);
     Array<std::int32_t> numbers;
     Array<float> data;
-    const format::Read st = format::read_joint_data(src.cycle, numbers, data);
-    if (!section_read(st)) return fail(src, outcome_of(st));
+    const format::Status st = format::read_joint_data(src.cycle, numbers, data);
+    if (!section_read(st)) return fail(src, query_status(st));
     const std::int64_t joints = numbers.size();
-    if (data.size() < kJointValues * joints) return fail(src, Outcome::damaged);
+    if (data.size() < kJointValues * joints) return fail(src, Status::damaged);
 
     const std::int64_t j = first_entry(numbers, joint);
     if (j == 0 || quantity == 0) {
         for (int i = 0; i < 16; ++i) record16[i] = 0.0f;
-        return 1;
+        return true;
     }
 
     // Block: thirteen triples; triples 11..13 are the frame M column by
@@ -115,7 +115,7 @@ int joint_data(const Source& src, std::int32_t joint, std::int32_t quantity, flo
         const float frame[16] = {m[0], m[1], m[2], 0.0f, m[3], m[4], m[5], 0.0f,
                                  m[6], m[7], m[8], 0.0f, 0.0f, 0.0f, 0.0f, 1.0f};
         for (int i = 0; i < 16; ++i) record16[i] = frame[i];
-        return 1;
+        return true;
     }
 
     const std::int32_t a = quantity < 0 ? -quantity : quantity;
@@ -133,7 +133,7 @@ int joint_data(const Source& src, std::int32_t joint, std::int32_t quantity, flo
         record16[1] = v1;
         record16[2] = v2;
     }
-    return 1;
+    return true;
 }
 
 }  // namespace qv::extract

@@ -37,32 +37,28 @@ namespace {
 
 // Reads the element integer array into `work`; false unless it was read.
 // Indices below 1 name no variable (the reader would translate 0 to index 1).
-Outcome read_integers(const Source& src, std::int32_t variable, std::int32_t part,
+Status read_integers(const Source& src, std::int32_t variable, std::int32_t part,
                       model::Array<std::int32_t>& work) {
-    if (variable < 1) return Outcome::not_stored;
-    const format::Read st =
+    if (variable < 1) return Status::not_stored;
+    const format::Status st =
         format::read_integer_array(src.cycle, format::kElementObject, -variable, part, work);
-    return st != format::Read::ok ? outcome_of(st)
-                                  : work.allocated() ? Outcome::ok : Outcome::damaged;
+    return st != format::Status::ok ? query_status(st)
+                                  : work.allocated() ? Status::ok : Status::damaged;
 }
 
 // Reads the element real array into the cycle reader's kept buffer.
-Outcome read_reals(const Source& src, std::int32_t variable, std::int32_t part,
+Status read_reals(const Source& src, std::int32_t variable, std::int32_t part,
                    runtime::Buffer<float>& work) {
-    if (variable < 1) return Outcome::not_stored;
-    const format::Read st =
+    if (variable < 1) return Status::not_stored;
+    const format::Status st =
         format::read_real_array(src.cycle, format::kElementObject, -variable, part, work);
-    return st != format::Read::ok ? outcome_of(st) : work.holds() ? Outcome::ok : Outcome::damaged;
+    return st != format::Status::ok ? query_status(st) : work.holds() ? Status::ok : Status::damaged;
 }
 
-// Where the real getters put their values: copied into the caller's array
-// (after the header pair when the query returns it), or handed on as runs
-// of the stored array.
+// Where the real getters put their values: copied into the caller's array,
+// or handed on as runs of the stored array.
 struct CopyOut {
-    const Source& src;
-    float* values;
-    float* out = nullptr;
-    void header(const float* stored) { out = put_header(src, stored, values); }
+    float* out;
     void copy(const float* in, std::int64_t n, float scale) {
         scale_copy(in, out, n, scale);
         out += n;
@@ -72,7 +68,6 @@ struct CopyOut {
 struct RunsOut {
     RealRuns& runs;
     std::int64_t at = 0;
-    void header(const float*) {}
     void copy(const float* in, std::int64_t n, float scale) {
         runs.run(at, in, n, scale);
         at += n;
@@ -81,49 +76,49 @@ struct RunsOut {
 };
 
 // Header pair, then every slot and unstructured element as stored.
-int int_every_slot(const Source& src, std::int32_t variable, std::int32_t part,
+bool int_every_slot(const Source& src, std::int32_t variable, std::int32_t part,
                    std::int32_t* values) {
     ModelSizes sizes;
-    if (!element_sizes(src.model, sizes)) return fail(src, Outcome::damaged);
-    const std::int64_t n = head(src) + sizes.slots + sizes.unstructured;
-    if (n > src.capacity) return fail(src, Outcome::capacity);
+    if (!element_sizes(src.model, sizes)) return fail(src, Status::damaged);
+    const std::int64_t n = sizes.slots + sizes.unstructured;
+    if (n > src.capacity) return fail(src, Status::capacity);
     model::Array<std::int32_t> work;
-    if (const Outcome o = read_integers(src, variable, part, work); o != Outcome::ok)
+    if (const Status o = read_integers(src, variable, part, work); o != Status::ok)
         return fail(src, o);
-    if (!holds(work.size(), sizes.slots, 1, sizes.unstructured)) return fail(src, Outcome::damaged);
-    std::memcpy(values, work.data() + (kHeaderPair - head(src)),
+    if (!holds(work.size(), sizes.slots, 1, sizes.unstructured)) return fail(src, Status::damaged);
+    std::memcpy(values, work.data() + kHeaderPair,
                 static_cast<std::size_t>(n) * sizeof(std::int32_t));
-    return 1;
+    return true;
 }
 
-int int_element_slots(const Source& src, std::int32_t variable, std::int32_t part,
+bool int_element_slots(const Source& src, std::int32_t variable, std::int32_t part,
                       std::int32_t* values) {
     if (!directory_lists(src.model.cycle, variable, model::kElementInteger, part, false))
-        return fail(src, Outcome::not_stored);
+        return fail(src, Status::not_stored);
     ModelSizes sizes;
-    if (!element_sizes(src.model, sizes)) return fail(src, Outcome::damaged);
+    if (!element_sizes(src.model, sizes)) return fail(src, Status::damaged);
     const model::Analysis& a = src.model.analysis;
-    if (head(src) + element_walk_values(a, sizes, false, 1) > src.capacity)
-        return fail(src, Outcome::capacity);
+    if (element_walk_values(a, sizes, false, 1) > src.capacity)
+        return fail(src, Status::capacity);
     model::Array<std::int32_t> work;
-    if (const Outcome o = read_integers(src, variable, part, work); o != Outcome::ok)
+    if (const Status o = read_integers(src, variable, part, work); o != Status::ok)
         return fail(src, o);
-    if (!integer_elements_fit(a, sizes, false, work.size())) return fail(src, Outcome::damaged);
-    copy_integer_elements(a, sizes, false, src.header, work.data(), values);
-    return 1;
+    if (!integer_elements_fit(a, sizes, false, work.size())) return fail(src, Status::damaged);
+    copy_integer_elements(a, sizes, false, work.data(), values);
+    return true;
 }
 
 // Header pair unscaled, then T + U values scaled; one value per slot.
 template <class Out>
-int float_every_slot(const Source& src, std::int32_t variable, std::int32_t part, Out& out) {
+bool float_every_slot(const Source& src, std::int32_t variable, std::int32_t part, Out& out) {
     // The code is chosen with the temperature exponent taken as 0.
     const float scale = variable_scale(src.model.analysis, variable, false);
     ModelSizes sizes;
-    if (!element_sizes(src.model, sizes)) return fail(src, Outcome::damaged);
-    if (head(src) + sizes.slots + sizes.unstructured > src.capacity)
-        return fail(src, Outcome::capacity);
+    if (!element_sizes(src.model, sizes)) return fail(src, Status::damaged);
+    if (sizes.slots + sizes.unstructured > src.capacity)
+        return fail(src, Status::capacity);
     runtime::Buffer<float>& work = src.cycle.values;
-    if (const Outcome o = read_reals(src, variable, part, work); o != Outcome::ok)
+    if (const Status o = read_reals(src, variable, part, work); o != Status::ok)
         return fail(src, o);
     // A multi-material variable stores nMat + 1 values per slot: the slot's
     // own value, the last of them, stands for the slot, and the unstructured
@@ -132,16 +127,15 @@ int float_every_slot(const Source& src, std::int32_t variable, std::int32_t part
         multi_material(variable) ? std::max<std::int32_t>(src.model.analysis.materials.count, 0) + 1
                                  : 1;
     if (!holds(work.size(), sizes.slots, per_slot, sizes.unstructured))
-        return fail(src, Outcome::damaged);
-    out.header(work.data());
+        return fail(src, Status::damaged);
     const float* in = work.data() + kHeaderPair;
     if (per_slot == 1) {
         out.copy(in, sizes.slots + sizes.unstructured, scale);
-        return 1;
+        return true;
     }
     for (std::int64_t x = 0; x < sizes.slots; ++x) out.one(in + x * per_slot + per_slot - 1, scale);
     out.copy(in + sizes.slots * per_slot, sizes.unstructured, scale);
-    return 1;
+    return true;
 }
 
 // The values of one multi-material slot: the reported materials, then the
@@ -154,27 +148,27 @@ inline void expand_slot(const float* slot, const std::int32_t* reported, std::in
 }
 
 template <class Out>
-int float_element_slots(const Source& src, std::int32_t variable, std::int32_t part, Out& out) {
+bool float_element_slots(const Source& src, std::int32_t variable, std::int32_t part, Out& out) {
     if (!directory_lists(src.model.cycle, variable, model::kElementReal, part, false))
-        return fail(src, Outcome::not_stored);
+        return fail(src, Status::not_stored);
     // All four exponents choose the code.
     const model::Analysis& a = src.model.analysis;
     const float scale = variable_scale(a, variable, true);
     ModelSizes sizes;
-    if (!element_sizes(src.model, sizes)) return fail(src, Outcome::damaged);
+    if (!element_sizes(src.model, sizes)) return fail(src, Status::damaged);
     const bool expanded = multi_material(variable);
     const std::int64_t materials = std::max<std::int32_t>(a.materials.count, 0);
     const std::int64_t per_slot = expanded ? materials + 1 : 1;
     const std::int64_t per_out = expanded ? reported_materials(a) + 1 : 1;
-    if (head(src) + element_walk_values(a, sizes, true, per_out) > src.capacity)
-        return fail(src, Outcome::capacity);
+    if (element_walk_values(a, sizes, true, per_out) > src.capacity)
+        return fail(src, Status::capacity);
     runtime::Buffer<float>& work = src.cycle.values;
-    if (const Outcome o = read_reals(src, variable, part, work); o != Outcome::ok)
+    if (const Status o = read_reals(src, variable, part, work); o != Status::ok)
         return fail(src, o);
 
     const std::int64_t end =
         sizes.unstructured > 0 ? sizes.slots : element_walk_end(a, sizes.parts, true);
-    if (!holds(work.size(), end, per_slot, sizes.unstructured)) return fail(src, Outcome::damaged);
+    if (!holds(work.size(), end, per_slot, sizes.unstructured)) return fail(src, Status::damaged);
 
     // Positions (0-based, within a slot) of the materials that are reported.
     model::Array<std::int32_t> reported;
@@ -185,7 +179,6 @@ int float_element_slots(const Source& src, std::int32_t variable, std::int32_t p
             if (model::euler_id_for_material(a, m) >= 0) reported(++reported_count) = m - 1;
     }
 
-    out.header(work.data());
     const float* in = work.data() + kHeaderPair;
     std::int64_t offset = 0;  // slots of the parts before
     for (std::int32_t p = 1; p <= sizes.parts; ++p) {
@@ -216,33 +209,37 @@ int float_element_slots(const Source& src, std::int32_t variable, std::int32_t p
     }
     // The array may end before slot T when no unstructured value follows.
     if (sizes.unstructured > 0) out.copy(in + sizes.slots * per_slot, sizes.unstructured, scale);
-    return 1;
-}
-
-template <class Out>
-int float_elem_to(const Source& src, std::int32_t variable, std::int32_t part, Out& out) {
-    if (!cycle_ready(src)) return fail(src, Outcome::not_ready);
-    return src.mode == 1 ? float_every_slot(src, variable, part, out)
-                         : float_element_slots(src, variable, part, out);
+    return true;
 }
 
 }  // namespace
 
-int int_elem_values(const Source& src, std::int32_t variable, std::int32_t part,
+bool int_elem_values(const Source& src, std::int32_t variable, std::int32_t part,
                     std::int32_t* values) {
-    if (!cycle_ready(src)) return fail(src, Outcome::not_ready);
+    if (!cycle_ready(src)) return fail(src, Status::not_ready);
     // Mode 1 does not consult the directory: an array the cycle does not
     // store fails in the read, as mode 0 fails in the lookup.
     return src.mode == 1 ? int_every_slot(src, variable, part, values)
                          : int_element_slots(src, variable, part, values);
 }
 
-int float_elem_values(const Source& src, std::int32_t variable, std::int32_t part, float* values) {
-    CopyOut out{src, values};
+namespace {
+
+template <class Out>
+bool float_elem_to(const Source& src, std::int32_t variable, std::int32_t part, Out& out) {
+    if (!cycle_ready(src)) return fail(src, Status::not_ready);
+    return src.mode == 1 ? float_every_slot(src, variable, part, out)
+                         : float_element_slots(src, variable, part, out);
+}
+
+}  // namespace
+
+bool float_elem_values(const Source& src, std::int32_t variable, std::int32_t part, float* values) {
+    CopyOut out{values};
     return float_elem_to(src, variable, part, out);
 }
 
-int float_elem_runs(const Source& src, std::int32_t variable, std::int32_t part, RealRuns& runs) {
+bool float_elem_runs(const Source& src, std::int32_t variable, std::int32_t part, RealRuns& runs) {
     RunsOut out{runs};
     return float_elem_to(src, variable, part, out);
 }

@@ -9,33 +9,33 @@
 
 namespace qv::extract {
 
-int int_elem_values(const Source& src, std::int32_t variable, std::int32_t part,
+bool int_elem_values(const Source& src, std::int32_t variable, std::int32_t part,
                     std::int32_t* values);
-int float_elem_values(const Source& src, std::int32_t variable, std::int32_t part, float* values);
+bool float_elem_values(const Source& src, std::int32_t variable, std::int32_t part, float* values);
 
 // The real element values of float_elem_values taken straight from the
 // stored array, without a copy: runs of stored values in the order of the
 // values, each with the index of its first value among those the getter
-// writes after the header pair and the factor that makes them SI values
-// (value = stored[x] * scale, as the getter computes it).
+// writes and the factor that makes them SI values (value = stored[x] *
+// scale, as the getter computes it).
 struct RealRuns {
     virtual ~RealRuns() = default;
     virtual void run(std::int64_t first, const float* stored, std::int64_t n, float scale) = 0;
 };
-// float_elem_values with the values given as runs (never the header pair):
-// the same checks, failures and walk.
-int float_elem_runs(const Source& src, std::int32_t variable, std::int32_t part, RealRuns& runs);
-int layer_int_elem_values(const Source& src, std::int32_t variable, std::int32_t sublayer,
+// float_elem_values with the values given as runs: the same checks,
+// failures and walk.
+bool float_elem_runs(const Source& src, std::int32_t variable, std::int32_t part, RealRuns& runs);
+bool layer_int_elem_values(const Source& src, std::int32_t variable, std::int32_t sublayer,
                           std::int32_t* values);
 
 // (1 - cover fraction) x material fraction of every element of the
 // structured parts with I extent 2 or more.
-int material_fractions(const Source& src, std::int32_t material, float* fractions);
+bool material_fractions(const Source& src, std::int32_t material, float* fractions);
 // The values material_fractions writes; -1 when the model cannot be laid out.
 std::int64_t material_fraction_count(const model::View& m);
 
-int joint_data(const Source& src, std::int32_t joint, std::int32_t quantity, float* record16);
-int rigid_body_data(const Source& src, std::int32_t body, float* record12);
+bool joint_data(const Source& src, std::int32_t joint, std::int32_t quantity, float* record16);
+bool rigid_body_data(const Source& src, std::int32_t body, float* record12);
 
 }  // namespace qv::extract
 
@@ -44,7 +44,7 @@ namespace qv::extract {
 // The header pair stored before the values of a node or element array
 // (integer or real; a sublayer's when `sublayer`, its qualifier matched sign
 // included), as 4-byte words. Reads the array as the getters do.
-int header_pair(const Source& src, bool nodes, bool real, bool sublayer, std::int32_t variable,
+bool header_pair(const Source& src, bool nodes, bool real, bool sublayer, std::int32_t variable,
                 std::int32_t part, std::uint32_t pair[2]);
 
 }  // namespace qv::extract

@@ -14,23 +14,23 @@
 
 namespace qv::extract {
 
-int layer_int_elem_values(const Source& src, std::int32_t variable, std::int32_t sublayer,
+bool layer_int_elem_values(const Source& src, std::int32_t variable, std::int32_t sublayer,
                           std::int32_t* values) {
-    if (!cycle_ready(src)) return fail(src, Outcome::not_ready);
+    if (!cycle_ready(src)) return fail(src, Status::not_ready);
     if (!directory_lists(src.model.cycle, variable, model::kElementInteger, sublayer, true))
-        return fail(src, Outcome::not_stored);
+        return fail(src, Status::not_stored);
     ModelSizes sizes;
-    if (!element_sizes(src.model, sizes)) return fail(src, Outcome::damaged);
+    if (!element_sizes(src.model, sizes)) return fail(src, Status::damaged);
     const model::Analysis& a = src.model.analysis;
-    if (head(src) + element_walk_values(a, sizes, true, 1) > src.capacity) return fail(src, Outcome::capacity);
+    if (element_walk_values(a, sizes, true, 1) > src.capacity) return fail(src, Status::capacity);
     model::Array<std::int32_t> work;
-    const format::Read st = format::read_layered_integer_array(src.cycle, format::kElementObject,
+    const format::Status st = format::read_layered_integer_array(src.cycle, format::kElementObject,
                                                                -variable, sublayer, work);
-    if (st != format::Read::ok) return fail(src, outcome_of(st));
+    if (st != format::Status::ok) return fail(src, query_status(st));
     if (!work.allocated() || !integer_elements_fit(a, sizes, true, work.size()))
-        return fail(src, Outcome::damaged);
-    copy_integer_elements(a, sizes, true, src.header, work.data(), values);
-    return 1;
+        return fail(src, Status::damaged);
+    copy_integer_elements(a, sizes, true, work.data(), values);
+    return true;
 }
 
 }  // namespace qv::extract

@@ -88,17 +88,17 @@ WalkExtent walk_extent(const Analysis& a, std::int32_t parts) {
 
 }  // namespace
 
-int material_fractions(const Source& src, std::int32_t material, float* fractions) {
+bool material_fractions(const Source& src, std::int32_t material, float* fractions) {
     const model::View& m = src.model;
     const Analysis& a = m.analysis;
-    if (!src.cycle.is_open() || !m.loaded) return fail(src, Outcome::not_ready);
-    if (material < 1 || material > a.materials.count) return fail(src, Outcome::argument);
+    if (!src.cycle.is_open() || !m.loaded) return fail(src, Status::not_ready);
+    if (material < 1 || material > a.materials.count) return fail(src, Status::argument);
     // A cycle stating more structured parts than the base file has extents
     // for leaves hosts without a count of the elements to size for.
-    if (!model::structured_parts_served(a, m.counts)) return fail(src, Outcome::damaged);
+    if (!model::structured_parts_served(a, m.counts)) return fail(src, Status::damaged);
     const std::int32_t parts = model::usable_structured_parts(a, m.counts);
     const WalkExtent w = walk_extent(a, parts);
-    if (w.values > src.capacity) return fail(src, Outcome::capacity);
+    if (w.values > src.capacity) return fail(src, Status::capacity);
 
     format::MaterialFractions& mf = src.cycle.fractions;
     if (!mf.loaded)
@@ -106,20 +106,20 @@ int material_fractions(const Source& src, std::int32_t material, float* fraction
                                         std::max<std::int32_t>(a.materials.count, 0));
     // Without "<MMVars>" no material is anywhere: every fraction is 0,
     // without an array of zeros being made for it.
-    const bool absent = mf.status == format::Read::section_missing;
+    const bool absent = mf.status == format::Status::section_missing;
     const Array<float>* f = nullptr;
     if (!absent) {
         if (static_cast<std::size_t>(material) > mf.materials.size() ||
             !mf.materials[static_cast<std::size_t>(material) - 1].allocated())
-            return fail(src, Outcome::damaged);
+            return fail(src, Status::damaged);
         f = &mf.materials[static_cast<std::size_t>(material) - 1];
-        if (f->size() < w.last_slot) return fail(src, Outcome::damaged);
+        if (f->size() < w.last_slot) return fail(src, Status::damaged);
     }
     const bool covered = directory_lists_cover(m.cycle);
     const Array<float>& cover = mf.cover;
-    if (covered && !cover.allocated()) return fail(src, Outcome::damaged);
+    if (covered && !cover.allocated()) return fail(src, Status::damaged);
     if (covered && cover.size() < w.last_slot + model::kHeaderPair)
-        return fail(src, Outcome::damaged);
+        return fail(src, Status::damaged);
 
     std::int64_t p = 0;
     std::int64_t out = 0;
@@ -137,7 +137,7 @@ int material_fractions(const Source& src, std::int32_t material, float* fraction
                     fractions[out++] = (1.0f - c) * (f ? (*f)(p) : 0.0f);
                 }
     }
-    return 1;
+    return true;
 }
 
 }  // namespace qv::extract

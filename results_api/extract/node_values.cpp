@@ -139,12 +139,12 @@ QV_CPU_CLONES void scale_displacements(const float* __restrict in, float* __rest
 
 }  // namespace
 
-int node_coordinates(const model::View& m, float* xyz) {
+bool node_coordinates(const model::View& m, float* xyz) {
     const model::Analysis& a = m.analysis;
-    if (!m.loaded) return -1;
+    if (!m.loaded) return false;
     // Without the extents of every structured part stated, a host cannot
     // know T and has no room for the structured nodes' coordinates.
-    if (!model::structured_parts_served(a, m.counts)) return -1;
+    if (!model::structured_parts_served(a, m.counts)) return false;
     const std::int64_t n = model::structured_slots(a, m.counts) + std::max(m.counts.node_count, 0);
     const float scale = model::UnitScale(a.unit_codes).factor(kLength);
     // The node count may describe more nodes than the base file's coordinates
@@ -153,55 +153,55 @@ int node_coordinates(const model::View& m, float* xyz) {
     const std::int64_t held = std::min(n, a.coordinates.size() / 3);
     const float* c = a.coordinates.data();
     for (std::int64_t i = 0; i < 3 * held; ++i) xyz[i] = c[i] * scale;
-    return 1;
+    return true;
 }
 
-int node_displacements(const Source& src, float* xyz) {
-    if (!cycle_ready(src)) return fail(src, Outcome::not_ready);
+bool node_displacements(const Source& src, float* xyz) {
+    if (!cycle_ready(src)) return fail(src, Status::not_ready);
     ModelSizes sizes;
-    if (!node_sizes(src.model, sizes)) return fail(src, Outcome::damaged);
+    if (!node_sizes(src.model, sizes)) return fail(src, Status::damaged);
     const std::int64_t nodes = sizes.slots + sizes.unstructured;
-    if (3 * nodes > src.capacity) return fail(src, Outcome::capacity);
+    if (3 * nodes > src.capacity) return fail(src, Status::capacity);
     runtime::Buffer<float>& d = src.cycle.values;
-    if (const format::Read st = format::read_displacements(src.cycle, d); st != format::Read::ok)
-        return fail(src, outcome_of(st));
-    if (!d.holds() || d.size() / 3 < nodes) return fail(src, Outcome::damaged);
+    if (const format::Status st = format::read_displacements(src.cycle, d); st != format::Status::ok)
+        return fail(src, query_status(st));
+    if (!d.holds() || d.size() / 3 < nodes) return fail(src, Status::damaged);
 
     const float scale = model::UnitScale(src.model.analysis.unit_codes).factor(kLength);
     scale_displacements(d.data(), xyz, nodes, scale);
-    return 1;
+    return true;
 }
 
-int int_node_values(const Source& src, std::int32_t variable, std::int32_t part,
+bool int_node_values(const Source& src, std::int32_t variable, std::int32_t part,
                     std::int32_t* values) {
-    if (!cycle_ready(src)) return fail(src, Outcome::not_ready);
+    if (!cycle_ready(src)) return fail(src, Status::not_ready);
     if (!directory_lists(src.model.cycle, variable, model::kNodeInteger, part, false))
-        return fail(src, Outcome::not_stored);
+        return fail(src, Status::not_stored);
     ModelSizes sizes;
-    if (!node_sizes(src.model, sizes)) return fail(src, Outcome::damaged);
+    if (!node_sizes(src.model, sizes)) return fail(src, Status::damaged);
     // Header pair, every slot and every unstructured node, unchanged.
-    const std::int64_t n = head(src) + sizes.slots + sizes.unstructured;
-    if (n > src.capacity) return fail(src, Outcome::capacity);
+    const std::int64_t n = sizes.slots + sizes.unstructured;
+    if (n > src.capacity) return fail(src, Status::capacity);
     model::Array<std::int32_t> work;
-    if (const format::Read st =
+    if (const format::Status st =
             format::read_integer_array(src.cycle, format::kNodeObject, -variable, part, work);
-        st != format::Read::ok)
-        return fail(src, outcome_of(st));
+        st != format::Status::ok)
+        return fail(src, query_status(st));
     if (!work.allocated() || !holds(work.size(), sizes.slots, 1, sizes.unstructured))
-        return fail(src, Outcome::damaged);
-    std::memcpy(values, work.data() + (kHeaderPair - head(src)),
+        return fail(src, Status::damaged);
+    std::memcpy(values, work.data() + kHeaderPair,
                 static_cast<std::size_t>(n) * sizeof(std::int32_t));
-    return 1;
+    return true;
 }
 
-int float_node_values(const Source& src, std::int32_t variable, std::int32_t part, float* values) {
-    if (!cycle_ready(src)) return fail(src, Outcome::not_ready);
+bool float_node_values(const Source& src, std::int32_t variable, std::int32_t part, float* values) {
+    if (!cycle_ready(src)) return fail(src, Status::not_ready);
     if (!directory_lists(src.model.cycle, variable, model::kNodeReal, part, false))
-        return fail(src, Outcome::not_stored);
+        return fail(src, Status::not_stored);
     ModelSizes sizes;
-    if (!node_sizes(src.model, sizes)) return fail(src, Outcome::damaged);
-    if (head(src) + sizes.slots + sizes.unstructured > src.capacity)
-        return fail(src, Outcome::capacity);
+    if (!node_sizes(src.model, sizes)) return fail(src, Status::damaged);
+    if (sizes.slots + sizes.unstructured > src.capacity)
+        return fail(src, Status::capacity);
 
     // Node values are scaled by length, time and mass; temperature is never
     // converted and does not take part in the choice of the code.
@@ -209,14 +209,14 @@ int float_node_values(const Source& src, std::int32_t variable, std::int32_t par
     const float scale = variable_scale(a, variable, false);
 
     runtime::Buffer<float>& work = src.cycle.values;
-    if (const format::Read st =
+    if (const format::Status st =
             format::read_real_array(src.cycle, format::kNodeObject, -variable, part, work);
-        st != format::Read::ok)
-        return fail(src, outcome_of(st));
+        st != format::Status::ok)
+        return fail(src, query_status(st));
     if (!work.holds() || !holds(work.size(), sizes.slots, 1, sizes.unstructured))
-        return fail(src, Outcome::damaged);
+        return fail(src, Status::damaged);
 
-    float* out = put_header(src, work.data(), values);
+    float* out = values;
     const float* in = work.data() + kHeaderPair;
     std::int64_t offset = 0;
     for (std::int32_t p = 1; p <= sizes.parts; ++p) {
@@ -228,7 +228,7 @@ int float_node_values(const Source& src, std::int32_t variable, std::int32_t par
         offset += b.slots();
     }
     scale_copy(in + sizes.slots, out + sizes.slots, sizes.unstructured, scale);
-    return 1;
+    return true;
 }
 
 }  // namespace qv::extract

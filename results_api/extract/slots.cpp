@@ -23,23 +23,25 @@ bool structured_sizes(const model::View& m, ModelSizes& sizes) {
 
 }  // namespace
 
-int fail(const Source& src, Outcome why) {
-    if (!src.failure) return -1;
+bool fail(const Source& src, Status why) {
+    if (!src.failure) return false;
     const format::RecordReader& r = src.cycle.records();
-    if (why == Outcome::not_stored && r.met_damage()) why = Outcome::damaged;
-    src.failure->why = why;
-    src.failure->offset = why == Outcome::damaged ? r.damage_offset() : -1;
-    return -1;
+    if (why == Status::not_stored && r.met_damage()) why = Status::damaged;
+    Failure& f = *src.failure;
+    f.status = why;
+    f.file = r.file_name();
+    f.offset = why == Status::damaged ? r.failure().offset : -1;
+    return false;
 }
 
-Outcome outcome_of(format::Read st) {
+Status query_status(Status st) {
     switch (st) {
-    case format::Read::ok: return Outcome::ok;
-    case format::Read::not_found:
-    case format::Read::no_arrays:
-    case format::Read::section_missing: return Outcome::not_stored;
-    case format::Read::not_open: return Outcome::not_ready;
-    default: return Outcome::damaged;
+    case Status::ok: return Status::ok;
+    case Status::not_found:
+    case Status::no_arrays:
+    case Status::section_missing: return Status::not_stored;
+    case Status::not_open: return Status::not_ready;
+    default: return Status::damaged;
     }
 }
 
@@ -134,13 +136,8 @@ bool integer_elements_fit(const model::Analysis& a, const ModelSizes& sizes, boo
 }
 
 void copy_integer_elements(const model::Analysis& a, const ModelSizes& sizes, bool planes,
-                           bool header, const std::int32_t* work, std::int32_t* values) {
+                           const std::int32_t* work, std::int32_t* values) {
     std::int32_t* out = values;
-    if (header) {
-        values[0] = work[0];
-        values[1] = work[1];
-        out += kHeaderPair;
-    }
     const std::int32_t* in = work + kHeaderPair;
     std::int64_t offset = 0;
     for (std::int32_t p = 1; p <= sizes.parts; ++p) {

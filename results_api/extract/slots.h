@@ -18,58 +18,36 @@
 namespace qv::extract {
 
 using model::kHeaderPair;
-
-// Why a value query failed.
-enum class Outcome {
-    ok,
-    not_ready,   // no cycle open, or the model is not valid
-    not_stored,  // the cycle does not store the array (or the variable is unknown)
-    damaged,     // the array is damaged, truncated or shorter than the model needs
-    capacity,    // the caller's buffer is smaller than the values to write
-    argument,    // no such material, joint quantity, ...
-};
-
-// Why a value query failed and where: the outcome and, for damage met in
-// the file, the offset of the record where this query first met it (-1
-// otherwise). An array or section that was not found counts as damaged when
-// the query met damage on the way: it may have been lost with it. The query
-// starts with RecordReader::forget_damage, so only its own damage counts.
-struct Failure {
-    Outcome why = Outcome::ok;
-    std::int64_t offset = -1;
-};
+using format::Failure;
+using format::Status;
 
 // What a value query reads: the model as the session sees it, the current
 // cycle and the data extraction mode; how many values the caller's buffer
-// holds, and where to say why a query failed.
+// holds, and where to say why a query failed. The values are the values
+// alone: the header pair stored before them is the exports' to add (the
+// cycle reader keeps the pair of the array it read last).
+//
+// A query that fails returns false and, when asked, fills `failure`: its
+// status (not_ready, not_stored, damaged, capacity or argument), the file
+// and, for damage met in the file, the offset of the record where this
+// query first met it. An array or section that was not found counts as
+// damaged when the query met damage on the way: it may have been lost with
+// it. The caller names the section and the array in `failure` before it
+// asks; the query starts with RecordReader::forget_damage, so only its own
+// damage counts.
 struct Source {
     model::View model;
     format::CycleReader& cycle;
     std::int32_t mode = 0;
     std::int64_t capacity = INT64_MAX;
     Failure* failure = nullptr;
-    // Whether the values start with the stored header pair (the exports of
-    // results_api.h) or are the values alone (qvres.h).
-    bool header = true;
 };
 
-// The values before the first one of a value query: the header pair or none.
-inline std::int64_t head(const Source& src) { return src.header ? kHeaderPair : 0; }
-
-// Writes the stored header pair when the query returns it; where the values
-// after it go.
-template <class T>
-inline T* put_header(const Source& src, const T* stored, T* values) {
-    if (!src.header) return values;
-    values[0] = stored[0];
-    values[1] = stored[1];
-    return values + kHeaderPair;
-}
-
-// Records why and where the query failed (when asked) and returns -1.
-int fail(const Source& src, Outcome why);
-// The outcome of an array read that did not succeed.
-Outcome outcome_of(format::Read st);
+// Records why and where the query failed (when asked) and returns false.
+bool fail(const Source& src, Status why);
+// What a read of the format that did not succeed means to a value query:
+// not_stored, not_ready or damaged.
+Status query_status(Status st);
 
 // Node layers of one structured part.
 struct Block {
@@ -140,20 +118,20 @@ inline void for_each_element_row(const Block& b, Row&& row) {
 }
 
 // Integer element values as the mode-0 and sublayer getters return them:
-// the header pair (with `header`), the element slots of every part with cells (with
+// the element slots of every part with cells (with
 // `planes` also every slot of each part of one I layer), then the U
 // unstructured values. `fits` says whether an array of `held` values holds
 // all of that; `copy_integer_elements` writes it.
 bool integer_elements_fit(const model::Analysis& a, const ModelSizes& sizes, bool planes,
                           std::int64_t held);
 void copy_integer_elements(const model::Analysis& a, const ModelSizes& sizes, bool planes,
-                           bool header, const std::int32_t* work, std::int32_t* values);
+                           const std::int32_t* work, std::int32_t* values);
 
 // The SI factor of a real variable: with `temperature`, all four exponents
 // choose the dimension code; without, temperature is taken as 0.
 float variable_scale(const model::Analysis& a, std::int32_t variable, bool temperature);
 
-// The values an element getter writes after the header pair: the element
+// The values an element getter writes: the element
 // slots of every part with cells (with `planes` also every slot of each
 // part of one I layer), `per_slot` values each, then the unstructured values.
 std::int64_t element_walk_values(const model::Analysis& a, const ModelSizes& sizes, bool planes,

@@ -31,13 +31,13 @@ bool read_count(RecordReader& r, std::int32_t& n, std::uint64_t item_bytes, cons
 
 template <class T>
 bool read_list(RecordReader& r, runtime::Array<T>& out, const std::string& what) {
-    const Read st = read_array(r, Framing::Single, out);
-    if (st == Read::ok) return true;
+    const Status st = read_array(r, Framing::Single, out);
+    if (st == Status::ok) return true;
     if (r.inflation_refused())
         return r.fail(what + ": the arrays inflate to more than " +
                       std::to_string(r.inflation_limit()) + " bytes, the limit for a base file of " +
                       std::to_string(r.size()) + " bytes");
-    return r.fail(what + (st == Read::corrupt_stream ? ": corrupt stream" : ": damaged array"));
+    return r.fail(what + (st == Status::corrupt_stream ? ": corrupt stream" : ": damaged array"));
 }
 
 bool read_header(RecordReader& r, Analysis& a) {
@@ -45,7 +45,7 @@ bool read_header(RecordReader& r, Analysis& a) {
     std::int32_t n = 0;
     if (!read_count(r, n, 4, "header word count")) return false;
     RecordData data;
-    if (r.record(data) != Read::ok || data.size() / 4 < static_cast<std::size_t>(n))
+    if (r.record(data) != Status::ok || data.size() / 4 < static_cast<std::size_t>(n))
         return r.fail("header words shorter than their count");
     runtime::allocate(a.base_header, n);
     for (std::int32_t& w : a.base_header) w = data.int32();
@@ -328,7 +328,7 @@ bool read_parallel_task_data(RecordReader& r, Analysis& a) {
                       std::to_string(r.inflation_limit()) + " bytes, the limit for a base file of " +
                       std::to_string(r.size()) + " bytes");
     runtime::ByteBuffer payload(length);
-    if (r.prefix(payload.data(), static_cast<std::size_t>(length)) != Read::ok)
+    if (r.prefix(payload.data(), static_cast<std::size_t>(length)) != Status::ok)
         return r.fail("payload record damaged");
     runtime::Array<std::int32_t> values;
     runtime::allocate(values, n);
@@ -357,7 +357,7 @@ bool read_base_file(RecordReader& r, Analysis& a, bool& tags_found) {
     // A missing "<Parts>" leaves the position where the section would have
     // begun, for the unit system records that follow it.
     const std::uint64_t after_header = r.position();
-    if (r.find_tag("<Parts>") == Read::ok) {
+    if (r.find_tag("<Parts>") == Status::ok) {
         tags_found = true;
         r.enter("<Parts>");
         if (a.header_word(1) < 7 && !read_parts(r, a)) return false;
@@ -367,12 +367,12 @@ bool read_base_file(RecordReader& r, Analysis& a, bool& tags_found) {
     model::build_numbering_maps(a);
     if (!read_attributes(r, a)) return false;
 
-    if (r.find_tag("<Materials>") == Read::ok) {
+    if (r.find_tag("<Materials>") == Status::ok) {
         tags_found = true;
         r.enter("<Materials>");
         if (!read_materials(r, a)) return false;
     }
-    if (r.find_tag("<ParallelTaskData>") == Read::ok) {
+    if (r.find_tag("<ParallelTaskData>") == Status::ok) {
         tags_found = true;
         r.enter("<ParallelTaskData>");
         if (!read_parallel_task_data(r, a)) return false;

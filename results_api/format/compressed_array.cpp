@@ -51,28 +51,28 @@ bool header_fits(const RecordReader& r, std::int32_t count, std::int32_t length)
 // A [count, length] header that does not fit: the damage was met at the
 // payload record it announces when that runs past the end of the file, at
 // the header record itself when its counts lie.
-Read unfit_header(RecordReader& r, std::int32_t length) {
+Status unfit_header(RecordReader& r, std::int32_t length) {
     const std::uint64_t left = r.bytes_left();
     const bool cut = length >= 0 && (left < 8 || static_cast<std::uint64_t>(length) > left - 8);
     r.note_damage_at(cut ? r.position() : r.record_start());
-    return Read::damaged;
+    return Status::damaged;
 }
 
-Read read_header(RecordReader& r, std::int32_t& count, std::int32_t& length) {
+Status read_header(RecordReader& r, std::int32_t& count, std::int32_t& length) {
     RecordData data;
-    if (const Read st = r.record(data); st != Read::ok) return damaged_if_end(st);
+    if (const Status st = r.record(data); st != Status::ok) return damaged_if_end(st);
     count = data.int32();
     length = data.int32();
-    return data.failed() ? Read::damaged : Read::ok;
+    return data.failed() ? Status::damaged : Status::ok;
 }
 
 // Reads one payload record of `length` bytes and inflates `count` values
 // into dest; `words` gets the values the stream produced.
 template <class T>
-Read read_payload(RecordReader& r, T* dest, std::int32_t count, std::int32_t length,
+Status read_payload(RecordReader& r, T* dest, std::int32_t count, std::int32_t length,
                   ZlibRoutine which, std::int64_t& words) {
     std::uint8_t* const payload = r.payload_buffer(length);
-    if (const Read st = r.prefix(payload, static_cast<std::size_t>(length)); st != Read::ok)
+    if (const Status st = r.prefix(payload, static_cast<std::size_t>(length)); st != Status::ok)
         return damaged_if_end(st);
     const int code = inflate_values(dest, count, payload, length, words, r.inflater());
     if (code != Z_OK) {
@@ -80,16 +80,16 @@ Read read_payload(RecordReader& r, T* dest, std::int32_t count, std::int32_t len
         // An empty array has nothing that could be wrong.
         if (count > 0) {
             r.note_damage_at(r.record_start());
-            return Read::corrupt_stream;
+            return Status::corrupt_stream;
         }
     }
-    return Read::ok;
+    return Status::ok;
 }
 
 // The skip buffer is sized for the payload by its growth rule, but the
 // payload is passed over by a seek: copying bytes that are thrown away
 // would cost as much as reading every skipped array.
-Read skip_payload(RecordReader& r, std::int32_t length) {
+Status skip_payload(RecordReader& r, std::int32_t length) {
     if (length < 0 || static_cast<std::uint64_t>(length) + 8 > r.bytes_left())
         return unfit_header(r, length);
     r.skip_buffer(length);
@@ -97,49 +97,49 @@ Read skip_payload(RecordReader& r, std::int32_t length) {
 }
 
 template <class T, template <class> class Dest>
-Read read_single(RecordReader& r, Dest<T>& out) {
+Status read_single(RecordReader& r, Dest<T>& out) {
     std::int32_t count = 0, length = 0;
-    if (const Read st = read_header(r, count, length); st != Read::ok) return st;
+    if (const Status st = read_header(r, count, length); st != Status::ok) return st;
     if (!header_fits(r, count, length)) return unfit_header(r, length);
     if (!r.claim_inflation(4 * std::int64_t(count))) {
         r.note_damage_at(r.record_start());
-        return Read::damaged;
+        return Status::damaged;
     }
     start(out, count);
     std::int64_t words = 0;
-    const Read st = read_payload(r, out.data(), count, length, routine<T>(Framing::Single), words);
-    if (st == Read::ok && kIntegers<T>) out.shrink_to(words);
+    const Status st = read_payload(r, out.data(), count, length, routine<T>(Framing::Single), words);
+    if (st == Status::ok && kIntegers<T>) out.shrink_to(words);
     return st;
 }
 
 template <class T, template <class> class Dest>
-Read read_chunked(RecordReader& r, Dest<T>& out) {
+Status read_chunked(RecordReader& r, Dest<T>& out) {
     std::int32_t total = 0;
     // Every value of the array still has to come from the rest of the file.
     if (!r.int32(total) || total < 0 || total > max_values_for(r.bytes_left()))
-        return Read::damaged;
+        return Status::damaged;
     start(out, 0);
     std::int64_t values = 0, stated = 0;
     bool corrupt = false, short_stream = false;
     for (;;) {
         std::int32_t count = 0, length = 0;
-        if (const Read st = read_header(r, count, length); st != Read::ok) return st;
+        if (const Status st = read_header(r, count, length); st != Status::ok) return st;
         if (count <= 0) break;
         if (!header_fits(r, count, length) || count > total - stated) return unfit_header(r, length);
         stated += count;
         // After a short integer stream the rest only has to be passed over.
         if (short_stream) {
-            if (const Read st = skip_payload(r, length); st != Read::ok) return st;
+            if (const Status st = skip_payload(r, length); st != Status::ok) return st;
             continue;
         }
-        if (!r.claim_inflation(4 * std::int64_t(count))) return Read::damaged;
+        if (!r.claim_inflation(4 * std::int64_t(count))) return Status::damaged;
         extend(out, values + count, total);
         std::int64_t words = 0;
-        const Read st =
+        const Status st =
             read_payload(r, out.data() + values, count, length, routine<T>(Framing::Chunked), words);
-        if (st == Read::corrupt_stream)
+        if (st == Status::corrupt_stream)
             corrupt = true;
-        else if (st != Read::ok)
+        else if (st != Status::ok)
             return st;
         if (kIntegers<T> && words < count) {
             out.shrink_to(values + words);
@@ -148,7 +148,7 @@ Read read_chunked(RecordReader& r, Dest<T>& out) {
         }
         values += count;
     }
-    return corrupt ? Read::corrupt_stream : Read::ok;
+    return corrupt ? Status::corrupt_stream : Status::ok;
 }
 
 }  // namespace
@@ -162,40 +162,40 @@ std::int64_t max_values_for(std::uint64_t length) {
 }
 
 template <class Dest>
-Read read_array(RecordReader& r, Framing framing, Dest& out) {
+Status read_array(RecordReader& r, Framing framing, Dest& out) {
     discard(out);
-    const Read st = framing == Framing::Single ? read_single(r, out) : read_chunked(r, out);
-    if (st != Read::ok) discard(out);
-    if (st == Read::damaged || st == Read::corrupt_stream) r.note_damage_at(r.record_start());
+    const Status st = framing == Framing::Single ? read_single(r, out) : read_chunked(r, out);
+    if (st != Status::ok) discard(out);
+    if (st == Status::damaged || st == Status::corrupt_stream) r.note_damage_at(r.record_start());
     return st;
 }
 
 namespace {
 
-Read skip_one_array(RecordReader& r, Framing framing) {
+Status skip_one_array(RecordReader& r, Framing framing) {
     std::int32_t head[2] = {0, 0};
     if (framing == Framing::Single) {
-        if (!r.ints(head, 2)) return Read::damaged;
+        if (!r.ints(head, 2)) return Status::damaged;
         return skip_payload(r, head[1]);
     }
-    if (!r.int32(head[0])) return Read::damaged;
+    if (!r.int32(head[0])) return Status::damaged;
     for (;;) {
-        if (!r.ints(head, 2)) return Read::damaged;
-        if (head[0] <= 0) return Read::ok;
-        if (const Read st = skip_payload(r, head[1]); st != Read::ok) return st;
+        if (!r.ints(head, 2)) return Status::damaged;
+        if (head[0] <= 0) return Status::ok;
+        if (const Status st = skip_payload(r, head[1]); st != Status::ok) return st;
     }
 }
 
 }  // namespace
 
-Read skip_array(RecordReader& r, Framing framing) {
-    const Read st = skip_one_array(r, framing);
-    if (st != Read::ok) r.note_damage_at(r.record_start());
+Status skip_array(RecordReader& r, Framing framing) {
+    const Status st = skip_one_array(r, framing);
+    if (st != Status::ok) r.note_damage_at(r.record_start());
     return st;
 }
 
-template Read read_array(RecordReader&, Framing, runtime::Array<std::int32_t>&);
-template Read read_array(RecordReader&, Framing, runtime::Array<float>&);
-template Read read_array(RecordReader&, Framing, runtime::Buffer<float>&);
+template Status read_array(RecordReader&, Framing, runtime::Array<std::int32_t>&);
+template Status read_array(RecordReader&, Framing, runtime::Array<float>&);
+template Status read_array(RecordReader&, Framing, runtime::Buffer<float>&);
 
 }  // namespace qv::format

@@ -31,10 +31,10 @@ std::int64_t max_values_for(std::uint64_t length);
 // left unallocated (a buffer holding nothing, its storage kept);
 // corrupt_stream leaves the file after the array, anything else unusable.
 template <class Dest>
-Read read_array(RecordReader& r, Framing framing, Dest& out);
+Status read_array(RecordReader& r, Framing framing, Dest& out);
 
 // Passes over one array without inflating it, through the reader's skip
 // buffer.
-Read skip_array(RecordReader& r, Framing framing);
+Status skip_array(RecordReader& r, Framing framing);
 
 }  // namespace qv::format

@@ -58,19 +58,19 @@ const char* section_tag(bool nodes) { return nodes ? "<Node>" : "<Element>"; }
 // damaged record (a truncated file) may have been lost with it: that is a
 // damaged file, not a section the cycle does not store. Each tag is
 // searched once per opened file; later queries go straight to it.
-Read find_section(CycleReader& c, std::string_view tag) {
+Status find_section(CycleReader& c, std::string_view tag) {
     RecordReader& r = c.records();
     for (const SectionIndex::Tag& t : c.index.tags)
         if (t.name == tag) {
-            if (t.found == Read::ok) r.seek(t.after);
+            if (t.found == Status::ok) r.seek(t.after);
             return t.found;
         }
     SectionIndex::Tag t;
     t.name = std::string(tag);
-    if (r.find_tag(tag) == Read::ok) {
+    if (r.find_tag(tag) == Status::ok) {
         t.after = r.position();
     } else {
-        t.found = r.search_met_damage() ? Read::damaged : Read::section_missing;
+        t.found = r.search_met_damage() ? Status::damaged : Status::section_missing;
     }
     c.index.tags.push_back(t);
     return t.found;
@@ -87,33 +87,35 @@ bool section_holds_arrays(const model::CycleHeader& h, bool nodes) {
 // array start the index knows before the entry and records every start it
 // passes, so that no array is passed over twice.
 template <class Dest>
-Read load_entry(CycleReader& c, bool nodes, std::int64_t entry, Dest& dest) {
-    if (const Read st = find_section(c, section_tag(nodes)); st != Read::ok) return st;
+Status load_entry(CycleReader& c, bool nodes, std::int64_t entry, Dest& dest) {
+    if (const Status st = find_section(c, section_tag(nodes)); st != Status::ok) return st;
     const model::CycleModel& m = c.model();
-    if (!section_holds_arrays(m.header, nodes)) return Read::no_arrays;
+    if (!section_holds_arrays(m.header, nodes)) return Status::no_arrays;
     RecordReader& r = c.records();
     std::vector<std::uint64_t>& walked = c.index.walked[nodes ? 0 : 1];
     if (walked.empty()) walked.push_back(r.position());
     const Framing framing = bulk_framing(m.header);
     const std::int64_t count = m.directory.size();
     std::int64_t passed = std::min<std::int64_t>(entry - 1, static_cast<std::int64_t>(walked.size()) - 1);
-    if (!r.seek(walked[static_cast<std::size_t>(passed)])) return Read::damaged;
+    if (!r.seek(walked[static_cast<std::size_t>(passed)])) return Status::damaged;
     for (; passed < entry - 1; ++passed) {
-        if (owns_array(m.directory(passed + 1).kind, nodes) && skip_array(r, framing) != Read::ok)
-            return Read::damaged;
+        if (owns_array(m.directory(passed + 1).kind, nodes) && skip_array(r, framing) != Status::ok)
+            return Status::damaged;
         walked.push_back(r.position());
     }
-    if (entry > count) return Read::not_found;
-    const Read st = read_array(r, framing, dest);
+    if (entry > count) return Status::not_found;
+    const Status st = read_array(r, framing, dest);
+    if (st == Status::ok && dest.size() >= model::kHeaderPair)
+        std::memcpy(c.header_pair, dest.data(), sizeof c.header_pair);
     // A corrupt stream leaves the file after its array too.
-    if ((st == Read::ok || st == Read::corrupt_stream) && walked.size() == static_cast<std::size_t>(entry))
+    if ((st == Status::ok || st == Status::corrupt_stream) && walked.size() == static_cast<std::size_t>(entry))
         walked.push_back(r.position());
     return st;
 }
 
 // Loads the first entry that matches `w`; `entry` receives its number.
 template <class Dest>
-Read walk_and_load(CycleReader& c, bool nodes, const Wanted& w, Dest& dest, std::int64_t& entry) {
+Status walk_and_load(CycleReader& c, bool nodes, const Wanted& w, Dest& dest, std::int64_t& entry) {
     const std::int64_t first =
         model::first_entry(c.model(), w.variable, w.kind, w.qualifier, w.exact_qualifier);
     entry = first;
@@ -126,51 +128,51 @@ Read walk_and_load(CycleReader& c, bool nodes, const Wanted& w, Dest& dest, std:
 // which entry's array was loaded last; the file itself is positioned from
 // the index.
 template <class Dest>
-Read positioned_read(CycleReader& c, std::int32_t object_type, const Wanted& w, Dest& dest) {
+Status positioned_read(CycleReader& c, std::int32_t object_type, const Wanted& w, Dest& dest) {
     forget(dest);
     c.read_position = 0;
-    if (!c.is_open()) return Read::not_open;
-    if (object_type != kNodeObject && object_type != kElementObject) return Read::not_found;
+    if (!c.is_open()) return Status::not_open;
+    if (object_type != kNodeObject && object_type != kElementObject) return Status::not_found;
     const bool nodes = object_type == kNodeObject;
     std::int64_t entry = 0;
-    const Read st = walk_and_load(c, nodes, w, dest, entry);
-    if (st != Read::ok) return st;
+    const Status st = walk_and_load(c, nodes, w, dest, entry);
+    if (st != Status::ok) return st;
     // Behind the last entry nothing is left to continue with.
     if (entry < c.model().directory.size()) c.read_position = nodes ? entry : -entry;
-    return Read::ok;
+    return Status::ok;
 }
 
 // What every section reader does first: forget the read position (the file
 // is about to move), and find the section's tag record.
-Read enter_section(CycleReader& c, const char* tag) {
+Status enter_section(CycleReader& c, const char* tag) {
     c.read_position = 0;
-    if (!c.is_open()) return Read::not_open;
+    if (!c.is_open()) return Status::not_open;
     return find_section(c, tag);
 }
 
-Read read_body_section(CycleReader& c, const char* tag, Array<std::int32_t>& numbers,
+Status read_body_section(CycleReader& c, const char* tag, Array<std::int32_t>& numbers,
                        Array<float>& data) {
     runtime::release(numbers);
     runtime::release(data);
-    if (const Read st = enter_section(c, tag); st != Read::ok) return st;
+    if (const Status st = enter_section(c, tag); st != Status::ok) return st;
     RecordReader& r = c.records();
     const model::CycleHeader& h = c.model().header;
     // Below 8 header words, word 2 says whether the arrays are there.
-    if (h.count() < 8 && h.word(2) <= 0) return Read::no_arrays;
+    if (h.count() < 8 && h.word(2) <= 0) return Status::no_arrays;
     const Framing framing = body_framing(h);
-    Read st = read_array(r, framing, numbers);
-    if (st == Read::ok) st = read_array(r, framing, data);
-    if (st != Read::ok) {
+    Status st = read_array(r, framing, numbers);
+    if (st == Status::ok) st = read_array(r, framing, data);
+    if (st != Status::ok) {
         runtime::release(numbers);
         runtime::release(data);
     }
     return st;
 }
 
-bool is_error(Read st) { return st == Read::damaged || st == Read::corrupt_stream; }
+bool is_error(Status st) { return st == Status::damaged || st == Status::corrupt_stream; }
 
 template <class Dest>
-Read read_reals(CycleReader& c, std::int32_t object_type, std::int32_t code,
+Status read_reals(CycleReader& c, std::int32_t object_type, std::int32_t code,
                 std::int32_t qualifier, Dest& dest) {
     Wanted w;
     w.variable = variables::real_variable_index(code);
@@ -180,28 +182,28 @@ Read read_reals(CycleReader& c, std::int32_t object_type, std::int32_t code,
 }
 
 template <class Dest>
-Read displacements(CycleReader& c, Dest& dest) {
+Status displacements(CycleReader& c, Dest& dest) {
     forget(dest);
-    if (const Read st = enter_section(c, "<Displacement>"); st != Read::ok) return st;
+    if (const Status st = enter_section(c, "<Displacement>"); st != Status::ok) return st;
     const model::CycleHeader& h = c.model().header;
     // From 7 header words on, word 2 is not consulted.
-    if (h.count() < 7 && h.word(2) <= 0) return Read::no_arrays;
+    if (h.count() < 7 && h.word(2) <= 0) return Status::no_arrays;
     return read_array(c.records(), bulk_framing(h), dest);
 }
 
 }  // namespace
 
-Read read_real_array(CycleReader& c, std::int32_t object_type, std::int32_t code,
+Status read_real_array(CycleReader& c, std::int32_t object_type, std::int32_t code,
                      std::int32_t qualifier, Array<float>& dest) {
     return read_reals(c, object_type, code, qualifier, dest);
 }
 
-Read read_real_array(CycleReader& c, std::int32_t object_type, std::int32_t code,
+Status read_real_array(CycleReader& c, std::int32_t object_type, std::int32_t code,
                      std::int32_t qualifier, Buffer<float>& dest) {
     return read_reals(c, object_type, code, qualifier, dest);
 }
 
-Read read_layered_integer_array(CycleReader& c, std::int32_t object_type, std::int32_t code,
+Status read_layered_integer_array(CycleReader& c, std::int32_t object_type, std::int32_t code,
                                 std::int32_t signed_qualifier, Array<std::int32_t>& dest) {
     Wanted w;
     w.variable = variables::integer_variable_index(code);
@@ -211,12 +213,12 @@ Read read_layered_integer_array(CycleReader& c, std::int32_t object_type, std::i
     return positioned_read(c, object_type, w, dest);
 }
 
-Read read_integer_array(CycleReader& c, std::int32_t object_type, std::int32_t code,
+Status read_integer_array(CycleReader& c, std::int32_t object_type, std::int32_t code,
                         std::int32_t qualifier, Array<std::int32_t>& dest) {
     runtime::release(dest);
     if (object_type != kNodeObject && object_type != kElementObject) {
         c.read_position = 0;
-        return c.is_open() ? Read::not_found : Read::not_open;
+        return c.is_open() ? Status::not_found : Status::not_open;
     }
     const bool nodes = object_type == kNodeObject;
     Wanted w;
@@ -224,49 +226,49 @@ Read read_integer_array(CycleReader& c, std::int32_t object_type, std::int32_t c
     w.qualifier = qualifier;
     w.kind = nodes ? model::kNodeInteger : model::kElementInteger;
     c.read_position = 0;
-    if (!c.is_open()) return Read::not_open;
+    if (!c.is_open()) return Status::not_open;
     std::int64_t entry = 0;
     return walk_and_load(c, nodes, w, dest, entry);
 }
 
-Read read_displacements(CycleReader& c, Buffer<float>& dest) { return displacements(c, dest); }
+Status read_displacements(CycleReader& c, Buffer<float>& dest) { return displacements(c, dest); }
 
-Read read_material_fractions(CycleReader& c, std::int64_t slots, std::int64_t materials) {
+Status read_material_fractions(CycleReader& c, std::int64_t slots, std::int64_t materials) {
     MaterialFractions& f = c.fractions;
     f = MaterialFractions{};
     c.read_position = 0;
-    if (!c.is_open()) return Read::not_open;
+    if (!c.is_open()) return Status::not_open;
     RecordReader& r = c.records();
-    Read result = Read::ok;
-    if (const Read st = find_section(c, "<MMVars>"); st != Read::ok) {
+    Status result = Status::ok;
+    if (const Status st = find_section(c, "<MMVars>"); st != Status::ok) {
         result = st;
     } else if (!runtime::allocation_allowed(slots, sizeof(float)) ||
                (materials > 0 && slots > max_values_for(r.size()) / materials)) {
         // Every material gets an array of all slots: each one an allocation
         // the allocation layer allows, and together no more values than the
         // cycle file could hold. Refused before the first array is allocated.
-        result = Read::damaged;
+        result = Status::damaged;
     } else {
         f.materials.resize(static_cast<std::size_t>(materials));
         const model::CycleHeader& h = c.model().header;
         const bool stored = !(h.count() < 7 && h.word(6) <= 0);
-        if (!stored) result = Read::no_arrays;
+        if (!stored) result = Status::no_arrays;
         const Framing framing = bulk_framing(h);
         for (Array<float>& a : f.materials) {
             runtime::allocate(a, slots);
             if (!stored) continue;
             Array<float> stored_values;
-            const Read st = read_array(r, framing, stored_values);
-            if (st == Read::corrupt_stream) {
+            const Status st = read_array(r, framing, stored_values);
+            if (st == Status::corrupt_stream) {
                 // The next material's array still follows intact records.
                 runtime::release(a);
-                result = Read::corrupt_stream;
+                result = Status::corrupt_stream;
                 continue;
             }
-            if (st != Read::ok) {
+            if (st != Status::ok) {
                 // The rest of the section cannot be found any more.
                 for (Array<float>& m : f.materials) runtime::release(m);
-                result = Read::damaged;
+                result = Status::damaged;
                 break;
             }
             const std::int64_t kept = std::min(slots, stored_values.size());
@@ -277,7 +279,7 @@ Read read_material_fractions(CycleReader& c, std::int64_t slots, std::int64_t ma
     }
 
     c.read_position = 0;
-    const Read cover =
+    const Status cover =
         read_real_array(c, kElementObject, -model::kCoverFractionVariable, 1, f.cover);
     if (is_error(cover) && !is_error(result)) result = cover;
     f.loaded = true;
@@ -285,11 +287,11 @@ Read read_material_fractions(CycleReader& c, std::int64_t slots, std::int64_t ma
     return result;
 }
 
-Read read_rigid_body_data(CycleReader& c, Array<std::int32_t>& numbers, Array<float>& data) {
+Status read_rigid_body_data(CycleReader& c, Array<std::int32_t>& numbers, Array<float>& data) {
     return read_body_section(c, "<RigidBodyData>", numbers, data);
 }
 
-Read read_joint_data(CycleReader& c, Array<std::int32_t>& numbers, Array<float>& data) {
+Status read_joint_data(CycleReader& c, Array<std::int32_t>& numbers, Array<float>& data) {
     return read_body_section(c, "<JointData>", numbers, data);
 }
 

@@ -42,24 +42,24 @@ inline constexpr std::int32_t kElementObject = 2;
 // kind 2 (nodes) or -2 (elements). Keeps the read position. The value
 // queries read into the cycle reader's kept buffer (CycleReader::values);
 // the material fraction reader keeps the cover fraction in an array.
-Read read_real_array(CycleReader& c, std::int32_t object_type, std::int32_t code,
+Status read_real_array(CycleReader& c, std::int32_t object_type, std::int32_t code,
                      std::int32_t qualifier, runtime::Array<float>& dest);
-Read read_real_array(CycleReader& c, std::int32_t object_type, std::int32_t code,
+Status read_real_array(CycleReader& c, std::int32_t object_type, std::int32_t code,
                      std::int32_t qualifier, runtime::Buffer<float>& dest);
 
 // Integer array of kind 1 or -1, qualifier by absolute value. Always starts
 // from the section tag and leaves the read position at 0.
-Read read_integer_array(CycleReader& c, std::int32_t object_type, std::int32_t code,
+Status read_integer_array(CycleReader& c, std::int32_t object_type, std::int32_t code,
                         std::int32_t qualifier, runtime::Array<std::int32_t>& dest);
 
 // Integer array of kind 1 or -1 whose qualifier equals signed_qualifier,
 // sign included. Keeps the read position like the real reader.
-Read read_layered_integer_array(CycleReader& c, std::int32_t object_type, std::int32_t code,
+Status read_layered_integer_array(CycleReader& c, std::int32_t object_type, std::int32_t code,
                                 std::int32_t signed_qualifier, runtime::Array<std::int32_t>& dest);
 
 // The displacements of the cycle; a cycle without them leaves `dest`
 // released.
-Read read_displacements(CycleReader& c, runtime::Buffer<float>& dest);
+Status read_displacements(CycleReader& c, runtime::Buffer<float>& dest);
 
 // Fills c.fractions once per cycle: one array per material (`materials`),
 // each with one value per structured slot (`slots`), and the cover fraction
@@ -71,13 +71,13 @@ Read read_displacements(CycleReader& c, runtime::Buffer<float>& dest);
 // damaged cover fraction array turns an otherwise good result into its
 // error; one that is not in the directory only shows as the cover array
 // being unallocated.
-Read read_material_fractions(CycleReader& c, std::int64_t slots, std::int64_t materials);
+Status read_material_fractions(CycleReader& c, std::int64_t slots, std::int64_t materials);
 
 // The rigid body (joint) number and data arrays. ok or no_arrays (both
 // arrays released) when the section was read.
-Read read_rigid_body_data(CycleReader& c, runtime::Array<std::int32_t>& numbers,
+Status read_rigid_body_data(CycleReader& c, runtime::Array<std::int32_t>& numbers,
                           runtime::Array<float>& data);
-Read read_joint_data(CycleReader& c, runtime::Array<std::int32_t>& numbers,
+Status read_joint_data(CycleReader& c, runtime::Array<std::int32_t>& numbers,
                      runtime::Array<float>& data);
 
 }  // namespace qv::format

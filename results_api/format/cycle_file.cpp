@@ -15,7 +15,7 @@ bool read_header(RecordReader& r, model::CycleHeader& header) {
     std::int32_t n = 0;
     if (!r.int32(n) || n < 0) return r.fail("no valid header word count");
     RecordData data;
-    if (r.record(data) != Read::ok || data.size() / 4 < static_cast<std::size_t>(n))
+    if (r.record(data) != Status::ok || data.size() / 4 < static_cast<std::size_t>(n))
         return r.fail("header words shorter than their count " + std::to_string(n));
     runtime::allocate(header.words, n);
     for (std::int32_t& w : header.words) w = data.int32();
@@ -24,7 +24,7 @@ bool read_header(RecordReader& r, model::CycleHeader& header) {
 
 bool read_directory(RecordReader& r, std::int32_t count, model::CycleModel& m) {
     RecordData data;
-    if (r.record(data) != Read::ok) return r.fail("no result directory record");
+    if (r.record(data) != Status::ok) return r.fail("no result directory record");
     // A count larger than its record describes entries that are not there.
     if (count < 0 || data.size() / kDirectoryEntryBytes < static_cast<std::size_t>(count))
         return r.fail("result directory of " + std::to_string(count) +
@@ -74,7 +74,7 @@ bool read_model_sizes(RecordReader& r, const model::Counts& known, model::CycleM
     m.counts.node_count = v[0];
     m.counts.unstructured_element_total = v[1];
     m.model_third_value = v[2];
-    if (r.skip() != Read::ok) return r.fail("record after the counts missing");
+    if (r.skip() != Status::ok) return r.fail("record after the counts missing");
     std::int32_t counts[2];
     if (!r.ints(counts, 2) || !r.ints(m.object_counts, 3)) return r.fail("variable counts missing");
     if (!count_fits(r, counts[0], 0))
@@ -98,8 +98,8 @@ Framing body_framing(const model::CycleHeader& h) {
 bool CycleReader::open(const std::string& path, const model::Counts& known) {
     *this = CycleReader{};
     runtime::InputFile file;
-    if (!runtime::open_input(path, file, reason_)) {
-        failure_ = runtime::file_exists(path) ? Failure::unreadable : Failure::missing;
+    if (!runtime::open_input(path, file, failure_.detail)) {
+        failure_.status = runtime::file_exists(path) ? Status::unreadable : Status::missing;
         return false;
     }
     RecordReader r(std::move(file));
@@ -107,12 +107,12 @@ bool CycleReader::open(const std::string& path, const model::Counts& known) {
     bool read = read_header(r, m.header);
     if (read) {
         r.enter("<Model>");
-        read = r.find_tag("<Model>") == Read::ok || r.fail("no \"<Model>\" section");
+        read = r.find_tag("<Model>") == Status::ok || r.fail("no \"<Model>\" section");
     }
     if (read && m.header.word(1) > 0) read = read_model_sizes(r, known, m);
     if (!read) {
-        reason_ = r.reason();
-        failure_ = Failure::damaged;
+        failure_ = r.failure();
+        failure_.status = Status::damaged;
         return false;
     }
     records_ = std::move(r);
@@ -125,7 +125,7 @@ bool read_cycle_stamp(RecordReader& r, CycleStamp& stamp) {
     if (!read_header(r, header)) return false;
     stamp = CycleStamp{};
     r.enter("<Model>");
-    if (r.find_tag("<Model>") != Read::ok) return true;
+    if (r.find_tag("<Model>") != Status::ok) return true;
     stamp.model_found = true;
     if (header.word(1) != 1) return true;
     std::int32_t ignored;

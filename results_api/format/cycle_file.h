@@ -24,7 +24,7 @@ Framing body_framing(const model::CycleHeader& header);
 // by the first query that needs them.
 struct MaterialFractions {
     bool loaded = false;
-    Read status = Read::ok;  // what reading them gave
+    Status status = Status::ok;  // what reading them gave
     std::vector<runtime::Array<float>> materials;  // one per material
     runtime::Array<float> cover;                   // element array of variable 155
 };
@@ -37,7 +37,7 @@ struct MaterialFractions {
 struct SectionIndex {
     struct Tag {
         std::string name;
-        Read found = Read::ok;     // what the search gave
+        Status found = Status::ok;     // what the search gave
         std::uint64_t after = 0;  // the offset after the tag record when found
     };
     std::vector<Tag> tags;
@@ -52,12 +52,10 @@ struct SectionIndex {
 // the file is closed.
 class CycleReader {
 public:
-    // Why the last open failed.
-    enum class Failure { none, missing, unreadable, damaged };
-
     // Opens `path` and reads its header and "<Model>" section. False, with
-    // reason() saying why and the reader empty and closed, when the file is
-    // missing, cannot be opened, or has no readable "<Model>" section.
+    // failure() saying why (missing, unreadable or damaged) and the reader
+    // empty and closed, when the file is missing, cannot be opened, or has
+    // no readable "<Model>" section.
     // `known` are the counts of the model the cycle belongs to: a cycle may
     // restate them without storing a single array, but larger counts must
     // be ones this file could hold values for.
@@ -73,12 +71,16 @@ public:
     const model::CycleModel& model() const { return model_; }
     RecordReader& records() { return records_; }
     const RecordReader& records() const { return records_; }
-    const std::string& reason() const { return reason_; }
-    Failure failure() const { return failure_; }
+    // Why the last open failed.
+    const Failure& failure() const { return failure_; }
+    std::string reason() const { return failure_.message(); }
 
     // Which directory entry's array the file was left behind: i in
     // "<Node>", -i in "<Element>", 0 for none.
     std::int64_t read_position = 0;
+    // The header pair (the first two 4-byte words) of the node or element
+    // array read last, as stored.
+    std::uint32_t header_pair[2] = {0, 0};
     SectionIndex index;
     MaterialFractions fractions;
     // The stored array a value query converts, read into storage kept from
@@ -89,8 +91,7 @@ public:
 private:
     RecordReader records_;
     model::CycleModel model_;
-    std::string reason_;
-    Failure failure_ = Failure::none;
+    Failure failure_;
 };
 
 // What registration needs of a cycle file: its cycle number and time, read

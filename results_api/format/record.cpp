@@ -64,19 +64,19 @@ bool RecordReader::seek(std::uint64_t offset) { return file_.file && file_.file-
 
 // Passes the rest of a damaged file: the next read reports its end, so no
 // search can loop on it.
-Read RecordReader::give_up() {
+Status RecordReader::give_up() {
     damage_met_ = true;
     note_damage_at(record_start_);
     seek(file_.size);
-    return Read::damaged;
+    return Status::damaged;
 }
 
 // Reads the leading length; on success the file is positioned at the data.
-Read RecordReader::leading_length(std::int64_t& length) {
-    if (!file_.file) return Read::end;
+Status RecordReader::leading_length(std::int64_t& length) {
+    if (!file_.file) return Status::end;
     record_start_ = position();
     const std::uint64_t left = bytes_left();
-    if (left == 0) return Read::end;
+    if (left == 0) return Status::end;
     ++records_begun_;
     std::uint8_t head[4];
     if (left < 8 || !file_.file->read(head, 4)) return give_up();
@@ -85,62 +85,62 @@ Read RecordReader::leading_length(std::int64_t& length) {
     // files never hold; a length beyond the file is a truncated record.
     if (l < 0 || static_cast<std::uint64_t>(l) > left - 8) return give_up();
     length = l;
-    return Read::ok;
+    return Status::ok;
 }
 
-Read RecordReader::trailing_length(std::int64_t length) {
+Status RecordReader::trailing_length(std::int64_t length) {
     std::uint8_t tail[4];
     if (!file_.file->read(tail, 4)) return give_up();
-    if (decode_int32(tail) == length) return Read::ok;
+    if (decode_int32(tail) == length) return Status::ok;
     damage_met_ = true;
     note_damage_at(record_start_);
-    return Read::damaged;
+    return Status::damaged;
 }
 
-Read RecordReader::record(RecordData& out) {
+Status RecordReader::record(RecordData& out) {
     std::int64_t length = 0;
-    if (const Read st = leading_length(length); st != Read::ok) return st;
+    if (const Status st = leading_length(length); st != Status::ok) return st;
     out.bytes().resize(static_cast<std::size_t>(length));
     out.start();
     if (!file_.file->read(out.bytes().data(), out.bytes().size())) return give_up();
     return trailing_length(length);
 }
 
-Read RecordReader::prefix(void* dst, std::size_t n) {
+Status RecordReader::prefix(void* dst, std::size_t n) {
     std::int64_t length = 0;
-    if (const Read st = leading_length(length); st != Read::ok) return st;
+    if (const Status st = leading_length(length); st != Status::ok) return st;
     const std::uint64_t data_start = position();
     const bool long_enough = static_cast<std::uint64_t>(length) >= n;
     if (long_enough && !file_.file->read(dst, n)) return give_up();
     // A seek costs the file's read-ahead: none when the data were read whole.
     const std::uint64_t data_end = data_start + static_cast<std::uint64_t>(length);
     if (position() != data_end && !seek(data_end)) return give_up();
-    const Read st = trailing_length(length);
-    return st == Read::ok && !long_enough ? Read::damaged : st;
+    const Status st = trailing_length(length);
+    return st == Status::ok && !long_enough ? Status::damaged : st;
 }
 
 // The few leading values of a record: only their bytes are read, so a
 // damaged file that puts a large record where a count belongs costs nothing.
 bool RecordReader::ints(std::int32_t* values, std::size_t n) {
     std::uint8_t bytes[4 * 8];
-    if (n > 8 || prefix(bytes, 4 * n) != Read::ok) return false;
+    if (n > 8 || prefix(bytes, 4 * n) != Status::ok) return false;
     for (std::size_t i = 0; i < n; ++i) values[i] = decode_int32(bytes + 4 * i);
     return true;
 }
 
 bool RecordReader::real32(float& value) {
     std::uint8_t bytes[4];
-    if (prefix(bytes, 4) != Read::ok) return false;
+    if (prefix(bytes, 4) != Status::ok) return false;
     value = decode_real32(bytes);
     return true;
 }
 
 bool RecordReader::text(std::size_t n, std::string& out) {
     out.assign(n, ' ');
-    return prefix(out.data(), n) == Read::ok;
+    return prefix(out.data(), n) == Status::ok;
 }
 
-Read RecordReader::find_tag(std::string_view tag) {
+Status RecordReader::find_tag(std::string_view tag) {
     char wanted[kTagLength];
     std::memset(wanted, ' ', kTagLength);
     std::memcpy(wanted, tag.data(), std::min(tag.size(), kTagLength));
@@ -150,27 +150,29 @@ Read RecordReader::find_tag(std::string_view tag) {
     search_met_damage_ = false;
     for (;;) {
         char field[kTagLength];
-        const Read st = prefix(field, kTagLength);
-        if (st == Read::end) {
+        const Status st = prefix(field, kTagLength);
+        if (st == Status::end) {
             if (++ends == 1) {
                 rewind();
                 continue;
             }
-            message_ = "Could not find search string (" + std::string(tag) + ") in results file";
             search_met_damage_ = damage_met_;
-            return Read::section_missing;
+            return Status::section_missing;
         }
         // Records shorter than a tag, such as a few integers, are passed
         // over; so is a damaged record, after which the file reads as ended.
-        if (st != Read::ok) continue;
-        if (std::memcmp(field, wanted, kTagLength) == 0) return Read::ok;
+        if (st != Status::ok) continue;
+        if (std::memcmp(field, wanted, kTagLength) == 0) return Status::ok;
     }
 }
 
 bool RecordReader::fail(const std::string& what) {
-    reason_ = file_.name + ": ";
-    if (!section_.empty()) reason_ += section_ + ": ";
-    reason_ += what + " (at byte " + std::to_string(position()) + ")";
+    failure_.status = Status::damaged;
+    failure_.file = file_.name;
+    failure_.section = section_;
+    failure_.names[0] = failure_.names[1] = nullptr;
+    failure_.detail = what;
+    failure_.offset = static_cast<std::int64_t>(position());
     return false;
 }
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "format/inflate.h"
-#include "format/status.h"
+#include "format/failure.h"
 #include "runtime/alloc.h"
 #include "runtime/files.h"
 
@@ -71,11 +71,11 @@ public:
     void rewind() { seek(0); }
 
     // The next whole record.
-    Read record(RecordData& out);
+    Status record(RecordData& out);
     // The first n bytes of the next record into dst, passing over the rest.
     // A record shorter than n bytes is consumed and reported as damaged.
-    Read prefix(void* dst, std::size_t n);
-    Read skip() { return prefix(nullptr, 0); }
+    Status prefix(void* dst, std::size_t n);
+    Status skip() { return prefix(nullptr, 0); }
     // One record's leading values; false when it is missing, damaged or too
     // short (at most 8 integers).
     bool ints(std::int32_t* values, std::size_t n);
@@ -85,27 +85,28 @@ public:
     bool text(std::size_t n, std::string& out);
 
     // Searches forward for the tag record of a section, rewinding once at
-    // the end of the file; ok with the file just after the tag record. When
-    // the tag is not found, message() says "Could not find search string
-    // (<tag>) in results file".
-    Read find_tag(std::string_view tag);
-    const std::string& message() const { return message_; }
+    // the end of the file; ok with the file just after the tag record,
+    // section_missing when the tag is not found.
+    Status find_tag(std::string_view tag);
     // Records begun (read, passed over or found damaged) since the file was
     // opened: the work the readers did.
     std::uint64_t records_begun() const { return records_begun_; }
+    // What the current question met: the offset of the first record (its
+    // leading length) that was cut, framed wrongly, held counts that do not
+    // fit, or a zlib stream that failed (offset -1 when none), and, after
+    // fail(), why the file was rejected.
+    const Failure& failure() const { return failure_; }
     // Whether a record ran past the end of the file or could not be read.
     bool met_damage() const { return damage_met_; }
     // Starts a new question: damage met before no longer counts.
     void forget_damage() {
         damage_met_ = false;
-        damage_offset_ = -1;
+        failure_ = Failure{};
     }
-    // Where the current question first met damage: the offset of the record
-    // (its leading length) that was cut, framed wrongly, held counts that do
-    // not fit, or a zlib stream that failed; -1 when none.
-    std::int64_t damage_offset() const { return damage_offset_; }
     void note_damage_at(std::uint64_t offset) {
-        if (damage_offset_ < 0) damage_offset_ = static_cast<std::int64_t>(offset);
+        if (failure_.offset >= 0) return;
+        failure_.status = Status::damaged;
+        failure_.offset = static_cast<std::int64_t>(offset);
     }
     // Where the last record read began.
     std::uint64_t record_start() const { return record_start_; }
@@ -114,11 +115,13 @@ public:
     // found may have been lost with it.
     bool search_met_damage() const { return search_met_damage_; }
 
-    // The section being read, for the reasons below.
-    void enter(std::string_view section) { section_ = section; }
-    // Records why the file was rejected and returns false.
+    // The section being read, for the failures below.
+    void enter(const char* section) { section_ = section; }
+    // Records why the file was rejected (the file, the section, `what` and
+    // the position) and returns false.
     bool fail(const std::string& what);
-    const std::string& reason() const { return reason_; }
+    // "<file>: <section>: <what> (at byte N)".
+    std::string reason() const { return failure_.message(); }
 
     // The buffer of skipped payloads, which grows by 1.2 and is kept while
     // the reader lives (the payloads themselves are passed over by a seek).
@@ -157,19 +160,17 @@ public:
     void note_zlib_error(ZlibRoutine r, int code);
 
 private:
-    Read leading_length(std::int64_t& length);
-    Read trailing_length(std::int64_t length);
-    Read give_up();
+    Status leading_length(std::int64_t& length);
+    Status trailing_length(std::int64_t length);
+    Status give_up();
 
     runtime::InputFile file_;
     std::uint64_t records_begun_ = 0;
     bool damage_met_ = false;  // set by give_up and a bad trailing length
-    std::int64_t damage_offset_ = -1;
+    Failure failure_;
     std::uint64_t record_start_ = 0;
     bool search_met_damage_ = false;
-    std::string message_;
-    std::string section_;
-    std::string reason_;
+    const char* section_ = "";
     runtime::Array<std::uint8_t> skip_bytes_;
     std::int64_t skip_capacity_ = 0;
     runtime::Buffer<std::uint8_t> payload_;

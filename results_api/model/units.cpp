@@ -109,6 +109,17 @@ void compute_unit_exponents(std::int32_t length_code, std::int32_t mass_code,
     table[24] = entry(-b);
 }
 
+bool decimal_unit_powers(const std::int32_t codes[3], std::int32_t powers[3]) {
+    if (codes[1] >= 4) return false;
+    std::int32_t table[30] = {};
+    compute_unit_exponents(codes[0], codes[1], codes[2], table);
+    // Dimension codes 8, 15 and 23: length, mass and time alone.
+    powers[0] = table[8];
+    powers[1] = table[15];
+    powers[2] = table[23];
+    return true;
+}
+
 float power_of_ten(std::int32_t exponent) {
     // Binary powering in single precision, the reciprocal for negative powers.
     float result = 1.0f;

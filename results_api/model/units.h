@@ -20,6 +20,11 @@ void compute_unit_exponents(std::int32_t length_code, std::int32_t mass_code,
 // of ten converts, not exponents.
 inline constexpr std::int32_t kUnitMarker = 100;
 
+// The powers of ten that take the length, mass and time units of a decimal
+// unit system (mass code below 4) to metres, kilograms and seconds; false,
+// with `powers` untouched, for any other system.
+bool decimal_unit_powers(const std::int32_t codes[3], std::int32_t powers[3]);
+
 // 10 raised to an integer power in single precision.
 float power_of_ten(std::int32_t exponent);
 

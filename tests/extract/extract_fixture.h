@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstring>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -47,10 +48,10 @@ inline constexpr std::int32_t kUntouched = -777;
 template <class T, class Getter>
 std::vector<T> values_of(Getter getter, std::size_t values) {
     std::vector<T> out(values + 1, static_cast<T>(kUntouched));
-    const int status = getter(out.data());
+    const bool ok = getter(out.data());
     EXPECT_EQ(out.back(), static_cast<T>(kUntouched)) << "written past the values";
     out.pop_back();
-    if (status != 1) {
+    if (!ok) {
         EXPECT_EQ(out, std::vector<T>(values, static_cast<T>(kUntouched)))
             << "written by a failed call";
         return {};
@@ -133,12 +134,19 @@ protected:
     qv::extract::Source source() { return {view(), cycle_, mode_}; }
 
     // A (variable, part) getter into an array of `values` values, as
-    // values_of gives them.
+    // values_of gives them: the header pair the cycle reader kept of the
+    // array it read, then the values the getter wrote behind it (as the
+    // exports return them).
     template <class T>
-    std::vector<T> call(int (*getter)(const qv::extract::Source&, std::int32_t, std::int32_t, T*),
+    std::vector<T> call(bool (*getter)(const qv::extract::Source&, std::int32_t, std::int32_t, T*),
                         std::int32_t variable, std::int32_t part, std::size_t values) {
-        return values_of<T>([&](T* out) { return getter(source(), variable, part, out); },
-                            values);
+        return values_of<T>(
+            [&](T* out) {
+                if (!getter(source(), variable, part, out + qv::model::kHeaderPair)) return false;
+                std::memcpy(out, cycle_.header_pair, sizeof cycle_.header_pair);
+                return true;
+            },
+            values);
     }
 
     // node_displacements of `nodes` nodes, as `call` gives values.

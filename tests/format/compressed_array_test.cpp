@@ -74,13 +74,13 @@ TEST(CompressedArray, RoundTripsBothFormsBitForBit) {
         RecordFile f(w.bytes());
         RecordReader& c = f.reader();
         runtime::Array<std::int32_t> got_ints;
-        ASSERT_EQ(read_array(c, framing, got_ints), Read::ok);
+        ASSERT_EQ(read_array(c, framing, got_ints), Status::ok);
         EXPECT_EQ(values(got_ints), ints);
         runtime::Array<float> got_reals;
-        ASSERT_EQ(read_array(c, framing, got_reals), Read::ok);
+        ASSERT_EQ(read_array(c, framing, got_reals), Status::ok);
         ASSERT_EQ(got_reals.size(), static_cast<std::int64_t>(reals.size()));
         for (std::size_t i = 0; i < reals.size(); ++i) EXPECT_EQ(bits(got_reals.data()[i]), bits(reals[i])) << i;
-        ASSERT_EQ(read_array(c, framing, got_ints), Read::ok);
+        ASSERT_EQ(read_array(c, framing, got_ints), Status::ok);
         EXPECT_TRUE(got_ints.allocated());
         EXPECT_EQ(got_ints.size(), 0);
         EXPECT_EQ(next_int(c), 42);
@@ -94,7 +94,7 @@ TEST(CompressedArray, HighlyCompressedArrayIsNotTakenForDamage) {
     w.single_ints(std::vector<std::int32_t>(1000000, 0));
     RecordFile f(w.bytes());
     runtime::Array<std::int32_t> got;
-    ASSERT_EQ(read_array(f.reader(), Framing::Single, got), Read::ok);
+    ASSERT_EQ(read_array(f.reader(), Framing::Single, got), Status::ok);
     EXPECT_EQ(got.size(), 1000000);
 }
 
@@ -120,7 +120,7 @@ TEST(CompressedArray, ShortStreamEndsIntegerArraysAndZeroFillsReals) {
             if (!integer && framing == Framing::Chunked) expected.insert(expected.end(), v.begin() + 5, v.end());
             runtime::Array<std::int32_t> ints;
             runtime::Array<float> reals;
-            ASSERT_EQ(integer ? read_array(c, framing, ints) : read_array(c, framing, reals), Read::ok);
+            ASSERT_EQ(integer ? read_array(c, framing, ints) : read_array(c, framing, reals), Status::ok);
             std::vector<std::int32_t> got = values(ints);
             for (const float r : reals) got.push_back(static_cast<std::int32_t>(bits(r)));
             EXPECT_EQ(got, expected);
@@ -136,7 +136,7 @@ TEST(SingleForm, EmptyPayloadReadsAsEmptyArrayAndSetsTheMessage) {
     RecordFile f(w.bytes());
     RecordReader& c = f.reader();
     runtime::Array<std::int32_t> got;
-    ASSERT_EQ(read_array(c, Framing::Single, got), Read::ok);
+    ASSERT_EQ(read_array(c, Framing::Single, got), Status::ok);
     EXPECT_TRUE(got.allocated());
     EXPECT_EQ(got.size(), 0);
     // zlib's code for an empty stream, right-aligned in 4 characters.
@@ -165,12 +165,12 @@ TEST(ChunkedForm, CountOfZeroOrBelowEndsTheArray) {
     RecordFile f(w.bytes());
     RecordReader& c = f.reader();
     runtime::Array<std::int32_t> got;
-    ASSERT_EQ(read_array(c, Framing::Chunked, got), Read::ok);
+    ASSERT_EQ(read_array(c, Framing::Chunked, got), Status::ok);
     EXPECT_EQ(got.size(), 0);
     RecordData payload;
-    ASSERT_EQ(c.record(payload), Read::ok);
+    ASSERT_EQ(c.record(payload), Status::ok);
     EXPECT_EQ(payload.size(), stream.size());
-    ASSERT_EQ(read_array(c, Framing::Chunked, got), Read::ok);
+    ASSERT_EQ(read_array(c, Framing::Chunked, got), Status::ok);
     EXPECT_EQ(values(got), (std::vector<std::int32_t>{8, 9}));
     EXPECT_EQ(next_int(c), 42);
 }
@@ -186,7 +186,7 @@ TEST(SkipArray, PassesBothFormsWithoutInflating) {
     RecordReader& c = f.reader();
     std::int32_t marker = 0;
     for (const Framing framing : {Framing::Single, Framing::Chunked, Framing::Single, Framing::Chunked}) {
-        ASSERT_EQ(skip_array(c, framing), Read::ok) << marker;
+        ASSERT_EQ(skip_array(c, framing), Status::ok) << marker;
         EXPECT_EQ(next_int(c), ++marker);
     }
 }
@@ -199,10 +199,10 @@ TEST(SkipArray, SkipBufferGrowsByOnePointTwoAndBelongsToItsReader) {
     RecordReader& c = f.reader();
     ASSERT_EQ(c.skip_buffer_capacity(), 0);
     for (const std::int64_t capacity : {1200, 1200, 1560, 1560}) {
-        ASSERT_EQ(skip_array(c, Framing::Single), Read::ok);
+        ASSERT_EQ(skip_array(c, Framing::Single), Status::ok);
         EXPECT_EQ(c.skip_buffer_capacity(), capacity);
     }
-    ASSERT_EQ(skip_array(other.reader(), Framing::Single), Read::ok);
+    ASSERT_EQ(skip_array(other.reader(), Framing::Single), Status::ok);
     EXPECT_EQ(other.reader().skip_buffer_capacity(), 1200);
     EXPECT_EQ(c.skip_buffer_capacity(), 1560);
     c.close();

@@ -70,26 +70,26 @@ TEST_F(DirectoryWalk, PositionContinuesForwardAndRestartsOtherwise) {
         const struct {
             std::int32_t object;
             int entry;
-            Read status;
+            Status status;
             int position;
         } steps[] = {
-            {kNodeObject, 1, Read::ok, 1},       {kNodeObject, 4, Read::ok, 4},  // 2 and 3 skipped
-            {kNodeObject, 3, Read::ok, 3},       {kElementObject, 6, Read::ok, -6},
-            {kNodeObject, 7, Read::ok, 0},       {kNodeObject, 2, Read::corrupt_stream, 0},
-            {kNodeObject, 7, Read::ok, 0},       {kNodeObject, 5, Read::not_found, 0},
-            {kNodeObject, 6, Read::not_found, 0}, {kElementObject, 6, Read::ok, -6},
-            {kElementObject, 6, Read::ok, -6},   {kNodeObject, 1, Read::ok, 1},
+            {kNodeObject, 1, Status::ok, 1},       {kNodeObject, 4, Status::ok, 4},  // 2 and 3 skipped
+            {kNodeObject, 3, Status::ok, 3},       {kElementObject, 6, Status::ok, -6},
+            {kNodeObject, 7, Status::ok, 0},       {kNodeObject, 2, Status::corrupt_stream, 0},
+            {kNodeObject, 7, Status::ok, 0},       {kNodeObject, 5, Status::not_found, 0},
+            {kNodeObject, 6, Status::not_found, 0}, {kElementObject, 6, Status::ok, -6},
+            {kElementObject, 6, Status::ok, -6},   {kNodeObject, 1, Status::ok, 1},
         };
         for (const auto& step : steps) {
             runtime::Array<float> r;
             ASSERT_EQ(read_real_array(c_, step.object, -step.entry, 1, r), step.status) << step.entry;
             const auto& e = desc.entries[static_cast<std::size_t>(step.entry - 1)];
-            EXPECT_EQ(values(r), step.status == Read::ok ? e.reals : std::vector<float>{}) << step.entry;
-            EXPECT_EQ(r.allocated(), step.status == Read::ok) << step.entry;
+            EXPECT_EQ(values(r), step.status == Status::ok ? e.reals : std::vector<float>{}) << step.entry;
+            EXPECT_EQ(r.allocated(), step.status == Status::ok) << step.entry;
             EXPECT_EQ(c_.read_position, step.position) << step.entry;
         }
         runtime::Array<std::int32_t> i;
-        ASSERT_EQ(read_integer_array(c_, kNodeObject, -5, 1, i), Read::ok);
+        ASSERT_EQ(read_integer_array(c_, kNodeObject, -5, 1, i), Status::ok);
         EXPECT_EQ(values(i), desc.entries[4].ints);
     }
 }
@@ -114,28 +114,28 @@ TEST_F(DirectoryWalk, CodesAndQualifiers) {
     const struct {
         Reader reader;
         std::int32_t object, code, qualifier;
-        Read status;
+        Status status;
         std::int32_t first, position;
     } steps[] = {
-        {Real, kNodeObject, 7, 1, Read::not_found, 0, 0},    {Real, kNodeObject, 0, 1, Read::ok, 1, 1},
-        {Real, kNodeObject, -7, 1, Read::ok, 7, 2},          {Integer, kNodeObject, 0, 1, Read::ok, 10, 0},
-        {Integer, kNodeObject, 9, 3, Read::ok, 90, 0},       {Integer, kNodeObject, -9, -3, Read::not_found, 0, 0},
-        {Layered, kNodeObject, 9, 4, Read::ok, 94, 5},       {Layered, kElementObject, -20, -1, Read::ok, 1000, -6},
+        {Real, kNodeObject, 7, 1, Status::not_found, 0, 0},    {Real, kNodeObject, 0, 1, Status::ok, 1, 1},
+        {Real, kNodeObject, -7, 1, Status::ok, 7, 2},          {Integer, kNodeObject, 0, 1, Status::ok, 10, 0},
+        {Integer, kNodeObject, 9, 3, Status::ok, 90, 0},       {Integer, kNodeObject, -9, -3, Status::not_found, 0, 0},
+        {Layered, kNodeObject, 9, 4, Status::ok, 94, 5},       {Layered, kElementObject, -20, -1, Status::ok, 1000, -6},
         // Entry 6 (qualifier -1) behind the position is not the wanted +1.
-        {Layered, kElementObject, -20, 1, Read::ok, 2000, -7}, {Layered, kElementObject, -20, -1, Read::ok, 1000, -6},
-        {Layered, kElementObject, -20, 2, Read::not_found, 0, 0}, {Integer, kElementObject, -20, 2, Read::ok, 3000, 0},
+        {Layered, kElementObject, -20, 1, Status::ok, 2000, -7}, {Layered, kElementObject, -20, -1, Status::ok, 1000, -6},
+        {Layered, kElementObject, -20, 2, Status::not_found, 0, 0}, {Integer, kElementObject, -20, 2, Status::ok, 3000, 0},
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(::testing::Message() << step.reader << ": " << step.code << ", " << step.qualifier);
         runtime::Array<float> r;
         runtime::Array<std::int32_t> i;
         const auto [object, code, qualifier] = std::tuple(step.object, step.code, step.qualifier);
-        const Read st = step.reader == Real      ? read_real_array(c_, object, code, qualifier, r)
+        const Status st = step.reader == Real      ? read_real_array(c_, object, code, qualifier, r)
                         : step.reader == Integer ? read_integer_array(c_, object, code, qualifier, i)
                                                  : read_layered_integer_array(c_, object, code, qualifier, i);
         ASSERT_EQ(st, step.status);
-        EXPECT_EQ(r.allocated() || i.allocated(), st == Read::ok);
-        EXPECT_EQ(st != Read::ok ? 0.0f : step.reader == Real ? r(1) : float(i(1)), float(step.first));
+        EXPECT_EQ(r.allocated() || i.allocated(), st == Status::ok);
+        EXPECT_EQ(st != Status::ok ? 0.0f : step.reader == Real ? r(1) : float(i(1)), float(step.first));
         EXPECT_EQ(c_.read_position, step.position);
     }
 }
@@ -150,11 +150,11 @@ TEST_F(CycleSections, MaterialFractionsFillAndCutToTheSlots) {
     const struct {
         std::vector<std::int32_t> header;
         bool section;
-        Read status;
-    } cases[] = {{kSingle, true, Read::ok},
-                 {kChunked, true, Read::ok},
-                 {{1, 1, 1, 1, 0, 0}, true, Read::no_arrays},
-                 {kSingle, false, Read::section_missing}};
+        Status status;
+    } cases[] = {{kSingle, true, Status::ok},
+                 {kChunked, true, Status::ok},
+                 {{1, 1, 1, 1, 0, 0}, true, Status::no_arrays},
+                 {kSingle, false, Status::section_missing}};
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.header) + (c.section ? "" : " without the section"));
         CycleFileSpec desc;
@@ -169,13 +169,13 @@ TEST_F(CycleSections, MaterialFractionsFillAndCutToTheSlots) {
         ASSERT_EQ(read_material_fractions(c_, 8, 2), c.status);
         const MaterialFractions& f = c_.fractions;
         EXPECT_TRUE(f.loaded);
-        if (c.status == Read::section_missing) {
+        if (c.status == Status::section_missing) {
             EXPECT_TRUE(std::none_of(f.materials.begin(), f.materials.end(),
                                      [](const auto& m) { return m.allocated(); }));
         } else {
             ASSERT_EQ(f.materials.size(), 2u);
-            EXPECT_EQ(values(f.materials[0]), c.status == Read::ok ? shorter : zero);
-            EXPECT_EQ(values(f.materials[1]), c.status == Read::ok ? ramp(8, 20.0f) : zero);
+            EXPECT_EQ(values(f.materials[0]), c.status == Status::ok ? shorter : zero);
+            EXPECT_EQ(values(f.materials[1]), c.status == Status::ok ? ramp(8, 20.0f) : zero);
         }
         EXPECT_EQ(values(f.cover), desc.entries[1].reals);
         EXPECT_EQ(c_.read_position, -2);
@@ -187,10 +187,10 @@ TEST_F(CycleSections, MaterialFractionsFillAndCutToTheSlots) {
 // framing (word 7) and the rigid body and joint arrays in the body framing
 // (word 8), and what a missing section or a closed file leaves.
 TEST_F(CycleSections, DisplacementsRigidBodiesAndJoints) {
-    for (const auto& [words, status] : {std::pair<std::vector<std::int32_t>, Read>{kSingle, Read::ok},
-                                        {kChunked, Read::ok},
-                                        {{1, 0, 1, 1, 0, 1, 0, 1}, Read::ok},
-                                        {{1, 0, 1, 1, 0, 1}, Read::no_arrays}}) {
+    for (const auto& [words, status] : {std::pair<std::vector<std::int32_t>, Status>{kSingle, Status::ok},
+                                        {kChunked, Status::ok},
+                                        {{1, 0, 1, 1, 0, 1, 0, 1}, Status::ok},
+                                        {{1, 0, 1, 1, 0, 1}, Status::no_arrays}}) {
         SCOPED_TRACE(::testing::PrintToString(words));
         CycleFileSpec desc;
         desc.header = words;
@@ -199,7 +199,7 @@ TEST_F(CycleSections, DisplacementsRigidBodiesAndJoints) {
         desc.rigid_bodies = qvw::BodyArraysSpec{{7, 9}, ramp(30, 1.0f)};
         desc.joints = qvw::BodyArraysSpec{{4, 5, 6}, ramp(117, 2.0f)};
         open(desc);
-        const bool present = status == Read::ok;
+        const bool present = status == Status::ok;
         runtime::Buffer<float> displacements;
         runtime::Array<float> body_data, joint_data;
         runtime::Array<std::int32_t> body_numbers, joint_numbers;
@@ -223,15 +223,15 @@ TEST_F(CycleSections, DisplacementsRigidBodiesAndJoints) {
     };
     runtime::Buffer<float> kept;
     kept.resize(3);
-    EXPECT_EQ(read_displacements(c_, kept), Read::section_missing);
+    EXPECT_EQ(read_displacements(c_, kept), Status::section_missing);
     EXPECT_FALSE(kept.holds());
     stale();
-    EXPECT_EQ(read_rigid_body_data(c_, numbers, reals), Read::section_missing);
+    EXPECT_EQ(read_rigid_body_data(c_, numbers, reals), Status::section_missing);
     EXPECT_FALSE(numbers.allocated() || reals.allocated());
-    EXPECT_EQ(read_joint_data(c_, numbers, reals), Read::section_missing);
+    EXPECT_EQ(read_joint_data(c_, numbers, reals), Status::section_missing);
     c_.close();
     kept.resize(3);
-    EXPECT_EQ(read_displacements(c_, kept), Read::not_open);
+    EXPECT_EQ(read_displacements(c_, kept), Status::not_open);
     EXPECT_FALSE(kept.holds());
 }
 
@@ -260,7 +260,7 @@ CycleFileSpec every_section(std::vector<std::int32_t> header) {
     runtime::Array<float> r;
     runtime::Buffer<float> d;
     runtime::Array<std::int32_t> numbers;
-    Read st = Read::ok;
+    Status st = Status::ok;
     switch (section) {
     case CycleSection::Node: st = read_real_array(c, kNodeObject, -5, 1, r); break;
     case CycleSection::Element: st = read_real_array(c, kElementObject, -155, 1, r); break;
@@ -271,7 +271,7 @@ CycleFileSpec every_section(std::vector<std::int32_t> header) {
     }
     bool left = r.allocated() || d.holds() || numbers.allocated();
     for (const auto& m : c.fractions.materials) left = left || m.allocated();
-    if (st == Read::ok) return ::testing::AssertionFailure() << "read succeeded";
+    if (st == Status::ok) return ::testing::AssertionFailure() << "read succeeded";
     if (left) return ::testing::AssertionFailure() << "data left allocated, status " << static_cast<int>(st);
     if (c.read_position != 0 && section != CycleSection::MMVars)
         return ::testing::AssertionFailure() << "position " << c.read_position;
@@ -349,10 +349,10 @@ TEST_F(LyingCounts, ArrayHeadersFailTheirArrayAndLengthsAlsoTheSkip) {
         SCOPED_TRACE(std::to_string(lie.header->size()) + " words, offset " + std::to_string(lie.offset) +
                      ", value " + std::to_string(lie.value));
         runtime::Array<float> r;
-        EXPECT_NE(read_real_array(c_, kNodeObject, -1, 1, r), Read::ok);
+        EXPECT_NE(read_real_array(c_, kNodeObject, -1, 1, r), Status::ok);
         EXPECT_FALSE(r.allocated());
         EXPECT_EQ(c_.read_position, 0);
-        EXPECT_EQ(read_real_array(c_, kNodeObject, -2, 1, r), lie.breaks_skip ? Read::damaged : Read::ok);
+        EXPECT_EQ(read_real_array(c_, kNodeObject, -2, 1, r), lie.breaks_skip ? Status::damaged : Status::ok);
         EXPECT_EQ(values(r), lie.breaks_skip ? std::vector<float>{} : desc.entries[1].reals);
     }
 }
@@ -374,7 +374,7 @@ TEST_F(LyingCounts, ChunkedTotalAboveItsChunks) {
         runtime::Array<std::int32_t> i;
         runtime::Array<float> r;
         ASSERT_EQ(integer ? read_integer_array(c_, kNodeObject, -1, 1, i) : read_real_array(c_, kNodeObject, -1, 1, r),
-                  Read::ok);
+                  Status::ok);
         EXPECT_EQ(values(i), integer ? ramp(21, 5) : std::vector<std::int32_t>{});
         EXPECT_EQ(values(r), integer ? std::vector<float>{} : ramp(21, 5.0f));
     }
@@ -388,12 +388,12 @@ TEST_F(LyingCounts, MaterialArraysBeyondTheLimitOrTheCycleFileAreRefused) {
     desc.structured_parts = {{100, 100, 100}};
     desc.material_fractions = std::vector<std::vector<float>>{{1}, {2}, {3}};
     open(desc);
-    EXPECT_EQ(read_material_fractions(c_, 1000000, 3), Read::damaged);
+    EXPECT_EQ(read_material_fractions(c_, 1000000, 3), Status::damaged);
     for (const auto& m : c_.fractions.materials) EXPECT_FALSE(m.allocated());
     desc.structured_parts = {{10, 10, 10}};
     desc.material_fractions.emplace();
     open(desc);
-    EXPECT_EQ(read_material_fractions(c_, 1000, 1000), Read::damaged);
+    EXPECT_EQ(read_material_fractions(c_, 1000, 1000), Status::damaged);
     for (const auto& m : c_.fractions.materials) EXPECT_FALSE(m.allocated());
 }
 
@@ -414,26 +414,26 @@ TEST_F(CorruptStream, LeavesEachReadersDestinationUnallocated) {
 
         runtime::Array<float> r;
         runtime::Array<std::int32_t> i;
-        EXPECT_EQ(read_real_array(c_, kNodeObject, -1, 1, r), Read::corrupt_stream);
+        EXPECT_EQ(read_real_array(c_, kNodeObject, -1, 1, r), Status::corrupt_stream);
         EXPECT_FALSE(r.allocated());
-        EXPECT_EQ(read_integer_array(c_, kNodeObject, -3, 1, i), Read::corrupt_stream);
+        EXPECT_EQ(read_integer_array(c_, kNodeObject, -3, 1, i), Status::corrupt_stream);
         EXPECT_FALSE(i.allocated());
-        EXPECT_EQ(read_layered_integer_array(c_, kNodeObject, -3, 1, i), Read::corrupt_stream);
-        ASSERT_EQ(read_real_array(c_, kNodeObject, -5, 1, r), Read::ok);  // skipped, not inflated
+        EXPECT_EQ(read_layered_integer_array(c_, kNodeObject, -3, 1, i), Status::corrupt_stream);
+        ASSERT_EQ(read_real_array(c_, kNodeObject, -5, 1, r), Status::ok);  // skipped, not inflated
         EXPECT_EQ(values(r), desc.entries[4].reals);
         runtime::Buffer<float> d;
-        EXPECT_EQ(read_displacements(c_, d), Read::corrupt_stream);
+        EXPECT_EQ(read_displacements(c_, d), Status::corrupt_stream);
         EXPECT_FALSE(d.holds());
 
         const MaterialFractions& f = c_.fractions;
-        EXPECT_EQ(read_material_fractions(c_, 12, 2), Read::corrupt_stream);
+        EXPECT_EQ(read_material_fractions(c_, 12, 2), Status::corrupt_stream);
         EXPECT_FALSE(f.materials[0].allocated());
         EXPECT_EQ(values(f.materials[1]), (*desc.material_fractions)[1]);
         EXPECT_EQ(values(f.cover), desc.entries[3].reals);
 
-        EXPECT_EQ(read_rigid_body_data(c_, i, r), Read::corrupt_stream);
+        EXPECT_EQ(read_rigid_body_data(c_, i, r), Status::corrupt_stream);
         EXPECT_FALSE(i.allocated() || r.allocated());
-        EXPECT_EQ(read_joint_data(c_, i, r), Read::ok);
+        EXPECT_EQ(read_joint_data(c_, i, r), Status::ok);
         EXPECT_EQ(values(r), desc.joints->data);
         // zlib's code for a bad check value, kept per kind of array.
         EXPECT_EQ(std::string(c_.records().zlib_message(chunked ? ZlibRoutine::ChunkedReals

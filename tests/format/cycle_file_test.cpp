@@ -144,10 +144,10 @@ TEST_F(CycleFile, ModelSectionMayComeAnywhere) {
         desc.order.insert(desc.order.begin() + static_cast<std::ptrdiff_t>(at), CycleSection::Model);
         ASSERT_TRUE(open(desc)) << at;
         runtime::Array<std::int32_t> ints;
-        ASSERT_EQ(read_integer_array(c_, kNodeObject, 9, 1, ints), Read::ok) << at;
+        ASSERT_EQ(read_integer_array(c_, kNodeObject, 9, 1, ints), Status::ok) << at;
         EXPECT_EQ(ints(3), 12);
         runtime::Array<float> reals;
-        ASSERT_EQ(read_real_array(c_, kElementObject, -8, 1, reals), Read::ok) << at;
+        ASSERT_EQ(read_real_array(c_, kElementObject, -8, 1, reals), Status::ok) << at;
         EXPECT_EQ(reals(4), 7.0f);
     }
 }
@@ -155,7 +155,7 @@ TEST_F(CycleFile, ModelSectionMayComeAnywhere) {
 // What each header word switches: the writer follows the words, and forcing
 // the arrays into the file shows that the readers follow them too. Node,
 // element, displacement, material, rigid body and joint reads.
-std::array<Read, 6> read_everything(CycleReader& c) {
+std::array<Status, 6> read_everything(CycleReader& c) {
     runtime::Array<float> reals;
     runtime::Buffer<float> displacements;
     runtime::Array<std::int32_t> numbers;
@@ -165,10 +165,10 @@ std::array<Read, 6> read_everything(CycleReader& c) {
 }
 
 TEST_F(CycleFile, EachHeaderWordSwitchesItsSections) {
-    const Read ok = Read::ok, none = Read::no_arrays;
+    const Status ok = Status::ok, none = Status::no_arrays;
     const struct {
         std::vector<std::int32_t> words;
-        std::array<Read, 6> expected;
+        std::array<Status, 6> expected;
     } cases[] = {
         {{1, 1, 1, 1, 0, 1}, {ok, ok, ok, ok, ok, ok}},
         {{1, 1, 0, 1, 0, 1}, {none, ok, ok, ok, ok, ok}},          // h3

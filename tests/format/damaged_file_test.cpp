@@ -44,44 +44,44 @@ enum class Op { Record, Int, Pair, Prefix4, Ints, Chunked, Reals, SkipSingle, Sk
 
 struct Step {
     Op op;
-    Read expected;
+    Status expected;
     const char* text = "";  // the tag of Find, the code field of Message
 };
 
-Read run(RecordReader& r, const Step& step) {
+Status run(RecordReader& r, const Step& step) {
     std::int32_t v[2] = {};
     char field[4];
     RecordData data;
     runtime::Array<std::int32_t> ints;
     runtime::Array<float> reals;
-    Read st = Read::ok;
+    Status st = Status::ok;
     switch (step.op) {
     case Op::Record: return r.record(data);
-    case Op::Int: return r.ints(v, 1) ? Read::ok : Read::damaged;
-    case Op::Pair: return r.ints(v, 2) ? Read::ok : Read::damaged;
+    case Op::Int: return r.ints(v, 1) ? Status::ok : Status::damaged;
+    case Op::Pair: return r.ints(v, 2) ? Status::ok : Status::damaged;
     case Op::Prefix4: return r.prefix(field, 4);
     case Op::Ints: st = read_array(r, Framing::Single, ints); break;
     case Op::Chunked: st = read_array(r, Framing::Chunked, ints); break;
     case Op::Reals: st = read_array(r, Framing::Single, reals); break;
     case Op::SkipSingle: return skip_array(r, Framing::Single);
     case Op::SkipChunked: return skip_array(r, Framing::Chunked);
-    case Op::Rewind: r.rewind(); return Read::ok;
+    case Op::Rewind: r.rewind(); return Status::ok;
     case Op::Find: return r.find_tag(step.text);
     case Op::Message: {
         std::string m = std::string("Non-zero error code returned") + step.text;
         m.resize(50, ' ');
-        return std::string(r.zlib_message(ZlibRoutine::SingleInts).view()) == m ? Read::ok : Read::damaged;
+        return std::string(r.zlib_message(ZlibRoutine::SingleInts).view()) == m ? Status::ok : Status::damaged;
     }
-    case Op::NoSkipBuffer: return r.skip_buffer_capacity() == 0 ? Read::ok : Read::damaged;
+    case Op::NoSkipBuffer: return r.skip_buffer_capacity() == 0 ? Status::ok : Status::damaged;
     }
     // A failed array read leaves nothing allocated.
-    if (st != Read::ok && (ints.allocated() || reals.allocated())) ADD_FAILURE() << "array left allocated";
+    if (st != Status::ok && (ints.allocated() || reals.allocated())) ADD_FAILURE() << "array left allocated";
     return st;
 }
 
 TEST_F(DamagedFile, EveryCaseEndsInAnErrorStatus) {
-    const Read ok = Read::ok, end = Read::end, bad = Read::damaged, inflate = Read::corrupt_stream,
-               missing = Read::section_missing;
+    const Status ok = Status::ok, end = Status::end, bad = Status::damaged, inflate = Status::corrupt_stream,
+               missing = Status::section_missing;
     const Bytes one = stream_of({1}), three = stream_of({1, 2, 3});
     Bytes corrupt = stream_of(ramp(50));
     corrupt[0] ^= 0xFF;  // the zlib header no longer checks

@@ -189,14 +189,14 @@ TEST(DirectoryWalkWork, AlternatingEntriesCostOnePass) {
     runtime::Array<float> r;
     for (int round = 0; round < 2; ++round)
         for (int e = 1; e <= kEntries; ++e) {
-            ASSERT_EQ(read_real_array(c, e % 2 ? kNodeObject : kElementObject, -e, 1, r), Read::ok) << e;
+            ASSERT_EQ(read_real_array(c, e % 2 ? kNodeObject : kElementObject, -e, 1, r), Status::ok) << e;
             ASSERT_EQ(qvtest::values(r), (std::vector<float>{float(e), float(e) + 0.5f, float(e) + 0.25f}));
         }
     // Backwards too, then entries that are not there.
     for (int e = kEntries; e >= 1; --e)
-        ASSERT_EQ(read_real_array(c, e % 2 ? kNodeObject : kElementObject, -e, 1, r), Read::ok) << e;
+        ASSERT_EQ(read_real_array(c, e % 2 ? kNodeObject : kElementObject, -e, 1, r), Status::ok) << e;
     for (int e = 1; e <= 100; ++e)
-        ASSERT_EQ(read_real_array(c, kNodeObject, -(kEntries + e), 1, r), Read::not_found);
+        ASSERT_EQ(read_real_array(c, kNodeObject, -(kEntries + e), 1, r), Status::not_found);
     // Two records (header, payload) per array read, per array passed over
     // once, and per record of the one search of the element tag; the
     // integer reader and the loops above add no walk.
@@ -223,11 +223,11 @@ TEST(DirectoryWalkWork, DamageStaysWhereItIs) {
     ASSERT_TRUE(qvtest::open_cycle(dir, file, c)) << c.reason();
     runtime::Array<float> r;
     for (int round = 0; round < 2; ++round) {
-        EXPECT_EQ(read_real_array(c, kNodeObject, -7, 1, r), Read::damaged);
-        EXPECT_EQ(read_real_array(c, kNodeObject, -3, 1, r), Read::ok);
+        EXPECT_EQ(read_real_array(c, kNodeObject, -7, 1, r), Status::damaged);
+        EXPECT_EQ(read_real_array(c, kNodeObject, -3, 1, r), Status::ok);
         EXPECT_EQ(qvtest::values(r), (std::vector<float>{3.0f, 3.5f, 3.25f}));
-        EXPECT_EQ(read_real_array(c, kElementObject, -8, 1, r), Read::ok);
-        EXPECT_EQ(read_real_array(c, kNodeObject, -9, 1, r), Read::damaged);
+        EXPECT_EQ(read_real_array(c, kElementObject, -8, 1, r), Status::ok);
+        EXPECT_EQ(read_real_array(c, kNodeObject, -9, 1, r), Status::damaged);
     }
 }
 

@@ -30,7 +30,7 @@ TEST(RecordRead, BigEndianItemsConvertToHostValues) {
     EXPECT_EQ(next_int(r), 300);
 
     RecordData data;
-    ASSERT_EQ(r.record(data), Read::ok);
+    ASSERT_EQ(r.record(data), Status::ok);
     EXPECT_EQ(data.size(), 18u);
     EXPECT_EQ(data.int32(), -2);
     EXPECT_EQ(data.real32(), -1.5f);
@@ -40,10 +40,10 @@ TEST(RecordRead, BigEndianItemsConvertToHostValues) {
     EXPECT_EQ(data.int32(), 0);
     EXPECT_TRUE(data.failed());
 
-    ASSERT_EQ(r.record(data), Read::ok);  // an empty record is a record
+    ASSERT_EQ(r.record(data), Status::ok);  // an empty record is a record
     EXPECT_EQ(data.size(), 0u);
-    EXPECT_EQ(r.record(data), Read::end);
-    EXPECT_EQ(r.record(data), Read::end);
+    EXPECT_EQ(r.record(data), Status::end);
+    EXPECT_EQ(r.record(data), Status::end);
     r.rewind();
     EXPECT_EQ(next_int(r), 300);
 }
@@ -63,12 +63,8 @@ TEST(RecordRead, EachReadConsumesExactlyOneRecord) {
     EXPECT_EQ(pair[1], 7);
     // The same through the status read of a fixed-length prefix.
     char field[50];
-    EXPECT_EQ(r.prefix(field, sizeof field), Read::damaged);
-    EXPECT_EQ(r.prefix(field, 0), Read::end);
-}
-
-std::string missing(const std::string& tag) {
-    return "Could not find search string (" + tag + ") in results file";
+    EXPECT_EQ(r.prefix(field, sizeof field), Status::damaged);
+    EXPECT_EQ(r.prefix(field, 0), Status::end);
 }
 
 // Records shorter than a tag (8 bytes, 49 characters) are passed over; a
@@ -81,26 +77,21 @@ TEST(TagSearch, MatchesTheFiftyCharacterFieldWithOneRewind) {
     RecordFile f(w.bytes());
     RecordReader& r = f.reader();
 
-    ASSERT_EQ(r.find_tag("<Node>"), Read::ok);
+    ASSERT_EQ(r.find_tag("<Node>"), Status::ok);
     EXPECT_EQ(next_int(r), 4);
-    ASSERT_EQ(r.find_tag("<Model>"), Read::ok);  // behind the position: one rewind
+    ASSERT_EQ(r.find_tag("<Model>"), Status::ok);  // behind the position: one rewind
     EXPECT_EQ(next_int(r), 1);
-    ASSERT_EQ(r.find_tag("<Model>"), Read::ok);
+    ASSERT_EQ(r.find_tag("<Model>"), Status::ok);
     EXPECT_EQ(next_int(r), 2);
-    ASSERT_EQ(r.find_tag("<Model>"), Read::ok);  // "<Model>x" is another tag
+    ASSERT_EQ(r.find_tag("<Model>"), Status::ok);  // "<Model>x" is another tag
     EXPECT_EQ(next_int(r), 1);
-    EXPECT_EQ(r.message(), "");
 
-    EXPECT_EQ(r.find_tag("<Materials>"), Read::section_missing);
-    EXPECT_EQ(r.message(), missing("<Materials>"));
+    EXPECT_EQ(r.find_tag("<Materials>"), Status::section_missing);
     EXPECT_EQ(r.bytes_left(), 0u);
-    // A later successful search leaves the message alone.
-    EXPECT_EQ(r.find_tag("<Model>"), Read::ok);
-    EXPECT_EQ(r.message(), missing("<Materials>"));
+    EXPECT_EQ(r.find_tag("<Model>"), Status::ok);
 
     RecordFile empty({});
-    EXPECT_EQ(empty.reader().find_tag("<Node>"), Read::section_missing);
-    EXPECT_EQ(empty.reader().message(), missing("<Node>"));
+    EXPECT_EQ(empty.reader().find_tag("<Node>"), Status::section_missing);
 }
 
 }  // namespace
@@ -123,18 +114,18 @@ TEST(DamageOffset, TheFirstDamagedRecordOfTheQuestion) {
     RecordFile f(bytes);
     RecordReader& r = f.reader();
     std::int32_t v = 0;
-    EXPECT_EQ(r.damage_offset(), -1);
+    EXPECT_EQ(r.failure().offset, -1);
     for (int i = 0; i < 3; ++i) EXPECT_TRUE(r.int32(v));
-    EXPECT_EQ(r.damage_offset(), -1);
+    EXPECT_EQ(r.failure().offset, -1);
     EXPECT_FALSE(r.int32(v));  // a trailing length that differs
-    EXPECT_EQ(r.damage_offset(), 40);
+    EXPECT_EQ(r.failure().offset, 40);
     EXPECT_FALSE(r.int32(v));  // cut: later damage does not move the first
-    EXPECT_EQ(r.damage_offset(), 40);
+    EXPECT_EQ(r.failure().offset, 40);
     r.forget_damage();
-    EXPECT_EQ(r.damage_offset(), -1);
+    EXPECT_EQ(r.failure().offset, -1);
     r.seek(52);
     EXPECT_FALSE(r.int32(v));
-    EXPECT_EQ(r.damage_offset(), 52);
+    EXPECT_EQ(r.failure().offset, 52);
 }
 
 }  // namespace

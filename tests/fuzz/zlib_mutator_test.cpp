@@ -14,7 +14,7 @@
 namespace {
 
 using qv::format::Framing;
-using qv::format::Read;
+using qv::format::Status;
 
 // A single-form array of ints, then a chunked array of reals in two chunks.
 qvw::Bytes two_arrays() {
@@ -61,10 +61,10 @@ TEST(ZlibMutator, SplicedValuesReadBackInBothFramings) {
 
     qvtest::RecordFile f(file);
     qv::runtime::Array<std::int32_t> ints;
-    ASSERT_EQ(qv::format::read_array(f.reader(), Framing::Single, ints), Read::ok);
+    ASSERT_EQ(qv::format::read_array(f.reader(), Framing::Single, ints), Status::ok);
     EXPECT_EQ(std::vector<std::int32_t>(ints.begin(), ints.end()), (std::vector<std::int32_t>{7, 8, 9, 10, 11, 12}));
     qv::runtime::Array<float> chunked;
-    ASSERT_EQ(qv::format::read_array(f.reader(), Framing::Chunked, chunked), Read::ok);
+    ASSERT_EQ(qv::format::read_array(f.reader(), Framing::Chunked, chunked), Status::ok);
     EXPECT_EQ(std::vector<float>(chunked.begin(), chunked.end()), (std::vector<float>{0.5f, 1.5f, 9.0f, -1.0f, 4.0f}));
 }
 

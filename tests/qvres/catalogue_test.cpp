@@ -139,6 +139,34 @@ struct Element {
     qvres_cell want;
 };
 
+// Known unit systems: micrometre, millimetre, centimetre and metre lengths;
+// milligram .. kilogram masses and microsecond .. second times step by 10^3.
+TEST(Units, PowersOfTenOfTheDecimalSystemsOnly) {
+    struct Case {
+        std::int32_t codes[3];
+        std::int32_t powers[3];
+    };
+    const Case cases[] = {
+        {{3, 3, 3}, {0, 0, 0}},     // m, kg, s
+        {{1, 3, 2}, {-3, 0, -3}},   // mm, kg, ms
+        {{-2, 2, 1}, {-6, -3, -6}}, // um, g, us
+        {{2, 1, 3}, {-2, -6, 0}},   // cm, mg, s
+    };
+    for (const Case& c : cases) {
+        std::int32_t powers[3] = {99, 99, 99};
+        ASSERT_EQ(qvres_unit_powers(c.codes, powers, nullptr), QVRES_OK) << c.codes[0];
+        EXPECT_EQ(std::vector<std::int32_t>(powers, powers + 3),
+                  std::vector<std::int32_t>(c.powers, c.powers + 3))
+            << c.codes[0] << " " << c.codes[1] << " " << c.codes[2];
+    }
+    const std::int32_t imperial[3] = {3, 4, 3};
+    std::int32_t powers[3] = {7, 7, 7};
+    qvres_error e{};
+    EXPECT_EQ(qvres_unit_powers(imperial, powers, &e), QVRES_E_ARGUMENT);
+    EXPECT_EQ(powers[0], 7);
+    EXPECT_NE(std::string(e.message).find("no decimal system"), std::string::npos);
+}
+
 TEST(Cells, KindNodesAndVtkTypeOfHandBuiltElements) {
     const std::vector<Element> elements = {
         {1, {1, 2, 3, 4, 5, 6, 7, 8}, {QVRES_CELL_HEXAHEDRON, 8, 12}},

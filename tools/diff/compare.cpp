@@ -324,36 +324,55 @@ private:
 
 Numbering::Numbering(const Analysis& analysis) {
     const qvhost::Model& m = analysis.model();
-    std::int64_t node = 0, element = 0;
-    const std::vector<qvhost::Part> parts = analysis.parts();
-    for (const qvhost::Part& p : parts) part_names_.push_back(p.name);
-    for (std::int32_t p = 0; p < m.structured_parts(); ++p) {
-        const qvhost::Part& x = parts[static_cast<std::size_t>(p)];
-        blocks_.push_back({node, element, x.i, x.j, x.k, x.name});
-        // The library's counts of the part's nodes and elements.
-        node += x.nodes;
-        element += x.elements;
-    }
-    slots_ = node, structured_elements_ = element;
+    for (const qvhost::Part& p : analysis.parts()) part_names_.push_back(p.name);
+    structured_elements_ = m.structured_elements;
     unstructured_part_.assign(static_cast<std::size_t>(std::max<std::int64_t>(m.unstructured_elements, 0)), 0);
     for (std::int32_t p = m.structured_parts() + 1; p <= m.parts(); ++p)
         for (std::int32_t row : analysis.part_elements(p))
             if (row >= 1 && static_cast<std::size_t>(row) <= unstructured_part_.size()) unstructured_part_[row - 1] = p;
+    if (analysis.steps().empty()) return;
+    const auto blocks_of = [](const qvhost::ElementLayout& l) {
+        std::vector<Block> out;
+        for (const qvhost::ElementLayout::Run& r : l.structured) {
+            Block b;
+            b.first = r.first, b.part = r.part;
+            for (int d = 0; d < 3; ++d) b.extent[d] = r.extent[d], b.origin[d] = r.origin[d];
+            out.push_back(b);
+        }
+        return out;
+    };
+    try {
+        const qvhost::CycleReader first(analysis, 0);
+        nodes_ = blocks_of(first.layout(qvres_request{QVRES_NODE_INTEGERS, 0, 0}, "node layout"));
+        elements_ = blocks_of(first.layout(qvres_request{QVRES_ELEMENT_INTEGERS, 0, 0}, "element layout"));
+    } catch (const Error&) {
+        // Places are then told by number alone; the comparison itself
+        // reports a cycle that cannot be read.
+        nodes_.clear(), elements_.clear();
+    }
+}
+
+std::string Numbering::part_name(std::int32_t part) const {
+    return part >= 1 && static_cast<std::size_t>(part) <= part_names_.size() ? part_names_[static_cast<std::size_t>(part - 1)]
+                                                                                : std::string();
+}
+
+bool Numbering::locate(const std::vector<Block>& blocks, std::int64_t index, Place& p) {
+    for (const Block& b : blocks) {
+        const std::int64_t s = index - b.first, ek = b.extent[2], ej = b.extent[1];
+        if (s < 0 || s >= b.extent[0] * ej * ek) continue;
+        p.part = b.part;
+        p.k = s % ek + b.origin[2], p.j = s / ek % ej + b.origin[1], p.i = s / (ej * ek) + b.origin[0];
+        return true;
+    }
+    return false;
 }
 
 Place Numbering::node(std::int64_t index) const {
     Place p;
     p.kind = Place::Node;
     p.number = index + 1;
-    if (index < 0 || index >= slots_) return p;
-    for (std::size_t b = 0; b < blocks_.size(); ++b) {
-        const Block& x = blocks_[b];
-        const std::int64_t s = index - x.first_node;
-        if (s < 0 || s >= x.i * x.j * x.k) continue;
-        p.part = static_cast<std::int32_t>(b + 1), p.part_name = x.name;
-        p.k = s % x.k + 1, p.j = s / x.k % x.j + 1, p.i = s / (x.j * x.k) + 1;
-        break;
-    }
+    if (locate(nodes_, index, p)) p.part_name = part_name(p.part);
     return p;
 }
 
@@ -366,19 +385,11 @@ Place Numbering::element(std::int64_t index) const {
         const std::int64_t u = index - structured_elements_;
         if (u < static_cast<std::int64_t>(unstructured_part_.size()) && unstructured_part_[u] > 0) {
             p.part = unstructured_part_[u];
-            p.part_name = part_names_[static_cast<std::size_t>(p.part - 1)];
+            p.part_name = part_name(p.part);
         }
         return p;
     }
-    for (std::size_t b = 0; b < blocks_.size(); ++b) {
-        const Block& x = blocks_[b];
-        if (x.i < 2 || x.j < 2 || x.k < 2) continue;
-        const std::int64_t e = index - x.first_element, jc = x.j - 1, kc = x.k - 1;
-        if (e < 0 || e >= (x.i - 1) * jc * kc) continue;
-        p.part = static_cast<std::int32_t>(b + 1), p.part_name = x.name;
-        p.k = e % kc + 2, p.j = e / kc % jc + 2, p.i = e / (jc * kc) + 2;
-        break;
-    }
+    if (locate(elements_, index, p)) p.part_name = part_name(p.part);
     return p;
 }
 

@@ -27,7 +27,9 @@ struct Place {
     std::string text() const;          // "element 6 (part 2 CUBE, cell 3,2,3)"
 };
 
-// The node and element numbering of a model.
+// The node and element numbering of a model: where each node and element
+// sits, as the library lays out the node values and element integers of
+// the analysis's first cycle (no I, J, K without a readable cycle).
 class Numbering {
 public:
     explicit Numbering(const qvhost::Analysis& analysis);
@@ -36,12 +38,14 @@ public:
 
 private:
     struct Block {
-        std::int64_t first_node = 0, first_element = 0;
-        std::int64_t i = 0, j = 0, k = 0;
-        std::string name;
+        std::int64_t first = 0;  // position of its first node or element
+        std::int64_t extent[3] = {0, 0, 0}, origin[3] = {1, 1, 1};
+        std::int32_t part = 0;
     };
-    std::vector<Block> blocks_;
-    std::int64_t slots_ = 0, structured_elements_ = 0;
+    std::string part_name(std::int32_t part) const;
+    static bool locate(const std::vector<Block>& blocks, std::int64_t index, Place& p);
+    std::vector<Block> nodes_, elements_;
+    std::int64_t structured_elements_ = 0;
     std::vector<std::int32_t> unstructured_part_;  // part of each unstructured element, 0 none
     std::vector<std::string> part_names_;          // by part number - 1
 };

@@ -35,9 +35,9 @@ struct ResultsLibrary::Api {
     X(qvres_count_variables) X(qvres_get_variable) X(qvres_count_values) X(qvres_read_int32)     \
     X(qvres_read_float) X(qvres_read_joint) X(qvres_read_rigid_body) X(qvres_get_layout)          \
     X(qvres_get_layout_block) X(qvres_get_layout_column) X(qvres_get_catalogue_variable)          \
-    X(qvres_find_variable) X(qvres_get_cells) X(qvres_get_names) X(qvres_count_history)          \
-    X(qvres_read_history_float) X(qvres_read_history_int32) X(qvres_count_envelope)               \
-    X(qvres_read_envelope) X(qvres_locate_points)
+    X(qvres_find_variable) X(qvres_get_cells) X(qvres_get_names) X(qvres_unit_powers)             \
+    X(qvres_count_history) X(qvres_read_history_float) X(qvres_read_history_int32)               \
+    X(qvres_count_envelope) X(qvres_read_envelope) X(qvres_locate_points)
 #define QVRES_MEMBER(name) decltype(&::name) name = nullptr;
     QVRES_FUNCTIONS(QVRES_MEMBER)
 #undef QVRES_MEMBER
@@ -304,13 +304,10 @@ std::vector<Part> Analysis::parts() const {
 UnitSystem Analysis::unit_system() const {
     UnitSystem u;
     u.length = raw_.unit_system[0], u.mass = raw_.unit_system[1], u.time = raw_.unit_system[2];
-    // The decimal unit systems: length code -2 micrometre, 1 millimetre,
-    // 3 metre, any other centimetre; mass and time codes c give 10^(3c - 9).
-    if (u.mass < 4) {
+    std::int32_t powers[3] = {0, 0, 0};
+    if (library_.api().qvres_unit_powers(raw_.unit_system, powers, nullptr) == QVRES_OK) {
         u.decimal = true;
-        u.length_exponent = u.length == -2 ? -6 : u.length == 1 ? -3 : u.length == 3 ? 0 : -2;
-        u.mass_exponent = 3 * u.mass - 9;
-        u.time_exponent = 3 * u.time - 9;
+        u.length_exponent = powers[0], u.mass_exponent = powers[1], u.time_exponent = powers[2];
     }
     return u;
 }
@@ -596,7 +593,13 @@ ElementLayout CycleReader::layout(const qvres_request& request, const char* what
     for (std::int64_t b = 0; b < l.blocks; ++b) {
         qvres_layout_block block{};
         if (api_.qvres_get_layout_block(handle_, &request, b, &block, &e) != QVRES_OK) fail(what, e);
-        out.structured.push_back({block.first, block.extent[0] * block.extent[1] * block.extent[2], block.elements != 0});
+        ElementLayout::Run run;
+        run.first = block.first;
+        run.slots = block.extent[0] * block.extent[1] * block.extent[2];
+        run.elements = block.elements != 0;
+        run.part = block.part;
+        for (int d = 0; d < 3; ++d) run.extent[d] = block.extent[d], run.origin[d] = block.origin[d];
+        out.structured.push_back(run);
     }
     for (std::int64_t c = 0; c + 1 < l.columns; ++c) {
         std::int32_t material = 0;

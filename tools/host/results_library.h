@@ -64,6 +64,10 @@ struct ElementLayout {
         std::int64_t first = 0;  // position of its first value
         std::int64_t slots = 0;  // elements, or plane slots
         bool elements = false;   // false for the slots of a plane
+        std::int32_t part = 0;   // the structured part
+        // Slots given along I, J, K (K fastest), and the part's 1-based slot
+        // index of the first one along each.
+        std::int64_t extent[3] = {0, 0, 0}, origin[3] = {1, 1, 1};
     };
     std::int64_t per_slot = 1;
     std::vector<Run> structured;  // the parts that give values, in part order
