@@ -21,7 +21,7 @@ set(RESULTS_API_DEB_PACKAGES
   results_api_runtime ${results_api_deb_runtime} ${PROJECT_VERSION}
   qvres_runtime libqvres${qvres_major} ${QVRES_VERSION}
   development libresults-api-dev ${PROJECT_VERSION}+${QVRES_VERSION}
-  tools qvres-tools ${PROJECT_VERSION}
+  tools qvres-tools ${QVRES_TOOLS_VERSION}
   python python3-qvres ${RESULTS_API_PYTHON_VERSION})
 
 set(RESULTS_API_MAINTAINER "results_api developers <results-api@users.noreply.example.org>")
@@ -66,7 +66,7 @@ else()
     elseif(component STREQUAL "development")
       set(headings "libresults_api ${PROJECT_VERSION}" "libqvres ${QVRES_VERSION}")
     elseif(component STREQUAL "tools")
-      set(headings "tools ${PROJECT_VERSION}")
+      set(headings "tools ${QVRES_TOOLS_VERSION}")
     else()
       set(headings "qvres ${RESULTS_API_PYTHON_VERSION}")
     endif()
