@@ -581,6 +581,31 @@ std::vector<std::int32_t> CycleReader::node_ints(std::int32_t variable, std::int
     return model_nodes(std::move(v), analysis_.model().nodes(), analysis_.describe_step(step_));
 }
 
+std::vector<std::int64_t> element_positions(const ElementLayout& elements, const ElementLayout& slots) {
+    std::vector<std::int64_t> out;
+    const std::int64_t per = slots.per_slot;
+    for (const ElementLayout::Run& run : elements.structured) {
+        if (!run.elements) continue;
+        const auto s = std::find_if(slots.structured.begin(), slots.structured.end(),
+                                    [&](const ElementLayout::Run& x) { return x.part == run.part; });
+        bool inside = s != slots.structured.end();
+        for (int d = 0; inside && d < 3; ++d)
+            inside = run.origin[d] >= s->origin[d] && run.origin[d] - s->origin[d] + run.extent[d] <= s->extent[d];
+        if (!inside)
+            throw Error("the layouts of part " + std::to_string(run.part) + " do not agree", QVRES_E_DAMAGED);
+        // Both runs give their slots along I, J, K with K fastest.
+        for (std::int64_t i = 0; i < run.extent[0]; ++i)
+            for (std::int64_t j = 0; j < run.extent[1]; ++j)
+                for (std::int64_t k = 0; k < run.extent[2]; ++k) {
+                    const std::int64_t si = run.origin[0] - s->origin[0] + i, sj = run.origin[1] - s->origin[1] + j,
+                                       sk = run.origin[2] - s->origin[2] + k;
+                    out.push_back(s->first + ((si * s->extent[1] + sj) * s->extent[2] + sk) * per + per - 1);
+                }
+    }
+    for (std::int64_t u = 0; u < elements.unstructured; ++u) out.push_back(slots.unstructured_first + u);
+    return out;
+}
+
 ElementLayout CycleReader::layout(const qvres_request& request, const char* what) const {
     qvres_error e{};
     qvres_layout l{};

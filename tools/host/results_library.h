@@ -101,6 +101,13 @@ std::vector<T> element_values(const ElementLayout& layout, const std::vector<T>&
     return out;
 }
 
+// Where each element's own value stands among what an all-slot query writes
+// (`slots`), in element order, given the layout of the element query of the
+// same variable (`elements`): both layouts are the library's, so that no
+// rule of which slots hold elements is restated here. Throws Error when the
+// two do not describe the same parts.
+std::vector<std::int64_t> element_positions(const ElementLayout& elements, const ElementLayout& slots);
+
 struct Step {
     std::int32_t index = 0;  // 0-based, time order
     std::int32_t cycle = 0;

@@ -462,24 +462,15 @@ int values(const ResultsLibrary& lib, const Args& a) {
     return 0;
 }
 
-// The all-slot index (QVRES_ELEMENT_*_ALL_SLOTS) of element `e` (0-based,
-// element order): the elements of the structured parts with cells, K
-// fastest, then the unstructured ones.
-std::int64_t element_slot(const qvhost::Model& m, std::int64_t e) {
-    std::int64_t first_slot = 0;
-    for (const auto& x : m.extents) {
-        const std::int64_t I = x[0], J = x[1], K = x[2];
-        if (I >= 2 && J >= 2 && K >= 2) {
-            const std::int64_t n = (I - 1) * (J - 1) * (K - 1);
-            if (e < n) {
-                const std::int64_t i = e / ((J - 1) * (K - 1)), j = e / (K - 1) % (J - 1), k = e % (K - 1);
-                return first_slot + ((i + 1) * J + (j + 1)) * K + (k + 1);
-            }
-            e -= n;
-        }
-        first_slot += I * J * K;
-    }
-    return m.slots + e;
+// Where each element's own value stands among what the all-slot request of
+// `v` writes, as the library lays out step `step`.
+std::vector<std::int64_t> element_positions(const Analysis& analysis, std::int64_t step, const Variable& v) {
+    const CycleReader reader(analysis, static_cast<std::int32_t>(step));
+    const std::int32_t part = std::abs(v.qualifier);
+    const qvres_values each = v.integer() ? QVRES_ELEMENT_INTEGERS : QVRES_ELEMENT_REALS;
+    const qvres_values every = v.integer() ? QVRES_ELEMENT_INTEGERS_ALL_SLOTS : QVRES_ELEMENT_REALS_ALL_SLOTS;
+    return qvhost::element_positions(reader.layout({each, v.index, part}, "element values"),
+                                     reader.layout({every, v.index, part}, "slot values"));
 }
 
 std::int32_t thread_count(const Args& a) {
@@ -588,7 +579,8 @@ int history(const ResultsLibrary& lib, const Args& a) {
     }
 
     Variable v;
-    if (first_listing(lib, *analysis, a, var, part, want, v) < 0) {
+    const std::int64_t listed = first_listing(lib, *analysis, a, var, part, want, v);
+    if (listed < 0) {
         const char* noun = want == Want::Node ? "node " : want == Want::Element ? "element " : "";
         throw Error(std::string(noun) + "variable " + (is_number(var) ? var : "'" + var + "'") +
                     " is not stored for part " + std::to_string(part) + " in any step (see: " + kTool +
@@ -605,6 +597,8 @@ int history(const ResultsLibrary& lib, const Args& a) {
     }
     std::vector<Position> positions;
     std::size_t point = 0;
+    std::vector<std::int64_t> element_at;
+    if (!node && !numbers.empty()) element_at = element_positions(*analysis, listed, v);
     for (const auto& [option, value] : asked) {
         Position p;
         if (option == "--at") {
@@ -615,7 +609,11 @@ int history(const ResultsLibrary& lib, const Args& a) {
         } else {
             const std::int64_t number = to_int(value, option);
             p.label = std::string(noun) + " " + std::to_string(number);
-            p.index = node ? number - 1 : element_slot(m, number - 1);
+            if (!node && number > static_cast<std::int64_t>(element_at.size()))
+                throw Error(analysis->describe_step(listed) + ": the layout of " + describe(v) + " holds " +
+                                std::to_string(element_at.size()) + " elements, not element " + std::to_string(number),
+                            QVRES_E_DAMAGED);
+            p.index = node ? number - 1 : element_at[static_cast<std::size_t>(number - 1)];
         }
         positions.push_back(p);
     }
@@ -726,7 +724,8 @@ int envelope(const ResultsLibrary& lib, const Args& a) {
     const qvhost::Model& m = analysis->model();
     Variable v;
     const Want want = a.has("--element") ? Want::Element : Want::Any;
-    if (first_listing(lib, *analysis, a, var, part, want, v) < 0)
+    const std::int64_t listed = first_listing(lib, *analysis, a, var, part, want, v);
+    if (listed < 0)
         throw Error(std::string(want == Want::Element ? "element " : "") + "variable " +
                     (is_number(var) ? var : "'" + var + "'") + " is not stored for part " + std::to_string(part) +
                     " in any step (see: " + kTool + " vars FILE STEP)");
@@ -769,8 +768,15 @@ int envelope(const ResultsLibrary& lib, const Args& a) {
     // One row per node, or per element (slots that are no element left out).
     std::vector<std::int64_t> rows;
     const std::int64_t count = node ? m.nodes() : m.elements();
+    const std::vector<std::int64_t> element_at =
+        node ? std::vector<std::int64_t>() : element_positions(*analysis, listed, v);
     for (std::int64_t r = 0; r < count; ++r) {
-        const std::int64_t index = node ? r : element_slot(m, r);
+        if (!node && r >= static_cast<std::int64_t>(element_at.size()))
+            throw Error(analysis->describe_step(listed) + ": the layout of " + describe(v) + " holds " +
+                            std::to_string(element_at.size()) + " elements where the model has " +
+                            std::to_string(count),
+                        QVRES_E_DAMAGED);
+        const std::int64_t index = node ? r : element_at[static_cast<std::size_t>(r)];
         if (index >= static_cast<std::int64_t>(e.values.size()))
             throw Error(analysis->files().path + ": " + std::to_string(e.values.size()) + " values of " + describe(v) +
                         " where the model has " + std::to_string(count) + " " + (node ? "nodes" : "elements"));
