@@ -20,6 +20,9 @@
 //                        zeros behind a count of 48
 //   connectivity_past_n  an element naming node 9999 of 55
 //   names                names with terminal escapes and spreadsheet formulas
+// and, for the tool tests (tests/tools/safety_test.py):
+//   names_shifted        names, with 1 added to every PRESSURE value
+//   huge_claim           a 200^3 block and 100 materials in ~100 KB
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
@@ -118,6 +121,31 @@ void huge_request(const std::string& dir) {
     save_cycle(dir, cycle);
 }
 
+// For the tool tests: the mixed model's structured parts with a block of
+// 200 x 200 x 200 nodes and 100 reported materials, 100 KB of coordinates
+// (the file could hold some 8 million nodes compressed): one multi-material
+// element request claims some 796 million values.
+void huge_claim(const std::string& dir) {
+    BaseFileSpec model = qvtest::mixed_model();
+    model.parts[1].i = model.parts[1].j = model.parts[1].k = 200;
+    model.parts.resize(4);
+    model.connectivity.clear();
+    model.element_types.clear();
+    model.element_numbers.clear();
+    std::uint32_t noise = 1;  // values zlib cannot shrink
+    for (int n = 0; n < 25000; ++n) {
+        noise = noise * 1664525u + 1013904223u;
+        model.coordinates.push_back(static_cast<float>(noise >> 8));
+    }
+    model.materials.clear();
+    for (std::int32_t m = 1; m <= 100; ++m) model.materials.push_back({"M" + std::to_string(m), m, "", 0.0f});
+    save_base(dir, model);
+    CycleFileSpec cycle = qvtest::mixed_cycle(1);
+    cycle.structured_parts[1] = {200, 200, 200};
+    cycle.unstructured_parts = cycle.unstructured_nodes = cycle.unstructured_elements = 0;
+    save_cycle(dir, cycle);
+}
+
 void alternating(const std::string& dir) {
     save_base(dir, qvtest::mixed_model());
     CycleFileSpec cycle = qvtest::mixed_cycle(1);
@@ -168,8 +196,9 @@ void connectivity_past_n(const std::string& dir) {
     save_cycle(dir, qvtest::mixed_cycle(1));
 }
 
-// As tests/tools/write_hostile_analysis.cpp names them.
-void names(const std::string& dir) {
+// Names a terminal or a spreadsheet would obey; `shift` adds 1 to every
+// PRESSURE value, so that a comparison with the unshifted run names it.
+void write_names(const std::string& dir, bool shift) {
     BaseFileSpec model = qvtest::mixed_model();
     model.parts[1].name = "\x1b[31mRED\x07";
     model.parts[4].name = "=HYPERLINK(\"http://x.y\",\"z\")";
@@ -179,12 +208,18 @@ void names(const std::string& dir) {
     for (const int c : {1, 2}) {
         CycleFileSpec cycle = qvtest::mixed_cycle(c);
         for (qvw::DirectoryEntrySpec& e : cycle.entries)
-            if (e.name == "PRESSURE") e.name = "PRES\x1b[2JSURE";
-            else if (e.name == "STATUS") e.name = "=HYPERLINK(\"http://x.y\",\"z\")";
+            if (e.name == "PRESSURE") {
+                e.name = "PRES\x1b[2JSURE";
+                if (shift)
+                    for (std::size_t v = 2; v < e.reals.size(); ++v) e.reals[v] += 1.0f;
+            } else if (e.name == "STATUS") e.name = "=HYPERLINK(\"http://x.y\",\"z\")";
             else if (e.name == "TEMP") e.name = "@SUM(1+1)\x9b" "31m";
         save_cycle(dir, cycle);
     }
 }
+
+void names(const std::string& dir) { write_names(dir, false); }
+void names_shifted(const std::string& dir) { write_names(dir, true); }
 
 }  // namespace
 
@@ -199,7 +234,9 @@ int main(int argc, char** argv) {
                  {"inflation_bomb", inflation_bomb},
                  {"garbage_inflate", garbage_inflate},
                  {"connectivity_past_n", connectivity_past_n},
-                 {"names", names}};
+                 {"names", names},
+                 {"names_shifted", names_shifted},
+                 {"huge_claim", huge_claim}};
     if (argc != 3) {
         std::cerr << "usage: make_case CASE DIRECTORY\n";
         return 2;

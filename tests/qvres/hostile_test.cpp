@@ -1,14 +1,8 @@
 // libqvres (and the exports where they share the step) on hostile runs:
 // model counts that do not add up, value counts no cycle file could fill,
-// base files that inflate far beyond their size, locks left by killed
-// readers, and cycle files that are links out of the run's directory.
+// base files that inflate far beyond their size, and cycle files that are
+// links out of the run's directory.
 #include <gtest/gtest.h>
-
-#ifndef _WIN32
-#include <sys/types.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#endif
 
 #include <filesystem>
 #include <fstream>
@@ -176,75 +170,9 @@ TEST(HostileInflation, BaseFileBeyondTheDefaultLimitNeedsTheOption) {
 }
 
 #ifndef _WIN32
-// ---- Locks ---------------------------------------------------------------------
-
-class HostileLocks : public ::testing::Test {
-protected:
-    void SetUp() override { sample_ = qvsample::write_sample_analysis(dir_.path()); }
-    std::string lock() const { return dir_.file("sample_run.lock"); }
-    TempDir dir_;
-    qvsample::SampleAnalysis sample_;
-};
-
-// A lock this library left for a process of this host that is gone is
-// named as stale, with the process and host; the option removes it and
-// opens. The exports still refuse it and never remove it.
-TEST_F(HostileLocks, StaleLockOfThisLibraryIsNamedAndCleared) {
-    const pid_t gone = ended_process();
-    const std::string record = lock_record(this_host(), gone);
-    write_text(lock(), record);
-    Open refused(sample_.base_file);
-    EXPECT_EQ(refused.status, QVRES_E_LOCKED);
-    EXPECT_TRUE(has(refused.error.message, "locked by " + lock() + ", left by process " +
-                                               std::to_string(gone) + " on host " + this_host() +
-                                               ", which no longer runs"))
-        << refused.error.message;
-    EXPECT_FALSE(exports_load(sample_.cycle_files[0], dir_.path()));
-    EXPECT_EQ(read_text(lock()), record);
-
-    qvres_open_options clear{};
-    clear.clear_stale_lock = 1;
-    Open opened(sample_.base_file, &clear);
-    ASSERT_EQ(opened.status, QVRES_OK) << opened.error.message;
-    EXPECT_FALSE(fs::exists(lock()));
-    EXPECT_TRUE(exports_load(sample_.cycle_files[0], dir_.path()));
-}
-
-// Locks of any other origin are never judged nor removed, whatever the
-// option: a solver's, an empty file, another host's, a process that still
-// runs (this one's parent), a record behind a link.
-TEST_F(HostileLocks, OtherLocksAreNeverJudged) {
-    const pid_t gone = ended_process();
-    const std::string elsewhere = dir_.file("elsewhere.txt");
-    write_text(elsewhere, lock_record(this_host(), gone));
-    const struct {
-        const char* what;
-        std::string text;
-        bool link;
-    } locks[] = {{"a solver's", "solver 12 writing\n", false},
-                 {"empty", "", false},
-                 {"another host's", lock_record(this_host() + "-other", gone), false},
-                 {"running", lock_record(this_host(), getppid()), false},
-                 {"a link", "", true}};
-    qvres_open_options clear{};
-    clear.clear_stale_lock = 1;
-    for (const auto& l : locks) {
-        SCOPED_TRACE(l.what);
-        if (l.link)
-            ASSERT_TRUE(make_symlink(elsewhere, lock()));
-        else
-            write_text(lock(), l.text);
-        Open refused(sample_.base_file, &clear);
-        EXPECT_EQ(refused.status, QVRES_E_LOCKED);
-        EXPECT_FALSE(has(refused.error.message, "no longer runs")) << refused.error.message;
-        EXPECT_TRUE(fs::exists(fs::symlink_status(lock())));
-        if (!l.link) {
-            EXPECT_EQ(read_text(lock()), l.text);
-        }
-        fs::remove(lock());
-    }
-    EXPECT_TRUE(fs::exists(elsewhere));
-}
+// Locks left by killed readers: api/run_lock_test.cpp and
+// runtime/lock_record_test.cpp judge them, the hostile corpus and
+// tools/cli_test.py check every front end says so and removes only when asked.
 
 // ---- Links out of the run's directory -----------------------------------------
 

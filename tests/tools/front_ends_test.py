@@ -63,17 +63,6 @@ class NameRule(SampleTest):
                        "to_vtk": self.to_vtk_entries(name), "diff": self.diff_entries(name)}
                 self.assertEqual(got, dict.fromkeys(got, want), repr(name))
 
-    def test_catalogue_spellings_resolve_to_one_variable(self):
-        sys.path.insert(0, os.path.join(SOURCE_DIR, "python"))
-        os.environ.setdefault("QVRES_LIBRARY", os.path.join(BUILD_DIR, "libqvres.so.2"))
-        import qvres
-        # STN.RATE XX is real variable 28, the first of the strain-rate tensor.
-        found = {name: qvres.find_variable(name) for name in SPELLINGS[None][:3] + ["IVR_EXXD", "\tstn.rate_xx\n"]}
-        self.assertEqual({n: e.variable for n, e in found.items()}, dict.fromkeys(found, 28))
-        self.assertEqual(found["STN_RATE_XX"].members, (28, 29, 30, 31, 32, 33))
-        for name in ("PRES SURE", "PRESSURES", "STN RATE  XX", ""):
-            self.assertIsNone(qvres.find_variable(name), repr(name))
-
 
 # What no front end may hold again: the library answers each of these.
 FORBIDDEN = [

@@ -8,16 +8,14 @@ import csv
 import os
 import resource
 import shutil
-import signal
 import stat
 import subprocess
 import tempfile
 import unittest
-import xml.etree.ElementTree as ET
 
 from tooltest import (BUILD_DIR, DIFF, INSPECT, SAMPLE, TO_VTK, SampleTest, ToolTest, run)
 
-WRITE_HOSTILE = os.environ.get("QVRES_WRITE_HOSTILE", "")
+MAKE_CASE = os.environ.get("QVRES_MAKE_CASE", "")
 MB = 1 << 20
 
 
@@ -56,37 +54,6 @@ class PlantedLinks(SampleTest):
         self.assertEqual(st.st_uid, os.geteuid())
         self.assertTrue(read(path).startswith(starts), path)
 
-    def test_vtk_export(self):
-        out = self.path("vtk")
-        os.mkdir(out)
-        # A link where the old writer made its temporary, links at final
-        # names (a multiblock file and a block's file), and a file made
-        # beforehand, open to all, at a temporary name.
-        os.symlink(self.victim("v0"), os.path.join(out, "sample_run_0000.vtm.part"))
-        os.symlink(self.victim("v1"), os.path.join(out, "sample_run_0001.vtm"))
-        os.symlink(self.victim("v3"), os.path.join(out, "sample_run_0001_1.vts"))
-        os.symlink(self.victim("v2"), os.path.join(out, "sample_run.pvd.part"))
-        planted = os.path.join(out, "sample_run_0002_2.vtu.part")
-        put(planted, "planted\n")
-        os.chmod(planted, 0o666)
-        planted_inode = os.stat(planted).st_ino
-        run(TO_VTK, "--steps", "0-2", self.cycle, out)
-        self.assert_victims_untouched()
-        outputs = ["sample_run.pvd"]
-        for step in range(3):
-            outputs.append(f"sample_run_{step:04d}.vtm")
-            blocks = ET.parse(os.path.join(out, outputs[-1])).getroot().findall(".//DataSet")
-            outputs += [b.get("file") for b in blocks]
-        self.assertIn("sample_run_0002_2.vtu", outputs)
-        for name in outputs:
-            self.assert_own_regular_file(os.path.join(out, name), "<?xml")
-            self.assertNotEqual(os.stat(os.path.join(out, name)).st_ino, planted_inode)
-        self.assertEqual(read(planted), "planted\n")
-        # Nothing else is left behind: the planted names and the outputs.
-        self.assertEqual(sorted(os.listdir(out)),
-                         sorted(["sample_run_0000.vtm.part", "sample_run_0002_2.vtu.part", "sample_run.pvd.part"]
-                                + outputs))
-
     def test_csv_and_svg_of_inspect_and_diff(self):
         cases = [
             ([INSPECT, "values", self.cycle, "1", "64", "--csv"], "element,"),
@@ -115,22 +82,6 @@ class PlantedLinks(SampleTest):
         self.assertTrue(stat.S_ISREG(st.st_mode))
         self.assertEqual(st.st_uid, os.geteuid())
 
-    def test_a_failed_write_leaves_no_temporary(self):
-        # The output directory's place is taken by a file: nothing can be
-        # created there, and the error names the file.
-        put(self.path("taken"), "")
-        rc, _, err = run(INSPECT, "values", self.cycle, "1", "64", "--csv",
-                         os.path.join(self.path("taken"), "x.csv"), check=False)
-        self.assertEqual(rc, 1)
-        self.assertIn("cannot write " + os.path.join(self.path("taken"), "x.csv"), err)
-        # A directory at the final name: the rename fails, the temporary
-        # goes.
-        os.mkdir(self.path("dir.csv"))
-        rc, _, err = run(INSPECT, "values", self.cycle, "1", "64", "--csv", self.path("dir.csv"), check=False)
-        self.assertEqual(rc, 1)
-        self.assertIn("cannot write " + self.path("dir.csv"), err)
-        self.assertEqual(sorted(os.listdir(self.dir)), ["dir.csv", "sample", "taken"])
-
 
 def limited_address_space(limit):
     def apply():
@@ -157,12 +108,12 @@ class CountsNoFileCanFill(ToolTest):
     7.9 million elements: about 796 million values, 3.2 GB. The library
     finds the array short of that; the tools must not have sized anything
     for it first."""
-    TOOLS = ("QVRES_INSPECT", "QVRES_TO_VTK", "QVRES_WRITE_HOSTILE")
+    TOOLS = ("QVRES_INSPECT", "QVRES_TO_VTK", "QVRES_MAKE_CASE")
 
     def setUp(self):
         super().setUp()
         self.analysis = self.path("huge")
-        run(WRITE_HOSTILE, "huge", self.analysis, 200, 200, 200, 100)
+        run(MAKE_CASE, "huge_claim", self.analysis)
         self.cycle = os.path.join(self.analysis, "hostile_run_1.qvres")
         self.input_size = sum(os.path.getsize(os.path.join(self.analysis, f)) for f in os.listdir(self.analysis))
         self.assertLess(self.input_size, 200 * 1024)
@@ -191,10 +142,10 @@ class CountsNoFileCanFill(ToolTest):
                 self.assertEqual(len(err.strip().splitlines()), 1, err)
 
 
-# The names write_hostile_analysis gives the mixed model.
-RED_PART = "\x1b[31mRED\x07"
+# The names tests/hostile/make_case gives the mixed model.
 TITLE_MATERIAL = "\x1b]0;TITLE\x07WATER"
 FORMULA = '=HYPERLINK("http://x.y","z")'
+CALC = "+CMD|' /C calc'!A0"
 CLEAR_VARIABLE = "PRES\x1b[2JSURE"
 
 
@@ -205,12 +156,12 @@ def shown(text):
 
 
 class HostileNames(ToolTest):
-    TOOLS = ("QVRES_INSPECT", "QVRES_TO_VTK", "QVRES_DIFF", "QVRES_WRITE_HOSTILE")
+    TOOLS = ("QVRES_INSPECT", "QVRES_TO_VTK", "QVRES_DIFF", "QVRES_MAKE_CASE")
 
     def setUp(self):
         super().setUp()
         self.analysis = self.path("names")
-        run(WRITE_HOSTILE, "names", self.analysis)
+        run(MAKE_CASE, "names", self.analysis)
         self.cycle = os.path.join(self.analysis, "hostile_run_1.qvres")
 
     def assert_no_controls(self, text, where):
@@ -218,30 +169,18 @@ class HostileNames(ToolTest):
             self.assertNotIn(c, text, where)
 
     def test_terminal_output_shows_control_characters(self):
-        rc, out, err = run(INSPECT, "summary", self.cycle)
-        self.assert_no_controls(out + err, "summary")
-        self.assertIn(shown(RED_PART), out)
-        self.assertIn(shown(TITLE_MATERIAL), out)
-        self.assertIn(FORMULA, out)
-        rc, out, err = run(INSPECT, "vars", self.cycle, "0")
-        self.assert_no_controls(out + err, "vars")
-        # The library reports names with blanks and dots as '_'.
+        # summary, vars, values and qvres-to-vtk on these names: the hostile
+        # corpus (tests/hostile, case "names"); the form: TerminalText.
+        rc, out, err = run(INSPECT, "history", self.cycle, "64", "--element", "1")
+        self.assert_no_controls(out + err, "history")
         self.assertIn(shown(CLEAR_VARIABLE), out)
-        for args in ([INSPECT, "values", self.cycle, "0", "64"], [INSPECT, "history", self.cycle, "64", "--element", "1"]):
-            with self.subTest(args=args[:3]):
-                rc, out, err = run(*args)
-                self.assert_no_controls(out + err, args)
-                self.assertIn(shown(CLEAR_VARIABLE), out)
         # A comparison names the arrays that differ.
         other = self.path("other")
-        shutil.copytree(self.analysis, other)
-        run(WRITE_HOSTILE, "names", other, "--shift")
+        run(MAKE_CASE, "names_shifted", other)
         rc, out, err = run(DIFF, self.cycle, os.path.join(other, "hostile_run_1.qvres"), check=False)
         self.assertEqual(rc, 1, err)
         self.assert_no_controls(out + err, "diff")
         self.assertIn(shown(CLEAR_VARIABLE) + ":", out)
-        rc, out, err = run(TO_VTK, "--read-only", self.cycle)
-        self.assert_no_controls(out + err, "qvres-to-vtk")
 
     def test_errors_quoting_names_show_control_characters(self):
         # An analysis directory named with an escape sequence: every error
@@ -266,7 +205,7 @@ class HostileNames(ToolTest):
             rows = list(csv.reader(f))
         header = rows[0]
         self.assert_no_controls(",".join(header), "header")
-        self.assertTrue(any(h.startswith("'" + FORMULA) for h in header), header)
+        self.assertTrue(any(h.startswith("'" + CALC) for h in header), header)
         self.assertTrue(any(h.startswith(shown(TITLE_MATERIAL)) for h in header), header)
         # Negative numbers written by the tool: the displacements of node n
         # are (1, n, -n) in cycle 1.
@@ -279,7 +218,7 @@ class HostileNames(ToolTest):
         # Array names in the comparison's CSV.
         out = self.path("diff.csv")
         run(DIFF, self.cycle, self.cycle, "--csv", out)
-        with open(out, newline="") as f:
+        with open(out, newline="", errors="surrogateescape") as f:
             names = [row["array"] for row in csv.DictReader(f)]
         self.assertIn(shown(CLEAR_VARIABLE), names)
         # The library shows dots in variable names as '_'.
@@ -288,13 +227,23 @@ class HostileNames(ToolTest):
             self.assertFalse(name[:1] in ("=", "+", "-", "@"), name)
             self.assert_no_controls(name, "diff csv")
 
+    @unittest.expectedFailure
+    def test_csv_fields_show_c1_controls(self):
+        # Known fault: csv_field shows the C0 controls and DEL only, so the
+        # C1 CSI in TEMP's name (a raw 0x9b byte) reaches the file as it is,
+        # where the terminal text shows it as \x9b.
+        out = self.path("diff.csv")
+        run(DIFF, self.cycle, self.cycle, "--csv", out)
+        with open(out, "rb") as f:
+            self.assertNotIn(b"\x9b", f.read())
+
 
 class ManyUnknownTolerances(ToolTest):
-    TOOLS = ("QVRES_DIFF", "QVRES_WRITE_HOSTILE")
+    TOOLS = ("QVRES_DIFF", "QVRES_MAKE_CASE")
 
     def test_one_warning_names_a_few(self):
         analysis = self.path("names")
-        run(WRITE_HOSTILE, "names", analysis)
+        run(MAKE_CASE, "names", analysis)
         cycle = os.path.join(analysis, "hostile_run_1.qvres")
         names = [f"nosuch{n:06d}" for n in range(200000)] + ["\x1b[31mx"]
         tolerances = self.path("tol.txt")
