@@ -208,6 +208,12 @@ TEST(CsvField, FormulasAreTextAndNumbersStayNumbers) {
     EXPECT_EQ(qvhost::csv_field("a,b"), "\"a,b\"");
     // Escape sequences do not reach whoever prints the file.
     EXPECT_EQ(qvhost::csv_field("\x1b[31mRED\x07"), "\\x1b[31mRED\\x07");
+    // C1 controls, raw or UTF-8 encoded, and bytes outside UTF-8 too;
+    // UTF-8 text passes.
+    EXPECT_EQ(qvhost::csv_field("T\x9b" "2J"), "T\\x9b2J");
+    EXPECT_EQ(qvhost::csv_field("T\xc2\x9b" "2J"), "T\\xc2\\x9b2J");
+    EXPECT_EQ(qvhost::csv_field("caf\xe9"), "caf\\xe9");
+    EXPECT_EQ(qvhost::csv_field("caf\xc3\xa9,x"), "\"caf\xc3\xa9,x\"");
 }
 
 }  // namespace

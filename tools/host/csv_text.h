@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "console.h"
+
 namespace qvhost {
 
 // Text `s` (a name from a results file, a unit, a note) as one CSV field. A
@@ -13,19 +15,18 @@ namespace qvhost {
 // a quote or a line break, as names from results files may. Numbers the
 // tools write themselves are no text fields and do not pass through here.
 // Control characters other than tab and line breaks (an escape sequence
-// would reach the terminal of whoever prints the file) are shown as \xNN.
+// would reach the terminal of whoever prints the file), C1 ones included,
+// and bytes outside UTF-8 are shown as terminal_text shows them.
 inline std::string csv_field(const std::string& s) {
     const bool formula = !s.empty() && std::string("=+-@\t\r").find(s[0]) != std::string::npos;
     std::string text = formula ? "'" : "";
-    for (char c : s) {
-        const auto u = static_cast<unsigned char>(c);
-        if ((u < 0x20 && c != '\t' && c != '\r' && c != '\n') || u == 0x7F) {
-            text += "\\x";
-            text += "0123456789abcdef"[u >> 4];
-            text += "0123456789abcdef"[u & 15];
-        } else {
-            text += c;
-        }
+    // Shown as on a terminal, carriage returns kept (the field is quoted).
+    for (std::size_t from = 0;;) {
+        const std::size_t cr = s.find('\r', from);
+        text += terminal_text(s.substr(from, cr == std::string::npos ? std::string::npos : cr - from));
+        if (cr == std::string::npos) break;
+        text += '\r';
+        from = cr + 1;
     }
     if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
     std::string q = "\"";
