@@ -72,6 +72,15 @@ restore() {
   rm -rf "$work/saved" "$tree/abi" "$tree/CHANGELOG.md" "$tree/results_api/api/qvres_planted.cpp"
   cp -r "$source_dir/abi" "$source_dir/CHANGELOG.md" "$tree/"
 }
+# The versions the planted changes raise from the one this tree has: V, the
+# next minor A and the one after B, and the next major M.
+V=$(sed -n 's/^set(QVRES_VERSION \([0-9]*\.[0-9]*\.[0-9]*\))$/\1/p' "$source_dir/CMakeLists.txt")
+[ -n "$V" ] || { echo "planted_change.sh: no set(QVRES_VERSION X.Y.Z) in CMakeLists.txt"; exit 1; }
+major=${V%%.*}
+minor=${V#*.}; minor=${minor%%.*}
+A=$major.$((minor + 1)).0
+B=$major.$((minor + 2)).0
+M=$((major + 1)).0.0
 restore
 extra=()
 
@@ -103,16 +112,17 @@ cat >"$tree/results_api/api/qvres_planted.cpp" <<'CPP'
 extern "C" QVRES_EXPORT int32_t QVRES_CALL qvres_planted(void) { return 1; }
 CPP
 check fail "an added function, same version" "qvres_planted"
-plant CMakeLists.txt "set(QVRES_VERSION 2.1.0)" "set(QVRES_VERSION 2.2.0)"
-check fail "the version raised in CMake only" "include/qvres.h says version 2.1.0"
-plant include/qvres.h "#define QVRES_VERSION_MINOR 1" "#define QVRES_VERSION_MINOR 2"
-check fail "the version raised, the baseline not" "no baseline abi/libqvres.so.2.2.0.abi"
+plant CMakeLists.txt "set(QVRES_VERSION $V)" "set(QVRES_VERSION $A)"
+check fail "the version raised in CMake only" "include/qvres.h says version $V"
+plant include/qvres.h "#define QVRES_VERSION_MINOR $minor" "#define QVRES_VERSION_MINOR $((minor + 1))"
+[ "${V##*.}" = 0 ] || plant include/qvres.h "#define QVRES_VERSION_PATCH ${V##*.}" "#define QVRES_VERSION_PATCH 0"
+check fail "the version raised, the baseline not" "no baseline abi/libqvres.so.$A.abi"
 extra=(--update)
-check pass "--update after a minor raise" "libqvres: 2.1.0 -> 2.2.0 (added)"
+check pass "--update after a minor raise" "libqvres: $V -> $A (added)"
 extra=()
-[ ! -e "$tree/abi/libqvres.so.2.1.0.abi" ] || { echo "FAILED: --update kept the old baseline"; failures=$((failures + 1)); }
-check fail "the new baseline without a CHANGELOG.md entry" "no '### libqvres 2.2.0' entry"
-plant CHANGELOG.md "## libqvres (" "### libqvres 2.2.0 (planted)
+[ ! -e "$tree/abi/libqvres.so.$V.abi" ] || { echo "FAILED: --update kept the old baseline"; failures=$((failures + 1)); }
+check fail "the new baseline without a CHANGELOG.md entry" "no '### libqvres $A' entry"
+plant CHANGELOG.md "## libqvres (" "### libqvres $A (planted)
 
 - qvres_planted
 
@@ -122,38 +132,38 @@ check pass "version, baseline and CHANGELOG.md raised together"
 # Removing it again with only a minor raise.
 rm "$tree/results_api/api/qvres_planted.cpp"
 plant include/qvres.h "QVRES_EXPORT int32_t QVRES_CALL qvres_planted(void);" ""
-plant CMakeLists.txt "set(QVRES_VERSION 2.2.0)" "set(QVRES_VERSION 2.3.0)"
-plant include/qvres.h "#define QVRES_VERSION_MINOR 2" "#define QVRES_VERSION_MINOR 3"
+plant CMakeLists.txt "set(QVRES_VERSION $A)" "set(QVRES_VERSION $B)"
+plant include/qvres.h "#define QVRES_VERSION_MINOR $((minor + 1))" "#define QVRES_VERSION_MINOR $((minor + 2))"
 extra=(--update)
 check fail "--update of a removed function with a minor raise" "takes a new major version"
 extra=()
-[ -e "$tree/abi/libqvres.so.2.2.0.abi" ] || { echo "FAILED: a refused --update removed the baseline"; failures=$((failures + 1)); }
+[ -e "$tree/abi/libqvres.so.$A.abi" ] || { echo "FAILED: a refused --update removed the baseline"; failures=$((failures + 1)); }
 
-# The same rule against git history: the 2.2.0 baseline committed, then
+# The same rule against git history: the $A baseline committed, then
 # deleted by hand so that --update has nothing to compare with.
 git -C "$tree" init -q
 git -C "$tree" add -A
-git -C "$tree" -c user.name=test -c user.email=test@localhost commit -qm "2.2.0"
-rm "$tree/abi/libqvres.so.2.2.0.abi"
+git -C "$tree" -c user.name=test -c user.email=test@localhost commit -qm "$A"
+rm "$tree/abi/libqvres.so.$A.abi"
 extra=(--update)
-check pass "--update once the old baseline is deleted by hand" "wrote abi/libqvres.so.2.3.0.abi"
+check pass "--update once the old baseline is deleted by hand" "wrote abi/libqvres.so.$B.abi"
 extra=()
-plant CHANGELOG.md "## libqvres (" "### libqvres 2.3.0 (planted)
+plant CHANGELOG.md "## libqvres (" "### libqvres $B (planted)
 
 - qvres_planted removed
 
 ## libqvres ("
 check fail "a removed function behind a minor raise, against the committed baseline" \
-  "against the baseline of 2.2.0 in git history, a removed or changed interface takes a new major version"
-plant CMakeLists.txt "set(QVRES_VERSION 2.3.0)" "set(QVRES_VERSION 3.0.0)"
-plant include/qvres.h "#define QVRES_VERSION_MAJOR 2" "#define QVRES_VERSION_MAJOR 3"
-plant include/qvres.h "#define QVRES_VERSION_MINOR 3" "#define QVRES_VERSION_MINOR 0"
+  "against the baseline of $A in git history, a removed or changed interface takes a new major version"
+plant CMakeLists.txt "set(QVRES_VERSION $B)" "set(QVRES_VERSION $M)"
+plant include/qvres.h "#define QVRES_VERSION_MAJOR $major" "#define QVRES_VERSION_MAJOR $((major + 1))"
+plant include/qvres.h "#define QVRES_VERSION_MINOR $((minor + 2))" "#define QVRES_VERSION_MINOR 0"
 extra=(--update)
-check fail "a major raise without a new SONAME" "has the SONAME libqvres.so.2, not libqvres.so.3"
-plant CMakeLists.txt "  SOVERSION 2" "  SOVERSION 3"
-check pass "--update after a major raise with its SONAME" "libqvres: 2.3.0 -> 3.0.0 (none)"
+check fail "a major raise without a new SONAME" "has the SONAME libqvres.so.$major, not libqvres.so.$((major + 1))"
+plant CMakeLists.txt "  SOVERSION $major" "  SOVERSION $((major + 1))"
+check pass "--update after a major raise with its SONAME" "libqvres: $B -> $M (none)"
 extra=()
-plant CHANGELOG.md "## libqvres (" "### libqvres 3.0.0 (planted)
+plant CHANGELOG.md "## libqvres (" "### libqvres $M (planted)
 
 - qvres_planted removed
 
