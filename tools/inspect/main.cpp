@@ -2,6 +2,7 @@
 // variable, the histories of nodes, elements and points and the envelope of
 // a variable over the steps, read through the results library's C interface.
 #include <algorithm>
+#include <functional>
 #include <cerrno>
 #include <cstdarg>
 #include <cmath>
@@ -499,11 +500,20 @@ std::int64_t first_listing(const ResultsLibrary& lib, const Analysis& analysis, 
     return -1;
 }
 
-// Steps in runs, so that a bar shows progress between library calls: about
-// twenty runs, each at least a few steps per thread.
-std::int64_t run_length(std::int64_t steps, std::int32_t threads) {
-    const std::int64_t per = std::max<std::int64_t>(4 * std::max(threads, 2), (steps + 19) / 20);
-    return std::max<std::int64_t>(1, per);
+// Calls `read` for the steps of `series` in runs (setting its first and
+// last), so that a bar shows progress between library calls: about twenty
+// runs, each at least a few steps per thread.
+void read_in_runs(qvhost::Series& series, std::int64_t steps, const std::function<void()>& read) {
+    const std::int64_t run =
+        std::max<std::int64_t>({1, 4 * std::max(series.threads, 2), (steps + 19) / 20});
+    qvhost::Progress progress("reading steps", static_cast<std::size_t>(steps));
+    for (std::int64_t first = 0; first < steps; first += run) {
+        progress.update(static_cast<std::size_t>(first));
+        series.first = first;
+        series.last = std::min(steps, first + run) - 1;
+        read();
+    }
+    progress.update(static_cast<std::size_t>(steps));
 }
 
 // Warns about steps whose file could not be read (--keep-going).
@@ -632,18 +642,10 @@ int history(const ResultsLibrary& lib, const Args& a) {
     const std::size_t columns = positions.size();
     std::vector<double> values;
     std::vector<qvhost::SeriesGap> gaps;
-    {
-        qvhost::Progress progress("reading steps", steps.size());
-        const std::int64_t run = run_length(n, threads);
-        for (std::int64_t first = 0; first < n; first += run) {
-            progress.update(static_cast<std::size_t>(first));
-            series.first = first;
-            series.last = std::min(n, first + run) - 1;
-            const std::vector<double> part_values = analysis->history(series, gaps);
-            values.insert(values.end(), part_values.begin(), part_values.end());
-        }
-        progress.update(steps.size());
-    }
+    read_in_runs(series, n, [&] {
+        const std::vector<double> part_values = analysis->history(series, gaps);
+        values.insert(values.end(), part_values.begin(), part_values.end());
+    });
     warn_gaps(*analysis, gaps);
     const std::string title = describe(v), unit = unit_of(lib, v);
     const auto at = [&](std::size_t k, std::size_t c) { return values[k * columns + c]; };
@@ -740,30 +742,22 @@ int envelope(const ResultsLibrary& lib, const Args& a) {
     const std::int64_t n = static_cast<std::int64_t>(steps.size());
     qvhost::Extremes e;
     std::vector<qvhost::SeriesGap> gaps;
-    {
-        qvhost::Progress progress("reading steps", steps.size());
-        const std::int64_t run = run_length(n, threads);
-        for (std::int64_t first = 0; first < n; first += run) {
-            progress.update(static_cast<std::size_t>(first));
-            series.first = first;
-            series.last = std::min(n, first + run) - 1;
-            qvhost::Extremes next = analysis->envelope(series, minimum ? QVRES_MINIMUM : QVRES_MAXIMUM, gaps);
-            if (e.values.empty()) {
-                e = std::move(next);
-                continue;
-            }
-            if (next.values.size() != e.values.size())
-                throw Error(analysis->describe_step(series.first) + ": " + std::to_string(next.values.size()) +
-                            " values where earlier steps have " + std::to_string(e.values.size()));
-            // Runs come in step order: a later one wins only when further out.
-            for (std::size_t i = 0; i < e.values.size(); ++i) {
-                const float x = next.values[i], kept = e.values[i];
-                if (next.steps[i] >= 0 && (e.steps[i] < 0 || (minimum ? x < kept : x > kept)))
-                    e.values[i] = x, e.steps[i] = next.steps[i];
-            }
+    read_in_runs(series, n, [&] {
+        qvhost::Extremes next = analysis->envelope(series, minimum ? QVRES_MINIMUM : QVRES_MAXIMUM, gaps);
+        if (e.values.empty()) {
+            e = std::move(next);
+            return;
         }
-        progress.update(steps.size());
-    }
+        if (next.values.size() != e.values.size())
+            throw Error(analysis->describe_step(series.first) + ": " + std::to_string(next.values.size()) +
+                        " values where earlier steps have " + std::to_string(e.values.size()));
+        // Runs come in step order: a later one wins only when further out.
+        for (std::size_t i = 0; i < e.values.size(); ++i) {
+            const float x = next.values[i], kept = e.values[i];
+            if (next.steps[i] >= 0 && (e.steps[i] < 0 || (minimum ? x < kept : x > kept)))
+                e.values[i] = x, e.steps[i] = next.steps[i];
+        }
+    });
     warn_gaps(*analysis, gaps);
     // One row per node, or per element (slots that are no element left out).
     std::vector<std::int64_t> rows;
