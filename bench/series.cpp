@@ -156,14 +156,14 @@ void BM_PeakMap(benchmark::State& state) {
     });
 }
 
-BENCHMARK(BM_Floor)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_Floor)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
 BENCHMARK(BM_History)
     ->ArgNames({"elements", "threads"})
     ->ArgsProduct({{1, 100, 10000}, {1, 2}})
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
-    ->Iterations(3);
-BENCHMARK(BM_PeakMap)->ArgName("threads")->Arg(1)->Arg(2)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+    ->Iterations(20);
+BENCHMARK(BM_PeakMap)->ArgName("threads")->Arg(1)->Arg(2)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
 
 }  // namespace
 

@@ -20,9 +20,12 @@
 #include <vector>
 
 #include "api/qvres_handles.h"
+#include "api/series_merge.h"
 
 using qv::api::guarded_status;
+using qv::api::first_span;
 using qv::api::integer_request;
+using qv::api::merge_span;
 using qv::api::report;
 using qv::api::succeed;
 
@@ -239,8 +242,6 @@ struct Sink {
     virtual void none(std::int64_t c, std::int64_t r) = 0;
     // Position count when the series names none (an envelope of every value).
     std::int64_t every = -1;
-    // The workers of the call (set before they start).
-    std::int64_t workers = 1;
 
     // Real element values may instead come straight from the stored array,
     // run by run in value order (see qv::extract::RealRuns), when the sink
@@ -252,8 +253,8 @@ struct Sink {
         // The stripe an envelope's runs are merging: held from run to run
         // until they pass beyond it (released when the call's state ends).
         std::unique_lock<std::mutex> held;
-        std::int64_t held_stripe = -1;
-        bool in_order = true;
+        std::int64_t held_end = 0;
+        int how = 0;
     };
     virtual bool takes_runs() const { return false; }
     virtual void begin(std::int64_t, std::int64_t, const PositionMap&, RunState&) {}
@@ -369,7 +370,6 @@ void run_workers(Run& run, std::int32_t threads, Sink<T>& sink) {
     // A thread per cycle at most, and a bound a caller's large count cannot
     // pass: thousands of threads would cost the host more than they read.
     n = std::clamp<std::int64_t>(n, 1, std::min<std::int64_t>(run.cycles(), kMostThreads));
-    sink.workers = n;
     std::vector<std::thread> helpers;
     for (std::int64_t t = 1; t < n; ++t) {
         try {
@@ -491,12 +491,11 @@ qvres_status read_history(const qvres_analysis* a, const qvres_series* s, T* val
     });
 }
 
-// A value replaces the one kept when it is further out, or equal and of an
-// earlier cycle: the same outcome in whatever order cycles arrive. The
-// positions are merged in stripes, each under its own lock, so that
-// workers merging different cycles at once work on different stripes.
-// Only values are kept (never NaN, never QVRES_NO_INTEGER) and a kept NaN
-// (QVRES_NO_INTEGER) means no value yet.
+// The envelope's positions are merged in stripes, each under its own
+// lock, so that workers merging different cycles at once work on
+// different stripes. A stripe no cycle has merged yet takes the first
+// cycle's values as they come; one no cycle ever merged is filled with no
+// value when the call ends.
 template <class T>
 struct EnvelopeSink final : Sink<T> {
     static constexpr std::int64_t kStripes = 64;
@@ -509,48 +508,45 @@ struct EnvelopeSink final : Sink<T> {
     T* values;
     std::int64_t* cycles;
     std::unique_ptr<std::mutex[]> locks{new std::mutex[kStripes]};
-    // The latest cycle each stripe has merged (under the stripe's lock).
+    // The latest cycle each stripe has merged, -1 for none (under the
+    // stripe's lock).
     std::vector<std::int64_t> latest = std::vector<std::int64_t>(kStripes, -1);
     EnvelopeSink(const qvres_series& series, bool max, T* v, std::int64_t* c)
         : s(series), maximum(max), values(v), cycles(c) {}
 
-    // Positions [begin, end) of `in` (at the positions given, or at every
-    // value). A position no cycle gave a value yet holds NaN (its cycle
-    // -1), and NaN is never taken: !(v <= kept) holds for v further out and
-    // for a kept NaN, and v == v excludes a NaN v (integers: QVRES_NO_INTEGER
-    // is no value, kept or read). `InOrder`: every cycle
-    // merged so far is earlier than this one, so a tie keeps the value held
-    // and the kept cycles are never loaded; the merge then streams through
-    // the values alone and stores only where one changes.
-    template <bool Max, bool Every, bool InOrder>
-    void merge(std::int64_t begin, std::int64_t end, const T* in, const PositionMap& map,
-               std::int64_t cycle) {
-        for (std::int64_t p = begin; p < end; ++p) {
-            const T v = in[Every ? p : map(s.positions[p])];
-            const T kept = values[p];
-            bool further;
-            if constexpr (std::is_same_v<T, float>)
-                further = v == v && !(Max ? v <= kept : v >= kept);
-            else
-                further = v != QVRES_NO_INTEGER && (kept == QVRES_NO_INTEGER || (Max ? v > kept : v < kept));
-            if (further || (!InOrder && v == kept && cycle < cycles[p])) {
-                values[p] = v;
-                cycles[p] = cycle;
-            }
-        }
+    std::int64_t positions() const { return s.positions ? s.position_count : this->every; }
+    std::int64_t stripe_size() const { return std::max<std::int64_t>(1, (positions() + kStripes - 1) / kStripes); }
+
+    // How cycle `cycle` merges into stripe `at`, its lock held.
+    enum class How { first, in_order, any_order };
+    How enter(std::int64_t at, std::int64_t cycle) {
+        std::int64_t& last = latest[static_cast<std::size_t>(at)];
+        const How how = last < 0 ? How::first : cycle >= last ? How::in_order : How::any_order;
+        last = std::max(last, cycle);
+        return how;
     }
-    template <bool Max, bool Every>
-    void merge_stripe(std::int64_t begin, std::int64_t end, const T* in, const PositionMap& map,
-                      std::int64_t cycle, bool in_order) {
-        if (in_order)
-            merge<Max, Every, true>(begin, end, in, map, cycle);
+    template <class Get>
+    void merge(How how, std::int64_t begin, std::int64_t end, std::int64_t cycle, Get get) {
+        if (how == How::first) return first_span(values, cycles, begin, end, cycle, get);
+        if (maximum)
+            how == How::in_order ? merge_span<true, true>(values, cycles, begin, end, cycle, get)
+                                 : merge_span<true, false>(values, cycles, begin, end, cycle, get);
         else
-            merge<Max, Every, false>(begin, end, in, map, cycle);
+            how == How::in_order ? merge_span<false, true>(values, cycles, begin, end, cycle, get)
+                                 : merge_span<false, false>(values, cycles, begin, end, cycle, get);
+    }
+    // Merges stripe `at` of a cycle's values `in`, its lock held.
+    void merge_held(std::int64_t at, const T* in, const PositionMap& map, std::int64_t cycle) {
+        const std::int64_t n = positions(), size = stripe_size();
+        const std::int64_t begin = std::min(n, at * size), end = std::min(n, begin + size);
+        const How how = enter(at, cycle);
+        if (s.positions)
+            merge(how, begin, end, cycle, [&](std::int64_t p) { return in[map(s.positions[p])]; });
+        else
+            merge(how, begin, end, cycle, [&](std::int64_t p) { return in[p]; });
     }
     void put(std::int64_t c, std::int64_t, const T* in, const PositionMap& map) override {
         const std::int64_t cycle = s.first_cycle + c;
-        const std::int64_t n = s.positions ? s.position_count : this->every;
-        const std::int64_t stripe = (n + kStripes - 1) / kStripes;
         // A stripe another worker holds is passed over and come back to:
         // no worker waits while another, perhaps not running (a busy host),
         // holds a lock. Only a pass that finds every stripe left busy waits.
@@ -562,110 +558,64 @@ struct EnvelopeSink final : Sink<T> {
                 const std::int64_t at = (k + c * kStride) % kStripes;
                 const std::uint64_t bit = std::uint64_t{1} << at;
                 if (!(left & bit)) continue;
-                const std::int64_t begin = std::min(n, at * stripe), end = std::min(n, begin + stripe);
-                std::unique_lock<std::mutex> hold(locks[static_cast<std::size_t>(at)], std::defer_lock);
-                if (begin < end) {
-                    if (!hold.try_lock()) continue;
-                    merge_held(at, begin, end, in, map, cycle);
-                }
+                std::unique_lock<std::mutex> hold(locks[static_cast<std::size_t>(at)], std::try_to_lock);
+                if (!hold.owns_lock()) continue;
+                merge_held(at, in, map, cycle);
                 left &= ~bit;
                 merged = true;
             }
             if (!merged && left) {
                 // Every stripe left is busy: wait for the first of them.
-                for (std::int64_t at = 0; at < kStripes; ++at)
-                    if (left & (std::uint64_t{1} << at)) {
-                        const std::int64_t begin = std::min(n, at * stripe), end = std::min(n, begin + stripe);
-                        std::lock_guard<std::mutex> hold(locks[static_cast<std::size_t>(at)]);
-                        merge_held(at, begin, end, in, map, cycle);
-                        left &= ~(std::uint64_t{1} << at);
-                        break;
-                    }
+                const auto at = static_cast<std::int64_t>(__builtin_ctzll(left));
+                std::lock_guard<std::mutex> hold(locks[static_cast<std::size_t>(at)]);
+                merge_held(at, in, map, cycle);
+                left &= ~(std::uint64_t{1} << at);
             }
         }
     }
-    // Merges stripe `at` ([begin, end)), its lock held.
-    void merge_held(std::int64_t at, std::int64_t begin, std::int64_t end, const T* in, const PositionMap& map,
-                    std::int64_t cycle) {
-        std::int64_t& last = latest[static_cast<std::size_t>(at)];
-        const bool in_order = cycle >= last;
-        last = std::max(last, cycle);
-        if (maximum)
-            s.positions ? merge_stripe<true, false>(begin, end, in, map, cycle, in_order)
-                        : merge_stripe<true, true>(begin, end, in, map, cycle, in_order);
-        else
-            s.positions ? merge_stripe<false, false>(begin, end, in, map, cycle, in_order)
-                        : merge_stripe<false, true>(begin, end, in, map, cycle, in_order);
-    }
     void none(std::int64_t, std::int64_t) override {}
 
-    // From runs, for an envelope of every value: the run's values merged
-    // stripe by stripe as they stand in the stored array.
-    // One worker: straight from the stored array. Several: each merges its
-    // own copy of the cycle's values stripe by stripe in whatever order the
-    // locks come free, which runs in value order could not.
-    bool takes_runs() const override { return std::is_same_v<T, float> && !s.positions && this->workers == 1; }
-    // Runs are short (a row of cells), so a stripe's lock is taken once for
-    // all the runs in it, not once per run.
+        // From runs, for an envelope of every value: each run merged as it
+    // stands in the stored array. Runs come in value order and are short
+    // (a row of cells), so a stripe's lock is taken once for all the runs
+    // in it; a worker that reaches a stripe another holds waits for it,
+    // which for two workers walking the same way is a short wait.
+    bool takes_runs() const override { return std::is_same_v<T, float> && !s.positions; }
     void run(std::int64_t c, std::int64_t, typename Sink<T>::RunState& st, std::int64_t first,
              const float* stored, std::int64_t n, float scale) override {
         if constexpr (std::is_same_v<T, float>) {
             const std::int64_t cycle = s.first_cycle + c;
-            const std::int64_t stripe = (this->every + kStripes - 1) / kStripes;
+            const float* const at_p = stored - first;  // at_p[p]: position p
             for (std::int64_t begin = first; begin < first + n;) {
-                const std::int64_t at = begin / stripe;
-                const std::int64_t end = std::min(first + n, (at + 1) * stripe);
-                if (st.held_stripe != at) {
+                if (begin >= st.held_end) {
+                    // Runs come in value order: the stripe is this one's or a later one.
+                    const std::int64_t size = stripe_size(), at = begin / size;
                     if (st.held.owns_lock()) st.held.unlock();
                     st.held = std::unique_lock<std::mutex>(locks[static_cast<std::size_t>(at)]);
-                    st.held_stripe = at;
-                    std::int64_t& last = latest[static_cast<std::size_t>(at)];
-                    // Earlier runs of this cycle merged other positions.
-                    st.in_order = cycle >= last;
-                    last = std::max(last, cycle);
+                    st.held_end = (at + 1) * size;
+                    // Every run of this cycle in the stripe merges the same way.
+                    st.how = static_cast<int>(enter(at, cycle));
                 }
-                if (maximum)
-                    st.in_order ? merge_scaled<true, true>(begin, end, stored - first, scale, cycle)
-                                : merge_scaled<true, false>(begin, end, stored - first, scale, cycle);
+                const std::int64_t end = std::min(first + n, st.held_end);
+                const How how = static_cast<How>(st.how);
+                if (how == How::any_order)
+                    merge(how, begin, end, cycle, [at_p, scale](std::int64_t p) { return at_p[p] * scale; });
                 else
-                    st.in_order ? merge_scaled<false, true>(begin, end, stored - first, scale, cycle)
-                                : merge_scaled<false, false>(begin, end, stored - first, scale, cycle);
+                    qv::api::merge_scaled(maximum, how == How::first, values, cycles, at_p, scale, begin, end,
+                                          cycle);
                 begin = end;
             }
         }
     }
-    // merge<Max, true, InOrder> of stored values, each made an SI value as
-    // the getter makes it.
-    template <bool Max, bool InOrder>
-    void merge_scaled(std::int64_t begin, std::int64_t end, const float* stored, float scale, std::int64_t cycle) {
-        // In cycle order a stretch where nothing changes is common (before
-        // the wave comes and after its peak): each stretch of up to kTest
-        // values is first only tested, in a loop without stores that the
-        // compiler vectorises, and merged only when something changes.
-        constexpr std::int64_t kTest = 256;
-        if (!InOrder) return merge_scaled_run<Max, false>(begin, end, stored, scale, cycle);
-        while (begin < end) {
-            const std::int64_t stop = std::min(end, begin + kTest);
-            unsigned any = 0;
-            for (std::int64_t p = begin; p < stop; ++p) {
-                const float v = stored[p] * scale, kept = values[p];
-                any |= static_cast<unsigned>(v == v) & static_cast<unsigned>(!(Max ? v <= kept : v >= kept));
-            }
-            if (any) merge_scaled_run<Max, true>(begin, stop, stored, scale, cycle);
-            begin = stop;
-        }
-    }
-    template <bool Max, bool InOrder>
-    void merge_scaled_run(std::int64_t begin, std::int64_t end, const float* stored, float scale,
-                          std::int64_t cycle) {
-        for (std::int64_t p = begin; p < end; ++p) {
-            const float v = stored[p] * scale;
-            const float kept = values[p];
-            const bool further = v == v && !(Max ? v <= kept : v >= kept);
-            if (further || (!InOrder && v == kept && cycle < cycles[p])) {
-                values[p] = v;
-                cycles[p] = cycle;
-            }
+
+    // Stripes no cycle merged hold no value.
+    void finish() {
+        const std::int64_t n = positions(), size = stripe_size();
+        for (std::int64_t at = 0; at < kStripes; ++at) {
+            if (latest[static_cast<std::size_t>(at)] >= 0) continue;
+            const std::int64_t begin = std::min(n, at * size), end = std::min(n, begin + size);
+            std::fill(values + begin, values + end, no_value<T>());
+            std::fill(cycles + begin, cycles + end, std::int64_t{-1});
         }
     }
 };
@@ -710,12 +660,11 @@ qvres_status read_envelope(const qvres_analysis* a, const qvres_series* s, std::
                           static_cast<long long>(capacity), static_cast<long long>(n));
         if (const qvres_status st = check_gaps(*s, gaps, gap_capacity, error); st != QVRES_OK)
             return st;
-        std::fill_n(values, n, no_value<T>());
-        std::fill_n(cycles, n, std::int64_t{-1});
         Run run(a, s);
         EnvelopeSink<T> sink(*s, extreme == QVRES_MAXIMUM, values, cycles);
         sink.every = n;
         run_workers<T>(run, s->threads, sink);
+        sink.finish();
         return finish(run, gaps, gap_count, error);
     });
 }

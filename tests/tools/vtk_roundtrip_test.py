@@ -248,6 +248,15 @@ class Blocks(SampleTest):
         np.testing.assert_allclose(single["X-VELOCITY_min_time"], times[first_low], rtol=1e-6)
         self.assertEqual(Vtu(os.path.join(env, "sample_run_envelope.vtu")).point_arrays(),
                          ["X-VELOCITY_min", "X-VELOCITY_min_time"])
+        # An integer variable stays one: the cycle an element was first eroded.
+        run(TO_VTK, "--envelope", "EROSION", "--single-vtu", self.cycle, self.path("eroded"))
+        eroded = np.array([self.reference("values", self.cycle, str(s), "EROSION")["value"]
+                           for s, _, _ in self.cycles], np.int32)
+        arrays = Vtu(os.path.join(self.path("eroded"), "sample_run_envelope.vtu")).arrays
+        self.assertEqual(arrays["EROSION_max"].dtype, np.int32)
+        np.testing.assert_array_equal(arrays["EROSION_max"], eroded.max(axis=0))
+        np.testing.assert_allclose(arrays["EROSION_max_time"], times[eroded.argmax(axis=0)], rtol=1e-6)
+        self.assertGreater(eroded.argmax(axis=0).max(), 0, "an element is eroded after the first cycle")
 
     def test_threads_write_the_same_bytes(self):
         other = self.path("t1")

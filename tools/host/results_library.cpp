@@ -37,7 +37,8 @@ struct ResultsLibrary::Api {
     X(qvres_get_layout_block) X(qvres_get_layout_column) X(qvres_get_catalogue_variable)          \
     X(qvres_find_variable) X(qvres_get_cells) X(qvres_get_names) X(qvres_unit_powers)             \
     X(qvres_count_history) X(qvres_read_history_float) X(qvres_read_history_int32)               \
-    X(qvres_count_envelope) X(qvres_read_envelope) X(qvres_locate_points)
+    X(qvres_count_envelope) X(qvres_read_envelope) X(qvres_read_envelope_int32)       \
+    X(qvres_locate_points)
 #define QVRES_MEMBER(name) decltype(&::name) name = nullptr;
     QVRES_FUNCTIONS(QVRES_MEMBER)
 #undef QVRES_MEMBER
@@ -46,6 +47,11 @@ struct ResultsLibrary::Api {
 namespace {
 
 std::size_t size_of(std::int64_t n) { return static_cast<std::size_t>(std::max<std::int64_t>(n, 0)); }
+
+bool is_integer_request(qvres_values v) {
+    return v == QVRES_NODE_INTEGERS || v == QVRES_ELEMENT_INTEGERS || v == QVRES_ELEMENT_INTEGERS_ALL_SLOTS ||
+           v == QVRES_SUBLAYER_INTEGERS;
+}
 
 // Whether `name` is RUN_<digits>.qvres.
 bool names_cycle_of_run(const std::string& name, const std::string& run) {
@@ -409,10 +415,7 @@ std::vector<double> Analysis::history(const Series& series, std::vector<SeriesGa
     std::int64_t gap_count = 0;
     std::vector<double> out;
     const auto room_size = static_cast<std::int64_t>(room.size());
-    const bool integers = series.request.values == QVRES_NODE_INTEGERS ||
-                          series.request.values == QVRES_ELEMENT_INTEGERS ||
-                          series.request.values == QVRES_ELEMENT_INTEGERS_ALL_SLOTS ||
-                          series.request.values == QVRES_SUBLAYER_INTEGERS;
+    const bool integers = is_integer_request(series.request.values);
     // The count is steps x positions, both the caller's: no file sizes it.
     if (integers) {
         std::vector<std::int32_t> v(size_of(count));
@@ -443,16 +446,29 @@ Extremes Analysis::envelope(const Series& series, std::int32_t extreme, std::vec
     std::vector<qvres_series_gap> room = gap_room(series);
     std::int64_t gap_count = 0;
     Extremes out;
+    out.integers = is_integer_request(series.request.values);
+    const auto room_size = static_cast<std::int64_t>(room.size());
     try {
         out.values.resize(size_of(count));
         out.steps.resize(size_of(count));
+        if (out.integers) {
+            std::vector<std::int32_t> v(size_of(count));
+            if (api.qvres_read_envelope_int32(handle_, &q, extreme, v.data(), out.steps.data(), count, room.data(),
+                                              room_size, &gap_count, &e) != QVRES_OK)
+                throw_error(e);
+            for (std::size_t k = 0; k < v.size(); ++k)
+                out.values[k] = v[k] == QVRES_NO_INTEGER ? std::numeric_limits<double>::quiet_NaN() : double(v[k]);
+        } else {
+            std::vector<float> v(size_of(count));
+            if (api.qvres_read_envelope(handle_, &q, extreme, v.data(), out.steps.data(), count, room.data(),
+                                        room_size, &gap_count, &e) != QVRES_OK)
+                throw_error(e);
+            out.values.assign(v.begin(), v.end());
+        }
     } catch (const std::bad_alloc&) {
         throw Error(files_.path + ": an envelope of " + std::to_string(count) + " values does not fit in memory",
                     QVRES_E_NO_MEMORY);
     }
-    if (api.qvres_read_envelope(handle_, &q, extreme, out.values.data(), out.steps.data(), count, room.data(),
-                                static_cast<std::int64_t>(room.size()), &gap_count, &e) != QVRES_OK)
-        throw_error(e);
     take_gaps(room, gap_count, gaps);
     return out;
 }

@@ -172,9 +172,12 @@ struct SeriesGap {
 
 // Per value the extreme over the steps and the step where it first occurred
 // (NaN and -1 where no step gave one).
+// Per position the value furthest out and the step it came from (-1 and
+// NaN where no step gave one). Integer and real values alike are exact.
 struct Extremes {
-    std::vector<float> values;
+    std::vector<double> values;
     std::vector<std::int64_t> steps;
+    bool integers = false;
 };
 
 struct UnitSystem {

@@ -731,10 +731,10 @@ int envelope(const ResultsLibrary& lib, const Args& a) {
         throw Error(std::string(want == Want::Element ? "element " : "") + "variable " +
                     (is_number(var) ? var : "'" + var + "'") + " is not stored for part " + std::to_string(part) +
                     " in any step (see: " + kTool + " vars FILE STEP)");
-    if (v.integer()) throw Error(describe(v) + " is an integer variable: envelopes are of real variables");
     const bool node = v.node();
     qvhost::Series series;
-    series.request.values = node ? QVRES_NODE_REALS : QVRES_ELEMENT_REALS_ALL_SLOTS;
+    series.request.values = node ? (v.integer() ? QVRES_NODE_INTEGERS : QVRES_NODE_REALS)
+                                 : (v.integer() ? QVRES_ELEMENT_INTEGERS_ALL_SLOTS : QVRES_ELEMENT_REALS_ALL_SLOTS);
     series.request.variable = v.index;
     series.request.part = std::abs(v.qualifier);
     series.threads = threads;
@@ -753,7 +753,7 @@ int envelope(const ResultsLibrary& lib, const Args& a) {
                         " values where earlier steps have " + std::to_string(e.values.size()));
         // Runs come in step order: a later one wins only when further out.
         for (std::size_t i = 0; i < e.values.size(); ++i) {
-            const float x = next.values[i], kept = e.values[i];
+            const double x = next.values[i], kept = e.values[i];
             if (next.steps[i] >= 0 && (e.steps[i] < 0 || (minimum ? x < kept : x > kept)))
                 e.values[i] = x, e.steps[i] = next.steps[i];
         }
@@ -778,6 +778,8 @@ int envelope(const ResultsLibrary& lib, const Args& a) {
     }
     const std::string unit = unit_of(lib, v);
     const char* noun = node ? "node" : "element";
+    // Integers in full (ten digits hold any of them), reals as elsewhere.
+    const char* number = e.integers ? "%.10g" : "%.6g";
     std::int64_t best = -1;
     for (std::size_t r = 0; r < rows.size(); ++r) {
         const std::size_t i = static_cast<std::size_t>(rows[r]);
@@ -790,7 +792,7 @@ int envelope(const ResultsLibrary& lib, const Args& a) {
     say(report, "%-8s %zu %ss\n", "count", rows.size(), noun);
     if (best >= 0) {
         const std::size_t i = static_cast<std::size_t>(rows[static_cast<std::size_t>(best)]);
-        say(report, "%-8s %s%s at %s %lld, %s\n", minimum ? "lowest" : "highest", fmt(e.values[i]).c_str(),
+        say(report, "%-8s %s%s at %s %lld, %s\n", minimum ? "lowest" : "highest", fmt(e.values[i], number).c_str(),
             with_unit(unit).c_str(), noun, static_cast<long long>(best + 1),
             analysis->describe_step(e.steps[i]).c_str());
     } else {
@@ -808,7 +810,8 @@ int envelope(const ResultsLibrary& lib, const Args& a) {
                 continue;
             }
             const qvhost::Step& s = steps[static_cast<std::size_t>(k)];
-            std::fprintf(out.get(), "%zu,%s,%d,%d,%.9g\n", r + 1, fmt(e.values[i], "%.9g").c_str(), s.index, s.cycle,
+            const char* f = e.integers ? "%.10g" : "%.9g";
+            std::fprintf(out.get(), "%zu,%s,%d,%d,%.9g\n", r + 1, fmt(e.values[i], f).c_str(), s.index, s.cycle,
                          s.time);
         }
         out.commit();

@@ -673,13 +673,16 @@ ExportReport export_envelope(const Analysis& analysis, const ExportOptions& o, c
     const CycleReader reader(analysis, 0);
     const std::vector<Variable>& dir = reader.variables();
     const auto v = std::find_if(dir.begin(), dir.end(), [&](const Variable& d) {
-        return d.real() && (variable == std::to_string(d.index) || analysis.library().names_entry(variable, d));
+        return (d.real() || d.integer()) &&
+               (variable == std::to_string(d.index) || analysis.library().names_entry(variable, d));
     });
     if (v == dir.end())
-        throw Error("--envelope: " + variable + " names no real node or element variable of " + analysis.describe_step(0) +
+        throw Error("--envelope: " + variable + " names no node or element variable of " + analysis.describe_step(0) +
                         " (see: qvres-inspect vars FILE 0)",
                     QVRES_E_ARGUMENT);
-    const qvres_request request{v->node() ? QVRES_NODE_REALS : QVRES_ELEMENT_REALS, v->index, std::abs(v->qualifier)};
+    const qvres_values kind = v->node() ? (v->integer() ? QVRES_NODE_INTEGERS : QVRES_NODE_REALS)
+                                        : (v->integer() ? QVRES_ELEMENT_INTEGERS : QVRES_ELEMENT_REALS);
+    const qvres_request request{kind, v->index, std::abs(v->qualifier)};
     const unsigned threads = o.threads == 0 ? std::max(1u, std::thread::hardware_concurrency()) : o.threads;
     qvhost::Series series;
     series.request = request;
@@ -688,7 +691,7 @@ ExportReport export_envelope(const Analysis& analysis, const ExportOptions& o, c
     std::vector<qvhost::SeriesGap> gaps;
     qvhost::Extremes envelope = analysis.envelope(series, minimum ? QVRES_MINIMUM : QVRES_MAXIMUM, gaps);
     // One value per node, or per element: each element's own value.
-    std::vector<float> values = std::move(envelope.values);
+    std::vector<double> values = std::move(envelope.values);
     std::vector<std::int64_t> at = std::move(envelope.steps);
     const qvhost::Model& m = analysis.model();
     if (v->element()) {
@@ -714,7 +717,14 @@ ExportReport export_envelope(const Analysis& analysis, const ExportOptions& o, c
                              (std::abs(v->qualifier) != 1 ? "_part" + std::to_string(std::abs(v->qualifier)) : "") +
                              (minimum ? "_min" : "_max");
     std::vector<Column> columns(2);
-    columns[0].name = name, columns[0].points = v->node(), columns[0].reals = std::move(values);
+    columns[0].name = name, columns[0].points = v->node();
+    // Integers stay integers; where no cycle gave one, QVRES_NO_INTEGER
+    // (the time array says so with NaN).
+    for (const double x : values)
+        if (envelope.integers)
+            columns[0].ints.push_back(x == x ? static_cast<std::int32_t>(x) : QVRES_NO_INTEGER);
+        else
+            columns[0].reals.push_back(static_cast<float>(x));
     columns[1].name = name + "_time", columns[1].points = v->node(), columns[1].doubles = std::move(times);
     std::error_code ec;
     std::filesystem::create_directories(o.outdir, ec);

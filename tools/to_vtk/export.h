@@ -51,13 +51,14 @@ struct ExportReport {
 ExportReport export_analysis(const qvhost::Analysis& analysis, const ExportOptions& options,
                              const std::function<void(std::size_t)>& progress = {});
 
-// The envelope of the real node or element variable `variable` (a name
+// The envelope of the node or element variable `variable` (a name
 // the library resolves, or an index) over every cycle, as
 // OUTDIR/RUN_envelope.vtm and its blocks (OUTDIR/RUN_envelope.vtu with
 // `single_vtu`): point or cell arrays NAME_max (NAME_min with `minimum`),
 // the extreme in SI units, and NAME_max_time, the time in seconds of the
-// first cycle that reached it (NaN where no cycle gave a value). One call
-// of the library reads each cycle once (qvres_read_envelope).
+// first cycle that reached it (NaN where no cycle gave a value; an integer
+// variable then holds QVRES_NO_INTEGER). One call of the library reads
+// each cycle once.
 ExportReport export_envelope(const qvhost::Analysis& analysis, const ExportOptions& options,
                              const std::string& variable, bool minimum);
 

@@ -48,7 +48,7 @@ constexpr const char* kUsage =
     "                   the structured elements as hexahedra, then the unstructured\n"
     "                   elements; cell data 'part' says whose)\n"
     "  --show-eroded    draw eroded elements: no vtkGhostType from EROSION\n"
-    "  --envelope VAR   instead of the cycles, the peak map of real node or element\n"
+    "  --envelope VAR   instead of the cycles, the peak map of node or element\n"
     "                   variable VAR over every cycle: OUTDIR/RUN_envelope.vtm (or\n"
     "                   .vtu) with the point or cell arrays VAR_max, the largest\n"
     "                   value, and VAR_max_time, the time (s) it was first reached\n"

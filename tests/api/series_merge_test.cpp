@@ -1,0 +1,89 @@
+// The envelope merge of stored values, in each instruction set this
+// processor has, against the envelope worked out one position at a time.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "api/series_merge.h"
+
+namespace {
+
+using qv::api::Lanes;
+
+std::uint32_t bits_of(float f) {
+    std::uint32_t b;
+    std::memcpy(&b, &f, 4);
+    return b;
+}
+
+// Stored values of a few cycles: mostly small integers, so that values
+// repeat across cycles (ties), with NaNs and infinities among them.
+std::vector<std::vector<float>> stored_cycles(std::mt19937& rng, std::size_t n, int cycles) {
+    std::uniform_int_distribution<int> pick(0, 39);
+    std::vector<std::vector<float>> out(static_cast<std::size_t>(cycles), std::vector<float>(n));
+    for (auto& c : out)
+        for (float& v : c) {
+            const int k = pick(rng);
+            v = k == 0 ? std::numeric_limits<float>::quiet_NaN()
+                : k == 1 ? std::numeric_limits<float>::infinity()
+                : k == 2 ? -std::numeric_limits<float>::infinity()
+                         : static_cast<float>(k % 9) - 4.0f;
+        }
+    return out;
+}
+
+TEST(SeriesMerge, EveryInstructionSetGivesTheFirstCycleOfTheValueFurthestOut) {
+    std::mt19937 rng(7);
+    const std::vector<Lanes> lanes = {Lanes::plain, Lanes::sse2, Lanes::avx2, Lanes::best};
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    int checked = 0;
+    for (std::size_t n : {0u, 1u, 3u, 7u, 15u, 16u, 17u, 31u, 33u, 64u, 99u, 1000u}) {
+        for (std::int64_t begin : {0, 1, 3}) {
+            const auto stored = stored_cycles(rng, n + 4, 6);
+            for (float scale : {1.0f, 0.1f}) {
+                for (bool maximum : {true, false}) {
+                    // Independently: per position, over the cycles in order,
+                    // a value that is not NaN and beyond the best so far.
+                    std::vector<float> want(n + 4, -7.0f);
+                    std::vector<std::int64_t> want_cycle(n + 4, 99);
+                    for (std::int64_t p = begin; p < std::int64_t(n); ++p) {
+                        float best = nan;
+                        std::int64_t at = -1;
+                        for (std::int64_t c = 0; c < 6; ++c) {
+                            const float v = stored[std::size_t(c)][std::size_t(p)] * scale;
+                            if (std::isnan(v)) continue;
+                            if (at < 0 || (maximum ? v > best : v < best)) best = v, at = c + 10;
+                        }
+                        want[std::size_t(p)] = at < 0 ? stored[0][std::size_t(p)] * scale : best;
+                        want_cycle[std::size_t(p)] = at;
+                    }
+                    for (Lanes l : lanes) {
+                        if (!qv::api::lanes_available(l)) continue;
+                        SCOPED_TRACE(testing::Message() << "n " << n << " begin " << begin << " scale " << scale
+                                                        << (maximum ? " max" : " min") << " lanes " << int(l));
+                        // Outside [begin, n) nothing may be written.
+                        std::vector<float> values(n + 4, -7.0f);
+                        std::vector<std::int64_t> cycles(n + 4, 99);
+                        for (std::int64_t c = 0; c < 6; ++c)
+                            qv::api::merge_scaled(maximum, c == 0, values.data(), cycles.data(),
+                                                  stored[std::size_t(c)].data(), scale, begin, std::int64_t(n),
+                                                  c + 10, l);
+                        for (std::size_t p = 0; p < n + 4; ++p) {
+                            ASSERT_EQ(bits_of(values[p]), bits_of(want[p])) << "position " << p;
+                            ASSERT_EQ(cycles[p], want_cycle[p]) << "position " << p;
+                        }
+                        ++checked;
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_GT(checked, 12 * 3 * 2 * 2 * 2);  // at least the plain and SSE2 merges of every case
+}
+
+}  // namespace
