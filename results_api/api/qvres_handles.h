@@ -98,9 +98,9 @@ qvres_status guarded_status(qvres_error* error, F&& body) noexcept {
 // Copies a text without its trailing blanks into a NUL-terminated field.
 void copy_text(std::string_view text, char* out, std::size_t size);
 
-// qvres_read_float of an element real request (every slot or not) with the
-// values handed to `runs` straight from the stored array instead of copied:
-// the same checks, statuses and messages.
+// qvres_read_float of a node or element real request (every slot or not)
+// with the values handed to `runs` instead of copied into a buffer: the same
+// checks, statuses and messages.
 qvres_status read_real_runs(qvres_reader* r, const qvres_request* q, qv::extract::RealRuns& runs,
                             qvres_error* error);
 

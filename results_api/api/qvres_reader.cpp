@@ -115,7 +115,8 @@ qvres_status read_values(qvres_reader* r, const qvres_request* q, T* values, std
             switch (q->values) {
             case QVRES_DISPLACEMENTS: done = qv::extract::node_displacements(src, values); break;
             case QVRES_NODE_REALS:
-                done = qv::extract::float_node_values(src, q->variable, q->part, values);
+                done = runs ? qv::extract::float_node_runs(src, q->variable, q->part, *runs)
+                            : qv::extract::float_node_values(src, q->variable, q->part, values);
                 break;
             case QVRES_MATERIAL_FRACTIONS:
                 done = qv::extract::material_fractions(src, q->part, values);
@@ -163,8 +164,9 @@ namespace qv::api {
 
 qvres_status read_real_runs(qvres_reader* r, const qvres_request* q, qv::extract::RealRuns& runs,
                             qvres_error* error) {
-    if (q && q->values != QVRES_ELEMENT_REALS && q->values != QVRES_ELEMENT_REALS_ALL_SLOTS)
-        return report(error, QVRES_E_ARGUMENT, "request %d gives no real element values",
+    if (q && q->values != QVRES_ELEMENT_REALS && q->values != QVRES_ELEMENT_REALS_ALL_SLOTS &&
+        q->values != QVRES_NODE_REALS)
+        return report(error, QVRES_E_ARGUMENT, "request %d gives no real node or element values",
                       static_cast<int>(q->values));
     return read_values<float>(r, q, nullptr, std::numeric_limits<std::int64_t>::max(), error, &runs);
 }

@@ -243,9 +243,9 @@ struct Sink {
     // Position count when the series names none (an envelope of every value).
     std::int64_t every = -1;
 
-    // Real element values may instead come straight from the stored array,
-    // run by run in value order (see qv::extract::RealRuns), when the sink
-    // takes them: `begin` before the first run of request `r` of cycle `c`,
+    // Real node and element values may instead come straight from the
+    // stored array, run by run in value order (see qv::extract::RealRuns),
+    // when the sink takes them: `begin` before the first run of request `r` of cycle `c`,
     // then `run` for each, with the state the call keeps between them.
     struct RunState {
         std::shared_ptr<const std::vector<std::pair<std::int64_t, std::int64_t>>> order;
@@ -273,8 +273,10 @@ struct RunsToSink final : qv::extract::RealRuns {
     }
 };
 
-bool gives_element_reals(const qvres_request& q) {
-    return q.values == QVRES_ELEMENT_REALS || q.values == QVRES_ELEMENT_REALS_ALL_SLOTS;
+// Requests whose values a sink can take as runs.
+bool gives_runs(const qvres_request& q) {
+    return q.values == QVRES_ELEMENT_REALS || q.values == QVRES_ELEMENT_REALS_ALL_SLOTS ||
+           q.values == QVRES_NODE_REALS;
 }
 
 // Reads cycle `c` (0-based in the range) with every request into `sink`.
@@ -300,7 +302,7 @@ void read_cycle(Run& run, std::int64_t c, std::vector<T>& buffer, Sink<T>& sink)
         // Straight from the stored array where the sink can take that: the
         // positions are checked against the count before anything is read.
         bool runs = false;
-        if constexpr (std::is_same_v<T, float>) runs = sink.takes_runs() && gives_element_reals(q);
+        if constexpr (std::is_same_v<T, float>) runs = sink.takes_runs() && gives_runs(q);
         std::int64_t count = 0;
         st = runs ? qvres_count_values(reader.r, &q, &count, &error) : read_request(reader.r, q, buffer, count, &error);
         if (st == QVRES_E_NOT_STORED) {

@@ -55,26 +55,6 @@ Status read_reals(const Source& src, std::int32_t variable, std::int32_t part,
     return st != format::Status::ok ? query_status(st) : work.holds() ? Status::ok : Status::damaged;
 }
 
-// Where the real getters put their values: copied into the caller's array,
-// or handed on as runs of the stored array.
-struct CopyOut {
-    float* out;
-    void copy(const float* in, std::int64_t n, float scale) {
-        scale_copy(in, out, n, scale);
-        out += n;
-    }
-    void one(const float* in, float scale) { *out++ = *in * scale; }
-};
-struct RunsOut {
-    RealRuns& runs;
-    std::int64_t at = 0;
-    void copy(const float* in, std::int64_t n, float scale) {
-        runs.run(at, in, n, scale);
-        at += n;
-    }
-    void one(const float* in, float scale) { copy(in, 1, scale); }
-};
-
 // Header pair, then every slot and unstructured element as stored.
 bool int_every_slot(const Source& src, std::int32_t variable, std::int32_t part,
                    std::int32_t* values) {

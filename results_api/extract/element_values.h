@@ -13,15 +13,6 @@ bool int_elem_values(const Source& src, std::int32_t variable, std::int32_t part
                     std::int32_t* values);
 bool float_elem_values(const Source& src, std::int32_t variable, std::int32_t part, float* values);
 
-// The real element values of float_elem_values taken straight from the
-// stored array, without a copy: runs of stored values in the order of the
-// values, each with the index of its first value among those the getter
-// writes and the factor that makes them SI values (value = stored[x] *
-// scale, as the getter computes it).
-struct RealRuns {
-    virtual ~RealRuns() = default;
-    virtual void run(std::int64_t first, const float* stored, std::int64_t n, float scale) = 0;
-};
 // float_elem_values with the values given as runs: the same checks,
 // failures and walk.
 bool float_elem_runs(const Source& src, std::int32_t variable, std::int32_t part, RealRuns& runs);

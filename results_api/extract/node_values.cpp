@@ -89,9 +89,10 @@ QV_CPU_CLONES void average_row(const float* __restrict r0, const float* __restri
     out[k - 1] = (one(k - 1) * scale) * ends;
 }
 
-// Node values of one part with cells. `in` and `out` point at the part's
-// first slot in the stored array and in the output.
-void average_part(const Block& b, const float* in, float* out, float scale) {
+// Node values of one part with cells, row by row into `out`. `in` points
+// at the part's first slot in the stored array.
+template <class Out>
+void average_part(const Block& b, const float* in, Out& out, float scale) {
     const float* rows[4];
     for (std::int64_t i = 0; i < b.i; ++i) {
         // Cell layers of node layer i (0-based): i and i + 1 within 1..I-1.
@@ -101,12 +102,13 @@ void average_part(const Block& b, const float* in, float* out, float scale) {
             int m = 0;
             for (std::int64_t ci = ci0; ci <= ci1; ++ci)
                 for (std::int64_t cj = cj0; cj <= cj1; ++cj) rows[m++] = in + (ci * b.j + cj) * b.k;
-            float* o = out + (i * b.j + j) * b.k;
+            float* o = out.row(b.k);
             switch (m) {
             case 1: average_row<1>(rows[0], nullptr, nullptr, nullptr, o, b.k, scale); break;
             case 2: average_row<2>(rows[0], rows[1], nullptr, nullptr, o, b.k, scale); break;
             default: average_row<4>(rows[0], rows[1], rows[2], rows[3], o, b.k, scale); break;
             }
+            out.put_row(b.k);
         }
     }
 }
@@ -194,7 +196,10 @@ bool int_node_values(const Source& src, std::int32_t variable, std::int32_t part
     return true;
 }
 
-bool float_node_values(const Source& src, std::int32_t variable, std::int32_t part, float* values) {
+namespace {
+
+template <class Out>
+bool float_node_to(const Source& src, std::int32_t variable, std::int32_t part, Out& out) {
     if (!cycle_ready(src)) return fail(src, Status::not_ready);
     if (!directory_lists(src.model.cycle, variable, model::kNodeReal, part, false))
         return fail(src, Status::not_stored);
@@ -216,19 +221,30 @@ bool float_node_values(const Source& src, std::int32_t variable, std::int32_t pa
     if (!work.holds() || !holds(work.size(), sizes.slots, 1, sizes.unstructured))
         return fail(src, Status::damaged);
 
-    float* out = values;
     const float* in = work.data() + kHeaderPair;
     std::int64_t offset = 0;
     for (std::int32_t p = 1; p <= sizes.parts; ++p) {
         const Block b = block(a, p);
         if (b.has_cells())
-            average_part(b, in + offset, out + offset, scale);
+            average_part(b, in + offset, out, scale);
         else
-            scale_copy(in + offset, out + offset, b.slots(), scale);  // no cells: own values
+            out.copy(in + offset, b.slots(), scale);  // no cells: own values
         offset += b.slots();
     }
-    scale_copy(in + sizes.slots, out + sizes.slots, sizes.unstructured, scale);
+    out.copy(in + sizes.slots, sizes.unstructured, scale);
     return true;
+}
+
+}  // namespace
+
+bool float_node_values(const Source& src, std::int32_t variable, std::int32_t part, float* values) {
+    CopyOut out{values};
+    return float_node_to(src, variable, part, out);
+}
+
+bool float_node_runs(const Source& src, std::int32_t variable, std::int32_t part, RealRuns& runs) {
+    RunsOut out{runs};
+    return float_node_to(src, variable, part, out);
 }
 
 }  // namespace qv::extract

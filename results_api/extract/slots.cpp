@@ -117,6 +117,11 @@ void scale_copy(const float* __restrict in, float* __restrict out, std::int64_t 
     for (; x < n; ++x) out[x] = in[x] * scale;
 }
 
+float* RunsOut::row(std::int64_t n) {
+    if (scratch.size() < n) runtime::allocate(scratch, n);
+    return scratch.data();
+}
+
 std::int64_t element_walk_end(const model::Analysis& a, std::int32_t parts, bool planes) {
     std::int64_t end = 0, offset = 0;
     for (std::int32_t p = 1; p <= parts; ++p) {

@@ -149,4 +149,43 @@ inline constexpr std::int64_t kBlock = 8;
 // out[x] = in[x] * scale for n values; in and out do not overlap.
 void scale_copy(const float* __restrict in, float* __restrict out, std::int64_t n, float scale);
 
+// The real values of a getter handed on without a copy into the caller's
+// array: runs in the order of the values, each with the index of its first
+// value among those the getter writes and the factor that makes them SI
+// values (value = stored[x] * scale, as the getter computes it). A run
+// points into the stored array, or at values the getter worked out (scale
+// 1); it lasts until the reader reads again.
+struct RealRuns {
+    virtual ~RealRuns() = default;
+    virtual void run(std::int64_t first, const float* stored, std::int64_t n, float scale) = 0;
+};
+
+// Where a real getter puts its values: copied into the caller's array, or
+// handed on as runs. `row(n)` is room for n values the getter works out,
+// which `put_row(n)` then gives on.
+struct CopyOut {
+    float* out;
+    void copy(const float* in, std::int64_t n, float scale) {
+        scale_copy(in, out, n, scale);
+        out += n;
+    }
+    void one(const float* in, float scale) { *out++ = *in * scale; }
+    float* row(std::int64_t) { return out; }
+    void put_row(std::int64_t n) { out += n; }
+};
+struct RunsOut {
+    explicit RunsOut(RealRuns& r) : runs(r) {}
+    RealRuns& runs;
+    std::int64_t at = 0;
+    model::Array<float> scratch;
+    void copy(const float* in, std::int64_t n, float scale) {
+        runs.run(at, in, n, scale);
+        at += n;
+    }
+    void one(const float* in, float scale) { copy(in, 1, scale); }
+    // Rows are node rows (K values), allocated once per getter.
+    float* row(std::int64_t n);
+    void put_row(std::int64_t n) { copy(scratch.data(), n, 1.0f); }
+};
+
 }  // namespace qv::extract

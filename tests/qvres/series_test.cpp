@@ -368,6 +368,8 @@ TEST(Envelope, MaximaAndMinimaWithTheirFirstCycleMatchTheOneCycleReads) {
         expect_envelope(open.a, {QVRES_ELEMENT_REALS, 54, 1}, {}, extreme, {}, &tied);
         EXPECT_TRUE(tied);
         expect_envelope(open.a, {QVRES_NODE_REALS, 5, 2}, {48, 0, 17, 0}, extreme);
+        // Every node: averaged rows of the structured parts, then the rest.
+        expect_envelope(open.a, {QVRES_NODE_REALS, 5, 2}, {}, extreme);
         // Cycle 60 does not store the pressure: passed over, and a gap.
         expect_envelope(open.a, {QVRES_ELEMENT_REALS, 64, 1}, {}, extreme);
     }
