@@ -3,6 +3,10 @@
 // inflating, so it goes four positions at a time (eight where the
 // processor has AVX2, chosen when it runs) and never branches on a value.
 //
+// The vectoriser leaves this loop scalar (the stores depend on the
+// values), hence intrinsics instead of the clones of runtime/cpu_clones.h;
+// the processor is asked once, on Windows too.
+//
 // A position in order takes x = in[p] * scale where x is not NaN and
 // !(x <= kept) (x >= kept for a minimum; an ordered compare with a kept NaN
 // is false): replaces<Max, true>. Positions go in blocks that are first
@@ -137,8 +141,8 @@ struct Avx2 {
         _mm256_storeu_ps(values + p, _mm256_blendv_ps(kept, v, t));
         put_cycles(cycles, p, t, false);
     }
-    // Positions [begin, end) as far as whole vectors go; returns where it
-    // stopped.
+    // Sse2::lanes again: a loop that is to inline AVX2 code must itself be
+    // compiled for AVX2, which a template shared with the SSE2 path is not.
     QV_AVX2 std::int64_t lanes(bool fresh, float* values, std::int64_t* cycles, const float* in, std::int64_t begin,
                             std::int64_t end) const {
         std::int64_t p = begin;
