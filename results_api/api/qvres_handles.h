@@ -98,6 +98,11 @@ qvres_status guarded_status(qvres_error* error, F&& body) noexcept {
 // Copies a text without its trailing blanks into a NUL-terminated field.
 void copy_text(std::string_view text, char* out, std::size_t size);
 
+// Opens cycle `index` of the reader's analysis in the reader, which keeps
+// its buffers: what a series worker does from cycle to cycle. A reader
+// whose open fails holds no cycle until one opens.
+qvres_status reader_move_to(qvres_reader* r, std::int64_t index, qvres_error* error);
+
 // qvres_read_float of a node or element real request (every slot or not)
 // with the values handed to `runs` instead of copied into a buffer: the same
 // checks, statuses and messages.

@@ -162,6 +162,18 @@ qvres_status read_header(qvres_reader* r, const qvres_request* q, T* pair, qvres
 
 namespace qv::api {
 
+qvres_status reader_move_to(qvres_reader* r, std::int64_t index, qvres_error* error) {
+    const auto& steps = r->owner->analysis.steps;
+    if (index < 0 || index >= static_cast<std::int64_t>(steps.size()))
+        return report(error, QVRES_E_ARGUMENT, "no cycle %lld of %zu", static_cast<long long>(index),
+                      steps.size());
+    if (!r->cycle.open(steps[static_cast<std::size_t>(index)].file_name, r->owner->analysis.counts))
+        return report_failure(error, r->cycle.failure());
+    r->counts = r->owner->analysis.counts;
+    if (r->cycle.model().has_sizes) r->counts = r->cycle.model().counts;
+    return succeed(error);
+}
+
 qvres_status read_real_runs(qvres_reader* r, const qvres_request* q, qv::extract::RealRuns& runs,
                             qvres_error* error) {
     if (q && q->values != QVRES_ELEMENT_REALS && q->values != QVRES_ELEMENT_REALS_ALL_SLOTS &&
@@ -186,10 +198,7 @@ QVRES_EXPORT qvres_status QVRES_CALL qvres_reader_open(const qvres_analysis* a, 
     return guarded_status(error, [&] {
         auto r = std::make_unique<qvres_reader>();
         r->owner = a;
-        if (!r->cycle.open(steps[static_cast<std::size_t>(index)].file_name, a->analysis.counts))
-            return report_failure(error, r->cycle.failure());
-        r->counts = a->analysis.counts;
-        if (r->cycle.model().has_sizes) r->counts = r->cycle.model().counts;
+        if (const qvres_status st = qv::api::reader_move_to(r.get(), index, error); st != QVRES_OK) return st;
         *reader = r.release();
         return succeed(error);
     });

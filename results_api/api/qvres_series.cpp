@@ -1,9 +1,11 @@
 // qvres.h: histories and envelopes over a range of cycles.
 //
-// Each cycle is read by one worker through a reader of its own: every
-// wanted array once, into the worker's buffer, from which the positions are
-// picked (a history row) or merged (an envelope). Workers take cycles from
-// a shared counter; a history row belongs to one cycle and an envelope's
+// Each cycle is read by one worker through a reader of its own, which goes
+// from cycle to cycle keeping its buffers: every wanted array once, from
+// which the positions are picked (a history row) or merged (an envelope),
+// straight from the inflated array for real node and element values and
+// through the worker's buffer for the others. Workers take cycles from a
+// shared counter; a history row belongs to one cycle and an envelope's
 // merge keeps the larger value and, on ties, the earlier cycle, so the
 // order in which cycles finish changes nothing. A worker holds one cycle's
 // values at a time.
@@ -281,10 +283,9 @@ bool gives_runs(const qvres_request& q) {
 
 // Reads cycle `c` (0-based in the range) with every request into `sink`.
 template <class T>
-void read_cycle(Run& run, std::int64_t c, std::vector<T>& buffer, Sink<T>& sink) {
+void read_cycle(Run& run, std::int64_t c, ReaderHandle& reader, std::vector<T>& buffer, Sink<T>& sink) {
     const qvres_series& s = *run.series;
     qvres_error error{};
-    ReaderHandle reader;
     const auto cycle_failed = [&](qvres_status st) {
         if (run.skip && skippable(st)) {
             sink.none(c, -1);
@@ -293,7 +294,9 @@ void read_cycle(Run& run, std::int64_t c, std::vector<T>& buffer, Sink<T>& sink)
             run.fail(c, st, error.message);
         }
     };
-    qvres_status st = qvres_reader_open(run.analysis, s.first_cycle + c, &reader.r, &error);
+    // The worker's reader goes from cycle to cycle with its buffers.
+    qvres_status st = reader.r ? qv::api::reader_move_to(reader.r, s.first_cycle + c, &error)
+                               : qvres_reader_open(run.analysis, s.first_cycle + c, &reader.r, &error);
     if (st != QVRES_OK) return cycle_failed(st);
     // A cycle that fails half-way is a gap as a whole: a skipping call
     // empties the rows its first requests filled.
@@ -360,8 +363,9 @@ template <class T>
 void run_workers(Run& run, std::int32_t threads, Sink<T>& sink) {
     const auto work = [&run, &sink] {
         try {
+            ReaderHandle reader;
             std::vector<T> buffer;
-            for (std::int64_t c; (c = run.take()) >= 0;) read_cycle(run, c, buffer, sink);
+            for (std::int64_t c; (c = run.take()) >= 0;) read_cycle(run, c, reader, buffer, sink);
         } catch (const std::bad_alloc&) {
             run.fail(-1, QVRES_E_NO_MEMORY, "out of memory");
         } catch (...) {

@@ -96,13 +96,18 @@ Framing body_framing(const model::CycleHeader& h) {
 }
 
 bool CycleReader::open(const std::string& path, const model::Counts& known) {
+    RecordReader old = std::move(records_);
+    runtime::Buffer<float> kept = std::move(values);
     *this = CycleReader{};
+    values = std::move(kept);
+    values.clear();
     runtime::InputFile file;
     if (!runtime::open_input(path, file, failure_.detail)) {
         failure_.status = runtime::file_exists(path) ? Status::unreadable : Status::missing;
         return false;
     }
     RecordReader r(std::move(file));
+    r.keep_buffers_of(old);
     model::CycleModel m;
     bool read = read_header(r, m.header);
     if (read) {

@@ -58,7 +58,8 @@ public:
     // no readable "<Model>" section.
     // `known` are the counts of the model the cycle belongs to: a cycle may
     // restate them without storing a single array, but larger counts must
-    // be ones this file could hold values for.
+    // be ones this file could hold values for. A reader opened again keeps
+    // its buffers (not what they held) for the new file.
     bool open(const std::string& path, const model::Counts& known = {});
     bool is_open() const { return records_.is_open(); }
     // Closes the file and releases the kept buffers; the "<Model>" section

@@ -136,6 +136,12 @@ public:
     }
     // What the inflater keeps between the payloads of this file.
     InflaterCache* inflater() { return &inflater_; }
+    // Takes over the payload buffer and the inflater of `old` (a reader of
+    // another file), so that reading file after file allocates nothing new.
+    void keep_buffers_of(RecordReader& old) {
+        payload_ = std::move(old.payload_);
+        inflater_ = std::move(old.inflater_);
+    }
 
     // The most bytes the arrays read through this reader may inflate to,
     // together (0: no bound but the one deflate itself sets per stream).
