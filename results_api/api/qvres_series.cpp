@@ -250,7 +250,8 @@ struct Sink {
     // when the sink takes them: `begin` before the first run of request `r` of cycle `c`,
     // then `run` for each, with the state the call keeps between them.
     struct RunState {
-        std::shared_ptr<const std::vector<std::pair<std::int64_t, std::int64_t>>> order;
+        std::shared_ptr<const std::vector<std::uint32_t>> order;
+        PositionMap map;
         std::size_t next = 0;
         // The stripe an envelope's runs are merging: held from run to run
         // until they pass beyond it (released when the call's state ends).
@@ -437,9 +438,10 @@ struct HistorySink final : Sink<T> {
             std::fill_n(row(c, 0), s.request_count * s.position_count, no_value<T>());
     }
 
-    // From runs: the positions in value order, (value index, position),
-    // worked out once per position map and shared by the workers.
-    using Order = std::vector<std::pair<std::int64_t, std::int64_t>>;
+    // From runs: the positions sorted by the value they take (4 bytes each,
+    // less than their row of the result), worked out once per position map
+    // and shared by the workers.
+    using Order = std::vector<std::uint32_t>;
     std::mutex order_lock;
     std::shared_ptr<const Order> order;
     PositionMap order_map;
@@ -449,18 +451,22 @@ struct HistorySink final : Sink<T> {
                x.unstructured == y.unstructured && x.unstructured_columns == y.unstructured_columns &&
                x.unstructured_column == y.unstructured_column && x.values == y.values;
     }
-    bool takes_runs() const override { return std::is_same_v<T, float>; }
+    bool takes_runs() const override {
+        return std::is_same_v<T, float> && s.position_count <= std::numeric_limits<std::uint32_t>::max();
+    }
     void begin(std::int64_t, std::int64_t, const PositionMap& map, typename Sink<T>::RunState& st) override {
         std::lock_guard<std::mutex> hold(order_lock);
         if (!order || !same(map, order_map)) {
-            auto fresh = std::make_shared<Order>();
-            fresh->reserve(static_cast<std::size_t>(s.position_count));
-            for (std::int64_t p = 0; p < s.position_count; ++p) fresh->emplace_back(map(s.positions[p]), p);
-            std::sort(fresh->begin(), fresh->end());
+            auto fresh = std::make_shared<Order>(static_cast<std::size_t>(s.position_count));
+            for (std::size_t p = 0; p < fresh->size(); ++p) (*fresh)[p] = static_cast<std::uint32_t>(p);
+            std::sort(fresh->begin(), fresh->end(), [&](std::uint32_t x, std::uint32_t y) {
+                return map(s.positions[x]) < map(s.positions[y]);
+            });
             order = std::move(fresh);
             order_map = map;
         }
         st.order = order;
+        st.map = map;
         st.next = 0;
     }
     void run(std::int64_t c, std::int64_t r, typename Sink<T>::RunState& st, std::int64_t first,
@@ -470,8 +476,11 @@ struct HistorySink final : Sink<T> {
             // of this one are the next in order below its end.
             T* out = row(c, r);
             const Order& o = *st.order;
-            for (; st.next < o.size() && o[st.next].first < first + n; ++st.next)
-                out[o[st.next].second] = stored[o[st.next].first - first] * scale;
+            for (; st.next < o.size(); ++st.next) {
+                const std::int64_t at = st.map(s.positions[o[st.next]]);
+                if (at >= first + n) break;
+                out[o[st.next]] = stored[at - first] * scale;
+            }
         }
     }
 };
