@@ -233,6 +233,21 @@ constexpr T no_value() {
         return QVRES_NO_INTEGER;
 }
 
+// What a sink taking runs keeps from run to run of one request of one cycle.
+struct RunState {
+    // Named positions: their order and the map of this request.
+    std::shared_ptr<const std::vector<std::uint32_t>> order;
+    PositionMap map;
+    std::size_t next = 0;
+    // An envelope of named positions: their values, merged at the end.
+    std::vector<float> picked;
+    // The stripe an envelope's runs are merging: held from run to run
+    // until they pass beyond it (released when the call's state ends).
+    std::unique_lock<std::mutex> held;
+    std::int64_t held_end = 0;
+    int how = 0;
+};
+
 // What is done with one request's values of one cycle.
 template <class T>
 struct Sink {
@@ -247,21 +262,61 @@ struct Sink {
 
     // Real node and element values may instead come straight from the
     // stored array, run by run in value order (see qv::extract::RealRuns),
-    // when the sink takes them: `begin` before the first run of request `r` of cycle `c`,
-    // then `run` for each, with the state the call keeps between them.
-    struct RunState {
-        std::shared_ptr<const std::vector<std::uint32_t>> order;
-        PositionMap map;
-        std::size_t next = 0;
-        // The stripe an envelope's runs are merging: held from run to run
-        // until they pass beyond it (released when the call's state ends).
-        std::unique_lock<std::mutex> held;
-        std::int64_t held_end = 0;
-        int how = 0;
-    };
+    // when the sink takes them: `begin` before the first run of request `r`
+    // of cycle `c`, `run` for each, and `end` after the last, with the state
+    // the call keeps between them.
     virtual bool takes_runs() const { return false; }
     virtual void begin(std::int64_t, std::int64_t, const PositionMap&, RunState&) {}
     virtual void run(std::int64_t, std::int64_t, RunState&, std::int64_t, const float*, std::int64_t, float) {}
+    virtual void end(std::int64_t, std::int64_t, RunState&) {}
+};
+
+// The positions of a series sorted by the value they take (4 bytes each,
+// less than their row of a result), worked out once per position map and
+// shared by the workers: what a sink of named positions needs to take runs.
+class PositionOrder {
+public:
+    static bool fits(const qvres_series& s) {
+        return s.positions && s.position_count <= std::numeric_limits<std::uint32_t>::max();
+    }
+    void prepare(const qvres_series& s, const PositionMap& map, RunState& st) {
+        std::lock_guard<std::mutex> hold(lock_);
+        if (!order_ || !same(map, map_)) {
+            auto fresh = std::make_shared<std::vector<std::uint32_t>>(static_cast<std::size_t>(s.position_count));
+            for (std::size_t p = 0; p < fresh->size(); ++p) (*fresh)[p] = static_cast<std::uint32_t>(p);
+            std::sort(fresh->begin(), fresh->end(), [&](std::uint32_t x, std::uint32_t y) {
+                return map(s.positions[x]) < map(s.positions[y]);
+            });
+            order_ = std::move(fresh);
+            map_ = map;
+        }
+        st.order = order_;
+        st.map = map;
+        st.next = 0;
+    }
+    // Calls f(position, value index) for the positions whose values lie in
+    // the run [first, first + n): runs come in value order and cover every
+    // value, so they are the next in order below its end.
+    template <class F>
+    static void in_run(const qvres_series& s, RunState& st, std::int64_t first, std::int64_t n, F f) {
+        const std::vector<std::uint32_t>& o = *st.order;
+        for (; st.next < o.size(); ++st.next) {
+            const std::int64_t at = st.map(s.positions[o[st.next]]);
+            if (at >= first + n) break;
+            f(o[st.next], at);
+        }
+    }
+
+private:
+    static bool same(const PositionMap& x, const PositionMap& y) {
+        return x.by_position == y.by_position && x.structured_positions == y.structured_positions &&
+               x.columns == y.columns && x.column == y.column && x.unstructured_first == y.unstructured_first &&
+               x.unstructured == y.unstructured && x.unstructured_columns == y.unstructured_columns &&
+               x.unstructured_column == y.unstructured_column && x.values == y.values;
+    }
+    std::mutex lock_;
+    std::shared_ptr<const std::vector<std::uint32_t>> order_;
+    PositionMap map_;
 };
 
 // Hands the runs of one request of one cycle to a sink.
@@ -269,7 +324,7 @@ template <class T>
 struct RunsToSink final : qv::extract::RealRuns {
     Sink<T>& sink;
     std::int64_t c, r;
-    typename Sink<T>::RunState state;
+    RunState state;
     RunsToSink(Sink<T>& s, std::int64_t cycle, std::int64_t request) : sink(s), c(cycle), r(request) {}
     void run(std::int64_t first, const float* stored, std::int64_t n, float scale) override {
         sink.run(c, r, state, first, stored, n, scale);
@@ -352,6 +407,7 @@ void read_cycle(Run& run, std::int64_t c, ReaderHandle& reader, std::vector<T>& 
                 continue;
             }
             if (st != QVRES_OK) return cycle_failed(st);
+            sink.end(c, r, to.state);
         }
     }
 }
@@ -438,49 +494,18 @@ struct HistorySink final : Sink<T> {
             std::fill_n(row(c, 0), s.request_count * s.position_count, no_value<T>());
     }
 
-    // From runs: the positions sorted by the value they take (4 bytes each,
-    // less than their row of the result), worked out once per position map
-    // and shared by the workers.
-    using Order = std::vector<std::uint32_t>;
-    std::mutex order_lock;
-    std::shared_ptr<const Order> order;
-    PositionMap order_map;
-    static bool same(const PositionMap& x, const PositionMap& y) {
-        return x.by_position == y.by_position && x.structured_positions == y.structured_positions &&
-               x.columns == y.columns && x.column == y.column && x.unstructured_first == y.unstructured_first &&
-               x.unstructured == y.unstructured && x.unstructured_columns == y.unstructured_columns &&
-               x.unstructured_column == y.unstructured_column && x.values == y.values;
+    // From runs: the positions in value order.
+    PositionOrder order;
+    bool takes_runs() const override { return std::is_same_v<T, float> && PositionOrder::fits(s); }
+    void begin(std::int64_t, std::int64_t, const PositionMap& map, RunState& st) override {
+        order.prepare(s, map, st);
     }
-    bool takes_runs() const override {
-        return std::is_same_v<T, float> && s.position_count <= std::numeric_limits<std::uint32_t>::max();
-    }
-    void begin(std::int64_t, std::int64_t, const PositionMap& map, typename Sink<T>::RunState& st) override {
-        std::lock_guard<std::mutex> hold(order_lock);
-        if (!order || !same(map, order_map)) {
-            auto fresh = std::make_shared<Order>(static_cast<std::size_t>(s.position_count));
-            for (std::size_t p = 0; p < fresh->size(); ++p) (*fresh)[p] = static_cast<std::uint32_t>(p);
-            std::sort(fresh->begin(), fresh->end(), [&](std::uint32_t x, std::uint32_t y) {
-                return map(s.positions[x]) < map(s.positions[y]);
-            });
-            order = std::move(fresh);
-            order_map = map;
-        }
-        st.order = order;
-        st.map = map;
-        st.next = 0;
-    }
-    void run(std::int64_t c, std::int64_t r, typename Sink<T>::RunState& st, std::int64_t first,
-             const float* stored, std::int64_t n, float scale) override {
+    void run(std::int64_t c, std::int64_t r, RunState& st, std::int64_t first, const float* stored, std::int64_t n,
+             float scale) override {
         if constexpr (std::is_same_v<T, float>) {
-            // Runs come in value order and cover every value: the positions
-            // of this one are the next in order below its end.
             T* out = row(c, r);
-            const Order& o = *st.order;
-            for (; st.next < o.size(); ++st.next) {
-                const std::int64_t at = st.map(s.positions[o[st.next]]);
-                if (at >= first + n) break;
-                out[o[st.next]] = stored[at - first] * scale;
-            }
+            PositionOrder::in_run(s, st, first, n,
+                                  [&](std::size_t k, std::int64_t at) { out[k] = stored[at - first] * scale; });
         }
     }
 };
@@ -550,21 +575,21 @@ struct EnvelopeSink final : Sink<T> {
             how == How::in_order ? merge_span<false, true>(values, cycles, begin, end, cycle, get)
                                  : merge_span<false, false>(values, cycles, begin, end, cycle, get);
     }
-    // Merges stripe `at` of a cycle's values `in`, its lock held.
-    void merge_held(std::int64_t at, const T* in, const PositionMap& map, std::int64_t cycle) {
+    // Merges stripe `at` of cycle `cycle`, value get(p) of position p, its
+    // lock held.
+    template <class Get>
+    void merge_held(std::int64_t at, std::int64_t cycle, Get get) {
         const std::int64_t n = positions(), size = stripe_size();
         const std::int64_t begin = std::min(n, at * size), end = std::min(n, begin + size);
-        const How how = enter(at, cycle);
-        if (s.positions)
-            merge(how, begin, end, cycle, [&](std::int64_t p) { return in[map(s.positions[p])]; });
-        else
-            merge(how, begin, end, cycle, [&](std::int64_t p) { return in[p]; });
+        merge(enter(at, cycle), begin, end, cycle, get);
     }
-    void put(std::int64_t c, std::int64_t, const T* in, const PositionMap& map) override {
+    // Merges every stripe of cycle c. A stripe another worker holds is
+    // passed over and come back to: no worker waits while another, perhaps
+    // not running (a busy host), holds a lock. Only a pass that finds every
+    // stripe left busy waits.
+    template <class Get>
+    void merge_cycle(std::int64_t c, Get get) {
         const std::int64_t cycle = s.first_cycle + c;
-        // A stripe another worker holds is passed over and come back to:
-        // no worker waits while another, perhaps not running (a busy host),
-        // holds a lock. Only a pass that finds every stripe left busy waits.
         std::uint64_t left = ~std::uint64_t{0};
         static_assert(kStripes == 64, "one bit per stripe");
         while (left) {
@@ -575,7 +600,7 @@ struct EnvelopeSink final : Sink<T> {
                 if (!(left & bit)) continue;
                 std::unique_lock<std::mutex> hold(locks[static_cast<std::size_t>(at)], std::try_to_lock);
                 if (!hold.owns_lock()) continue;
-                merge_held(at, in, map, cycle);
+                merge_held(at, cycle, get);
                 left &= ~bit;
                 merged = true;
             }
@@ -583,21 +608,45 @@ struct EnvelopeSink final : Sink<T> {
                 // Every stripe left is busy: wait for the first of them.
                 const auto at = static_cast<std::int64_t>(__builtin_ctzll(left));
                 std::lock_guard<std::mutex> hold(locks[static_cast<std::size_t>(at)]);
-                merge_held(at, in, map, cycle);
+                merge_held(at, cycle, get);
                 left &= ~(std::uint64_t{1} << at);
             }
         }
     }
+    void put(std::int64_t c, std::int64_t, const T* in, const PositionMap& map) override {
+        if (s.positions)
+            merge_cycle(c, [&](std::int64_t p) { return in[map(s.positions[p])]; });
+        else
+            merge_cycle(c, [&](std::int64_t p) { return in[p]; });
+    }
     void none(std::int64_t, std::int64_t) override {}
 
-        // From runs, for an envelope of every value: each run merged as it
-    // stands in the stored array. Runs come in value order and are short
-    // (a row of cells), so a stripe's lock is taken once for all the runs
-    // in it; a worker that reaches a stripe another holds waits for it,
-    // which for two workers walking the same way is a short wait.
-    bool takes_runs() const override { return std::is_same_v<T, float> && !s.positions; }
-    void run(std::int64_t c, std::int64_t, typename Sink<T>::RunState& st, std::int64_t first,
+    // From runs. An envelope of every value merges each run as it stands
+    // in the stored array. Runs come in value order and are short (a row of
+    // cells), so a stripe's lock is taken once for all the runs in it; a
+    // worker that reaches a stripe another holds waits for it, which for
+    // two workers walking the same way is a short wait. An envelope of
+    // named positions picks their values from the runs and merges them when
+    // the cycle's runs are done.
+    PositionOrder order;
+    bool takes_runs() const override {
+        return std::is_same_v<T, float> && (!s.positions || PositionOrder::fits(s));
+    }
+    void begin(std::int64_t, std::int64_t, const PositionMap& map, RunState& st) override {
+        if (!s.positions) return;
+        order.prepare(s, map, st);
+        st.picked.resize(static_cast<std::size_t>(s.position_count));
+    }
+    void end(std::int64_t c, std::int64_t, RunState& st) override {
+        if (s.positions) merge_cycle(c, [&](std::int64_t p) { return T(st.picked[static_cast<std::size_t>(p)]); });
+    }
+    void run(std::int64_t c, std::int64_t, RunState& st, std::int64_t first,
              const float* stored, std::int64_t n, float scale) override {
+        if (s.positions) {
+            PositionOrder::in_run(s, st, first, n,
+                                  [&](std::size_t k, std::int64_t at) { st.picked[k] = stored[at - first] * scale; });
+            return;
+        }
         if constexpr (std::is_same_v<T, float>) {
             const std::int64_t cycle = s.first_cycle + c;
             const float* const at_p = stored - first;  // at_p[p]: position p
