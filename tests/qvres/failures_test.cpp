@@ -17,7 +17,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <map>
 
 #include "qvres/qvres_support.h"
 #include "results_api.h"
@@ -34,31 +33,6 @@ bool names(const std::string& message, const std::string& path) {
 }
 
 void touch(const std::string& path) { std::ofstream{path}; }
-
-std::vector<std::int32_t> registered_cycles(const qvres_analysis* a) {
-    qvres_model m{};
-    EXPECT_EQ(qvres_get_model(a, &m, nullptr), QVRES_OK);
-    std::vector<std::int32_t> out;
-    for (std::int64_t k = 0; k < m.cycles; ++k) {
-        qvres_cycle c{};
-        EXPECT_EQ(qvres_get_cycle(a, k, &c, nullptr), QVRES_OK);
-        out.push_back(c.number);
-    }
-    return out;
-}
-
-// Skipped file path -> reason.
-std::map<std::string, std::string> skipped_files(const qvres_analysis* a) {
-    qvres_model m{};
-    EXPECT_EQ(qvres_get_model(a, &m, nullptr), QVRES_OK);
-    std::map<std::string, std::string> out;
-    for (std::int64_t k = 0; k < m.skipped_files; ++k) {
-        qvres_skipped_file f{};
-        EXPECT_EQ(qvres_get_skipped_file(a, k, &f, nullptr), QVRES_OK);
-        out[f.path] = f.reason;
-    }
-    return out;
-}
 
 // The sample analysis in a directory of the test's own.
 class Failures : public ::testing::Test {
@@ -274,16 +248,7 @@ TEST_F(Failures, RegistersTheRunsOwnCycleFilesUnlessThePrefixRuleIsAsked) {
     const qvres_open_options prefix{1, 0, 0};
     Open open(sample_.cycle_files[0], &prefix);
     ASSERT_EQ(open.status, QVRES_OK) << open.error.message;
-    ASSERT_TRUE(set_Startup());
-    const std::int32_t mode = 1;
-    ASSERT_TRUE(set_BaseFilename(&mode, sample_.cycle_files[0].c_str(), dir_.path().c_str()));
-    std::int32_t steps = -1;
-    ASSERT_TRUE(get_NumSteps(&steps));
-    std::vector<std::int32_t> numbers(std::size_t(steps) + 1);
-    std::vector<float> times(numbers.size());
-    ASSERT_TRUE(get_SetData(numbers.data(), times.data()));
-    numbers.pop_back();
-    resultsCleanUp();
+    const std::vector<std::int32_t> numbers = exports_cycles(sample_.cycle_files[0], dir_.path());
     EXPECT_EQ(registered_cycles(open.a), numbers);
     EXPECT_EQ(numbers.size(), sample_.cycles.size() + 2);
 }
