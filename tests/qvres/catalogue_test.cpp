@@ -1,5 +1,5 @@
-// The variable catalogue, the cells of unstructured elements and the run's
-// names, through the C interface.
+// The variable catalogue, unit powers and the cells of unstructured
+// elements, through the C interface.
 #include <gtest/gtest.h>
 
 #include <set>
@@ -10,7 +10,6 @@
 #include "qvres/qvres_support.h"
 #include "support/temp_dir.h"
 #include "writer/base_file.h"
-#include "writer/cycle_file.h"
 
 namespace {
 
@@ -203,29 +202,6 @@ TEST(Cells, KindNodesAndVtkTypeOfHandBuiltElements) {
     }
     EXPECT_EQ(cells.back().kind, -1) << "written past the elements";
     EXPECT_EQ(qvres_get_cells(open.a, cells.data(), std::int64_t(elements.size()) - 1, nullptr), QVRES_E_CAPACITY);
-}
-
-TEST(Names, BaseFileDirectoryRunAndStemOfBothBaseFileForms) {
-    for (const std::string suffix : {".qvres_base", "_base.qvres"}) {
-        TempDir dir;
-        qvw::BaseFileSpec b;
-        b.header = {5, 4};
-        b.parts.push_back(qvw::PartSpec::structured("BLOCK", 2, 2, 2));
-        b.coordinates.assign(3 * 8, 1.0f);
-        qvw::write_base_file(b).save(dir.file("my_run" + suffix));
-        qvw::CycleFileSpec c;
-        c.structured_parts = {{2, 2, 2}};
-        qvw::write_cycle_file(c).save(dir.file("my_run_12.qvres"));
-        Open open(dir.file("my_run_12.qvres"));
-        ASSERT_EQ(open.status, QVRES_OK) << open.error.message;
-        qvres_names names{};
-        qvres_error error{};
-        ASSERT_EQ(qvres_get_names(open.a, &names, &error), QVRES_OK) << error.message;
-        EXPECT_EQ(std::string(names.base_file), dir.file("my_run" + suffix));
-        EXPECT_EQ(std::string(names.directory), dir.path());
-        EXPECT_EQ(std::string(names.run), "my_run");
-        EXPECT_EQ(std::string(names.stem), dir.file("my_run"));
-    }
 }
 
 }  // namespace

@@ -258,6 +258,7 @@ TEST_F(Failures, EveryNameOfTheRunOpensTheSameAnalysisUnlessLocked) {
     ASSERT_EQ(reference.status, QVRES_OK) << reference.error.message;
     const Readings expected = read_model(reference.a);
     const std::string lock = file("sample_run.lock"), older = file("sample_run_base.qvres");
+    std::string base = sample_.base_file;
     const auto expect_opens = [&](const std::string& path) {
         touch(lock);
         Open locked(path);
@@ -269,10 +270,15 @@ TEST_F(Failures, EveryNameOfTheRunOpensTheSameAnalysisUnlessLocked) {
         Open open(path);
         ASSERT_EQ(open.status, QVRES_OK) << path << ": " << open.error.message;
         expect_same(read_model(open.a), expected);
+        qvres_names names{};
+        ASSERT_EQ(qvres_get_names(open.a, &names, nullptr), QVRES_OK);
+        EXPECT_EQ((std::vector<std::string>{names.base_file, names.directory, names.run, names.stem}),
+                  (std::vector<std::string>{base, dir_.path(), "sample_run", file("sample_run")}));
     };
     for (const std::string& path : {sample_.base_file, sample_.cycle_files[5], dir_.path()}) expect_opens(path);
     // The older form of the base file's name.
     fs::rename(sample_.base_file, older);
+    base = older;
     for (const std::string& path : {older, sample_.cycle_files[5], dir_.path()}) expect_opens(path);
 }
 

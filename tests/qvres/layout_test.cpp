@@ -216,29 +216,13 @@ TEST_F(Layouts, EveryRequestAsWorkedOutFromTheExtents) {
                    25, 0, 1, QVRES_AT_ELEMENTS});
 }
 
-TEST_F(Layouts, ColumnsNameTheReportedMaterialsThenTheOwnValue) {
-    const qvres_request strain{QVRES_ELEMENT_REALS, kStrain, 1}, every{QVRES_ELEMENT_REALS_ALL_SLOTS, kStrain, 1},
-        material{QVRES_ELEMENT_INTEGERS, kMaterialNumber, 1};
-    const std::int32_t want[] = {1, 3, 0};
-    for (std::int64_t c = 0; c < 3; ++c) {
-        std::int32_t m = -7;
-        ASSERT_EQ(qvres_get_layout_column(r(), &strain, c, &m, nullptr), QVRES_OK);
-        EXPECT_EQ(m, want[c]) << "column " << c;
-    }
-    std::int32_t m = -7;
-    EXPECT_EQ(qvres_get_layout_column(r(), &strain, 3, &m, nullptr), QVRES_E_ARGUMENT);
-    for (const qvres_request& q : {every, material}) {
-        ASSERT_EQ(qvres_get_layout_column(r(), &q, 0, &m, nullptr), QVRES_OK);
-        EXPECT_EQ(m, 0);
-        EXPECT_EQ(qvres_get_layout_column(r(), &q, 1, &m, nullptr), QVRES_E_ARGUMENT);
-    }
-}
-
 // Every value stands where the layout says: the value at block b, position
 // (a, bb, c) from its origin, column m, is the stored value of that slot
-// and material; the unstructured values follow at unstructured_first.
+// and of the material the column names (the reported ones, then 0 for the
+// own value); the unstructured values follow at unstructured_first.
 template <class T>
-void expect_values_where_laid_out(qvres_reader* r, const qvres_request& q) {
+void expect_values_where_laid_out(qvres_reader* r, const qvres_request& q,
+                                  const std::vector<std::int32_t>& columns = {0}) {
     qvres_layout l{};
     ASSERT_EQ(qvres_get_layout(r, &q, &l, nullptr), QVRES_OK);
     std::vector<T> values(std::size_t(l.values));
@@ -252,6 +236,9 @@ void expect_values_where_laid_out(qvres_reader* r, const qvres_request& q) {
     std::vector<std::int32_t> materials(std::size_t(l.columns));
     for (std::int64_t c = 0; c < l.columns; ++c)
         ASSERT_EQ(qvres_get_layout_column(r, &q, c, &materials[std::size_t(c)], nullptr), QVRES_OK);
+    EXPECT_EQ(materials, columns);
+    std::int32_t none = -7;
+    EXPECT_EQ(qvres_get_layout_column(r, &q, l.columns, &none, nullptr), QVRES_E_ARGUMENT);
     for (std::int64_t b = 0; b < l.blocks; ++b) {
         qvres_layout_block lb{};
         ASSERT_EQ(qvres_get_layout_block(r, &q, b, &lb, nullptr), QVRES_OK);
@@ -277,7 +264,7 @@ TEST_F(Layouts, ValuesStandWhereTheLayoutSays) {
     expect_values_where_laid_out<std::int32_t>(r(), {QVRES_ELEMENT_INTEGERS, kMaterialNumber, 1});
     expect_values_where_laid_out<std::int32_t>(r(), {QVRES_ELEMENT_INTEGERS_ALL_SLOTS, kMaterialNumber, 1});
     expect_values_where_laid_out<std::int32_t>(r(), {QVRES_SUBLAYER_INTEGERS, kLayer, -2});
-    expect_values_where_laid_out<float>(r(), {QVRES_ELEMENT_REALS, kStrain, 1});
+    expect_values_where_laid_out<float>(r(), {QVRES_ELEMENT_REALS, kStrain, 1}, {1, 3, 0});
     expect_values_where_laid_out<float>(r(), {QVRES_ELEMENT_REALS_ALL_SLOTS, kStrain, 1});  // own values
 }
 

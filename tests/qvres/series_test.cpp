@@ -257,38 +257,22 @@ void expect_envelope(const qvres_analysis* a, const qvres_request& q, std::vecto
     bool ties = false;
     const bool integers = integer_request(q);
     for (std::int64_t p : positions) {
-        // Integers compared as int64, reals as double: both exact.
-        double best = 0;
+        double best = 0;  // integers and reals are both exact as doubles
         std::int64_t at = -1;
         for (std::int64_t c = 0; c < kCycles; ++c) {
             if (cycles[std::size_t(c)].status != QVRES_OK) continue;
             const std::uint32_t bits = cycles[std::size_t(c)].bits.at(std::size_t(p));
-            double v;
-            if (integers) {
-                std::int32_t i;
-                std::memcpy(&i, &bits, 4);
-                if (i == QVRES_NO_INTEGER) continue;
-                v = i;
-            } else {
-                float f;
-                std::memcpy(&f, &bits, 4);
-                if (std::isnan(f)) continue;
-                v = f;
-            }
+            std::int32_t i;
+            float f;
+            std::memcpy(&i, &bits, 4);
+            std::memcpy(&f, &bits, 4);
+            if (integers ? i == QVRES_NO_INTEGER : std::isnan(f)) continue;
+            const double v = integers ? double(i) : double(f);
             if (at >= 0 && v == best) ties = true;
             if (at < 0 || (extreme == QVRES_MAXIMUM ? v > best : v < best)) best = v, at = c;
         }
-        std::uint32_t b = integers ? std::uint32_t(QVRES_NO_INTEGER) : nan_bits();
-        if (at >= 0) {
-            if (integers) {
-                const std::int32_t i = std::int32_t(best);
-                std::memcpy(&b, &i, 4);
-            } else {
-                const float f = float(best);
-                std::memcpy(&b, &f, 4);
-            }
-        }
-        want_bits.push_back(b);
+        want_bits.push_back(at < 0 ? (integers ? std::uint32_t(QVRES_NO_INTEGER) : nan_bits())
+                                   : cycles[std::size_t(at)].bits[std::size_t(p)]);
         want_cycles.push_back(at);
     }
     for (std::int32_t threads : {1, 2, 3}) {
