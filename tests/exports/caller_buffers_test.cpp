@@ -1,6 +1,6 @@
-// What the exports do with the caller's pointers: a null pointer in any
-// argument fails the call and writes nothing. (Text fields: model_queries
-// and material_queries.)
+// What the exports do with the caller's pointers and text buffers: a null
+// pointer in any argument fails the call and writes nothing, and a text
+// field longer than the stored text comes back padded with blanks.
 #include <cstring>
 #include <functional>
 
@@ -184,6 +184,33 @@ TEST_F(CallerBuffers, NullNameEntrySkipsThatName) {
                   (Ints{entries[i].qualifier, entries[i].variable, entries[i].kind}))
             << i;
         EXPECT_EQ(buffers[i] == std::string(100, 'x'), i == 2) << i;
+    }
+}
+
+// Text outputs into buffers longer than the stored text: the text, then
+// blanks up to the buffer's length; its terminator and a guard behind it
+// stay as they were. (The display names of get_VariableInfo: variables_test.)
+TEST_F(CallerBuffers, TextLongerThanTheStoredTextIsPaddedWithBlanks) {
+    ASSERT_TRUE(load_run(write_sample_run(dir_), dir_.path()));
+    ASSERT_TRUE(select_step(0));
+    const qvw::BaseFileSpec model = sample_model();
+    const auto field = [](std::size_t width) { return std::string(width, 'x') + '\0' + 'G'; };
+    const auto padded = [](const std::string& text, std::size_t width) {
+        return text + std::string(width - text.size(), ' ') + '\0' + 'G';
+    };
+    for (I part = 1; part <= 4; ++part) {
+        std::string name = field(60);
+        I elements = -7, nodes = -7;
+        ASSERT_TRUE(get_PartInfo(&part, &elements, &nodes, name.data())) << part;
+        EXPECT_EQ(name, padded(model.parts[std::size_t(part - 1)].name, 60)) << part;
+    }
+    for (I material = 1; material <= 2; ++material) {
+        std::string name = field(50), body = field(300);
+        I m = material;
+        ASSERT_TRUE(get_MaterialName(&m, name.data())) << material;
+        ASSERT_TRUE(getEulerMatFracBodyName(&material, body.data())) << material;
+        EXPECT_EQ(name, padded(model.materials[std::size_t(material - 1)].name, 50));
+        EXPECT_EQ(body, padded(model.materials[std::size_t(material - 1)].body, 300));
     }
 }
 
