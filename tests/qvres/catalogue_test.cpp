@@ -1,5 +1,5 @@
-// The variable catalogue, the cells of unstructured elements and the run's
-// names, through the C interface.
+// The variable catalogue, unit powers and the cells of unstructured
+// elements, through the C interface.
 #include <gtest/gtest.h>
 
 #include <set>
@@ -10,7 +10,6 @@
 #include "qvres/qvres_support.h"
 #include "support/temp_dir.h"
 #include "writer/base_file.h"
-#include "writer/cycle_file.h"
 
 namespace {
 
@@ -111,22 +110,16 @@ TEST(Catalogue, NamesFoundByAnySpellingOfOneRule) {
         const qvres_status st = qvres_find_variable(real, name, &e, &error);
         return st == QVRES_OK ? e.variable : -int(st);
     };
-    EXPECT_EQ(found(1, "STN.RATE XX"), 28);
-    EXPECT_EQ(found(1, "STN_RATE_XX"), 28);   // display name
-    EXPECT_EQ(found(1, "stn rate xx"), 28);
-    EXPECT_EQ(found(1, "Stn.Rate_xx"), 28);
-    EXPECT_EQ(found(1, "IVR_UX"), 4);         // identifier
-    EXPECT_EQ(found(1, "ivr.ux"), 4);
-    EXPECT_EQ(found(1, "\t x-velocity \r\n"), 4);
-    EXPECT_EQ(found(1, "STRESS XY"), 70);     // the lower of two
-    EXPECT_EQ(found(0, "material"), 10);
-    EXPECT_EQ(found(0, "IVI_MATNO"), 10);
-    EXPECT_EQ(found(1, "MATERIAL"), -QVRES_E_NOT_FOUND);  // an integer variable
-    EXPECT_EQ(found(1, "X-VELOCITYY"), -QVRES_E_NOT_FOUND);
-    EXPECT_EQ(found(1, "X VELOCITY"), -QVRES_E_NOT_FOUND);  // '-' is not a blank
-    EXPECT_EQ(found(1, ""), -QVRES_E_NOT_FOUND);
-    EXPECT_EQ(found(1, " \t "), -QVRES_E_NOT_FOUND);
-    EXPECT_EQ(found(1, std::string(300, 'X').c_str()), -QVRES_E_NOT_FOUND);
+    const auto all = [&](std::int32_t real, std::initializer_list<const char*> names, int want) {
+        for (const char* n : names) EXPECT_EQ(found(real, n), want) << n;
+    };
+    // Name, display name or identifier, in any case, '.' and '_' for blanks, trimmed.
+    all(1, {"STN.RATE XX", "STN_RATE_XX", "stn rate xx", "Stn.Rate_xx"}, 28);
+    all(1, {"IVR_UX", "ivr.ux", "\t x-velocity \r\n"}, 4);
+    all(0, {"material", "IVI_MATNO"}, 10);
+    all(1, {"STRESS XY"}, 70);  // the lower of two
+    // An integer variable, one letter more, '-' is not a blank, nothing.
+    all(1, {"MATERIAL", "X-VELOCITYY", "X VELOCITY", "", " \t ", std::string(300, 'X').c_str()}, -QVRES_E_NOT_FOUND);
     qvres_catalogue_entry e{};
     EXPECT_EQ(qvres_find_variable(1, nullptr, &e, nullptr), QVRES_E_ARGUMENT);
 }
@@ -209,29 +202,6 @@ TEST(Cells, KindNodesAndVtkTypeOfHandBuiltElements) {
     }
     EXPECT_EQ(cells.back().kind, -1) << "written past the elements";
     EXPECT_EQ(qvres_get_cells(open.a, cells.data(), std::int64_t(elements.size()) - 1, nullptr), QVRES_E_CAPACITY);
-}
-
-TEST(Names, BaseFileDirectoryRunAndStemOfBothBaseFileForms) {
-    for (const std::string suffix : {".qvres_base", "_base.qvres"}) {
-        TempDir dir;
-        qvw::BaseFileSpec b;
-        b.header = {5, 4};
-        b.parts.push_back(qvw::PartSpec::structured("BLOCK", 2, 2, 2));
-        b.coordinates.assign(3 * 8, 1.0f);
-        qvw::write_base_file(b).save(dir.file("my_run" + suffix));
-        qvw::CycleFileSpec c;
-        c.structured_parts = {{2, 2, 2}};
-        qvw::write_cycle_file(c).save(dir.file("my_run_12.qvres"));
-        Open open(dir.file("my_run_12.qvres"));
-        ASSERT_EQ(open.status, QVRES_OK) << open.error.message;
-        qvres_names names{};
-        qvres_error error{};
-        ASSERT_EQ(qvres_get_names(open.a, &names, &error), QVRES_OK) << error.message;
-        EXPECT_EQ(std::string(names.base_file), dir.file("my_run" + suffix));
-        EXPECT_EQ(std::string(names.directory), dir.path());
-        EXPECT_EQ(std::string(names.run), "my_run");
-        EXPECT_EQ(std::string(names.stem), dir.file("my_run"));
-    }
 }
 
 }  // namespace

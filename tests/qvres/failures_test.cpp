@@ -17,7 +17,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <map>
 
 #include "qvres/qvres_support.h"
 #include "results_api.h"
@@ -34,31 +33,6 @@ bool names(const std::string& message, const std::string& path) {
 }
 
 void touch(const std::string& path) { std::ofstream{path}; }
-
-std::vector<std::int32_t> registered_cycles(const qvres_analysis* a) {
-    qvres_model m{};
-    EXPECT_EQ(qvres_get_model(a, &m, nullptr), QVRES_OK);
-    std::vector<std::int32_t> out;
-    for (std::int64_t k = 0; k < m.cycles; ++k) {
-        qvres_cycle c{};
-        EXPECT_EQ(qvres_get_cycle(a, k, &c, nullptr), QVRES_OK);
-        out.push_back(c.number);
-    }
-    return out;
-}
-
-// Skipped file path -> reason.
-std::map<std::string, std::string> skipped_files(const qvres_analysis* a) {
-    qvres_model m{};
-    EXPECT_EQ(qvres_get_model(a, &m, nullptr), QVRES_OK);
-    std::map<std::string, std::string> out;
-    for (std::int64_t k = 0; k < m.skipped_files; ++k) {
-        qvres_skipped_file f{};
-        EXPECT_EQ(qvres_get_skipped_file(a, k, &f, nullptr), QVRES_OK);
-        out[f.path] = f.reason;
-    }
-    return out;
-}
 
 // The sample analysis in a directory of the test's own.
 class Failures : public ::testing::Test {
@@ -274,16 +248,7 @@ TEST_F(Failures, RegistersTheRunsOwnCycleFilesUnlessThePrefixRuleIsAsked) {
     const qvres_open_options prefix{1, 0, 0};
     Open open(sample_.cycle_files[0], &prefix);
     ASSERT_EQ(open.status, QVRES_OK) << open.error.message;
-    ASSERT_TRUE(set_Startup());
-    const std::int32_t mode = 1;
-    ASSERT_TRUE(set_BaseFilename(&mode, sample_.cycle_files[0].c_str(), dir_.path().c_str()));
-    std::int32_t steps = -1;
-    ASSERT_TRUE(get_NumSteps(&steps));
-    std::vector<std::int32_t> numbers(std::size_t(steps) + 1);
-    std::vector<float> times(numbers.size());
-    ASSERT_TRUE(get_SetData(numbers.data(), times.data()));
-    numbers.pop_back();
-    resultsCleanUp();
+    const std::vector<std::int32_t> numbers = exports_cycles(sample_.cycle_files[0], dir_.path());
     EXPECT_EQ(registered_cycles(open.a), numbers);
     EXPECT_EQ(numbers.size(), sample_.cycles.size() + 2);
 }
@@ -293,6 +258,7 @@ TEST_F(Failures, EveryNameOfTheRunOpensTheSameAnalysisUnlessLocked) {
     ASSERT_EQ(reference.status, QVRES_OK) << reference.error.message;
     const Readings expected = read_model(reference.a);
     const std::string lock = file("sample_run.lock"), older = file("sample_run_base.qvres");
+    std::string base = sample_.base_file;
     const auto expect_opens = [&](const std::string& path) {
         touch(lock);
         Open locked(path);
@@ -304,10 +270,15 @@ TEST_F(Failures, EveryNameOfTheRunOpensTheSameAnalysisUnlessLocked) {
         Open open(path);
         ASSERT_EQ(open.status, QVRES_OK) << path << ": " << open.error.message;
         expect_same(read_model(open.a), expected);
+        qvres_names names{};
+        ASSERT_EQ(qvres_get_names(open.a, &names, nullptr), QVRES_OK);
+        EXPECT_EQ((std::vector<std::string>{names.base_file, names.directory, names.run, names.stem}),
+                  (std::vector<std::string>{base, dir_.path(), "sample_run", file("sample_run")}));
     };
     for (const std::string& path : {sample_.base_file, sample_.cycle_files[5], dir_.path()}) expect_opens(path);
     // The older form of the base file's name.
     fs::rename(sample_.base_file, older);
+    base = older;
     for (const std::string& path : {older, sample_.cycle_files[5], dir_.path()}) expect_opens(path);
 }
 

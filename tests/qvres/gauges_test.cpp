@@ -145,30 +145,22 @@ TEST(Gauges, PointsAtCellCentresAndOnFacesFindTheStructuredCellsTheyWereBuiltIn)
             }
     // On the face between two cells: the one of the lower slot. On an
     // outer face, a corner and an edge: the cell there.
-    points.push_back(part1(kX[2], (kY[0] + kY[1]) / 2, (kZ[1] + kZ[2]) / 2));
-    cells.push_back({1, 0, 1});
-    points.push_back(part1((kX[0] + kX[1]) / 2, kY[1], (kZ[2] + kZ[3]) / 2));
-    cells.push_back({0, 0, 2});
-    points.push_back(part1((kX[2] + kX[3]) / 2, (kY[1] + kY[2]) / 2, kZ[2]));
-    cells.push_back({2, 1, 1});
-    points.push_back(part1(kX[3], kY[2], kZ[3]));
-    cells.push_back({2, 1, 2});
-    points.push_back(part1(kX[0], kY[0], (kZ[0] + kZ[1]) / 2));
-    cells.push_back({0, 0, 0});
+    points.insert(points.end(), {part1(kX[2], (kY[0] + kY[1]) / 2, (kZ[1] + kZ[2]) / 2),
+                                 part1((kX[0] + kX[1]) / 2, kY[1], (kZ[2] + kZ[3]) / 2),
+                                 part1((kX[2] + kX[3]) / 2, (kY[1] + kY[2]) / 2, kZ[2]),
+                                 part1(kX[3], kY[2], kZ[3]), part1(kX[0], kY[0], (kZ[0] + kZ[1]) / 2)});
+    cells.insert(cells.end(), {{1, 0, 1}, {0, 0, 2}, {2, 1, 1}, {2, 1, 2}, {0, 0, 0}});
     const Located got = locate(open.a, points, QVRES_GAUGE_ELEMENTS);
     ASSERT_EQ(got.status, QVRES_OK) << got.error.message;
     EXPECT_EQ(got.failed, -1);
     for (std::size_t p = 0; p < points.size(); ++p) {
         const qvres_gauge& g = got.gauges[p];
-        SCOPED_TRACE("point " + std::to_string(p));
-        EXPECT_EQ(g.part, 1);
-        EXPECT_EQ(g.structured, 1);
-        EXPECT_EQ(g.cell[0], cells[p][0] + 2);
-        EXPECT_EQ(g.cell[1], cells[p][1] + 2);
-        EXPECT_EQ(g.cell[2], cells[p][2] + 2);
-        EXPECT_EQ(g.element, -1);
-        EXPECT_EQ(g.slot, model.slot1(cells[p][0], cells[p][1], cells[p][2]));
-        EXPECT_EQ(g.node, -1);  // not asked for
+        // part, structured, cell, element, slot, node (not asked for)
+        EXPECT_EQ((std::vector<std::int64_t>{g.part, g.structured, g.cell[0], g.cell[1], g.cell[2], g.element, g.slot,
+                                             g.node}),
+                  (std::vector<std::int64_t>{1, 1, cells[p][0] + 2, cells[p][1] + 2, cells[p][2] + 2, -1,
+                                             model.slot1(cells[p][0], cells[p][1], cells[p][2]), -1}))
+            << "point " << p;
     }
     // Part 3's one cell: slots after parts 1 and 2.
     const Located cube = locate(open.a, {{kCube + 5, 5, 5}, {kCube + 10, 10, 10}}, QVRES_GAUGE_ELEMENTS);
@@ -191,10 +183,10 @@ TEST(Gauges, UnstructuredSolidsOfEveryKindHoldTheirPointsAndOnlyThose) {
     const Located got = locate(open.a, inside, QVRES_GAUGE_ELEMENTS);
     ASSERT_EQ(got.status, QVRES_OK) << got.error.message;
     for (std::size_t p = 0; p < inside.size(); ++p) {
-        EXPECT_EQ(got.gauges[p].part, 4) << p;
-        EXPECT_EQ(got.gauges[p].structured, 0) << p;
-        EXPECT_EQ(got.gauges[p].element, elements[p]) << p;
-        EXPECT_EQ(got.gauges[p].slot, model.slots + elements[p]) << p;
+        const qvres_gauge& g = got.gauges[p];
+        EXPECT_EQ((std::vector<std::int64_t>{g.part, g.structured, g.element, g.slot}),
+                  (std::vector<std::int64_t>{4, 0, elements[p], model.slots + elements[p]}))
+            << p;
     }
     const std::vector<P> outside = {{207, 7, 7}, {308, 8, 5}, {401, 1, 9}, {607, 7, 7}};
     for (std::size_t p = 0; p < outside.size(); ++p) {

@@ -5,9 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <map>
-#include <sstream>
 
 #include "qvres/qvres_support.h"
 #include "results_api.h"
@@ -24,15 +21,12 @@ namespace fs = std::filesystem;
 
 bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-
 bool exports_load(const std::string& path, const std::string& directory, std::int32_t mode = 0) {
     EXPECT_TRUE(set_Startup());
     const bool loaded = set_BaseFilename(&mode, path.c_str(), directory.c_str());
     resultsCleanUp();
     return loaded;
 }
-
-// ---- Counts that do not add up ------------------------------------------------
 
 // The mixed model (43 structured slots, 12 unstructured nodes) with the
 // coordinates of only 8 nodes: neither front end opens it, and libqvres
@@ -77,8 +71,6 @@ TEST(HostileCounts, ModelWhoseCoordinatesMissSlotsDoesNotOpen) {
         << bare.error.message;
     EXPECT_TRUE(exports_load(path, dir.path()));
 }
-
-// ---- Value counts a cycle file cannot fill -------------------------------------
 
 // One block of 100 x 100 x 100 nodes (970,299 elements) whose coordinates
 // are all 0, so the base file stays small, and 100 materials with Euler
@@ -136,8 +128,6 @@ TEST(HostileCounts, ValueCountBeyondTheCycleFileIsRefused) {
     EXPECT_EQ(count, elements);
 }
 
-// ---- Decompression amplification -----------------------------------------------
-
 // The small model with 5 million element types of one value: 20 MB from a
 // base file of some 25 KB, beyond the default of 64 times the file and 16
 // MiB. A host that asks for more room opens it.
@@ -162,20 +152,9 @@ TEST(HostileInflation, BaseFileBeyondTheDefaultLimitNeedsTheOption) {
     EXPECT_EQ(opened.status, QVRES_OK) << opened.error.message;
     more.max_inflated_bytes = -1;
     EXPECT_EQ(Open(base, &more).status, QVRES_E_ARGUMENT);
-
-    // The sample analysis and the fixture run open within the default.
-    TempDir sample_dir, fixture_dir;
-    EXPECT_EQ(Open(qvsample::write_sample_analysis(sample_dir.path()).base_file).status, QVRES_OK);
-    EXPECT_EQ(Open(write_fixture(fixture_dir.path()).base_file).status, QVRES_OK);
 }
 
 #ifndef _WIN32
-// Locks left by killed readers: api/run_lock_test.cpp and
-// runtime/lock_record_test.cpp judge them, the hostile corpus and
-// tools/cli_test.py check every front end says so and removes only when asked.
-
-// ---- Links out of the run's directory -----------------------------------------
-
 // A cycle file name that is a link into another run's directory, or to a
 // file that is no results file, is skipped without a word of its target; a
 // link to a file of the run's own directory is a cycle file like any other.
@@ -205,26 +184,14 @@ TEST(HostileLinks, LinksOutOfTheDirectoryAreSkipped) {
     qvres_model m{};
     ASSERT_EQ(qvres_get_model(open.a, &m, nullptr), QVRES_OK);
     EXPECT_EQ(m.cycles, static_cast<std::int64_t>(sample.cycles.size()) + 1);
-    std::map<std::string, std::string> skipped;
-    for (std::int64_t k = 0; k < m.skipped_files; ++k) {
-        qvres_skipped_file f{};
-        ASSERT_EQ(qvres_get_skipped_file(open.a, k, &f, nullptr), QVRES_OK);
-        skipped[f.path] = f.reason;
-    }
+    const auto skipped = skipped_files(open.a);
     ASSERT_EQ(skipped.size(), 2u);
     for (const std::string& link : {into_other, to_secret}) {
         ASSERT_EQ(skipped.count(link), 1u) << link;
-        EXPECT_EQ(skipped[link], link + ": a link out of the run's directory");
+        EXPECT_EQ(skipped.at(link), link + ": a link out of the run's directory");
     }
-
     // The exports register the same cycles.
-    ASSERT_TRUE(set_Startup());
-    const std::int32_t mode = 1;
-    ASSERT_TRUE(set_BaseFilename(&mode, sample.cycle_files[0].c_str(), dir.path().c_str()));
-    std::int32_t steps = -1;
-    ASSERT_TRUE(get_NumSteps(&steps));
-    resultsCleanUp();
-    EXPECT_EQ(steps, m.cycles);
+    EXPECT_EQ(exports_cycles(sample.cycle_files[0], dir.path()), registered_cycles(open.a));
 }
 #endif  // !_WIN32
 

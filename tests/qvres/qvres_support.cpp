@@ -128,12 +128,37 @@ void add_ints(Reading& r, std::initializer_list<std::int64_t> values) {
     for (std::int64_t v : values) r.bits.insert(r.bits.end(), {std::uint32_t(v), std::uint32_t(std::uint64_t(v) >> 32)});
 }
 
-bool integer_values(qvres_values v) {
+}  // namespace
+
+bool is_integer(qvres_values v) {
     return v == QVRES_NODE_INTEGERS || v == QVRES_ELEMENT_INTEGERS ||
            v == QVRES_ELEMENT_INTEGERS_ALL_SLOTS || v == QVRES_SUBLAYER_INTEGERS;
 }
 
-}  // namespace
+std::vector<std::int32_t> registered_cycles(const qvres_analysis* a) {
+    qvres_model m{};
+    EXPECT_EQ(qvres_get_model(a, &m, nullptr), QVRES_OK);
+    std::vector<std::int32_t> out;
+    for (std::int64_t k = 0; k < m.cycles; ++k) {
+        qvres_cycle c{};
+        EXPECT_EQ(qvres_get_cycle(a, k, &c, nullptr), QVRES_OK);
+        out.push_back(c.number);
+    }
+    return out;
+}
+
+std::map<std::string, std::string> skipped_files(const qvres_analysis* a) {
+    qvres_model m{};
+    EXPECT_EQ(qvres_get_model(a, &m, nullptr), QVRES_OK);
+    std::map<std::string, std::string> out;
+    for (std::int64_t k = 0; k < m.skipped_files; ++k) {
+        qvres_skipped_file f{};
+        EXPECT_EQ(qvres_get_skipped_file(a, k, &f, nullptr), QVRES_OK);
+        out[f.path] = f.reason;
+    }
+    return out;
+}
+
 
 FixtureFiles write_fixture(const std::string& directory, const std::string& run) {
     std::filesystem::create_directories(directory);
@@ -190,7 +215,7 @@ ArrayQuery value_array(qvres_reader* r, const qvres_request& q) {
                    -1, {}};
     EXPECT_EQ(qvres_count_values(r, &q, &out.count, nullptr), QVRES_OK) << out.what;
     out.read = [r, q](void* v, std::int64_t c, qvres_error* e) {
-        return integer_values(q.values) ? qvres_read_int32(r, &q, static_cast<std::int32_t*>(v), c, e)
+        return is_integer(q.values) ? qvres_read_int32(r, &q, static_cast<std::int32_t*>(v), c, e)
                                         : qvres_read_float(r, &q, static_cast<float*>(v), c, e);
     };
     return out;
@@ -307,20 +332,6 @@ Readings read_model(const qvres_analysis* a) {
         out.push_back(reading("cycle " + std::to_string(k), qvres_get_cycle(a, k, &c, nullptr)));
         out.back().bits = bits_of(&c.time, 2);
         out.back().bits.push_back(std::uint32_t(c.number));
-    }
-    return out;
-}
-
-Readings read_analysis(const qvres_analysis* a) {
-    Readings out = read_model(a);
-    qvres_model m{};
-    EXPECT_EQ(qvres_get_model(a, &m, nullptr), QVRES_OK);
-    for (std::int64_t k = 0; k < m.cycles; ++k) {
-        qvres_reader* r = nullptr;
-        out.push_back(reading("reader " + std::to_string(k), qvres_reader_open(a, k, &r, nullptr)));
-        if (!r) continue;
-        for (Reading& x : run(cycle_steps(r, m.materials))) out.push_back(std::move(x));
-        qvres_reader_close(r);
     }
     return out;
 }

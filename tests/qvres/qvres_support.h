@@ -3,13 +3,17 @@
 // recorded as bit patterns, so that two readings are compared with memcmp.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "qvres.h"
+#include "results_api.h"
 #include "sample/sample_analysis.h"
 
 namespace qvtest {
@@ -41,6 +45,29 @@ std::vector<std::uint32_t> bits_of(const T* values, std::size_t n) {
     std::vector<std::uint32_t> out(n);
     if (n) std::memcpy(out.data(), values, 4 * n);
     return out;
+}
+
+bool is_integer(qvres_values v);
+
+// The registered cycles' numbers; the skipped files' paths and reasons.
+std::vector<std::int32_t> registered_cycles(const qvres_analysis* a);
+std::map<std::string, std::string> skipped_files(const qvres_analysis* a);
+// The cycle numbers the exports register on a mode-1 load of `named`
+// (inline: only the targets that link the exports use it).
+inline std::vector<std::int32_t> exports_cycles(const std::string& named, const std::string& directory) {
+    EXPECT_TRUE(set_Startup());
+    const std::int32_t mode = 1;
+    std::int32_t steps = -1;
+    std::vector<std::int32_t> numbers;
+    if (set_BaseFilename(&mode, named.c_str(), directory.c_str()) && get_NumSteps(&steps) && steps >= 0) {
+        numbers.assign(std::size_t(steps) + 1, -7);
+        std::vector<float> times(numbers.size());
+        EXPECT_TRUE(get_SetData(numbers.data(), times.data()));
+        EXPECT_EQ(numbers.back(), -7) << "written past the steps";
+        numbers.pop_back();
+    }
+    resultsCleanUp();
+    return numbers;
 }
 
 // An array query of libqvres: what it asks, how many 4-byte values it
@@ -88,8 +115,6 @@ std::vector<Step> cycle_steps(qvres_reader* r, std::int64_t materials);
 Readings run(const std::vector<Step>& steps);
 // The model, parts, materials, model arrays and cycles.
 Readings read_model(const qvres_analysis* a);
-// read_model, then every cycle through a reader of its own.
-Readings read_analysis(const qvres_analysis* a);
 // Same questions, same statuses, same bits (memcmp).
 void expect_same(const Readings& actual, const Readings& expected);
 
