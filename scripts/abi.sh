@@ -3,7 +3,7 @@
 # describes each built library (its exported functions and the types they
 # reach in include/), and abidiff compares that with the baseline committed
 # in abi/, one file per library named after its version
-# (abi/libqvres.so.2.2.0.abi).
+# (abi/libqvres.so.2.2.1.abi).
 #
 #   scripts/abi.sh [--build-dir DIR]            check (the default)
 #   scripts/abi.sh [--build-dir DIR] --update   write the baselines anew
