@@ -233,21 +233,6 @@ TEST(AnalysisFiles, NamesComeFromTheLibraryAfterTheOpen) {
     }
 }
 
-// The cells of the unstructured elements are the library's, one per
-// element: the mixed model's kinds in element order.
-TEST(HostCells, OneCellPerUnstructuredElementFromTheLibrary) {
-    qvtest::TempDir dir;
-    qvw::write_base_file(qvtest::mixed_model()).save(dir.file("m.qvres_base"));
-    ResultsLibrary lib;
-    const Analysis a(lib, dir.file("m.qvres_base"));
-    // Two solids of 8 entries, a shell of 4 (tests/support/analysis_files.cpp).
-    std::vector<std::array<int, 3>> got;
-    for (const qvres_cell& c : a.cells()) got.push_back({c.kind, c.nodes, c.vtk_type});
-    EXPECT_EQ(got, (std::vector<std::array<int, 3>>{{QVRES_CELL_HEXAHEDRON, 8, 12},
-                                                    {QVRES_CELL_HEXAHEDRON, 8, 12},
-                                                    {QVRES_CELL_QUADRILATERAL, 4, 9}}));
-}
-
 // Names from results files in XML: escaped, in UTF-8 whatever their code page,
 // without the control characters XML cannot hold.
 TEST(XmlText, NamesBecomeWellFormedUtf8) {
