@@ -9,6 +9,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <set>
 
 #include "host/analysis_files.h"
@@ -37,22 +38,24 @@ std::string error_of(const std::function<void()>& f) {
     return "no error";
 }
 
-class SampleRun : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        dir_ = new qvtest::TempDir;
+// One sample for the suite: written once, opened at one of its cycle files.
+struct Run {
+    Run() : sample(write()), analysis(lib, sample.cycle_files[3]) {}
+    qvsample::SampleAnalysis write() {
         qvsample::SampleOptions o;
         o.i = I, o.j = J, o.k = K, o.cycles = 10;
-        sample_ = new qvsample::SampleAnalysis(qvsample::write_sample_analysis(dir_->path(), o));
-        lib_ = new ResultsLibrary;
-        analysis_ = new Analysis(*lib_, sample_->cycle_files[3]);
+        return qvsample::write_sample_analysis(dir.path(), o);
     }
-    static void TearDownTestSuite() {
-        delete analysis_;
-        delete lib_;
-        delete sample_;
-        delete dir_;
-    }
+    qvtest::TempDir dir;
+    qvsample::SampleAnalysis sample;
+    ResultsLibrary lib;
+    Analysis analysis;
+};
+
+class SampleRun : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { run_ = std::make_unique<Run>(); }
+    static void TearDownTestSuite() { run_.reset(); }
 
     // Structured element number (0-based, element order) of cell (i, j, k).
     static std::size_t element(std::int32_t i, std::int32_t j, std::int32_t k) {
@@ -62,15 +65,11 @@ protected:
         return static_cast<std::size_t>(((i - 1) * J + (j - 1)) * K + (k - 1));
     }
 
-    static qvtest::TempDir* dir_;
-    static qvsample::SampleAnalysis* sample_;
-    static ResultsLibrary* lib_;
-    static Analysis* analysis_;
+    static std::unique_ptr<Run> run_;
+    const qvsample::SampleAnalysis* const sample_ = &run_->sample;
+    const Analysis* const analysis_ = &run_->analysis;
 };
-qvtest::TempDir* SampleRun::dir_ = nullptr;
-qvsample::SampleAnalysis* SampleRun::sample_ = nullptr;
-ResultsLibrary* SampleRun::lib_ = nullptr;
-Analysis* SampleRun::analysis_ = nullptr;
+std::unique_ptr<Run> SampleRun::run_;
 
 // The model, units, steps and directory as the tools print and export them
 // are checked through the tools (cli_test.py, vtk_roundtrip_test.py); here

@@ -1,8 +1,8 @@
 """The exported files read back hold what the library returns: the
 reference numbers come from qvres-inspect, which reads them through the
-library, not from the sample's writer. RoundTrip checks the one .vtu per
-cycle of --single-vtu, Blocks the multiblock layout against it and against
-the library. Files are read with the strict reader of vtu.py (meshio reads
+library, not from the sample's writer: the one .vtu per cycle of
+--single-vtu, and the multiblock layout against it and against the
+library. Files are read with the strict reader of vtu.py (meshio reads
 them in tests/python/test_arrays.py and the demo test; VTK and pvpython in
 tests/python/test_paraview_*)."""
 import filecmp
@@ -22,7 +22,28 @@ from vtu import Vtu
 CELLS = {12: 612, 13: 2, 10: 6, 14: 1, 9: 6, 5: 4, 3: 4}
 
 
-class ExportTest(SampleTest):
+def parts_of(summary):
+    """(number, kind, (I, J, K) or None, name) of each part qvres-inspect summary lists."""
+    rows = re.findall(r"^\s+(\d+)\s+(structured|unstructured)\s+(\d+ x \d+ x \d+|-)\s+\d+\s+\d+\s+(\S.*)$",
+                      summary, re.M)
+    return [(int(n), kind, tuple(int(x) for x in e.split(" x ")) if e != "-" else None, name)
+            for n, kind, e, name in rows]
+
+
+class Export(SampleTest):
+    """The one .vtu per cycle of --single-vtu, and the multiblock layout: a
+    .vtm per step naming a .vts per structured part and a .vtu per
+    unstructured part."""
+
+    def setUp(self):
+        super().setUp()
+        self.out, self.single = self.path("blocks"), self.path("single")
+        run(TO_VTK, self.cycle, self.out)
+        run(TO_VTK, "--single-vtu", self.cycle, self.single)
+        _, summary, _ = run(INSPECT, "summary", self.cycle)
+        self.parts = parts_of(summary)
+        self.cycles = cycle_table(summary)
+
     def reference(self, *args):
         """Columns of a qvres-inspect CSV as float arrays (empty cells NaN),
         by header without its unit."""
@@ -32,30 +53,36 @@ class ExportTest(SampleTest):
         return {h.split(" (")[0]: np.array([float(r[i]) if r[i] else math.nan for r in rows])
                 for i, h in enumerate(header)}
 
+    def blocks(self, step, out=None):
+        """(name, file) of each block of a step's .vtm."""
+        root = ET.parse(os.path.join(out or self.out, f"sample_run_{step:04d}.vtm")).getroot()
+        self.assertEqual(root.get("type"), "vtkMultiBlockDataSet")
+        return [(d.get("name"), os.path.join(out or self.out, d.get("file"))) for d in root.iter("DataSet")]
 
-class RoundTrip(ExportTest):
-    def setUp(self):
-        super().setUp()
-        self.out = self.path("vtk")
-        run(TO_VTK, "--single-vtu", self.cycle, self.out)
-        _, self.summary, _ = run(INSPECT, "summary", self.cycle)
-
-    def test_collection_lists_every_cycle_with_its_time(self):
-        cycles = cycle_table(self.summary)
-        datasets = ET.parse(os.path.join(self.out, "sample_run.pvd")).getroot().findall("./Collection/DataSet")
-        self.assertEqual(len(datasets), len(cycles))
-        for (step, cycle, time), ds in zip(cycles, datasets):
-            self.assertAlmostEqual(float(ds.get("timestep")), time, delta=time * 1e-6 + 1e-15)
-            vtu = Vtu(os.path.join(self.out, ds.get("file")))
-            self.assertEqual(int(vtu.arrays["CYCLE"][0]), cycle)
-            self.assertAlmostEqual(float(vtu.arrays["TimeValue"][0]), float(ds.get("timestep")), delta=1e-12)
+    def test_the_collections_list_every_cycle_with_its_time_and_the_blocks_the_parts(self):
+        for out, suffix in ((self.single, "vtu"), (self.out, "vtm")):
+            datasets = ET.parse(os.path.join(out, "sample_run.pvd")).getroot().findall("./Collection/DataSet")
+            self.assertEqual([d.get("file") for d in datasets], [f"sample_run_{s:04d}.{suffix}" for s, _, _ in self.cycles])
+            for (_, cycle, time), ds in zip(self.cycles, datasets):
+                self.assertAlmostEqual(float(ds.get("timestep")), time, delta=time * 1e-6 + 1e-15)
+                if suffix == "vtu":
+                    vtu = Vtu(os.path.join(out, ds.get("file")))
+                    self.assertEqual(int(vtu.arrays["CYCLE"][0]), cycle)
+                    self.assertAlmostEqual(float(vtu.arrays["TimeValue"][0]), float(ds.get("timestep")), delta=1e-12)
+        self.assertEqual(len(self.parts), 8)
+        blocks = self.blocks(3)
+        self.assertEqual([n for n, _ in blocks], [p[3] for p in self.parts])
+        self.assertEqual([os.path.splitext(f)[1] for _, f in blocks],
+                         [".vts" if kind == "structured" else ".vtu" for _, kind, _, _ in self.parts])
+        for _, file in blocks:
+            self.assertEqual(int(Vtu(file).arrays["CYCLE"][0]), self.cycles[3][1])
 
     def test_points_cells_and_values_are_the_library_s(self):
         nodes = self.reference("nodes", self.cycle)
         xyz = np.column_stack([nodes["x"], nodes["y"], nodes["z"]]).astype(np.float32)
         for step in (0, 6, 11):
             with self.subTest(step=step):
-                vtu = Vtu(os.path.join(self.out, f"sample_run_{step:04d}.vtu"))
+                vtu = Vtu(os.path.join(self.single, f"sample_run_{step:04d}.vtu"))
                 self.assertTrue(vtu.compressed)
                 a = vtu.arrays
                 np.testing.assert_array_equal(a["Points"], xyz)
@@ -88,15 +115,15 @@ class RoundTrip(ExportTest):
         raw = self.path("raw")
         run(TO_VTK, "--single-vtu", "--no-compress", self.cycle, raw)
         total = {True: 0, False: 0}
-        for name in sorted(os.listdir(self.out)):
+        for name in sorted(os.listdir(self.single)):
             if not name.endswith(".vtu"):
                 continue
-            packed, plain = Vtu(os.path.join(self.out, name)), Vtu(os.path.join(raw, name))
+            packed, plain = Vtu(os.path.join(self.single, name)), Vtu(os.path.join(raw, name))
             self.assertFalse(plain.compressed)
             self.assertEqual(list(packed.arrays), list(plain.arrays))
             for key, values in packed.arrays.items():
                 np.testing.assert_array_equal(values, plain.arrays[key], f"{name} {key}")
-            total[True] += os.path.getsize(os.path.join(self.out, name))
+            total[True] += os.path.getsize(os.path.join(self.single, name))
             total[False] += os.path.getsize(os.path.join(raw, name))
         self.assertLess(total[True], total[False] / 2)
 
@@ -107,52 +134,12 @@ class RoundTrip(ExportTest):
                          ["sample_run.pvd", "sample_run_0002.vtu", "sample_run_0005.vtu", "sample_run_0006.vtu"])
         vtu = Vtu(os.path.join(chosen, "sample_run_0005.vtu"))
         self.assertEqual((vtu.point_arrays(), vtu.cell_arrays()), (["VELOCITY"], ["PRESSURE", "part"]))
-        full = Vtu(os.path.join(self.out, "sample_run_0005.vtu"))
+        full = Vtu(os.path.join(self.single, "sample_run_0005.vtu"))
         for name in ("VELOCITY", "PRESSURE", "part", "Points", "connectivity"):
             np.testing.assert_array_equal(vtu.arrays[name], full.arrays[name])
         # One axis alone stays a scalar.
         run(TO_VTK, "--single-vtu", "--steps", "5", "--vars", "Y-VELOCITY", self.cycle, chosen)
         self.assertEqual(Vtu(os.path.join(chosen, "sample_run_0005.vtu")).point_arrays(), ["Y-VELOCITY"])
-
-
-def parts_of(summary):
-    """(number, kind, (I, J, K) or None, name) of each part qvres-inspect summary lists."""
-    rows = re.findall(r"^\s+(\d+)\s+(structured|unstructured)\s+(\d+ x \d+ x \d+|-)\s+\d+\s+\d+\s+(\S.*)$",
-                      summary, re.M)
-    return [(int(n), kind, tuple(int(x) for x in e.split(" x ")) if e != "-" else None, name)
-            for n, kind, e, name in rows]
-
-
-class Blocks(ExportTest):
-    """The multiblock layout: a .vtm per step naming a .vts per structured
-    part and a .vtu per unstructured part."""
-
-    def setUp(self):
-        super().setUp()
-        self.out, self.single = self.path("blocks"), self.path("single")
-        run(TO_VTK, self.cycle, self.out)
-        run(TO_VTK, "--single-vtu", self.cycle, self.single)
-        _, summary, _ = run(INSPECT, "summary", self.cycle)
-        self.parts = parts_of(summary)
-        self.cycles = cycle_table(summary)
-
-    def blocks(self, step, out=None):
-        """(name, file) of each block of a step's .vtm."""
-        root = ET.parse(os.path.join(out or self.out, f"sample_run_{step:04d}.vtm")).getroot()
-        self.assertEqual(root.get("type"), "vtkMultiBlockDataSet")
-        return [(d.get("name"), os.path.join(out or self.out, d.get("file"))) for d in root.iter("DataSet")]
-
-    def test_the_collection_lists_a_multiblock_per_cycle_naming_the_parts(self):
-        datasets = ET.parse(os.path.join(self.out, "sample_run.pvd")).getroot().findall("./Collection/DataSet")
-        self.assertEqual([d.get("file") for d in datasets], [f"sample_run_{s:04d}.vtm" for s, _, _ in self.cycles])
-        self.assertEqual(len(self.parts), 8)
-        blocks = self.blocks(3)
-        self.assertEqual([n for n, _ in blocks], [p[3] for p in self.parts])
-        self.assertEqual([os.path.splitext(f)[1] for _, f in blocks],
-                         [".vts" if kind == "structured" else ".vtu" for _, kind, _, _ in self.parts])
-        for _, file in blocks:
-            vtu = Vtu(file)
-            self.assertEqual(int(vtu.arrays["CYCLE"][0]), self.cycles[3][1])
 
     def test_the_structured_block_holds_each_node_and_element_at_its_i_j_k(self):
         [(number, _, (I, J, K), _)] = [p for p in self.parts if p[1] == "structured"]
