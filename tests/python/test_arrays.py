@@ -203,9 +203,13 @@ def test_displacements_of_another_node_count_are_damaged(tmp_path):
             a.displacements(0)
 
 
-def test_to_meshio_drops_the_slots_of_a_plane(mixed, tmp_path, exports):
+def test_to_meshio_drops_the_slots_of_a_plane_and_joins_the_stress_components(tmp_path, exports):
+    """The mixed fixture with STRESS XX .. ZX: one 6-component array, XX, YY,
+    ZZ, XY, YZ, XZ (the files' ZX last), each column the variable the 59
+    exports read, as every other cell array, without the plane's 12 slots."""
     meshio = pytest.importorskip("meshio")
-    with qvres.open(mixed) as a:
+    run(tool("QVRES_FIXTURE"), tmp_path / "stress", "--stress-and-erosion")
+    with qvres.open(tmp_path / "stress") as a:
         exports.open(a.path)
         exports("set_newStep", 2)
         mesh = a.to_meshio(2)
@@ -213,26 +217,13 @@ def test_to_meshio_drops_the_slots_of_a_plane(mixed, tmp_path, exports):
         assert [(c.type, len(c.data)) for c in mesh.cells] == \
             [("hexahedron", 8), ("hexahedron", 1), ("quad", 1), ("triangle", 1), ("line", 1)]
         assert np.concatenate(mesh.cell_data["part"]).tolist() == [2] * 8 + [4, 5, 5, 6]
-        pressure = exports.array("get_FloatElemValues", 2 + 12 + 8 + 4, F32, 64, 1)
-        assert same_bits(np.concatenate(mesh.cell_data["PRESSURE"]), pressure[2 + 12:])
+        stress = np.concatenate(mesh.cell_data["STRESS"])
+        assert stress.shape == (8 + 4, 6) and not any(k.startswith("STRESS_") for k in mesh.cell_data)
+        for ours, variable in [(np.concatenate(mesh.cell_data["PRESSURE"]), 64)] + \
+                [(stress[:, column], v) for column, v in enumerate((67, 68, 69, 70, 71, 72))]:
+            theirs = exports.array("get_FloatElemValues", 2 + 12 + 8 + 4, F32, variable, 1)
+            assert same_bits(ours, theirs[2 + 12:]), variable
         mesh.write(tmp_path / "mixed.vtu")
         back = meshio.read(tmp_path / "mixed.vtu")
         assert {"TEMP", "TEMP[AIR]", "TEMP[FOAM]", "EPS[FOAM]", "PRESSURE_part2"} <= back.cell_data.keys()
         assert "TEMP[STEEL]" not in back.cell_data
-
-
-def test_to_meshio_joins_the_stress_components_in_vtk_order(tmp_path, exports):
-    """STRESS XX .. ZX as one 6-component array, XX, YY, ZZ, XY, YZ, XZ
-    (the files' ZX last), each column the variable the 59 exports read."""
-    pytest.importorskip("meshio")
-    run(tool("QVRES_FIXTURE"), tmp_path / "stress", "--stress-and-erosion")
-    with qvres.open(tmp_path / "stress") as a:
-        exports.open(a.path)
-        exports("set_newStep", 2)
-        mesh = a.to_meshio(2)
-        stress = np.concatenate(mesh.cell_data["STRESS"])
-        assert stress.shape == (8 + 4, 6)
-        assert not any(k.startswith("STRESS_") for k in mesh.cell_data)
-        for column, variable in enumerate((67, 68, 69, 70, 71, 72)):  # STRESS XX, YY, ZZ, XY, YZ, ZX
-            scalars = exports.array("get_FloatElemValues", 2 + 12 + 8 + 4, F32, variable, 1)
-            assert same_bits(stress[:, column], scalars[2 + 12:]), variable
