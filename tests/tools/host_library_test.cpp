@@ -39,8 +39,8 @@ std::string error_of(const std::function<void()>& f) {
 }
 
 // One sample for the suite: written once, opened at one of its cycle files.
-struct Run {
-    Run() : sample(write()), analysis(lib, sample.cycle_files[3]) {}
+struct SampleFiles {
+    SampleFiles() : sample(write()), analysis(lib, sample.cycle_files[3]) {}
     qvsample::SampleAnalysis write() {
         qvsample::SampleOptions o;
         o.i = I, o.j = J, o.k = K, o.cycles = 10;
@@ -54,7 +54,7 @@ struct Run {
 
 class SampleRun : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { run_ = std::make_unique<Run>(); }
+    static void SetUpTestSuite() { run_ = std::make_unique<SampleFiles>(); }
     static void TearDownTestSuite() { run_.reset(); }
 
     // Structured element number (0-based, element order) of cell (i, j, k).
@@ -65,11 +65,11 @@ protected:
         return static_cast<std::size_t>(((i - 1) * J + (j - 1)) * K + (k - 1));
     }
 
-    static std::unique_ptr<Run> run_;
+    static std::unique_ptr<SampleFiles> run_;
     const qvsample::SampleAnalysis* const sample_ = &run_->sample;
     const Analysis* const analysis_ = &run_->analysis;
 };
-std::unique_ptr<Run> SampleRun::run_;
+std::unique_ptr<SampleFiles> SampleRun::run_;
 
 // The model, units, steps and directory as the tools print and export them
 // are checked through the tools (cli_test.py, vtk_roundtrip_test.py); here
