@@ -134,77 +134,59 @@ def stressed(tmp_path_factory):
     return d
 
 
-def test_a_tensor_s_components_are_the_six_scalars_in_vtk_order(plugin, stressed, tmp_path):
+def block_cells(a, p, values):
+    """The rows of element_values(cells=True) that part p's block holds, in
+    its order: VTK counts a structured block's cells I fastest."""
+    if p.structured:
+        first = sum(q.elements for q in a.parts[:p.number - 1] if q.structured)
+        I, J, K = (x - 1 for x in p.extent)
+        return values[first:first + I * J * K].reshape(I, J, K, -1).transpose(2, 1, 0, 3).reshape(
+            I * J * K, *values.shape[1:])
+    return values[sum(q.elements for q in a.parts if q.structured) + a.part_elements(p.number) - 1]
+
+
+def test_tensors_and_eroded_cells_in_the_reader_and_the_export(plugin, stressed, tmp_path):
+    """STRESS XX .. ZX as one array, XX, YY, ZZ, XY, YZ, XZ (the files' ZX
+    last). EROSION by element not 0: hidden (VTK's HIDDENCELL, which
+    ParaView's geometry drops); by node: nothing hidden; ShowErodedCells:
+    nothing hidden."""
     run(tool("QVRES_TO_VTK"), stressed, tmp_path)
     reader = reader_of(plugin, stressed)
     times = time_steps(reader)
-    assert reader.UpdateTimeStep(times[2])
-    assert "STRESS" in [reader.GetCellDataArraySelection().GetArrayName(i)
-                        for i in range(reader.GetCellDataArraySelection().GetNumberOfArrays())]
+    assert reader.GetCellDataArraySelection().ArrayExists("STRESS")
+    hidden = vtkDataSetAttributes.HIDDENCELL
+    ghosts = lambda grid: grid.GetCellData().GetArray(vtkDataSetAttributes.GhostArrayName())  # noqa: E731
+    plane = lambda p: p.structured and min(p.extent) < 2  # noqa: E731
     with qvres.open(stressed) as a:
-        # XX, YY, ZZ, XY, YZ, XZ: the files' ZX last.
-        scalars = np.column_stack([a.element_values(f"STRESS {c}", 2, cells=True)
-                                   for c in ("XX", "YY", "ZZ", "XY", "YZ", "ZX")])
-        for source in (reader.GetOutputDataObject(0), exported(tmp_path / "stressed_run_0002.vtm")):
-            for p, (_, grid) in zip(a.parts, blocks(source)):
-                stress = grid.GetCellData().GetArray("STRESS")
-                names = [grid.GetCellData().GetArrayName(i) for i in range(grid.GetCellData().GetNumberOfArrays())]
-                assert not any(n.startswith("STRESS_") for n in names)
-                if p.structured and min(p.extent) < 2:
-                    assert stress is None  # a plane: no elements
-                    continue
-                assert stress.GetNumberOfComponents() == 6
-                first = sum(q.elements for q in a.parts[:p.number - 1] if q.structured)
-                values = vtk_to_numpy(stress)
-                if p.structured:
-                    I, J, K = (x - 1 for x in p.extent)
-                    expected = scalars[first:first + I * J * K].reshape(I, J, K, 6).transpose(2, 1, 0, 3).reshape(-1, 6)
-                else:
-                    expected = scalars[sum(q.elements for q in a.parts if q.structured) + a.part_elements(p.number) - 1]
-                assert same_bits(values, expected), p.name
-
-
-def test_eroded_cells_are_hidden_and_shown_with_the_option(plugin, stressed, tmp_path):
-    """EROSION by element not 0: hidden (VTK's HIDDENCELL, which ParaView's
-    geometry drops); by node: nothing hidden; ShowErodedCells: nothing
-    hidden."""
-    hidden_bit = vtkDataSetAttributes.HIDDENCELL
-    reader = reader_of(plugin, stressed)
-    times = time_steps(reader)
-    with qvres.open(stressed) as a:
+        # Cycle 10 stores EROSION by node alone: only a plane's VTK cells,
+        # which are no elements, are hidden.
         assert [v.location for v in a.variables(0) if v.name == "EROSION"] == ["node"]
-        eroded = a.element_values(26, 2, cells=True)
-        assert set(eroded) == {0, 1, 2}
-        structured = sum(p.elements for p in a.parts if p.structured)
-        # Cycle 10 stores EROSION by node alone.
         assert reader.UpdateTimeStep(times[0])
         for p, (_, grid) in zip(a.parts, blocks(reader.GetOutputDataObject(0))):
-            ghosts = grid.GetCellData().GetArray(vtkDataSetAttributes.GhostArrayName())
-            if p.structured and min(p.extent) < 2:  # a plane: VTK's cells, which are no elements, all hidden
-                assert (vtk_to_numpy(ghosts) == hidden_bit).all()
-            else:
-                assert ghosts is None, p.name
+            assert (vtk_to_numpy(ghosts(grid)) == hidden).all() if plane(p) else ghosts(grid) is None, p.name
+        scalars = np.column_stack([a.element_values(f"STRESS {c}", 2, cells=True)
+                                   for c in ("XX", "YY", "ZZ", "XY", "YZ", "ZX")])
+        eroded = a.element_values(26, 2, cells=True)
+        assert set(eroded) == {0, 1, 2}
         assert reader.UpdateTimeStep(times[2])
-        out = reader.GetOutputDataObject(0)
-        for p, (_, grid) in zip(a.parts, blocks(out)):
-            if p.structured and min(p.extent) < 2:
-                continue
-            ghosts = grid.GetCellData().GetArray(vtkDataSetAttributes.GhostArrayName())
-            if p.structured:
-                I, J, K = (x - 1 for x in p.extent)
-                first = sum(q.elements for q in a.parts[:p.number - 1] if q.structured)
-                mine = eroded[first:first + I * J * K].reshape(I, J, K).transpose(2, 1, 0).ravel()
-            else:
-                mine = eroded[structured + a.part_elements(p.number) - 1]
-            if not mine.any():
-                assert ghosts is None, p.name
-                continue
-            assert np.array_equal(vtk_to_numpy(ghosts), np.where(mine != 0, hidden_bit, 0)), p.name
+        for source in (reader.GetOutputDataObject(0), exported(tmp_path / "stressed_run_0002.vtm")):
+            for p, (_, grid) in zip(a.parts, blocks(source)):
+                data = grid.GetCellData()
+                assert not any(data.GetArrayName(i).startswith("STRESS_") for i in range(data.GetNumberOfArrays()))
+                if plane(p):
+                    assert data.GetArray("STRESS") is None  # a plane: no elements
+                    continue
+                assert data.GetArray("STRESS").GetNumberOfComponents() == 6
+                assert same_bits(vtk_to_numpy(data.GetArray("STRESS")), block_cells(a, p, scalars)), p.name
+                mine = block_cells(a, p, eroded)
+                if mine.any():
+                    assert np.array_equal(vtk_to_numpy(ghosts(grid)), np.where(mine != 0, hidden, 0)), p.name
+                else:
+                    assert ghosts(grid) is None, p.name
         reader.SetShowErodedCells(1)
         assert reader.UpdateTimeStep(times[2])
         for p, (_, grid) in zip(a.parts, blocks(reader.GetOutputDataObject(0))):
-            if not (p.structured and min(p.extent) < 2):
-                assert grid.GetCellData().GetArray(vtkDataSetAttributes.GhostArrayName()) is None, p.name
+            assert plane(p) or ghosts(grid) is None, p.name
 
 
 @pytest.fixture
