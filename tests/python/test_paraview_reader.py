@@ -15,7 +15,7 @@ import numpy as np
 import pytest
 
 import qvres
-from conftest import run, same_bits, tool
+from conftest import open_files, run, same_bits, tool
 
 pytest.importorskip("vtkmodules.vtkIOXML", reason="needs VTK's Python modules (Debian: python3-vtk9)")
 from vtkmodules.util.misc import calldata_type  # noqa: E402
@@ -331,21 +331,12 @@ def test_a_reader_that_only_vtk_holds(plugin, sample):
     """As in ParaView, which keeps the VTK object and not its Python
     wrapper: a change of the selection still updates the output, and the
     analysis is closed when VTK deletes the reader."""
-    def files_open():
-        found = []
-        for fd in os.listdir("/proc/self/fd"):
-            try:
-                found.append(os.readlink(f"/proc/self/fd/{fd}"))
-            except OSError:
-                pass
-        return [f for f in found if f.startswith(os.path.realpath(sample) + os.sep)]
-
     reader = reader_of(plugin, sample)
     downstream = vtkPassArrays()
     downstream.SetInputConnection(reader.GetOutputPort())
     downstream.Update()
     cells = reader.GetCellDataArraySelection()
-    assert downstream.GetOutput().GetBlock(0).GetCellData().GetArray("PRESSURE") and files_open()
+    assert downstream.GetOutput().GetBlock(0).GetCellData().GetArray("PRESSURE") and open_files(sample)
     del reader
     gc.collect()
     cells.DisableArray("PRESSURE")
@@ -353,4 +344,4 @@ def test_a_reader_that_only_vtk_holds(plugin, sample):
     assert not downstream.GetOutput().GetBlock(0).GetCellData().GetArray("PRESSURE")
     del downstream, cells
     gc.collect()
-    assert not files_open()
+    assert not open_files(sample)
