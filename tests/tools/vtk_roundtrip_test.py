@@ -152,24 +152,16 @@ class Export(SampleTest):
         pressure = self.reference("values", self.cycle, str(step), "PRESSURE")["value"]
         velocity = [self.reference("values", self.cycle, str(step), f"{a}-VELOCITY")["value"] for a in "XYZ"]
         a = vts.arrays
-        self.assertEqual(a["Points"].shape, (I * J * K, 3))
-        self.assertEqual(a["PRESSURE"].shape, ((I - 1) * (J - 1) * (K - 1),))
-        # VTK counts I fastest; the library's node and element numbers K fastest.
-        for i, j, k in ((0, 0, 0), (1, 0, 0), (0, 1, 0), (0, 0, 1), (I - 1, J - 1, K - 1), (7, 3, 2), (13, 5, 4)):
-            point = i + I * (j + J * k)
-            node = (i * J + j) * K + k  # 0-based node number in the part, the first part
-            np.testing.assert_array_equal(a["Points"][point], np.float32([nodes[c][node] for c in "xyz"]))
-            np.testing.assert_array_equal(a["displacement"][point], np.float32([nodes[c][node] for c in
-                                                                                 ("dx", "dy", "dz")]))
-            np.testing.assert_array_equal(a["VELOCITY"][point], np.float32([v[node] for v in velocity]))
-            if i < I - 1 and j < J - 1 and k < K - 1:
-                cell = i + (I - 1) * (j + (J - 1) * k)
-                element = (i * (J - 1) + j) * (K - 1) + k
-                self.assertEqual(a["PRESSURE"][cell], np.float32(pressure[element]))
-                self.assertEqual(a["part"][cell], number)
-        # Every cell at once, the transposition spelt another way.
-        expected = pressure[:(I - 1) * (J - 1) * (K - 1)].reshape(I - 1, J - 1, K - 1).transpose(2, 1, 0).ravel()
-        np.testing.assert_array_equal(a["PRESSURE"], expected.astype(np.float32))
+        # VTK counts I fastest; the library's node and element numbers K
+        # fastest (the block is the first part).
+        in_vtk_order = lambda v, i, j, k: v[:i * j * k].reshape(i, j, k, -1).transpose(2, 1, 0, 3).reshape(  # noqa: E731
+            i * j * k, -1).squeeze()
+        for array, columns in (("Points", ("x", "y", "z")), ("displacement", ("dx", "dy", "dz"))):
+            xyz = np.column_stack([nodes[c] for c in columns]).astype(np.float32)
+            np.testing.assert_array_equal(a[array], in_vtk_order(xyz, I, J, K), array)
+        np.testing.assert_array_equal(a["VELOCITY"], in_vtk_order(np.column_stack(velocity).astype(np.float32), I, J, K))
+        np.testing.assert_array_equal(a["PRESSURE"], in_vtk_order(pressure.astype(np.float32), I - 1, J - 1, K - 1))
+        np.testing.assert_array_equal(a["part"], np.full((I - 1) * (J - 1) * (K - 1), number))
 
     def test_each_unstructured_block_holds_its_part_s_cells_of_the_one_grid(self):
         step = 11
