@@ -106,14 +106,7 @@ TEST(OutputFile, AFailureLeavesNoTemporaryAndKeepsTheEarlierFile) {
     }
 }
 
-TEST(OutputFile, StandardOutputStaysStandardOutput) {
-    OutputFile out("-");
-    EXPECT_TRUE(out.standard());
-    EXPECT_EQ(out.get(), stdout);
-    EXPECT_TRUE(out.temporary().empty());
-    out.commit();
-}
-
+// "-" is standard output: cli_test.py compares --csv - and --svg - with the files.
 #ifndef _WIN32
 TEST(OutputFile, NeverWritesThroughALinkPlantedAtAnyName) {
     TempDir dir;
