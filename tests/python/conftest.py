@@ -46,6 +46,19 @@ def mixed(tmp_path_factory):
     return d
 
 
+def open_files(directory, base=True):
+    """The files of `directory` this process holds open (the base file left
+    out unless `base`)."""
+    paths = []
+    for fd in os.listdir("/proc/self/fd"):
+        try:
+            paths.append(os.readlink(f"/proc/self/fd/{fd}"))
+        except OSError:
+            pass
+    return [p for p in paths if p.startswith(os.path.realpath(directory) + os.sep)
+            and (base or not p.endswith("qvres_base"))]
+
+
 def same_bits(a, b):
     """Equal values bit for bit (NaN included), and equal lengths."""
     a, b = np.ascontiguousarray(a), np.ascontiguousarray(b)

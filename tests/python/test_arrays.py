@@ -2,13 +2,12 @@
 for bit, on the sample and on the fixture with a plane part, a part without
 elements, an unreported material and a variable stored for two parts."""
 import ctypes
-import os
 
 import numpy as np
 import pytest
 
 import qvres
-from conftest import ENV, run, same_bits, tool
+from conftest import run, same_bits, tool
 
 I32, F32 = np.int32, np.float32
 
@@ -66,7 +65,7 @@ def test_model_equals_the_exports(analysis, exports):
     assert [a.cycles.index(c) for c in numbers] == list(range(steps))
 
 
-def test_every_array_of_every_cycle_equals_the_exports(analysis, exports):
+def test_every_array_and_count_of_every_cycle_equals_the_exports(analysis, exports):
     a = analysis
     exports.open(a.path)
     n, rows_real = a.model.nodes, structured_rows(a.parts, True)
@@ -75,6 +74,7 @@ def test_every_array_of_every_cycle_equals_the_exports(analysis, exports):
     for k in range(len(a.cycles)):
         exports("set_newStep", k)
         assert same_bits(a.displacements(k).ravel(), exports.array("get_NodeDisplacements", 3 * n, F32))
+        assert a.count("displacements", k) == 3 * n
         for v in a.variables(k):
             part = abs(v.part)
             if v.location == "node":
@@ -94,62 +94,32 @@ def test_every_array_of_every_cycle_equals_the_exports(analysis, exports):
                     ours = np.concatenate([ours[:rows_real].ravel(), ours[rows_real:, -1]])
                 theirs = exports.array("get_FloatElemValues", 2 + rows_real * cols + e, F32, v.index, part)
             assert same_bits(ours, theirs[2:]), (k, v)
+            # What a front end sizes its buffers from: the values the export wrote.
+            assert a.count(v, k) == a.count(v.index, k, part=v.part, location=v.location) == len(theirs) - 2
         for m in a.materials:
             fractions = exports.array("get_MaterialFractions", rows_int, F32, m.number)
             assert same_bits(a.material_fractions(m.number, k), fractions)
             assert same_bits(a.material_fractions(m.name.lower(), k), fractions)
-
-
-def test_counts_are_what_the_model_lays_out(analysis):
-    # What a front end checks before it sizes anything: each count from the
-    # model's extents, as the reads of the test above lay the values out.
-    a = analysis
-    n, rows_real = a.model.nodes, structured_rows(a.parts, True)
-    rows_int, e = structured_rows(a.parts, False), a.model.unstructured_elements
-    cols = len(a.reported_materials) + 1
-    for k in range(len(a.cycles)):
-        assert a.count("displacements", k) == 3 * n
-        for v in a.variables(k):
-            if v.location == "node":
-                expected = n
-            elif v.integer:
-                expected = rows_int + e
-            else:
-                expected = rows_real * (cols if v.multi_material else 1) + e
-            assert a.count(v, k) == expected, (k, v)
-            assert a.count(v.index, k, part=v.part, location=v.location) == expected, (k, v)
-        for m in a.materials:
             assert a.count("material_fractions", k, part=m.number) == rows_int
     with pytest.raises(qvres.NotStoredError):
         a.count("NO_SUCH_VARIABLE", 0)
 
 
-def test_history_is_the_value_at_every_cycle(analysis):
+def test_histories_and_envelopes_are_the_values_of_every_cycle(analysis):
     a = analysis
+    n = len(a.cycles)
     for v in a.variables(0):
         if v.location is None:
             continue
         values = a.node_values if v.location == "node" else a.element_values
-        per_cycle = [values(v, k) for k in range(len(a.cycles))]
-        for position in (0, len(per_cycle[0]) - 1, len(per_cycle[0]) // 2):
-            h = a.history(v.name, **{v.location: position}, part=v.part)
-            assert same_bits(h.times, a.cycles.times)
-            assert same_bits(h.values, np.stack([p[position] for p in per_cycle])), (v, position)
-    with pytest.raises(qvres.ArgumentError):
-        a.history(a.variables(0)[0].name, node=a.model.nodes + 5)
-    with pytest.raises(qvres.ArgumentError):
-        a.history("PRESSURE")
-
-
-def test_history_of_many_positions_and_the_envelope_in_one_call(analysis):
-    a = analysis
-    n = len(a.cycles)
-    for v in a.variables(0):
-        if v.location is None or v.index in qvres.MULTI_MATERIAL and v.location == "element":
-            continue
-        values = a.node_values if v.location == "node" else a.element_values
         per_cycle = np.stack([values(v, k) for k in range(n)])
         last = per_cycle.shape[1] - 1
+        for position in (0, last):  # one position: a 1-D history (a row per cycle for materials)
+            h = a.history(v.name, **{v.location: position}, part=v.part)
+            assert same_bits(h.times, a.cycles.times)
+            assert same_bits(h.values, per_cycle[:, position]), (v, position)
+        if v.multi_material and v.location == "element":
+            continue
         positions = [last, 0, last // 2, 0]
         for threads in (1, 2):
             h = a.history(v.name, **{v.location: positions}, part=v.part, threads=threads)
@@ -164,10 +134,12 @@ def test_history_of_many_positions_and_the_envelope_in_one_call(analysis):
                 assert same_bits(e.cycles, first), (v, extreme)
                 assert same_bits(e.values, per_cycle[first, np.arange(per_cycle.shape[1])])
                 assert same_bits(e.times, a.cycles.times[first])
-    with pytest.raises(qvres.ArgumentError):
-        a.history("PRESSURE", element=[0, 1], cycles=slice(0, n, 2))
-    with pytest.raises(qvres.ArgumentError):
-        a.envelope("PRESSURE", "mean")
+    for bad in (lambda: a.history(a.variables(0)[0].name, node=a.model.nodes + 5), lambda: a.history("PRESSURE"),
+                lambda: a.history("PRESSURE", element=[0, 1], cycles=slice(0, n, 2)),
+                lambda: a.envelope("PRESSURE", "mean")):
+        with pytest.raises(qvres.ArgumentError):
+            bad()
+
 
 def test_variables_by_name_index_and_part(mixed, exports):
     with qvres.open(mixed) as a:
@@ -231,9 +203,13 @@ def test_displacements_of_another_node_count_are_damaged(tmp_path):
             a.displacements(0)
 
 
-def test_to_meshio_drops_the_slots_of_a_plane(mixed, tmp_path, exports):
+def test_to_meshio_drops_the_slots_of_a_plane_and_joins_the_stress_components(tmp_path, exports):
+    """The mixed fixture with STRESS XX .. ZX: one 6-component array, XX, YY,
+    ZZ, XY, YZ, XZ (the files' ZX last), each column the variable the 59
+    exports read, as every other cell array, without the plane's 12 slots."""
     meshio = pytest.importorskip("meshio")
-    with qvres.open(mixed) as a:
+    run(tool("QVRES_FIXTURE"), tmp_path / "stress", "--stress-and-erosion")
+    with qvres.open(tmp_path / "stress") as a:
         exports.open(a.path)
         exports("set_newStep", 2)
         mesh = a.to_meshio(2)
@@ -241,26 +217,13 @@ def test_to_meshio_drops_the_slots_of_a_plane(mixed, tmp_path, exports):
         assert [(c.type, len(c.data)) for c in mesh.cells] == \
             [("hexahedron", 8), ("hexahedron", 1), ("quad", 1), ("triangle", 1), ("line", 1)]
         assert np.concatenate(mesh.cell_data["part"]).tolist() == [2] * 8 + [4, 5, 5, 6]
-        pressure = exports.array("get_FloatElemValues", 2 + 12 + 8 + 4, F32, 64, 1)
-        assert same_bits(np.concatenate(mesh.cell_data["PRESSURE"]), pressure[2 + 12:])
+        stress = np.concatenate(mesh.cell_data["STRESS"])
+        assert stress.shape == (8 + 4, 6) and not any(k.startswith("STRESS_") for k in mesh.cell_data)
+        for ours, variable in [(np.concatenate(mesh.cell_data["PRESSURE"]), 64)] + \
+                [(stress[:, column], v) for column, v in enumerate((67, 68, 69, 70, 71, 72))]:
+            theirs = exports.array("get_FloatElemValues", 2 + 12 + 8 + 4, F32, variable, 1)
+            assert same_bits(ours, theirs[2 + 12:]), variable
         mesh.write(tmp_path / "mixed.vtu")
         back = meshio.read(tmp_path / "mixed.vtu")
         assert {"TEMP", "TEMP[AIR]", "TEMP[FOAM]", "EPS[FOAM]", "PRESSURE_part2"} <= back.cell_data.keys()
         assert "TEMP[STEEL]" not in back.cell_data
-
-
-def test_to_meshio_joins_the_stress_components_in_vtk_order(tmp_path, exports):
-    """STRESS XX .. ZX as one 6-component array, XX, YY, ZZ, XY, YZ, XZ
-    (the files' ZX last), each column the variable the 59 exports read."""
-    pytest.importorskip("meshio")
-    run(tool("QVRES_FIXTURE"), tmp_path / "stress", "--stress-and-erosion")
-    with qvres.open(tmp_path / "stress") as a:
-        exports.open(a.path)
-        exports("set_newStep", 2)
-        mesh = a.to_meshio(2)
-        stress = np.concatenate(mesh.cell_data["STRESS"])
-        assert stress.shape == (8 + 4, 6)
-        assert not any(k.startswith("STRESS_") for k in mesh.cell_data)
-        for column, variable in enumerate((67, 68, 69, 70, 71, 72)):  # STRESS XX, YY, ZZ, XY, YZ, ZX
-            scalars = exports.array("get_FloatElemValues", 2 + 12 + 8 + 4, F32, variable, 1)
-            assert same_bits(stress[:, column], scalars[2 + 12:]), variable

@@ -86,14 +86,6 @@ def test_part_nodes_are_the_nodes_the_part_elements_use(request, fixture, export
             a.part_nodes(len(a.parts) + 1)
 
 
-def test_part_nodes_as_the_fixture_wrote_them(mixed):
-    # Its connectivity: BRICK the hexahedron 1..8, SKIN the quadrilateral
-    # 5..8 and the triangle 8, 9, 10, ROD the beam 11, 12.
-    with qvres.open(mixed) as a:
-        assert [a.part_nodes(p).tolist() for p in (4, 5, 6)] == \
-            [list(range(1, 9)), [5, 6, 7, 8, 9, 10], [11, 12]]
-
-
 # The fixture's units (mm, kg, ms): pressure in GPa.
 GPA = 1e9
 SLOTS, ELEMENTS = 45, 4
@@ -126,93 +118,33 @@ def test_slot_values_are_every_slot_the_fixture_wrote(mixed):
             a.slot_values("X-VELOCITY", 0)
 
 
-def test_slot_values_equal_the_exports_in_every_slot_mode(sample, exports):
+def test_joints_and_rigid_bodies_are_the_exports_records(sample, exports):
+    # Units and frames are the library's (exports/joints_test.cpp, and
+    # qvres/differential_test.cpp against libqvres); here the package's
+    # shapes: triples, the frame column by column, the body's 4 x 4 motion.
     with qvres.open(sample) as a:
         exports.open(a.path)
-        slots, e = a.model.structured_slots, a.model.unstructured_elements
-        exports("setDataExtractionMode", 1)
-        try:
-            for k in (0, len(a.cycles) // 2, len(a.cycles) - 1):
-                exports("set_newStep", k)
-                for v in a.variables(k):
-                    if v.location != "element":
-                        continue
-                    name = "get_IntElemValues" if v.integer else "get_FloatElemValues"
-                    theirs = exports.array(name, 2 + slots + e, I32 if v.integer else F32, v.index, abs(v.part))
-                    assert same_bits(a.slot_values(v, k), theirs[2:]), (k, v)
-        finally:
-            exports("setDataExtractionMode", 0)
-
-
-# The sample's units (mm, kg, ms) and its joint: ten triples push * a * (1,
-# 2, 3) for a = 1 .. 10, then the frame, turned 90 degrees about z (its
-# columns: (0, 1, 0), (-1, 0, 0), (0, 0, 1)).
-SCALE = {1: 1e3, 3: 1e3, 5: 1e3,        # kN
-         2: 1.0, 4: 1.0, 6: 1.0,        # kN mm
-         7: 1e-3, 8: 1.0, 9: 1.0, 10: 1.0}  # mm; -; mm/ms
-FRAME = np.array([[0, -1, 0], [1, 0, 0], [0, 0, 1]], np.float64)
-
-
-def test_joint_quantities_as_the_sample_wrote_them(sample, exports):
-    with qvres.open(sample) as a:
-        exports.open(a.path)
-        pushes = []
         for k in range(len(a.cycles)):
-            push = a.joint(1, 7, k)[0] / (7 * SCALE[7])
-            pushes.append(push)
-            for q in SCALE:
-                triple = push * q * np.array([1.0, 2.0, 3.0]) * SCALE[q]
-                np.testing.assert_allclose(a.joint(1, q, k), triple, rtol=1e-5, atol=1e-12)
-                np.testing.assert_allclose(a.joint(1, -q, k), FRAME @ triple, rtol=1e-5, atol=1e-12)
-            frame = a.joint(1, 11, k)
-            assert frame.shape == (4, 4) and frame.dtype == F32
-            assert np.array_equal(frame[:3, :3], FRAME) and np.array_equal(frame[3], [0, 0, 0, 1])
-            assert np.array_equal(frame[:3, 3], [0, 0, 0])
             exports("set_newStep", k)
-            for q in (1, -4, 11, 13):
+            for q in [q for q in range(-13, 14) if q]:
                 record = np.zeros(16, F32)
                 exports("get_JointData", 1, q, record.ctypes.data_as(ctypes.c_void_p))
                 ours = a.joint(1, q, k)
-                assert same_bits(ours.T.ravel() if q == 11 else ours, record if q == 11 else record[:3])
+                assert ours.dtype == F32 and ours.shape == ((4, 4) if q == 11 else (3,)), q
+                assert same_bits(ours.T.ravel() if q == 11 else ours, record if q == 11 else record[:3]), q
             # A joint the cycle does not hold, and quantity 0: zeros.
             assert not a.joint(2, 1, k).any() and not a.joint(1, 0, k).any()
-        # The loads grow with the run from none to full.
-        assert pushes[0] == 0 and pushes[-1] == pytest.approx(1, rel=1e-6)
-        assert all(0 <= p <= q for p, q in zip(pushes, pushes[1:]))
-        for bad in (14, -14, 2**31):
-            with pytest.raises(qvres.ArgumentError):
-                a.joint(1, bad, 0)
-        with pytest.raises(qvres.ArgumentError):
-            a.joint(1.5, 1, 0)
-
-
-def test_rigid_body_motion_as_the_sample_wrote_it(sample, exports):
-    with qvres.open(sample) as a:
-        exports.open(a.path)
-        i, j, k_ = a.parts[0].extent
-        # The body's reference point starts at (lx + 70, ly / 2, lz / 2) mm
-        # of the 5 mm block, and moves along x at 30 mm/ms while the body
-        # turns about z at 0.5 rad/ms.
-        start = np.array([(i - 1) * 5.0 + 70.0, (j - 1) * 2.5, (k_ - 1) * 2.5])
-        for k in range(len(a.cycles)):
-            t = np.float32(a.cycles.times[k] * 1e3)  # ms, as the file holds it
-            angle = 0.5 * float(t)
-            ca, sa = np.cos(angle), np.sin(angle)
-            rotation = np.array([[ca, -sa, 0], [sa, ca, 0], [0, 0, 1]])
-            now = start + [30.0 * float(t), 0, 0]
             moved = a.rigid_body(1, k)
-            assert moved.shape == (4, 4) and moved.dtype == F32
-            np.testing.assert_allclose(moved[:3, :3], rotation, atol=1e-6)
-            np.testing.assert_allclose(moved[:3, 3], 1e-3 * now - rotation @ (1e-3 * start), atol=1e-6)
-            assert np.array_equal(moved[3], [0, 0, 0, 1])
-            np.testing.assert_allclose(moved @ np.r_[1e-3 * start, 1], np.r_[1e-3 * now, 1], atol=1e-6)
-            exports("set_newStep", k)
             record = np.zeros(12, F32)
             exports("get_RigidBodyData", 1, record.ctypes.data_as(ctypes.c_void_p))
+            assert moved.shape == (4, 4) and moved.dtype == F32 and np.array_equal(moved[3], [0, 0, 0, 1])
             assert same_bits(moved[:3, :3].T.ravel(), record[:9]) and same_bits(moved[:3, 3], record[9:])
             # A body the cycle does not hold does not move.
             assert np.array_equal(a.rigid_body(7, k), np.eye(4))
         assert a.rigid_body(1, -1)[1, 0] > 0.01  # it has turned by the end
+        for bad in ((1, 14), (1, -14), (1, 2**31), (1.5, 1)):
+            with pytest.raises(qvres.ArgumentError):
+                a.joint(*bad, 0)
 
 
 def test_the_paraview_reader_uses_only_the_public_api():
@@ -244,12 +176,8 @@ def test_public_mesh_helpers():
                                node(a, 0, 1), node(a + 1, 0, 1), node(a + 1, 1, 1), node(a, 1, 1)]
                               for a in (0, 1)]
     assert qvres.structured_cells(0, 1, 3, 4).shape == (0, 8)
+    # Vector axes: test_catalogue. Names of a variable stored for two parts.
     V = qvres.Variable
-    entries = [V("X-VELOCITY", 4, 1, 2, "m/s"), V("Y-VELOCITY", 5, 1, 2, "m/s"), V("Z-VELOCITY", 6, 1, 2, "m/s"),
-               V("X-FORCE", 7, 1, 2, "N"), V("Y-FORCE", 8, 1, 2, "N"), V("PRESSURE", 64, 2, -2, "Pa"),
-               V("PRESSURE", 64, 3, -2, "Pa")]
-    vectors, axes = qvres.vector_axes(entries)
-    assert vectors == {entries[0]: entries[1:3]} and axes == set(entries[1:3])
     names = qvres.ArrayNames()
-    assert [names(v) for v in entries[5:]] + [names.unique("x"), names.unique("x")] == \
+    assert [names(V("PRESSURE", 64, p, -2, "Pa")) for p in (2, 3)] + [names.unique("x"), names.unique("x")] == \
         ["PRESSURE_part2", "PRESSURE_part3", "x", "x_2"]

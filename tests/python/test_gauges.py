@@ -33,6 +33,8 @@ def test_a_history_at_points_is_the_value_of_the_cell_or_nearest_node(sample):
         points = centres[pick]
         g = a.locate(points)
         assert same_bits(g.slot, slots[pick]) and (g.part == 1).all() and g.structured.all()
+        # Unstructured solids of every kind: qvres/gauges_test.cpp.
+        assert (a.locate(points, nodes=False).node == -1).all()
         n = len(a.cycles)
         for threads in (1, 2):
             h = a.history("PRESSURE", at=points, threads=threads)
@@ -50,23 +52,6 @@ def test_a_history_at_points_is_the_value_of_the_cell_or_nearest_node(sample):
         nearest = [int(np.argmin(((xyz - p) ** 2).sum(axis=1))) for p in probes]
         h = a.history("X-VELOCITY", at=probes, cycles=slice(2, n))
         assert same_bits(h.values, np.stack([a.node_values("X-VELOCITY", k)[nearest] for k in range(2, n)]))
-
-
-def test_unstructured_solids_hold_their_centroids(sample):
-    with qvres.open(sample) as a:
-        cells, conn = a.cells(), a.connectivity().astype(np.int64)
-        xyz = a.coordinates().astype(np.float64)
-        solid = np.isin(cells.kind, (5, 6, 7, 8))
-        assert solid.any()
-        elements = np.flatnonzero(solid)
-        centroids = np.array([xyz[conn[e, :cells.nodes[e]] - 1 + a.model.structured_slots].mean(axis=0)
-                              for e in elements])
-        g = a.locate(centroids, nodes=False)
-        # A centroid may also lie in an earlier element overlapping this one;
-        # the sample's solids do not overlap.
-        assert same_bits(g.element, elements.astype(np.int64))
-        assert same_bits(g.slot, a.model.structured_slots + elements.astype(np.int64))
-        assert (g.node == -1).all()
 
 
 def test_points_outside_and_not_finite_name_the_point(sample):

@@ -56,9 +56,6 @@ CLOSE_RACE = """
                 try:
                     fn(a)
                     outcomes[name].add("ok")
-                except AttributeError:
-                    outcomes[name].add("missing")  # a method this package lacks
-                    return
                 except qvres.Error as e:
                     # After close: the package's error, naming the file.
                     assert "closed" in str(e) and path in str(e), str(e)
@@ -100,8 +97,7 @@ def test_close_while_other_threads_read_the_model_ends_cleanly(large):
     assert status == 0, f"the child ended with status {status} " \
                         f"({signal.Signals(-status).name if status < 0 else 'exit'}):\n{out}\n{err}"
     rounds, outcomes = out.split(" ", 1)
-    assert int(rounds) >= 5 and not err, err
-    assert "missing" not in outcomes, outcomes
+    assert int(rounds) >= 5 and not err, err  # a thread's exception is printed there
     # Both outcomes were met: the race was run, not avoided.
     assert "'closed'" in outcomes and "'ok'" in outcomes, outcomes
 
@@ -191,8 +187,6 @@ FORK_AND_USE = """
                 if "open it anew" not in str(e) or path not in str(e):
                     print(e)
                     code = 4
-            except AttributeError:
-                code = 5
         # Opened anew, the analysis reads.
         with qvres.open(path) as b:
             if len(b.element_values("PRESSURE", 1)) == 0:

@@ -1,6 +1,5 @@
 """Threads share one analysis, each reading cycles through its own reader."""
 import gc
-import os
 import sys
 import threading
 import time
@@ -9,23 +8,12 @@ from concurrent.futures import ThreadPoolExecutor
 import numpy as np
 
 import qvres
-from conftest import same_bits
+from conftest import open_files, same_bits
 
 
 def read_cycle(a, k):
     return (a.node_values("X-VELOCITY", k), a.element_values("TEMP", k), a.displacements(k),
             a.history("PRESSURE", element=k).values)
-
-
-def open_cycle_files(directory):
-    fds = "/proc/self/fd"
-    paths = []
-    for fd in os.listdir(fds):
-        try:
-            paths.append(os.readlink(os.path.join(fds, fd)))
-        except OSError:
-            pass
-    return [p for p in paths if p.startswith(str(directory)) and not p.endswith("qvres_base")]
 
 
 def test_threads_reading_different_cycles_get_the_serial_values(sample):
@@ -76,10 +64,10 @@ def test_the_reader_of_an_ended_thread_is_closed(sample):
             t.join()
         del threads, t
         gc.collect()
-        assert open_cycle_files(sample) == []
+        assert open_files(sample, base=False) == []
         a.displacements(0)
-        assert len(open_cycle_files(sample)) == 1
-    assert open_cycle_files(sample) == []
+        assert len(open_files(sample, base=False)) == 1
+    assert open_files(sample, base=False) == []
     assert np.array_equal(qvres.open(sample).cycles.numbers, a.cycles.numbers)
 
 

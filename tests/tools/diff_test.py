@@ -99,7 +99,7 @@ class Differences(DiffTest):
                       f"(part 4 SHEET, 1,1,2) (A 20040, B 7.5)", out)
         # A material's column alone: the element's own temperature agrees.
         step0 = out.split("  step 0 (cycle 1")[1].split("  step 1")[0]
-        self.assertIn(f"TEMP[AIR]: 1 of 8 element values beyond tolerance", step0)
+        self.assertIn("TEMP[AIR]: 1 of 8 element values beyond tolerance", step0)
         self.assertNotIn("TEMP:", step0)
         self.assertIn("result  different: 3 arrays in 2 cycles differ", out)
         rows = self.rows(a, b, code=1)

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <set>
 
 #include "host/analysis_files.h"
@@ -37,22 +38,24 @@ std::string error_of(const std::function<void()>& f) {
     return "no error";
 }
 
-class SampleRun : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        dir_ = new qvtest::TempDir;
+// One sample for the suite: written once, opened at one of its cycle files.
+struct SampleFiles {
+    SampleFiles() : sample(write()), analysis(lib, sample.cycle_files[3]) {}
+    qvsample::SampleAnalysis write() {
         qvsample::SampleOptions o;
         o.i = I, o.j = J, o.k = K, o.cycles = 10;
-        sample_ = new qvsample::SampleAnalysis(qvsample::write_sample_analysis(dir_->path(), o));
-        lib_ = new ResultsLibrary;
-        analysis_ = new Analysis(*lib_, sample_->cycle_files[3]);
+        return qvsample::write_sample_analysis(dir.path(), o);
     }
-    static void TearDownTestSuite() {
-        delete analysis_;
-        delete lib_;
-        delete sample_;
-        delete dir_;
-    }
+    qvtest::TempDir dir;
+    qvsample::SampleAnalysis sample;
+    ResultsLibrary lib;
+    Analysis analysis;
+};
+
+class SampleRun : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { run_ = std::make_unique<SampleFiles>(); }
+    static void TearDownTestSuite() { run_.reset(); }
 
     // Structured element number (0-based, element order) of cell (i, j, k).
     static std::size_t element(std::int32_t i, std::int32_t j, std::int32_t k) {
@@ -62,15 +65,11 @@ protected:
         return static_cast<std::size_t>(((i - 1) * J + (j - 1)) * K + (k - 1));
     }
 
-    static qvtest::TempDir* dir_;
-    static qvsample::SampleAnalysis* sample_;
-    static ResultsLibrary* lib_;
-    static Analysis* analysis_;
+    static std::unique_ptr<SampleFiles> run_;
+    const qvsample::SampleAnalysis* const sample_ = &run_->sample;
+    const Analysis* const analysis_ = &run_->analysis;
 };
-qvtest::TempDir* SampleRun::dir_ = nullptr;
-qvsample::SampleAnalysis* SampleRun::sample_ = nullptr;
-ResultsLibrary* SampleRun::lib_ = nullptr;
-Analysis* SampleRun::analysis_ = nullptr;
+std::unique_ptr<SampleFiles> SampleRun::run_;
 
 // The model, units, steps and directory as the tools print and export them
 // are checked through the tools (cli_test.py, vtk_roundtrip_test.py); here
@@ -231,21 +230,6 @@ TEST(AnalysisFiles, NamesComeFromTheLibraryAfterTheOpen) {
         EXPECT_EQ(e.status(), QVRES_E_NOT_FOUND);
         EXPECT_NE(std::string(e.what()).find("the file does not exist"), std::string::npos) << e.what();
     }
-}
-
-// The cells of the unstructured elements are the library's, one per
-// element: the mixed model's kinds in element order.
-TEST(HostCells, OneCellPerUnstructuredElementFromTheLibrary) {
-    qvtest::TempDir dir;
-    qvw::write_base_file(qvtest::mixed_model()).save(dir.file("m.qvres_base"));
-    ResultsLibrary lib;
-    const Analysis a(lib, dir.file("m.qvres_base"));
-    // Two solids of 8 entries, a shell of 4 (tests/support/analysis_files.cpp).
-    std::vector<std::array<int, 3>> got;
-    for (const qvres_cell& c : a.cells()) got.push_back({c.kind, c.nodes, c.vtk_type});
-    EXPECT_EQ(got, (std::vector<std::array<int, 3>>{{QVRES_CELL_HEXAHEDRON, 8, 12},
-                                                    {QVRES_CELL_HEXAHEDRON, 8, 12},
-                                                    {QVRES_CELL_QUADRILATERAL, 4, 9}}));
 }
 
 // Names from results files in XML: escaped, in UTF-8 whatever their code page,

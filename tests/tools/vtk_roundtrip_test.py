@@ -1,8 +1,8 @@
 """The exported files read back hold what the library returns: the
 reference numbers come from qvres-inspect, which reads them through the
-library, not from the sample's writer. RoundTrip checks the one .vtu per
-cycle of --single-vtu, Blocks the multiblock layout against it and against
-the library. Files are read with the strict reader of vtu.py (meshio reads
+library, not from the sample's writer: the one .vtu per cycle of
+--single-vtu, and the multiblock layout against it and against the
+library. Files are read with the strict reader of vtu.py (meshio reads
 them in tests/python/test_arrays.py and the demo test; VTK and pvpython in
 tests/python/test_paraview_*)."""
 import filecmp
@@ -22,12 +22,27 @@ from vtu import Vtu
 CELLS = {12: 612, 13: 2, 10: 6, 14: 1, 9: 6, 5: 4, 3: 4}
 
 
-class RoundTrip(SampleTest):
+def parts_of(summary):
+    """(number, kind, (I, J, K) or None, name) of each part qvres-inspect summary lists."""
+    rows = re.findall(r"^\s+(\d+)\s+(structured|unstructured)\s+(\d+ x \d+ x \d+|-)\s+\d+\s+\d+\s+(\S.*)$",
+                      summary, re.M)
+    return [(int(n), kind, tuple(int(x) for x in e.split(" x ")) if e != "-" else None, name)
+            for n, kind, e, name in rows]
+
+
+class Export(SampleTest):
+    """The one .vtu per cycle of --single-vtu, and the multiblock layout: a
+    .vtm per step naming a .vts per structured part and a .vtu per
+    unstructured part."""
+
     def setUp(self):
         super().setUp()
-        self.out = self.path("vtk")
-        run(TO_VTK, "--single-vtu", self.cycle, self.out)
-        _, self.summary, _ = run(INSPECT, "summary", self.cycle)
+        self.out, self.single = self.path("blocks"), self.path("single")
+        run(TO_VTK, self.cycle, self.out)
+        run(TO_VTK, "--single-vtu", self.cycle, self.single)
+        _, summary, _ = run(INSPECT, "summary", self.cycle)
+        self.parts = parts_of(summary)
+        self.cycles = cycle_table(summary)
 
     def reference(self, *args):
         """Columns of a qvres-inspect CSV as float arrays (empty cells NaN),
@@ -38,22 +53,36 @@ class RoundTrip(SampleTest):
         return {h.split(" (")[0]: np.array([float(r[i]) if r[i] else math.nan for r in rows])
                 for i, h in enumerate(header)}
 
-    def test_collection_lists_every_cycle_with_its_time(self):
-        cycles = cycle_table(self.summary)
-        datasets = ET.parse(os.path.join(self.out, "sample_run.pvd")).getroot().findall("./Collection/DataSet")
-        self.assertEqual(len(datasets), len(cycles))
-        for (step, cycle, time), ds in zip(cycles, datasets):
-            self.assertAlmostEqual(float(ds.get("timestep")), time, delta=time * 1e-6 + 1e-15)
-            vtu = Vtu(os.path.join(self.out, ds.get("file")))
-            self.assertEqual(int(vtu.arrays["CYCLE"][0]), cycle)
-            self.assertAlmostEqual(float(vtu.arrays["TimeValue"][0]), float(ds.get("timestep")), delta=1e-12)
+    def blocks(self, step, out=None):
+        """(name, file) of each block of a step's .vtm."""
+        root = ET.parse(os.path.join(out or self.out, f"sample_run_{step:04d}.vtm")).getroot()
+        self.assertEqual(root.get("type"), "vtkMultiBlockDataSet")
+        return [(d.get("name"), os.path.join(out or self.out, d.get("file"))) for d in root.iter("DataSet")]
+
+    def test_the_collections_list_every_cycle_with_its_time_and_the_blocks_the_parts(self):
+        for out, suffix in ((self.single, "vtu"), (self.out, "vtm")):
+            datasets = ET.parse(os.path.join(out, "sample_run.pvd")).getroot().findall("./Collection/DataSet")
+            self.assertEqual([d.get("file") for d in datasets], [f"sample_run_{s:04d}.{suffix}" for s, _, _ in self.cycles])
+            for (_, cycle, time), ds in zip(self.cycles, datasets):
+                self.assertAlmostEqual(float(ds.get("timestep")), time, delta=time * 1e-6 + 1e-15)
+                if suffix == "vtu":
+                    vtu = Vtu(os.path.join(out, ds.get("file")))
+                    self.assertEqual(int(vtu.arrays["CYCLE"][0]), cycle)
+                    self.assertAlmostEqual(float(vtu.arrays["TimeValue"][0]), float(ds.get("timestep")), delta=1e-12)
+        self.assertEqual(len(self.parts), 8)
+        blocks = self.blocks(3)
+        self.assertEqual([n for n, _ in blocks], [p[3] for p in self.parts])
+        self.assertEqual([os.path.splitext(f)[1] for _, f in blocks],
+                         [".vts" if kind == "structured" else ".vtu" for _, kind, _, _ in self.parts])
+        for _, file in blocks:
+            self.assertEqual(int(Vtu(file).arrays["CYCLE"][0]), self.cycles[3][1])
 
     def test_points_cells_and_values_are_the_library_s(self):
         nodes = self.reference("nodes", self.cycle)
         xyz = np.column_stack([nodes["x"], nodes["y"], nodes["z"]]).astype(np.float32)
         for step in (0, 6, 11):
             with self.subTest(step=step):
-                vtu = Vtu(os.path.join(self.out, f"sample_run_{step:04d}.vtu"))
+                vtu = Vtu(os.path.join(self.single, f"sample_run_{step:04d}.vtu"))
                 self.assertTrue(vtu.compressed)
                 a = vtu.arrays
                 np.testing.assert_array_equal(a["Points"], xyz)
@@ -86,24 +115,17 @@ class RoundTrip(SampleTest):
         raw = self.path("raw")
         run(TO_VTK, "--single-vtu", "--no-compress", self.cycle, raw)
         total = {True: 0, False: 0}
-        for name in sorted(os.listdir(self.out)):
+        for name in sorted(os.listdir(self.single)):
             if not name.endswith(".vtu"):
                 continue
-            packed, plain = Vtu(os.path.join(self.out, name)), Vtu(os.path.join(raw, name))
+            packed, plain = Vtu(os.path.join(self.single, name)), Vtu(os.path.join(raw, name))
             self.assertFalse(plain.compressed)
             self.assertEqual(list(packed.arrays), list(plain.arrays))
             for key, values in packed.arrays.items():
                 np.testing.assert_array_equal(values, plain.arrays[key], f"{name} {key}")
-            total[True] += os.path.getsize(os.path.join(self.out, name))
+            total[True] += os.path.getsize(os.path.join(self.single, name))
             total[False] += os.path.getsize(os.path.join(raw, name))
         self.assertLess(total[True], total[False] / 2)
-
-    def test_threads_write_the_same_bytes(self):
-        for threads in ("1", "3"):
-            other = self.path("t" + threads)
-            run(TO_VTK, "--single-vtu", "--threads", threads, self.cycle, other)
-            match, mismatch, errors = filecmp.cmpfiles(self.out, other, sorted(os.listdir(self.out)), shallow=False)
-            self.assertEqual((len(match), mismatch, errors), (13, [], []), threads)
 
     def test_steps_and_vars_select(self):
         chosen = self.path("chosen")
@@ -112,58 +134,12 @@ class RoundTrip(SampleTest):
                          ["sample_run.pvd", "sample_run_0002.vtu", "sample_run_0005.vtu", "sample_run_0006.vtu"])
         vtu = Vtu(os.path.join(chosen, "sample_run_0005.vtu"))
         self.assertEqual((vtu.point_arrays(), vtu.cell_arrays()), (["VELOCITY"], ["PRESSURE", "part"]))
-        full = Vtu(os.path.join(self.out, "sample_run_0005.vtu"))
+        full = Vtu(os.path.join(self.single, "sample_run_0005.vtu"))
         for name in ("VELOCITY", "PRESSURE", "part", "Points", "connectivity"):
             np.testing.assert_array_equal(vtu.arrays[name], full.arrays[name])
         # One axis alone stays a scalar.
         run(TO_VTK, "--single-vtu", "--steps", "5", "--vars", "Y-VELOCITY", self.cycle, chosen)
         self.assertEqual(Vtu(os.path.join(chosen, "sample_run_0005.vtu")).point_arrays(), ["Y-VELOCITY"])
-
-
-def parts_of(summary):
-    """(number, kind, (I, J, K) or None, name) of each part qvres-inspect summary lists."""
-    rows = re.findall(r"^\s+(\d+)\s+(structured|unstructured)\s+(\d+ x \d+ x \d+|-)\s+\d+\s+\d+\s+(\S.*)$",
-                      summary, re.M)
-    return [(int(n), kind, tuple(int(x) for x in e.split(" x ")) if e != "-" else None, name)
-            for n, kind, e, name in rows]
-
-
-class Blocks(SampleTest):
-    """The multiblock layout: a .vtm per step naming a .vts per structured
-    part and a .vtu per unstructured part."""
-
-    def setUp(self):
-        super().setUp()
-        self.out, self.single = self.path("blocks"), self.path("single")
-        run(TO_VTK, self.cycle, self.out)
-        run(TO_VTK, "--single-vtu", self.cycle, self.single)
-        _, summary, _ = run(INSPECT, "summary", self.cycle)
-        self.parts = parts_of(summary)
-        self.cycles = cycle_table(summary)
-
-    def blocks(self, step, out=None):
-        """(name, file) of each block of a step's .vtm."""
-        root = ET.parse(os.path.join(out or self.out, f"sample_run_{step:04d}.vtm")).getroot()
-        self.assertEqual(root.get("type"), "vtkMultiBlockDataSet")
-        return [(d.get("name"), os.path.join(out or self.out, d.get("file"))) for d in root.iter("DataSet")]
-
-    def reference(self, *args):
-        csv = self.path("ref.csv")
-        run(INSPECT, *args, "--csv", csv)
-        header, rows = read_csv(csv)
-        return {h.split(" (")[0]: np.array([float(r[i]) for r in rows]) for i, h in enumerate(header)}
-
-    def test_the_collection_lists_a_multiblock_per_cycle_naming_the_parts(self):
-        datasets = ET.parse(os.path.join(self.out, "sample_run.pvd")).getroot().findall("./Collection/DataSet")
-        self.assertEqual([d.get("file") for d in datasets], [f"sample_run_{s:04d}.vtm" for s, _, _ in self.cycles])
-        self.assertEqual(len(self.parts), 8)
-        blocks = self.blocks(3)
-        self.assertEqual([n for n, _ in blocks], [p[3] for p in self.parts])
-        self.assertEqual([os.path.splitext(f)[1] for _, f in blocks],
-                         [".vts" if kind == "structured" else ".vtu" for _, kind, _, _ in self.parts])
-        for _, file in blocks:
-            vtu = Vtu(file)
-            self.assertEqual(int(vtu.arrays["CYCLE"][0]), self.cycles[3][1])
 
     def test_the_structured_block_holds_each_node_and_element_at_its_i_j_k(self):
         [(number, _, (I, J, K), _)] = [p for p in self.parts if p[1] == "structured"]
@@ -176,24 +152,16 @@ class Blocks(SampleTest):
         pressure = self.reference("values", self.cycle, str(step), "PRESSURE")["value"]
         velocity = [self.reference("values", self.cycle, str(step), f"{a}-VELOCITY")["value"] for a in "XYZ"]
         a = vts.arrays
-        self.assertEqual(a["Points"].shape, (I * J * K, 3))
-        self.assertEqual(a["PRESSURE"].shape, ((I - 1) * (J - 1) * (K - 1),))
-        # VTK counts I fastest; the library's node and element numbers K fastest.
-        for i, j, k in ((0, 0, 0), (1, 0, 0), (0, 1, 0), (0, 0, 1), (I - 1, J - 1, K - 1), (7, 3, 2), (13, 5, 4)):
-            point = i + I * (j + J * k)
-            node = (i * J + j) * K + k  # 0-based node number in the part, the first part
-            np.testing.assert_array_equal(a["Points"][point], np.float32([nodes[c][node] for c in "xyz"]))
-            np.testing.assert_array_equal(a["displacement"][point], np.float32([nodes[c][node] for c in
-                                                                                 ("dx", "dy", "dz")]))
-            np.testing.assert_array_equal(a["VELOCITY"][point], np.float32([v[node] for v in velocity]))
-            if i < I - 1 and j < J - 1 and k < K - 1:
-                cell = i + (I - 1) * (j + (J - 1) * k)
-                element = (i * (J - 1) + j) * (K - 1) + k
-                self.assertEqual(a["PRESSURE"][cell], np.float32(pressure[element]))
-                self.assertEqual(a["part"][cell], number)
-        # Every cell at once, the transposition spelt another way.
-        expected = pressure[:(I - 1) * (J - 1) * (K - 1)].reshape(I - 1, J - 1, K - 1).transpose(2, 1, 0).ravel()
-        np.testing.assert_array_equal(a["PRESSURE"], expected.astype(np.float32))
+        # VTK counts I fastest; the library's node and element numbers K
+        # fastest (the block is the first part).
+        in_vtk_order = lambda v, i, j, k: v[:i * j * k].reshape(i, j, k, -1).transpose(2, 1, 0, 3).reshape(  # noqa: E731
+            i * j * k, -1).squeeze()
+        for array, columns in (("Points", ("x", "y", "z")), ("displacement", ("dx", "dy", "dz"))):
+            xyz = np.column_stack([nodes[c] for c in columns]).astype(np.float32)
+            np.testing.assert_array_equal(a[array], in_vtk_order(xyz, I, J, K), array)
+        np.testing.assert_array_equal(a["VELOCITY"], in_vtk_order(np.column_stack(velocity).astype(np.float32), I, J, K))
+        np.testing.assert_array_equal(a["PRESSURE"], in_vtk_order(pressure.astype(np.float32), I - 1, J - 1, K - 1))
+        np.testing.assert_array_equal(a["part"], np.full((I - 1) * (J - 1) * (K - 1), number))
 
     def test_each_unstructured_block_holds_its_part_s_cells_of_the_one_grid(self):
         step = 11
@@ -259,13 +227,15 @@ class Blocks(SampleTest):
         self.assertGreater(eroded.argmax(axis=0).max(), 0, "an element is eroded after the first cycle")
 
     def test_threads_write_the_same_bytes(self):
-        other = self.path("t1")
-        run(TO_VTK, "--threads", "1", self.cycle, other)
-        names = sorted(os.listdir(self.out))
-        self.assertEqual(names, sorted(os.listdir(other)))
-        self.assertEqual(len(names), 1 + len(self.cycles) * (1 + len(self.parts)))
-        _, mismatch, errors = filecmp.cmpfiles(self.out, other, names, shallow=False)
-        self.assertEqual((mismatch, errors), ([], []))
+        self.assertEqual(len(os.listdir(self.out)), 1 + len(self.cycles) * (1 + len(self.parts)))
+        for options, reference in (([], self.out), (["--single-vtu"], self.single)):
+            names = sorted(os.listdir(reference))
+            for threads in ("1", "3"):
+                other = self.path(f"t{threads}{len(options)}")
+                run(TO_VTK, *options, "--threads", threads, self.cycle, other)
+                self.assertEqual(names, sorted(os.listdir(other)))
+                _, mismatch, errors = filecmp.cmpfiles(reference, other, names, shallow=False)
+                self.assertEqual((mismatch, errors), ([], []), (options, threads))
 
     def test_eroded_cells_are_hidden_unless_shown(self):
         shown = self.path("shown")
