@@ -20,10 +20,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "support/lock_records.h"
 #include "support/temp_dir.h"
 
 namespace qv::runtime {
@@ -32,14 +32,8 @@ namespace {
 namespace fs = std::filesystem;
 using qvtest::TempDir;
 
-void write_text(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-}
-
-std::string read_text(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using qvtest::read_text;
+using qvtest::write_text;
 
 std::vector<std::string> entries(const TempDir& dir) {
     std::vector<std::string> names;
