@@ -87,45 +87,29 @@ TEST(RunNames, OverlongPathsAreRefused) {
     EXPECT_FALSE(qv::api::set_base_filename(1, std::string(600, 'a'), "/tmp"));
 }
 
-TEST(Discovery, CyclesAreSortedByTimeWithTiesInScanOrder) {
-    qvtest::TempDir dir;
-    write_cycle(dir, "runA_cyc_0000100.qvres", 100, 2.0f);
-    write_cycle(dir, "runA_cyc_0000050.qvres", 50, 1.0f);
-    for (const int c : {150, 151, 152, 153})
-        write_cycle(dir, "runA_cyc_0000" + std::to_string(c) + ".qvres", c, 3.0f);
-    const qv::api::Registration found = scan_directory(dir.path(), qv::api::ScanRules{"runA"});
-    EXPECT_TRUE(found.model_found);
-    const std::vector<std::int32_t> order = cycles(found.steps);
-    ASSERT_EQ(order.size(), 6u);
-    EXPECT_EQ(order[0], 50);
-    EXPECT_EQ(order[1], 100);
-    // The four of time 3.0 in the order the directory lists them.
-    std::vector<std::int32_t> ties;
-    for (const std::int32_t c : listed(dir))
-        if (c >= 150) ties.push_back(c);
-    EXPECT_EQ(std::vector<std::int32_t>(order.begin() + 2, order.end()), ties);
-    EXPECT_EQ(found.steps[5].file_name,
-              dir.file("runA_cyc_0000" + std::to_string(ties[3]) + ".qvres"));
-}
-
-TEST(Discovery, TimesThatAreNoNumberStayInPlaceAndSplitTheSort) {
-    qvtest::TempDir dir;
+// Time order, equal times in the order the directory lists the files; each
+// file whose time is no number keeps its scan position, and the files
+// scanned between two of them are sorted among themselves.
+TEST(Discovery, CyclesAreSortedByTimeWithTiesInScanOrderAndNaNsSplitTheSort) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
-    const float times[] = {5, nan, 4, 3, nan, 2, 1};
-    for (int c = 1; c <= 7; ++c)
-        write_cycle(dir, "runA_cyc_000000" + std::to_string(c) + ".qvres", c, times[c - 1]);
-    // Each file whose time is no number keeps its scan position; the files
-    // scanned between two of them are sorted among themselves.
-    std::vector<std::int32_t> expected = listed(dir);
-    const auto by_time = [&](int a, int b) { return times[a - 1] < times[b - 1]; };
-    auto run = expected.begin();
-    for (auto it = run; it != expected.end(); ++it)
-        if (std::isnan(times[*it - 1])) {
-            std::sort(run, it, by_time);
-            run = it + 1;
-        }
-    std::sort(run, expected.end(), by_time);
-    EXPECT_EQ(cycles(scan_directory(dir.path(), qv::api::ScanRules{"runA"}).steps), expected);
+    for (const std::vector<float>& times : {std::vector<float>{2, 1, 3, 3, 3, 3}, {5, nan, 4, 3, nan, 2, 1}}) {
+        qvtest::TempDir dir;
+        for (int c = 1; c <= int(times.size()); ++c)
+            write_cycle(dir, "runA_cyc_000000" + std::to_string(c) + ".qvres", c, times[c - 1]);
+        std::vector<std::int32_t> expected = listed(dir);
+        const auto by_time = [&](int a, int b) { return times[a - 1] < times[b - 1]; };
+        auto run = expected.begin();
+        for (auto it = run; it != expected.end(); ++it)
+            if (std::isnan(times[*it - 1])) {
+                std::stable_sort(run, it, by_time);
+                run = it + 1;
+            }
+        std::stable_sort(run, expected.end(), by_time);
+        const qv::api::Registration found = scan_directory(dir.path(), qv::api::ScanRules{"runA"});
+        EXPECT_TRUE(found.model_found);
+        EXPECT_EQ(cycles(found.steps), expected);
+        EXPECT_EQ(found.steps[5].file_name, dir.file("runA_cyc_000000" + std::to_string(expected[5]) + ".qvres"));
+    }
 }
 
 TEST(Discovery, DroppingARepeatedCycleKeepsTheTableSorted) {

@@ -2,13 +2,8 @@
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
-#include <sys/types.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "api/base_load.h"
 #include "support/lock_records.h"
@@ -19,7 +14,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using qvtest::read_text;
-
 
 // A lock that is there when the create runs refuses, whatever made it and
 // whatever any earlier look found: the file stays as it was. A free name is

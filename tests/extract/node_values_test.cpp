@@ -97,37 +97,6 @@ TEST_F(NodeValues, UnitsScaleCoordinatesAndValuesByTheirDimension) {
     expect_near_all(call(float_node_values, kTempGradX, 1, 5), {4, 5, 500, 1000, 2000});
 }
 
-TEST_F(NodeValues, DisplacementSentinelAndCyclesWithoutDisplacements) {
-    // 2 x 1 x 1 block and two unstructured nodes: N = 4. Length code 1.
-    Model m;
-    m.blocks = {{2, 1, 1}};
-    m.unstructured_elements = 1;
-    m.unstructured_nodes = 2;
-    m.units[0] = 1;
-    load(m);
-    const float nan = std::numeric_limits<float>::quiet_NaN();
-    qvw::CycleFileSpec desc = cycle(m, {});
-    desc.displacements = Floats{1000, 2000, 3000,       // scaled by 1e-3
-                                2e11f, 5, 6,            // above the sentinel: no displacement
-                                nan, 1000, 2000,        // NaN is not above it
-                                1.01e11f, 1e12, 1e12};  // equal is not above it; y, z untested
-    open(desc);
-    Floats xyz = displacements(4);
-    ASSERT_EQ(xyz.size(), 12u);
-    EXPECT_TRUE(std::isnan(xyz[6]));
-    xyz[6] = 0;
-    expect_near_all(xyz, {1, 2, 3, 0, 0, 0, 0, 1, 2, 1.01e8f, 1e9f, 1e9f});
-
-    // One value short of 3N, and no section at all (after a cycle that had
-    // one): both fail and write nothing.
-    desc.displacements->pop_back();
-    open(desc);
-    EXPECT_EQ(displacements(4), Floats{});
-    desc.displacements.reset();
-    open(desc);
-    EXPECT_EQ(displacements(4), Floats{});
-}
-
 TEST_F(NodeValues, DirectorySelectionAndShortArrays) {
     // 2 x 2 x 1 block and one unstructured node: N = 5.
     Model m;
@@ -198,10 +167,12 @@ TEST_F(NodeValues, LongRowsAndFlatPartsFollowTheCellsAroundEachNode) {
     expect_near_all(call(float_node_values, kVelocityX, 1, expected.size()), expected);
 }
 
-TEST_F(NodeValues, DisplacementsAndCoordinatesScaleByLengthAlone) {
-    // Eleven unstructured nodes: a block of eight and three after it, one
-    // node without a displacement in each. Millimetres and microseconds:
-    // lengths x 1e-3, whatever the time unit.
+TEST_F(NodeValues, DisplacementsScaleByLengthAloneAndTheSentinelMeansNone) {
+    // Eleven unstructured nodes: a block of eight and three after it.
+    // Millimetres and microseconds: lengths x 1e-3, whatever the time unit.
+    // Nodes 2 and 9 have x above the sentinel: no displacement. Nodes 6 and
+    // 10 have x equal to it, which is not above (y and z are not tested);
+    // nodes 5 and 8 have x NaN, which is not above it either.
     Model m;
     m.unstructured_elements = 1;
     m.unstructured_nodes = 11;
@@ -212,20 +183,37 @@ TEST_F(NodeValues, DisplacementsAndCoordinatesScaleByLengthAlone) {
     Floats stored, expected;
     for (int n = 0; n < 11; ++n)
         for (int c = 1; c <= 3; ++c) {
-            const bool none = n == 2 || n == 9;
-            stored.push_back(none && c == 1 ? 2e11f : float(100 * n + c));
-            expected.push_back(none ? 0.0f : float(100 * n + c) * 1e-3f);
+            const bool none = n == 2 || n == 9, equal = n == 6 || n == 10;
+            const float v = none && c == 1 ? 2e11f : equal ? (c == 1 ? 1.01e11f : 1e12f) : float(100 * n + c);
+            stored.push_back(v);
+            expected.push_back(none ? 0.0f : v * 1e-3f);
         }
+    for (const std::size_t x : {15, 24}) stored[x] = std::numeric_limits<float>::quiet_NaN();
     desc.displacements = stored;
     open(desc);
-    expect_near_all(displacements(11), expected);
+    Floats xyz = displacements(11);
+    ASSERT_EQ(xyz.size(), 33u);
+    for (const std::size_t x : {15, 24}) {
+        EXPECT_TRUE(std::isnan(xyz[x])) << x;
+        xyz[x] = expected[x] = 0;
+    }
+    expect_near_all(xyz, expected);
 
     // The base file holds the eight nodes of the unstructured element, 1..24;
     // only they are written of the eleven the cycle counts.
-    Floats xyz(33, kUntouched), placed(33, kUntouched);
+    Floats coordinates(33, kUntouched), placed(33, kUntouched);
     for (int x = 0; x < 24; ++x) placed[std::size_t(x)] = float(x + 1) * 1e-3f;
-    ASSERT_EQ(qv::extract::node_coordinates(view(), xyz.data()), 1);
-    expect_near_all(xyz, placed);
+    ASSERT_EQ(qv::extract::node_coordinates(view(), coordinates.data()), 1);
+    expect_near_all(coordinates, placed);
+
+    // One value short of 3N, and no section at all (after a cycle that had
+    // one): both fail and write nothing.
+    desc.displacements->pop_back();
+    open(desc);
+    EXPECT_EQ(displacements(11), Floats{});
+    desc.displacements.reset();
+    open(desc);
+    EXPECT_EQ(displacements(11), Floats{});
 }
 
 // The arrays are long enough for both blocks: only the second block's

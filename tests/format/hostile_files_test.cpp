@@ -53,26 +53,11 @@ protected:
     void TearDown() override { runtime::set_allocation_limit_for_testing(0); }
 };
 
-// A block of 20 x 20 x 20 nodes with the coordinates of 8: hosts would lay
-// out 8000 structured nodes over 8 points. The reason names the file, the
-// section and both counts.
-TEST_F(CountsThatDoNotAddUp, BlockWithoutItsCoordinatesIsDamaged) {
-    BaseFileSpec desc;
-    desc.parts.push_back(PartSpec::structured("BIG", 20, 20, 20));
-    desc.coordinates = coordinates(8);
-    const Loaded l = load(desc);
-    EXPECT_FALSE(l.ok);
-    EXPECT_EQ(l.reason.rfind(l.path + ": <Parts>: 8 node coordinates for 8000 structured slots and "
-                                      "0 unstructured nodes (at byte ",
-                             0),
-              0u)
-        << l.reason;
-}
-
 // Every structured slot needs its coordinates, planes (I = 1) and blocks
-// without cells (J = 1) too; the nodes after them are unstructured nodes,
-// however many. A file without any coordinates stores no geometry: the
-// exports serve it (libqvres refuses it, tested with its interface).
+// without cells (J = 1) too, or hosts would lay out 8000 slots over 8
+// points; the nodes after them are unstructured nodes, however many. A file
+// without any coordinates stores no geometry: the exports serve it (libqvres
+// refuses it, tested with its interface).
 TEST_F(CountsThatDoNotAddUp, EverySlotNeedsItsCoordinates) {
     const struct {
         std::int32_t i, j, k;
@@ -80,7 +65,7 @@ TEST_F(CountsThatDoNotAddUp, EverySlotNeedsItsCoordinates) {
         bool ok;
     } cases[] = {{3, 2, 2, 12, true},  {3, 2, 2, 11, false}, {3, 2, 2, 16, true},
                  {1, 3, 2, 6, true},   {1, 3, 2, 5, false},  {2, 1, 3, 6, true},
-                 {2, 1, 3, 0, true}};
+                 {2, 1, 3, 0, true},   {20, 20, 20, 8, false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.i << " x " << c.j << " x " << c.k << ", " << c.nodes);
         BaseFileSpec desc;
@@ -92,11 +77,14 @@ TEST_F(CountsThatDoNotAddUp, EverySlotNeedsItsCoordinates) {
             EXPECT_EQ(l.a.counts.node_count, c.nodes);
         }
     }
-    // Two blocks count together: 12 + 6 slots.
+    // Two blocks count together: 12 + 6 slots. The reason names the file,
+    // the section and both counts.
     BaseFileSpec two;
     two.parts = {PartSpec::structured("A", 3, 2, 2), PartSpec::structured("B", 1, 3, 2)};
     two.coordinates = coordinates(17);
-    EXPECT_NE(load(two).reason.find("17 node coordinates for 18 structured slots"), std::string::npos);
+    const Loaded l = load(two);
+    EXPECT_EQ(l.reason.rfind(l.path + ": <Parts>: 17 node coordinates for 18 structured slots and "
+                                      "0 unstructured nodes (at byte ", 0), 0u) << l.reason;
     two.coordinates = coordinates(18);
     EXPECT_TRUE(load(two).ok);
 }
@@ -121,14 +109,6 @@ TEST_F(CountsThatDoNotAddUp, StoredNodeListsNameNodesHeld) {
                       std::string::npos)
                 << l.reason;
         }
-    }
-}
-
-// The models the other tests and the tools build still load.
-TEST_F(CountsThatDoNotAddUp, FixtureModelsStillLoad) {
-    for (const BaseFileSpec& desc : {qvtest::small_model(), qvtest::mixed_model(), BaseFileSpec{}}) {
-        const Loaded l = load(desc, default_inflation_limit(qvw::write_base_file(desc).size()));
-        EXPECT_TRUE(l.ok) << l.reason;
     }
 }
 

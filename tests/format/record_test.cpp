@@ -94,12 +94,6 @@ TEST(TagSearch, MatchesTheFiftyCharacterFieldWithOneRewind) {
     EXPECT_EQ(empty.reader().find_tag("<Node>"), Status::section_missing);
 }
 
-}  // namespace
-}  // namespace qv::format
-
-namespace qv::format {
-namespace {
-
 // Where a question first met damage: the start of the record that was cut
 // or framed wrongly, and nothing once a new question starts.
 TEST(DamageOffset, TheFirstDamagedRecordOfTheQuestion) {

@@ -203,29 +203,22 @@ def command(front_end, case, scratch):
     run = os.path.join(case, "run")
     var = "1002" if case.endswith("alternating") else "64"
     step = "1" if case.endswith("truncated_cycle") else "0"
-    if front_end == "exports":
-        return [ENV["QVRES_EXPORTS_HOST"], file_path(case, "exports"), run]
-    if front_end == "qvres":
-        return [ENV["QVRES_QVRES_HOST"], run]
-    if front_end == "python":
-        return [sys.executable, "-c", PYTHON_FRONT_END, run]
-    if front_end == "summary":
-        return [ENV["QVRES_INSPECT"], "summary", run]
-    if front_end == "vars":
-        return [ENV["QVRES_INSPECT"], "vars", run, step]
-    if front_end == "values":
-        return [ENV["QVRES_INSPECT"], "values", run, step, var, "--element"]
-    if front_end == "to-vtk":
-        return [ENV["QVRES_TO_VTK"], "--threads", "1", run, os.path.join(case, "out")]
-    if front_end == "diff":
-        return [ENV["QVRES_DIFF"], "--threads", "1", run, run]
     if front_end == "paraview":
         script = os.path.join(os.path.dirname(case), "paraview_front_end.py")
         with open(script, "w") as f:
             f.write(PARAVIEW_FRONT_END)
         return [ENV["QVRES_PVPYTHON"], "--force-offscreen-rendering", script, ENV["QVRES_PLUGIN"],
                 file_path(case, "paraview")]
-    raise ValueError(front_end)
+    return {
+        "exports": [ENV["QVRES_EXPORTS_HOST"], file_path(case, "exports"), run],
+        "qvres": [ENV["QVRES_QVRES_HOST"], run],
+        "python": [sys.executable, "-c", PYTHON_FRONT_END, run],
+        "summary": [ENV["QVRES_INSPECT"], "summary", run],
+        "vars": [ENV["QVRES_INSPECT"], "vars", run, step],
+        "values": [ENV["QVRES_INSPECT"], "values", run, step, var, "--element"],
+        "to-vtk": [ENV["QVRES_TO_VTK"], "--threads", "1", run, os.path.join(case, "out")],
+        "diff": [ENV["QVRES_DIFF"], "--threads", "1", run, run],
+    }[front_end]
 
 
 def measured_run(argv, cwd, env):
@@ -249,7 +242,6 @@ def front_end_env():
     env = dict(ENV)
     env["PYTHONPATH"] = os.path.join(ENV["QVRES_SOURCE_DIR"], "python")
     env["PYTHONDONTWRITEBYTECODE"] = "1"
-    env["QVRES_LIBRARY"] = ENV["QVRES_LIBRARY"]
     return env
 
 

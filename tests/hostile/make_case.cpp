@@ -92,59 +92,45 @@ void huge_block(const std::string& dir) {
     save_cycle(dir, cycle);
 }
 
-// A block of 100 x 100 x 100 nodes whose coordinates the file holds (100 KB
-// of them noise, the rest zeros, within the inflation limit of a file of
-// this size), and 100 reported materials: a multi-material element request
-// claims 101 values for each of 970,299 elements, some 98 million, of a
-// cycle file of a few KB.
-void huge_request(const std::string& dir) {
+// The mixed model's structured parts with a block of n x n x n nodes and
+// 100 reported materials, its coordinates 100 KB of noise (values zlib
+// cannot shrink): one multi-material element request claims 101 values for
+// each of (n - 1)^3 elements, of a cycle file of a few KB.
+//   huge_request  n = 100: the file holds every coordinate (the rest zeros,
+//                 within the inflation limit of a file of this size), ~98
+//                 million values claimed
+//   huge_claim    n = 200 (for the tool tests): the file could hold some 8
+//                 million nodes compressed, ~796 million values claimed
+void huge_materials(const std::string& dir, std::int32_t n, bool every_coordinate) {
     BaseFileSpec model = qvtest::mixed_model();
-    model.parts[1].i = model.parts[1].j = model.parts[1].k = 100;
+    model.parts[1].i = model.parts[1].j = model.parts[1].k = n;
     model.parts.resize(4);
     model.connectivity.clear();
     model.element_types.clear();
     model.element_numbers.clear();
-    model.node_numbers.clear();
-    const std::size_t slots = 6 + 100 * 100 * 100 + 6 + 4;
-    model.coordinates.assign(3 * slots, 0.0f);
-    std::uint32_t noise = 1;  // values zlib cannot shrink
-    for (std::size_t n = 0; n < 25000; ++n) {
+    const std::size_t first = every_coordinate ? 0 : model.coordinates.size();
+    if (every_coordinate) {
+        model.node_numbers.clear();
+        model.coordinates.assign(3 * (6 + std::size_t(n) * n * n + 6 + 4), 0.0f);
+    } else {
+        model.coordinates.resize(first + 25000);
+    }
+    std::uint32_t noise = 1;
+    for (std::size_t x = first; x < first + 25000; ++x) {
         noise = noise * 1664525u + 1013904223u;
-        model.coordinates[n] = static_cast<float>(noise >> 8);
+        model.coordinates[x] = static_cast<float>(noise >> 8);
     }
     model.materials.clear();
     for (std::int32_t m = 1; m <= 100; ++m) model.materials.push_back({"M" + std::to_string(m), m, "", 0.0f});
     save_base(dir, model);
     CycleFileSpec cycle = qvtest::mixed_cycle(1);
-    cycle.structured_parts[1] = {100, 100, 100};
+    cycle.structured_parts[1] = {n, n, n};
     cycle.unstructured_parts = cycle.unstructured_nodes = cycle.unstructured_elements = 0;
     save_cycle(dir, cycle);
 }
 
-// For the tool tests: the mixed model's structured parts with a block of
-// 200 x 200 x 200 nodes and 100 reported materials, 100 KB of coordinates
-// (the file could hold some 8 million nodes compressed): one multi-material
-// element request claims some 796 million values.
-void huge_claim(const std::string& dir) {
-    BaseFileSpec model = qvtest::mixed_model();
-    model.parts[1].i = model.parts[1].j = model.parts[1].k = 200;
-    model.parts.resize(4);
-    model.connectivity.clear();
-    model.element_types.clear();
-    model.element_numbers.clear();
-    std::uint32_t noise = 1;  // values zlib cannot shrink
-    for (int n = 0; n < 25000; ++n) {
-        noise = noise * 1664525u + 1013904223u;
-        model.coordinates.push_back(static_cast<float>(noise >> 8));
-    }
-    model.materials.clear();
-    for (std::int32_t m = 1; m <= 100; ++m) model.materials.push_back({"M" + std::to_string(m), m, "", 0.0f});
-    save_base(dir, model);
-    CycleFileSpec cycle = qvtest::mixed_cycle(1);
-    cycle.structured_parts[1] = {200, 200, 200};
-    cycle.unstructured_parts = cycle.unstructured_nodes = cycle.unstructured_elements = 0;
-    save_cycle(dir, cycle);
-}
+void huge_request(const std::string& dir) { huge_materials(dir, 100, true); }
+void huge_claim(const std::string& dir) { huge_materials(dir, 200, false); }
 
 void alternating(const std::string& dir) {
     save_base(dir, qvtest::mixed_model());

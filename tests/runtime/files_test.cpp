@@ -20,10 +20,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "support/lock_records.h"
 #include "support/temp_dir.h"
 
 namespace qv::runtime {
@@ -32,14 +32,8 @@ namespace {
 namespace fs = std::filesystem;
 using qvtest::TempDir;
 
-void write_text(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-}
-
-std::string read_text(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using qvtest::read_text;
+using qvtest::write_text;
 
 std::vector<std::string> entries(const TempDir& dir) {
     std::vector<std::string> names;
@@ -149,17 +143,15 @@ TEST(ProbeWritable, LeavesNothingBehindAndTouchesNothingItFinds) {
     EXPECT_EQ(probe_writable(dir.file("missing/run.lock")), 1);
 }
 
-TEST(OpenInput, NamesTrimmedSizesAndWhyAFileIsRefused) {
+// A file its writer is still appending to can be read, and the writer may
+// go on appending, rename it or delete it meanwhile (on Windows only when
+// the reader shares the file for writing and deletion).
+TEST(OpenInput, NamesTrimmedSizesRefusalsAndTheWriterKeepsItsFile) {
     TempDir dir;
     const std::string path = dir.file("cycle.qvres");
     write_text(path, "0123456789");
     InputFile in;
     std::string why;
-    ASSERT_TRUE(open_input(path + "  ", in, why));
-    EXPECT_EQ(in.name, path);
-    EXPECT_EQ(in.size, 10u);
-    EXPECT_TRUE(file_exists(path + " "));
-
     // A missing file and a directory are no results file.
     for (const std::string& name : {dir.file("missing.qvres"), dir.path()}) {
         EXPECT_FALSE(file_exists(name));
@@ -167,18 +159,10 @@ TEST(OpenInput, NamesTrimmedSizesAndWhyAFileIsRefused) {
         EXPECT_FALSE(in.is_open());
         EXPECT_EQ(why, name + ": no such file");
     }
-}
-
-// A file its writer is still appending to can be read, and the writer may
-// go on appending, rename it or delete it meanwhile (on Windows only when
-// the reader shares the file for writing and deletion).
-TEST(OpenInput, TheWriterKeepsItsFileWhileItIsRead) {
-    TempDir dir;
-    const std::string path = dir.file("cycle.qvres");
-    write_text(path, "0123456789");
-    InputFile in;
-    std::string why;
-    ASSERT_TRUE(open_input(path, in, why));
+    ASSERT_TRUE(open_input(path + "  ", in, why));
+    EXPECT_EQ(in.name, path);
+    EXPECT_EQ(in.size, 10u);
+    EXPECT_TRUE(file_exists(path + " "));
     {
         std::ofstream more(path, std::ios::binary | std::ios::app);
         more << "abcdef";

@@ -1,16 +1,17 @@
-// What the lock tests share (POSIX only): small text files, this host's
+// What the lock tests share: small text files, and (POSIX only) this host's
 // name, the id of a process that has ended, and a lock record written as
 // this library writes one.
 #pragma once
+
+#include <fstream>
+#include <sstream>
+#include <string>
 
 #ifndef _WIN32
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <fstream>
-#include <sstream>
-#include <string>
+#endif
 
 namespace qvtest {
 
@@ -24,6 +25,8 @@ inline std::string read_text(const std::string& path) {
 inline void write_text(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
+
+#ifndef _WIN32
 
 inline std::string this_host() {
     char name[256] = {};
@@ -45,5 +48,6 @@ inline std::string lock_record(const std::string& host, long long pid) {
            "\ntime 1700000000\n";
 }
 
-}  // namespace qvtest
 #endif
+
+}  // namespace qvtest
