@@ -8,21 +8,16 @@
 // Run by hand: build/bench/diff_analyses. QVRES_BENCH_DIR names a directory
 // for the two copies (default: a new one under /tmp, removed at the end);
 // QVRES_BENCH_CYCLES the cycles of the sample (default 6).
-#include <benchmark/benchmark.h>
-
-#include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <map>
 #include <memory>
 #include <string>
 #include <thread>
 
+#include "bench_support.h"
 #include "diff/compare.h"
 #include "host/console.h"
 #include "host/results_library.h"
-#include "sample/sample_analysis.h"
 #include "to_vtk/export.h"
 
 namespace {
@@ -30,57 +25,29 @@ namespace {
 namespace fs = std::filesystem;
 
 struct Setup {
-    std::string dir;
-    bool remove = false;
+    qvbench::BenchDir dir{"qvres-diff-bench"};
     std::unique_ptr<qvhost::ResultsLibrary> library;
     std::unique_ptr<qvhost::Analysis> a, b;
+    qvbench::BestTimes best;
 
     Setup() {
-        if (const char* d = std::getenv("QVRES_BENCH_DIR"); d && *d) {
-            dir = d;
-        } else {
-            char name[] = "/tmp/qvres-diff-bench-XXXXXX";
-            if (!::mkdtemp(name)) throw std::runtime_error("cannot make a directory under /tmp");
-            dir = name;
-            remove = true;
-        }
-        qvsample::SampleOptions o;
-        o.i = o.j = o.k = 100;
-        if (const char* c = std::getenv("QVRES_BENCH_CYCLES"); c && *c) o.cycles = std::atoi(c);
-        else o.cycles = 6;
-        const std::string first = dir + "/a", second = dir + "/b";
-        if (!fs::exists(first + "/sample_run.qvres_base")) qvsample::write_sample_analysis(first, o);
+        const std::string first = dir.path() + "/a", second = dir.path() + "/b";
+        qvbench::million_node_sample(first, 6);
         if (!fs::exists(second + "/sample_run.qvres_base"))
             fs::copy(first, second, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
         library = std::make_unique<qvhost::ResultsLibrary>();
         a = std::make_unique<qvhost::Analysis>(*library, first);
         b = std::make_unique<qvhost::Analysis>(*library, second);
     }
-    ~Setup() {
-        a.reset(), b.reset();
-        std::error_code ec;
-        if (remove) fs::remove_all(dir, ec);
-    }
+    ~Setup() { a.reset(), b.reset(); }
 };
 
 std::unique_ptr<Setup> the_setup;
 Setup& setup() { return *the_setup; }
 
-std::map<std::string, double>& best() {
-    static std::map<std::string, double> r;
-    return r;
-}
-
 template <class F>
 void timed(benchmark::State& state, const std::string& name, F run) {
-    double& fastest = best()[name];
-    for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
-        run();
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        state.SetIterationTime(seconds);
-        if (fastest == 0.0 || seconds < fastest) fastest = seconds;
-    }
+    setup().best.time(state, name, run);
     state.counters["cycles"] = static_cast<double>(setup().a->steps().size());
 }
 
@@ -123,8 +90,8 @@ int main(int argc, char** argv) {
     }
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    const auto& r = best();
-    if (r.count("read A") && r.count("read B") && r.count("diff")) {
+    const qvbench::BestTimes& r = setup().best;
+    if (r.has("read A") && r.has("read B") && r.has("diff")) {
         const double read = r.at("read A") + r.at("read B");
         std::printf("%u threads: diff %.2f s, reading both %.2f s (%.2f + %.2f): %.2fx\n",
                     std::max(1u, std::thread::hardware_concurrency()), r.at("diff"), read, r.at("read A"),

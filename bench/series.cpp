@@ -8,50 +8,29 @@
 // Run by hand: build/bench/series. QVRES_BENCH_DIR names a directory for
 // the sample (default: a new one under /tmp, removed at the end);
 // QVRES_BENCH_CYCLES its cycles (default 12).
-#include <benchmark/benchmark.h>
-
-#include <stdlib.h>
-
-#include <chrono>
 #include <cstdio>
-#include <filesystem>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "qvres.h"
-#include "sample/sample_analysis.h"
 
 namespace {
-
-namespace fs = std::filesystem;
 
 const qvres_request kPressure = {QVRES_ELEMENT_REALS, 64, 1};
 
 struct Setup {
-    std::string dir;
-    bool remove = false;
+    qvbench::BenchDir dir{"qvres-series-bench"};
     qvres_analysis* analysis = nullptr;
     std::int64_t cycles = 0;
     std::int64_t values = 0;  // pressure values per cycle
+    qvbench::BestTimes best;
 
     Setup() {
-        if (const char* d = std::getenv("QVRES_BENCH_DIR"); d && *d) {
-            dir = d;
-        } else {
-            char name[] = "/tmp/qvres-series-bench-XXXXXX";
-            if (!::mkdtemp(name)) throw std::runtime_error("cannot make a directory under /tmp");
-            dir = name;
-            remove = true;
-        }
-        qvsample::SampleOptions o;
-        o.i = o.j = o.k = 100;
-        o.cycles = 12;
-        if (const char* c = std::getenv("QVRES_BENCH_CYCLES"); c && *c) o.cycles = std::atoi(c);
-        if (!fs::exists(dir + "/sample_run.qvres_base")) qvsample::write_sample_analysis(dir, o);
+        qvbench::million_node_sample(dir.path(), 12);
         qvres_error error{};
-        if (qvres_open(dir.c_str(), nullptr, &analysis, &error) != QVRES_OK)
+        if (qvres_open(dir.path().c_str(), nullptr, &analysis, &error) != QVRES_OK)
             throw std::runtime_error(error.message);
         qvres_model m{};
         qvres_get_model(analysis, &m, &error);
@@ -64,34 +43,15 @@ struct Setup {
         }
         qvres_reader_close(r);
     }
-    ~Setup() {
-        qvres_close(analysis);
-        std::error_code ec;
-        if (remove) fs::remove_all(dir, ec);
-    }
+    ~Setup() { qvres_close(analysis); }
 };
 
 std::unique_ptr<Setup> the_setup;
 Setup& setup() { return *the_setup; }
 
-std::map<std::string, double>& best() {
-    static std::map<std::string, double> r;
-    return r;
-}
-
 template <class F>
 void timed(benchmark::State& state, const std::string& name, F run) {
-    double& fastest = best()[name];
-    for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
-        if (!run()) {
-            state.SkipWithError("a call failed");
-            break;
-        }
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        state.SetIterationTime(seconds);
-        if (fastest == 0.0 || seconds < fastest) fastest = seconds;
-    }
+    setup().best.time(state, name, run);
     state.counters["cycles"] = static_cast<double>(setup().cycles);
 }
 
@@ -178,12 +138,12 @@ int main(int argc, char** argv) {
     }
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    const auto& r = best();
-    if (r.count("floor") && r.at("floor") > 0) {
+    const qvbench::BestTimes& r = setup().best;
+    if (r.has("floor")) {
         const double floor = r.at("floor");
         std::printf("floor (%lld cycles, %lld values each, one thread): %.3f s\n",
                     static_cast<long long>(setup().cycles), static_cast<long long>(setup().values), floor);
-        for (const auto& [name, seconds] : r)
+        for (const auto& [name, seconds] : r.all())
             if (name != "floor") std::printf("%-20s %.3f s  %.2fx the floor\n", name.c_str(), seconds, seconds / floor);
     }
     the_setup.reset();

@@ -8,7 +8,8 @@
 //
 // Run by hand: build/bench/vtk_export. QVRES_BENCH_DIR names a directory for
 // the sample and the output (default: a new one under /tmp, removed at the
-// end); it needs about 2.5 GB for the raw output.
+// end); it needs about 2.5 GB for the raw output. QVRES_BENCH_CYCLES: the
+// sample's cycles (default 12).
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -20,9 +21,9 @@
 #include <string>
 #include <thread>
 
+#include "bench_support.h"
 #include "host/console.h"
 #include "host/results_library.h"
-#include "sample/sample_analysis.h"
 #include "to_vtk/export.h"
 
 namespace {
@@ -30,32 +31,17 @@ namespace {
 namespace fs = std::filesystem;
 
 struct Setup {
-    std::string dir;
-    bool remove = false;
+    qvbench::BenchDir dir{"qvres-vtk-bench"};
     std::unique_ptr<qvhost::ResultsLibrary> library;
     std::unique_ptr<qvhost::Analysis> analysis;
 
     Setup() {
-        if (const char* d = std::getenv("QVRES_BENCH_DIR"); d && *d) {
-            dir = d;
-        } else {
-            char name[] = "/tmp/qvres-vtk-bench-XXXXXX";
-            if (!::mkdtemp(name)) throw std::runtime_error("cannot make a directory under /tmp");
-            dir = name;
-            remove = true;
-        }
-        qvsample::SampleOptions o;
-        o.i = o.j = o.k = 100;
-        const std::string sample = dir + "/sample";
-        if (!fs::exists(sample + "/sample_run.qvres_base")) qvsample::write_sample_analysis(sample, o);
+        const std::string sample = dir.path() + "/sample";
+        qvbench::million_node_sample(sample, 12);
         library = std::make_unique<qvhost::ResultsLibrary>();
         analysis = std::make_unique<qvhost::Analysis>(*library, sample);
     }
-    ~Setup() {
-        analysis.reset();
-        std::error_code ec;
-        if (remove) fs::remove_all(dir, ec);
-    }
+    ~Setup() { analysis.reset(); }
 };
 
 // Made by main before the runs and released after them.
@@ -79,7 +65,7 @@ void BM_Export(benchmark::State& state) {
     const bool compress = state.range(1) != 0;
     Setup& s = setup();
     qvvtk::ExportOptions o;
-    o.outdir = s.dir + "/vtk";
+    o.outdir = s.dir.path() + "/vtk";
     o.threads = threads;
     o.encoding.compress = compress;
     Result& best = results()[{threads, compress}];
