@@ -662,11 +662,10 @@ struct EnvelopeSink final : Sink<T> {
                 }
                 const std::int64_t end = std::min(first + n, st.held_end);
                 const How how = static_cast<How>(st.how);
-                if (how == How::any_order)
-                    merge(how, begin, end, cycle, [at_p, scale](std::int64_t p) { return at_p[p] * scale; });
-                else
-                    qv::api::merge_scaled(maximum, how == How::first, values, cycles, at_p, scale, begin, end,
-                                          cycle);
+                const qv::api::Arrival arrival = how == How::first      ? qv::api::Arrival::first
+                                                 : how == How::in_order ? qv::api::Arrival::in_order
+                                                                        : qv::api::Arrival::any_order;
+                qv::api::merge_scaled(maximum, arrival, values, cycles, at_p, scale, begin, end, cycle);
                 begin = end;
             }
         }

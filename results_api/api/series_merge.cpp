@@ -26,13 +26,15 @@ namespace qv::api {
 namespace {
 
 template <bool Max>
-void merge_plain(bool fresh, float* values, std::int64_t* cycles, const float* in, float scale,
+void merge_plain(Arrival arrival, float* values, std::int64_t* cycles, const float* in, float scale,
                  std::int64_t begin, std::int64_t end, std::int64_t cycle) {
     const auto get = [in, scale](std::int64_t p) { return in[p] * scale; };
-    if (fresh)
+    if (arrival == Arrival::first)
         first_span(values, cycles, begin, end, cycle, get);
-    else
+    else if (arrival == Arrival::in_order)
         merge_span<Max, true>(values, cycles, begin, end, cycle, get);
+    else
+        merge_span<Max, false>(values, cycles, begin, end, cycle, get);
 }
 
 #if defined(QV_MERGE_X86)
@@ -81,10 +83,12 @@ struct Sse2 {
     }
     // Positions [begin, end) as far as whole vectors go; returns where it
     // stopped.
-    std::int64_t lanes(bool fresh, float* values, std::int64_t* cycles, const float* in, std::int64_t begin,
-                            std::int64_t end) const {
+    std::int64_t lanes(Arrival arrival, float* values, std::int64_t* cycles, const float* in, std::int64_t begin,
+                       std::int64_t end) const {
         std::int64_t p = begin;
-        if (fresh) {
+        // SSE2 compares no 64-bit cycles: any order goes one at a time.
+        if (arrival == Arrival::any_order) return p;
+        if (arrival == Arrival::first) {
             for (; p + kLanes <= end; p += kLanes) first(values, cycles, in, p);
             return p;
         }
@@ -141,13 +145,45 @@ struct Avx2 {
         _mm256_storeu_ps(values + p, _mm256_blendv_ps(kept, v, t));
         put_cycles(cycles, p, t, false);
     }
+    QV_AVX2 bool may_change_or_tie(const float* values, const float* in, std::int64_t p) const {
+        __m256 any = _mm256_setzero_ps();
+        for (std::int64_t j = 0; j < 16; j += kLanes)
+            any = _mm256_or_ps(any, _mm256_cmp_ps(x(in, p + j), _mm256_loadu_ps(values + p + j),
+                                                  Max ? _CMP_NLT_UQ : _CMP_NGT_UQ));
+        return _mm256_movemask_ps(any) != 0;
+    }
+    // A merge in any order: a value equal to the one kept also replaces it
+    // when the kept one is of a later cycle (replaces<Max, false>).
+    QV_AVX2 void merge_any(float* values, std::int64_t* cycles, const float* in, std::int64_t p) const {
+        const __m256 v = x(in, p), kept = _mm256_loadu_ps(values + p);
+        const auto* c = reinterpret_cast<const __m256i*>(cycles + p);
+        const __m256i later_lo = _mm256_cmpgt_epi64(_mm256_loadu_si256(c), now);
+        const __m256i later_hi = _mm256_cmpgt_epi64(_mm256_loadu_si256(c + 1), now);
+        // The four 64-bit masks of each half as 32-bit lanes (their low halves).
+        const __m256i low = _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6);
+        const __m256 later = _mm256_castsi256_ps(
+            _mm256_set_m128i(_mm256_castsi256_si128(_mm256_permutevar8x32_epi32(later_hi, low)),
+                             _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(later_lo, low))));
+        const __m256 t = _mm256_or_ps(take(v, kept), _mm256_and_ps(_mm256_cmp_ps(v, kept, _CMP_EQ_OQ), later));
+        _mm256_storeu_ps(values + p, _mm256_blendv_ps(kept, v, t));
+        put_cycles(cycles, p, t, false);
+    }
     // Sse2::lanes again: a loop that is to inline AVX2 code must itself be
     // compiled for AVX2, which a template shared with the SSE2 path is not.
-    QV_AVX2 std::int64_t lanes(bool fresh, float* values, std::int64_t* cycles, const float* in, std::int64_t begin,
-                            std::int64_t end) const {
+    QV_AVX2 std::int64_t lanes(Arrival arrival, float* values, std::int64_t* cycles, const float* in,
+                               std::int64_t begin, std::int64_t end) const {
         std::int64_t p = begin;
-        if (fresh) {
+        if (arrival == Arrival::first) {
             for (; p + kLanes <= end; p += kLanes) first(values, cycles, in, p);
+            return p;
+        }
+        if (arrival == Arrival::any_order) {
+            // Blocks with no value at or beyond the one kept (NaN aside)
+            // change nothing and tie nothing.
+            for (; p + 16 <= end; p += 16)
+                if (may_change_or_tie(values, in, p))
+                    for (std::int64_t j = 0; j < 16; j += kLanes) merge_any(values, cycles, in, p + j);
+            for (; p + kLanes <= end; p += kLanes) merge_any(values, cycles, in, p);
             return p;
         }
         for (; p + 16 <= end; p += 16)
@@ -159,17 +195,17 @@ struct Avx2 {
 };
 
 template <bool Max>
-void merge_sse2(bool fresh, float* values, std::int64_t* cycles, const float* in, float scale,
+void merge_sse2(Arrival arrival, float* values, std::int64_t* cycles, const float* in, float scale,
                 std::int64_t begin, std::int64_t end, std::int64_t cycle) {
-    const std::int64_t p = Sse2<Max>(scale, cycle).lanes(fresh, values, cycles, in, begin, end);
-    merge_plain<Max>(fresh, values, cycles, in, scale, p, end, cycle);
+    const std::int64_t p = Sse2<Max>(scale, cycle).lanes(arrival, values, cycles, in, begin, end);
+    merge_plain<Max>(arrival, values, cycles, in, scale, p, end, cycle);
 }
 
 template <bool Max>
-QV_AVX2 void merge_avx2(bool fresh, float* values, std::int64_t* cycles, const float* in, float scale,
+QV_AVX2 void merge_avx2(Arrival arrival, float* values, std::int64_t* cycles, const float* in, float scale,
                         std::int64_t begin, std::int64_t end, std::int64_t cycle) {
-    const std::int64_t p = Avx2<Max>(scale, cycle).lanes(fresh, values, cycles, in, begin, end);
-    merge_sse2<Max>(fresh, values, cycles, in, scale, p, end, cycle);
+    const std::int64_t p = Avx2<Max>(scale, cycle).lanes(arrival, values, cycles, in, begin, end);
+    merge_sse2<Max>(arrival, values, cycles, in, scale, p, end, cycle);
 }
 
 #endif
@@ -191,21 +227,21 @@ bool lanes_available(Lanes lanes) {
            (lanes == Lanes::sse2 && widest() != Lanes::plain) || (lanes == Lanes::avx2 && widest() == Lanes::avx2);
 }
 
-void merge_scaled(bool maximum, bool fresh, float* values, std::int64_t* cycles, const float* in, float scale,
-                  std::int64_t begin, std::int64_t end, std::int64_t cycle, Lanes lanes) {
+void merge_scaled(bool maximum, Arrival arrival, float* values, std::int64_t* cycles, const float* in,
+                  float scale, std::int64_t begin, std::int64_t end, std::int64_t cycle, Lanes lanes) {
     if (lanes == Lanes::best || !lanes_available(lanes)) lanes = widest();
     switch (lanes) {
 #if defined(QV_MERGE_X86)
     case Lanes::avx2:
-        return maximum ? merge_avx2<true>(fresh, values, cycles, in, scale, begin, end, cycle)
-                       : merge_avx2<false>(fresh, values, cycles, in, scale, begin, end, cycle);
+        return maximum ? merge_avx2<true>(arrival, values, cycles, in, scale, begin, end, cycle)
+                       : merge_avx2<false>(arrival, values, cycles, in, scale, begin, end, cycle);
     case Lanes::sse2:
-        return maximum ? merge_sse2<true>(fresh, values, cycles, in, scale, begin, end, cycle)
-                       : merge_sse2<false>(fresh, values, cycles, in, scale, begin, end, cycle);
+        return maximum ? merge_sse2<true>(arrival, values, cycles, in, scale, begin, end, cycle)
+                       : merge_sse2<false>(arrival, values, cycles, in, scale, begin, end, cycle);
 #endif
     default:
-        return maximum ? merge_plain<true>(fresh, values, cycles, in, scale, begin, end, cycle)
-                       : merge_plain<false>(fresh, values, cycles, in, scale, begin, end, cycle);
+        return maximum ? merge_plain<true>(arrival, values, cycles, in, scale, begin, end, cycle)
+                       : merge_plain<false>(arrival, values, cycles, in, scale, begin, end, cycle);
     }
 }
 
