@@ -2,6 +2,9 @@
 // its stored array. This loop is most of what a peak map costs beyond the
 // inflating, so it goes four positions at a time (eight where the
 // processor has AVX2, chosen when it runs) and never branches on a value.
+// A cycle that arrives after a later one (threads) also compares the kept
+// cycles on ties: eight at a time with AVX2, one at a time without (SSE2
+// compares no 64-bit integers).
 //
 // The vectoriser leaves this loop scalar (the stores depend on the
 // values), hence intrinsics instead of the clones of runtime/cpu_clones.h;
@@ -178,7 +181,7 @@ struct Avx2 {
             return p;
         }
         if (arrival == Arrival::any_order) {
-            // Blocks with no value at or beyond the one kept (NaN aside)
+            // Blocks in which no value is NaN or at or beyond the one kept
             // change nothing and tie nothing.
             for (; p + 16 <= end; p += 16)
                 if (may_change_or_tie(values, in, p))
