@@ -144,7 +144,7 @@ int main(int argc, char** argv) {
         std::printf("floor (%lld cycles, %lld values each, one thread): %.3f s\n",
                     static_cast<long long>(setup().cycles), static_cast<long long>(setup().values), floor);
         for (const auto& [name, seconds] : r.all())
-            if (name != "floor") std::printf("%-20s %.3f s  %.2fx the floor\n", name.c_str(), seconds, seconds / floor);
+            if (name != "floor") std::printf("%-20s %.3f s  %.3fx the floor\n", name.c_str(), seconds, seconds / floor);
     }
     the_setup.reset();
     return 0;

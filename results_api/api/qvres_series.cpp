@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -244,7 +245,8 @@ struct RunState {
     // The stripe an envelope's runs are merging: held from run to run
     // until they pass beyond it (released when the call's state ends).
     std::unique_lock<std::mutex> held;
-    std::int64_t held_end = 0;
+    std::int64_t held_at = -1, held_end = 0;
+    void* held_cycles = nullptr;  // the stripe's kept offsets
     int how = 0;
 };
 
@@ -269,6 +271,10 @@ struct Sink {
     virtual void begin(std::int64_t, std::int64_t, const PositionMap&, RunState&) {}
     virtual void run(std::int64_t, std::int64_t, RunState&, std::int64_t, const float*, std::int64_t, float) {}
     virtual void end(std::int64_t, std::int64_t, RunState&) {}
+    // A worker starts taking cycles, and has no cycle left to take (also
+    // when the call fails): what is still to do may be shared out there.
+    virtual void start_reading() {}
+    virtual void stop_reading() {}
 };
 
 // The positions of a series sorted by the value they take (4 bytes each,
@@ -420,6 +426,11 @@ template <class T>
 void run_workers(Run& run, std::int32_t threads, Sink<T>& sink) {
     const auto work = [&run, &sink] {
         try {
+            struct Reading {
+                Sink<T>& sink;
+                explicit Reading(Sink<T>& s) : sink(s) { sink.start_reading(); }
+                ~Reading() { sink.stop_reading(); }
+            } reading(sink);
             ReaderHandle reader;
             std::vector<T> buffer;
             for (std::int64_t c; (c = run.take()) >= 0;) read_cycle(run, c, reader, buffer, sink);
@@ -531,12 +542,33 @@ qvres_status read_history(const qvres_analysis* a, const qvres_series* s, T* val
     });
 }
 
+// Takes `m` for `hold`. A stripe's lock is held for the few microseconds
+// of a merge, by a worker running on another core: waiting a little before
+// sleeping spares both the sleep and the holder's wake-up call on release,
+// which cost more than the merge of a stripe.
+void lock_stripe(std::unique_lock<std::mutex>& hold, std::mutex& m) {
+    hold = std::unique_lock<std::mutex>(m, std::try_to_lock);
+    for (int spin = 0; spin < 4096 && !hold.owns_lock(); ++spin) {
+#if defined(__x86_64__) || defined(__i386__)
+        __builtin_ia32_pause();
+#else
+        std::this_thread::yield();
+#endif
+        hold.try_lock();
+    }
+    if (!hold.owns_lock()) hold.lock();
+}
+
 // The envelope's positions are merged in stripes, each under its own
 // lock, so that workers merging different cycles at once work on
 // different stripes. A stripe no cycle has merged yet takes the first
 // cycle's values as they come; one no cycle ever merged is filled with no
-// value when the call ends.
-template <class T>
+// value when the call ends. Each stripe keeps its positions' cycles as
+// offsets of type C (see series_merge.h) in the top of its own stretch of
+// the caller's cycles, and widens them once every cycle of the range has
+// merged it or given nothing (those that are still narrow when the
+// workers are done, at the end).
+template <class T, class C>
 struct EnvelopeSink final : Sink<T> {
     static constexpr std::int64_t kStripes = 64;
     // Cycle c starts its merge at stripe c * kStride: consecutive cycles,
@@ -548,14 +580,26 @@ struct EnvelopeSink final : Sink<T> {
     T* values;
     std::int64_t* cycles;
     std::unique_ptr<std::mutex[]> locks{new std::mutex[kStripes]};
-    // The latest cycle each stripe has merged, -1 for none (under the
-    // stripe's lock).
+    // Under each stripe's lock: the latest cycle it has merged (-1 for
+    // none), how many cycles merged it, whether its cycles are widened.
     std::vector<std::int64_t> latest = std::vector<std::int64_t>(kStripes, -1);
+    std::vector<std::int64_t> merged = std::vector<std::int64_t>(kStripes, 0);
+    std::vector<char> widened = std::vector<char>(kStripes, 0);
+    // Cycles that gave nothing (gaps).
+    std::atomic<std::int64_t> absent{0};
+    // Stripes no cycle is left to merge, whose cycles any worker out of
+    // cycles widens (one bit each), and the workers still reading.
+    std::atomic<std::uint64_t> ready{0};
+    std::atomic<int> reading{0};
     EnvelopeSink(const qvres_series& series, bool max, T* v, std::int64_t* c)
         : s(series), maximum(max), values(v), cycles(c) {}
 
     std::int64_t positions() const { return s.positions ? s.position_count : this->every; }
     std::int64_t stripe_size() const { return std::max<std::int64_t>(1, (positions() + kStripes - 1) / kStripes); }
+    std::int64_t stripe_begin(std::int64_t at) const { return std::min(positions(), at * stripe_size()); }
+    std::int64_t stripe_end(std::int64_t at) const { return std::min(positions(), (at + 1) * stripe_size()); }
+    // kept(at)[p]: the offset position p of stripe `at` keeps.
+    C* kept(std::int64_t at) const { return qv::api::kept_cycles<C>(cycles, stripe_begin(at), stripe_end(at)); }
 
     // How cycle `cycle` merges into stripe `at`, its lock held.
     enum class How { first, in_order, any_order };
@@ -565,23 +609,80 @@ struct EnvelopeSink final : Sink<T> {
         last = std::max(last, cycle);
         return how;
     }
-    template <class Get>
-    void merge(How how, std::int64_t begin, std::int64_t end, std::int64_t cycle, Get get) {
-        if (how == How::first) return first_span(values, cycles, begin, end, cycle, get);
-        if (maximum)
-            how == How::in_order ? merge_span<true, true>(values, cycles, begin, end, cycle, get)
-                                 : merge_span<true, false>(values, cycles, begin, end, cycle, get);
-        else
-            how == How::in_order ? merge_span<false, true>(values, cycles, begin, end, cycle, get)
-                                 : merge_span<false, false>(values, cycles, begin, end, cycle, get);
+    // A cycle is done with stripe `at`, its lock held: the stripe is ready
+    // to be widened when no cycle is left to merge it.
+    void leave(std::int64_t at) {
+        const auto k = static_cast<std::size_t>(at);
+        if (++merged[k] + absent.load() == cycles_of(s)) {
+            ready.fetch_or(std::uint64_t{1} << at);
+            wake(false);
+        }
     }
-    // Merges stripe `at` of cycle `cycle`, value get(p) of position p, its
-    // lock held.
+    void widen(std::int64_t at) {
+        const auto k = static_cast<std::size_t>(at);
+        if (widened[k] || latest[k] < 0) return;
+        qv::api::widen_cycles<C>(cycles, stripe_begin(at), stripe_end(at), s.first_cycle);
+        widened[k] = 1;
+    }
+    // Widens one ready stripe; false when none is.
+    bool widen_ready() {
+        for (std::uint64_t r = ready.load(); r;) {
+            const std::uint64_t bit = r & (~r + 1);
+            if (!ready.compare_exchange_weak(r, r & ~bit)) continue;
+            const auto at = static_cast<std::int64_t>(__builtin_ctzll(bit));
+            std::unique_lock<std::mutex> hold;
+            lock_stripe(hold, locks[static_cast<std::size_t>(at)]);
+            widen(at);
+            return true;
+        }
+        return false;
+    }
+    // A worker out of cycles widens ready stripes until no worker is left
+    // reading (the last cycles' workers make stripes ready as they go),
+    // sleeping while there is none; what is left is widened at the end.
+    std::mutex idle_lock;
+    std::condition_variable idle;
+    int idle_workers = 0;  // under idle_lock
+    void wake(bool all) {
+        {
+            std::lock_guard<std::mutex> hold(idle_lock);
+            if (idle_workers == 0) return;
+        }
+        all ? idle.notify_all() : idle.notify_one();
+    }
+    void start_reading() override { reading.fetch_add(1); }
+    void stop_reading() override {
+        reading.fetch_sub(1);
+        wake(true);
+        std::unique_lock<std::mutex> hold(idle_lock);
+        ++idle_workers;
+        for (;;) {
+            hold.unlock();
+            while (widen_ready()) {
+            }
+            hold.lock();
+            if (ready.load() != 0) continue;
+            if (reading.load() == 0) break;
+            idle.wait(hold);
+        }
+        --idle_workers;
+    }
     template <class Get>
-    void merge_held(std::int64_t at, std::int64_t cycle, Get get) {
-        const std::int64_t n = positions(), size = stripe_size();
-        const std::int64_t begin = std::min(n, at * size), end = std::min(n, begin + size);
-        merge(enter(at, cycle), begin, end, cycle, get);
+    void merge(How how, std::int64_t begin, std::int64_t end, C* at_cycles, C cycle, Get get) {
+        if (how == How::first) return first_span(values, at_cycles, begin, end, cycle, get);
+        if (maximum)
+            how == How::in_order ? merge_span<true, true>(values, at_cycles, begin, end, cycle, get)
+                                 : merge_span<true, false>(values, at_cycles, begin, end, cycle, get);
+        else
+            how == How::in_order ? merge_span<false, true>(values, at_cycles, begin, end, cycle, get)
+                                 : merge_span<false, false>(values, at_cycles, begin, end, cycle, get);
+    }
+    // Merges stripe `at` of cycle c (0-based in the range), value get(p) of
+    // position p, its lock held.
+    template <class Get>
+    void merge_held(std::int64_t at, std::int64_t c, Get get) {
+        merge(enter(at, s.first_cycle + c), stripe_begin(at), stripe_end(at), kept(at), static_cast<C>(c), get);
+        leave(at);
     }
     // Merges every stripe of cycle c. A stripe another worker holds is
     // passed over and come back to: no worker waits while another, perhaps
@@ -589,26 +690,26 @@ struct EnvelopeSink final : Sink<T> {
     // stripe left busy waits.
     template <class Get>
     void merge_cycle(std::int64_t c, Get get) {
-        const std::int64_t cycle = s.first_cycle + c;
         std::uint64_t left = ~std::uint64_t{0};
         static_assert(kStripes == 64, "one bit per stripe");
         while (left) {
-            bool merged = false;
+            bool any = false;
             for (std::int64_t k = 0; k < kStripes; ++k) {
                 const std::int64_t at = (k + c * kStride) % kStripes;
                 const std::uint64_t bit = std::uint64_t{1} << at;
                 if (!(left & bit)) continue;
                 std::unique_lock<std::mutex> hold(locks[static_cast<std::size_t>(at)], std::try_to_lock);
                 if (!hold.owns_lock()) continue;
-                merge_held(at, cycle, get);
+                merge_held(at, c, get);
                 left &= ~bit;
-                merged = true;
+                any = true;
             }
-            if (!merged && left) {
+            if (!any && left) {
                 // Every stripe left is busy: wait for the first of them.
                 const auto at = static_cast<std::int64_t>(__builtin_ctzll(left));
-                std::lock_guard<std::mutex> hold(locks[static_cast<std::size_t>(at)]);
-                merge_held(at, cycle, get);
+                std::unique_lock<std::mutex> hold;
+                lock_stripe(hold, locks[static_cast<std::size_t>(at)]);
+                merge_held(at, c, get);
                 left &= ~(std::uint64_t{1} << at);
             }
         }
@@ -619,7 +720,7 @@ struct EnvelopeSink final : Sink<T> {
         else
             merge_cycle(c, [&](std::int64_t p) { return in[p]; });
     }
-    void none(std::int64_t, std::int64_t) override {}
+    void none(std::int64_t, std::int64_t) override { absent.fetch_add(1); }
 
     // From runs. An envelope of every value merges each run as it stands
     // in the stored array. Runs come in value order and are short (a row of
@@ -639,6 +740,10 @@ struct EnvelopeSink final : Sink<T> {
     }
     void end(std::int64_t c, std::int64_t, RunState& st) override {
         if (s.positions) merge_cycle(c, [&](std::int64_t p) { return T(st.picked[static_cast<std::size_t>(p)]); });
+        if (st.held.owns_lock()) {
+            leave(st.held_at);
+            st.held.unlock();
+        }
     }
     void run(std::int64_t c, std::int64_t, RunState& st, std::int64_t first,
              const float* stored, std::int64_t n, float scale) override {
@@ -648,37 +753,44 @@ struct EnvelopeSink final : Sink<T> {
             return;
         }
         if constexpr (std::is_same_v<T, float>) {
-            const std::int64_t cycle = s.first_cycle + c;
             const float* const at_p = stored - first;  // at_p[p]: position p
             for (std::int64_t begin = first; begin < first + n;) {
                 if (begin >= st.held_end) {
                     // Runs come in value order: the stripe is this one's or a later one.
-                    const std::int64_t size = stripe_size(), at = begin / size;
-                    if (st.held.owns_lock()) st.held.unlock();
-                    st.held = std::unique_lock<std::mutex>(locks[static_cast<std::size_t>(at)]);
-                    st.held_end = (at + 1) * size;
+                    const std::int64_t at = begin / stripe_size();
+                    if (st.held.owns_lock()) {
+                        leave(st.held_at);
+                        st.held.unlock();
+                    }
+                    lock_stripe(st.held, locks[static_cast<std::size_t>(at)]);
+                    st.held_at = at;
+                    st.held_end = stripe_end(at);
+                    st.held_cycles = kept(at);
                     // Every run of this cycle in the stripe merges the same way.
-                    st.how = static_cast<int>(enter(at, cycle));
+                    st.how = static_cast<int>(enter(at, s.first_cycle + c));
                 }
                 const std::int64_t end = std::min(first + n, st.held_end);
                 const How how = static_cast<How>(st.how);
                 const qv::api::Arrival arrival = how == How::first      ? qv::api::Arrival::first
                                                  : how == How::in_order ? qv::api::Arrival::in_order
                                                                         : qv::api::Arrival::any_order;
-                qv::api::merge_scaled(maximum, arrival, values, cycles, at_p, scale, begin, end, cycle);
+                qv::api::merge_scaled(maximum, arrival, values, static_cast<C*>(st.held_cycles), at_p, scale,
+                                      begin, end, static_cast<C>(c));
                 begin = end;
             }
         }
     }
 
-    // Stripes no cycle merged hold no value.
+    // Stripes no cycle merged hold no value; the cycles of the others are
+    // widened if they are not yet.
     void finish() {
-        const std::int64_t n = positions(), size = stripe_size();
         for (std::int64_t at = 0; at < kStripes; ++at) {
-            if (latest[static_cast<std::size_t>(at)] >= 0) continue;
-            const std::int64_t begin = std::min(n, at * size), end = std::min(n, begin + size);
-            std::fill(values + begin, values + end, no_value<T>());
-            std::fill(cycles + begin, cycles + end, std::int64_t{-1});
+            if (latest[static_cast<std::size_t>(at)] >= 0) {
+                widen(at);
+                continue;
+            }
+            std::fill(values + stripe_begin(at), values + stripe_end(at), no_value<T>());
+            std::fill(cycles + stripe_begin(at), cycles + stripe_end(at), std::int64_t{-1});
         }
     }
 };
@@ -724,11 +836,18 @@ qvres_status read_envelope(const qvres_analysis* a, const qvres_series* s, std::
         if (const qvres_status st = check_gaps(*s, gaps, gap_capacity, error); st != QVRES_OK)
             return st;
         Run run(a, s);
-        EnvelopeSink<T> sink(*s, extreme == QVRES_MAXIMUM, values, cycles);
-        sink.every = n;
-        run_workers<T>(run, s->threads, sink);
-        sink.finish();
-        return finish(run, gaps, gap_count, error);
+        const auto merge = [&](auto&& sink) {
+            sink.every = n;
+            run_workers<T>(run, s->threads, sink);
+            sink.finish();
+            return finish(run, gaps, gap_count, error);
+        };
+        // The narrowest offsets that tell the range's cycles and no value apart.
+        if (cycles_of(*s) < std::numeric_limits<std::uint16_t>::max())
+            return merge(EnvelopeSink<T, std::uint16_t>(*s, extreme == QVRES_MAXIMUM, values, cycles));
+        if (cycles_of(*s) < std::numeric_limits<std::uint32_t>::max())
+            return merge(EnvelopeSink<T, std::uint32_t>(*s, extreme == QVRES_MAXIMUM, values, cycles));
+        return report(error, QVRES_E_ARGUMENT, "an envelope of more than 4294967294 cycles");
     });
 }
 

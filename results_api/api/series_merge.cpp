@@ -3,12 +3,14 @@
 // inflating, so it goes four positions at a time (eight where the
 // processor has AVX2, chosen when it runs) and never branches on a value.
 // A cycle that arrives after a later one (threads) also compares the kept
-// cycles on ties: eight at a time with AVX2, one at a time without (SSE2
-// compares no 64-bit integers).
+// cycles on ties.
 //
 // The vectoriser leaves this loop scalar (the stores depend on the
 // values), hence intrinsics instead of the clones of runtime/cpu_clones.h;
 // the processor is asked once, on Windows too.
+//
+// The kept offsets are two or four bytes; a block that changes writes its
+// values and, blended by the same mask, the offsets of its positions.
 //
 // A position in order takes x = in[p] * scale where x is not NaN and
 // !(x <= kept) (x >= kept for a minimum; an ordered compare with a kept NaN
@@ -20,6 +22,8 @@
 // neighbours.
 #include "api/series_merge.h"
 
+#include <cstring>
+
 #if defined(__x86_64__) || defined(_M_X64) || defined(__i386__)
 #include <immintrin.h>
 #define QV_MERGE_X86 1
@@ -28,9 +32,9 @@
 namespace qv::api {
 namespace {
 
-template <bool Max>
-void merge_plain(Arrival arrival, float* values, std::int64_t* cycles, const float* in, float scale,
-                 std::int64_t begin, std::int64_t end, std::int64_t cycle) {
+template <bool Max, class C>
+void merge_plain(Arrival arrival, float* values, C* cycles, const float* in, float scale, std::int64_t begin,
+                 std::int64_t end, C cycle) {
     const auto get = [in, scale](std::int64_t p) { return in[p] * scale; };
     if (arrival == Arrival::first)
         first_span(values, cycles, begin, end, cycle, get);
@@ -43,12 +47,14 @@ void merge_plain(Arrival arrival, float* values, std::int64_t* cycles, const flo
 #if defined(QV_MERGE_X86)
 
 // Four positions, SSE2 (every x86-64 processor).
-template <bool Max>
+template <bool Max, class C>
 struct Sse2 {
     static constexpr std::int64_t kLanes = 4;
     const __m128 scale;
     const __m128i now;
-    Sse2(float s, std::int64_t cycle) : scale(_mm_set1_ps(s)), now(_mm_set1_epi64x(cycle)) {}
+    Sse2(float s, C cycle)
+        : scale(_mm_set1_ps(s)),
+          now(sizeof(C) == 2 ? _mm_set1_epi16(static_cast<short>(cycle)) : _mm_set1_epi32(static_cast<int>(cycle))) {}
 
     __m128 x(const float* in, std::int64_t p) const { return _mm_mul_ps(_mm_loadu_ps(in + p), scale); }
     static __m128 loose(__m128 x, __m128 kept) { return Max ? _mm_cmpnle_ps(x, kept) : _mm_cmpnge_ps(x, kept); }
@@ -56,20 +62,32 @@ struct Sse2 {
         const __m128 near = Max ? _mm_cmple_ps(x, kept) : _mm_cmpge_ps(x, kept);
         return _mm_andnot_ps(near, _mm_cmpord_ps(x, x));
     }
-    // Cycles of positions p..p+3: `now` where `take`, else `old`.
-    void put_cycles(std::int64_t* cycles, std::int64_t p, __m128 take, bool fresh) const {
-        const __m128i m = _mm_castps_si128(take);
-        const __m128i lo = _mm_unpacklo_epi32(m, m), hi = _mm_unpackhi_epi32(m, m);
-        auto* out = reinterpret_cast<__m128i*>(cycles + p);
-        const __m128i old_lo = fresh ? _mm_set1_epi64x(-1) : _mm_loadu_si128(out);
-        const __m128i old_hi = fresh ? _mm_set1_epi64x(-1) : _mm_loadu_si128(out + 1);
-        _mm_storeu_si128(out, _mm_or_si128(_mm_and_si128(lo, now), _mm_andnot_si128(lo, old_lo)));
-        _mm_storeu_si128(out + 1, _mm_or_si128(_mm_and_si128(hi, now), _mm_andnot_si128(hi, old_hi)));
+    // Offsets of positions p..p+3: `now` where `take`, else the old ones
+    // (none when `fresh`).
+    void put_cycles(C* cycles, std::int64_t p, __m128 take, bool fresh) const {
+        __m128i m = _mm_castps_si128(take);
+        const __m128i none = _mm_set1_epi32(-1);
+        if constexpr (sizeof(C) == 2) {
+            m = _mm_packs_epi32(m, m);  // four 16-bit masks in the low 8 bytes
+            const __m128i old = fresh ? none : _mm_loadl_epi64(reinterpret_cast<const __m128i*>(cycles + p));
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(cycles + p),
+                             _mm_or_si128(_mm_and_si128(m, now), _mm_andnot_si128(m, old)));
+        } else {
+            auto* out = reinterpret_cast<__m128i*>(cycles + p);
+            const __m128i old = fresh ? none : _mm_loadu_si128(out);
+            _mm_storeu_si128(out, _mm_or_si128(_mm_and_si128(m, now), _mm_andnot_si128(m, old)));
+        }
     }
-    void first(float* values, std::int64_t* cycles, const float* in, std::int64_t p) const {
+    void first(float* values, C* cycles, const float* in, std::int64_t p) const {
         const __m128 v = x(in, p);
         _mm_storeu_ps(values + p, v);
         put_cycles(cycles, p, _mm_cmpord_ps(v, v), true);
+    }
+    // Whether positions p..p+3 may change (`ties`: or tie).
+    bool may_change4(const float* values, const float* in, std::int64_t p, bool ties) const {
+        const __m128 v = x(in, p), kept = _mm_loadu_ps(values + p);
+        const __m128 m = ties ? _mm_or_ps(loose(v, kept), _mm_cmpeq_ps(v, kept)) : loose(v, kept);
+        return _mm_movemask_ps(m) != 0;
     }
     // Whether positions p..p+15 may change.
     bool may_change(const float* values, const float* in, std::int64_t p) const {
@@ -78,27 +96,51 @@ struct Sse2 {
             any = _mm_or_ps(any, loose(x(in, p + j), _mm_loadu_ps(values + p + j)));
         return _mm_movemask_ps(any) != 0;
     }
-    void merge(float* values, std::int64_t* cycles, const float* in, std::int64_t p) const {
+    void merge(float* values, C* cycles, const float* in, std::int64_t p) const {
         const __m128 v = x(in, p), kept = _mm_loadu_ps(values + p);
         const __m128 t = take(v, kept);
         _mm_storeu_ps(values + p, _mm_or_ps(_mm_and_ps(t, v), _mm_andnot_ps(t, kept)));
         put_cycles(cycles, p, t, false);
     }
+    // A merge in any order: a value equal to the one kept also replaces it
+    // when the kept one is of a later cycle. SSE2 compares signed lanes
+    // only: offsets are compared with their top bit flipped.
+    void merge_any(float* values, C* cycles, const float* in, std::int64_t p) const {
+        const __m128 v = x(in, p), kept = _mm_loadu_ps(values + p);
+        __m128i later;
+        if constexpr (sizeof(C) == 2) {
+            const __m128i flip = _mm_set1_epi16(static_cast<short>(0x8000));
+            const __m128i k = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(cycles + p));
+            const __m128i g = _mm_cmpgt_epi16(_mm_xor_si128(k, flip), _mm_xor_si128(now, flip));
+            later = _mm_unpacklo_epi16(g, g);  // four 32-bit masks
+        } else {
+            const __m128i flip = _mm_set1_epi32(static_cast<int>(0x80000000u));
+            const __m128i k = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cycles + p));
+            later = _mm_cmpgt_epi32(_mm_xor_si128(k, flip), _mm_xor_si128(now, flip));
+        }
+        const __m128 t = _mm_or_ps(take(v, kept), _mm_and_ps(_mm_cmpeq_ps(v, kept), _mm_castsi128_ps(later)));
+        _mm_storeu_ps(values + p, _mm_or_ps(_mm_and_ps(t, v), _mm_andnot_ps(t, kept)));
+        put_cycles(cycles, p, t, false);
+    }
     // Positions [begin, end) as far as whole vectors go; returns where it
     // stopped.
-    std::int64_t lanes(Arrival arrival, float* values, std::int64_t* cycles, const float* in, std::int64_t begin,
+    std::int64_t lanes(Arrival arrival, float* values, C* cycles, const float* in, std::int64_t begin,
                        std::int64_t end) const {
         std::int64_t p = begin;
-        // SSE2 compares no 64-bit cycles: any order goes one at a time.
-        if (arrival == Arrival::any_order) return p;
         if (arrival == Arrival::first) {
             for (; p + kLanes <= end; p += kLanes) first(values, cycles, in, p);
+            return p;
+        }
+        if (arrival == Arrival::any_order) {
+            for (; p + kLanes <= end; p += kLanes)
+                if (may_change4(values, in, p, true)) merge_any(values, cycles, in, p);
             return p;
         }
         for (; p + 16 <= end; p += 16)
             if (may_change(values, in, p))
                 for (std::int64_t j = 0; j < 16; j += kLanes) merge(values, cycles, in, p + j);
-        for (; p + kLanes <= end; p += kLanes) merge(values, cycles, in, p);
+        for (; p + kLanes <= end; p += kLanes)
+            if (may_change4(values, in, p, false)) merge(values, cycles, in, p);
         return p;
     }
 };
@@ -106,12 +148,15 @@ struct Sse2 {
 #define QV_AVX2 __attribute__((target("avx2")))
 
 // Eight positions, AVX2.
-template <bool Max>
+template <bool Max, class C>
 struct Avx2 {
     static constexpr std::int64_t kLanes = 8;
     const __m256 scale;
-    const __m256i now;
-    QV_AVX2 Avx2(float s, std::int64_t cycle) : scale(_mm256_set1_ps(s)), now(_mm256_set1_epi64x(cycle)) {}
+    const __m256i now;  // the cycle's offset in every 16- or 32-bit lane
+    QV_AVX2 Avx2(float s, C cycle)
+        : scale(_mm256_set1_ps(s)),
+          now(sizeof(C) == 2 ? _mm256_set1_epi16(static_cast<short>(cycle))
+                             : _mm256_set1_epi32(static_cast<int>(cycle))) {}
 
     QV_AVX2 __m256 x(const float* in, std::int64_t p) const { return _mm256_mul_ps(_mm256_loadu_ps(in + p), scale); }
     QV_AVX2 static __m256 loose(__m256 x, __m256 kept) {
@@ -121,20 +166,29 @@ struct Avx2 {
         const __m256 near = _mm256_cmp_ps(x, kept, Max ? _CMP_LE_OQ : _CMP_GE_OQ);
         return _mm256_andnot_ps(near, _mm256_cmp_ps(x, x, _CMP_ORD_Q));
     }
-    QV_AVX2 void put_cycles(std::int64_t* cycles, std::int64_t p, __m256 take, bool fresh) const {
+    QV_AVX2 void put_cycles(C* cycles, std::int64_t p, __m256 take, bool fresh) const {
         const __m256i m = _mm256_castps_si256(take);
-        const __m256i lo = _mm256_cvtepi32_epi64(_mm256_castsi256_si128(m));
-        const __m256i hi = _mm256_cvtepi32_epi64(_mm256_extracti128_si256(m, 1));
-        auto* out = reinterpret_cast<__m256i*>(cycles + p);
-        const __m256i old_lo = fresh ? _mm256_set1_epi64x(-1) : _mm256_loadu_si256(out);
-        const __m256i old_hi = fresh ? _mm256_set1_epi64x(-1) : _mm256_loadu_si256(out + 1);
-        _mm256_storeu_si256(out, _mm256_blendv_epi8(old_lo, now, lo));
-        _mm256_storeu_si256(out + 1, _mm256_blendv_epi8(old_hi, now, hi));
+        if constexpr (sizeof(C) == 2) {
+            // The eight 32-bit masks as 16-bit ones.
+            const __m128i m16 = _mm_packs_epi32(_mm256_castsi256_si128(m), _mm256_extracti128_si256(m, 1));
+            auto* out = reinterpret_cast<__m128i*>(cycles + p);
+            const __m128i old = fresh ? _mm_set1_epi32(-1) : _mm_loadu_si128(out);
+            _mm_storeu_si128(out, _mm_blendv_epi8(old, _mm256_castsi256_si128(now), m16));
+        } else {
+            auto* out = reinterpret_cast<__m256i*>(cycles + p);
+            const __m256i old = fresh ? _mm256_set1_epi32(-1) : _mm256_loadu_si256(out);
+            _mm256_storeu_si256(out, _mm256_blendv_epi8(old, now, m));
+        }
     }
-    QV_AVX2 void first(float* values, std::int64_t* cycles, const float* in, std::int64_t p) const {
+    QV_AVX2 void first(float* values, C* cycles, const float* in, std::int64_t p) const {
         const __m256 v = x(in, p);
         _mm256_storeu_ps(values + p, v);
         put_cycles(cycles, p, _mm256_cmp_ps(v, v, _CMP_ORD_Q), true);
+    }
+    // Whether positions p..p+7 may change (`ties`: or tie).
+    QV_AVX2 bool may_change8(const float* values, const float* in, std::int64_t p, bool ties) const {
+        const __m256 v = x(in, p), kept = _mm256_loadu_ps(values + p);
+        return _mm256_movemask_ps(ties ? _mm256_cmp_ps(v, kept, Max ? _CMP_NLT_UQ : _CMP_NGT_UQ) : loose(v, kept)) != 0;
     }
     QV_AVX2 bool may_change(const float* values, const float* in, std::int64_t p) const {
         __m256 any = _mm256_setzero_ps();
@@ -142,7 +196,7 @@ struct Avx2 {
             any = _mm256_or_ps(any, loose(x(in, p + j), _mm256_loadu_ps(values + p + j)));
         return _mm256_movemask_ps(any) != 0;
     }
-    QV_AVX2 void merge(float* values, std::int64_t* cycles, const float* in, std::int64_t p) const {
+    QV_AVX2 void merge(float* values, C* cycles, const float* in, std::int64_t p) const {
         const __m256 v = x(in, p), kept = _mm256_loadu_ps(values + p);
         const __m256 t = take(v, kept);
         _mm256_storeu_ps(values + p, _mm256_blendv_ps(kept, v, t));
@@ -157,24 +211,27 @@ struct Avx2 {
     }
     // A merge in any order: a value equal to the one kept also replaces it
     // when the kept one is of a later cycle (replaces<Max, false>).
-    QV_AVX2 void merge_any(float* values, std::int64_t* cycles, const float* in, std::int64_t p) const {
+    QV_AVX2 void merge_any(float* values, C* cycles, const float* in, std::int64_t p) const {
         const __m256 v = x(in, p), kept = _mm256_loadu_ps(values + p);
-        const auto* c = reinterpret_cast<const __m256i*>(cycles + p);
-        const __m256i later_lo = _mm256_cmpgt_epi64(_mm256_loadu_si256(c), now);
-        const __m256i later_hi = _mm256_cmpgt_epi64(_mm256_loadu_si256(c + 1), now);
-        // The four 64-bit masks of each half as 32-bit lanes (their low halves).
-        const __m256i low = _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6);
-        const __m256 later = _mm256_castsi256_ps(
-            _mm256_set_m128i(_mm256_castsi256_si128(_mm256_permutevar8x32_epi32(later_hi, low)),
-                             _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(later_lo, low))));
-        const __m256 t = _mm256_or_ps(take(v, kept), _mm256_and_ps(_mm256_cmp_ps(v, kept, _CMP_EQ_OQ), later));
+        // Kept offsets beyond now: max(kept, now) differs from now.
+        __m256i later;
+        if constexpr (sizeof(C) == 2) {
+            const __m128i k = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cycles + p));
+            const __m128i n = _mm256_castsi256_si128(now);
+            later = _mm256_cvtepi16_epi32(_mm_andnot_si128(_mm_cmpeq_epi16(_mm_max_epu16(k, n), n), _mm_set1_epi32(-1)));
+        } else {
+            const __m256i k = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(cycles + p));
+            later = _mm256_andnot_si256(_mm256_cmpeq_epi32(_mm256_max_epu32(k, now), now), _mm256_set1_epi32(-1));
+        }
+        const __m256 t = _mm256_or_ps(take(v, kept),
+                                      _mm256_and_ps(_mm256_cmp_ps(v, kept, _CMP_EQ_OQ), _mm256_castsi256_ps(later)));
         _mm256_storeu_ps(values + p, _mm256_blendv_ps(kept, v, t));
         put_cycles(cycles, p, t, false);
     }
     // Sse2::lanes again: a loop that is to inline AVX2 code must itself be
     // compiled for AVX2, which a template shared with the SSE2 path is not.
-    QV_AVX2 std::int64_t lanes(Arrival arrival, float* values, std::int64_t* cycles, const float* in,
-                               std::int64_t begin, std::int64_t end) const {
+    QV_AVX2 std::int64_t lanes(Arrival arrival, float* values, C* cycles, const float* in, std::int64_t begin,
+                               std::int64_t end) const {
         std::int64_t p = begin;
         if (arrival == Arrival::first) {
             for (; p + kLanes <= end; p += kLanes) first(values, cycles, in, p);
@@ -186,28 +243,30 @@ struct Avx2 {
             for (; p + 16 <= end; p += 16)
                 if (may_change_or_tie(values, in, p))
                     for (std::int64_t j = 0; j < 16; j += kLanes) merge_any(values, cycles, in, p + j);
-            for (; p + kLanes <= end; p += kLanes) merge_any(values, cycles, in, p);
+            for (; p + kLanes <= end; p += kLanes)
+                if (may_change8(values, in, p, true)) merge_any(values, cycles, in, p);
             return p;
         }
         for (; p + 16 <= end; p += 16)
             if (may_change(values, in, p))
                 for (std::int64_t j = 0; j < 16; j += kLanes) merge(values, cycles, in, p + j);
-        for (; p + kLanes <= end; p += kLanes) merge(values, cycles, in, p);
+        for (; p + kLanes <= end; p += kLanes)
+            if (may_change8(values, in, p, false)) merge(values, cycles, in, p);
         return p;
     }
 };
 
-template <bool Max>
-void merge_sse2(Arrival arrival, float* values, std::int64_t* cycles, const float* in, float scale,
-                std::int64_t begin, std::int64_t end, std::int64_t cycle) {
-    const std::int64_t p = Sse2<Max>(scale, cycle).lanes(arrival, values, cycles, in, begin, end);
+template <bool Max, class C>
+void merge_sse2(Arrival arrival, float* values, C* cycles, const float* in, float scale, std::int64_t begin,
+                std::int64_t end, C cycle) {
+    const std::int64_t p = Sse2<Max, C>(scale, cycle).lanes(arrival, values, cycles, in, begin, end);
     merge_plain<Max>(arrival, values, cycles, in, scale, p, end, cycle);
 }
 
-template <bool Max>
-QV_AVX2 void merge_avx2(Arrival arrival, float* values, std::int64_t* cycles, const float* in, float scale,
-                        std::int64_t begin, std::int64_t end, std::int64_t cycle) {
-    const std::int64_t p = Avx2<Max>(scale, cycle).lanes(arrival, values, cycles, in, begin, end);
+template <bool Max, class C>
+QV_AVX2 void merge_avx2(Arrival arrival, float* values, C* cycles, const float* in, float scale,
+                        std::int64_t begin, std::int64_t end, C cycle) {
+    const std::int64_t p = Avx2<Max, C>(scale, cycle).lanes(arrival, values, cycles, in, begin, end);
     merge_sse2<Max>(arrival, values, cycles, in, scale, p, end, cycle);
 }
 
@@ -230,8 +289,9 @@ bool lanes_available(Lanes lanes) {
            (lanes == Lanes::sse2 && widest() != Lanes::plain) || (lanes == Lanes::avx2 && widest() == Lanes::avx2);
 }
 
-void merge_scaled(bool maximum, Arrival arrival, float* values, std::int64_t* cycles, const float* in,
-                  float scale, std::int64_t begin, std::int64_t end, std::int64_t cycle, Lanes lanes) {
+template <class C>
+void merge_scaled(bool maximum, Arrival arrival, float* values, C* cycles, const float* in, float scale,
+                  std::int64_t begin, std::int64_t end, C cycle, Lanes lanes) {
     if (lanes == Lanes::best || !lanes_available(lanes)) lanes = widest();
     switch (lanes) {
 #if defined(QV_MERGE_X86)
@@ -247,5 +307,63 @@ void merge_scaled(bool maximum, Arrival arrival, float* values, std::int64_t* cy
                        : merge_plain<false>(arrival, values, cycles, in, scale, begin, end, cycle);
     }
 }
+
+template void merge_scaled(bool, Arrival, float*, std::uint16_t*, const float*, float, std::int64_t, std::int64_t,
+                           std::uint16_t, Lanes);
+template void merge_scaled(bool, Arrival, float*, std::uint32_t*, const float*, float, std::int64_t, std::int64_t,
+                           std::uint32_t, Lanes);
+
+// Widening: the offsets and the cycles share their bytes, so they are read
+// and written through memcpy or vector loads and stores, never through
+// pointers of either type. Going up four positions at a time, the 32 bytes
+// written cover offsets already read: with w-byte offsets at the top of L
+// positions' 8L bytes, position k's offset is at (8 - w)L + wk, above the
+// bytes written up to position k + 4 while k + 4 <= L.
+namespace {
+
+template <class C>
+std::int64_t widened(const unsigned char* kept, unsigned char* out, std::int64_t k, std::int64_t first) {
+    C c;
+    std::memcpy(&c, kept + k * std::int64_t(sizeof(C)), sizeof(C));
+    const std::int64_t cycle = c == no_cycle<C>() ? -1 : first + std::int64_t(c);
+    std::memcpy(out + 8 * k, &cycle, 8);
+    return k + 1;
+}
+
+#if defined(QV_MERGE_X86)
+template <class C>
+QV_AVX2 std::int64_t widen_avx2(const unsigned char* kept, unsigned char* out, std::int64_t n, std::int64_t first) {
+    const __m256i base = _mm256_set1_epi64x(first);
+    std::int64_t k = 0;
+    for (; k + 4 <= n; k += 4) {
+        __m256i c;
+        if constexpr (sizeof(C) == 2) {
+            c = _mm256_cvtepu16_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(kept + 2 * k)));
+        } else {
+            c = _mm256_cvtepu32_epi64(_mm_loadu_si128(reinterpret_cast<const __m128i*>(kept + 4 * k)));
+        }
+        const __m256i none = _mm256_cmpeq_epi64(c, _mm256_set1_epi64x(std::int64_t(no_cycle<C>())));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 8 * k),
+                            _mm256_or_si256(_mm256_add_epi64(c, base), none));
+    }
+    return k;
+}
+#endif
+
+}  // namespace
+
+template <class C>
+void widen_cycles(std::int64_t* cycles, std::int64_t begin, std::int64_t end, std::int64_t first) {
+    const auto* kept = reinterpret_cast<const unsigned char*>(kept_cycles<C>(cycles, begin, end) + begin);
+    auto* out = reinterpret_cast<unsigned char*>(cycles + begin);
+    std::int64_t k = 0;
+#if defined(QV_MERGE_X86)
+    if (widest() == Lanes::avx2) k = widen_avx2<C>(kept, out, end - begin, first);
+#endif
+    while (k < end - begin) k = widened<C>(kept, out, k, first);
+}
+
+template void widen_cycles<std::uint16_t>(std::int64_t*, std::int64_t, std::int64_t, std::int64_t);
+template void widen_cycles<std::uint32_t>(std::int64_t*, std::int64_t, std::int64_t, std::int64_t);
 
 }  // namespace qv::api

@@ -153,8 +153,9 @@ void scale_copy(const float* __restrict in, float* __restrict out, std::int64_t 
 // array: runs in the order of the values, each with the index of its first
 // value among those the getter writes and the factor that makes them SI
 // values (value = stored[x] * scale, as the getter computes it). A run
-// points into the stored array, or at values the getter worked out (scale
-// 1); it lasts until the reader reads again.
+// points into the stored array, where it lasts until the reader reads
+// again, or at values the getter worked out (scale 1), which the next run
+// replaces.
 struct RealRuns {
     virtual ~RealRuns() = default;
     virtual void run(std::int64_t first, const float* stored, std::int64_t n, float scale) = 0;

@@ -37,7 +37,12 @@ std::vector<std::vector<float>> stored_cycles(std::mt19937& rng, std::size_t n, 
     return out;
 }
 
-TEST(SeriesMerge, EveryInstructionSetGivesTheFirstCycleOfTheValueFurthestOutInAnyOrder) {
+// Kept offsets of two and four bytes: cycle c of the range is offset
+// base + c, low in the range, across the top bit (offsets compare unsigned)
+// or just under the top.
+template <class C>
+void check_every_instruction_set(C base) {
+    constexpr C kNone = qv::api::no_cycle<C>();
     std::mt19937 rng(7);
     const std::vector<Lanes> lanes = {Lanes::plain, Lanes::sse2, Lanes::avx2, Lanes::best};
     const float nan = std::numeric_limits<float>::quiet_NaN();
@@ -50,22 +55,24 @@ TEST(SeriesMerge, EveryInstructionSetGivesTheFirstCycleOfTheValueFurthestOutInAn
                     // Independently: per position, over the cycles in order,
                     // a value that is not NaN and beyond the best so far.
                     std::vector<float> want(n + 4, -7.0f);
-                    std::vector<std::int64_t> want_cycle(n + 4, 99);
+                    std::vector<C> want_cycle(n + 4, 99);
                     for (std::int64_t p = begin; p < std::int64_t(n); ++p) {
                         float best = nan;
                         std::int64_t at = -1;
                         for (std::int64_t c = 0; c < 6; ++c) {
                             const float v = stored[std::size_t(c)][std::size_t(p)] * scale;
                             if (std::isnan(v)) continue;
-                            if (at < 0 || (maximum ? v > best : v < best)) best = v, at = c + 10;
+                            if (at < 0 || (maximum ? v > best : v < best)) best = v, at = c;
                         }
                         want[std::size_t(p)] = at < 0 ? stored[0][std::size_t(p)] * scale : best;
-                        want_cycle[std::size_t(p)] = at;
+                        want_cycle[std::size_t(p)] = at < 0 ? kNone : C(base + at);
                     }
                     for (Lanes l : lanes) {
                         if (!qv::api::lanes_available(l)) continue;
-                        SCOPED_TRACE(testing::Message() << "n " << n << " begin " << begin << " scale " << scale
-                                                        << (maximum ? " max" : " min") << " lanes " << int(l));
+                        SCOPED_TRACE(testing::Message() << sizeof(C) << "-byte offsets from " << base << ", n " << n
+                                                        << " begin " << begin
+                                                        << " scale " << scale << (maximum ? " max" : " min")
+                                                        << " lanes " << int(l));
                         // Outside [begin, n) nothing may be written.
                         // In cycle order, and as threads may bring them: 3 first,
                         // then 5, 0, 4, 1, 2, each earlier one in any order.
@@ -77,16 +84,16 @@ TEST(SeriesMerge, EveryInstructionSetGivesTheFirstCycleOfTheValueFurthestOutInAn
                                                   Arrival::any_order, Arrival::any_order, Arrival::any_order}}};
                         for (const auto& [cycle_order, arrivals] : orders) {
                             std::vector<float> values(n + 4, -7.0f);
-                            std::vector<std::int64_t> cycles(n + 4, 99);
+                            std::vector<C> cycles(n + 4, 99);
                             for (std::size_t k = 0; k < 6; ++k) {
                                 const int c = cycle_order[k];
                                 qv::api::merge_scaled(maximum, arrivals[k], values.data(), cycles.data(),
                                                       stored[std::size_t(c)].data(), scale, begin, std::int64_t(n),
-                                                      c + 10, l);
+                                                      C(base + c), l);
                             }
                             for (std::size_t p = 0; p < n + 4; ++p) {
                                 // A position no cycle gave a value keeps the first's NaN.
-                                const float w = want_cycle[p] < 0 && std::int64_t(p) >= begin && p < n
+                                const float w = want_cycle[p] == kNone && std::int64_t(p) >= begin && p < n
                                                     ? stored[std::size_t(cycle_order[0])][p] * scale
                                                     : want[p];
                                 ASSERT_EQ(bits_of(values[p]), bits_of(w)) << "position " << p;
@@ -100,6 +107,43 @@ TEST(SeriesMerge, EveryInstructionSetGivesTheFirstCycleOfTheValueFurthestOutInAn
         }
     }
     EXPECT_GT(checked, 12 * 3 * 2 * 2 * 2);  // at least the plain and SSE2 merges of every case
+}
+
+TEST(SeriesMerge, EveryInstructionSetGivesTheFirstCycleOfTheValueFurthestOutInAnyOrder) {
+    for (std::uint16_t base : {0, 32765, 65520}) check_every_instruction_set<std::uint16_t>(base);
+    for (std::uint32_t base : {0u, 2147483645u, 4294967280u}) check_every_instruction_set<std::uint32_t>(base);
+}
+
+// Offsets kept in the top of a stretch of cycles widen in place into the
+// cycles they stand for, whatever the stretch's length and start, and
+// nothing outside the stretch is touched.
+template <class C>
+void check_widening() {
+    for (std::int64_t length : {0, 1, 3, 4, 5, 8, 13, 100, 1001}) {
+        for (std::int64_t begin : {0, 2, 7}) {
+            SCOPED_TRACE(testing::Message() << sizeof(C) << "-byte offsets, " << length << " at " << begin);
+            std::vector<std::int64_t> cycles(std::size_t(begin + length + 3), 123456789);
+            const std::int64_t end = begin + length;
+            std::vector<std::int64_t> want(cycles);
+            std::mt19937 rng(std::uint32_t(length * 10 + begin));
+            for (std::int64_t p = begin; p < end; ++p) {
+                const std::uint32_t r = rng() % 50;
+                const C offset = r == 0 ? qv::api::no_cycle<C>() : C(r * 997 % (sizeof(C) == 2 ? 65000 : 4000000000u));
+                want[std::size_t(p)] = r == 0 ? -1 : 1000 + std::int64_t(offset);
+                // The offset's bytes where the envelope keeps it.
+                std::memcpy(reinterpret_cast<unsigned char*>(cycles.data() + end) -
+                                (end - p) * std::int64_t(sizeof(C)),
+                            &offset, sizeof(C));
+            }
+            qv::api::widen_cycles<C>(cycles.data(), begin, end, 1000);
+            EXPECT_EQ(cycles, want);
+        }
+    }
+}
+
+TEST(SeriesMerge, KeptOffsetsWidenInPlaceIntoCycles) {
+    check_widening<std::uint16_t>();
+    check_widening<std::uint32_t>();
 }
 
 }  // namespace
