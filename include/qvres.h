@@ -46,7 +46,7 @@
  * nearest nodes; envelopes of integer requests. */
 #define QVRES_VERSION_MAJOR 2
 #define QVRES_VERSION_MINOR 2
-#define QVRES_VERSION_PATCH 2
+#define QVRES_VERSION_PATCH 3
 /* One number for compile-time checks: major * 10000 + minor * 100 + patch. */
 #define QVRES_VERSION                                                          \
     (QVRES_VERSION_MAJOR * 10000 + QVRES_VERSION_MINOR * 100 + QVRES_VERSION_PATCH)
@@ -517,8 +517,9 @@ typedef struct qvres_series {
     int32_t column;
     int64_t first_cycle;            /* registered cycles first .. last, inclusive */
     int64_t last_cycle;
-    int32_t threads;                /* 0: one per core; never more than the cycles
-                                       nor than 256 */
+    int32_t threads;                /* 0: one per processor the calling thread
+                                       may run on (its affinity); never more
+                                       than the cycles nor than 256 */
     /* 0: a cycle whose file is missing, unreadable or damaged fails the call
      * naming the file. 1: such a cycle is a gap instead: its rows hold no
      * value and it is listed among the gaps (request -1). A position beyond

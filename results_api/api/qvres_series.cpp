@@ -24,6 +24,7 @@
 
 #include "api/qvres_handles.h"
 #include "api/series_merge.h"
+#include "runtime/platform.h"
 
 using qv::api::guarded_status;
 using qv::api::first_span;
@@ -440,7 +441,7 @@ void run_workers(Run& run, std::int32_t threads, Sink<T>& sink) {
             run.fail(-1, QVRES_E_NO_MEMORY, "unexpected failure");
         }
     };
-    std::int64_t n = threads > 0 ? threads : static_cast<std::int64_t>(std::thread::hardware_concurrency());
+    std::int64_t n = threads > 0 ? threads : static_cast<std::int64_t>(qv::platform::usable_processors());
     // A thread per cycle at most, and a bound a caller's large count cannot
     // pass: thousands of threads would cost the host more than they read.
     n = std::clamp<std::int64_t>(n, 1, std::min<std::int64_t>(run.cycles(), kMostThreads));

@@ -55,6 +55,12 @@ std::int64_t process_id();
 bool process_may_run(std::int64_t pid);
 // Seconds since 1970-01-01 UTC.
 std::int64_t seconds_now();
+// The processors the calling thread may run on (its affinity: a cpuset, a
+// batch system's allotment, taskset), at least 1: what "one thread per
+// core" counts, so that a process confined to a few processors of a large
+// machine does not start, and give buffers to, a thread for every
+// processor it cannot use.
+unsigned usable_processors();
 
 // A file opened for reading or created for writing. Reads never go past the
 // end; sizes and positions are 64-bit.

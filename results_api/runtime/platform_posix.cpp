@@ -5,6 +5,7 @@
 #ifndef _WIN32
 #include "runtime/platform.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -14,9 +15,11 @@
 #include <cstring>
 #include <ctime>
 #include <new>
+#include <thread>
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -112,6 +115,25 @@ bool process_may_run(std::int64_t pid) {
 }
 
 std::int64_t seconds_now() { return static_cast<std::int64_t>(std::time(nullptr)); }
+
+unsigned usable_processors() {
+#if defined(__linux__)
+    // A machine with more processors than a set holds refuses the set
+    // (EINVAL): ask again with a larger one.
+    for (int room = 1024; room <= (1 << 16); room *= 2) {
+        cpu_set_t* set = CPU_ALLOC(room);
+        if (!set) break;
+        const std::size_t size = CPU_ALLOC_SIZE(room);
+        const bool known = ::sched_getaffinity(0, size, set) == 0;
+        const int count = known ? CPU_COUNT_S(size, set) : 0;
+        const int why = errno;
+        CPU_FREE(set);
+        if (known) return count > 0 ? static_cast<unsigned>(count) : 1u;
+        if (why != EINVAL) break;
+    }
+#endif
+    return std::max(1u, std::thread::hardware_concurrency());
+}
 
 namespace {
 

@@ -12,10 +12,12 @@
 #endif
 #include <windows.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <cwchar>
 #include <new>
+#include <thread>
 
 namespace qv::platform {
 namespace {
@@ -205,6 +207,18 @@ std::int64_t seconds_now() {
     const std::uint64_t ticks = (std::uint64_t(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
     // 100 ns ticks since 1601.
     return static_cast<std::int64_t>(ticks / 10000000ULL) - 11644473600LL;
+}
+
+unsigned usable_processors() {
+    // The mask is of one processor group: a process with threads in
+    // several groups gets none (0) and counts every processor instead.
+    DWORD_PTR process = 0, system = 0;
+    if (::GetProcessAffinityMask(::GetCurrentProcess(), &process, &system) && process != 0) {
+        unsigned count = 0;
+        for (DWORD_PTR m = process; m != 0; m &= m - 1) ++count;
+        return count;
+    }
+    return std::max(1u, std::thread::hardware_concurrency());
 }
 
 std::optional<std::vector<std::string>> list_directory(const std::string& directory) {

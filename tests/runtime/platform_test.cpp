@@ -1,6 +1,7 @@
 // The platform layer on the system it was built for: names beyond ASCII
 // (on Windows in the calling thread's ANSI code page), directory listings,
-// 64-bit positions, and on Windows the names that are devices.
+// 64-bit positions, the processors a thread may use, and on Windows the
+// names that are devices.
 #include "runtime/platform.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "support/confined.h"
 #include "support/temp_dir.h"
 
 #ifdef _WIN32
@@ -198,6 +200,18 @@ TEST(Platform, ReadsGiveTheFilesBytesWhateverTheirSizes) {
             ASSERT_EQ(file->position(), at);
         }
     }
+}
+
+// A thread confined to a few processors counts those, not the machine's.
+TEST(Platform, UsableProcessorsAreThoseTheThreadMayRunOn) {
+    int checked = 0;
+    for (int count : {1, 2}) {
+        qvtest::ConfinedProcessors confined(count);
+        if (!confined.confined()) continue;
+        EXPECT_EQ(usable_processors(), static_cast<unsigned>(count));
+        ++checked;
+    }
+    if (checked == 0) GTEST_SKIP() << "the thread cannot be confined here";
 }
 
 #ifdef _WIN32

@@ -13,10 +13,12 @@
 #include <set>
 
 #include "host/analysis_files.h"
+#include "host/processors.h"
 #include "host/results_library.h"
 #include "host/xml_text.h"
 #include "sample/sample_analysis.h"
 #include "support/analysis_files.h"
+#include "support/confined.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -253,6 +255,18 @@ TEST(ResultsLibraryLoad, ReportsALibraryThatIsNotTheRightOne) {
     const std::string other =
         (std::filesystem::path(ResultsLibrary().location()).parent_path() / other_name).string();
     EXPECT_NE(error_of([&] { ResultsLibrary lib(other); }).find("does not export qvres_"), std::string::npos);
+}
+
+// "One per core" in the tools counts the processors the tool may run on.
+TEST(UsableProcessors, AToolConfinedToAFewProcessorsCountsThose) {
+    int checked = 0;
+    for (int count : {1, 2}) {
+        qvtest::ConfinedProcessors confined(count);
+        if (!confined.confined()) continue;
+        EXPECT_EQ(qvhost::usable_processors(), static_cast<unsigned>(count));
+        ++checked;
+    }
+    if (checked == 0) GTEST_SKIP() << "the thread cannot be confined here";
 }
 
 }  // namespace

@@ -13,6 +13,8 @@
 #include <tuple>
 #include <type_traits>
 
+#include "host/processors.h"
+
 namespace qvdiff {
 namespace {
 
@@ -491,8 +493,8 @@ std::vector<PairResult> compare_cycles(const Analysis& a, const Analysis& b, con
             progress(++finished);
         }
     };
-    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    const std::size_t workers = std::min<std::size_t>(threads == 0 ? cores : threads, std::max<std::size_t>(pairs.size(), 1));
+    const std::size_t workers = std::min<std::size_t>(threads == 0 ? qvhost::usable_processors() : threads,
+                                                      std::max<std::size_t>(pairs.size(), 1));
     {
         std::vector<std::thread> pool;
         for (std::size_t t = 1; t < workers; ++t) pool.emplace_back(work);

@@ -16,6 +16,7 @@
 #include <set>
 #include <thread>
 
+#include "host/processors.h"
 #include "to_vtk/cells.h"
 
 namespace qvvtk {
@@ -683,7 +684,7 @@ ExportReport export_envelope(const Analysis& analysis, const ExportOptions& o, c
     const qvres_values kind = v->node() ? (v->integer() ? QVRES_NODE_INTEGERS : QVRES_NODE_REALS)
                                         : (v->integer() ? QVRES_ELEMENT_INTEGERS : QVRES_ELEMENT_REALS);
     const qvres_request request{kind, v->index, std::abs(v->qualifier)};
-    const unsigned threads = o.threads == 0 ? std::max(1u, std::thread::hardware_concurrency()) : o.threads;
+    const unsigned threads = o.threads == 0 ? qvhost::usable_processors() : o.threads;
     qvhost::Series series;
     series.request = request;
     series.last = static_cast<std::int64_t>(analysis.steps().size()) - 1;
@@ -753,8 +754,7 @@ ExportReport export_analysis(const Analysis& analysis, const ExportOptions& o,
         for (const qvhost::Step& s : analysis.steps()) steps.push_back(s.index);
     if (steps.empty()) throw Error("the analysis has no steps to export");
     for (std::int32_t s : steps) analysis.require_step(s);
-    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    const unsigned threads = o.threads == 0 ? cores : o.threads;
+    const unsigned threads = o.threads == 0 ? qvhost::usable_processors() : o.threads;
 
     const Selection selection(analysis.library(), o.vars);
     if (!o.vars.empty()) check_selection(analysis, steps, selection);
