@@ -518,8 +518,10 @@ typedef struct qvres_series {
     int64_t first_cycle;            /* registered cycles first .. last, inclusive */
     int64_t last_cycle;
     int32_t threads;                /* 0: one per processor the calling thread
-                                       may run on (its affinity); never more
-                                       than the cycles nor than 256 */
+                                       may run on (its affinity, and on Linux
+                                       no more than its control group's
+                                       quota); never more than the cycles
+                                       nor than 256 */
     /* 0: a cycle whose file is missing, unreadable or damaged fails the call
      * naming the file. 1: such a cycle is a gap instead: its rows hold no
      * value and it is listed among the gaps (request -1). A position beyond

@@ -56,11 +56,19 @@ bool process_may_run(std::int64_t pid);
 // Seconds since 1970-01-01 UTC.
 std::int64_t seconds_now();
 // The processors the calling thread may run on (its affinity: a cpuset, a
-// batch system's allotment, taskset), at least 1: what "one thread per
-// core" counts, so that a process confined to a few processors of a large
-// machine does not start, and give buffers to, a thread for every
+// batch system's allotment, taskset), fewer when its control group's quota
+// allows less processor time (a container's CPU limit), at least 1: what
+// "one thread per core" counts, so that a process confined to a part of a
+// large machine does not start, and give buffers to, a thread for every
 // processor it cannot use.
 unsigned usable_processors();
+// The processors a control group's quota allows, its quota over its period
+// rounded up, the least over the group and the groups above it, or 0 when
+// none is set: `membership` is the text of /proc/self/cgroup, `root` where
+// the groups are mounted. Version 2 groups (cpu.max) and version 1 groups
+// of the processor controller (cpu.cfs_quota_us, cpu.cfs_period_us) are
+// both read. Always 0 on Windows.
+unsigned processor_quota(const std::string& membership, const std::string& root);
 
 // A file opened for reading or created for writing. Reads never go past the
 // end; sizes and positions are 64-bit.

@@ -116,7 +116,129 @@ bool process_may_run(std::int64_t pid) {
 
 std::int64_t seconds_now() { return static_cast<std::int64_t>(std::time(nullptr)); }
 
+namespace {
+
+// The first bytes of a small system file (a few lines), or nothing.
+std::string small_file(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::string();
+    char text[4096];
+    std::size_t have = 0;
+    for (ssize_t got; have < sizeof text && (got = ::read(fd, text + have, sizeof text - have)) != 0;) {
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            have = 0;
+            break;
+        }
+        have += static_cast<std::size_t>(got);
+    }
+    ::close(fd);
+    return std::string(text, have);
+}
+
+// A whole decimal number of at most 18 digits (-1 for anything else; a
+// quota of -1 or "max" is no quota).
+long long whole_number(const std::string& text) {
+    if (text.empty() || text.size() > 18) return -1;
+    long long n = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return -1;
+        n = n * 10 + (c - '0');
+    }
+    return n;
+}
+
+// The words of a line, split at blanks.
+std::vector<std::string> words_of(const std::string& line) {
+    std::vector<std::string> words;
+    std::size_t at = 0;
+    while (at < line.size()) {
+        const std::size_t from = line.find_first_not_of(" \t\n", at);
+        if (from == std::string::npos) break;
+        const std::size_t to = std::min(line.find_first_of(" \t\n", from), line.size());
+        words.push_back(line.substr(from, to - from));
+        at = to;
+    }
+    return words;
+}
+
+// Processors a quota over a period allows, rounded up; 0 for none.
+unsigned quota_processors(long long quota, long long period) {
+    if (quota <= 0 || period <= 0) return 0;
+    const long long n = (quota + period - 1) / period;
+    return n > 65536 ? 65536u : static_cast<unsigned>(n);
+}
+
+}  // namespace
+
+unsigned processor_quota(const std::string& membership, const std::string& root) {
+    try {
+        // A line "0::PATH" names the version 2 group; "N:LIST:PATH" with
+        // "cpu" in the comma-separated LIST the version 1 group of the
+        // processor controller.
+        std::string v2, v1;
+        bool has_v2 = false, has_v1 = false;
+        for (std::size_t at = 0; at < membership.size();) {
+            std::size_t end = membership.find('\n', at);
+            if (end == std::string::npos) end = membership.size();
+            const std::string line = membership.substr(at, end - at);
+            at = end + 1;
+            const std::size_t a = line.find(':'), b = a == std::string::npos ? a : line.find(':', a + 1);
+            if (b == std::string::npos) continue;
+            const std::string id = line.substr(0, a), list = line.substr(a + 1, b - a - 1), path = line.substr(b + 1);
+            if (path.empty() || path[0] != '/') continue;
+            if (id == "0" && list.empty()) {
+                v2 = path;
+                has_v2 = true;
+            }
+            const std::string commas = "," + list + ",";
+            if (commas.find(",cpu,") != std::string::npos) {
+                v1 = path;
+                has_v1 = true;
+            }
+        }
+        // A path that leaves its group ("..") says nothing about it.
+        const auto climbs = [](const std::string& path) { return ("/" + path + "/").find("/../") != std::string::npos; };
+        unsigned least = 0;
+        const auto keep = [&least](unsigned n) {
+            if (n > 0 && (least == 0 || n < least)) least = n;
+        };
+        // The group and each group above it, up to the mount point.
+        const auto each_level = [&climbs](const std::string& base, std::string path, auto visit) {
+            if (climbs(path)) return;
+            for (;;) {
+                while (path.size() > 1 && path.back() == '/') path.pop_back();
+                visit(path == "/" ? base : base + path);
+                if (path == "/") break;
+                const std::size_t slash = path.rfind('/');
+                path = slash == 0 ? std::string("/") : path.substr(0, slash);
+            }
+        };
+        if (has_v2) {
+            each_level(root, v2, [&](const std::string& dir) {
+                const std::vector<std::string> w = words_of(small_file(dir + "/cpu.max"));
+                if (w.size() == 2) keep(quota_processors(whole_number(w[0]), whole_number(w[1])));
+            });
+        }
+        // A hybrid system keeps the processor controller in version 1.
+        if (has_v1) {
+            for (const char* mount : {"/cpu,cpuacct", "/cpuacct,cpu", "/cpu"}) {
+                const std::string base = root + mount;
+                each_level(base, v1, [&](const std::string& dir) {
+                    const std::vector<std::string> q = words_of(small_file(dir + "/cpu.cfs_quota_us"));
+                    const std::vector<std::string> p = words_of(small_file(dir + "/cpu.cfs_period_us"));
+                    if (q.size() == 1 && p.size() == 1) keep(quota_processors(whole_number(q[0]), whole_number(p[0])));
+                });
+            }
+        }
+        return least;
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
+}
+
 unsigned usable_processors() {
+    unsigned count = std::max(1u, std::thread::hardware_concurrency());
 #if defined(__linux__)
     // A machine with more processors than a set holds refuses the set
     // (EINVAL): ask again with a larger one.
@@ -125,14 +247,23 @@ unsigned usable_processors() {
         if (!set) break;
         const std::size_t size = CPU_ALLOC_SIZE(room);
         const bool known = ::sched_getaffinity(0, size, set) == 0;
-        const int count = known ? CPU_COUNT_S(size, set) : 0;
+        const int in_set = known ? CPU_COUNT_S(size, set) : 0;
         const int why = errno;
         CPU_FREE(set);
-        if (known) return count > 0 ? static_cast<unsigned>(count) : 1u;
+        if (known) {
+            count = in_set > 0 ? static_cast<unsigned>(in_set) : 1u;
+            break;
+        }
         if (why != EINVAL) break;
     }
+    try {
+        const unsigned quota = processor_quota(small_file("/proc/self/cgroup"), "/sys/fs/cgroup");
+        if (quota > 0) count = std::min(count, quota);
+    } catch (const std::bad_alloc&) {
+        // the affinity alone, then
+    }
 #endif
-    return std::max(1u, std::thread::hardware_concurrency());
+    return count;
 }
 
 namespace {

@@ -209,6 +209,8 @@ std::int64_t seconds_now() {
     return static_cast<std::int64_t>(ticks / 10000000ULL) - 11644473600LL;
 }
 
+unsigned processor_quota(const std::string&, const std::string&) { return 0; }
+
 unsigned usable_processors() {
     // The mask is of one processor group: a process with threads in
     // several groups gets none (0) and counts every processor instead.

@@ -214,6 +214,49 @@ TEST(Platform, UsableProcessorsAreThoseTheThreadMayRunOn) {
     if (checked == 0) GTEST_SKIP() << "the thread cannot be confined here";
 }
 
+#ifndef _WIN32
+// A control group's quota, over trees of groups written here: the least
+// of the group's and those above it, rounded up, whichever version.
+TEST(Platform, ProcessorQuotaIsTheLeastOfTheGroupAndThoseAboveIt) {
+    struct Case {
+        const char* what;
+        const char* membership;
+        std::vector<std::pair<const char*, const char*>> files;  // path under the root, text
+        unsigned processors;
+    };
+    const std::vector<Case> cases = {
+        {"no group files", "0::/a/b\n", {}, 0},
+        {"no quota anywhere", "0::/a/b\n", {{"a/b/cpu.max", "max 100000\n"}, {"a/cpu.max", "max 100000\n"}}, 0},
+        {"the group's, rounded up", "0::/a/b\n", {{"a/b/cpu.max", "150000 100000\n"}}, 2},
+        {"a parent's, less than the group's", "0::/a/b\n",
+         {{"a/b/cpu.max", "800000 100000\n"}, {"a/cpu.max", "250000 100000\n"}}, 3},
+        {"the group's, less than the parent's", "0::/a/b\n",
+         {{"a/b/cpu.max", "100000 100000\n"}, {"a/cpu.max", "400000 100000\n"}}, 1},
+        {"a path not mounted: the root's", "0::/elsewhere/c\n", {{"cpu.max", "400000 100000\n"}}, 4},
+        {"less than one processor is one", "0::/\n", {{"cpu.max", "20000 100000\n"}}, 1},
+        {"version 1, cpu and cpuacct together", "5:memory:/m\n4:cpu,cpuacct:/x\n0::/\n",
+         {{"cpu,cpuacct/x/cpu.cfs_quota_us", "350000\n"}, {"cpu,cpuacct/x/cpu.cfs_period_us", "100000\n"}}, 4},
+        {"version 1, cpu alone, no quota (-1)", "2:cpuacct:/\n1:cpu:/\n0::/\n",
+         {{"cpu/cpu.cfs_quota_us", "-1\n"}, {"cpu/cpu.cfs_period_us", "100000\n"}}, 0},
+        {"only the processor controller's group counts", "4:memory:/x\n1:cpu:/\n",
+         {{"cpu,cpuacct/x/cpu.cfs_quota_us", "100000\n"}, {"cpu,cpuacct/x/cpu.cfs_period_us", "100000\n"}}, 0},
+        {"a path that climbs is not followed", "0::/b/../a\n",
+         {{"a/cpu.max", "100000 100000\n"}, {"b/cpu.max", "max 100000\n"}}, 0},
+        {"words that are no numbers", "0::/\n", {{"cpu.max", "1e5 100000\n"}}, 0},
+        {"a zero period", "0::/\n", {{"cpu.max", "100000 0\n"}}, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        for (const auto& [path, text] : c.files) {
+            fs::create_directories(fs::path(dir.file(path)).parent_path());
+            std::ofstream(dir.file(path)) << text;
+        }
+        EXPECT_EQ(processor_quota(c.membership, dir.path()), c.processors);
+    }
+}
+#endif
+
 #ifdef _WIN32
 
 // The calling thread's code page, set for the scope of a test.
