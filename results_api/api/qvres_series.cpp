@@ -247,8 +247,10 @@ struct RunState {
     // until they pass beyond it (released when the call's state ends).
     std::unique_lock<std::mutex> held;
     std::int64_t held_at = -1, held_end = 0;
-    void* held_cycles = nullptr;  // the stripe's kept offsets
+    void* held_values = nullptr;  // the stripe's kept values
+    void* held_cycles = nullptr;  // and offsets
     int how = 0;
+    int worker = 0;  // the number of the worker reading the cycle
 };
 
 // What is done with one request's values of one cycle.
@@ -275,6 +277,8 @@ struct Sink {
     // A worker starts taking cycles, and has no cycle left to take (also
     // when the call fails): what is still to do may be shared out there.
     virtual void start_reading() {}
+    // The number of workers the call runs, before any starts.
+    virtual void workers(std::int64_t) {}
     virtual void stop_reading() {}
 };
 
@@ -346,7 +350,8 @@ bool gives_runs(const qvres_request& q) {
 
 // Reads cycle `c` (0-based in the range) with every request into `sink`.
 template <class T>
-void read_cycle(Run& run, std::int64_t c, ReaderHandle& reader, std::vector<T>& buffer, Sink<T>& sink) {
+void read_cycle(Run& run, std::int64_t c, ReaderHandle& reader, std::vector<T>& buffer, Sink<T>& sink,
+                int worker) {
     const qvres_series& s = *run.series;
     qvres_error error{};
     const auto cycle_failed = [&](qvres_status st) {
@@ -406,6 +411,7 @@ void read_cycle(Run& run, std::int64_t c, ReaderHandle& reader, std::vector<T>& 
             // The getter settles every check before its first run: a failure
             // here has given the sink nothing.
             RunsToSink<T> to(sink, c, r);
+            to.state.worker = worker;
             sink.begin(c, r, map, to.state);
             st = qv::api::read_real_runs(reader.r, &q, to, &error);
             if (st == QVRES_E_NOT_STORED) {
@@ -422,10 +428,10 @@ void read_cycle(Run& run, std::int64_t c, ReaderHandle& reader, std::vector<T>& 
 constexpr std::int64_t kMostThreads = 256;
 
 // Reads every cycle of the range in `threads` workers (the calling thread
-// is one of them).
+// is one of them, worker 0).
 template <class T>
 void run_workers(Run& run, std::int32_t threads, Sink<T>& sink) {
-    const auto work = [&run, &sink] {
+    const auto work = [&run, &sink](int worker) {
         try {
             struct Reading {
                 Sink<T>& sink;
@@ -434,7 +440,7 @@ void run_workers(Run& run, std::int32_t threads, Sink<T>& sink) {
             } reading(sink);
             ReaderHandle reader;
             std::vector<T> buffer;
-            for (std::int64_t c; (c = run.take()) >= 0;) read_cycle(run, c, reader, buffer, sink);
+            for (std::int64_t c; (c = run.take()) >= 0;) read_cycle(run, c, reader, buffer, sink, worker);
         } catch (const std::bad_alloc&) {
             run.fail(-1, QVRES_E_NO_MEMORY, "out of memory");
         } catch (...) {
@@ -445,15 +451,16 @@ void run_workers(Run& run, std::int32_t threads, Sink<T>& sink) {
     // A thread per cycle at most, and a bound a caller's large count cannot
     // pass: thousands of threads would cost the host more than they read.
     n = std::clamp<std::int64_t>(n, 1, std::min<std::int64_t>(run.cycles(), kMostThreads));
+    sink.workers(n);
     std::vector<std::thread> helpers;
     for (std::int64_t t = 1; t < n; ++t) {
         try {
-            helpers.emplace_back(work);
+            helpers.emplace_back(work, static_cast<int>(t));
         } catch (...) {
             break;  // fewer threads: the others take more cycles
         }
     }
-    work();
+    work(0);
     for (std::thread& h : helpers) h.join();
 }
 
@@ -569,6 +576,17 @@ void lock_stripe(std::unique_lock<std::mutex>& hold, std::mutex& m) {
 // the caller's cycles, and widens them once every cycle of the range has
 // merged it or given nothing (those that are still narrow when the
 // workers are done, at the end).
+//
+// With two workers or more, an envelope of every real value is kept twice
+// while the cycles are merged, on two sides: the even workers merge into
+// the caller's values and the offsets at the top of each stripe's stretch
+// of cycles (side 0), the odd ones into the bytes of that stretch the
+// offsets leave free, the values in its first four bytes per position and
+// their offsets after them (side 1). A core then seldom writes a line
+// another core has just written: on hosts whose cores share no cache,
+// moving such lines from core to core cost as much as the merge itself.
+// Once no cycle is left to merge a stripe, side 1's half is combined into
+// side 0's, as if one worker had merged every cycle, and then widened.
 template <class T, class C>
 struct EnvelopeSink final : Sink<T> {
     static constexpr std::int64_t kStripes = 64;
@@ -580,12 +598,15 @@ struct EnvelopeSink final : Sink<T> {
     bool maximum;
     T* values;
     std::int64_t* cycles;
-    std::unique_ptr<std::mutex[]> locks{new std::mutex[kStripes]};
-    // Under each stripe's lock: the latest cycle it has merged (-1 for
-    // none), how many cycles merged it, whether its cycles are widened.
-    std::vector<std::int64_t> latest = std::vector<std::int64_t>(kStripes, -1);
-    std::vector<std::int64_t> merged = std::vector<std::int64_t>(kStripes, 0);
+    int sides = 1;
+    // Stripe `at` of side `side` is locks[at + side * kStripes].
+    std::unique_ptr<std::mutex[]> locks{new std::mutex[2 * kStripes]};
+    // Under a stripe's lock: the latest cycle its side has merged (-1 for
+    // none, indexed as the locks); under side 0's, whether it is widened.
+    std::vector<std::int64_t> latest = std::vector<std::int64_t>(2 * kStripes, -1);
     std::vector<char> widened = std::vector<char>(kStripes, 0);
+    // How many cycles merged each stripe, on either side.
+    std::unique_ptr<std::atomic<std::int64_t>[]> merged{new std::atomic<std::int64_t>[kStripes]};
     // Cycles that gave nothing (gaps).
     std::atomic<std::int64_t> absent{0};
     // Stripes no cycle is left to merge, whose cycles any worker out of
@@ -593,7 +614,14 @@ struct EnvelopeSink final : Sink<T> {
     std::atomic<std::uint64_t> ready{0};
     std::atomic<int> reading{0};
     EnvelopeSink(const qvres_series& series, bool max, T* v, std::int64_t* c)
-        : s(series), maximum(max), values(v), cycles(c) {}
+        : s(series), maximum(max), values(v), cycles(c) {
+        for (std::int64_t at = 0; at < kStripes; ++at) merged[static_cast<std::size_t>(at)].store(0);
+    }
+    // Two sides where there are two workers to merge and room for the
+    // second side: four-byte values and two-byte offsets, from runs.
+    void workers(std::int64_t n) override {
+        if (std::is_same_v<T, float> && sizeof(C) == 2 && !s.positions && n >= 2) sides = 2;
+    }
 
     std::int64_t positions() const { return s.positions ? s.position_count : this->every; }
     std::int64_t stripe_size() const { return std::max<std::int64_t>(1, (positions() + kStripes - 1) / kStripes); }
@@ -601,11 +629,21 @@ struct EnvelopeSink final : Sink<T> {
     std::int64_t stripe_end(std::int64_t at) const { return std::min(positions(), (at + 1) * stripe_size()); }
     // kept(at)[p]: the offset position p of stripe `at` keeps.
     C* kept(std::int64_t at) const { return qv::api::kept_cycles<C>(cycles, stripe_begin(at), stripe_end(at)); }
+    // The values and offsets side 1 keeps for positions p of stripe `at`:
+    // [p] of these, in the first six bytes per position of its stretch.
+    T* side_values(std::int64_t at) const {
+        const std::int64_t b = stripe_begin(at);
+        return reinterpret_cast<T*>(cycles + b) - b;
+    }
+    C* side_kept(std::int64_t at) const {
+        const std::int64_t b = stripe_begin(at), n = stripe_end(at) - b;
+        return reinterpret_cast<C*>(reinterpret_cast<unsigned char*>(cycles + b) + sizeof(T) * n) - b;
+    }
 
-    // How cycle `cycle` merges into stripe `at`, its lock held.
+    // How cycle `cycle` merges into stripe `at` of side `side`, its lock held.
     enum class How { first, in_order, any_order };
-    How enter(std::int64_t at, std::int64_t cycle) {
-        std::int64_t& last = latest[static_cast<std::size_t>(at)];
+    How enter(std::int64_t at, std::int64_t cycle, int side = 0) {
+        std::int64_t& last = latest[static_cast<std::size_t>(at + side * kStripes)];
         const How how = last < 0 ? How::first : cycle >= last ? How::in_order : How::any_order;
         last = std::max(last, cycle);
         return how;
@@ -614,14 +652,34 @@ struct EnvelopeSink final : Sink<T> {
     // to be widened when no cycle is left to merge it.
     void leave(std::int64_t at) {
         const auto k = static_cast<std::size_t>(at);
-        if (++merged[k] + absent.load() == cycles_of(s)) {
+        if (merged[k].fetch_add(1) + 1 + absent.load() == cycles_of(s)) {
             ready.fetch_or(std::uint64_t{1} << at);
             wake(false);
         }
     }
+    // Combines side 1's half of stripe `at` into side 0's; no cycle is
+    // left to merge the stripe, and side 0's lock is held.
+    void combine(std::int64_t at) {
+        const auto k = static_cast<std::size_t>(at);
+        std::int64_t& other = latest[k + kStripes];
+        if (sides < 2 || other < 0) return;
+        const std::int64_t b = stripe_begin(at), n = stripe_end(at) - b;
+        if (latest[k] < 0) {
+            // Side 0 has nothing: side 1's half as it stands. The offsets
+            // move up into bytes side 1 never used.
+            std::memcpy(values + b, side_values(at) + b, sizeof(T) * static_cast<std::size_t>(n));
+            std::memcpy(kept(at) + b, side_kept(at) + b, sizeof(C) * static_cast<std::size_t>(n));
+        } else if constexpr (std::is_same_v<T, float>) {
+            qv::api::combine_kept<C>(maximum, values, kept(at), side_values(at), side_kept(at), b, b + n);
+        }
+        latest[k] = std::max(latest[k], other);
+        other = -1;
+    }
     void widen(std::int64_t at) {
         const auto k = static_cast<std::size_t>(at);
-        if (widened[k] || latest[k] < 0) return;
+        if (widened[k]) return;
+        combine(at);
+        if (latest[k] < 0) return;
         qv::api::widen_cycles<C>(cycles, stripe_begin(at), stripe_end(at), s.first_cycle);
         widened[k] = 1;
     }
@@ -763,19 +821,22 @@ struct EnvelopeSink final : Sink<T> {
                         leave(st.held_at);
                         st.held.unlock();
                     }
-                    lock_stripe(st.held, locks[static_cast<std::size_t>(at)]);
+                    const int side = st.worker % sides;
+                    lock_stripe(st.held, locks[static_cast<std::size_t>(at + side * kStripes)]);
                     st.held_at = at;
                     st.held_end = stripe_end(at);
-                    st.held_cycles = kept(at);
+                    st.held_values = side == 0 ? values : side_values(at);
+                    st.held_cycles = side == 0 ? kept(at) : side_kept(at);
                     // Every run of this cycle in the stripe merges the same way.
-                    st.how = static_cast<int>(enter(at, s.first_cycle + c));
+                    st.how = static_cast<int>(enter(at, s.first_cycle + c, side));
                 }
                 const std::int64_t end = std::min(first + n, st.held_end);
                 const How how = static_cast<How>(st.how);
                 const qv::api::Arrival arrival = how == How::first      ? qv::api::Arrival::first
                                                  : how == How::in_order ? qv::api::Arrival::in_order
                                                                         : qv::api::Arrival::any_order;
-                qv::api::merge_scaled(maximum, arrival, values, static_cast<C*>(st.held_cycles), at_p, scale,
+                qv::api::merge_scaled(maximum, arrival, static_cast<float*>(st.held_values),
+                                      static_cast<C*>(st.held_cycles), at_p, scale,
                                       begin, end, static_cast<C>(c));
                 begin = end;
             }
@@ -786,10 +847,8 @@ struct EnvelopeSink final : Sink<T> {
     // widened if they are not yet.
     void finish() {
         for (std::int64_t at = 0; at < kStripes; ++at) {
-            if (latest[static_cast<std::size_t>(at)] >= 0) {
-                widen(at);
-                continue;
-            }
+            widen(at);
+            if (latest[static_cast<std::size_t>(at)] >= 0) continue;
             std::fill(values + stripe_begin(at), values + stripe_end(at), no_value<T>());
             std::fill(cycles + stripe_begin(at), cycles + stripe_end(at), std::int64_t{-1});
         }

@@ -256,6 +256,33 @@ struct Avx2 {
     }
 };
 
+// Combining a second envelope into the first, eight positions at a time
+// (two-byte offsets).
+template <bool Max>
+QV_AVX2 std::int64_t combine_avx2(float* values, std::uint16_t* cycles, const float* other,
+                                  const std::uint16_t* other_cycles, std::int64_t begin, std::int64_t end) {
+    std::int64_t p = begin;
+    for (; p + 8 <= end; p += 8) {
+        const __m256 x = _mm256_loadu_ps(other + p), kept = _mm256_loadu_ps(values + p);
+        const __m128i xc = _mm_loadu_si128(reinterpret_cast<const __m128i*>(other_cycles + p));
+        auto* out = reinterpret_cast<__m128i*>(cycles + p);
+        const __m128i kc = _mm_loadu_si128(out);
+        // Further out: x is a value and not at or inside the kept one (a
+        // kept NaN compares false: no value yet).
+        const __m256 near = _mm256_cmp_ps(x, kept, Max ? _CMP_LE_OQ : _CMP_GE_OQ);
+        const __m256 further = _mm256_andnot_ps(near, _mm256_cmp_ps(x, x, _CMP_ORD_Q));
+        // Equal, of an earlier cycle: max(xc, kc) is not xc.
+        const __m128i earlier = _mm_andnot_si128(_mm_cmpeq_epi16(_mm_max_epu16(xc, kc), xc), _mm_set1_epi32(-1));
+        const __m256 t = _mm256_or_ps(further, _mm256_and_ps(_mm256_cmp_ps(x, kept, _CMP_EQ_OQ),
+                                                             _mm256_castsi256_ps(_mm256_cvtepi16_epi32(earlier))));
+        _mm256_storeu_ps(values + p, _mm256_blendv_ps(kept, x, t));
+        const __m256i m = _mm256_castps_si256(t);
+        const __m128i m16 = _mm_packs_epi32(_mm256_castsi256_si128(m), _mm256_extracti128_si256(m, 1));
+        _mm_storeu_si128(out, _mm_blendv_epi8(kc, xc, m16));
+    }
+    return p;
+}
+
 template <bool Max, class C>
 void merge_sse2(Arrival arrival, float* values, C* cycles, const float* in, float scale, std::int64_t begin,
                 std::int64_t end, C cycle) {
@@ -312,6 +339,32 @@ template void merge_scaled(bool, Arrival, float*, std::uint16_t*, const float*, 
                            std::uint16_t, Lanes);
 template void merge_scaled(bool, Arrival, float*, std::uint32_t*, const float*, float, std::int64_t, std::int64_t,
                            std::uint32_t, Lanes);
+
+template <class C>
+void combine_kept(bool maximum, float* values, C* cycles, const float* other, const C* other_cycles,
+                  std::int64_t begin, std::int64_t end, Lanes lanes) {
+    if (lanes == Lanes::best || !lanes_available(lanes)) lanes = widest();
+    std::int64_t p = begin;
+#if defined(QV_MERGE_X86)
+    if constexpr (sizeof(C) == 2) {
+        if (lanes == Lanes::avx2)
+            p = maximum ? combine_avx2<true>(values, cycles, other, other_cycles, begin, end)
+                        : combine_avx2<false>(values, cycles, other, other_cycles, begin, end);
+    }
+#endif
+    for (; p < end; ++p) {
+        if (maximum ? replaces<true, false>(other[p], values[p], other_cycles[p], cycles[p])
+                    : replaces<false, false>(other[p], values[p], other_cycles[p], cycles[p])) {
+            values[p] = other[p];
+            cycles[p] = other_cycles[p];
+        }
+    }
+}
+
+template void combine_kept(bool, float*, std::uint16_t*, const float*, const std::uint16_t*, std::int64_t,
+                           std::int64_t, Lanes);
+template void combine_kept(bool, float*, std::uint32_t*, const float*, const std::uint32_t*, std::int64_t,
+                           std::int64_t, Lanes);
 
 // Widening: the offsets and the cycles share their bytes, so they are read
 // and written through memcpy or vector loads and stores, never through

@@ -110,4 +110,13 @@ template <class C>
 void merge_scaled(bool maximum, Arrival arrival, float* values, C* cycles, const float* in, float scale,
                   std::int64_t begin, std::int64_t end, C cycle, Lanes lanes = Lanes::best);
 
+// Combines a second envelope of positions [begin, end) (`other` values,
+// `other_cycles` offsets, kept by other workers from other cycles) into the
+// first: where the second's value replaces the first's by the rule of a
+// merge in any order, its value and offset are taken, so that the first
+// holds what one envelope merging every cycle of both would hold.
+template <class C>
+void combine_kept(bool maximum, float* values, C* cycles, const float* other, const C* other_cycles,
+                  std::int64_t begin, std::int64_t end, Lanes lanes = Lanes::best);
+
 }  // namespace qv::api

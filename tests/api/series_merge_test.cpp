@@ -114,6 +114,74 @@ TEST(SeriesMerge, EveryInstructionSetGivesTheFirstCycleOfTheValueFurthestOutInAn
     for (std::uint32_t base : {0u, 2147483645u, 4294967280u}) check_every_instruction_set<std::uint32_t>(base);
 }
 
+// Two envelopes kept by workers that took the cycles between them combine
+// into the envelope of every cycle: the value furthest out and, of equal
+// ones, the earliest cycle's, whichever side kept it; a side that saw no
+// value (NaN, no offset) gives nothing. Both built here one position at a
+// time, from a random split of the cycles.
+template <class C>
+void check_combining(C base) {
+    constexpr C kNone = qv::api::no_cycle<C>();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    std::mt19937 rng(11);
+    constexpr int kCycles = 8;
+    int checked = 0;
+    for (std::size_t n : {0u, 1u, 7u, 8u, 9u, 17u, 100u, 1001u}) {
+        for (std::int64_t begin : {0, 3}) {
+            const auto stored = stored_cycles(rng, n + 2, kCycles);
+            // Cycle c went to side side_of[p][c] at position p (workers take
+            // whole cycles, but any split must combine alike).
+            std::vector<std::vector<int>> side_of(n + 2, std::vector<int>(kCycles));
+            for (auto& row : side_of)
+                for (int& side : row) side = int(rng() % 2);
+            for (bool maximum : {true, false}) {
+                // Per side, and over both: the first cycle of the value
+                // furthest out, NaN and no offset where none.
+                std::vector<float> kept[3];
+                std::vector<C> at[3];
+                for (int side = 0; side < 3; ++side) {
+                    kept[side].assign(n + 2, -9.0f);
+                    at[side].assign(n + 2, 77);
+                    for (std::int64_t p = begin; p < std::int64_t(n); ++p) {
+                        float best = nan;
+                        std::int64_t first = -1;
+                        for (int c = 0; c < kCycles; ++c) {
+                            if (side < 2 && side_of[std::size_t(p)][std::size_t(c)] != side) continue;
+                            const float v = stored[std::size_t(c)][std::size_t(p)];
+                            if (std::isnan(v)) continue;
+                            if (first < 0 || (maximum ? v > best : v < best)) best = v, first = c;
+                        }
+                        kept[side][std::size_t(p)] = best;
+                        at[side][std::size_t(p)] = first < 0 ? kNone : C(base + first);
+                    }
+                }
+                for (Lanes l : {Lanes::plain, Lanes::sse2, Lanes::avx2}) {
+                    if (!qv::api::lanes_available(l)) continue;
+                    SCOPED_TRACE(testing::Message() << sizeof(C) << "-byte offsets from " << base << ", n " << n
+                                                    << " begin " << begin << (maximum ? " max" : " min")
+                                                    << " lanes " << int(l));
+                    std::vector<float> values = kept[0];
+                    std::vector<C> cycles = at[0];
+                    qv::api::combine_kept(maximum, values.data(), cycles.data(), kept[1].data(), at[1].data(), begin,
+                                          std::int64_t(n), l);
+                    for (std::size_t p = 0; p < n + 2; ++p) {
+                        // Outside [begin, n) nothing changes.
+                        ASSERT_EQ(bits_of(values[p]), bits_of(kept[2][p])) << "position " << p;
+                        ASSERT_EQ(cycles[p], at[2][p]) << "position " << p;
+                    }
+                    ++checked;
+                }
+            }
+        }
+    }
+    EXPECT_GE(checked, 8 * 2 * 2 * 2);
+}
+
+TEST(SeriesMerge, TwoSidesCombineIntoTheEnvelopeOfEveryCycle) {
+    for (std::uint16_t base : {0, 32765, 65520}) check_combining<std::uint16_t>(base);
+    for (std::uint32_t base : {0u, 2147483645u, 4294967280u}) check_combining<std::uint32_t>(base);
+}
+
 // Offsets kept in the top of a stretch of cycles widen in place into the
 // cycles they stand for, whatever the stretch's length and start, and
 // nothing outside the stretch is touched.

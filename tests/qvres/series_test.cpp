@@ -242,12 +242,12 @@ TEST(History, PositionsByLayoutPickTheMaterialColumnOrTheSlotsOwnValue) {
 // (smallest) values, NaN and -1 where no cycle gave one.
 void expect_envelope(const qvres_analysis* a, const qvres_request& q, std::vector<std::int64_t> positions,
                      std::int32_t extreme, const std::vector<std::int64_t>& missing = {},
-                     bool* tied = nullptr) {
+                     bool* tied = nullptr, std::int64_t cycle_count = kCycles) {
     const std::vector<qvres_request> requests = {q};
     std::vector<std::uint32_t> want_bits;
     std::vector<std::int64_t> want_cycles;
     std::vector<CycleValues> cycles;
-    for (std::int64_t c = 0; c < kCycles; ++c)
+    for (std::int64_t c = 0; c < cycle_count; ++c)
         cycles.push_back(std::find(missing.begin(), missing.end(), c) != missing.end()
                              ? CycleValues{QVRES_E_DAMAGED, {}}
                              : read_cycle(a, c, q));
@@ -259,7 +259,7 @@ void expect_envelope(const qvres_analysis* a, const qvres_request& q, std::vecto
     for (std::int64_t p : positions) {
         double best = 0;  // integers and reals are both exact as doubles
         std::int64_t at = -1;
-        for (std::int64_t c = 0; c < kCycles; ++c) {
+        for (std::int64_t c = 0; c < cycle_count; ++c) {
             if (cycles[std::size_t(c)].status != QVRES_OK) continue;
             const std::uint32_t bits = cycles[std::size_t(c)].bits.at(std::size_t(p));
             std::int32_t i;
@@ -278,7 +278,7 @@ void expect_envelope(const qvres_analysis* a, const qvres_request& q, std::vecto
     for (std::int32_t threads : {1, 2, 3}) {
         SCOPED_TRACE("threads " + std::to_string(threads));
         const std::vector<std::int64_t> asked = every ? std::vector<std::int64_t>{} : positions;
-        qvres_series s = series_of(requests, asked, threads);
+        qvres_series s = series_of(requests, asked, threads, 0, cycle_count - 1);
         s.skip_failed_cycles = missing.empty() ? 0 : 1;
         qvres_error error{};
         std::int64_t n = -1;
@@ -286,13 +286,13 @@ void expect_envelope(const qvres_analysis* a, const qvres_request& q, std::vecto
         ASSERT_EQ(n, std::int64_t(positions.size()));
         std::vector<std::uint32_t> bits(std::size_t(n), 0);
         std::vector<std::int64_t> at(std::size_t(n), 99);
-        std::vector<qvres_series_gap> gaps(kCycles);
+        std::vector<qvres_series_gap> gaps(static_cast<std::size_t>(cycle_count));
         std::int64_t gap_count = -1;
         const qvres_status st =
             integers ? qvres_read_envelope_int32(a, &s, extreme, reinterpret_cast<std::int32_t*>(bits.data()),
-                                                 at.data(), n, gaps.data(), kCycles, &gap_count, &error)
+                                                 at.data(), n, gaps.data(), cycle_count, &gap_count, &error)
                      : qvres_read_envelope(a, &s, extreme, reinterpret_cast<float*>(bits.data()), at.data(), n,
-                                           gaps.data(), kCycles, &gap_count, &error);
+                                           gaps.data(), cycle_count, &gap_count, &error);
         ASSERT_EQ(st, QVRES_OK) << error.message;
         EXPECT_EQ(bits, want_bits);
         EXPECT_EQ(at, want_cycles);
@@ -341,6 +341,29 @@ TEST(Envelope, MaximaAndMinimaWithTheirFirstCycleMatchTheOneCycleReads) {
     EXPECT_EQ(qvres_read_envelope_int32(open.a, &s, QVRES_MAXIMUM, i.data(), c.data(), 64, nullptr, 0, nullptr,
                                         nullptr),
               QVRES_E_ARGUMENT);
+}
+
+// A model whose envelopes span many positions per stripe, over more
+// cycles than threads: with two threads or more the workers keep two
+// envelopes side by side in the caller's arrays and combine them at the
+// end, and the pressure ahead of the wave ties from cycle to cycle.
+TEST(Envelope, OfEveryValueOfALargerModelMatchesTheOneCycleReads) {
+    TempDir dir;
+    qvsample::SampleOptions o;
+    o.i = 24;
+    o.j = 18;
+    o.k = 12;
+    o.cycles = 16;
+    qvsample::write_sample_analysis(dir.path(), o);
+    Open open(dir.path());
+    ASSERT_EQ(open.status, QVRES_OK) << open.error.message;
+    for (std::int32_t extreme : {QVRES_MAXIMUM, QVRES_MINIMUM}) {
+        SCOPED_TRACE(extreme == QVRES_MAXIMUM ? "maximum" : "minimum");
+        bool tied = false;
+        expect_envelope(open.a, {QVRES_ELEMENT_REALS, 64, 1}, {}, extreme, {}, &tied, o.cycles);
+        EXPECT_TRUE(tied);
+        expect_envelope(open.a, {QVRES_NODE_REALS, 4, 1}, {}, extreme, {}, nullptr, o.cycles);
+    }
 }
 
 TEST(Series, DamagedAndMissingCycleFilesFailTheCallOrAreSkippedAndListed) {
