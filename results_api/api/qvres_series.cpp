@@ -274,11 +274,11 @@ struct Sink {
     virtual void begin(std::int64_t, std::int64_t, const PositionMap&, RunState&) {}
     virtual void run(std::int64_t, std::int64_t, RunState&, std::int64_t, const float*, std::int64_t, float) {}
     virtual void end(std::int64_t, std::int64_t, RunState&) {}
+    // The number of workers the call runs, before any starts.
+    virtual void workers(std::int64_t) {}
     // A worker starts taking cycles, and has no cycle left to take (also
     // when the call fails): what is still to do may be shared out there.
     virtual void start_reading() {}
-    // The number of workers the call runs, before any starts.
-    virtual void workers(std::int64_t) {}
     virtual void stop_reading() {}
 };
 
