@@ -267,11 +267,9 @@ QV_AVX2 std::int64_t combine_avx2(float* values, std::uint16_t* cycles, const fl
         const __m128i xc = _mm_loadu_si128(reinterpret_cast<const __m128i*>(other_cycles + p));
         auto* out = reinterpret_cast<__m128i*>(cycles + p);
         const __m128i kc = _mm_loadu_si128(out);
-        // Further out: x is a value and not at or inside the kept one (a
-        // kept NaN compares false: no value yet).
-        const __m256 near = _mm256_cmp_ps(x, kept, Max ? _CMP_LE_OQ : _CMP_GE_OQ);
-        const __m256 further = _mm256_andnot_ps(near, _mm256_cmp_ps(x, x, _CMP_ORD_Q));
-        // Equal, of an earlier cycle: max(xc, kc) is not xc.
+        // Further out, as a merge in order takes a value; or equal, of an
+        // earlier cycle: max(xc, kc) is not xc.
+        const __m256 further = Avx2<Max, std::uint16_t>::take(x, kept);
         const __m128i earlier = _mm_andnot_si128(_mm_cmpeq_epi16(_mm_max_epu16(xc, kc), xc), _mm_set1_epi32(-1));
         const __m256 t = _mm256_or_ps(further, _mm256_and_ps(_mm256_cmp_ps(x, kept, _CMP_EQ_OQ),
                                                              _mm256_castsi256_ps(_mm256_cvtepi16_epi32(earlier))));
