@@ -127,21 +127,26 @@ struct Sse2 {
     std::int64_t lanes(Arrival arrival, float* values, C* cycles, const float* in, std::int64_t begin,
                        std::int64_t end) const {
         std::int64_t p = begin;
+        const std::int64_t last = end - kLanes;  // the vector that ends at `end`
+        const bool overlap = end - begin >= kLanes && (end - begin) % kLanes != 0;
         if (arrival == Arrival::first) {
             for (; p + kLanes <= end; p += kLanes) first(values, cycles, in, p);
-            return p;
+            if (overlap) first(values, cycles, in, last);
+            return overlap ? end : p;
         }
         if (arrival == Arrival::any_order) {
             for (; p + kLanes <= end; p += kLanes)
                 if (may_change4(values, in, p, true)) merge_any(values, cycles, in, p);
-            return p;
+            if (overlap && may_change4(values, in, last, true)) merge_any(values, cycles, in, last);
+            return overlap ? end : p;
         }
         for (; p + 16 <= end; p += 16)
             if (may_change(values, in, p))
                 for (std::int64_t j = 0; j < 16; j += kLanes) merge(values, cycles, in, p + j);
         for (; p + kLanes <= end; p += kLanes)
             if (may_change4(values, in, p, false)) merge(values, cycles, in, p);
-        return p;
+        if (overlap && may_change4(values, in, last, false)) merge(values, cycles, in, last);
+        return overlap ? end : p;
     }
 };
 
@@ -233,9 +238,12 @@ struct Avx2 {
     QV_AVX2 std::int64_t lanes(Arrival arrival, float* values, C* cycles, const float* in, std::int64_t begin,
                                std::int64_t end) const {
         std::int64_t p = begin;
+        const std::int64_t last = end - kLanes;  // the vector that ends at `end`
+        const bool overlap = end - begin >= kLanes && (end - begin) % kLanes != 0;
         if (arrival == Arrival::first) {
             for (; p + kLanes <= end; p += kLanes) first(values, cycles, in, p);
-            return p;
+            if (overlap) first(values, cycles, in, last);
+            return overlap ? end : p;
         }
         if (arrival == Arrival::any_order) {
             // Blocks in which no value is NaN or at or beyond the one kept
@@ -245,14 +253,16 @@ struct Avx2 {
                     for (std::int64_t j = 0; j < 16; j += kLanes) merge_any(values, cycles, in, p + j);
             for (; p + kLanes <= end; p += kLanes)
                 if (may_change8(values, in, p, true)) merge_any(values, cycles, in, p);
-            return p;
+            if (overlap && may_change8(values, in, last, true)) merge_any(values, cycles, in, last);
+            return overlap ? end : p;
         }
         for (; p + 16 <= end; p += 16)
             if (may_change(values, in, p))
                 for (std::int64_t j = 0; j < 16; j += kLanes) merge(values, cycles, in, p + j);
         for (; p + kLanes <= end; p += kLanes)
             if (may_change8(values, in, p, false)) merge(values, cycles, in, p);
-        return p;
+        if (overlap && may_change8(values, in, last, false)) merge(values, cycles, in, last);
+        return overlap ? end : p;
     }
 };
 
@@ -285,14 +295,14 @@ template <bool Max, class C>
 void merge_sse2(Arrival arrival, float* values, C* cycles, const float* in, float scale, std::int64_t begin,
                 std::int64_t end, C cycle) {
     const std::int64_t p = Sse2<Max, C>(scale, cycle).lanes(arrival, values, cycles, in, begin, end);
-    merge_plain<Max>(arrival, values, cycles, in, scale, p, end, cycle);
+    if (p < end) merge_plain<Max>(arrival, values, cycles, in, scale, p, end, cycle);
 }
 
 template <bool Max, class C>
 QV_AVX2 void merge_avx2(Arrival arrival, float* values, C* cycles, const float* in, float scale,
                         std::int64_t begin, std::int64_t end, C cycle) {
     const std::int64_t p = Avx2<Max, C>(scale, cycle).lanes(arrival, values, cycles, in, begin, end);
-    merge_sse2<Max>(arrival, values, cycles, in, scale, p, end, cycle);
+    if (p < end) merge_sse2<Max>(arrival, values, cycles, in, scale, p, end, cycle);
 }
 
 #endif
@@ -337,6 +347,7 @@ template void merge_scaled(bool, Arrival, float*, std::uint16_t*, const float*, 
                            std::uint16_t, Lanes);
 template void merge_scaled(bool, Arrival, float*, std::uint32_t*, const float*, float, std::int64_t, std::int64_t,
                            std::uint32_t, Lanes);
+
 
 template <class C>
 void combine_kept(bool maximum, float* values, C* cycles, const float* other, const C* other_cycles,
