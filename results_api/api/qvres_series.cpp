@@ -273,6 +273,11 @@ struct Sink {
     virtual bool takes_runs() const { return false; }
     virtual void begin(std::int64_t, std::int64_t, const PositionMap&, RunState&) {}
     virtual void run(std::int64_t, std::int64_t, RunState&, std::int64_t, const float*, std::int64_t, float) {}
+    // Runs in a row (see RealRuns::rows).
+    virtual void rows(std::int64_t c, std::int64_t r, RunState& st, std::int64_t first, const float* stored,
+                      std::int64_t count, std::int64_t length, std::int64_t stride, float scale) {
+        for (std::int64_t k = 0; k < count; ++k) run(c, r, st, first + k * length, stored + k * stride, length, scale);
+    }
     virtual void end(std::int64_t, std::int64_t, RunState&) {}
     // The number of workers the call runs, before any starts.
     virtual void workers(std::int64_t) {}
@@ -339,6 +344,10 @@ struct RunsToSink final : qv::extract::RealRuns {
     RunsToSink(Sink<T>& s, std::int64_t cycle, std::int64_t request) : sink(s), c(cycle), r(request) {}
     void run(std::int64_t first, const float* stored, std::int64_t n, float scale) override {
         sink.run(c, r, state, first, stored, n, scale);
+    }
+    void rows(std::int64_t first, const float* stored, std::int64_t count, std::int64_t length, std::int64_t stride,
+              float scale) override {
+        sink.rows(c, r, state, first, stored, count, length, stride, scale);
     }
 };
 
@@ -814,33 +823,60 @@ struct EnvelopeSink final : Sink<T> {
         if constexpr (std::is_same_v<T, float>) {
             const float* const at_p = stored - first;  // at_p[p]: position p
             for (std::int64_t begin = first; begin < first + n;) {
-                if (begin >= st.held_end) {
-                    // Runs come in value order: the stripe is this one's or a later one.
-                    const std::int64_t at = begin / stripe_size();
-                    if (st.held.owns_lock()) {
-                        leave(st.held_at);
-                        st.held.unlock();
-                    }
-                    const int side = st.worker % sides;
-                    lock_stripe(st.held, locks[static_cast<std::size_t>(at + side * kStripes)]);
-                    st.held_at = at;
-                    st.held_end = stripe_end(at);
-                    st.held_values = side == 0 ? values : side_values(at);
-                    st.held_cycles = side == 0 ? kept(at) : side_kept(at);
-                    // Every run of this cycle in the stripe merges the same way.
-                    st.how = static_cast<int>(enter(at, s.first_cycle + c, side));
-                }
+                if (begin >= st.held_end) hold(c, st, begin);
                 const std::int64_t end = std::min(first + n, st.held_end);
-                const How how = static_cast<How>(st.how);
-                const qv::api::Arrival arrival = how == How::first      ? qv::api::Arrival::first
-                                                 : how == How::in_order ? qv::api::Arrival::in_order
-                                                                        : qv::api::Arrival::any_order;
-                qv::api::merge_scaled(maximum, arrival, static_cast<float*>(st.held_values),
-                                      static_cast<C*>(st.held_cycles), at_p, scale,
-                                      begin, end, static_cast<C>(c));
+                qv::api::merge_scaled(maximum, arrival(st), static_cast<float*>(st.held_values),
+                                      static_cast<C*>(st.held_cycles), at_p, scale, begin, end, static_cast<C>(c));
                 begin = end;
             }
         }
+    }
+    // An envelope of every value merges the rows that lie whole in the
+    // stripe held at once, and a row that crosses into the next stripe as
+    // a run.
+    void rows(std::int64_t c, std::int64_t r, RunState& st, std::int64_t first, const float* stored,
+              std::int64_t count, std::int64_t length, std::int64_t stride, float scale) override {
+        if (s.positions || length <= 0) return Sink<T>::rows(c, r, st, first, stored, count, length, stride, scale);
+        if constexpr (std::is_same_v<T, float>) {
+            for (std::int64_t k = 0; k < count;) {
+                const std::int64_t begin = first + k * length;
+                if (begin >= st.held_end) hold(c, st, begin);
+                const std::int64_t whole = std::min(count - k, (st.held_end - begin) / length);
+                if (whole == 0) {
+                    run(c, r, st, begin, stored + k * stride, length, scale);
+                    ++k;
+                    continue;
+                }
+                qv::api::merge_scaled_rows(maximum, arrival(st), static_cast<float*>(st.held_values),
+                                           static_cast<C*>(st.held_cycles), stored + k * stride, stride, length,
+                                           whole, scale, begin, static_cast<C>(c));
+                k += whole;
+            }
+        }
+    }
+    // Runs come in value order: the stripe of position `begin` is the one
+    // held or a later one. Takes it (on the worker's side) in place of the
+    // one held.
+    void hold(std::int64_t c, RunState& st, std::int64_t begin) {
+        const std::int64_t at = begin / stripe_size();
+        if (st.held.owns_lock()) {
+            leave(st.held_at);
+            st.held.unlock();
+        }
+        const int side = st.worker % sides;
+        lock_stripe(st.held, locks[static_cast<std::size_t>(at + side * kStripes)]);
+        st.held_at = at;
+        st.held_end = stripe_end(at);
+        st.held_values = side == 0 ? values : side_values(at);
+        st.held_cycles = side == 0 ? kept(at) : side_kept(at);
+        // Every run of this cycle in the stripe merges the same way.
+        st.how = static_cast<int>(enter(at, s.first_cycle + c, side));
+    }
+    static qv::api::Arrival arrival(const RunState& st) {
+        const How how = static_cast<How>(st.how);
+        return how == How::first      ? qv::api::Arrival::first
+               : how == How::in_order ? qv::api::Arrival::in_order
+                                      : qv::api::Arrival::any_order;
     }
 
     // Stripes no cycle merged hold no value; the cycles of the others are

@@ -298,13 +298,6 @@ void merge_sse2(Arrival arrival, float* values, C* cycles, const float* in, floa
     if (p < end) merge_plain<Max>(arrival, values, cycles, in, scale, p, end, cycle);
 }
 
-template <bool Max, class C>
-QV_AVX2 void merge_avx2(Arrival arrival, float* values, C* cycles, const float* in, float scale,
-                        std::int64_t begin, std::int64_t end, C cycle) {
-    const std::int64_t p = Avx2<Max, C>(scale, cycle).lanes(arrival, values, cycles, in, begin, end);
-    if (p < end) merge_sse2<Max>(arrival, values, cycles, in, scale, p, end, cycle);
-}
-
 #endif
 
 // The widest lanes this processor has, asked once.
@@ -324,29 +317,89 @@ bool lanes_available(Lanes lanes) {
            (lanes == Lanes::sse2 && widest() != Lanes::plain) || (lanes == Lanes::avx2 && widest() == Lanes::avx2);
 }
 
+
+namespace {
+
+// Row r's values, in[p] for its positions p: stored + r * stride holds its
+// first. The rows of AVX2 share one Avx2 and its registers, so that a row
+// costs no call.
+inline const float* row_in(const float* stored, std::int64_t stride, std::int64_t length, std::int64_t begin,
+                           std::int64_t r) {
+    return stored + r * stride - (begin + r * length);
+}
+
+template <bool Max, class C>
+void rows_plain(Arrival arrival, float* values, C* cycles, const float* stored, std::int64_t stride,
+                std::int64_t length, std::int64_t rows, float scale, std::int64_t begin, C cycle) {
+    for (std::int64_t r = 0; r < rows; ++r) {
+        const std::int64_t b = begin + r * length;
+        merge_plain<Max>(arrival, values, cycles, row_in(stored, stride, length, begin, r), scale, b, b + length,
+                         cycle);
+    }
+}
+
+#if defined(QV_MERGE_X86)
+template <bool Max, class C>
+void rows_sse2(Arrival arrival, float* values, C* cycles, const float* stored, std::int64_t stride,
+               std::int64_t length, std::int64_t rows, float scale, std::int64_t begin, C cycle) {
+    for (std::int64_t r = 0; r < rows; ++r) {
+        const std::int64_t b = begin + r * length;
+        merge_sse2<Max>(arrival, values, cycles, row_in(stored, stride, length, begin, r), scale, b, b + length,
+                        cycle);
+    }
+}
+
+template <bool Max, class C>
+QV_AVX2 void rows_avx2(Arrival arrival, float* values, C* cycles, const float* stored, std::int64_t stride,
+                       std::int64_t length, std::int64_t rows, float scale, std::int64_t begin, C cycle) {
+    const Avx2<Max, C> lanes(scale, cycle);
+    for (std::int64_t r = 0; r < rows; ++r) {
+        const float* in = row_in(stored, stride, length, begin, r);
+        const std::int64_t b = begin + r * length, e = b + length;
+        const std::int64_t p = lanes.lanes(arrival, values, cycles, in, b, e);
+        if (p < e) merge_sse2<Max>(arrival, values, cycles, in, scale, p, e, cycle);
+    }
+}
+#endif
+
+}  // namespace
+
 template <class C>
-void merge_scaled(bool maximum, Arrival arrival, float* values, C* cycles, const float* in, float scale,
-                  std::int64_t begin, std::int64_t end, C cycle, Lanes lanes) {
+void merge_scaled_rows(bool maximum, Arrival arrival, float* values, C* cycles, const float* stored,
+                       std::int64_t stride, std::int64_t length, std::int64_t rows, float scale, std::int64_t begin,
+                       C cycle, Lanes lanes) {
     if (lanes == Lanes::best || !lanes_available(lanes)) lanes = widest();
     switch (lanes) {
 #if defined(QV_MERGE_X86)
     case Lanes::avx2:
-        return maximum ? merge_avx2<true>(arrival, values, cycles, in, scale, begin, end, cycle)
-                       : merge_avx2<false>(arrival, values, cycles, in, scale, begin, end, cycle);
+        return maximum ? rows_avx2<true>(arrival, values, cycles, stored, stride, length, rows, scale, begin, cycle)
+                       : rows_avx2<false>(arrival, values, cycles, stored, stride, length, rows, scale, begin, cycle);
     case Lanes::sse2:
-        return maximum ? merge_sse2<true>(arrival, values, cycles, in, scale, begin, end, cycle)
-                       : merge_sse2<false>(arrival, values, cycles, in, scale, begin, end, cycle);
+        return maximum ? rows_sse2<true>(arrival, values, cycles, stored, stride, length, rows, scale, begin, cycle)
+                       : rows_sse2<false>(arrival, values, cycles, stored, stride, length, rows, scale, begin, cycle);
 #endif
     default:
-        return maximum ? merge_plain<true>(arrival, values, cycles, in, scale, begin, end, cycle)
-                       : merge_plain<false>(arrival, values, cycles, in, scale, begin, end, cycle);
+        return maximum ? rows_plain<true>(arrival, values, cycles, stored, stride, length, rows, scale, begin, cycle)
+                       : rows_plain<false>(arrival, values, cycles, stored, stride, length, rows, scale, begin, cycle);
     }
+}
+
+// One run: a row of stored values in[begin..end).
+template <class C>
+void merge_scaled(bool maximum, Arrival arrival, float* values, C* cycles, const float* in, float scale,
+                  std::int64_t begin, std::int64_t end, C cycle, Lanes lanes) {
+    merge_scaled_rows(maximum, arrival, values, cycles, in + begin, 0, end - begin, 1, scale, begin, cycle, lanes);
 }
 
 template void merge_scaled(bool, Arrival, float*, std::uint16_t*, const float*, float, std::int64_t, std::int64_t,
                            std::uint16_t, Lanes);
 template void merge_scaled(bool, Arrival, float*, std::uint32_t*, const float*, float, std::int64_t, std::int64_t,
                            std::uint32_t, Lanes);
+
+template void merge_scaled_rows(bool, Arrival, float*, std::uint16_t*, const float*, std::int64_t, std::int64_t,
+                                std::int64_t, float, std::int64_t, std::uint16_t, Lanes);
+template void merge_scaled_rows(bool, Arrival, float*, std::uint32_t*, const float*, std::int64_t, std::int64_t,
+                                std::int64_t, float, std::int64_t, std::uint32_t, Lanes);
 
 
 template <class C>

@@ -110,6 +110,16 @@ template <class C>
 void merge_scaled(bool maximum, Arrival arrival, float* values, C* cycles, const float* in, float scale,
                   std::int64_t begin, std::int64_t end, C cycle, Lanes lanes = Lanes::best);
 
+// merge_scaled of `rows` rows of `length` positions each, from `begin`: row
+// r holds positions begin + r * length on, its stored values from
+// stored + r * stride (the rows of cells of a structured part's I layer,
+// each K slots after the one before). One call per layer instead of one per
+// row: at a hundred cells a row, calls cost a fair part of the merge.
+template <class C>
+void merge_scaled_rows(bool maximum, Arrival arrival, float* values, C* cycles, const float* stored,
+                       std::int64_t stride, std::int64_t length, std::int64_t rows, float scale, std::int64_t begin,
+                       C cycle, Lanes lanes = Lanes::best);
+
 // Combines a second envelope of positions [begin, end) (`other` values,
 // `other_cycles` offsets, kept by other workers from other cycles) into the
 // first: where the second's value replaces the first's by the rule of a

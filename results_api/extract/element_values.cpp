@@ -172,8 +172,9 @@ bool float_element_slots(const Source& src, std::int32_t variable, std::int32_t 
             if (w == Walk::every_slot) {
                 out.copy(part_in, b.slots(), scale);
             } else {
-                for_each_element_row(b, [&](std::int64_t first, std::int64_t n) {
-                    out.copy(part_in + first, n, scale);
+                for_each_element_layer(b, [&](std::int64_t first, std::int64_t count, std::int64_t length,
+                                              std::int64_t stride) {
+                    out.rows(part_in + first, count, length, stride, scale);
                 });
             }
         } else if (w == Walk::every_slot) {

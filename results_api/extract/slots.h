@@ -108,13 +108,21 @@ bool holds(std::int64_t held, std::int64_t slots, std::int64_t per_slot, std::in
 // unstructured values behind all T slots.
 std::int64_t element_walk_end(const model::Analysis& a, std::int32_t parts, bool planes);
 
-// Calls row(first, count) for every run of element slots of a part with
-// cells: slots (i, j, 2..K) for i = 2..I and j = 2..J, in that order;
-// `first` is the 0-based slot position inside the part.
+// Calls rows(first, count, length, stride) for every I layer of element
+// slots of a part with cells: the `count` runs of `length` slots (i, j,
+// 2..K) for j = 2..J, the first at `first` (0-based slot position inside
+// the part) and each `stride` slots after the one before; i = 2..I.
+template <class Rows>
+inline void for_each_element_layer(const Block& b, Rows&& rows) {
+    for (std::int64_t i = 1; i < b.i; ++i) rows((i * b.j + 1) * b.k + 1, b.j - 1, b.k - 1, b.k);
+}
+
+// The same runs one at a time: row(first, count).
 template <class Row>
 inline void for_each_element_row(const Block& b, Row&& row) {
-    for (std::int64_t i = 1; i < b.i; ++i)
-        for (std::int64_t j = 1; j < b.j; ++j) row((i * b.j + j) * b.k + 1, b.k - 1);
+    for_each_element_layer(b, [&](std::int64_t first, std::int64_t count, std::int64_t length, std::int64_t stride) {
+        for (std::int64_t r = 0; r < count; ++r) row(first + r * stride, length);
+    });
 }
 
 // Integer element values as the mode-0 and sublayer getters return them:
@@ -159,6 +167,13 @@ void scale_copy(const float* __restrict in, float* __restrict out, std::int64_t 
 struct RealRuns {
     virtual ~RealRuns() = default;
     virtual void run(std::int64_t first, const float* stored, std::int64_t n, float scale) = 0;
+    // `count` runs of `length` values in a row, the values of run r from
+    // stored + r * stride: run(first + r * length, ...) for each, unless
+    // taken at once.
+    virtual void rows(std::int64_t first, const float* stored, std::int64_t count, std::int64_t length,
+                      std::int64_t stride, float scale) {
+        for (std::int64_t r = 0; r < count; ++r) run(first + r * length, stored + r * stride, length, scale);
+    }
 };
 
 // Where a real getter puts its values: copied into the caller's array, or
@@ -171,6 +186,9 @@ struct CopyOut {
         out += n;
     }
     void one(const float* in, float scale) { *out++ = *in * scale; }
+    void rows(const float* in, std::int64_t count, std::int64_t length, std::int64_t stride, float scale) {
+        for (std::int64_t r = 0; r < count; ++r) copy(in + r * stride, length, scale);
+    }
     float* row(std::int64_t) { return out; }
     void put_row(std::int64_t n) { out += n; }
 };
@@ -184,6 +202,10 @@ struct RunsOut {
         at += n;
     }
     void one(const float* in, float scale) { copy(in, 1, scale); }
+    void rows(const float* in, std::int64_t count, std::int64_t length, std::int64_t stride, float scale) {
+        runs.rows(at, in, count, length, stride, scale);
+        at += count * length;
+    }
     // Rows are node rows (K values), allocated once per getter.
     float* row(std::int64_t n);
     void put_row(std::int64_t n) { copy(scratch.data(), n, 1.0f); }

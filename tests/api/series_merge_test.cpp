@@ -114,6 +114,74 @@ TEST(SeriesMerge, EveryInstructionSetGivesTheFirstCycleOfTheValueFurthestOutInAn
     for (std::uint32_t base : {0u, 2147483645u, 4294967280u}) check_every_instruction_set<std::uint32_t>(base);
 }
 
+// The rows of a layer, merged at once: position begin + r * length + k
+// takes stored value r * stride + k of each cycle, and the slots between
+// rows (stride > length) are never taken. Rows short of a vector, of whole
+// vectors and between; in cycle order and in any order.
+TEST(SeriesMerge, RowsOfALayerMergeAsThePositionsTheyHold) {
+    using C = std::uint16_t;
+    using qv::api::Arrival;
+    constexpr C kNone = qv::api::no_cycle<C>();
+    std::mt19937 rng(11);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    int checked = 0;
+    for (std::int64_t length : {1, 5, 8, 13, 99}) {
+        for (std::int64_t gap : {0, 1, 3}) {
+            for (std::int64_t rows : {1, 3, 7}) {
+                const std::int64_t stride = length + gap, begin = 2, end = begin + rows * length;
+                auto stored = stored_cycles(rng, std::size_t(rows * stride), 5);
+                // The slots between rows hold what would win every merge.
+                for (auto& c : stored)
+                    for (std::int64_t r = 0; r < rows; ++r)
+                        for (std::int64_t k = length; k < stride; ++k) c[std::size_t(r * stride + k)] = 1e30f;
+                const auto at = [&](std::int64_t c, std::int64_t p) {
+                    const std::int64_t r = (p - begin) / length;
+                    return stored[std::size_t(c)][std::size_t(r * stride + (p - begin) % length)];
+                };
+                for (bool maximum : {true, false}) {
+                    std::vector<float> want(std::size_t(end + 3), -7.0f);
+                    std::vector<C> want_cycle(std::size_t(end + 3), 99);
+                    for (std::int64_t p = begin; p < end; ++p) {
+                        std::int64_t best = -1;
+                        for (std::int64_t c = 0; c < 5; ++c)
+                            if (!std::isnan(at(c, p)) &&
+                                (best < 0 || (maximum ? at(c, p) > at(best, p) : at(c, p) < at(best, p))))
+                                best = c;
+                        want[std::size_t(p)] = best < 0 ? nan : at(best, p);
+                        want_cycle[std::size_t(p)] = best < 0 ? kNone : C(best);
+                    }
+                    const std::vector<std::pair<std::vector<int>, std::vector<Arrival>>> orders = {
+                        {{0, 1, 2, 3, 4},
+                         {Arrival::first, Arrival::in_order, Arrival::in_order, Arrival::in_order, Arrival::in_order}},
+                        {{2, 4, 0, 3, 1},
+                         {Arrival::first, Arrival::in_order, Arrival::any_order, Arrival::any_order,
+                          Arrival::any_order}}};
+                    for (Lanes l : {Lanes::plain, Lanes::sse2, Lanes::avx2}) {
+                        if (!qv::api::lanes_available(l)) continue;
+                        for (const auto& [order, arrivals] : orders) {
+                            SCOPED_TRACE(testing::Message() << "length " << length << " stride " << stride << " rows "
+                                                            << rows << (maximum ? " max" : " min") << " lanes "
+                                                            << int(l) << " first cycle " << order[0]);
+                            std::vector<float> values(std::size_t(end + 3), -7.0f);
+                            std::vector<C> cycles(std::size_t(end + 3), 99);
+                            for (std::size_t k = 0; k < order.size(); ++k)
+                                qv::api::merge_scaled_rows(maximum, arrivals[k], values.data(), cycles.data(),
+                                                           stored[std::size_t(order[k])].data(), stride, length, rows,
+                                                           1.0f, begin, C(order[k]), l);
+                            for (std::size_t p = 0; p < values.size(); ++p) {
+                                ASSERT_EQ(bits_of(values[p]), bits_of(want[p])) << "position " << p;
+                                ASSERT_EQ(cycles[p], want_cycle[p]) << "position " << p;
+                            }
+                            ++checked;
+                        }
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_GE(checked, 5 * 3 * 3 * 2 * 2 * 2);
+}
+
 // Two envelopes kept by workers that took the cycles between them combine
 // into the envelope of every cycle: the value furthest out and, of equal
 // ones, the earliest cycle's, whichever side kept it; a side that saw no
