@@ -328,27 +328,17 @@ inline const float* row_in(const float* stored, std::int64_t stride, std::int64_
     return stored + r * stride - (begin + r * length);
 }
 
-template <bool Max, class C>
-void rows_plain(Arrival arrival, float* values, C* cycles, const float* stored, std::int64_t stride,
-                std::int64_t length, std::int64_t rows, float scale, std::int64_t begin, C cycle) {
+// Rows a call each, `merge` merge_plain or merge_sse2.
+template <class C, class Merge>
+void each_row(Merge merge, Arrival arrival, float* values, C* cycles, const float* stored, std::int64_t stride,
+              std::int64_t length, std::int64_t rows, float scale, std::int64_t begin, C cycle) {
     for (std::int64_t r = 0; r < rows; ++r) {
         const std::int64_t b = begin + r * length;
-        merge_plain<Max>(arrival, values, cycles, row_in(stored, stride, length, begin, r), scale, b, b + length,
-                         cycle);
+        merge(arrival, values, cycles, row_in(stored, stride, length, begin, r), scale, b, b + length, cycle);
     }
 }
 
 #if defined(QV_MERGE_X86)
-template <bool Max, class C>
-void rows_sse2(Arrival arrival, float* values, C* cycles, const float* stored, std::int64_t stride,
-               std::int64_t length, std::int64_t rows, float scale, std::int64_t begin, C cycle) {
-    for (std::int64_t r = 0; r < rows; ++r) {
-        const std::int64_t b = begin + r * length;
-        merge_sse2<Max>(arrival, values, cycles, row_in(stored, stride, length, begin, r), scale, b, b + length,
-                        cycle);
-    }
-}
-
 template <bool Max, class C>
 QV_AVX2 void rows_avx2(Arrival arrival, float* values, C* cycles, const float* stored, std::int64_t stride,
                        std::int64_t length, std::int64_t rows, float scale, std::int64_t begin, C cycle) {
@@ -375,12 +365,12 @@ void merge_scaled_rows(bool maximum, Arrival arrival, float* values, C* cycles, 
         return maximum ? rows_avx2<true>(arrival, values, cycles, stored, stride, length, rows, scale, begin, cycle)
                        : rows_avx2<false>(arrival, values, cycles, stored, stride, length, rows, scale, begin, cycle);
     case Lanes::sse2:
-        return maximum ? rows_sse2<true>(arrival, values, cycles, stored, stride, length, rows, scale, begin, cycle)
-                       : rows_sse2<false>(arrival, values, cycles, stored, stride, length, rows, scale, begin, cycle);
+        return each_row(maximum ? merge_sse2<true, C> : merge_sse2<false, C>, arrival, values, cycles, stored, stride,
+                        length, rows, scale, begin, cycle);
 #endif
     default:
-        return maximum ? rows_plain<true>(arrival, values, cycles, stored, stride, length, rows, scale, begin, cycle)
-                       : rows_plain<false>(arrival, values, cycles, stored, stride, length, rows, scale, begin, cycle);
+        return each_row(maximum ? merge_plain<true, C> : merge_plain<false, C>, arrival, values, cycles, stored,
+                        stride, length, rows, scale, begin, cycle);
     }
 }
 
