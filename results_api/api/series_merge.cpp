@@ -122,8 +122,12 @@ struct Sse2 {
         _mm_storeu_ps(values + p, _mm_or_ps(_mm_and_ps(t, v), _mm_andnot_ps(t, kept)));
         put_cycles(cycles, p, t, false);
     }
-    // Positions [begin, end) as far as whole vectors go; returns where it
-    // stopped.
+    // Positions [begin, end) in whole vectors; returns where it stopped
+    // (`end` unless the run is shorter than a vector). A run that is not
+    // a whole number of vectors ends with the vector that ends at `end`,
+    // over positions just merged: merging a cycle's value into a position
+    // a second time leaves it as the first did (it meets itself, or what
+    // it lost to), so the overlap changes nothing.
     std::int64_t lanes(Arrival arrival, float* values, C* cycles, const float* in, std::int64_t begin,
                        std::int64_t end) const {
         std::int64_t p = begin;
@@ -317,12 +321,10 @@ bool lanes_available(Lanes lanes) {
            (lanes == Lanes::sse2 && widest() != Lanes::plain) || (lanes == Lanes::avx2 && widest() == Lanes::avx2);
 }
 
-
 namespace {
 
 // Row r's values, in[p] for its positions p: stored + r * stride holds its
-// first. The rows of AVX2 share one Avx2 and its registers, so that a row
-// costs no call.
+// first.
 inline const float* row_in(const float* stored, std::int64_t stride, std::int64_t length, std::int64_t begin,
                            std::int64_t r) {
     return stored + r * stride - (begin + r * length);
@@ -339,6 +341,8 @@ void each_row(Merge merge, Arrival arrival, float* values, C* cycles, const floa
 }
 
 #if defined(QV_MERGE_X86)
+// The rows of AVX2 share one Avx2 and its registers: a row a vector long
+// or longer costs no call.
 template <bool Max, class C>
 QV_AVX2 void rows_avx2(Arrival arrival, float* values, C* cycles, const float* stored, std::int64_t stride,
                        std::int64_t length, std::int64_t rows, float scale, std::int64_t begin, C cycle) {
@@ -390,7 +394,6 @@ template void merge_scaled_rows(bool, Arrival, float*, std::uint16_t*, const flo
                                 std::int64_t, float, std::int64_t, std::uint16_t, Lanes);
 template void merge_scaled_rows(bool, Arrival, float*, std::uint32_t*, const float*, std::int64_t, std::int64_t,
                                 std::int64_t, float, std::int64_t, std::uint32_t, Lanes);
-
 
 template <class C>
 void combine_kept(bool maximum, float* values, C* cycles, const float* other, const C* other_cycles,

@@ -117,9 +117,10 @@ TEST(SeriesMerge, EveryInstructionSetGivesTheFirstCycleOfTheValueFurthestOutInAn
 // The rows of a layer, merged at once: position begin + r * length + k
 // takes stored value r * stride + k of each cycle, and the slots between
 // rows (stride > length) are never taken. Rows short of a vector, of whole
-// vectors and between; in cycle order and in any order.
-TEST(SeriesMerge, RowsOfALayerMergeAsThePositionsTheyHold) {
-    using C = std::uint16_t;
+// vectors and between; in cycle order and in any order; offsets low and
+// near the top, scaled or not.
+template <class C>
+void check_rows(C base, float scale) {
     using qv::api::Arrival;
     constexpr C kNone = qv::api::no_cycle<C>();
     std::mt19937 rng(11);
@@ -136,7 +137,7 @@ TEST(SeriesMerge, RowsOfALayerMergeAsThePositionsTheyHold) {
                         for (std::int64_t k = length; k < stride; ++k) c[std::size_t(r * stride + k)] = 1e30f;
                 const auto at = [&](std::int64_t c, std::int64_t p) {
                     const std::int64_t r = (p - begin) / length;
-                    return stored[std::size_t(c)][std::size_t(r * stride + (p - begin) % length)];
+                    return stored[std::size_t(c)][std::size_t(r * stride + (p - begin) % length)] * scale;
                 };
                 for (bool maximum : {true, false}) {
                     std::vector<float> want(std::size_t(end + 3), -7.0f);
@@ -148,7 +149,7 @@ TEST(SeriesMerge, RowsOfALayerMergeAsThePositionsTheyHold) {
                                 (best < 0 || (maximum ? at(c, p) > at(best, p) : at(c, p) < at(best, p))))
                                 best = c;
                         want[std::size_t(p)] = best < 0 ? nan : at(best, p);
-                        want_cycle[std::size_t(p)] = best < 0 ? kNone : C(best);
+                        want_cycle[std::size_t(p)] = best < 0 ? kNone : C(base + best);
                     }
                     const std::vector<std::pair<std::vector<int>, std::vector<Arrival>>> orders = {
                         {{0, 1, 2, 3, 4},
@@ -161,13 +162,14 @@ TEST(SeriesMerge, RowsOfALayerMergeAsThePositionsTheyHold) {
                         for (const auto& [order, arrivals] : orders) {
                             SCOPED_TRACE(testing::Message() << "length " << length << " stride " << stride << " rows "
                                                             << rows << (maximum ? " max" : " min") << " lanes "
-                                                            << int(l) << " first cycle " << order[0]);
+                                                            << int(l) << " first cycle " << order[0] << " base " << base
+                                                            << " scale " << scale);
                             std::vector<float> values(std::size_t(end + 3), -7.0f);
                             std::vector<C> cycles(std::size_t(end + 3), 99);
                             for (std::size_t k = 0; k < order.size(); ++k)
                                 qv::api::merge_scaled_rows(maximum, arrivals[k], values.data(), cycles.data(),
                                                            stored[std::size_t(order[k])].data(), stride, length, rows,
-                                                           1.0f, begin, C(order[k]), l);
+                                                           scale, begin, C(base + order[k]), l);
                             for (std::size_t p = 0; p < values.size(); ++p) {
                                 ASSERT_EQ(bits_of(values[p]), bits_of(want[p])) << "position " << p;
                                 ASSERT_EQ(cycles[p], want_cycle[p]) << "position " << p;
@@ -180,6 +182,13 @@ TEST(SeriesMerge, RowsOfALayerMergeAsThePositionsTheyHold) {
         }
     }
     EXPECT_GE(checked, 5 * 3 * 3 * 2 * 2 * 2);
+}
+
+TEST(SeriesMerge, RowsOfALayerMergeAsThePositionsTheyHold) {
+    for (float scale : {1.0f, 0.1f}) {
+        for (std::uint16_t base : {0, 65520}) check_rows<std::uint16_t>(base, scale);
+        for (std::uint32_t base : {0u, 4294967280u}) check_rows<std::uint32_t>(base, scale);
+    }
 }
 
 // Two envelopes kept by workers that took the cycles between them combine
