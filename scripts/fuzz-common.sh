@@ -6,10 +6,17 @@ cxx=$(command -v clang++-14 || command -v clang++)
 # Builds, in build directory $1, those of the targets named after it that
 # the build has (the differential target needs libdeflate); prints them.
 build_targets() {
-  local dir=$1 t have=()
+  local dir=$1 t help have=()
   shift
+  # The whole listing first, then looked up: `grep -q` on a pipe from the
+  # listing stops reading at the first match, the listing dies of SIGPIPE,
+  # and under pipefail a target the build has read as missing.
+  help=$(cmake --build "$dir" --target help)
   for t in "$@"; do
-    if cmake --build "$dir" --target help | grep -q "^$t:"; then have+=("$t"); fi
+    case $'\n'"$help" in
+      *$'\n'"$t:"*) have+=("$t") ;;
+      *) echo "$t: not in this build, not run" >&2 ;;
+    esac
   done
   cmake --build "$dir" -j "$(nproc 2>/dev/null || echo 2)" --target "${have[@]}" >&2
   echo "${have[@]}"
