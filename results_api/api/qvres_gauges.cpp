@@ -357,18 +357,33 @@ std::int64_t find_solid(const Model& m, const Bins& bins, const Vec& p) {
     return best;
 }
 
-double distance2(const Vec& a, const Vec& b) {
-    const double x = a[0] - b[0], y = a[1] - b[1], z = a[2] - b[2];
+// The squared distance of a and b, both scaled by `scale`, a power of two
+// (see distance_scale).
+double distance2(const Vec& a, const Vec& b, double scale) {
+    const double x = a[0] * scale - b[0] * scale, y = a[1] * scale - b[1] * scale, z = a[2] * scale - b[2] * scale;
     return x * x + y * y + z * z;
+}
+
+// Squares of differences of coordinates beyond about 1e154 are infinite, and
+// infinite distances never compare nearer: such a point would find no node.
+// Distances are then taken between coordinates scaled by a power of two
+// (exactly, so that they order as the true ones do) that brings the largest
+// coordinate of the point and the nodes (`reach`) below 2^500; otherwise
+// by 1, as they are.
+double distance_scale(const Vec& p, double reach) {
+    const double most = std::max({std::fabs(p[0]), std::fabs(p[1]), std::fabs(p[2]), reach});
+    constexpr int kTop = 500;
+    if (!(most >= std::ldexp(1.0, kTop))) return 1.0;
+    return std::ldexp(1.0, kTop - 1 - std::ilogb(most));
 }
 
 // The nearest node to p (lowest index on ties), searching the bins in
 // rings of growing size around p's bin until no nearer node can be left.
-void nearest_node(const Model& m, const Bins& bins, const Vec& p, std::int64_t& node, double& d2) {
+void nearest_node(const Model& m, const Bins& bins, const Vec& p, double scale, std::int64_t& node, double& d2) {
     node = -1;
     d2 = std::numeric_limits<double>::infinity();
     const auto take = [&](std::uint32_t n) {
-        const double d = distance2(m.node(n), p);
+        const double d = distance2(m.node(n), p, scale);
         if (d < d2 || (d == d2 && n < node)) d2 = d, node = n;
     };
     for (const std::uint32_t n : bins.wide) take(n);
@@ -408,7 +423,7 @@ void nearest_node(const Model& m, const Bins& bins, const Vec& p, std::int64_t& 
         for (int a = 0; a < 3; ++a) covered = covered && home[a] - r <= 0 && home[a] + r >= g.dims[a] - 1;
         if (covered) break;
         // Every bin of ring r + 1 is at least r bin edges away.
-        const double reach = static_cast<double>(r) * nearest_edge;
+        const double reach = static_cast<double>(r) * nearest_edge * scale;
         if (node >= 0 && reach * reach > d2) break;
     }
 }
@@ -431,6 +446,7 @@ qvres_status locate(const qvres_analysis* a, const double* points, std::int64_t 
         return report(error, QVRES_E_NO_MEMORY, "%lld solids and %lld nodes are beyond what gauges bin",
                       static_cast<long long>(m.solid_count()), static_cast<long long>(m.nodes));
     Bins solid_bins, node_bins;
+    double node_reach = 0;  // the largest magnitude of a finite node coordinate
     if (elements) {
         Box whole;
         for (std::int64_t s = 0; s < m.solid_count(); ++s) {
@@ -454,6 +470,8 @@ qvres_status locate(const qvres_analysis* a, const double* points, std::int64_t 
         Box whole;
         for (std::int64_t n = 0; n < m.nodes; ++n)
             if (finite(m.node(n))) whole.add(m.node(n));
+        if (!whole.empty())
+            for (int a = 0; a < 3; ++a) node_reach = std::max({node_reach, std::fabs(whole.lo[a]), std::fabs(whole.hi[a])});
         node_bins.build(m.nodes, whole, m.nodes / 4, [&m](std::int64_t n, Box& b) {
             const Vec x = m.node(n);
             if (!finite(x)) return false;
@@ -494,8 +512,9 @@ qvres_status locate(const qvres_analysis* a, const double* points, std::int64_t 
         }
         if (nodes) {
             double d2 = 0;
-            nearest_node(m, node_bins, x, g.node, d2);
-            if (g.node >= 0) g.node_distance = std::sqrt(d2);
+            const double scale = distance_scale(x, node_reach);
+            nearest_node(m, node_bins, x, scale, g.node, d2);
+            if (g.node >= 0) g.node_distance = std::sqrt(d2) / scale;
         }
         gauges[p] = g;
     }

@@ -113,7 +113,9 @@ struct Run {
     // The earliest cycle that failed the call, with its status and message.
     std::int64_t failed_cycle = std::numeric_limits<std::int64_t>::max();
     qvres_status failed_status = QVRES_OK;
-    std::string failed_message;
+    // Held without allocating: a worker records its failure from a handler
+    // of running out of memory, where nothing may throw.
+    char failed_message[sizeof(qvres_error{}.message)] = {};
 
     std::int64_t cycles() const { return cycles_of(*series); }
 
@@ -123,7 +125,7 @@ struct Run {
         if (c < failed_cycle) {
             failed_cycle = c;
             failed_status = st;
-            failed_message = message;
+            std::snprintf(failed_message, sizeof failed_message, "%s", message);
         }
     }
     void gap(std::int64_t c, std::int64_t r, qvres_status st, const char* message) {
@@ -476,7 +478,7 @@ void run_workers(Run& run, std::int32_t threads, Sink<T>& sink) {
 // The outcome of a run: the earliest failure, or the gaps written.
 qvres_status finish(Run& run, qvres_series_gap* gaps, std::int64_t* gap_count, qvres_error* error) {
     if (run.failed_status != QVRES_OK)
-        return report(error, run.failed_status, "%s", run.failed_message.c_str());
+        return report(error, run.failed_status, "%s", run.failed_message);
     std::sort(run.gaps.begin(), run.gaps.end(), [](const Gap& x, const Gap& y) {
         return x.cycle != y.cycle ? x.cycle < y.cycle : x.request < y.request;
     });

@@ -28,6 +28,14 @@ constexpr C no_cycle() {
     return std::numeric_limits<C>::max();
 }
 
+template <class T>
+inline bool is_value(T v) {
+    if constexpr (std::is_same_v<T, float>)
+        return v == v;
+    else
+        return v != QVRES_NO_INTEGER;
+}
+
 // Whether a value `v` of cycle `cycle` replaces the one kept (`kept`, of
 // cycle `kept_cycle`): when it is further out, or equal and of an earlier
 // cycle, so that the outcome is the same in whatever order cycles arrive.
@@ -44,16 +52,9 @@ inline bool replaces(T v, T kept, C cycle, const C& kept_cycle) {
         further = (v != QVRES_NO_INTEGER) & ((kept == QVRES_NO_INTEGER) | (Max ? v > kept : v < kept));
     if constexpr (InOrder)
         return further;
-    else  // the kept cycle is looked at (read) on ties only
-        return further || (v == kept && cycle < kept_cycle);
-}
-
-template <class T>
-inline bool is_value(T v) {
-    if constexpr (std::is_same_v<T, float>)
-        return v == v;
-    else
-        return v != QVRES_NO_INTEGER;
+    else  // the kept cycle is looked at (read) on ties only; no value ties
+          // nothing (QVRES_NO_INTEGER equals itself, a NaN does not)
+        return further || (v == kept && is_value(v) && cycle < kept_cycle);
 }
 
 // Merges positions [begin, end) of cycle `cycle` (its offset), value

@@ -291,4 +291,39 @@ TEST(SeriesMerge, KeptOffsetsWidenInPlaceIntoCycles) {
     check_widening<std::uint32_t>();
 }
 
+// Integer envelopes: QVRES_NO_INTEGER (no value) equals itself where a NaN
+// does not, yet it must tie nothing. A position that never has a value keeps
+// no cycle whatever order the cycles arrive in (threads), next to one whose
+// equal values do take the earliest cycle.
+template <class C>
+void check_integers_without_value() {
+    constexpr C kNone = qv::api::no_cycle<C>();
+    constexpr std::int32_t kNo = QVRES_NO_INTEGER;
+    for (bool maximum : {true, false}) {
+        SCOPED_TRACE(testing::Message() << sizeof(C) << "-byte offsets" << (maximum ? " max" : " min"));
+        // Cycles 5, then 3, then 4 (each after a later one but the first).
+        const std::vector<std::pair<C, std::vector<std::int32_t>>> cycles = {
+            {C(5), {kNo, 7}}, {C(3), {kNo, 7}}, {C(4), {kNo, 7}}};
+        std::vector<std::int32_t> values(2);
+        std::vector<C> kept(2);
+        const auto get = [&](std::size_t k) { return [&, k](std::int64_t p) { return cycles[k].second[std::size_t(p)]; }; };
+        qv::api::first_span(values.data(), kept.data(), 0, 2, cycles[0].first, get(0));
+        for (std::size_t k = 1; k < cycles.size(); ++k) {
+            if (maximum)
+                qv::api::merge_span<true, false>(values.data(), kept.data(), 0, 2, cycles[k].first, get(k));
+            else
+                qv::api::merge_span<false, false>(values.data(), kept.data(), 0, 2, cycles[k].first, get(k));
+        }
+        EXPECT_EQ(values[0], kNo);
+        EXPECT_EQ(kept[0], kNone);
+        EXPECT_EQ(values[1], 7);
+        EXPECT_EQ(kept[1], C(3));
+    }
+}
+
+TEST(SeriesMerge, IntegerPositionsWithoutAValueKeepNoCycleInAnyOrder) {
+    check_integers_without_value<std::uint16_t>();
+    check_integers_without_value<std::uint32_t>();
+}
+
 }  // namespace

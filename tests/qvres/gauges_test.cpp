@@ -243,6 +243,27 @@ TEST(Gauges, NearestNodesAreThoseOfASearchOverEveryNode) {
         EXPECT_DOUBLE_EQ(got.gauges[p].node_distance, std::sqrt(d2)) << "point " << p;
         EXPECT_EQ(got.gauges[p].slot, -1);  // elements not asked for: no failure outside
     }
+    // Points so far out that a squared difference of doubles is infinite:
+    // still a nearest node, as a search in long double (whose range holds
+    // those squares) finds it.
+    const std::vector<P> far = {{1e203, 0, 0}, {-1e160, 3e3, 0}, {0, 0, -1.7e308}};
+    const Located out = locate(open.a, far, QVRES_GAUGE_NODES);
+    ASSERT_EQ(out.status, QVRES_OK) << out.error.message;
+    const std::vector<double> far_at = metres(far);
+    for (std::size_t p = 0; p < far.size(); ++p) {
+        std::int64_t best = -1;
+        long double d2 = std::numeric_limits<long double>::infinity();
+        for (std::int64_t n = 0; n < m.nodes; ++n) {
+            long double d = 0;
+            for (int a = 0; a < 3; ++a) {
+                const long double x = static_cast<long double>(far_at[3 * p + a]) - xyz[3 * n + a];
+                d += x * x;
+            }
+            if (d < d2) d2 = d, best = n;
+        }
+        EXPECT_EQ(out.gauges[p].node, best) << "far point " << p;
+        EXPECT_NEAR(out.gauges[p].node_distance / static_cast<double>(std::sqrt(d2)), 1.0, 1e-12) << "far point " << p;
+    }
 }
 
 TEST(Gauges, ManyCellsAreBinnedAndFoundAsTheirCentresSay) {
