@@ -104,10 +104,12 @@ if "paraview" in sys.modules:
 
 
 def _shown(name, number):
-    """A block name from a part name: control characters (which would reach
-    ParaView's panels and spreadsheets) as '?'; "part N" for none."""
-    text = "".join(c if c.isprintable() else "?" for c in name)
-    return text if text.strip() else f"part {number}"
+    """A block name from a part name, as qvres-to-vtk names the block:
+    control characters (which would reach ParaView's panels and
+    spreadsheets) as '?' (qvres.vtk_text, as for array names); "part N" for
+    none."""
+    import qvres
+    return qvres.vtk_text(name) if name.strip(" ") else f"part {number}"
 
 
 class StructuredBlock:
@@ -270,11 +272,21 @@ def catalogue(analysis, variables):
     return out
 
 
+def _terminal_text(text):
+    try:
+        from qvres import terminal_text
+    except ImportError:  # the package is what failed to load: no names of a file yet
+        return "".join(c if c.isprintable() or c in "\n\t" else "?" for c in text)
+    return terminal_text(text)
+
+
 def _report_error(algorithm, text, warning=False):
     """An error (or a warning) as vtkErrorMacro (vtkWarningMacro) gives it:
     to the observers of ErrorEvent (WarningEvent) when there are any, else
     to the output window (ParaView's Output Messages)."""
-    message = f"{algorithm.GetClassName()} ({algorithm.__class__.__name__}): {text}"
+    # The text names files and may quote names from them: it reaches a
+    # terminal in pvpython.
+    message = _terminal_text(f"{algorithm.GetClassName()} ({algorithm.__class__.__name__}): {text}")
     event = "WarningEvent" if warning else "ErrorEvent"
     if algorithm.HasObserver(event):
         algorithm.InvokeEvent(event, message)
@@ -468,7 +480,7 @@ class QvresReader(VTKPythonAlgorithmBase):
     def _named(self, error):
         """The text of `error`, led by the file opened unless it names that file."""
         text = str(error)
-        if self._filename and self._filename not in text:
+        if self._filename and _terminal_text(self._filename) not in text:
             text = f"{self._filename}: {text}"
         return text
 

@@ -28,11 +28,17 @@ hexahedra, element_cells the unstructured elements' cells alone,
 component_groups the vectors and tensors of a cycle's arrays (vector_axes
 the node vectors alone) and ArrayNames their names.
 
+Text from a file is decoded as the tools decode it (valid UTF-8, any other
+byte as Latin-1). terminal_text(text) shows its control characters as
+\\xNN, as every exception message of the package does; vtk_text(name) gives a
+name as VTK reads it from qvres-to-vtk's files (control characters as '?').
+
 The library is found through QVRES_LIBRARY, beside the package, in the
 library directory of the installation the package belongs to, in the build
 tree of a source checkout, or on the system's loader path."""
 from . import study
 from ._lib import library_version, status_text
+from ._text import terminal_text, vtk_text
 from ._catalogue import CatalogueEntry, catalogue, catalogue_variable, find_variable
 from ._mesh import (ArrayNames, ElementCells, Group, VtkCells, component_groups, element_cells, structured_cells,
                     vector_axes, vtk_cells)
@@ -49,7 +55,7 @@ __all__ = ["open", "Analysis", "Cells", "Cycles", "History", "Layout", "LayoutBl
            "NotStoredError", "UnreadableError", "library_version", "status_text", "CatalogueEntry",
            "catalogue", "catalogue_variable", "find_variable", "ArrayNames", "Group", "VtkCells",
            "component_groups", "structured_cells", "vector_axes", "vtk_cells", "Envelope",
-           "ElementCells", "element_cells", "Gap", "Gauges"]
+           "ElementCells", "element_cells", "Gap", "Gauges", "terminal_text", "vtk_text"]
 
 
 def __getattr__(name):

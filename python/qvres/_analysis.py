@@ -212,12 +212,16 @@ class Analysis:
         self._handles = set()
         self._local = threading.local()
         self._directories = {}
-        self._options = dict(prefix_rule=int(prefix_rule), clear_stale_lock=bool(clear_stale_lock),
-                             max_inflated_bytes=int(max_inflated_bytes))
+        self._options = dict(prefix_rule=_lib.int32(prefix_rule, "prefix rule"),
+                             clear_stale_lock=bool(clear_stale_lock),
+                             max_inflated_bytes=_lib.int64(max_inflated_bytes, "max_inflated_bytes"))
         if self._options["max_inflated_bytes"] < 0:
             raise errors.ArgumentError(f"max_inflated_bytes is 0 (the default) or more, not {max_inflated_bytes!r}")
         self.path = os.fspath(path)
         _lib.check_text(self.path, "path")
+        # Pickled, the analysis is reopened by this path: relative, it would
+        # name another run in a process with another working directory.
+        self._absolute = _absolute(self.path)
         self._lib = lib = _lib.library()
         handle = ctypes.c_void_p()
         # An open of this run in another thread or process holds the run's
@@ -313,7 +317,7 @@ class Analysis:
 
     def __reduce__(self):
         # Sent to another process, an analysis is opened there anew.
-        return (_reopen, (self.path, self._options))
+        return (_reopen, (self._absolute, self._options))
 
     def __repr__(self):
         state = "closed" if self._handle is None else f"{len(self.cycles)} cycles"
@@ -400,7 +404,7 @@ class Analysis:
         return slot.scratch[:count]
 
     def _count(self, reader, values, variable=0, part=0):
-        request = _lib.Request(values, variable, part)
+        request = _lib.request(values, variable, part)
         n = ctypes.c_int64()
         call(self._lib.qvres_count_values, reader, byref(request), byref(n))
         return n.value, request
@@ -466,6 +470,8 @@ class Analysis:
         if isinstance(variable, Variable):
             part = variable.part if part is None else part
             variable = variable.index
+        if part is not None:
+            part = _lib.int32(part, "part")
         entries = self.variables(cycle)
         if isinstance(variable, str):
             hits = [e for e in entries if e.named(variable)]
@@ -488,7 +494,7 @@ class Analysis:
             raise errors.NotStoredError(f"{what} stores no {location or ''} variable {variable!r}"
                                         f" (it stores {listed or 'none'})")
         kind = _lib.NODE_REAL if location == "node" else _lib.ELEMENT_REAL
-        return Variable("", int(variable), 1 if part is None else part, kind, "")
+        return Variable("", _lib.int32(variable, "variable"), 1 if part is None else part, kind, "")
 
     def unit(self, variable, cycle=0):
         """The SI unit text of a variable ("Pa", "m/s", "" for dimensionless
@@ -499,7 +505,7 @@ class Analysis:
         if isinstance(variable, Variable):
             return variable.unit
         if not isinstance(variable, str) and not len(self.cycles):
-            return self._unit_of(int(variable))
+            return self._unit_of(_lib.int32(variable, "variable"))
         entry = self._entry(variable, self._cycle(cycle), None)
         return entry.unit if entry.name or entry.integer else self._unit_of(entry.index)
 
@@ -535,6 +541,7 @@ class Analysis:
 
     def part_elements(self, part):
         """The 1-based connectivity rows of unstructured part `part`."""
+        part = _lib.int64(part, "part")
         n = self.parts[part - 1].elements if 1 <= part <= len(self.parts) else 0
         return self._model_ints(self._lib.qvres_get_part_elements, n, part)
 
@@ -598,7 +605,7 @@ class Analysis:
 
     def _layout_record(self, raw, cycle, values, v):
         """The Layout of a request whose qvres_layout is `raw`."""
-        request = _lib.Request(values, v.index, abs(v.part))
+        request = _lib.request(values, v.index, abs(v.part))
         blocks, materials = [], []
         with self._reader(cycle) as r:
             for b in range(raw.blocks):
@@ -631,7 +638,7 @@ class Analysis:
         ("node" or "element") picks between entries of one name."""
         cycle = self._cycle(cycle)
         values, v = self._request_of(variable, cycle, part, location, all_slots)
-        request = _lib.Request(values, v.index, abs(v.part))
+        request = _lib.request(values, v.index, abs(v.part))
         with self._reader(cycle) as r:
             raw = self._layout(r, request)
         return self._layout_record(raw, cycle, values, v)
@@ -644,7 +651,7 @@ class Analysis:
         per node) or "material_fractions" with `part` the material number."""
         cycle = self._cycle(cycle)
         if isinstance(variable, str) and variable.casefold() == "material_fractions":
-            values, index, part = _lib.MATERIAL_FRACTIONS, 0, int(part or 0)
+            values, index, part = _lib.MATERIAL_FRACTIONS, 0, _lib.int32(part or 0, "material")
         else:
             values, v = self._request_of(variable, cycle, part, location, all_slots)
             index, part = v.index, abs(v.part)
@@ -659,7 +666,7 @@ class Analysis:
         values, v = self._request_of(variable, cycle, part, location, all_slots)
         if values == _lib.DISPLACEMENTS:
             raise errors.ArgumentError(f"{self.path}: displacements have no header pair")
-        request = _lib.Request(values, v.index, abs(v.part))
+        request = _lib.request(values, v.index, abs(v.part))
         pair = (ctypes.c_int32 * 2)() if v.integer else (ctypes.c_float * 2)()
         fn = self._lib.qvres_read_header_int32 if v.integer else self._lib.qvres_read_header_float
         with self._reader(cycle) as r:
@@ -694,7 +701,7 @@ class Analysis:
             if not named:
                 raise errors.ArgumentError(f"{self.path}: no material {material!r}")
             material = named[0]
-        return self._read(self._cycle(cycle), _lib.MATERIAL_FRACTIONS, 0, int(material))
+        return self._read(self._cycle(cycle), _lib.MATERIAL_FRACTIONS, 0, _lib.int32(material, "material"))
 
     def locate(self, points, elements=True, nodes=True):
         """Where each point (x, y, z in metres, in the initial configuration)
@@ -747,7 +754,7 @@ class Analysis:
                 or not np.isscalar(node if node is not None else element)):
             return self._series_history(variable, node, element, part, cycles, threads or 0, skip_failed_cycles)
         location = "node" if node is not None else "element"
-        position = int(node if node is not None else element)
+        position = _lib.int64(node if node is not None else element, location)
         n = len(self.cycles)
         values = None
         for cycle in range(n):
@@ -807,6 +814,7 @@ class Analysis:
         """The nodes of unstructured part `part`, each once, in the order its
         elements first use them: int32 numbers as the connectivity gives
         them (entry n is node structured_slots + n - 1)."""
+        part = _lib.int64(part, "part")
         n = self.parts[part - 1].nodes if 1 <= part <= len(self.parts) else 0
         return self._model_ints(self._lib.qvres_get_part_nodes, n, part)
 
@@ -905,16 +913,14 @@ class Analysis:
         location = "node" if node is not None else "element"
         asked = node if node is not None else element
         single = np.isscalar(asked)
-        positions = np.ascontiguousarray(np.atleast_1d(np.asarray(asked, dtype=np.int64)))
-        if positions.ndim != 1 or len(positions) == 0:
-            raise errors.ArgumentError(f"history needs one or more {location}s")
+        positions = _positions(asked, location)
         first, last = self._range(cycles)
         v = self._entry(variable, first, location, part)
         if location == "node":
             query = _lib.NODE_INTEGERS if v.integer else _lib.NODE_REALS
         else:
             query = _lib.ELEMENT_INTEGERS if v.integer else _lib.ELEMENT_REALS
-        request = _lib.Request(query, v.index, abs(v.part))
+        request = _lib.request(query, v.index, abs(v.part))
         return self._run_history(request, positions, _lib.BY_POSITION, v.integer, first, last, threads,
                                  skip_failed_cycles, single)
 
@@ -944,7 +950,7 @@ class Analysis:
             query = _lib.NODE_INTEGERS if v.integer else _lib.NODE_REALS
         else:
             query = _lib.ELEMENT_INTEGERS_ALL_SLOTS if v.integer else _lib.ELEMENT_REALS_ALL_SLOTS
-        request = _lib.Request(query, v.index, abs(v.part))
+        request = _lib.request(query, v.index, abs(v.part))
         positions = np.ascontiguousarray(taken, dtype=np.int64)
         return self._run_history(request, positions, _lib.BY_VALUE, v.integer, first, last, threads,
                                  skip_failed_cycles, single)
@@ -967,7 +973,7 @@ class Analysis:
             query = _lib.NODE_INTEGERS if v.integer else _lib.NODE_REALS
         else:
             query = _lib.ELEMENT_INTEGERS if v.integer else _lib.ELEMENT_REALS
-        request = _lib.Request(query, v.index, abs(v.part))
+        request = _lib.request(query, v.index, abs(v.part))
         record = self._series(request, None, first, last, threads, skip_failed_cycles)
         record.by = _lib.BY_VALUE
         n = ctypes.c_int64()
@@ -1003,6 +1009,26 @@ def _element_rows(layout, rows):
             first = b.first // max(layout.columns, 1)
             keep[first:first + int(np.prod(b.extent))] = False
     return keep
+
+
+def _absolute(path):
+    """`path` led by the working directory when relative, and otherwise as
+    given: normalising "link/.." would name another directory than the
+    system does."""
+    if os.path.isabs(path):
+        return path
+    return os.path.join(os.getcwdb() if isinstance(path, bytes) else os.getcwd(), path)
+
+
+def _positions(asked, location):
+    """Node or element positions as int64, each an integer that fits: a
+    plain int64 conversion would cut 1.7 to 1 and wrap 2**64 + 1."""
+    raw = np.atleast_1d(np.asarray(asked))
+    if raw.ndim != 1 or len(raw) == 0:
+        raise errors.ArgumentError(f"history needs one or more {location}s")
+    if raw.dtype.kind == "i":
+        return np.ascontiguousarray(raw, dtype=np.int64)
+    return np.array([_lib.int64(p, location) for p in raw.tolist()], np.int64)
 
 
 def _reopen(path, options):

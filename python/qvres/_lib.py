@@ -9,7 +9,7 @@ import sys
 import threading
 from ctypes import POINTER, Structure, byref, c_char, c_char_p, c_double, c_float, c_int32, c_int64, c_void_p
 
-from . import errors
+from . import _text, errors
 
 MAJOR = 2
 
@@ -217,11 +217,11 @@ def call(fn, *args):
     record = ErrorRecord()
     status = fn(*args, byref(record))
     if status != 0:
-        raise errors.from_status(status, record.message.decode("utf-8", "replace"))
+        raise errors.from_status(status, text(record.message))
 
 
 def text(raw):
-    return raw.decode("utf-8", "replace")
+    return _text.from_file(raw)
 
 
 # ---- Texts passed to the library, and fork -----------------------------------
@@ -258,16 +258,29 @@ _SIGNATURES.update({
 })
 
 
-def int32(value, what):
-    """`value` as an int for an int32 argument; ArgumentError when it is not
-    an integer or does not fit."""
+def int32(value, what, bits=32):
+    """`value` as an int for an int32 (int64 with bits=64) argument or field;
+    ArgumentError when it is not an integer or does not fit. ctypes itself
+    keeps the low bits of a larger int, which would name another variable,
+    part or position."""
     try:
         number = int(value)
-    except (TypeError, ValueError):
+    except (TypeError, ValueError, OverflowError):
         raise errors.ArgumentError(f"a {what} is an integer, not {value!r}") from None
-    if number != value or isinstance(value, bool) or not -2**31 <= number < 2**31:
+    if number != value or isinstance(value, bool) or not -2**(bits - 1) <= number < 2**(bits - 1):
         raise errors.ArgumentError(f"no {what} {value!r}")
     return number
+
+
+def int64(value, what):
+    """`value` as an int for an int64 argument or field (see int32)."""
+    return int32(value, what, 64)
+
+
+def request(values, variable=0, part=0):
+    """The Request record of a value query, its numbers checked: every query
+    is built here."""
+    return Request(int32(values, "value query"), int32(variable, "variable"), int32(part, "part"))
 
 
 def status_text(status):

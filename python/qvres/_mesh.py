@@ -6,6 +6,7 @@ from collections import namedtuple
 import numpy as np
 
 from . import _lib, errors
+from ._text import vtk_text
 
 
 def structured_cells(first, i, j, k):
@@ -23,7 +24,9 @@ def structured_cells(first, i, j, k):
 
 class ArrayNames:
     """Array names as qvres-to-vtk gives them: the directory's name (VARn
-    when it has none), _partN for a part other than 1, made unique."""
+    when it has none), _partN for a part other than 1, made unique, and as
+    VTK reads them from its files (control characters as '?', see
+    vtk_text)."""
 
     def __init__(self):
         self.seen = {}
@@ -31,7 +34,7 @@ class ArrayNames:
     def unique(self, name):
         """`name`, or name_N for its N-th use."""
         n = self.seen[name] = self.seen.get(name, 0) + 1
-        return name if n == 1 else f"{name}_{n}"
+        return vtk_text(name if n == 1 else f"{name}_{n}")
 
     def __call__(self, v):
         name = v.name or f"VAR{v.index}"

@@ -1,14 +1,18 @@
 """Exceptions: one class per status of libqvres, each carrying the library's
 message, which names the file and what was wrong."""
+from ._text import terminal_text
 
 
 class Error(Exception):
     """A failed call. `status` is the library's status code (0 for failures
-    found by the package itself, such as a closed analysis)."""
+    found by the package itself, such as a closed analysis). The message
+    shows control characters as \\xNN: it quotes names and paths from the
+    files, and ends on a terminal."""
 
     status = 0
 
     def __init__(self, message):
+        message = terminal_text(message)
         super().__init__(message)
         self.message = message
 

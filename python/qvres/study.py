@@ -16,7 +16,7 @@ import os
 
 import numpy as np
 
-from ._analysis import open as _open
+from ._analysis import _absolute, open as _open
 
 
 def _run(fn, path, options):
@@ -28,8 +28,10 @@ def map(fn, paths, client=None, **options):  # noqa: A001 - mirrors the built-in
     """[fn(analysis) for each path], in the order of `paths`. With a
     dask.distributed `client` every analysis is a task of its own, run on
     any worker; the first failure is raised, as in the serial run. `options`
-    go to qvres.open (prefix_rule, clear_stale_lock, max_inflated_bytes)."""
-    paths = [os.fspath(p) for p in paths]
+    go to qvres.open (prefix_rule, clear_stale_lock, max_inflated_bytes).
+    Relative paths are taken from this process's working directory, not a
+    worker's."""
+    paths = [_absolute(os.fspath(p)) for p in paths]
     if client is None:
         return [_run(fn, p, options) for p in paths]
     futures = client.map(_run, [fn] * len(paths), paths, [options] * len(paths), pure=False)

@@ -11,7 +11,7 @@ import pytest
 
 ENV = {name: os.environ.get(name, "") for name in
        ("QVRES_LIBRARY", "QVRES_RESULTS_API", "QVRES_SAMPLE", "QVRES_FIXTURE", "QVRES_TO_VTK",
-        "QVRES_BUILD_DIR", "QVRES_SOURCE_DIR")}
+        "QVRES_MAKE_CASE", "QVRES_BUILD_DIR", "QVRES_SOURCE_DIR")}
 
 
 def tool(name):
@@ -43,6 +43,17 @@ def mixed(tmp_path_factory):
     """The fixture with a plane part and multi-material variables."""
     d = tmp_path_factory.mktemp("mixed") / "mixed"
     run(tool("QVRES_FIXTURE"), d)
+    return d
+
+
+@pytest.fixture(scope="session")
+def hostile_names(tmp_path_factory):
+    """The mixed model of tests/hostile with names holding terminal escapes,
+    a raw C1 byte and spreadsheet formulas (make_case "names")."""
+    if not ENV["QVRES_MAKE_CASE"]:
+        pytest.skip("no hostile_make_case here (QVRES_MAKE_CASE)")
+    d = tmp_path_factory.mktemp("hostile") / "names"
+    run(tool("QVRES_MAKE_CASE"), "names", d)
     return d
 
 

@@ -345,3 +345,53 @@ def test_a_reader_that_only_vtk_holds(plugin, sample):
     del downstream, cells
     gc.collect()
     assert not open_files(sample)
+
+
+def test_hostile_names_are_shown_as_the_export_writes_them(plugin, hostile_names, tmp_path, errors):
+    """Part, variable and material names holding terminal escapes: the
+    blocks and arrays are named as in the multiblock export (control
+    characters as '?'); the error of a path holding them shows them as
+    \\xNN."""
+    run(tool("QVRES_TO_VTK"), hostile_names, tmp_path / "blocks")
+    reader = reader_of(plugin, hostile_names / "hostile_run.qvres_base")
+    times = time_steps(reader)
+    k = len(times) - 1
+    assert reader.UpdateTimeStep(times[k])
+    mine = blocks(reader.GetOutputDataObject(0))
+    theirs = blocks(exported(next((tmp_path / "blocks").glob(f"*_{k:04d}.vtm"))))
+    assert [n for n, _ in mine] == [n for n, _ in theirs]
+    assert "?[31mRED?" in [n for n, _ in mine]
+    for (_, g), (_, h) in zip(mine, theirs):
+        assert_same_arrays(g, h)
+    cells = mine[1][1].GetCellData()
+    shown = [cells.GetArrayName(i) for i in range(cells.GetNumberOfArrays())]
+    assert {"PRES?[2JSURE", "material_fraction[?]0;TITLE?WATER]"} <= set(shown)
+    selection = reader.GetCellDataArraySelection()
+    offered = [selection.GetArrayName(i) for i in range(selection.GetNumberOfArrays())]
+    assert "PRES?[2JSURE" in offered
+    assert not any(c in name for name in offered + shown + [n for n, _ in mine] for c in "\x1b\x07")
+    assert errors.GetOutput() == ""
+
+    gone = tmp_path / "gone\x1b[2J" / "run.qvres_base"
+    assert not reader_of(plugin, gone).UpdateTimeStep(0.0)
+    assert "gone\\x1b[2J" in errors.GetOutput() and "\x1b" not in errors.GetOutput()
+
+
+def test_vtk_text_is_what_vtk_reads_back_from_an_attribute(tmp_path):
+    # Tabs and line ends in a name, as qvres-to-vtk writes them into the
+    # Name attribute; VTK's XML parser normalises them.
+    name = "A\tB\nC\r\nD\rE"
+    vtu = tmp_path / "one.vtu"
+    vtu.write_bytes(
+        b'<?xml version="1.0"?>\n<VTKFile type="UnstructuredGrid" version="1.0" byte_order="LittleEndian">'
+        b'<UnstructuredGrid><Piece NumberOfPoints="1" NumberOfCells="0"><PointData>'
+        b'<DataArray type="Float32" Name="' + name.encode() + b'" format="ascii">1</DataArray></PointData>'
+        b'<Points><DataArray type="Float32" NumberOfComponents="3" format="ascii">0 0 0</DataArray></Points>'
+        b'<Cells><DataArray type="Int64" Name="connectivity" format="ascii"></DataArray>'
+        b'<DataArray type="Int64" Name="offsets" format="ascii"></DataArray>'
+        b'<DataArray type="UInt8" Name="types" format="ascii"></DataArray></Cells>'
+        b'</Piece></UnstructuredGrid></VTKFile>\n')
+    assert exported(vtu).GetPointData().GetArrayName(0) == qvres.vtk_text(name)
+    # What XML cannot hold, qvres-to-vtk writes as '?' (the hostile names
+    # above); the rest stays.
+    assert qvres.vtk_text("a\x00\x1b\x7f\x9b\u00e9=") == "a??\x7f\x9b\u00e9="

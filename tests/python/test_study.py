@@ -61,3 +61,32 @@ def test_a_failing_run_fails_the_study(runs, tmp_path):
     rows = qvres.study.table(lambda a: a.model.nodes, runs[::-1])
     assert rows.dtype.names == ("path", "value")
     assert rows["value"].tolist() == [qvres.open(p).model.nodes for p in runs[::-1]]
+
+
+class ElsewhereClient:
+    """A client whose one worker runs each task at once, in another working
+    directory (as a worker started elsewhere)."""
+
+    def __init__(self, cwd):
+        self.cwd = cwd
+
+    def map(self, fn, *columns, pure=True):
+        here = os.getcwd()
+        os.chdir(self.cwd)
+        try:
+            return [fn(*args) for args in zip(*columns)]
+        finally:
+            os.chdir(here)
+
+    def gather(self, futures):
+        return futures
+
+
+def test_relative_paths_name_the_runs_of_this_working_directory(runs, tmp_path, monkeypatch):
+    # A worker's directory holding other runs of the same names.
+    elsewhere = tmp_path / "elsewhere"
+    run(tool("QVRES_SAMPLE"), "--extents", 3, 3, 3, "--cycles", 2, "--run", "case0", elsewhere / "case0")
+    monkeypatch.chdir(runs[0].parent.parent)
+    relative = os.path.join("case0", "case0_0.qvres")
+    rows = qvres.study.table(lambda a: len(a.cycles), [relative], client=ElsewhereClient(elsewhere))
+    assert rows["value"].tolist() == [4] and rows["path"].tolist() == [relative]
