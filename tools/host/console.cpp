@@ -159,7 +159,7 @@ unsigned thread_count(const std::string& value) {
     errno = 0;
     const long n = std::strtol(value.c_str(), &end, 10);
     if (value.empty() || *end || errno || n < 1 || n > 4096)
-        throw UsageError("--threads takes a count of at least 1, not '" + value + "'");
+        throw UsageError("--threads takes a count from 1 to 4096, not '" + value + "'");
     return static_cast<unsigned>(n);
 }
 

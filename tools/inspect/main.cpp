@@ -474,11 +474,10 @@ std::vector<std::int64_t> element_positions(const Analysis& analysis, std::int64
                                      reader.layout({every, v.index, part}, "slot values"));
 }
 
+// --threads as the other tools take it (at most 4096); 0, one per core,
+// when not given.
 std::int32_t thread_count(const Args& a) {
-    if (!a.has("--threads")) return 0;
-    const std::int32_t t = to_int(a.get("--threads"), "--threads");
-    if (t < 1) throw UsageError("--threads must be 1 or more");
-    return t;
+    return a.has("--threads") ? static_cast<std::int32_t>(qvhost::thread_count(a.get("--threads"))) : 0;
 }
 
 // The entry VAR names in the first step whose directory lists it (steps
