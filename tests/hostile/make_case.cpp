@@ -22,6 +22,8 @@
 //   names                names with terminal escapes and spreadsheet formulas
 // and, for the tool tests (tests/tools/safety_test.py):
 //   names_shifted        names, with 1 added to every PRESSURE value
+//   control_names        names with line ends, tabs, DEL and C1 controls
+//   control_names_shifted  control_names, with 1 added to every PRESSURE value
 //   huge_claim           a 200^3 block and 100 materials in ~100 KB
 #include <algorithm>
 #include <cstdint>
@@ -207,6 +209,35 @@ void write_names(const std::string& dir, bool shift) {
 void names(const std::string& dir) { write_names(dir, false); }
 void names_shifted(const std::string& dir) { write_names(dir, true); }
 
+// Names holding line ends and tabs, which would forge lines of a report,
+// and DEL and C1 controls (a CSI as UTF-8 and as a raw byte); `shift` as in
+// write_names.
+void write_control_names(const std::string& dir, bool shift) {
+    BaseFileSpec model = qvtest::mixed_model();
+    model.parts[0].name = "PL\x7f\xc2\x9b\x9b" "ANE";
+    model.parts[1].name = "CU\tBE";
+    model.parts[2].name = "S\nAB";
+    model.parts[3].name = "SH\rEET";
+    model.materials[0].name = "WA\nTER";
+    model.materials[0].body = "BODY\t-W";
+    save_base(dir, model);
+    for (const int c : {1, 2}) {
+        CycleFileSpec cycle = qvtest::mixed_cycle(c);
+        for (qvw::DirectoryEntrySpec& e : cycle.entries)
+            if (e.name == "PRESSURE") {
+                e.name = "PRES\nSURE";
+                if (shift)
+                    for (std::size_t v = 2; v < e.reals.size(); ++v) e.reals[v] += 1.0f;
+            } else if (e.name == "STATUS") e.name = "STA\tTUS";
+            else if (e.name == "TEMP") e.name = "TE\rMP";
+            else if (e.name == "X-VELOCITY") e.name = "VEL\x7f\xc2\x9b\x9b" "OCITY";
+        save_cycle(dir, cycle);
+    }
+}
+
+void control_names(const std::string& dir) { write_control_names(dir, false); }
+void control_names_shifted(const std::string& dir) { write_control_names(dir, true); }
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -222,6 +253,8 @@ int main(int argc, char** argv) {
                  {"connectivity_past_n", connectivity_past_n},
                  {"names", names},
                  {"names_shifted", names_shifted},
+                 {"control_names", control_names},
+                 {"control_names_shifted", control_names_shifted},
                  {"huge_claim", huge_claim}};
     if (argc != 3) {
         std::cerr << "usage: make_case CASE DIRECTORY\n";

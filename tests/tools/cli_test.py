@@ -9,6 +9,7 @@ import shutil
 import signal
 import socket
 import subprocess
+import sys
 import unittest
 import xml.etree.ElementTree as ET
 
@@ -223,6 +224,91 @@ class CommandLine(SampleTest):
         self.assertEqual(p.returncode, 1, p.stderr)
         self.assertIn("File too large", p.stderr)
         self.assertEqual(os.listdir(out), [])
+
+    def test_thread_counts_beyond_4096_are_refused_by_every_command(self):
+        # 2147483647 once reached a product of int in qvres-inspect.
+        commands = ([INSPECT, "history", self.cycle, "64", "--element", "1"],
+                    [INSPECT, "envelope", self.cycle, "64"],
+                    [TO_VTK, "--read-only", self.cycle],
+                    [DIFF, self.cycle, self.cycle])
+        for args in commands:
+            for threads in ("4097", "5000", "2147483647", "4294967297", "0"):
+                with self.subTest(args=args[:2], threads=threads):
+                    self.expect_error(args[0], args[1:] + ["--threads", threads],
+                                      f"--threads takes a count from 1 to 4096, not '{threads}'", code=2)
+        # The largest count is taken; the library starts no more threads
+        # than there are steps.
+        _, out, _ = run(INSPECT, "envelope", self.cycle, "64", "--threads", "4096")
+        self.assertIn("over 12 steps", out)
+
+
+def as_user_with_process_limit(limit):
+    """For preexec_fn: the child becomes user nobody, allowed `limit`
+    processes and threads (that user's own, the child among them), so that
+    it can start none or few threads of its own."""
+    def apply():
+        resource.setrlimit(resource.RLIMIT_NPROC, (limit, limit))
+        os.setgroups([])
+        os.setgid(NOBODY)
+        os.setuid(NOBODY)
+    return apply
+
+
+NOBODY = 65534
+
+
+class ThreadsThatCannotStart(SampleTest):
+    """A user at the limit of their processes gets no more threads: the
+    tools do the work on the threads they got, the calling one at least,
+    and write what they write with all of them."""
+    TOOLS = ("QVRES_SAMPLE", "QVRES_TO_VTK", "QVRES_DIFF")
+
+    def setUp(self):
+        if os.geteuid() != 0:
+            self.skipTest("running a tool as another user under a process limit needs root")
+        super().setUp()
+        # A block of 24000 nodes: its coordinates fill two compressed blocks,
+        # which the export compresses on threads of their own too.
+        self.sample = self.path("big")
+        run(SAMPLE, "--extents", "40", "30", "20", "--cycles", "3", self.sample)
+        self.cycle = os.path.join(self.sample, "sample_run_0.qvres")
+        os.chmod(self.dir, 0o755)
+        self.out = self.path("out")
+        os.mkdir(self.out)
+        os.chown(self.out, NOBODY, NOBODY)
+        # The test means something only where the limit holds.
+        probe = subprocess.run([sys.executable, "-c", "import threading; threading.Thread(target=int).start()"],
+                               preexec_fn=as_user_with_process_limit(1), capture_output=True, text=True, timeout=60)
+        if probe.returncode == 0:
+            self.skipTest("a process limit does not keep threads from starting here")
+
+    def run_limited(self, limit, *args):
+        p = subprocess.run([str(a) for a in args], preexec_fn=as_user_with_process_limit(limit),
+                           capture_output=True, text=True, timeout=600)
+        return p.returncode, p.stdout, p.stderr
+
+    def files_of(self, directory):
+        found = {}
+        for name in sorted(os.listdir(directory)):
+            with open(os.path.join(directory, name), "rb") as f:
+                found[name] = f.read()
+        return found
+
+    def test_export_and_comparison_complete_on_the_threads_they_get(self):
+        reference = self.path("reference")
+        run(TO_VTK, "--threads", "1", self.cycle, reference)
+        _, compared, _ = run(DIFF, "--threads", "1", self.cycle, self.cycle)
+        self.assertIn("result  same within tolerance", compared)
+        # 1: no thread starts; 3: two do, of the eight asked for.
+        for limit in (1, 3):
+            with self.subTest(limit=limit):
+                out = os.path.join(self.out, str(limit))
+                rc, stdout, err = self.run_limited(limit, TO_VTK, "--threads", "8", self.cycle, out)
+                self.assertEqual(rc, 0, err)
+                self.assertIn(f"wrote {out}/sample_run.pvd and 3 files", stdout)
+                self.assertEqual(self.files_of(out), self.files_of(reference))
+                rc, stdout, err = self.run_limited(limit, DIFF, "--threads", "8", self.cycle, self.cycle)
+                self.assertEqual((rc, stdout, err), (0, compared, ""))
 
 
 class DamagedInput(SampleTest):

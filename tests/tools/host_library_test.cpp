@@ -240,9 +240,21 @@ TEST(XmlText, NamesBecomeWellFormedUtf8) {
     EXPECT_EQ(qvhost::xml_escape("A&B<C>\"'"), "A&amp;B&lt;C&gt;&quot;&apos;");
     EXPECT_EQ(qvhost::xml_escape("B\xC9TON"), "B\xC3\x89TON");           // Latin-1
     EXPECT_EQ(qvhost::xml_escape("B\xC3\x89TON \xE2\x82\xAC"), "B\xC3\x89TON \xE2\x82\xAC");  // UTF-8 already
-    EXPECT_EQ(qvhost::xml_escape("\xED\xA0\x80"), "\xC3\xAD\xC2\xA0\xC2\x80");  // a surrogate is no UTF-8
+    EXPECT_EQ(qvhost::xml_escape("\xED\xA0\x80"), "\xC3\xAD\xC2\xA0?");  // a surrogate is no UTF-8 (0x80: C1)
     EXPECT_EQ(qvhost::xml_escape("\xEF\xBF\xBF"), "\xC3\xAF\xC2\xBF\xC2\xBF");  // nor XML's U+FFFF
     EXPECT_EQ(qvhost::xml_escape(std::string("ST\x01" "EL\0X\tY", 9)), "ST?EL?X\tY");
+}
+
+// DEL and the C1 controls (a CSI is U+009B) would reach the terminal of
+// whoever shows the file: as raw bytes, taken as Latin-1, and as UTF-8.
+TEST(XmlText, DelAndC1ControlsBecomeQuestionMarks) {
+    EXPECT_EQ(qvhost::xml_escape("A\x7F" "B"), "A?B");
+    EXPECT_EQ(qvhost::xml_escape("A\x9B" "31m"), "A?31m");
+    EXPECT_EQ(qvhost::xml_escape("A\x80\x9F"), "A??");
+    EXPECT_EQ(qvhost::xml_escape("A\xC2\x9B" "31m"), "A?31m");
+    EXPECT_EQ(qvhost::xml_escape("A\xC2\x80\xC2\x9F" "B"), "A??B");
+    // Their neighbours stay: U+00A0 raw (Latin-1) and in UTF-8, U+007E.
+    EXPECT_EQ(qvhost::xml_escape("\xA0~\xC2\xA0"), "\xC2\xA0~\xC2\xA0");
 }
 
 TEST(ResultsLibraryLoad, ReportsALibraryThatIsNotTheRightOne) {

@@ -162,8 +162,11 @@ TEST(TerminalText, ControlCharactersAreShownNotSent) {
     EXPECT_EQ(qvhost::terminal_text("a\x7f" "b\rc"), "a\\x7fb\\x0dc");
     EXPECT_EQ(qvhost::terminal_text("x\xc2\x9b" "2J"), "x\\xc2\\x9b2J");
     EXPECT_EQ(qvhost::terminal_text("x\x9b" "2J"), "x\\x9b2J");
-    // Line feeds and tabs are layout; valid UTF-8 (U+00E9, U+20AC) passes.
-    EXPECT_EQ(qvhost::terminal_text("a\tb\n"), "a\tb\n");
+    // Line feeds and tabs in a name would forge report lines and columns;
+    // in a line the tool composed they are its layout. Valid UTF-8
+    // (U+00E9, U+20AC) passes.
+    EXPECT_EQ(qvhost::terminal_text("S\nAB\tC\r"), "S\\x0aAB\\x09C\\x0d");
+    EXPECT_EQ(qvhost::terminal_lines("a\tb\x1b\r\n"), "a\tb\\x1b\\x0d\n");
     EXPECT_EQ(qvhost::terminal_text("caf\xc3\xa9 \xe2\x82\xac"), "caf\xc3\xa9 \xe2\x82\xac");
     // A Latin-1 byte outside UTF-8 and a cut sequence are shown as bytes.
     EXPECT_EQ(qvhost::terminal_text("caf\xe9"), "caf\\xe9");

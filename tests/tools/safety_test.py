@@ -6,14 +6,17 @@ unknown names gives one warning; an installed tool never loads a library
 from the build tree it was built in."""
 import csv
 import os
+import re
 import resource
 import shutil
 import stat
 import subprocess
 import tempfile
 import unittest
+import xml.etree.ElementTree as ET
 
 from tooltest import (BUILD_DIR, DIFF, INSPECT, SAMPLE, TO_VTK, SampleTest, ToolTest, run)
+from vtu import Vtu
 
 MAKE_CASE = os.environ.get("QVRES_MAKE_CASE", "")
 MB = 1 << 20
@@ -223,6 +226,83 @@ class HostileNames(ToolTest):
         for name in names:
             self.assertFalse(name[:1] in ("=", "+", "-", "@"), name)
             self.assert_no_controls(name, "diff csv")
+
+
+class LineEndsInNames(ToolTest):
+    """Names holding line feeds, tabs and carriage returns (tests/hostile,
+    case control_names) cannot forge lines or columns of a report: each is
+    shown as \\xNN like any control character, and a name reaches the XML
+    of an export or a plot without DEL or a C1 control."""
+    TOOLS = ("QVRES_INSPECT", "QVRES_TO_VTK", "QVRES_DIFF", "QVRES_MAKE_CASE")
+
+    def setUp(self):
+        super().setUp()
+        self.analysis = self.path("names")
+        run(MAKE_CASE, "control_names", self.analysis)
+        self.cycle = os.path.join(self.analysis, "hostile_run_1.qvres")
+
+    def assert_plain(self, text, where):
+        for c in ("\r", "\t", "\x1b", "\x7f", "\x9b"):
+            self.assertNotIn(c, text, where)
+
+    def test_summary_and_vars(self):
+        _, out, _ = run(INSPECT, "summary", self.cycle)
+        self.assert_plain(out, "summary")
+        rows = re.findall(r"^ +(\d) +(?:un)?structured .*  (\S+)$", out, re.M)
+        self.assertEqual(rows, [("1", "PL\\x7f\\xc2\\x9b\\x9bANE"), ("2", "CU\\x09BE"), ("3", "S\\x0aAB"),
+                                ("4", "SH\\x0dEET"), ("5", "BRICKS"), ("6", "SKIN")])
+        self.assertRegex(out, r"\n +1  WA\\x0aTER +Euler id 1, body BODY\\x09-W\n")
+        # The sections and nothing else (3 lines, a blank, the parts' 2 + 6
+        # and 2, a blank, the materials' 1 + 3, a blank, the cycles' 2 + 2):
+        # no line begins with the rest of a name.
+        self.assertEqual(len(out.splitlines()), 24, out)
+        self.assertNotRegex(out, r"(?m)^(AB|TER|-W)")
+
+        _, out, _ = run(INSPECT, "vars", self.cycle, "0")
+        self.assert_plain(out, "vars")
+        lines = out.splitlines()
+        self.assertEqual(len(lines), 2 + 15, out)  # "15 result arrays" and the heading
+        self.assertIn("  element real         1     64  PRES\\x0aSURE             Pa", lines)
+        self.assertIn("  element integer      1     12  STA\\x09TUS               -", lines)
+        self.assertIn("  element real         1     86  TE\\x0dMP                 K", lines)
+        self.assertIn("  node real            1      4  VEL\\x7f\\xc2\\x9b\\x9bOCITY m/s", lines)
+
+    def test_comparison_names_the_array_on_its_line(self):
+        other = self.path("other")
+        run(MAKE_CASE, "control_names_shifted", other)
+        rc, out, err = run(DIFF, self.cycle, os.path.join(other, "hostile_run_1.qvres"), check=False)
+        self.assertEqual(rc, 1, err)
+        self.assert_plain(out + err, "diff")
+        self.assertNotRegex(out, r"(?m)^SURE")
+        beyond = [line for line in out.splitlines() if "beyond tolerance" in line]
+        self.assertEqual(len(beyond), 2, out)
+        for line in beyond:
+            self.assertTrue(line.startswith("    PRES\\x0aSURE: 11 of 11 element values beyond tolerance"), line)
+            self.assertIn("(part 2 CU\\x09BE, cell 2,2,2)", line)
+        self.assertEqual(len(out.splitlines()), 4 + 2 * 2 + 1, out)
+
+    def test_export_paths_and_xml_names(self):
+        # An output directory whose name holds a line feed: the report
+        # stays one line.
+        outdir = self.path("vtk\nout")
+        _, out, _ = run(TO_VTK, self.cycle, outdir)
+        self.assertEqual(len(out.splitlines()), 1, out)
+        self.assertTrue(out.startswith(f"wrote {self.dir}/vtk\\x0aout/hostile_run.pvd and 2 files "
+                                       "hostile_run_0000.vtm ... hostile_run_0001.vtm ("), out)
+        # DEL, U+009B in UTF-8 and a raw 0x9b byte each become '?'.
+        for name in sorted(os.listdir(outdir)):
+            with open(os.path.join(outdir, name), "rb") as f:
+                data = f.read()
+            for bad in (b"\x7f", b"\xc2\x80", b"\xc2\x9b", b"\xc2\x9f"):
+                self.assertNotIn(bad, data.split(b"<AppendedData")[0], (name, bad))
+        blocks = ET.parse(os.path.join(outdir, "hostile_run_0000.vtm")).getroot().iter("DataSet")
+        self.assertIn("PL???ANE", [b.get("name") for b in blocks])
+        self.assertIn("VEL???OCITY", Vtu(os.path.join(outdir, "hostile_run_0000_1.vts")).point_arrays())
+        svg = self.path("plot.svg")
+        run(INSPECT, "history", self.cycle, "4", "--node", "1", "--svg", svg)
+        texts = [t.text for t in ET.parse(svg).getroot().iter("{http://www.w3.org/2000/svg}text")]
+        self.assertIn("VEL???OCITY at node 1 (part 1)", texts)
+        self.assertIn("VEL???OCITY (m/s)", texts)
 
 
 class ManyUnknownTolerances(ToolTest):

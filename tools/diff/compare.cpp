@@ -9,11 +9,11 @@
 #include <map>
 #include <mutex>
 #include <new>
-#include <thread>
 #include <tuple>
 #include <type_traits>
 
 #include "host/processors.h"
+#include "host/workers.h"
 
 namespace qvdiff {
 namespace {
@@ -495,12 +495,7 @@ std::vector<PairResult> compare_cycles(const Analysis& a, const Analysis& b, con
     };
     const std::size_t workers = std::min<std::size_t>(threads == 0 ? qvhost::usable_processors() : threads,
                                                       std::max<std::size_t>(pairs.size(), 1));
-    {
-        std::vector<std::thread> pool;
-        for (std::size_t t = 1; t < workers; ++t) pool.emplace_back(work);
-        work();
-        for (std::thread& t : pool) t.join();
-    }
+    qvhost::run_workers(workers, work);
     for (const Failure& f : failures)
         if (f.failed) throw Error(f.message, f.status);
     return results;

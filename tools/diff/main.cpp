@@ -305,6 +305,8 @@ int run(Command& c) {
     const auto a = open_analysis(lib, c.a, "A");
     const auto b = open_analysis(lib, c.b, "B");
     std::FILE* out = c.csv == "-" ? nullptr : stdout;  // the summary, unless the CSV takes standard output
+    // A line without its line end: any control character in it came from a
+    // name or a path.
     auto say = [&](const std::string& line) {
         if (out) std::fprintf(out, "%s\n", qvhost::terminal_text(line).c_str());
     };

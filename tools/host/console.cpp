@@ -67,9 +67,9 @@ void append_hex(std::string& out, unsigned char byte) {
     out += digits[byte & 15];
 }
 
-}  // namespace
-
-std::string terminal_text(const std::string& text) {
+// `text` with every control character and every byte outside UTF-8 shown
+// as \xNN, but for line feeds and tabs when `keep_layout`.
+std::string shown(const std::string& text, bool keep_layout) {
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -84,7 +84,7 @@ std::string terminal_text(const std::string& text) {
             }
             out.append(text, i, n);
             i += n - 1;
-        } else if ((u < 0x20 && u != '\n' && u != '\t') || u == 0x7F) {
+        } else if ((u < 0x20 && !(keep_layout && (u == '\n' || u == '\t'))) || u == 0x7F) {
             append_hex(out, u);
         } else {
             out += static_cast<char>(u);
@@ -92,6 +92,12 @@ std::string terminal_text(const std::string& text) {
     }
     return out;
 }
+
+}  // namespace
+
+std::string terminal_text(const std::string& text) { return shown(text, false); }
+
+std::string terminal_lines(const std::string& text) { return shown(text, true); }
 
 void vprint(std::FILE* to, const char* format, std::va_list args) {
     std::va_list again;
@@ -107,8 +113,8 @@ void vprint(std::FILE* to, const char* format, std::va_list args) {
         text.pop_back();
     }
     va_end(again);
-    const std::string shown = terminal_text(text);
-    std::fwrite(shown.data(), 1, shown.size(), to);
+    const std::string safe = terminal_lines(text);
+    std::fwrite(safe.data(), 1, safe.size(), to);
 }
 
 void print(std::FILE* to, const char* format, ...) {
@@ -159,7 +165,7 @@ unsigned thread_count(const std::string& value) {
     errno = 0;
     const long n = std::strtol(value.c_str(), &end, 10);
     if (value.empty() || *end || errno || n < 1 || n > 4096)
-        throw UsageError("--threads takes a count of at least 1, not '" + value + "'");
+        throw UsageError("--threads takes a count from 1 to 4096, not '" + value + "'");
     return static_cast<unsigned>(n);
 }
 

@@ -33,13 +33,20 @@ private:
     bool active_ = false;
 };
 
-// `text` made safe to show on a terminal: text from a results file (names
-// of parts, materials, variables, files) could otherwise carry escape
-// sequences that retitle, recolour or rewrite the screen. Line feeds and
-// tabs stay; every other control character (C0, DEL, and C1 whether as a
-// raw byte or UTF-8 encoded) and every byte that is not part of valid UTF-8
-// is shown as \xNN. Valid UTF-8 passes unchanged.
+// `text` from a results file or of a path (a part, material or variable
+// name, a file name, a message quoting them) made safe to show on a
+// terminal: it could otherwise carry escape sequences that retitle,
+// recolour or rewrite the screen, or line ends that forge lines of a
+// report. Every control character (C0 with line feeds, tabs and carriage
+// returns, DEL, and C1 whether as a raw byte or UTF-8 encoded) and every
+// byte that is not part of valid UTF-8 is shown as \xNN. Valid UTF-8
+// passes unchanged. Pass such text through it before it is formatted into
+// a line, never the line: the line's own line ends must stay.
 std::string terminal_text(const std::string& text);
+
+// What terminal_text shows, but line feeds and tabs stay: for whole lines
+// the tools compose, and the quoted fields of CSV files.
+std::string terminal_lines(const std::string& text);
 
 #if defined(__MINGW32__)
 #define QVHOST_PRINTF_FORMAT(f, a) __attribute__((format(__MINGW_PRINTF_FORMAT, f, a)))
@@ -49,8 +56,9 @@ std::string terminal_text(const std::string& text);
 #define QVHOST_PRINTF_FORMAT(f, a)
 #endif
 
-// fprintf through terminal_text: what the tools print that may hold text
-// from a file.
+// fprintf through terminal_lines: what the tools print. Text from a file
+// among the arguments goes through terminal_text first; this keeps any
+// escape sequence left in the rest from the terminal.
 QVHOST_PRINTF_FORMAT(2, 3) void print(std::FILE* to, const char* format, ...);
 QVHOST_PRINTF_FORMAT(2, 0) void vprint(std::FILE* to, const char* format, std::va_list args);
 

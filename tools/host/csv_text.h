@@ -16,14 +16,14 @@ namespace qvhost {
 // tools write themselves are no text fields and do not pass through here.
 // Control characters other than tab and line breaks (an escape sequence
 // would reach the terminal of whoever prints the file), C1 ones included,
-// and bytes outside UTF-8 are shown as terminal_text shows them.
+// and bytes outside UTF-8 are shown as terminal_lines shows them.
 inline std::string csv_field(const std::string& s) {
     const bool formula = !s.empty() && std::string("=+-@\t\r").find(s[0]) != std::string::npos;
     std::string text = formula ? "'" : "";
     // Shown as on a terminal, carriage returns kept (the field is quoted).
     for (std::size_t from = 0;;) {
         const std::size_t cr = s.find('\r', from);
-        text += terminal_text(s.substr(from, cr == std::string::npos ? std::string::npos : cr - from));
+        text += terminal_lines(s.substr(from, cr == std::string::npos ? std::string::npos : cr - from));
         if (cr == std::string::npos) break;
         text += '\r';
         from = cr + 1;

@@ -1,8 +1,9 @@
 // Text written into XML files (SVG plots, VTK files): the five special
 // characters escaped, and names from results files made well-formed UTF-8:
 // a byte that starts no valid UTF-8 sequence is taken as Latin-1 (the
-// solver writes names in a single-byte code page), and control characters,
-// which XML cannot hold, become '?'.
+// solver writes names in a single-byte code page), and control characters
+// (C0 but tab and line ends, DEL, C1), which XML cannot hold or which
+// would reach a terminal showing the file, become '?'.
 #pragma once
 
 #include <cstddef>
@@ -34,16 +35,23 @@ inline std::string xml_escape(const std::string& s) {
         const char c = s[i];
         const auto u = static_cast<unsigned char>(c);
         if (u >= 0x80) {
-            if (const std::size_t n = utf8_sequence(s, i)) {
+            const std::size_t n = utf8_sequence(s, i);
+            // U+0080..U+009F, the C1 controls, as UTF-8 (C2 80..C2 9F) or
+            // as Latin-1 bytes: a CSI among them would reach the terminal
+            // of whoever shows the file.
+            const bool c1 = n == 0 ? u < 0xA0 : n == 2 && u == 0xC2 && static_cast<unsigned char>(s[i + 1]) < 0xA0;
+            if (c1) {
+                out += '?';
+            } else if (n) {
                 out.append(s, i, n);
-                i += n - 1;
             } else {
                 out += static_cast<char>(0xC0 | (u >> 6));
                 out += static_cast<char>(0x80 | (u & 0x3F));
             }
+            i += n ? n - 1 : 0;
             continue;
         }
-        if (u < 0x20 && c != '\t' && c != '\n' && c != '\r') {
+        if ((u < 0x20 && c != '\t' && c != '\n' && c != '\r') || u == 0x7F) {
             out += '?';
             continue;
         }

@@ -296,9 +296,9 @@ int summary(const ResultsLibrary& lib, const Args& a) {
     const qvhost::UnitSystem u = analysis->unit_system();
     const std::vector<qvhost::Step>& steps = analysis->steps();
 
-    qvhost::print(stdout, "analysis       %s\n", analysis->files().stem.c_str());
-    qvhost::print(stdout, "base file      %s (file version %d)\n", analysis->files().base_file.c_str(),
-                          m.file_version);
+    qvhost::print(stdout, "analysis       %s\n", qvhost::terminal_text(analysis->files().stem).c_str());
+    qvhost::print(stdout, "base file      %s (file version %d)\n",
+                  qvhost::terminal_text(analysis->files().base_file).c_str(), m.file_version);
     if (u.decimal)
         qvhost::print(stdout, "units          length x %s m, mass x %s kg, time x %s s (unit codes %d, %d, %d)\n",
                               fmt(std::pow(10.0, u.length_exponent), "%g").c_str(),
@@ -316,7 +316,7 @@ int summary(const ResultsLibrary& lib, const Args& a) {
                                                  : "-";
         qvhost::print(stdout, "  %4d  %-12s  %-15s %9lld %9lld  %s\n", p.number, p.structured ? "structured" : "unstructured",
                               extents.c_str(), static_cast<long long>(p.elements), static_cast<long long>(p.nodes),
-                              p.name.c_str());
+                              qvhost::terminal_text(p.name).c_str());
     }
     qvhost::print(stdout, "totals         %lld nodes (%lld structured, %lld unstructured), %lld elements "
                           "(%lld structured, %lld unstructured)\n",
@@ -331,9 +331,10 @@ int summary(const ResultsLibrary& lib, const Args& a) {
     const std::vector<qvhost::Material>& mats = analysis->materials();
     qvhost::print(stdout, "\nmaterials      %zu\n", mats.size());
     for (const qvhost::Material& mat : mats) {
-        qvhost::print(stdout, "  %4d  %-20s ", mat.number, mat.name.c_str());
+        qvhost::print(stdout, "  %4d  %-20s ", mat.number, qvhost::terminal_text(mat.name).c_str());
         if (mat.euler_id >= 0)
-            qvhost::print(stdout, "Euler id %d%s%s\n", mat.euler_id, mat.body.empty() ? "" : ", body ", mat.body.c_str());
+            qvhost::print(stdout, "Euler id %d%s%s\n", mat.euler_id, mat.body.empty() ? "" : ", body ",
+                          qvhost::terminal_text(mat.body).c_str());
         else
             qvhost::print(stdout, "no Euler material fraction\n");
     }
@@ -405,8 +406,8 @@ int vars(const ResultsLibrary& lib, const Args& a) {
     qvhost::print(stdout, "  %-16s %5s %6s  %-24s %s\n", "kind", "part", "index", "name", "unit");
     for (const Variable& v : dir) {
         const std::string unit = unit_of(lib, v);
-        qvhost::print(stdout, "  %-16s %5d %6d  %-24s %s\n", kind_name(v.kind), v.qualifier, v.index, v.name.c_str(),
-                              unit.empty() ? "-" : unit.c_str());
+        qvhost::print(stdout, "  %-16s %5d %6d  %-24s %s\n", kind_name(v.kind), v.qualifier, v.index,
+                      qvhost::terminal_text(v.name).c_str(), unit.empty() ? "-" : qvhost::terminal_text(unit).c_str());
     }
     return 0;
 }
@@ -430,10 +431,10 @@ int values(const ResultsLibrary& lib, const Args& a) {
         if (std::isfinite(x)) {
             lo = std::min(lo, x), hi = std::max(hi, x), sum += x, ++n;
         }
-    say(report, "%s, %s\n", describe(v).c_str(), analysis->describe_step(step).c_str());
+    say(report, "%s, %s\n", qvhost::terminal_text(describe(v)).c_str(), analysis->describe_step(step).c_str());
     say(report, "%-6s %zu %s\n", "count", c.values.size(), v.node() ? "nodes" : "elements");
     if (n > 0) {
-        const std::string u = with_unit(unit);
+        const std::string u = qvhost::terminal_text(with_unit(unit));
         say(report, "%-6s %s%s\n%-6s %s%s\n%-6s %s%s\n", "min", fmt(lo).c_str(), u.c_str(), "max",
                      fmt(hi).c_str(), u.c_str(), "mean", fmt(sum / n).c_str(), u.c_str());
     } else {
@@ -474,11 +475,10 @@ std::vector<std::int64_t> element_positions(const Analysis& analysis, std::int64
                                      reader.layout({every, v.index, part}, "slot values"));
 }
 
+// --threads as the other tools take it (at most 4096); 0, one per core,
+// when not given.
 std::int32_t thread_count(const Args& a) {
-    if (!a.has("--threads")) return 0;
-    const std::int32_t t = to_int(a.get("--threads"), "--threads");
-    if (t < 1) throw UsageError("--threads must be 1 or more");
-    return t;
+    return a.has("--threads") ? static_cast<std::int32_t>(qvhost::thread_count(a.get("--threads"))) : 0;
 }
 
 // The entry VAR names in the first step whose directory lists it (steps
@@ -651,15 +651,16 @@ int history(const ResultsLibrary& lib, const Args& a) {
     const auto at = [&](std::size_t k, std::size_t c) { return values[k * columns + c]; };
 
     if (columns == 1) {
-        say(report, "# %s at %s\n", title.c_str(), positions[0].label.c_str());
-        say(report, "%4s  %9s  %14s  %s\n", "step", "cycle", "time (s)", labelled("value", unit).c_str());
+        say(report, "# %s at %s\n", qvhost::terminal_text(title).c_str(), positions[0].label.c_str());
+        say(report, "%4s  %9s  %14s  %s\n", "step", "cycle", "time (s)",
+            qvhost::terminal_text(labelled("value", unit)).c_str());
     } else {
-        say(report, "# %s\n", title.c_str());
+        say(report, "# %s\n", qvhost::terminal_text(title).c_str());
         for (std::size_t c = 0; c < columns; ++c)
             say(report, "# column %zu: %s\n", c + 1, positions[c].label.c_str());
         say(report, "%4s  %9s  %14s", "step", "cycle", "time (s)");
         for (std::size_t c = 0; c < columns; ++c) say(report, "  %14s", ("value " + std::to_string(c + 1)).c_str());
-        say(report, "%s\n", unit.empty() ? "" : ("  (" + unit + ")").c_str());
+        say(report, "%s\n", unit.empty() ? "" : qvhost::terminal_text("  (" + unit + ")").c_str());
     }
     for (std::size_t k = 0; k < steps.size(); ++k) {
         say(report, "%4d  %9d  %14s", steps[k].index, steps[k].cycle, fmt(steps[k].time, "%.6e").c_str());
@@ -788,12 +789,13 @@ int envelope(const ResultsLibrary& lib, const Args& a) {
         if (best < 0 || (minimum ? e.values[i] < e.values[b] : e.values[i] > e.values[b]))
             best = static_cast<std::int64_t>(r);
     }
-    say(report, "# %s of %s over %zu steps\n", minimum ? "minimum" : "maximum", describe(v).c_str(), steps.size());
+    say(report, "# %s of %s over %zu steps\n", minimum ? "minimum" : "maximum",
+        qvhost::terminal_text(describe(v)).c_str(), steps.size());
     say(report, "%-8s %zu %ss\n", "count", rows.size(), noun);
     if (best >= 0) {
         const std::size_t i = static_cast<std::size_t>(rows[static_cast<std::size_t>(best)]);
         say(report, "%-8s %s%s at %s %lld, %s\n", minimum ? "lowest" : "highest", fmt(e.values[i], number).c_str(),
-            with_unit(unit).c_str(), noun, static_cast<long long>(best + 1),
+            qvhost::terminal_text(with_unit(unit)).c_str(), noun, static_cast<long long>(best + 1),
             analysis->describe_step(e.steps[i]).c_str());
     } else {
         say(report, "no step gave a value\n");

@@ -14,9 +14,9 @@
 #include <mutex>
 #include <optional>
 #include <set>
-#include <thread>
 
 #include "host/processors.h"
+#include "host/workers.h"
 #include "to_vtk/cells.h"
 
 namespace qvvtk {
@@ -850,13 +850,7 @@ ExportReport export_analysis(const Analysis& analysis, const ExportOptions& o,
             if (progress) progress(finished);
         }
     };
-    {
-        std::vector<std::thread> pool;
-        const std::size_t workers = std::min<std::size_t>(threads, steps.size() + 1);
-        for (std::size_t t = 1; t < workers; ++t) pool.emplace_back(work);
-        work();
-        for (std::thread& t : pool) t.join();
-    }
+    qvhost::run_workers(std::min<std::size_t>(threads, steps.size() + 1), work);
     for (const Outcome& out : outcomes)
         if (out.state == Outcome::failed) throw Error(out.message, out.status);
 

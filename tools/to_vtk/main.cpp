@@ -140,8 +140,9 @@ int run(Command& c) {
     for (const qvhost::SkippedFile& s : analysis.skipped()) qvhost::report_warning(kTool, "not read: " + s.reason);
     if (!c.envelope.empty()) {
         const qvvtk::ExportReport report = qvvtk::export_envelope(analysis, c.options, c.envelope, c.minimum);
-        qvhost::print(stdout, "wrote %s (%zu cycles, %zu points, %zu cells, %.1f MB)\n", report.files.front().c_str(),
-                              report.steps, report.points, report.cells, static_cast<double>(report.bytes) / 1e6);
+        qvhost::print(stdout, "wrote %s (%zu cycles, %zu points, %zu cells, %.1f MB)\n",
+                      qvhost::terminal_text(report.files.front()).c_str(), report.steps, report.points, report.cells,
+                      static_cast<double>(report.bytes) / 1e6);
         return 0;
     }
     if (!c.steps.empty()) c.options.steps = qvvtk::parse_steps(c.steps, analysis.steps().size());
@@ -165,10 +166,11 @@ int run(Command& c) {
         return 0;
     }
     if (report.files.empty()) throw Error("no step could be exported (see the warnings)");
-    qvhost::print(stdout, "wrote %s and %zu files %s ... %s (%zu points, %zu cells, %.1f MB)\n", report.collection.c_str(),
-                          report.files.size(), qvhost::file_name_of(report.files.front()).c_str(),
-                          qvhost::file_name_of(report.files.back()).c_str(),
-                          report.points, report.cells, static_cast<double>(report.bytes) / 1e6);
+    qvhost::print(stdout, "wrote %s and %zu files %s ... %s (%zu points, %zu cells, %.1f MB)\n",
+                  qvhost::terminal_text(report.collection).c_str(), report.files.size(),
+                  qvhost::terminal_text(qvhost::file_name_of(report.files.front())).c_str(),
+                  qvhost::terminal_text(qvhost::file_name_of(report.files.back())).c_str(),
+                  report.points, report.cells, static_cast<double>(report.bytes) / 1e6);
     return 0;
 }
 

@@ -11,10 +11,11 @@
 #include <limits>
 #include <memory>
 #include <sstream>
+#include <exception>
 #include <stdexcept>
-#include <thread>
 
 #include "host/output_file.h"
+#include "host/workers.h"
 #include "host/xml_text.h"
 
 namespace qvvtk {
@@ -52,10 +53,7 @@ void parallel_for(std::size_t n, unsigned threads, F&& body) {
             if (!failed.exchange(true)) failure = std::current_exception();
         }
     };
-    std::vector<std::thread> pool;
-    for (std::size_t t = 1; t < workers; ++t) pool.emplace_back(work);
-    work();
-    for (std::thread& t : pool) t.join();
+    qvhost::run_workers(workers, work);
     if (failure) std::rethrow_exception(failure);
 }
 
