@@ -41,13 +41,14 @@ def terminal_text(text):
 
 
 _LINE_ENDS = re.compile("\r\n?")
-_XML_CONTROL = re.compile("[\x00-\x08\x0b\x0c\x0e-\x1f]")
+_XML_CONTROL = re.compile("[\x00-\x08\x0b\x0c\x0e-\x1f\x7f-\x9f]")
 _XML_BLANKS = re.compile("[\t\n]")
 
 
 def vtk_text(text):
     """A name as VTK reads it from the files qvres-to-vtk writes: control
-    characters (which XML cannot hold) as '?', tabs and line ends as a blank
+    characters (C0, which XML cannot hold; DEL and C1, which it writes as
+    '?' too) as '?', tabs and line ends as a blank
     (an XML reader's normalisation of the attribute holding the name)."""
     text = _XML_CONTROL.sub("?", str(text))
     return _XML_BLANKS.sub(" ", _LINE_ENDS.sub("\n", text))

@@ -392,6 +392,6 @@ def test_vtk_text_is_what_vtk_reads_back_from_an_attribute(tmp_path):
         b'<DataArray type="UInt8" Name="types" format="ascii"></DataArray></Cells>'
         b'</Piece></UnstructuredGrid></VTKFile>\n')
     assert exported(vtu).GetPointData().GetArrayName(0) == qvres.vtk_text(name)
-    # What XML cannot hold, qvres-to-vtk writes as '?' (the hostile names
-    # above); the rest stays.
-    assert qvres.vtk_text("a\x00\x1b\x7f\x9b\u00e9=") == "a??\x7f\x9b\u00e9="
+    # Control characters qvres-to-vtk writes as '?' (C0, which XML cannot
+    # hold, DEL and C1); the rest stays.
+    assert qvres.vtk_text("a\x00\x1b\x7f\x9b\u00e9=") == "a????\u00e9="
