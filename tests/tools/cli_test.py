@@ -13,7 +13,7 @@ import sys
 import unittest
 import xml.etree.ElementTree as ET
 
-from tooltest import DIFF, INSPECT, SAMPLE, TO_VTK, SampleTest, cycle_table, read_csv, run
+from tooltest import DIFF, INSPECT, SAMPLE, TO_VTK, WRITE_MIXED, SampleTest, ToolTest, cycle_table, read_csv, run
 
 KINDS = ["beam", "tetrahedron", "hexahedron", "pyramid", "wedge", "triangular shell", "quadrilateral shell"]
 
@@ -214,16 +214,104 @@ class CommandLine(SampleTest):
             self.assertEqual(p.returncode, 1, args)
             self.assertIn("cannot write standard output", p.stderr)
 
-    def test_a_vtk_file_that_cannot_be_written_whole_is_not_left_cut(self):
+    def test_a_file_past_the_size_limit_is_an_error_not_a_kill(self):
+        # SIGXFSZ as a shell leaves it: the tools ignore it themselves, so
+        # the write fails, is reported and its temporary removed.
         def small_files():
-            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
-            resource.setrlimit(resource.RLIMIT_FSIZE, (40000, 40000))
+            signal.signal(signal.SIGXFSZ, signal.SIG_DFL)
+            resource.setrlimit(resource.RLIMIT_FSIZE, (20000, 20000))
         out = self.path("vtk")
-        p = subprocess.run([TO_VTK, "--no-compress", self.cycle, out], preexec_fn=small_files,
+        for args, cut in (([TO_VTK, "--threads", "1", "--steps", "0", "--no-compress", self.cycle, out],
+                           os.path.join(out, "sample_run_0000_1.vts")),
+                          ([INSPECT, "nodes", self.cycle, "--csv", self.path("big.csv")], self.path("big.csv"))):
+            p = subprocess.run(args, preexec_fn=small_files, capture_output=True, text=True, timeout=600)
+            self.assertEqual(p.returncode, 1, p.stderr)
+            self.assertEqual(p.stderr.strip().splitlines()[-1],
+                             f"{os.path.basename(args[0])}: cannot write {cut}: File too large")
+        self.assertEqual(os.listdir(out), [])
+        self.assertEqual(sorted(os.listdir(self.dir)), ["sample", "vtk"])
+
+
+class Rewrites(ToolTest):
+    """Outputs written again over those of an earlier run, or cut short by
+    a signal, or under names near the length limit."""
+    TOOLS = ("QVRES_SAMPLE", "QVRES_INSPECT", "QVRES_TO_VTK", "QVRES_WRITE_MIXED")
+
+    def temporaries(self, directory):
+        return [n for n in os.listdir(directory) if n.endswith(".tmp")]
+
+    def test_a_failed_export_keeps_every_file_of_the_earlier_one(self):
+        old, new, out = self.path("old"), self.path("new"), self.path("vtk")
+        run(WRITE_MIXED, old)
+        # The same run with node 0 (in the first block) moved: every file of
+        # the new export's step 0 differs from the old one's first block on.
+        run(WRITE_MIXED, new, "--move-node", "0", "0.5")
+        run(TO_VTK, "--no-compress", old, out)
+        before = {n: open(os.path.join(out, n), "rb").read() for n in os.listdir(out)}
+        named = [d.get("file") for d in ET.parse(os.path.join(out, "mixed_run_0000.vtm")).iter("DataSet")]
+        self.assertEqual(named[:2], ["mixed_run_0000_1.vts", "mixed_run_0000_2.vts"])
+        # The first block (1.4 KB) fits under the limit, the second (6 KB)
+        # does not.
+        self.assertLess(len(before["mixed_run_0000_1.vts"]), 4000)
+        self.assertGreater(len(before["mixed_run_0000_2.vts"]), 4000)
+
+        def small_files():
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)  # the size limit alone, as the test above
+            resource.setrlimit(resource.RLIMIT_FSIZE, (4000, 4000))
+        p = subprocess.run([TO_VTK, "--threads", "1", "--no-compress", new, out], preexec_fn=small_files,
                            capture_output=True, text=True, timeout=600)
         self.assertEqual(p.returncode, 1, p.stderr)
-        self.assertIn("File too large", p.stderr)
-        self.assertEqual(os.listdir(out), [])
+        self.assertIn(f"cannot write {out}/mixed_run_0000_2.vts: File too large", p.stderr)
+        after = {n: open(os.path.join(out, n), "rb").read() for n in os.listdir(out)}
+        for n in named:
+            self.assertIn(n, after)
+        self.assertEqual(sorted(after), sorted(before))
+        for n in before:
+            self.assertTrue(after[n] == before[n], f"{n} changed")
+        # Without the limit the new export replaces them: the first block differs.
+        run(TO_VTK, "--no-compress", new, out)
+        with open(os.path.join(out, "mixed_run_0000_1.vts"), "rb") as f:
+            self.assertNotEqual(f.read(), before["mixed_run_0000_1.vts"])
+        self.assertEqual(self.temporaries(out), [])
+
+    def test_an_interrupted_export_leaves_no_temporary(self):
+        sample, out = self.path("big"), self.path("vtk")
+        run(SAMPLE, "--extents", "50", "50", "50", "--cycles", "3", sample)
+
+        def default_sigint():
+            signal.signal(signal.SIGINT, signal.SIG_DFL)
+        # Stopped while a temporary stands, interrupted, then let go: the
+        # verdict does not depend on timing, only the number of tries does.
+        for attempt in range(20):
+            shutil.rmtree(out, ignore_errors=True)
+            p = subprocess.Popen([TO_VTK, "--threads", "1", "--no-compress", sample, out],
+                                 preexec_fn=default_sigint, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            caught = False
+            while p.poll() is None and not caught:
+                if os.path.isdir(out) and self.temporaries(out):
+                    p.send_signal(signal.SIGSTOP)
+                    caught = bool(self.temporaries(out))
+                    if caught:
+                        p.send_signal(signal.SIGINT)
+                    p.send_signal(signal.SIGCONT)
+            p.wait(timeout=600)
+            if caught:
+                break
+        self.assertTrue(caught, "no export was stopped while writing")
+        self.assertEqual(p.returncode, -signal.SIGINT)
+        self.assertEqual(self.temporaries(out), [])
+
+    def test_names_up_to_the_length_limit(self):
+        sample = self.path("sample")
+        run(SAMPLE, sample)
+        for length in (240, 250, 255):
+            name = self.path("a" * (length - 4) + ".csv")
+            run(INSPECT, "nodes", sample, "--csv", name)
+            header, rows = read_csv(name)
+            self.assertEqual(header[0], "node")
+            self.assertEqual(len(rows), 963)
+            self.assertEqual(sorted(os.listdir(self.dir)), [os.path.basename(name), "sample"])
+            os.remove(name)
 
     def test_thread_counts_beyond_4096_are_refused_by_every_command(self):
         # 2147483647 once reached a product of int in qvres-inspect.

@@ -6,12 +6,17 @@
 
 #include <sys/stat.h>
 #ifndef _WIN32
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -153,6 +158,212 @@ TEST(OutputFile, AFileMadeBeforehandNeverBecomesTheOutput) {
     EXPECT_EQ(after.st_mode & 0777, 0644u & ~static_cast<unsigned>(mask));
     EXPECT_EQ(contents(path + ".part"), "theirs too");
     EXPECT_EQ(contents(path), "ours");
+}
+#endif
+
+TEST(OutputFile, NamesUpToTheLimitAreWrittenWithAShorterTemporary) {
+    // The temporary is ".NAME.TAG.tmp", 18 bytes more than NAME with a tag
+    // of 12: past 255 NAME is cut to 255 - 18 = 237 bytes.
+    const std::string tag = "0123456789ab";
+    EXPECT_EQ(qvhost::temporary_name("d/out.csv", tag, 255), "d/.out.csv.0123456789ab.tmp");
+    EXPECT_EQ(qvhost::temporary_name(std::string(237, 'n'), tag, 255), "." + std::string(237, 'n') + "." + tag + ".tmp");
+    EXPECT_EQ(qvhost::temporary_name("d/" + std::string(250, 'a'), tag, 255),
+              "d/." + std::string(237, 'a') + "." + tag + ".tmp");
+    // Two-byte characters (U+00E9): byte 237 is the second half of the
+    // 119th, so 118 whole ones stay.
+    std::string accents;
+    for (int i = 0; i < 125; ++i) accents += "\xc3\xa9";
+    EXPECT_EQ(qvhost::temporary_name("/x/" + accents, tag, 255), "/x/." + accents.substr(0, 236) + "." + tag + ".tmp");
+
+#ifndef _WIN32  // a whole path there is limited to 260 characters
+    TempDir dir;
+    for (const std::size_t length : {239u, 250u, 255u}) {
+        const std::string name = std::string(length - 4, 'a') + ".csv";
+        const std::string path = dir.file(name);
+        {
+            OutputFile a(path), b(path);
+            EXPECT_NE(a.temporary(), b.temporary());
+            const std::string file = std::filesystem::path(a.temporary()).filename().string();
+            EXPECT_LE(file.size(), 255u) << length;
+            EXPECT_EQ(file.substr(file.size() - 4), ".tmp");
+            EXPECT_EQ(std::filesystem::path(a.temporary()).parent_path(), std::filesystem::path(path).parent_path());
+            std::fputs("b", b.get());
+            b.commit();
+            std::fputs("a", a.get());
+            a.commit();
+        }
+        EXPECT_EQ(contents(path), "a");
+        EXPECT_EQ(listing(dir), std::set<std::string>{name});
+        std::filesystem::remove(qvtest::fs_path(path));
+    }
+#endif
+}
+
+TEST(OutputFile, ATemporaryIsRecordedForSignalsUntilRenamedOrRemoved) {
+    TempDir dir;
+    qvhost::TemporaryRegistry& live = qvhost::live_temporaries();
+    const std::size_t before = live.size();
+    {
+        OutputFile kept(dir.file("kept")), dropped(dir.file("dropped"));
+        EXPECT_EQ(live.size(), before + 2);
+        kept.close();  // closed, not yet renamed: still a temporary
+        EXPECT_EQ(live.size(), before + 2);
+        kept.publish();
+        EXPECT_EQ(live.size(), before + 1);
+    }
+    EXPECT_EQ(live.size(), before);
+    EXPECT_EQ(listing(dir), std::set<std::string>{"kept"});
+}
+
+TEST(TemporaryRegistry, UnlinksWhatItHoldsAndNothingElse) {
+    TempDir dir;
+    const auto registry = std::make_unique<qvhost::TemporaryRegistry>();
+    EXPECT_EQ(registry->size(), 0u);
+    for (const char* name : {"held", "released", "never"}) put(dir.file(name), name);
+    const std::size_t held = registry->add(dir.file("held"));
+    const std::size_t released = registry->add(dir.file("released"));
+    EXPECT_NE(held, qvhost::TemporaryRegistry::kNone);
+    EXPECT_NE(released, held);
+    registry->remove(released);
+    EXPECT_EQ(registry->size(), 1u);
+    registry->unlink_all();
+    EXPECT_EQ(listing(dir), (std::set<std::string>{"released", "never"}));
+
+    // Full, or a path longer than a slot: not held, and said so.
+    for (std::size_t k = 1; k < qvhost::TemporaryRegistry::kSlots; ++k)
+        EXPECT_NE(registry->add(dir.file("n" + std::to_string(k))), qvhost::TemporaryRegistry::kNone);
+    EXPECT_EQ(registry->size(), qvhost::TemporaryRegistry::kSlots);
+    EXPECT_EQ(registry->add(dir.file("one more")), qvhost::TemporaryRegistry::kNone);
+    registry->remove(held);
+    EXPECT_EQ(registry->add(std::string(qvhost::TemporaryRegistry::kPathBytes, 'x')), qvhost::TemporaryRegistry::kNone);
+    EXPECT_EQ(registry->add(dir.file("fits")), held);
+}
+
+TEST(OutputSet, ReplacesTheEarlierFilesOnlyOnceEveryOneIsWritten) {
+    TempDir dir;
+    const std::string a = dir.file("run_1.vts"), b = dir.file("run.vtm");
+    put(a, "old block");
+    put(b, "old index");
+    {
+        qvhost::OutputSet set;
+        OutputFile& block = set.add(a);
+        std::fputs("new block", block.get());
+        block.close();
+        OutputFile& index = set.add(b, true);
+        std::fputs("new index", index.get());
+        // Dropped before the last is complete, as when its write fails.
+    }
+    EXPECT_EQ(contents(a), "old block");
+    EXPECT_EQ(contents(b), "old index");
+    EXPECT_EQ(listing(dir), (std::set<std::string>{"run_1.vts", "run.vtm"}));
+    {
+        qvhost::OutputSet set;
+        for (const std::string& path : {a, b}) {
+            OutputFile& f = set.add(path);
+            std::fputs(("new " + path.substr(path.size() - 3)).c_str(), f.get());
+            f.close();
+        }
+        EXPECT_EQ(contents(a), "old block");
+        set.commit();
+    }
+    EXPECT_EQ(contents(a), "new vts");
+    EXPECT_EQ(contents(b), "new vtm");
+    EXPECT_EQ(listing(dir), (std::set<std::string>{"run_1.vts", "run.vtm"}));
+
+    // The last rename fails (a directory at its name): a file renamed to a
+    // free name is taken back, one that replaced a file cannot be.
+    const std::string fresh = dir.file("run_2.vts"), index = dir.file("index.vtm");
+    std::filesystem::create_directory(qvtest::fs_path(index));
+    qvhost::OutputSet set;
+    for (const std::string& path : {a, fresh, index}) {
+        OutputFile& f = set.add(path);
+        std::fputs("newer", f.get());
+        f.close();
+    }
+    try {
+        set.commit();
+        ADD_FAILURE() << "a directory at the final name was replaced";
+    } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find("cannot write " + index), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(contents(a), "newer");
+    EXPECT_EQ(listing(dir), (std::set<std::string>{"run_1.vts", "run.vtm", "index.vtm"}));
+}
+
+#ifndef _WIN32
+// What a child, its outputs protected, ends with after `act` (which
+// returns its exit status): the signal that ended it, or 1000 + its status.
+template <class Act>
+int child_outcome(Act act) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        int status = 99;
+        try {
+            status = act();
+        } catch (...) {
+        }
+        ::_exit(status);
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child) return -1;
+    return WIFSIGNALED(status) ? WTERMSIG(status) : 1000 + WEXITSTATUS(status);
+}
+
+TEST(ProtectOutputs, ASignalRemovesTheTemporariesAndStillEndsTheTool) {
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        TempDir dir;
+        const std::string done = dir.file("done.vtm"), open = dir.file("open.vts"), closed = dir.file("closed.vts");
+        put(done, "earlier");
+        const int outcome = child_outcome([&] {
+            qvhost::protect_outputs();
+            OutputFile a(open);
+            std::fputs("half", a.get());
+            std::fflush(a.get());
+            qvhost::OutputSet set;
+            OutputFile& b = set.add(closed);
+            b.close();
+            ::kill(::getpid(), sig);
+            return 0;
+        });
+        EXPECT_EQ(outcome, sig) << strsignal(sig);
+        EXPECT_EQ(listing(dir), std::set<std::string>{"done.vtm"}) << strsignal(sig);
+        EXPECT_EQ(contents(done), "earlier");
+    }
+    // A signal the tool was started ignoring (nohup, a background job)
+    // stays ignored.
+    TempDir dir;
+    const int outcome = child_outcome([&] {
+        ::signal(SIGINT, SIG_IGN);
+        qvhost::protect_outputs();
+        OutputFile a(dir.file("out"));
+        ::kill(::getpid(), SIGINT);
+        a.commit();
+        return 7;
+    });
+    EXPECT_EQ(outcome, 1000 + 7);
+    EXPECT_EQ(listing(dir), std::set<std::string>{"out"});
+}
+
+TEST(ProtectOutputs, AWritePastTheFileSizeLimitFailsInsteadOfKillingTheTool) {
+    TempDir dir;
+    const std::string path = dir.file("big.csv");
+    put(path, "earlier");
+    const int outcome = child_outcome([&] {
+        ::signal(SIGXFSZ, SIG_DFL);
+        qvhost::protect_outputs();
+        const rlimit small{4096, 4096};
+        ::setrlimit(RLIMIT_FSIZE, &small);
+        const std::string bytes(100000, 'x');
+        try {
+            qvhost::write_file(path, bytes.data(), bytes.size());
+        } catch (const std::runtime_error& e) {
+            return std::string(e.what()) == "cannot write " + path + ": " + std::strerror(EFBIG) ? 3 : 4;
+        }
+        return 5;
+    });
+    EXPECT_EQ(outcome, 1000 + 3);
+    EXPECT_EQ(listing(dir), std::set<std::string>{"big.csv"});
+    EXPECT_EQ(contents(path), "earlier");
 }
 #endif
 

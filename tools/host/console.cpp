@@ -16,6 +16,7 @@
 #include <exception>
 
 #include "host/error.h"
+#include "host/output_file.h"
 #include "host/xml_text.h"
 #include "host/results_library.h"
 
@@ -187,6 +188,7 @@ int tool_main(int argc, char** argv, const char* tool, const char* usage, int fa
         }
     }
     keep_freed_memory();
+    protect_outputs();
     int status;
     try {
         status = run(library);

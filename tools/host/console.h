@@ -92,7 +92,8 @@ unsigned thread_count(const std::string& value);
 
 // What a tool's main shares with the others: --help and --version answered
 // wherever they stand (--library's value is taken for --version and passed
-// to `run`), then `run` with freed memory kept, a UsageError reported with
+// to `run`), then `run` with freed memory kept and the outputs protected
+// from signals (protect_outputs, host/output_file.h), a UsageError reported with
 // a pointer to --help (status 2), any other exception reported with status
 // `failure`, and standard output flushed (`failure` when it lost anything).
 int tool_main(int argc, char** argv, const char* tool, const char* usage, int failure,

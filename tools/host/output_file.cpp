@@ -11,6 +11,8 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -23,6 +25,13 @@
 
 namespace qvhost {
 namespace {
+
+static_assert(std::atomic<int>::is_always_lock_free, "a signal handler reads the registry's states");
+
+// The one process-wide object of the tools: a signal handler has no other
+// way to reach the temporaries being written. Zeros in static storage, so
+// nothing runs to make it.
+TemporaryRegistry registry;
 
 // Where the temporary goes: the final name's directory, so that the rename
 // stays within one file system.
@@ -60,12 +69,24 @@ std::uint64_t unpredictable() {
     return v;
 }
 
-std::string temporary_name(const std::string& path) {
+std::string random_tag() {
     static const char digits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
     std::uint64_t v = unpredictable();
     std::string tag;
     for (int i = 0; i < 12; ++i, v /= 36) tag += digits[v % 36];
-    return directory_part(path) + "." + file_part(path) + "." + tag + ".tmp";
+    return tag;
+}
+
+// The longest file name the directory of `path` takes.
+std::size_t name_max(const std::string& path) {
+#if !defined(_WIN32)
+    const std::string dir = directory_part(path);
+    const long n = ::pathconf(dir.empty() ? "." : dir.c_str(), _PC_NAME_MAX);
+    if (n > 0) return static_cast<std::size_t>(n);
+#else
+    (void)path;
+#endif
+    return 255;
 }
 
 [[noreturn]] void fail(const std::string& path, const std::string& why) {
@@ -113,6 +134,8 @@ std::FILE* create_exclusive(const std::string& name, bool text, bool& taken, std
 
 void remove_file(const std::string& name) { ::DeleteFileA(name.c_str()); }
 
+bool present(const std::string& name) { return ::GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
 // The rename replaces a file or link at `to` (never what a link points to).
 bool replace(const std::string& from, const std::string& to, std::string& error) {
     if (::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
@@ -139,6 +162,11 @@ std::FILE* create_exclusive(const std::string& name, bool, bool& taken, std::str
 
 void remove_file(const std::string& name) { ::unlink(name.c_str()); }
 
+bool present(const std::string& name) {
+    struct stat st {};
+    return ::lstat(name.c_str(), &st) == 0;
+}
+
 // rename() replaces a file or link at `to` itself, never what it points to.
 bool replace(const std::string& from, const std::string& to, std::string& error) {
     if (::rename(from.c_str(), to.c_str()) == 0) return true;
@@ -147,7 +175,81 @@ bool replace(const std::string& from, const std::string& to, std::string& error)
 }
 #endif
 
+#if !defined(_WIN32)
+const int kCleanedSignals[] = {SIGHUP, SIGINT, SIGQUIT, SIGPIPE, SIGTERM};
+
+void remove_temporaries_and_die(int signal) {
+    registry.unlink_all();
+    // Blocked while this runs: delivered, with the usual effect, on return.
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+}
+#endif
+
 }  // namespace
+
+std::size_t TemporaryRegistry::add(const std::string& path) noexcept {
+    if (path.size() >= kPathBytes) return kNone;
+    for (std::size_t k = 0; k < kSlots; ++k) {
+        int expected = 0;
+        if (!state_[k].compare_exchange_strong(expected, 1, std::memory_order_acquire)) continue;
+        std::memcpy(path_[k], path.c_str(), path.size() + 1);
+        state_[k].store(2, std::memory_order_release);
+        return k;
+    }
+    return kNone;
+}
+
+void TemporaryRegistry::remove(std::size_t slot) noexcept {
+    if (slot < kSlots) state_[slot].store(0, std::memory_order_release);
+}
+
+void TemporaryRegistry::unlink_all() noexcept {
+    for (std::size_t k = 0; k < kSlots; ++k)
+        if (state_[k].load(std::memory_order_acquire) == 2) {
+#if defined(_WIN32)
+            ::_unlink(path_[k]);
+#else
+            ::unlink(path_[k]);
+#endif
+        }
+}
+
+std::size_t TemporaryRegistry::size() const noexcept {
+    std::size_t n = 0;
+    for (std::size_t k = 0; k < kSlots; ++k) n += state_[k].load(std::memory_order_acquire) == 2;
+    return n;
+}
+
+TemporaryRegistry& live_temporaries() noexcept { return registry; }
+
+void protect_outputs() {
+#if !defined(_WIN32)
+    ::signal(SIGXFSZ, SIG_IGN);
+    for (const int s : kCleanedSignals) {
+        struct sigaction old {};
+        if (::sigaction(s, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) continue;  // nohup, a background job
+        struct sigaction on {};
+        on.sa_handler = remove_temporaries_and_die;
+        sigemptyset(&on.sa_mask);
+        // Another of them arriving meanwhile waits: the first one ends the tool.
+        for (const int t : kCleanedSignals) sigaddset(&on.sa_mask, t);
+        ::sigaction(s, &on, nullptr);
+    }
+#endif
+}
+
+std::string temporary_name(const std::string& path, const std::string& tag, std::size_t name_max) {
+    std::string name = file_part(path);
+    const std::size_t extra = 1 + 1 + tag.size() + 4;  // ".", ".", the tag, ".tmp"
+    if (name.size() + extra > name_max) {
+        std::size_t keep = name_max > extra ? name_max - extra : 0;
+        // Not inside a UTF-8 character: its continuation bytes are 10xxxxxx.
+        while (keep > 0 && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80) --keep;
+        name.resize(keep);
+    }
+    return directory_part(path) + "." + name + "." + tag + ".tmp";
+}
 
 OutputFile::OutputFile(const std::string& path, bool text) : path_(path), standard_(path == "-") {
     if (standard_) {
@@ -158,12 +260,16 @@ OutputFile::OutputFile(const std::string& path, bool text) : path_(path), standa
     std::string error;
     // A name taken (by chance or by someone planting names) is passed over
     // for another.
+    const std::size_t longest = name_max(path);
     for (int attempt = 0; attempt < 64; ++attempt) {
-        const std::string name = temporary_name(path);
+        const std::string name = temporary_name(path, random_tag(), longest);
         bool taken = false;
         file_ = create_exclusive(name, text, taken, error);
         if (file_) {
+            // Recorded once made, never before: a name someone else holds is
+            // not ours to remove.
             temporary_ = name;
+            slot_ = registry.add(name);
             return;
         }
         if (!taken) break;
@@ -176,13 +282,17 @@ OutputFile::~OutputFile() {
 }
 
 void OutputFile::discard() noexcept {
-    if (standard_ || !file_) return;
-    std::fclose(file_);
+    if (standard_) return;
+    if (file_) std::fclose(file_);
+    const bool present = file_ || closed_;
     file_ = nullptr;
-    remove_file(temporary_);
+    closed_ = false;
+    if (present) remove_file(temporary_);
+    registry.remove(slot_);
+    slot_ = TemporaryRegistry::kNone;
 }
 
-void OutputFile::commit() {
+void OutputFile::close() {
     if (standard_) return;
     if (!file_) fail(path_, "already closed");
     errno = 0;
@@ -191,10 +301,57 @@ void OutputFile::commit() {
     const bool closed = std::fclose(file_) == 0;
     if (written && !closed) e = errno;
     file_ = nullptr;
+    closed_ = true;
+    if (written && closed) return;
+    discard();
+    fail(path_, std::strerror(e ? e : EIO));
+}
+
+void OutputFile::publish() {
+    if (standard_) return;
+    if (!closed_) fail(path_, "not closed");
     std::string error;
-    if (written && closed && replace(temporary_, path_, error)) return;
-    remove_file(temporary_);
-    fail(path_, error.empty() ? std::strerror(e ? e : EIO) : error);
+    if (!replace(temporary_, path_, error)) {
+        discard();
+        fail(path_, error);
+    }
+    closed_ = false;
+    registry.remove(slot_);
+    slot_ = TemporaryRegistry::kNone;
+}
+
+void OutputFile::commit() {
+    if (standard_) return;
+    close();
+    publish();
+}
+
+OutputFile& OutputSet::add(const std::string& path, bool text) {
+    files_.push_back(std::make_unique<OutputFile>(path, text));
+    return *files_.back();
+}
+
+void OutputSet::commit() {
+    // Files renamed to where nothing stood are taken back should a later
+    // rename fail: a first export leaves no blocks without their index.
+    std::vector<std::string> created;
+    try {
+        for (const std::unique_ptr<OutputFile>& f : files_) {
+            const bool fresh = !present(f->path());
+            f->publish();
+            if (fresh) created.push_back(f->path());
+        }
+    } catch (...) {
+        for (const std::string& path : created) remove_file(path);
+        discard();
+        throw;
+    }
+    files_.clear();
+}
+
+void OutputSet::discard() noexcept {
+    for (const std::unique_ptr<OutputFile>& f : files_) f->discard();
+    files_.clear();
 }
 
 void write_file(const std::string& path, const void* bytes, std::size_t size) {

@@ -881,6 +881,7 @@ int main(int argc, char** argv) {
         return qvhost::flush_stdout(kTool) ? 0 : 1;
     }
     qvhost::keep_freed_memory();
+    qvhost::protect_outputs();
     int status;
     try {
         status = run_command(library, clear_stale_lock, args[0], std::vector<std::string>(args.begin() + 1, args.end()));

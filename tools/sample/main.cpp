@@ -6,6 +6,7 @@
 
 #include "host/analysis_files.h"
 #include "host/console.h"
+#include "host/output_file.h"
 #include "sample/sample_analysis.h"
 
 namespace {
@@ -67,6 +68,7 @@ int main(int argc, char** argv) {
         }
     }
     if (outdir.empty()) return usage_error("no output directory given");
+    qvhost::protect_outputs();
     try {
         const qvsample::SampleAnalysis a = qvsample::write_sample_analysis(outdir, options);
         qvhost::print(stdout, "wrote %s and %zu cycle files (%s ... %s)\n", a.base_file.c_str(),

@@ -15,6 +15,7 @@
 #include <optional>
 #include <set>
 
+#include "host/output_file.h"
 #include "host/processors.h"
 #include "host/workers.h"
 #include "to_vtk/cells.h"
@@ -340,8 +341,10 @@ std::optional<DataArray> encoded(const Column& c, const Block* b, const Encoding
 // The files of one step (or of an envelope): each column (an array over
 // every model node or cell) is cut to every block and encoded as it comes,
 // then let go; finish() writes PATH.vtu, or a block file per block and
-// PATH.vtm naming them. A failure removes the block files already written
-// for PATH: no partial set is left looking whole.
+// PATH.vtm naming them. The block files and the .vtm replace those of an
+// earlier export together, once all are written: a failure leaves the
+// earlier set as it was (a .vtm never names a file that is gone), and no
+// partial new set is left looking whole.
 class StepWriter {
 public:
     StepWriter(const std::shared_future<const Shared*>& shared, const ExportOptions& o) : shared_(shared), o_(o) {}
@@ -374,7 +377,6 @@ public:
             piece.cycle = cycle;
             return piece;
         };
-        std::vector<std::string> written;
         try {
             if (o_.single_vtu) {
                 const Shared& geometry = *shared_.get();  // built by another task, perhaps still
@@ -384,20 +386,21 @@ public:
             std::uint64_t total = 0;
             std::vector<BlockEntry> entries;
             const std::string stem = qvhost::file_name_of(path);
+            qvhost::OutputSet set;
             for (std::size_t k = 0; k < arrays_.size(); ++k) {
                 const Block& b = blocks_->blocks[k];
                 const bool cells = !b.structured || b.elements;
                 const DataArray* hidden = !cells ? &b.hidden : ghost_[k].empty() ? nullptr : &ghost_[k][0];
                 const Piece piece = piece_of(k, cells ? &b.part : nullptr, hidden);
                 const std::string file = path + b.file_suffix;
-                total += b.structured ? write_vts(file, b.structured_geometry, piece, o_.encoding)
-                                      : write_vtu(file, b.geometry, piece, o_.encoding);
-                written.push_back(file);
+                total += b.structured ? write_vts(file, b.structured_geometry, piece, o_.encoding, &set)
+                                      : write_vtu(file, b.geometry, piece, o_.encoding, &set);
                 entries.push_back({b.name, stem + b.file_suffix});
             }
-            return total + write_vtm(path + ".vtm", entries);
+            total += write_vtm(path + ".vtm", entries, &set);
+            set.commit();  // the blocks first, the .vtm that names them last
+            return total;
         } catch (...) {
-            for (const std::string& f : written) std::remove(f.c_str());
             try {
                 throw;
             } catch (const std::runtime_error& e) {

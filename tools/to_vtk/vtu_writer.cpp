@@ -101,16 +101,22 @@ std::string array_tag(const DataArray& a, std::uint64_t offset, const char* inde
 // complete (host/output_file.h): a write that fails (a full disk, a file
 // size limit) leaves no cut file that looks whole and keeps a complete one
 // written before, and no link planted in the output directory is written
-// through. `write` returns whether every byte went out.
+// through. `write` returns whether every byte went out. With `set`, the
+// closed temporary waits for the set's commit.
 template <class Write>
-void write_whole(const std::string& path, bool text, Write write) {
-    qvhost::OutputFile out(path, text);
+void write_whole(const std::string& path, bool text, qvhost::OutputSet* set, Write write) {
+    std::unique_ptr<qvhost::OutputFile> own;
+    if (!set) own = std::make_unique<qvhost::OutputFile>(path, text);
+    qvhost::OutputFile& out = set ? set->add(path, text) : *own;
     if (!write(out.get())) {
         const int error = errno;
         out.discard();
         throw std::runtime_error("cannot write " + path + ": " + std::strerror(error ? error : EIO));
     }
-    out.commit();
+    if (set)
+        out.close();
+    else
+        out.commit();
 }
 
 }  // namespace
@@ -196,7 +202,7 @@ struct Section {
 
 std::uint64_t write_grid(const std::string& path, const char* grid, const std::string& grid_attributes,
                          const std::string& piece_attributes, const std::vector<Section>& geometry,
-                         const char* geometry_end, const Piece& piece, const Encoding& e) {
+                         const char* geometry_end, const Piece& piece, const Encoding& e, qvhost::OutputSet* set) {
     const double time[1] = {piece.time};
     const std::int32_t cycle[1] = {piece.cycle};
     const DataArray time_array{"TimeValue", "Float64", 1, encode(time, sizeof time, e)};
@@ -248,7 +254,7 @@ std::uint64_t write_grid(const std::string& path, const char* grid, const std::s
     const std::string head = xml.str();
     const std::string tail = "\n  </AppendedData>\n</VTKFile>\n";
 
-    write_whole(path, false, [&](std::FILE* f) {
+    write_whole(path, false, set, [&](std::FILE* f) {
         bool ok = std::fwrite(head.data(), 1, head.size(), f) == head.size();
         for (const DataArray* a : order)
             ok = ok && std::fwrite(a->encoded.data(), 1, a->encoded.size(), f) == a->encoded.size();
@@ -259,7 +265,8 @@ std::uint64_t write_grid(const std::string& path, const char* grid, const std::s
 
 }  // namespace
 
-std::uint64_t write_vtu(const std::string& path, const Geometry& g, const Piece& piece, const Encoding& e) {
+std::uint64_t write_vtu(const std::string& path, const Geometry& g, const Piece& piece, const Encoding& e,
+                        qvhost::OutputSet* set) {
     const std::string counts =
         " NumberOfPoints=\"" + std::to_string(g.points) + "\" NumberOfCells=\"" + std::to_string(g.cells) + '"';
     return write_grid(path, "UnstructuredGrid", "", counts,
@@ -267,18 +274,18 @@ std::uint64_t write_vtu(const std::string& path, const Geometry& g, const Piece&
                        {"      </Points>\n      <Cells>\n", &g.connectivity, true},
                        {"", &g.offsets, true},
                        {"", &g.types, true}},
-                      "      </Cells>\n", piece, e);
+                      "      </Cells>\n", piece, e, set);
 }
 
 std::uint64_t write_vts(const std::string& path, const StructuredGeometry& g, const Piece& piece,
-                        const Encoding& e) {
+                        const Encoding& e, qvhost::OutputSet* set) {
     std::string extent = "\"0 " + std::to_string(g.dimensions[0] - 1) + " 0 " + std::to_string(g.dimensions[1] - 1) +
                          " 0 " + std::to_string(g.dimensions[2] - 1) + '"';
     return write_grid(path, "StructuredGrid", " WholeExtent=" + extent, " Extent=" + extent,
-                      {{"      <Points>\n", &g.coordinates, false}}, "      </Points>\n", piece, e);
+                      {{"      <Points>\n", &g.coordinates, false}}, "      </Points>\n", piece, e, set);
 }
 
-std::uint64_t write_vtm(const std::string& path, const std::vector<BlockEntry>& blocks) {
+std::uint64_t write_vtm(const std::string& path, const std::vector<BlockEntry>& blocks, qvhost::OutputSet* set) {
     std::ostringstream out;
     out << "<?xml version=\"1.0\"?>\n"
         << "<VTKFile type=\"vtkMultiBlockDataSet\" version=\"1.0\" byte_order=\""
@@ -289,7 +296,8 @@ std::uint64_t write_vtm(const std::string& path, const std::vector<BlockEntry>& 
             << qvhost::xml_escape(blocks[k].file) << "\"/>\n";
     out << "  </vtkMultiBlockDataSet>\n</VTKFile>\n";
     const std::string text = out.str();
-    write_whole(path, true, [&](std::FILE* f) { return std::fwrite(text.data(), 1, text.size(), f) == text.size(); });
+    write_whole(path, true, set,
+                [&](std::FILE* f) { return std::fwrite(text.data(), 1, text.size(), f) == text.size(); });
     return text.size();
 }
 
@@ -305,7 +313,8 @@ void write_pvd(const std::string& path, const std::vector<CollectionEntry>& entr
     }
     out << "  </Collection>\n</VTKFile>\n";
     const std::string text = out.str();
-    write_whole(path, true, [&](std::FILE* f) { return std::fwrite(text.data(), 1, text.size(), f) == text.size(); });
+    write_whole(path, true, nullptr,
+                [&](std::FILE* f) { return std::fwrite(text.data(), 1, text.size(), f) == text.size(); });
 }
 
 }  // namespace qvvtk

@@ -10,6 +10,10 @@
 #include <string>
 #include <vector>
 
+namespace qvhost {
+class OutputSet;
+}
+
 namespace qvvtk {
 
 struct Encoding {
@@ -71,12 +75,14 @@ struct Piece {
 };
 
 // Writes the file; returns its size in bytes. Throws std::runtime_error
-// naming the file when it cannot be written.
+// naming the file when it cannot be written. With `set`, the file is
+// written to a temporary of the set and left for its commit (every write_
+// function takes one).
 std::uint64_t write_vtu(const std::string& path, const Geometry& geometry, const Piece& piece,
-                        const Encoding& encoding);
+                        const Encoding& encoding, qvhost::OutputSet* set = nullptr);
 
 std::uint64_t write_vts(const std::string& path, const StructuredGeometry& geometry, const Piece& piece,
-                        const Encoding& encoding);
+                        const Encoding& encoding, qvhost::OutputSet* set = nullptr);
 
 // A multiblock file: one block per entry, named, each a file relative to
 // the multiblock file. Returns its size in bytes.
@@ -84,7 +90,8 @@ struct BlockEntry {
     std::string name;
     std::string file;
 };
-std::uint64_t write_vtm(const std::string& path, const std::vector<BlockEntry>& blocks);
+std::uint64_t write_vtm(const std::string& path, const std::vector<BlockEntry>& blocks,
+                        qvhost::OutputSet* set = nullptr);
 
 struct CollectionEntry {
     double time;
