@@ -231,6 +231,22 @@ class CommandLine(SampleTest):
         self.assertEqual(os.listdir(out), [])
         self.assertEqual(sorted(os.listdir(self.dir)), ["sample", "vtk"])
 
+    def test_thread_counts_beyond_4096_are_refused_by_every_command(self):
+        # 2147483647 once reached a product of int in qvres-inspect.
+        commands = ([INSPECT, "history", self.cycle, "64", "--element", "1"],
+                    [INSPECT, "envelope", self.cycle, "64"],
+                    [TO_VTK, "--read-only", self.cycle],
+                    [DIFF, self.cycle, self.cycle])
+        for args in commands:
+            for threads in ("4097", "5000", "2147483647", "4294967297", "0"):
+                with self.subTest(args=args[:2], threads=threads):
+                    self.expect_error(args[0], args[1:] + ["--threads", threads],
+                                      f"--threads takes a count from 1 to 4096, not '{threads}'", code=2)
+        # The largest count is taken; the library starts no more threads
+        # than there are steps.
+        _, out, _ = run(INSPECT, "envelope", self.cycle, "64", "--threads", "4096")
+        self.assertIn("over 12 steps", out)
+
 
 class Rewrites(ToolTest):
     """Outputs written again over those of an earlier run, or cut short by
@@ -312,22 +328,6 @@ class Rewrites(ToolTest):
             self.assertEqual(len(rows), 963)
             self.assertEqual(sorted(os.listdir(self.dir)), [os.path.basename(name), "sample"])
             os.remove(name)
-
-    def test_thread_counts_beyond_4096_are_refused_by_every_command(self):
-        # 2147483647 once reached a product of int in qvres-inspect.
-        commands = ([INSPECT, "history", self.cycle, "64", "--element", "1"],
-                    [INSPECT, "envelope", self.cycle, "64"],
-                    [TO_VTK, "--read-only", self.cycle],
-                    [DIFF, self.cycle, self.cycle])
-        for args in commands:
-            for threads in ("4097", "5000", "2147483647", "4294967297", "0"):
-                with self.subTest(args=args[:2], threads=threads):
-                    self.expect_error(args[0], args[1:] + ["--threads", threads],
-                                      f"--threads takes a count from 1 to 4096, not '{threads}'", code=2)
-        # The largest count is taken; the library starts no more threads
-        # than there are steps.
-        _, out, _ = run(INSPECT, "envelope", self.cycle, "64", "--threads", "4096")
-        self.assertIn("over 12 steps", out)
 
 
 def as_user_with_process_limit(limit):
