@@ -212,6 +212,9 @@ class Analysis:
         self._handles = set()
         self._local = threading.local()
         self._directories = {}
+        # prefix_rule is a switch: True and False are 1 and 0.
+        if isinstance(prefix_rule, (bool, np.bool_)):
+            prefix_rule = int(prefix_rule)
         self._options = dict(prefix_rule=_lib.int32(prefix_rule, "prefix rule"),
                              clear_stale_lock=bool(clear_stale_lock),
                              max_inflated_bytes=_lib.int64(max_inflated_bytes, "max_inflated_bytes"))
@@ -1028,6 +1031,15 @@ def _positions(asked, location):
         raise errors.ArgumentError(f"history needs one or more {location}s")
     if raw.dtype.kind == "i":
         return np.ascontiguousarray(raw, dtype=np.int64)
+    # Unsigned and real arrays are checked whole; one that fails is gone
+    # through position by position for the message naming the first.
+    if raw.dtype.kind == "u" and raw.max() <= np.iinfo(np.int64).max:
+        return raw.astype(np.int64)
+    if raw.dtype.kind == "f":
+        with np.errstate(invalid="ignore"):
+            whole = np.isfinite(raw) & (raw == np.floor(raw)) & (raw >= -2.0**63) & (raw < 2.0**63)
+        if whole.all():
+            return raw.astype(np.int64)
     return np.array([_lib.int64(p, location) for p in raw.tolist()], np.int64)
 
 

@@ -49,9 +49,14 @@ def test_positions_that_are_no_integers_are_refused(mixed):
     with qvres.open(mixed) as a:
         whole = a.element_values("PRESSURE", 0)
         assert a.history("PRESSURE", element=1.0).values[0] == whole[1]
-        for position in (1.7, [0, 1.7], np.array([0.0, 1.5]), float("nan"), WRAP64 + 1, [0, WRAP64 + 1], True):
+        for position in (1.7, [0, 1.7], np.array([0.0, 1.5]), float("nan"), WRAP64 + 1, [0, WRAP64 + 1], True,
+                         np.array([0.0, np.inf]), np.array([0.0, 2.0 ** 63]), np.array([0, 2 ** 63], np.uint64)):
             with pytest.raises(qvres.ArgumentError):
                 a.history("PRESSURE", element=position)
+        # Whole numbers in real or unsigned arrays are the positions they
+        # name.
+        for position in (np.array([3.0, 0.0, 2.0]), np.array([3, 0, 2], np.uint64)):
+            assert a.history("PRESSURE", element=position).values[0].tolist() == [whole[3], whole[0], whole[2]]
         with pytest.raises(qvres.ArgumentError):
             a.history("X-VELOCITY", node=1.7)
 
@@ -66,6 +71,10 @@ def test_open_options_past_their_c_field_are_refused(mixed):
             qvres.open(mixed, **options)
     with qvres.open(mixed, prefix_rule=1, max_inflated_bytes=2 ** 63 - 1) as a:
         assert len(a.cycles) > 0
+    # prefix_rule is a switch: True is 1.
+    for switch in (True, np.True_):
+        with qvres.open(mixed, prefix_rule=switch) as a:
+            assert len(a.cycles) > 0
 
 
 @pytest.fixture

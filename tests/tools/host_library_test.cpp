@@ -6,15 +6,19 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <set>
+#include <stdexcept>
+#include <thread>
 
 #include "host/analysis_files.h"
 #include "host/processors.h"
 #include "host/results_library.h"
+#include "host/workers.h"
 #include "host/xml_text.h"
 #include "sample/sample_analysis.h"
 #include "support/analysis_files.h"
@@ -282,3 +286,20 @@ TEST(UsableProcessors, AToolConfinedToAFewProcessorsCountsThose) {
 }
 
 }  // namespace
+
+// What a worker thread throws reaches the caller once every thread is
+// joined, instead of ending the process; every share still runs.
+TEST(HostWorkers, AThrowOnAnyThreadReachesTheCaller) {
+    const std::thread::id caller = std::this_thread::get_id();
+    for (const bool on_caller : {false, true}) {
+        std::atomic<int> shares{0};
+        EXPECT_THROW(qvhost::run_workers(4,
+                                         [&] {
+                                             ++shares;
+                                             const bool mine = std::this_thread::get_id() == caller;
+                                             if (mine == on_caller) throw std::runtime_error("share failed");
+                                         }),
+                     std::runtime_error);
+        EXPECT_EQ(shares.load(), 4);
+    }
+}
