@@ -256,6 +256,13 @@ class Rewrites(ToolTest):
     def temporaries(self, directory):
         return [n for n in os.listdir(directory) if n.endswith(".tmp")]
 
+    @staticmethod
+    def contents(directory):
+        def read(name):
+            with open(os.path.join(directory, name), "rb") as f:
+                return f.read()
+        return {n: read(n) for n in os.listdir(directory)}
+
     def test_a_failed_export_keeps_every_file_of_the_earlier_one(self):
         old, new, out = self.path("old"), self.path("new"), self.path("vtk")
         run(WRITE_MIXED, old)
@@ -263,7 +270,7 @@ class Rewrites(ToolTest):
         # the new export's step 0 differs from the old one's first block on.
         run(WRITE_MIXED, new, "--move-node", "0", "0.5")
         run(TO_VTK, "--no-compress", old, out)
-        before = {n: open(os.path.join(out, n), "rb").read() for n in os.listdir(out)}
+        before = self.contents(out)
         named = [d.get("file") for d in ET.parse(os.path.join(out, "mixed_run_0000.vtm")).iter("DataSet")]
         self.assertEqual(named[:2], ["mixed_run_0000_1.vts", "mixed_run_0000_2.vts"])
         # The first block (1.4 KB) fits under the limit, the second (6 KB)
@@ -278,7 +285,7 @@ class Rewrites(ToolTest):
                            capture_output=True, text=True, timeout=600)
         self.assertEqual(p.returncode, 1, p.stderr)
         self.assertIn(f"cannot write {out}/mixed_run_0000_2.vts: File too large", p.stderr)
-        after = {n: open(os.path.join(out, n), "rb").read() for n in os.listdir(out)}
+        after = self.contents(out)
         for n in named:
             self.assertIn(n, after)
         self.assertEqual(sorted(after), sorted(before))

@@ -344,6 +344,46 @@ TEST(ProtectOutputs, ASignalRemovesTheTemporariesAndStillEndsTheTool) {
     EXPECT_EQ(listing(dir), std::set<std::string>{"out"});
 }
 
+// A signal at any moment of a tool's writing, the creation of a temporary
+// included, leaves none behind: children that write and rename files
+// without end, each interrupted after a different while.
+TEST(ProtectOutputs, ASignalAtAnyMomentLeavesNoTemporary) {
+    TempDir dir;
+    const std::string path = dir.file("out.csv");
+    for (int trial = 0; trial < 200; ++trial) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::signal(SIGINT, SIG_DFL);  // a background job starts with it ignored
+            qvhost::protect_outputs();
+            for (;;) try {
+                    OutputFile f(path);
+                    std::fputs("x", f.get());
+                    f.commit();
+                } catch (...) {
+                }
+        }
+        ASSERT_GT(child, 0);
+        ::usleep(static_cast<useconds_t>(500 + 37 * trial % 1500));
+        ::kill(child, SIGINT);
+        int status = 0;
+        pid_t ended = 0;
+        for (int wait = 0; wait < 10000 && ended == 0; ++wait) {
+            ended = ::waitpid(child, &status, WNOHANG);
+            if (ended == 0) ::usleep(1000);
+        }
+        if (ended == 0) {
+            ::kill(child, SIGKILL);
+            ::waitpid(child, &status, 0);
+            FAIL() << "trial " << trial << ": the child outlived SIGINT";
+        }
+        ASSERT_EQ(ended, child);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << "trial " << trial;
+        const std::set<std::string> left = listing(dir);
+        ASSERT_TRUE(left.empty() || left == std::set<std::string>{"out.csv"}) << "trial " << trial << ": "
+                                                                              << *left.begin();
+    }
+}
+
 TEST(ProtectOutputs, AWritePastTheFileSizeLimitFailsInsteadOfKillingTheTool) {
     TempDir dir;
     const std::string path = dir.file("big.csv");

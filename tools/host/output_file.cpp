@@ -205,6 +205,7 @@ void TemporaryRegistry::remove(std::size_t slot) noexcept {
 }
 
 void TemporaryRegistry::unlink_all() noexcept {
+    unlinking_.store(true);
     for (std::size_t k = 0; k < kSlots; ++k)
         if (state_[k].load(std::memory_order_acquire) == 2) {
 #if defined(_WIN32)
@@ -214,6 +215,8 @@ void TemporaryRegistry::unlink_all() noexcept {
 #endif
         }
 }
+
+bool TemporaryRegistry::unlinking() const noexcept { return unlinking_.load(); }
 
 std::size_t TemporaryRegistry::size() const noexcept {
     std::size_t n = 0;
@@ -263,15 +266,23 @@ OutputFile::OutputFile(const std::string& path, bool text) : path_(path), standa
     const std::size_t longest = name_max(path);
     for (int attempt = 0; attempt < 64; ++attempt) {
         const std::string name = temporary_name(path, random_tag(), longest);
+        // Recorded before it is made: a signal that arrives while the file
+        // is being created is handled once the call returns, and its handler
+        // must find the file then. Another's file can stand at the name only
+        // by chance (64 unpredictable bits), and is removed only if such a
+        // signal comes in that moment too.
+        slot_ = registry.add(name);
         bool taken = false;
         file_ = create_exclusive(name, text, taken, error);
         if (file_) {
-            // Recorded once made, never before: a name someone else holds is
-            // not ours to remove.
             temporary_ = name;
-            slot_ = registry.add(name);
+            // A handler already at work on another thread may have read the
+            // slot before the file was there: the file is ours to remove.
+            if (registry.unlinking()) remove_file(name);
             return;
         }
+        registry.remove(slot_);
+        slot_ = TemporaryRegistry::kNone;
         if (!taken) break;
     }
     fail(path, error);

@@ -33,14 +33,19 @@ public:
     std::size_t add(const std::string& path) noexcept;
     // Forgets the path of `slot` (kNone: nothing).
     void remove(std::size_t slot) noexcept;
-    // Unlinks every path held; for a signal handler.
+    // Unlinks every path held; for a signal handler. From its start on,
+    // unlinking() is true.
     void unlink_all() noexcept;
+    // Whether unlink_all() has begun: a file made after it read its slot
+    // is for its maker to remove.
+    bool unlinking() const noexcept;
     // How many paths are held.
     std::size_t size() const noexcept;
 
 private:
     // 0 free, 1 being filled, 2 held.
     std::atomic<int> state_[kSlots];
+    std::atomic<bool> unlinking_;
     char path_[kSlots][kPathBytes];
 };
 
