@@ -46,7 +46,7 @@
  * nearest nodes; envelopes of integer requests. */
 #define QVRES_VERSION_MAJOR 2
 #define QVRES_VERSION_MINOR 2
-#define QVRES_VERSION_PATCH 6
+#define QVRES_VERSION_PATCH 7
 /* One number for compile-time checks: major * 10000 + minor * 100 + patch. */
 #define QVRES_VERSION                                                          \
     (QVRES_VERSION_MAJOR * 10000 + QVRES_VERSION_MINOR * 100 + QVRES_VERSION_PATCH)

@@ -144,6 +144,11 @@ struct Run {
 
 // A failure a skipping call turns into a gap; any other (memory, argument)
 // always fails the call.
+// The model's node count (N = T + U).
+std::int64_t nodes_of(const qvres_analysis* a) {
+    return static_cast<std::int64_t>(a->analysis.coordinates.size() / 3);
+}
+
 bool skippable(qvres_status st) {
     return st == QVRES_E_DAMAGED || st == QVRES_E_NOT_FOUND || st == QVRES_E_UNREADABLE;
 }
@@ -393,6 +398,18 @@ void read_cycle(Run& run, std::int64_t c, ReaderHandle& reader, std::vector<T>& 
             continue;
         }
         if (st != QVRES_OK) return cycle_failed(st);
+        // Positions are places in the base file's layout. A cycle that
+        // states other sizes places its node values elsewhere: under the
+        // same positions it would give other nodes' values.
+        if (const std::int64_t per = q.values == QVRES_DISPLACEMENTS ? 3
+                                     : q.values == QVRES_NODE_REALS || q.values == QVRES_NODE_INTEGERS ? 1
+                                                                                                       : 0;
+            per && count != per * nodes_of(run.analysis)) {
+            report(&error, QVRES_E_DAMAGED, "%s: the cycle holds %lld node values where the model has %lld",
+                   reader.r->cycle.records().file_name().c_str(), static_cast<long long>(count / per),
+                   static_cast<long long>(nodes_of(run.analysis)));
+            return cycle_failed(QVRES_E_DAMAGED);
+        }
         PositionMap map;
         st = map_positions(reader.r, q, s, count, map, &error);
         if (st == QVRES_OK) {

@@ -88,8 +88,18 @@ bool section_holds_arrays(const model::CycleHeader& h, bool nodes) {
 // passes, so that no array is passed over twice.
 template <class Dest>
 Status load_entry(CycleReader& c, bool nodes, std::int64_t entry, Dest& dest) {
-    if (const Status st = find_section(c, section_tag(nodes)); st != Status::ok) return st;
     const model::CycleModel& m = c.model();
+    if (const Status st = find_section(c, section_tag(nodes)); st != Status::ok) {
+        // A section the header and the directory say holds arrays is gone
+        // with the file's end: a file cut between two records.
+        if (st == Status::section_missing && section_holds_arrays(m.header, nodes))
+            for (std::int64_t e = 1; e <= m.directory.size(); ++e)
+                if (owns_array(m.directory(e).kind, nodes)) {
+                    c.records().note_damage_at(c.records().size());
+                    return Status::damaged;
+                }
+        return st;
+    }
     if (!section_holds_arrays(m.header, nodes)) return Status::no_arrays;
     RecordReader& r = c.records();
     std::vector<std::uint64_t>& walked = c.index.walked[nodes ? 0 : 1];

@@ -4,7 +4,10 @@
 // links out of the run's directory.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "qvres/qvres_support.h"
 #include "results_api.h"
@@ -194,5 +197,95 @@ TEST(HostileLinks, LinksOutOfTheDirectoryAreSkipped) {
     EXPECT_EQ(exports_cycles(sample.cycle_files[0], dir.path()), registered_cycles(open.a));
 }
 #endif  // !_WIN32
+
+// Cycles a series cannot take as the model's: one that states an extra
+// unstructured node (its node values stand elsewhere in the model), and
+// one cut cleanly between two records, before the "<Element>" section its
+// header and directory promise. Each fails a history naming its file, and
+// is a gap of a skipping call, never values or "not stored"; what the
+// cycle holds whole is still served.
+TEST(HostileCycles, SeriesRefuseCyclesOfOtherSizesAndCyclesCutBeforeTheirSections) {
+    // X-VELOCITY of node n in cycle c is 10000c + n; PRESSURE of the
+    // unstructured element at position 18 + e - 1 (after 8 + 6 + 4 slots)
+    // 10000c + 9000 + e.
+    const qvres_request nodes = {QVRES_NODE_REALS, 4, 1}, elements = {QVRES_ELEMENT_REALS, 64, 1};
+    const std::vector<std::int64_t> node_positions = {0, 44, 54}, element_positions = {18, 20};
+    const auto expected = [](bool node, std::int32_t c, std::int64_t p) {
+        return node ? 10000.f * float(c) + float(p) : 10000.f * float(c) + 9000.f + float(p - 17);
+    };
+    for (const bool cut : {false, true}) {
+        SCOPED_TRACE(cut ? "cut before <Element>" : "one more node");
+        TempDir dir;
+        write_base(dir, mixed_model());
+        for (std::int32_t c = 1; c <= 3; ++c) {
+            qvw::CycleFileSpec spec = mixed_cycle(c);
+            if (c == 2 && !cut) {
+                spec.unstructured_nodes += 1;
+                for (qvw::DirectoryEntrySpec& e : spec.entries)
+                    if (e.kind == 2) e.reals.push_back(77777.f);
+                    else if (e.kind == 1) e.ints.push_back(77777);
+                spec.displacements->insert(spec.displacements->end(), {1.f, 2.f, 3.f});
+            }
+            qvw::write_cycle_file(spec).save(dir.file("run_" + std::to_string(c) + ".qvres"));
+        }
+        const std::string second = dir.file("run_2.qvres");
+        if (cut) {
+            std::ifstream in(second, std::ios::binary);
+            const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            const std::size_t tag = bytes.find("<Element>");
+            ASSERT_NE(tag, std::string::npos);
+            ASSERT_LT(bytes.find("<Node>"), tag);  // the node arrays stay whole
+            fs::resize_file(second, tag - 4);  // the tag record's leading length
+        }
+        Open open(dir.file("run.qvres_base"));
+        ASSERT_EQ(open.status, QVRES_OK) << open.error.message;
+
+        for (const bool node : {true, false}) {
+            const bool refused = node != cut;
+            SCOPED_TRACE(node ? "node history" : "element history");
+            const std::vector<std::int64_t>& positions = node ? node_positions : element_positions;
+            const std::size_t n = positions.size();
+            qvres_series s{};
+            s.requests = node ? &nodes : &elements;
+            s.request_count = 1;
+            s.positions = positions.data();
+            s.position_count = static_cast<std::int64_t>(n);
+            s.by = QVRES_BY_VALUE;
+            s.last_cycle = 2;
+            s.threads = 1;
+            std::vector<float> v(3 * n, -1.f);
+            std::vector<qvres_series_gap> gaps(3);
+            std::int64_t gap_count = -1;
+            qvres_error error{};
+            const qvres_status st =
+                qvres_read_history_float(open.a, &s, v.data(), 3 * n, gaps.data(), 3, &gap_count, &error);
+            if (!refused) {
+                ASSERT_EQ(st, QVRES_OK) << error.message;
+                for (std::size_t p = 0; p < n; ++p)
+                    for (std::int32_t c = 1; c <= 3; ++c)
+                        EXPECT_EQ(v[(c - 1) * n + p], expected(node, c, positions[p]));
+                continue;
+            }
+            EXPECT_EQ(st, QVRES_E_DAMAGED);
+            EXPECT_TRUE(has(error.message, second)) << error.message;
+            if (!cut) {
+                EXPECT_TRUE(has(error.message, "56 node values where the model has 55")) << error.message;
+            }
+            s.skip_failed_cycles = 1;
+            ASSERT_EQ(qvres_read_history_float(open.a, &s, v.data(), 3 * n, gaps.data(), 3, &gap_count, &error),
+                      QVRES_OK)
+                << error.message;
+            ASSERT_EQ(gap_count, 1);
+            EXPECT_EQ(gaps[0].cycle, 1);
+            EXPECT_EQ(gaps[0].status, QVRES_E_DAMAGED);
+            EXPECT_TRUE(has(gaps[0].message, second)) << gaps[0].message;
+            for (std::size_t p = 0; p < n; ++p) {
+                EXPECT_EQ(v[p], expected(node, 1, positions[p]));
+                EXPECT_TRUE(std::isnan(v[n + p]));
+                EXPECT_EQ(v[2 * n + p], expected(node, 3, positions[p]));
+            }
+        }
+    }
+}
 
 }  // namespace
