@@ -47,7 +47,7 @@ from ._analysis import (Analysis, Cells, Cycles, History, Layout, LayoutBlock, M
 from .errors import (ArgumentError, CapacityError, DamagedError, Error, LockedError, NoMemoryError,
                      NotFoundError, NotStoredError, UnreadableError)
 
-__version__ = "2.3.0"
+__version__ = "2.3.1"
 
 __all__ = ["open", "Analysis", "Cells", "Cycles", "History", "Layout", "LayoutBlock", "Material", "Model",
            "Names", "Part", "SkippedFile", "UnitSystem", "Variable", "study", "Error", "ArgumentError",
