@@ -37,7 +37,7 @@ The library is found through QVRES_LIBRARY, beside the package, in the
 library directory of the installation the package belongs to, in the build
 tree of a source checkout, or on the system's loader path."""
 from . import study
-from ._lib import library_version, status_text
+from ._lib import NO_INTEGER, library_version, status_text
 from ._text import terminal_text, vtk_text
 from ._catalogue import CatalogueEntry, catalogue, catalogue_variable, find_variable
 from ._mesh import (ArrayNames, ElementCells, Group, VtkCells, component_groups, element_cells, structured_cells,
@@ -47,7 +47,7 @@ from ._analysis import (Analysis, Cells, Cycles, History, Layout, LayoutBlock, M
 from .errors import (ArgumentError, CapacityError, DamagedError, Error, LockedError, NoMemoryError,
                      NotFoundError, NotStoredError, UnreadableError)
 
-__version__ = "2.3.0"
+__version__ = "2.3.1"
 
 __all__ = ["open", "Analysis", "Cells", "Cycles", "History", "Layout", "LayoutBlock", "Material", "Model",
            "Names", "Part", "SkippedFile", "UnitSystem", "Variable", "study", "Error", "ArgumentError",
@@ -55,7 +55,7 @@ __all__ = ["open", "Analysis", "Cells", "Cycles", "History", "Layout", "LayoutBl
            "NotStoredError", "UnreadableError", "library_version", "status_text", "CatalogueEntry",
            "catalogue", "catalogue_variable", "find_variable", "ArrayNames", "Group", "VtkCells",
            "component_groups", "structured_cells", "vector_axes", "vtk_cells", "Envelope",
-           "ElementCells", "element_cells", "Gap", "Gauges", "terminal_text", "vtk_text"]
+           "ElementCells", "element_cells", "Gap", "Gauges", "terminal_text", "vtk_text", "NO_INTEGER"]
 
 
 def __getattr__(name):

@@ -470,21 +470,9 @@ class Analysis:
         Variable) names in `cycle` at `location` ("node", "element" or None
         for either). An index the directory does not list is passed to the
         library as a real variable, which says what is not stored."""
-        if isinstance(variable, Variable):
-            part = variable.part if part is None else part
-            variable = variable.index
-        if part is not None:
-            part = _lib.int32(part, "part")
+        variable, part = _asked(variable, part)
         entries = self.variables(cycle)
-        if isinstance(variable, str):
-            hits = [e for e in entries if e.named(variable)]
-        elif isinstance(variable, (int, np.integer)) and not isinstance(variable, bool):
-            hits = [e for e in entries if e.index == variable]
-        else:
-            raise errors.ArgumentError(f"a variable is a name or an index, not {variable!r}")
-        if part is not None:
-            hits = [e for e in hits if abs(e.part) == abs(part)]
-        placed = [e for e in hits if location is None or e.location == location]
+        hits, placed = _matches(entries, variable, location, part)
         if placed:
             return placed[0]
         what = f"{self.path}: cycle {self.cycles.numbers[cycle]}"
@@ -494,10 +482,32 @@ class Analysis:
         if isinstance(variable, str):
             listed = ", ".join(dict.fromkeys(e.name for e in entries
                                              if e.location == location or location is None))
-            raise errors.NotStoredError(f"{what} stores no {location or ''} variable {variable!r}"
+            raise errors.NotStoredError(f"{what} stores no {location + ' ' if location else ''}variable {variable!r}"
                                         f" (it stores {listed or 'none'})")
         kind = _lib.NODE_REAL if location == "node" else _lib.ELEMENT_REAL
         return Variable("", _lib.int32(variable, "variable"), 1 if part is None else part, kind, "")
+
+    def _listed_entry(self, variable, first, last, location, part=None, skip_failed_cycles=False):
+        """The entry `variable` names at `location` in the first of cycles
+        first .. last whose directory lists it there, as the command-line
+        tool resolves it: the cycles before it that do not store it are
+        gaps, not errors. When no cycle lists it, the entry (or the error)
+        of cycle `first`. With skip_failed_cycles a cycle whose file cannot
+        be read is passed over here, as the library passes it over."""
+        asked, wanted = _asked(variable, part)
+        readable = None
+        for cycle in range(first, last + 1):
+            try:
+                entries = self.variables(cycle)
+            except (errors.DamagedError, errors.UnreadableError, errors.NotFoundError):
+                if not skip_failed_cycles:
+                    raise
+                continue
+            readable = cycle if readable is None else readable
+            placed = _matches(entries, asked, location, wanted)[1]
+            if placed:
+                return placed[0]
+        return self._entry(variable, first if readable is None else readable, location, part)
 
     def unit(self, variable, cycle=0):
         """The SI unit text of a variable ("Pa", "m/s", "" for dimensionless
@@ -740,45 +750,60 @@ class Analysis:
 
         With a list of nodes or elements, `at` (points (x, y, z) in metres,
         or the Gauges of locate), `cycles` (a slice of the cycle positions),
-        `threads` (0: one per core) or skip_failed_cycles, the library reads
-        the range in one call, each cycle's array once, and `values` is
-        cycles x positions (1-D for one position); a multi-material
-        variable then gives each element's own value. A point gives the
-        value of the element holding it (element variables) or of its
-        nearest node (node variables). A cycle that does not store the
-        variable holds NaN (integers: NO_INTEGER) and is among `gaps`; a
-        cycle whose file cannot be read fails the call naming the file,
-        unless skip_failed_cycles, when it is a gap too."""
+        `threads` (a count; None, the default, or 0: one per core) or
+        skip_failed_cycles, the library reads the range in one call, each
+        cycle's array once, and `values` is cycles x positions (1-D for one
+        position); a multi-material variable then gives each element's own
+        value. A point gives the value of the element holding it (element
+        variables) or of its nearest node (node variables).
+
+        The variable is looked up in the first cycle of the range that
+        lists it (at the location asked); a cycle that does not store it
+        holds NaN (integers: NO_INTEGER; a row of NaN for a multi-material
+        element) and is among `gaps`. A variable no cycle of the range
+        lists raises as for that range's first cycle. A cycle whose file
+        cannot be read fails the call naming the file, unless
+        skip_failed_cycles, when it is a gap too."""
         if sum(x is not None for x in (node, element, at)) != 1:
             raise errors.ArgumentError("history needs one of node=, element= or at=")
+        thread_count = _thread_count(threads)
         if at is not None:
-            return self._gauge_history(variable, at, part, cycles, threads or 0, skip_failed_cycles)
+            return self._gauge_history(variable, at, part, cycles, thread_count, skip_failed_cycles)
         if (cycles is not None or threads is not None or skip_failed_cycles
                 or not np.isscalar(node if node is not None else element)):
-            return self._series_history(variable, node, element, part, cycles, threads or 0, skip_failed_cycles)
+            return self._series_history(variable, node, element, part, cycles, thread_count,
+                                        skip_failed_cycles)
         location = "node" if node is not None else "element"
         position = _lib.int64(node if node is not None else element, location)
         n = len(self.cycles)
-        values = None
+        if n == 0:
+            return History(self.cycles.times.copy(), np.empty(0, np.float32))
+        # Resolved as the library call resolves it: at the first cycle that
+        # lists it; a cycle that does not store that array is a gap.
+        v = self._listed_entry(variable, 0, n - 1, location, part)
+        if location == "node":
+            query = _lib.NODE_INTEGERS if v.integer else _lib.NODE_REALS
+        else:
+            query = _lib.ELEMENT_INTEGERS if v.integer else _lib.ELEMENT_REALS
+        dtype = np.int32 if v.integer else np.float32
+        row = (len(self.reported_materials) + 1,) if v.multi_material else ()
+        values = np.full((n,) + row, _lib.NO_INTEGER if v.integer else np.nan, dtype)
+        gaps = []
         for cycle in range(n):
-            v = self._entry(variable, cycle, location, part)
-            if location == "node":
-                query = _lib.NODE_INTEGERS if v.integer else _lib.NODE_REALS
-            else:
-                query = _lib.ELEMENT_INTEGERS if v.integer else _lib.ELEMENT_REALS
-            dtype = np.int32 if v.integer else np.float32
             with self._reader(cycle) as r:
-                count, request = self._count(r, query, v.index, abs(v.part))
-                buffer = self._scratch(count, dtype)
-                self._read_into(r, request, buffer)
+                try:
+                    count, request = self._count(r, query, v.index, abs(v.part))
+                    buffer = self._scratch(count, dtype)
+                    self._read_into(r, request, buffer)
+                except errors.NotStoredError as e:
+                    gaps.append(Gap(cycle, float(self.cycles.times[cycle]), _lib.status_text(e.status),
+                                    e.message))
+                    continue
                 layout = self._layout(r, request) if v.multi_material else None
-            value = self._pick(buffer, position, layout)
-            if values is None:
-                values = np.empty((n,) + np.shape(value), dtype)
-            values[cycle] = value
-        if values is None:
-            values = np.empty(0, np.float32)
-        return History(self.cycles.times.copy(), values)
+            values[cycle] = self._pick(buffer, position, layout)
+        h = History(self.cycles.times.copy(), values)
+        h.gaps = tuple(gaps)
+        return h
 
     def _pick(self, out, position, layout):
         if layout is None:
@@ -871,7 +896,11 @@ class Analysis:
             cycles = slice(None)
         if not isinstance(cycles, slice):
             raise errors.ArgumentError(f"cycles is a slice of the cycle positions, not {cycles!r}")
-        picked = range(n)[cycles]
+        try:
+            picked = range(n)[cycles]
+        except (TypeError, ValueError):  # a step of 0, a bound that is no integer
+            raise errors.ArgumentError(f"{self.path}: cycles {cycles!r} is not a run of cycles of the {n}") \
+                from None
         if len(picked) == 0 or picked.step != 1:
             raise errors.ArgumentError(f"{self.path}: cycles {cycles!r} is not a run of cycles of the {n}")
         return picked.start, picked.stop - 1
@@ -918,7 +947,7 @@ class Analysis:
         single = np.isscalar(asked)
         positions = _positions(asked, location)
         first, last = self._range(cycles)
-        v = self._entry(variable, first, location, part)
+        v = self._listed_entry(variable, first, last, location, part, skip_failed_cycles)
         if location == "node":
             query = _lib.NODE_INTEGERS if v.integer else _lib.NODE_REALS
         else:
@@ -929,13 +958,15 @@ class Analysis:
 
     def _gauge_history(self, variable, at, part, cycles, threads, skip_failed_cycles):
         first, last = self._range(cycles)
-        v = self._entry(variable, first, None, part)
+        v = self._listed_entry(variable, first, last, None, part, skip_failed_cycles)
         if v.location is None:
             raise errors.ArgumentError(f"{self.path}: {variable!r} is neither a node nor an element variable")
         node = v.location == "node"
         if isinstance(at, Gauges):
             gauges = at
-            taken = gauges.node if node else gauges.slot
+            # Checked as node=[...] is: a Gauges made by hand or by
+            # _replace may hold 1.7 or a 2-D array.
+            taken = _positions(gauges.node if node else gauges.slot, "node" if node else "element")
             if (taken < 0).any():
                 p = int(np.argmax(taken < 0))
                 raise errors.ArgumentError(f"{self.path}: point {p} {tuple(gauges.points[p])} has no "
@@ -954,30 +985,40 @@ class Analysis:
         else:
             query = _lib.ELEMENT_INTEGERS_ALL_SLOTS if v.integer else _lib.ELEMENT_REALS_ALL_SLOTS
         request = _lib.request(query, v.index, abs(v.part))
-        positions = np.ascontiguousarray(taken, dtype=np.int64)
+        positions = np.ascontiguousarray(taken, dtype=np.int64)  # int64 from locate or _positions
         return self._run_history(request, positions, _lib.BY_VALUE, v.integer, first, last, threads,
                                  skip_failed_cycles, single)
 
-    def envelope(self, variable, extreme="max", cycles=None, threads=0, part=None, *, skip_failed_cycles=False):
+    def envelope(self, variable, extreme="max", cycles=None, threads=None, part=None, *,
+                 skip_failed_cycles=False):
         """The largest ("max") or smallest ("min") value of every node or
         element of a variable over the cycles (a slice of the cycle
         positions; all by default): Envelope(values, times, cycles) with
         the time and cycle position where each first occurred; NaN (integer
-        variables: NO_INTEGER) and -1 where no cycle gave a value. A multi-material variable gives every
-        value of element_values. One library call reads each cycle once,
-        on `threads` threads (0: one per core). A cycle whose file cannot be
-        read fails the call naming the file, unless skip_failed_cycles; the
-        cycles passed over are the envelope's `gaps`."""
-        if extreme not in ("max", "min"):
+        variables: NO_INTEGER) and -1 where no cycle gave a value. The
+        values follow node_values or element_values, but for a
+        multi-material variable they are the array as stored, 1-D in the
+        order of its layout: every structured element's reported materials
+        and own value, then one value per unstructured element (the rows
+        of element_values run together, without the NaN material columns
+        of the unstructured rows). The variable is looked up in the first
+        cycle of the range that lists it; a cycle that does not store it
+        is among the `gaps`. One library call reads each cycle once, on
+        `threads` threads (None or 0: one per core). A cycle whose file
+        cannot be read fails the call naming the file, unless
+        skip_failed_cycles; the cycles passed over are the envelope's
+        `gaps`."""
+        if not isinstance(extreme, str) or extreme not in ("max", "min"):
             raise errors.ArgumentError(f"an envelope is 'max' or 'min', not {extreme!r}")
+        thread_count = _thread_count(threads)
         first, last = self._range(cycles)
-        v = self._entry(variable, first, None, part)
+        v = self._listed_entry(variable, first, last, None, part, skip_failed_cycles)
         if v.location == "node":
             query = _lib.NODE_INTEGERS if v.integer else _lib.NODE_REALS
         else:
             query = _lib.ELEMENT_INTEGERS if v.integer else _lib.ELEMENT_REALS
         request = _lib.request(query, v.index, abs(v.part))
-        record = self._series(request, None, first, last, threads, skip_failed_cycles)
+        record = self._series(request, None, first, last, thread_count, skip_failed_cycles)
         record.by = _lib.BY_VALUE
         n = ctypes.c_int64()
         gaps, room, count = self._gap_records(first, last)
@@ -1001,6 +1042,42 @@ def __getattr__(name):
     if name == "MULTI_MATERIAL":
         return _catalogue.multi_material_variables()
     raise AttributeError(f"module {__name__!r} has no attribute {name!r}")
+
+
+def _thread_count(threads):
+    """The thread count of a library call: None (the default) and 0 are one
+    per core; True and False are no counts."""
+    if threads is None:
+        return 0
+    if isinstance(threads, (bool, np.bool_)):
+        raise errors.ArgumentError(f"a thread count is an integer, not {threads!r}")
+    return _lib.int32(threads, "thread count")
+
+
+def _asked(variable, part):
+    """A variable as a name or an index, and the part asked (None: any);
+    a Variable gives its index and, unless a part is asked, its part."""
+    if isinstance(variable, Variable):
+        part = variable.part if part is None else part
+        variable = variable.index
+    if part is not None:
+        part = _lib.int32(part, "part")
+    if not isinstance(variable, str) and \
+            (not isinstance(variable, (int, np.integer)) or isinstance(variable, (bool, np.bool_))):
+        raise errors.ArgumentError(f"a variable is a name or an index, not {variable!r}")
+    return variable, part
+
+
+def _matches(entries, variable, location, part):
+    """The directory entries naming `variable` (for `part`, if not None), and
+    those of them at `location` (None: any)."""
+    if isinstance(variable, str):
+        hits = [e for e in entries if e.named(variable)]
+    else:
+        hits = [e for e in entries if e.index == variable]
+    if part is not None:
+        hits = [e for e in hits if abs(e.part) == abs(part)]
+    return hits, [e for e in hits if location is None or e.location == location]
 
 
 def _element_rows(layout, rows):
@@ -1027,7 +1104,9 @@ def _positions(asked, location):
     """Node or element positions as int64, each an integer that fits: a
     plain int64 conversion would cut 1.7 to 1 and wrap 2**64 + 1."""
     raw = np.atleast_1d(np.asarray(asked))
-    if raw.ndim != 1 or len(raw) == 0:
+    if raw.ndim != 1:
+        raise errors.ArgumentError(f"{location} positions are a list, not an array of shape {raw.shape}")
+    if len(raw) == 0:
         raise errors.ArgumentError(f"history needs one or more {location}s")
     if raw.dtype.kind == "i":
         return np.ascontiguousarray(raw, dtype=np.int64)

@@ -264,12 +264,20 @@ def int32(value, what, bits=32):
     keeps the low bits of a larger int, which would name another variable,
     part or position."""
     try:
+        if getattr(value, "ndim", 0):  # int() takes an array of one value
+            raise TypeError
         number = int(value)
     except (TypeError, ValueError, OverflowError):
         raise errors.ArgumentError(f"a {what} is an integer, not {value!r}") from None
-    if number != value or isinstance(value, bool) or not -2**(bits - 1) <= number < 2**(bits - 1):
+    if number != value or _is_bool(value) or not -2**(bits - 1) <= number < 2**(bits - 1):
         raise errors.ArgumentError(f"no {what} {value!r}")
     return number
+
+
+def _is_bool(value):
+    """Whether `value` is True or False, numpy's included (int() takes both
+    as 1 and 0)."""
+    return isinstance(value, bool) or getattr(getattr(value, "dtype", None), "kind", None) == "b"
 
 
 def int64(value, what):

@@ -50,6 +50,7 @@ def test_positions_that_are_no_integers_are_refused(mixed):
         whole = a.element_values("PRESSURE", 0)
         assert a.history("PRESSURE", element=1.0).values[0] == whole[1]
         for position in (1.7, [0, 1.7], np.array([0.0, 1.5]), float("nan"), WRAP64 + 1, [0, WRAP64 + 1], True,
+                         np.True_, np.array([False, True]),
                          np.array([0.0, np.inf]), np.array([0.0, 2.0 ** 63]), np.array([0, 2 ** 63], np.uint64)):
             with pytest.raises(qvres.ArgumentError):
                 a.history("PRESSURE", element=position)
@@ -59,6 +60,29 @@ def test_positions_that_are_no_integers_are_refused(mixed):
             assert a.history("PRESSURE", element=position).values[0].tolist() == [whole[3], whole[0], whole[2]]
         with pytest.raises(qvres.ArgumentError):
             a.history("X-VELOCITY", node=1.7)
+
+
+def test_thread_counts_are_integers_and_none_not_switches(mixed):
+    # False would be 0 (one per core) and True 1: a switch passed where a
+    # count goes is refused, by every call that takes one.
+    with qvres.open(mixed) as a:
+        n = len(a.cycles)
+        calls = [lambda t: a.history("PRESSURE", element=[0, 3], threads=t).values,
+                 lambda t: a.history("PRESSURE", element=3, threads=t).values,
+                 lambda t: a.history("X-VELOCITY", at=a.coordinates()[:2], threads=t).values,
+                 lambda t: a.envelope("PRESSURE", threads=t).values]
+        want = [np.stack([a.element_values("PRESSURE", k)[[0, 3]] for k in range(n)]),
+                np.array([a.element_values("PRESSURE", k)[3] for k in range(n)]),
+                np.stack([a.node_values("X-VELOCITY", k)[:2] for k in range(n)]),
+                np.stack([a.element_values("PRESSURE", k) for k in range(n)]).max(axis=0)]
+        for c, (read, values) in enumerate(zip(calls, want)):
+            for threads in (None, 0, 1, 3, np.int64(2), np.int32(1), np.uint8(2)):
+                assert np.array_equal(read(threads), values), (c, threads)
+            for threads in (False, True, np.False_, np.True_, 1.5, "2", -1, WRAP32 + 1, np.array([2])):
+                with pytest.raises(qvres.ArgumentError):
+                    read(threads)
+        # The default of both is one thread per core.
+        assert np.array_equal(a.envelope("PRESSURE").values, want[3])
 
 
 def test_open_options_past_their_c_field_are_refused(mixed):

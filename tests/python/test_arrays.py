@@ -119,6 +119,15 @@ def test_histories_and_envelopes_are_the_values_of_every_cycle(analysis):
             assert same_bits(h.times, a.cycles.times)
             assert same_bits(h.values, per_cycle[:, position]), (v, position)
         if v.multi_material and v.location == "element":
+            # Envelopes follow the array as stored: each structured row of
+            # element_values whole, then the unstructured elements' own values.
+            s = per_cycle.shape[1] - a.model.unstructured_elements
+            stored = np.concatenate([per_cycle[:, :s].reshape(n, -1), per_cycle[:, s:, -1]], axis=1)
+            for extreme, pick in (("max", np.argmax), ("min", np.argmin)):
+                e = a.envelope(v.name, extreme, part=v.part)
+                first = pick(stored, axis=0)
+                assert same_bits(e.values, stored[first, np.arange(stored.shape[1])]), (v, extreme)
+                assert same_bits(e.cycles, first)
             continue
         positions = [last, 0, last // 2, 0]
         for threads in (1, 2):
@@ -136,7 +145,11 @@ def test_histories_and_envelopes_are_the_values_of_every_cycle(analysis):
                 assert same_bits(e.times, a.cycles.times[first])
     for bad in (lambda: a.history(a.variables(0)[0].name, node=a.model.nodes + 5), lambda: a.history("PRESSURE"),
                 lambda: a.history("PRESSURE", element=[0, 1], cycles=slice(0, n, 2)),
-                lambda: a.envelope("PRESSURE", "mean")):
+                lambda: a.history("PRESSURE", element=[0, 1], cycles=slice(None, None, 0)),
+                lambda: a.envelope("PRESSURE", cycles=slice(0, n, 0)),
+                lambda: a.envelope("PRESSURE", cycles=slice(0.5, n)),
+                lambda: a.envelope("PRESSURE", "mean"), lambda: a.envelope("PRESSURE", np.array(["max"])),
+                lambda: a.envelope("PRESSURE", ["min"])):
         with pytest.raises(qvres.ArgumentError):
             bad()
 
