@@ -153,7 +153,8 @@ class Values(SampleTest):
         _, v = read_csv(self.path("v.csv"))
         self.assertEqual([float(x) for x in table[4][3:]], [float(v[0][1]), float(v[499][1])])
         self.expect_error(INSPECT, ["history", self.base, "PRESSURE", "--at", "1,1,1"], "point 0 (1, 1, 1) m lies in no element")
-        self.expect_error(INSPECT, ["history", self.base, "PRESSURE", "--at", "1,1"], "--at takes a point", code=2)
+        for point in ("1,1", "0.01,0.01,0.01,5", "0.01,0.01,0.01,junk", "0.01,0.01,0.01,", "0.01,0.01,0.01,,"):
+            self.expect_error(INSPECT, ["history", self.base, "PRESSURE", "--at", point], "--at takes a point", code=2)
         self.expect_error(INSPECT, ["history", self.base, "64", "--node", "1", "--element", "1"], "not both", code=2)
 
     def test_envelope_is_the_extreme_of_the_values_of_every_step(self):

@@ -161,6 +161,50 @@ class Differences(DiffTest):
             out, _ = self.diff("--rtol", "0.5", "--atol", "1e30", plus, other, code=1)
             self.assertIn("largest difference an infinity against another value at element 6", out)
 
+    def test_integers_are_shown_and_written_in_full(self):
+        where = ("--set", "1", "STATUS", 2 + slot(2, 3, 2, 3))
+        a = self.mixed("a", *where, "2000000148")
+        b = self.mixed("b", *where, "2000000149")
+        cell = f"element {element(2, 3, 2, 3)} (part 2 CUBE, cell 3,2,3)"
+        out, _ = self.diff(a, b, code=1)
+        self.assertIn(f"STATUS: 1 of 11 element values beyond tolerance; largest difference 1 at {cell} "
+                      f"(A 2000000148, B 2000000149)", out)
+        [row] = [r for r in self.rows(a, b, code=1) if r["status"] == "beyond"]
+        self.assertEqual((row["array"], row["largest difference"], row["value_a"], row["value_b"]),
+                         ("STATUS", "1", "2000000148", "2000000149"))
+        # The largest difference two integers can have.
+        c = self.mixed("c", *where, "-2147483647")
+        out, _ = self.diff(a, c, code=1)
+        self.assertIn(f"largest difference 4147483795 at {cell} (A 2000000148, B -2147483647)", out)
+
+    def test_odd_cycle_times_match_their_like(self):
+        odd = ("--cycles", "1,3,4", "--time", "1", "nan", "--time", "3", "-inf", "--time", "4", "inf")
+        a, b = self.mixed("a", *odd), self.mixed("b", *odd)
+        for match in ("time", "cycle"):
+            with self.subTest(match=match):
+                out, _ = self.diff("--match", match, a, a, code=0)
+                self.assertIn("3 matched by", out)
+                out, _ = self.diff("--match", match, a, b, code=0)
+                self.assertIn("3 matched by", out)
+        # An infinity against a finite time, and against the other infinity.
+        c = self.mixed("c", *odd[:-2], "4", "0.004")
+        out, _ = self.diff(a, c, code=1)
+        self.assertIn("cycles  2 matched by time, 1 only in A, 1 only in B", out)
+        self.assertIn("  A step 2 (cycle 4, t = inf s): only in A", out)
+        self.assertIn("  B step 2 (cycle 4, t = 0.004 s): only in B", out)
+        low, high = (self.mixed(name, "--cycles", "1,3", "--time", "1", "nan", "--time", "3", t)
+                     for name, t in (("low", "-inf"), ("high", "inf")))
+        out, _ = self.diff(low, high, code=1)
+        self.assertIn("cycles  1 matched by time, 1 only in A, 1 only in B", out)
+        self.assertIn("  A step 1 (cycle 3, t = -inf s): only in A", out)
+        self.assertIn("  B step 1 (cycle 3, t = inf s): only in B", out)
+        # A NaN time against a number.
+        d = self.mixed("d", *odd[:4], "0.001", *odd[5:])
+        out, _ = self.diff(a, d, code=1)
+        self.assertIn("cycles  2 matched by time, 1 only in A, 1 only in B", out)
+        self.assertIn("  A step 0 (cycle 1, t = nan s): only in A", out)
+        self.assertIn("(cycle 1, t = 0.001 s): only in B", out)
+
     def test_other_models(self):
         a = self.mixed("a")
         run(SAMPLE, self.path("sample"))

@@ -9,7 +9,8 @@ import unittest
 
 import numpy as np
 
-from tooltest import HOST_EXAMPLE, INSPECT, TO_VTK, WRITE_MIXED, ToolTest, mixed_cells, read_csv, run
+from tooltest import (HOST_EXAMPLE, INSPECT, MIXED_EXTENTS, TO_VTK, WRITE_MIXED, ToolTest, mixed_cells,
+                      read_csv, run)
 from vtu import Vtu
 
 UNSTRUCTURED = 3
@@ -85,6 +86,97 @@ class MixedModel(ToolTest):
             temperature = float(line.split("peak temperature")[1].split()[0])
             self.assertTrue(math.isclose(pressure, peak, rel_tol=1e-3), line)
             self.assertTrue(math.isclose(temperature, peak, rel_tol=1e-3), line)
+
+
+def mixed_slot(part, i, j, k):
+    """0-based slot of cell (i, j, k) of a structured part among all slots."""
+    I, J, K = MIXED_EXTENTS[part - 1]
+    return sum(a * b * c for a, b, c in MIXED_EXTENTS[:part - 1]) + ((i - 1) * J + (j - 1)) * K + (k - 1)
+
+
+class EnvelopeOverGaps(ToolTest):
+    """An envelope over cycles that do not store the variable or cannot be
+    read: qvres-to-vtk --envelope as qvres-inspect envelope does it."""
+    TOOLS = ("QVRES_WRITE_MIXED", "QVRES_INSPECT", "QVRES_TO_VTK")
+
+    def mixed(self, name, *options):
+        run(WRITE_MIXED, self.path(name), "--cycles", "1,2,3", *options)
+        return os.path.join(self.path(name), "mixed_run.qvres_base")
+
+    def envelope_vtk(self, *args):
+        out = self.path("env")
+        rc, stdout, err = run(TO_VTK, "--single-vtu", "--envelope", "PRESSURE", *args, out, check=False)
+        arrays = Vtu(os.path.join(out, "mixed_run_envelope.vtu")).arrays if rc == 0 else None
+        return rc, err, arrays
+
+    def inspect_envelope(self, *args):
+        path = self.path("env.csv")
+        rc, _, err = run(INSPECT, "envelope", *args, "PRESSURE", "--element", "--csv", path, check=False)
+        return rc, err, (read_csv(path)[1] if rc == 0 else None)
+
+    def test_a_variable_the_first_cycles_do_not_store(self):
+        base = self.mixed("absent", "--drop", "1", "PRESSURE")
+        # Cycles 2 and 3 store it; cycle 3's values are the larger.
+        peak, at = np.array(own_values(3), np.float32), np.float32(0.003)
+        for args in ([], ["--keep-going"]):
+            rc, err, arrays = self.envelope_vtk(*args, base)
+            self.assertEqual(rc, 0, err)
+            np.testing.assert_array_equal(arrays["PRESSURE_max"], peak)
+            np.testing.assert_allclose(arrays["PRESSURE_max_time"], np.full(len(peak), at), rtol=1e-6)
+            self.assertIn("qvres-to-vtk: warning: PRESSURE is not stored in 1 of 3 steps: "
+                          "step 0 (cycle 1, t = 0.001 s)", err)
+            rc, err, rows = self.inspect_envelope(base, *args)
+            self.assertEqual(rc, 0, err)
+            self.assertEqual([float(r[1]) for r in rows], list(peak))
+            self.assertIn("qvres-inspect: warning: PRESSURE (element real, variable 64, part 1) is not stored in "
+                          "1 of 3 steps: step 0 (cycle 1, t = 0.001 s)", err)
+        # Absent from the last cycle: the peak of the others, the same warning.
+        rc, err, arrays = self.envelope_vtk(self.mixed("late", "--drop", "3", "PRESSURE"))
+        self.assertEqual(rc, 0, err)
+        np.testing.assert_array_equal(arrays["PRESSURE_max"], np.array(own_values(2), np.float32))
+        self.assertIn("PRESSURE is not stored in 1 of 3 steps: step 2 (cycle 3, t = 0.003 s)", err)
+        # Stored everywhere: no warning.
+        rc, err, _ = self.envelope_vtk(self.mixed("all"))
+        self.assertEqual((rc, err), (0, ""))
+
+    def test_a_cycle_file_cut_inside_the_arrays_is_passed_over_only_with_keep_going(self):
+        base = self.mixed("cut", "--cut", "2", "1314")
+        for tool in (self.envelope_vtk, self.inspect_envelope):
+            rc, err, _ = tool(base)
+            self.assertEqual(rc, 1, err)
+            self.assertIn("mixed_run_2.qvres", err.strip().splitlines()[-1])
+            self.assertIn("damaged or truncated", err)
+        rc, err, arrays = self.envelope_vtk("--keep-going", base)
+        self.assertEqual(rc, 0, err)
+        np.testing.assert_array_equal(arrays["PRESSURE_max"], np.array(own_values(3), np.float32))
+        self.assertRegex(err, r"qvres-to-vtk: warning: step 1 \(cycle 2, t = 0.002 s\): \S*mixed_run_2.qvres: "
+                              r".*damaged or truncated.*: left out\n")
+        rc, inspect_err, rows = self.inspect_envelope(base, "--keep-going")
+        self.assertEqual(rc, 0, inspect_err)
+        self.assertEqual([float(r[1]) for r in rows], own_values(3))
+        # Both tools name the step left out alike.
+        self.assertEqual(err.replace("qvres-to-vtk", "qvres-inspect"), inspect_err)
+
+
+class WholeNumbers(ToolTest):
+    """Integer values near the top of their range are shown digit for digit."""
+    TOOLS = ("QVRES_WRITE_MIXED", "QVRES_INSPECT")
+
+    def test_history_of_an_integer_variable_in_full(self):
+        status = 2 + mixed_slot(2, 3, 2, 3)  # element 6, the CUBE's cell (3, 2, 3)
+        run(WRITE_MIXED, self.path("run"), "--set", "1", "STATUS", status, "2000000148",
+            "--set", "2", "STATUS", status, "-2147483647")
+        base = os.path.join(self.path("run"), "mixed_run.qvres_base")
+        _, out, _ = run(INSPECT, "history", base, "STATUS", "--element", "6", "--csv", self.path("h.csv"))
+        _, rows = read_csv(self.path("h.csv"))
+        self.assertEqual([r[3] for r in rows], ["2000000148", "-2147483647"])
+        self.assertEqual([line.split()[-1] for line in out.splitlines()[2:]], ["2000000148", "-2147483647"])
+        # A real variable keeps its nine digits.
+        run(INSPECT, "history", base, "PRESSURE", "--element", "6", "--csv", self.path("p.csv"))
+        self.assertEqual([r[3] for r in read_csv(self.path("p.csv"))[1]],
+                         ["%.9g" % own_values(c)[5] for c in STEPS])
+        _, out, _ = run(INSPECT, "values", base, "0", "STATUS", "--element")
+        self.assertIn("max    2000000148\n", out)
 
 
 if __name__ == "__main__":

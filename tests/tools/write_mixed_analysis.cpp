@@ -5,19 +5,25 @@
 //
 //   write_mixed_analysis DIRECTORY [--cycles 1,2,3] [--renumber N]
 //                        [--set CYCLE NAME POSITION VALUE]... [--move-node N DX]
+//                        [--time CYCLE T]... [--drop CYCLE NAME]... [--cut CYCLE BYTES]...
 //
 // --cycles   the cycles written (each cycle c at time c / 1000 s)
 // --renumber each cycle file carries cycle number c + N, its values and time
 //            those of cycle c
 // --set      value POSITION (0-based, the header pair included) of the first
 //            array named NAME in cycle CYCLE; DISPLACEMENT names the
-//            displacements; VALUE may be nan
+//            displacements; VALUE may be nan; integers are set exactly
 // --move-node  adds DX to the x coordinate of node N (0-based)
+// --time     cycle CYCLE at time T (may be nan, inf or -inf)
+// --drop     cycle CYCLE without the arrays named NAME
+// --cut      the file of cycle CYCLE cut after its first BYTES bytes
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/analysis_files.h"
@@ -30,18 +36,18 @@ struct Change {
     int cycle;
     std::string name;
     std::size_t position;
-    float value;
+    double value;
 };
 
 void apply(qvw::CycleFileSpec& cycle, const Change& change) {
     if (change.name == "DISPLACEMENT") {
-        cycle.displacements->at(change.position) = change.value;
+        cycle.displacements->at(change.position) = static_cast<float>(change.value);
         return;
     }
     for (qvw::DirectoryEntrySpec& e : cycle.entries) {
         if (e.name != change.name) continue;
         if (e.kind == 2 || e.kind == -2)
-            e.reals.at(change.position) = change.value;
+            e.reals.at(change.position) = static_cast<float>(change.value);
         else
             e.ints.at(change.position) = static_cast<std::int32_t>(change.value);
         return;
@@ -60,6 +66,9 @@ int main(int argc, char** argv) {
     std::vector<int> cycles = {1, 2};
     int renumber = 0;
     std::vector<Change> changes;
+    std::vector<std::pair<int, float>> times;
+    std::vector<std::pair<int, std::string>> drops;
+    std::vector<std::pair<int, std::size_t>> cuts;
     int moved_node = -1;
     float dx = 0.0f;
     try {
@@ -82,8 +91,20 @@ int main(int argc, char** argv) {
             } else if (arg == "--set") {
                 need(4);
                 changes.push_back({std::stoi(argv[a + 1]), argv[a + 2], std::stoul(argv[a + 3]),
-                                   std::strtof(argv[a + 4], nullptr)});
+                                   std::strtod(argv[a + 4], nullptr)});
                 a += 4;
+            } else if (arg == "--time") {
+                need(2);
+                times.emplace_back(std::stoi(argv[a + 1]), std::strtof(argv[a + 2], nullptr));
+                a += 2;
+            } else if (arg == "--drop") {
+                need(2);
+                drops.emplace_back(std::stoi(argv[a + 1]), argv[a + 2]);
+                a += 2;
+            } else if (arg == "--cut") {
+                need(2);
+                cuts.emplace_back(std::stoi(argv[a + 1]), std::stoul(argv[a + 2]));
+                a += 2;
             } else if (arg == "--move-node") {
                 need(2);
                 moved_node = std::stoi(argv[a + 1]);
@@ -101,8 +122,22 @@ int main(int argc, char** argv) {
             qvw::CycleFileSpec cycle = qvtest::mixed_cycle(c);
             for (const Change& change : changes)
                 if (change.cycle == c) apply(cycle, change);
+            for (const auto& [at, t] : times)
+                if (at == c) cycle.time = t;
+            for (const auto& [at, name] : drops) {
+                if (at != c) continue;
+                const std::size_t before = cycle.entries.size();
+                cycle.entries.erase(std::remove_if(cycle.entries.begin(), cycle.entries.end(),
+                                                   [&](const qvw::DirectoryEntrySpec& e) { return e.name == name; }),
+                                    cycle.entries.end());
+                if (cycle.entries.size() == before) throw std::runtime_error("no array named " + name);
+                cycle.variable_count = static_cast<std::int32_t>(cycle.entries.size());
+            }
             cycle.cycle = c + renumber;
-            qvw::write_cycle_file(cycle).save(dir + "/mixed_run_" + std::to_string(c + renumber) + ".qvres");
+            qvw::FileWriter file = qvw::write_cycle_file(cycle);
+            for (const auto& [at, bytes] : cuts)
+                if (at == c) file.bytes().resize(std::min(bytes, file.size()));
+            file.save(dir + "/mixed_run_" + std::to_string(c + renumber) + ".qvres");
         }
     } catch (const std::exception& e) {
         std::cerr << "write_mixed_analysis: " << e.what() << "\n";

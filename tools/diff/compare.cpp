@@ -92,6 +92,7 @@ ArrayResult array(const Tolerances& tolerances, const std::vector<std::string>& 
     r.name = names.front();
     r.on = on;
     r.unit = std::move(unit);
+    r.integers = real == 0;
     r.tolerance = tolerances.lookup(names, &r.tolerance_name, real);
     if (r.tolerance.ignore) r.status = ArrayResult::Status::Ignored;
     return r;
@@ -421,14 +422,23 @@ std::vector<CyclePair> match_cycles(const std::vector<qvhost::Step>& a, const st
                                     Match match, double time_rtol) {
     std::vector<CyclePair> pairs;
     if (match == Match::Time) {
+        // A NaN time matches a NaN time, an infinity the same infinity, a
+        // finite time one within the tolerance.
         const auto same = [&](double x, double y) {
+            if (std::isnan(x) || std::isnan(y)) return std::isnan(x) && std::isnan(y);
+            if (std::isinf(x) || std::isinf(y)) return x == y;
             return x == y || std::fabs(x - y) <= time_rtol * std::max(std::fabs(x), std::fabs(y));
         };
+        // Both in step order: where they do not match, a NaN time, which
+        // has no place among the others, stands alone first; otherwise the
+        // earlier time does.
+        const auto a_first = [](double x, double y) { return std::isnan(x) || (!std::isnan(y) && x < y); };
         std::size_t i = 0, j = 0;
         while (i < a.size() || j < b.size()) {
-            if (i < a.size() && j < b.size() && same(a[i].time, b[j].time))
+            const bool both = i < a.size() && j < b.size();
+            if (both && same(a[i].time, b[j].time))
                 pairs.push_back({a[i++].index, b[j++].index});
-            else if (j == b.size() || (i < a.size() && a[i].time < b[j].time))
+            else if (j == b.size() || (both && a_first(a[i].time, b[j].time)))
                 pairs.push_back({a[i++].index, -1});
             else
                 pairs.push_back({-1, b[j++].index});
@@ -453,8 +463,12 @@ std::vector<CyclePair> match_cycles(const std::vector<qvhost::Step>& a, const st
     const auto time = [&](const CyclePair& p) {
         return p.a >= 0 ? a[static_cast<std::size_t>(p.a)].time : b[static_cast<std::size_t>(p.b)].time;
     };
-    std::stable_sort(pairs.begin(), pairs.end(),
-                     [&](const CyclePair& x, const CyclePair& y) { return time(x) < time(y); });
+    // NaN times after all others (in the order they came), so that the
+    // order is one a sort can keep.
+    std::stable_sort(pairs.begin(), pairs.end(), [&](const CyclePair& x, const CyclePair& y) {
+        const double tx = time(x), ty = time(y);
+        return std::isnan(tx) || std::isnan(ty) ? !std::isnan(tx) && std::isnan(ty) : tx < ty;
+    });
     return pairs;
 }
 

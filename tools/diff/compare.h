@@ -55,6 +55,7 @@ struct ArrayResult {
     enum class Status { Compared, Ignored, OnlyA, OnlyB } status = Status::Compared;
     std::string name;  // PRESSURE, TEMP[WATER], X-VELOCITY_part2, DISPLACEMENT, COORDINATES
     std::string unit;
+    bool integers = false;         // values of an integer variable: whole numbers, shown in full
     Place::Kind on = Place::None;  // node or element values; None for others
     Tolerance tolerance;
     std::string tolerance_name;  // the name that gave the tolerance; empty: the default

@@ -162,8 +162,15 @@ std::string fmt(double v, const char* f = "%.6g") {
     return buf;
 }
 
-std::string with_unit(double v, const std::string& unit) {
-    return fmt(v) + (unit.empty() ? std::string() : " " + unit);
+std::string with_unit(double v, const std::string& unit, const char* format = "%.6g") {
+    return fmt(v, format) + (unit.empty() ? std::string() : " " + unit);
+}
+
+// A value of an array as the summary shows it (`shown`) or the CSV file
+// writes it: integers in full (ten digits hold any of them, and any
+// difference of two), reals as elsewhere.
+const char* value_format(const ArrayResult& r, bool shown) {
+    return r.integers ? "%.10g" : shown ? "%.6g" : "%.9g";
 }
 
 std::string plural(std::int64_t n, const char* word) {
@@ -191,10 +198,11 @@ std::string array_line(const ArrayResult& r) {
     std::string s = r.name + ": " + std::to_string(r.beyond) + " of " + std::to_string(r.compared) + " " + noun +
                     " beyond tolerance; largest difference ";
     if (!std::isinf(r.largest))
-        s += with_unit(r.largest, r.unit);
+        s += with_unit(r.largest, r.unit, value_format(r, true));
     else
         s += std::isnan(r.a) != std::isnan(r.b) ? "NaN against a number" : "an infinity against another value";
-    s += " at " + r.place.text() + " (A " + fmt(r.a, "%.9g") + ", B " + fmt(r.b, "%.9g") + ")";
+    const char* value = value_format(r, false);
+    s += " at " + r.place.text() + " (A " + fmt(r.a, value) + ", B " + fmt(r.b, value) + ")";
     return s;
 }
 
@@ -224,7 +232,7 @@ public:
             const bool compared = r->status == ArrayResult::Status::Compared;
             if (compared) {
                 line += std::to_string(r->compared) + "," + std::to_string(r->differing) + "," +
-                        std::to_string(r->beyond) + "," + fmt(r->largest, "%.9g") + ",";
+                        std::to_string(r->beyond) + "," + fmt(r->largest, value_format(*r, false)) + ",";
             } else {
                 line += ",,,,";
             }
@@ -234,7 +242,7 @@ public:
                 line += std::to_string(at.number) + "," + (at.part > 0 ? std::to_string(at.part) : "") + ",";
                 for (std::int64_t x : {at.i, at.j, at.k}) line += (x > 0 ? std::to_string(x) : "") + ",";
                 line += (at.component >= 0 ? std::string(1, "xyz"[at.component]) : "") + ",";
-                line += fmt(r->a, "%.9g") + "," + fmt(r->b, "%.9g") + ",";
+                line += fmt(r->a, value_format(*r, false)) + "," + fmt(r->b, value_format(*r, false)) + ",";
             } else {
                 line += ",,,,,,,,";
             }

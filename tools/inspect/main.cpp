@@ -21,6 +21,7 @@
 #include "host/csv_text.h"
 #include "host/output_file.h"
 #include "host/results_library.h"
+#include "host/variables.h"
 #include "inspect/svg_plot.h"
 
 namespace {
@@ -64,7 +65,9 @@ constexpr const char* kUsage =
     "initial configuration: the element holding it, or its nearest node for a node\n"
     "variable), a column and a curve each. history and envelope read each step's\n"
     "array once on T threads (default: one per core) and stop at a cycle file that\n"
-    "cannot be read; with --keep-going they warn and leave that step out.\n"
+    "cannot be read; with --keep-going they warn and leave that step out. VAR is\n"
+    "looked up in the first step that stores it; envelope warns about the steps\n"
+    "that do not.\n"
     "The library is libqvres.so.2 beside the tool or in the build tree, or the one\n"
     "named by --library or the QVRES_LIBRARY environment variable.\n"
     "--clear-stale-lock removes a reader's lock that a killed reader left on this\n"
@@ -187,41 +190,9 @@ std::unique_ptr<Analysis> open_analysis(const ResultsLibrary& lib, const std::st
 
 // ---- Variables ---------------------------------------------------------------------
 
-enum class Want { Any, Node, Element };
-
-bool is_number(const std::string& s) {
-    if (s.empty()) return false;
-    std::size_t i = s[0] == '-' ? 1 : 0;
-    if (i == s.size()) return false;
-    for (; i < s.size(); ++i)
-        if (!std::isdigit(static_cast<unsigned char>(s[i]))) return false;
-    return true;
-}
-
-// The directory entry VAR names for `part`; nullptr when there is none. A
-// name is matched by the library's rule (ResultsLibrary::names_entry).
-const Variable* find_variable(const ResultsLibrary& lib, const std::vector<Variable>& dir, const std::string& var,
-                              std::int32_t part, Want want, bool any_part = false) {
-    const bool by_index = is_number(var);
-    const std::int32_t index = by_index ? to_int(var, "VAR") : 0;
-    const Variable* best = nullptr;
-    auto rank = [&](const Variable& v) {
-        // Node arrays before element arrays unless elements are asked for,
-        // real arrays before integer arrays.
-        int r = v.real() ? 0 : 1;
-        if (want == Want::Any && v.element()) r += 2;
-        return r;
-    };
-    for (const Variable& v : dir) {
-        if (!v.node() && !v.element()) continue;
-        if (want == Want::Node && !v.node()) continue;
-        if (want == Want::Element && !v.element()) continue;
-        if (!any_part && std::abs(v.qualifier) != std::abs(part)) continue;
-        if (by_index ? v.index != index : !lib.names_entry(var, v)) continue;
-        if (!best || rank(v) < rank(*best)) best = &v;
-    }
-    return best;
-}
+using qvhost::find_variable;
+using qvhost::is_number;
+using qvhost::Want;
 
 const Variable& require_variable(const ResultsLibrary& lib, const std::vector<Variable>& dir, const std::string& var,
                                  std::int32_t part, Want want, const std::string& where) {
@@ -229,7 +200,7 @@ const Variable& require_variable(const ResultsLibrary& lib, const std::vector<Va
     std::string what = is_number(var) ? "variable " + var : "variable '" + var + "'";
     if (want == Want::Element) what = "element " + what;
     if (want == Want::Node) what = "node " + what;
-    if (const Variable* other = find_variable(lib, dir, var, part, want, true))
+    if (const Variable* other = find_variable(lib, dir, var, 0, want))
         throw Error(what + " is not stored for part " + std::to_string(part) + " in " + where +
                     " (it is for part " + std::to_string(std::abs(other->qualifier)) + ": use --part)");
     throw Error(what + " is not stored in " + where + " (see: " + kTool + " vars FILE STEP)");
@@ -435,8 +406,9 @@ int values(const ResultsLibrary& lib, const Args& a) {
     say(report, "%-6s %zu %s\n", "count", c.values.size(), v.node() ? "nodes" : "elements");
     if (n > 0) {
         const std::string u = qvhost::terminal_text(with_unit(unit));
-        say(report, "%-6s %s%s\n%-6s %s%s\n%-6s %s%s\n", "min", fmt(lo).c_str(), u.c_str(), "max",
-                     fmt(hi).c_str(), u.c_str(), "mean", fmt(sum / n).c_str(), u.c_str());
+        say(report, "%-6s %s%s\n%-6s %s%s\n%-6s %s%s\n", "min",
+            fmt(lo, v.integer() ? "%.10g" : "%.6g").c_str(), u.c_str(), "max",
+            fmt(hi, v.integer() ? "%.10g" : "%.6g").c_str(), u.c_str(), "mean", fmt(sum / n).c_str(), u.c_str());
     } else {
         say(report, "no finite values\n");
     }
@@ -481,25 +453,6 @@ std::int32_t thread_count(const Args& a) {
     return a.has("--threads") ? static_cast<std::int32_t>(qvhost::thread_count(a.get("--threads"))) : 0;
 }
 
-// The entry VAR names in the first step whose directory lists it (steps
-// that cannot be read are passed over with --keep-going); the step, or -1.
-std::int64_t first_listing(const ResultsLibrary& lib, const Analysis& analysis, const Args& a,
-                           const std::string& var, std::int32_t part, Want want, Variable& found) {
-    const std::int64_t n = static_cast<std::int64_t>(analysis.steps().size());
-    for (std::int64_t k = 0; k < n; ++k) {
-        try {
-            CycleReader reader(analysis, static_cast<std::int32_t>(k));
-            if (const Variable* v = find_variable(lib, reader.variables(), var, part, want)) {
-                found = *v;
-                return k;
-            }
-        } catch (const Error& e) {
-            if (!a.has("--keep-going") || !e.unreadable_file()) throw;
-        }
-    }
-    return -1;
-}
-
 // Calls `read` for the steps of `series` in runs (setting its first and
 // last), so that a bar shows progress between library calls: about twenty
 // runs, each at least a few steps per thread.
@@ -516,11 +469,11 @@ void read_in_runs(qvhost::Series& series, std::int64_t steps, const std::functio
     progress.update(static_cast<std::size_t>(steps));
 }
 
-// Warns about steps whose file could not be read (--keep-going).
-void warn_gaps(const Analysis& analysis, const std::vector<qvhost::SeriesGap>& gaps) {
-    for (const qvhost::SeriesGap& g : gaps)
-        if (g.whole_step)
-            qvhost::report_warning(kTool, analysis.describe_step(g.step) + ": " + g.message + ": left out");
+// Warns about steps whose file could not be read (--keep-going) and, when
+// `variable` is given, the steps that do not store it.
+void warn_gaps(const Analysis& analysis, const std::vector<qvhost::SeriesGap>& gaps,
+               const std::string& variable = {}) {
+    for (const std::string& w : qvhost::gap_warnings(analysis, gaps, variable)) qvhost::report_warning(kTool, w);
 }
 
 // One column of a history: what it shows and the value index it reads.
@@ -529,23 +482,23 @@ struct Position {
     std::int64_t index = 0;
 };
 
+// Exactly three finite coordinates: anything after the third is an error.
 std::vector<double> parse_point(const std::string& text) {
+    const auto wrong = [&] { return UsageError("--at takes a point X,Y,Z in metres, not '" + text + "'"); };
     std::vector<double> xyz;
     std::size_t at = 0;
-    while (xyz.size() < 3) {
+    for (;;) {
         const std::size_t comma = text.find(',', at);
         const std::string part = text.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
         char* end = nullptr;
         errno = 0;
         const double v = std::strtod(part.c_str(), &end);
-        if (part.empty() || *end || errno || !std::isfinite(v))
-            throw UsageError("--at takes a point X,Y,Z in metres, not '" + text + "'");
+        if (part.empty() || *end || errno || !std::isfinite(v) || xyz.size() == 3) throw wrong();
         xyz.push_back(v);
         if (comma == std::string::npos) break;
         at = comma + 1;
     }
-    if (xyz.size() != 3 || text.find(',', at) != std::string::npos || text.back() == ',')
-        throw UsageError("--at takes a point X,Y,Z in metres, not '" + text + "'");
+    if (xyz.size() != 3) throw wrong();
     return xyz;
 }
 
@@ -589,7 +542,7 @@ int history(const ResultsLibrary& lib, const Args& a) {
     }
 
     Variable v;
-    const std::int64_t listed = first_listing(lib, *analysis, a, var, part, want, v);
+    const std::int64_t listed = qvhost::first_listing(*analysis, var, part, want, a.has("--keep-going"), v);
     if (listed < 0) {
         const char* noun = want == Want::Node ? "node " : want == Want::Element ? "element " : "";
         throw Error(std::string(noun) + "variable " + (is_number(var) ? var : "'" + var + "'") +
@@ -649,6 +602,9 @@ int history(const ResultsLibrary& lib, const Args& a) {
     warn_gaps(*analysis, gaps);
     const std::string title = describe(v), unit = unit_of(lib, v);
     const auto at = [&](std::size_t k, std::size_t c) { return values[k * columns + c]; };
+    // Integers in full (ten digits hold any of them), reals as elsewhere.
+    const char* shown = v.integer() ? "%.10g" : "%.6g";
+    const char* written = v.integer() ? "%.10g" : "%.9g";
 
     if (columns == 1) {
         say(report, "# %s at %s\n", qvhost::terminal_text(title).c_str(), positions[0].label.c_str());
@@ -665,7 +621,7 @@ int history(const ResultsLibrary& lib, const Args& a) {
     for (std::size_t k = 0; k < steps.size(); ++k) {
         say(report, "%4d  %9d  %14s", steps[k].index, steps[k].cycle, fmt(steps[k].time, "%.6e").c_str());
         for (std::size_t c = 0; c < columns; ++c) {
-            const std::string text = std::isnan(at(k, c)) ? "-" : fmt(at(k, c));
+            const std::string text = std::isnan(at(k, c)) ? "-" : fmt(at(k, c), shown);
             if (columns == 1)
                 say(report, "  %s", text.c_str());
             else
@@ -687,7 +643,7 @@ int history(const ResultsLibrary& lib, const Args& a) {
         for (std::size_t k = 0; k < steps.size(); ++k) {
             std::fprintf(out.get(), "%d,%d,%.9g", steps[k].index, steps[k].cycle, steps[k].time);
             for (std::size_t c = 0; c < columns; ++c)
-                std::fprintf(out.get(), ",%s", std::isnan(at(k, c)) ? "" : fmt(at(k, c), "%.9g").c_str());
+                std::fprintf(out.get(), ",%s", std::isnan(at(k, c)) ? "" : fmt(at(k, c), written).c_str());
             std::fputc('\n', out.get());
         }
         out.commit();
@@ -727,7 +683,7 @@ int envelope(const ResultsLibrary& lib, const Args& a) {
     const qvhost::Model& m = analysis->model();
     Variable v;
     const Want want = a.has("--element") ? Want::Element : Want::Any;
-    const std::int64_t listed = first_listing(lib, *analysis, a, var, part, want, v);
+    const std::int64_t listed = qvhost::first_listing(*analysis, var, part, want, a.has("--keep-going"), v);
     if (listed < 0)
         throw Error(std::string(want == Want::Element ? "element " : "") + "variable " +
                     (is_number(var) ? var : "'" + var + "'") + " is not stored for part " + std::to_string(part) +
@@ -759,7 +715,7 @@ int envelope(const ResultsLibrary& lib, const Args& a) {
                 e.values[i] = x, e.steps[i] = next.steps[i];
         }
     });
-    warn_gaps(*analysis, gaps);
+    warn_gaps(*analysis, gaps, describe(v));
     // One row per node, or per element (slots that are no element left out).
     std::vector<std::int64_t> rows;
     const std::int64_t count = node ? m.nodes() : m.elements();

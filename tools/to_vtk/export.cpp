@@ -17,6 +17,7 @@
 
 #include "host/output_file.h"
 #include "host/processors.h"
+#include "host/variables.h"
 #include "host/workers.h"
 #include "to_vtk/cells.h"
 
@@ -674,16 +675,17 @@ std::vector<std::int32_t> parse_steps(const std::string& list, std::size_t count
 ExportReport export_envelope(const Analysis& analysis, const ExportOptions& o, const std::string& variable,
                              bool minimum) {
     if (analysis.steps().empty()) throw Error("the analysis has no steps");
-    const CycleReader reader(analysis, 0);
-    const std::vector<Variable>& dir = reader.variables();
-    const auto v = std::find_if(dir.begin(), dir.end(), [&](const Variable& d) {
-        return (d.real() || d.integer()) &&
-               (variable == std::to_string(d.index) || analysis.library().names_entry(variable, d));
-    });
-    if (v == dir.end())
-        throw Error("--envelope: " + variable + " names no node or element variable of " + analysis.describe_step(0) +
-                        " (see: qvres-inspect vars FILE 0)",
+    // VAR as qvres-inspect envelope finds it: in the first step that lists
+    // it (of any part), steps that cannot be read passed over with
+    // --keep-going.
+    Variable found;
+    const std::int64_t listed = qvhost::first_listing(analysis, variable, 0, qvhost::Want::Any, o.keep_going, found);
+    if (listed < 0)
+        throw Error("--envelope: " + variable +
+                        " names no node or element variable of any step (see: qvres-inspect vars FILE STEP)",
                     QVRES_E_ARGUMENT);
+    const Variable* const v = &found;
+    const CycleReader reader(analysis, static_cast<std::int32_t>(listed));
     const qvres_values kind = v->node() ? (v->integer() ? QVRES_NODE_INTEGERS : QVRES_NODE_REALS)
                                         : (v->integer() ? QVRES_ELEMENT_INTEGERS : QVRES_ELEMENT_REALS);
     const qvres_request request{kind, v->index, std::abs(v->qualifier)};
@@ -692,6 +694,7 @@ ExportReport export_envelope(const Analysis& analysis, const ExportOptions& o, c
     series.request = request;
     series.last = static_cast<std::int64_t>(analysis.steps().size()) - 1;
     series.threads = static_cast<std::int32_t>(std::min(threads, 256u));
+    series.skip_failed_steps = o.keep_going;
     std::vector<qvhost::SeriesGap> gaps;
     qvhost::Extremes envelope = analysis.envelope(series, minimum ? QVRES_MINIMUM : QVRES_MAXIMUM, gaps);
     // One value per node, or per element: each element's own value.
@@ -717,9 +720,9 @@ ExportReport export_envelope(const Analysis& analysis, const ExportOptions& o, c
         if (at[k] >= 0 && static_cast<std::size_t>(at[k]) < analysis.steps().size())
             times[k] = analysis.steps()[static_cast<std::size_t>(at[k])].time;
 
-    const std::string name = (v->name.empty() ? "VAR" + std::to_string(v->index) : v->name) +
-                             (std::abs(v->qualifier) != 1 ? "_part" + std::to_string(std::abs(v->qualifier)) : "") +
-                             (minimum ? "_min" : "_max");
+    const std::string shown = (v->name.empty() ? "VAR" + std::to_string(v->index) : v->name) +
+                              (std::abs(v->qualifier) != 1 ? "_part" + std::to_string(std::abs(v->qualifier)) : "");
+    const std::string name = shown + (minimum ? "_min" : "_max");
     std::vector<Column> columns(2);
     columns[0].name = name, columns[0].points = v->node();
     // Integers stay integers; where no cycle gave one, QVRES_NO_INTEGER
@@ -739,6 +742,7 @@ ExportReport export_envelope(const Analysis& analysis, const ExportOptions& o, c
     const qvhost::Step& last = analysis.steps().back();
     const std::string path = o.outdir + "/" + analysis.files().run + "_envelope";
     ExportReport report;
+    report.warnings = qvhost::gap_warnings(analysis, gaps, shown);
     report.steps = analysis.steps().size();
     report.points = static_cast<std::size_t>(m.nodes());
     report.cells = static_cast<std::size_t>(m.elements());

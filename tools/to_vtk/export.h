@@ -52,13 +52,16 @@ ExportReport export_analysis(const qvhost::Analysis& analysis, const ExportOptio
                              const std::function<void(std::size_t)>& progress = {});
 
 // The envelope of the node or element variable `variable` (a name
-// the library resolves, or an index) over every cycle, as
+// the library resolves, or an index, looked up as qvres-inspect envelope
+// does: in the first step that lists it) over every cycle, as
 // OUTDIR/RUN_envelope.vtm and its blocks (OUTDIR/RUN_envelope.vtu with
 // `single_vtu`): point or cell arrays NAME_max (NAME_min with `minimum`),
 // the extreme in SI units, and NAME_max_time, the time in seconds of the
 // first cycle that reached it (NaN where no cycle gave a value; an integer
 // variable then holds QVRES_NO_INTEGER). One call of the library reads
-// each cycle once.
+// each cycle once; with `keep_going` a cycle file that cannot be read is
+// passed over. The report's warnings name those and the steps that do not
+// store the variable.
 ExportReport export_envelope(const qvhost::Analysis& analysis, const ExportOptions& options,
                              const std::string& variable, bool minimum);
 

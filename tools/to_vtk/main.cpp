@@ -51,9 +51,12 @@ constexpr const char* kUsage =
     "  --envelope VAR   instead of the cycles, the peak map of node or element\n"
     "                   variable VAR over every cycle: OUTDIR/RUN_envelope.vtm (or\n"
     "                   .vtu) with the point or cell arrays VAR_max, the largest\n"
-    "                   value, and VAR_max_time, the time (s) it was first reached\n"
+    "                   value, and VAR_max_time, the time (s) it was first reached;\n"
+    "                   VAR is looked up in the first cycle that stores it, and a\n"
+    "                   warning names the cycles that do not\n"
     "  --min            with --envelope: the smallest value (VAR_min, VAR_min_time)\n"
     "  --keep-going     pass over a cycle file that cannot be read, with a warning\n"
+    "                   (with --envelope too)\n"
     "                   (default: stop with an error naming the file)\n"
     "  --read-only      read every array as the export does and write nothing: a\n"
     "                   check that the whole analysis can be read; exits non-zero\n"
@@ -140,6 +143,7 @@ int run(Command& c) {
     for (const qvhost::SkippedFile& s : analysis.skipped()) qvhost::report_warning(kTool, "not read: " + s.reason);
     if (!c.envelope.empty()) {
         const qvvtk::ExportReport report = qvvtk::export_envelope(analysis, c.options, c.envelope, c.minimum);
+        for (const std::string& w : report.warnings) qvhost::report_warning(kTool, w);
         qvhost::print(stdout, "wrote %s (%zu cycles, %zu points, %zu cells, %.1f MB)\n",
                       qvhost::terminal_text(report.files.front()).c_str(), report.steps, report.points, report.cells,
                       static_cast<double>(report.bytes) / 1e6);
