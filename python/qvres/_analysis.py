@@ -769,22 +769,21 @@ class Analysis:
         thread_count = _thread_count(threads)
         if at is not None:
             return self._gauge_history(variable, at, part, cycles, thread_count, skip_failed_cycles)
-        if (cycles is not None or threads is not None or skip_failed_cycles
-                or not np.isscalar(node if node is not None else element)):
+        # Nodes always through the library's call: it refuses a cycle whose
+        # node values are not laid out as the model's nodes.
+        if (cycles is not None or threads is not None or skip_failed_cycles or node is not None
+                or not np.isscalar(element)):
             return self._series_history(variable, node, element, part, cycles, thread_count,
                                         skip_failed_cycles)
-        location = "node" if node is not None else "element"
-        position = _lib.int64(node if node is not None else element, location)
+        location = "element"
+        position = _lib.int64(element, location)
         n = len(self.cycles)
         if n == 0:
             return History(self.cycles.times.copy(), np.empty(0, np.float32))
         # Resolved as the library call resolves it: at the first cycle that
         # lists it; a cycle that does not store that array is a gap.
         v = self._listed_entry(variable, 0, n - 1, location, part)
-        if location == "node":
-            query = _lib.NODE_INTEGERS if v.integer else _lib.NODE_REALS
-        else:
-            query = _lib.ELEMENT_INTEGERS if v.integer else _lib.ELEMENT_REALS
+        query = _lib.ELEMENT_INTEGERS if v.integer else _lib.ELEMENT_REALS
         dtype = np.int32 if v.integer else np.float32
         row = (len(self.reported_materials) + 1,) if v.multi_material else ()
         values = np.full((n,) + row, _lib.NO_INTEGER if v.integer else np.nan, dtype)

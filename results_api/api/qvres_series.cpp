@@ -142,13 +142,13 @@ struct Run {
     }
 };
 
-// A failure a skipping call turns into a gap; any other (memory, argument)
-// always fails the call.
 // The model's node count (N = T + U).
 std::int64_t nodes_of(const qvres_analysis* a) {
     return static_cast<std::int64_t>(a->analysis.coordinates.size() / 3);
 }
 
+// A failure a skipping call turns into a gap; any other (memory, argument)
+// always fails the call.
 bool skippable(qvres_status st) {
     return st == QVRES_E_DAMAGED || st == QVRES_E_NOT_FOUND || st == QVRES_E_UNREADABLE;
 }

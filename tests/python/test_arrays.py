@@ -209,11 +209,19 @@ def test_to_meshio_leaves_out_what_a_cycle_does_not_store(tmp_path):
     assert ours.point_data.keys() == meshio.read(tmp_path / "mixed_run_0000.vtu").point_data.keys()
 
 
-def test_displacements_of_another_node_count_are_damaged(tmp_path):
+def test_displacements_and_node_histories_of_another_node_count_are_damaged(tmp_path):
     run(tool("QVRES_FIXTURE"), tmp_path / "fewer", "--fewer-nodes")
     with qvres.open(tmp_path / "fewer") as a:
         with pytest.raises(qvres.DamagedError, match=f"cycle 10 holds displacements of {a.model.nodes - 2} nodes"):
             a.displacements(0)
+        # A cycle's own node values follow the sizes it states; a history
+        # would give other nodes' values under the model's positions, one
+        # position or several alike.
+        assert len(a.node_values("X-VELOCITY", 0)) == a.model.nodes - 2
+        held = f"the cycle holds {a.model.nodes - 2} node values where the model has {a.model.nodes}"
+        for node in (3, [3], [3, 50]):
+            with pytest.raises(qvres.DamagedError, match=held):
+                a.history("X-VELOCITY", node=node)
 
 
 def test_to_meshio_drops_the_slots_of_a_plane_and_joins_the_stress_components(tmp_path, exports):

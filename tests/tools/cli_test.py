@@ -480,6 +480,16 @@ class DamagedInput(SampleTest):
         self.assertTrue(any(header_cut in w for w in warnings), err)
         self.assertTrue(any("cycle 129 is also in" in w for w in warnings), err)
         self.expect_error(TO_VTK, ["--read-only", self.cycle], "2 cycle files could not be read")
+        # A link out of the run's directory is no file of the run: named, not
+        # counted as unread.
+        os.remove(header_cut)
+        os.remove(repeated)
+        elsewhere = self.path("elsewhere")
+        os.mkdir(elsewhere)
+        shutil.copy(self.cycle_file_of_step(1), os.path.join(elsewhere, "x.qvres"))
+        os.symlink(os.path.join(elsewhere, "x.qvres"), os.path.join(self.sample, "sample_run_5000.qvres"))
+        _, _, err = run(TO_VTK, "--read-only", self.cycle)
+        self.assertIn("a link out of the run's directory", err)
         # Naming a file that could not be registered is an error that says why.
         self.expect_error(INSPECT, ["summary", header_cut], header_cut)
 

@@ -146,6 +146,11 @@ class Differences(DiffTest):
             f.write("PRESSURE ignore\nNOSUCH 0 1\n")
         _, err = self.diff("--tolerances", self.path("tol.txt"), a, b, code=0)
         self.assertIn("warning: the tolerance of NOSUCH applies to no array compared", err)
+        # Numbers below the normal range are numbers; a file without end is
+        # refused before it fills memory.
+        self.diff("--rtol", "1e-320", "--atol", "4e-320", a, a, code=0)
+        _, err = self.diff("--tolerances", "/dev/zero", a, b, code=2)
+        self.assertIn("the tolerance file /dev/zero is longer than 64 MiB", err)
 
     def test_nan_and_infinities_agree_with_themselves_only(self):
         where = ("--set", "1", "PRESSURE", 2 + slot(2, 3, 2, 3))

@@ -157,6 +157,25 @@ class EnvelopeOverGaps(ToolTest):
         # Both tools name the step left out alike.
         self.assertEqual(err.replace("qvres-to-vtk", "qvres-inspect"), inspect_err)
 
+    def test_a_name_of_node_and_element_entries_and_cycles_none_can_read(self):
+        # EROSION is an element integer entry, then a node integer one: the
+        # export takes the first, as it always has (one value per cell).
+        base = self.mixed("both")
+        rc, _, err = run(TO_VTK, "--single-vtu", "--envelope", "EROSION", base, self.path("both_vtk"), check=False)
+        self.assertEqual(rc, 0, err)
+        vtu = Vtu(os.path.join(self.path("both_vtk"), "mixed_run_envelope.vtu"))
+        cell_names = [d.get("Name") for c in vtu.root.iter("CellData") for d in c.iter("DataArray")]
+        self.assertIn("EROSION_max", cell_names)
+        # No cycle readable: with --keep-going, the first failure, naming
+        # its file, not a variable "not stored".
+        cut = self.mixed("none", "--cut", "1", "200", "--cut", "2", "200", "--cut", "3", "200")
+        for tool in (self.envelope_vtk, self.inspect_envelope):
+            rc, err, _ = tool("--keep-going", cut)
+            self.assertEqual(rc, 1, err)
+            self.assertIn("mixed_run_1.qvres", err.strip().splitlines()[-1])
+            self.assertNotIn("not stored", err)
+            self.assertNotIn("names no", err)
+
 
 class WholeNumbers(ToolTest):
     """Integer values near the top of their range are shown digit for digit."""

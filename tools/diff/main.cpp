@@ -276,14 +276,6 @@ std::string status_text(const ArrayResult& r) {
 
 // ---- The comparison ---------------------------------------------------------------
 
-// Whether the library passed a file over as a link out of the run's
-// directory: no file of the run, so nothing of the run goes uncompared.
-bool links_out(const qvhost::SkippedFile& s) {
-    static constexpr std::string_view kLinkOut = ": a link out of the run's directory";
-    return s.reason.size() >= kLinkOut.size() &&
-           s.reason.compare(s.reason.size() - kLinkOut.size(), kLinkOut.size(), kLinkOut) == 0;
-}
-
 // Opens an analysis; a cycle file of the run that could not be registered
 // is an error: a comparison that passed it over would miss a damaged file.
 std::unique_ptr<Analysis> open_analysis(const qvhost::ResultsLibrary& lib, const std::string& path, const char* which) {
@@ -291,7 +283,7 @@ std::unique_ptr<Analysis> open_analysis(const qvhost::ResultsLibrary& lib, const
     std::int64_t unread = 0;
     for (const qvhost::SkippedFile& s : analysis->skipped()) {
         qvhost::report_warning(kTool, std::string(which) + ": not read: " + s.reason);
-        unread += links_out(s) ? 0 : 1;
+        unread += s.link_out() ? 0 : 1;
     }
     if (unread > 0)
         throw Error(std::string(which) + ": " + plural(unread, "cycle file") +

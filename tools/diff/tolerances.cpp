@@ -5,7 +5,10 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
+
+#include "host/console.h"
 
 namespace qvdiff {
 
@@ -49,10 +52,8 @@ std::vector<std::string> Tolerances::keys(const std::string& name, int real) con
 }
 
 double parse_tolerance_value(const std::string& text, const char* what) {
-    char* end = nullptr;
-    errno = 0;
-    const double v = std::strtod(text.c_str(), &end);
-    if (text.empty() || *end || errno || !std::isfinite(v) || v < 0.0)
+    double v = 0;
+    if (!qvhost::finite_number(text, v) || v < 0.0)
         throw std::invalid_argument(std::string(what) + " must be a number of at least 0, not '" + text + "'");
     return v;
 }
@@ -88,8 +89,21 @@ void Tolerances::resolve(VariableFinder find) {
 void Tolerances::set(const std::string& name, const Tolerance& t) { put(name, t, true); }
 
 void Tolerances::read_file(const std::string& path) {
-    std::ifstream in(path);
-    if (!in) throw std::runtime_error("cannot read the tolerance file " + path);
+    std::ifstream file(path, std::ios::binary);
+    if (!file) throw std::runtime_error("cannot read the tolerance file " + path);
+    // A file that goes on (a device, a pipe without end) is refused before
+    // it fills memory; a list of every array of a large model fits well.
+    constexpr std::size_t kMostBytes = std::size_t{64} << 20;
+    std::string text;
+    char chunk[65536];
+    while (file && text.size() <= kMostBytes) {
+        file.read(chunk, sizeof chunk);
+        text.append(chunk, static_cast<std::size_t>(file.gcount()));
+    }
+    if (file.bad()) throw std::runtime_error("cannot read the tolerance file " + path);
+    if (text.size() > kMostBytes)
+        throw std::runtime_error("the tolerance file " + path + " is longer than 64 MiB");
+    std::istringstream in(text);
     std::string line;
     for (int number = 1; std::getline(in, line); ++number) {
         const std::size_t hash = line.find('#');

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -159,6 +160,15 @@ std::string version_text(const char* tool, const std::string* library) {
         text += std::string("results library: none loaded: ") + e.what() + "\n";
     }
     return text;
+}
+
+bool finite_number(const std::string& text, double& v) {
+    char* end = nullptr;
+    errno = 0;
+    v = std::strtod(text.c_str(), &end);
+    // ERANGE also reports an underflow, whose result (a subnormal or zero)
+    // is the number's nearest double.
+    return !text.empty() && !*end && std::isfinite(v) && (errno == 0 || errno == ERANGE);
 }
 
 unsigned thread_count(const std::string& value) {

@@ -87,6 +87,11 @@ void keep_freed_memory();
 // tool would load, with its version and location, or why none loads.
 std::string version_text(const char* tool, const std::string* library);
 
+// Whether `text` is one whole finite number, put in `v`. Numbers too
+// small for a double's normal range are numbers (their nearest double);
+// too large ones are not.
+bool finite_number(const std::string& text, double& v);
+
 // The value of --threads: a count from 1 to 4096, else a UsageError.
 unsigned thread_count(const std::string& value);
 

@@ -12,6 +12,7 @@
 #else
 #include <fcntl.h>
 #include <signal.h>
+#include <time.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -26,7 +27,8 @@
 namespace qvhost {
 namespace {
 
-static_assert(std::atomic<int>::is_always_lock_free, "a signal handler reads the registry's states");
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free,
+              "a signal handler reads the registry's states");
 
 // The one process-wide object of the tools: a signal handler has no other
 // way to reach the temporaries being written. Zeros in static storage, so
@@ -188,16 +190,29 @@ void remove_temporaries_and_die(int signal) {
 
 }  // namespace
 
-std::size_t TemporaryRegistry::add(const std::string& path) noexcept {
+std::size_t TemporaryRegistry::take(const std::string& path, int state) noexcept {
     if (path.size() >= kPathBytes) return kNone;
     for (std::size_t k = 0; k < kSlots; ++k) {
         int expected = 0;
         if (!state_[k].compare_exchange_strong(expected, 1, std::memory_order_acquire)) continue;
         std::memcpy(path_[k], path.c_str(), path.size() + 1);
-        state_[k].store(2, std::memory_order_release);
+#if !defined(_WIN32)
+        if (state == 3) creator_[k] = ::pthread_self();
+#endif
+        // Sequentially consistent with unlink_all(): either its pass finds
+        // this slot, or the maker sees unlinking() and creates nothing.
+        state_[k].store(state, std::memory_order_seq_cst);
         return k;
     }
     return kNone;
+}
+
+std::size_t TemporaryRegistry::add(const std::string& path) noexcept { return take(path, 2); }
+
+std::size_t TemporaryRegistry::creating(const std::string& path) noexcept { return take(path, 3); }
+
+void TemporaryRegistry::made(std::size_t slot) noexcept {
+    if (slot < kSlots) state_[slot].store(2, std::memory_order_release);
 }
 
 void TemporaryRegistry::remove(std::size_t slot) noexcept {
@@ -206,14 +221,30 @@ void TemporaryRegistry::remove(std::size_t slot) noexcept {
 
 void TemporaryRegistry::unlink_all() noexcept {
     unlinking_.store(true);
-    for (std::size_t k = 0; k < kSlots; ++k)
-        if (state_[k].load(std::memory_order_acquire) == 2) {
+    const auto unlink_held = [this](std::size_t k) {
+        const int state = state_[k].load(std::memory_order_seq_cst);
+        if (state != 2 && state != 3) return;
 #if defined(_WIN32)
-            ::_unlink(path_[k]);
+        ::_unlink(path_[k]);
 #else
-            ::unlink(path_[k]);
+        ::unlink(path_[k]);
 #endif
+    };
+    for (std::size_t k = 0; k < kSlots; ++k) unlink_held(k);
+#if !defined(_WIN32)
+    // A file another thread is creating may appear after the pass above:
+    // its creation is waited for, then the file unlinked. (This thread's
+    // own creation was interrupted after its call returned: the pass
+    // found the file.)
+    for (std::size_t k = 0; k < kSlots; ++k) {
+        if (state_[k].load(std::memory_order_acquire) != 3 || ::pthread_equal(creator_[k], ::pthread_self())) continue;
+        for (int wait = 0; wait < 20000 && state_[k].load(std::memory_order_acquire) == 3; ++wait) {
+            const timespec pause{0, 50000};
+            ::nanosleep(&pause, nullptr);
         }
+        unlink_held(k);
+    }
+#endif
 }
 
 bool TemporaryRegistry::unlinking() const noexcept { return unlinking_.load(); }
@@ -271,13 +302,21 @@ OutputFile::OutputFile(const std::string& path, bool text) : path_(path), standa
         // must find the file then. Another's file can stand at the name only
         // by chance (64 unpredictable bits), and is removed only if such a
         // signal comes in that moment too.
-        slot_ = registry.add(name);
+        slot_ = registry.creating(name);
+        if (registry.unlinking()) {
+            // A signal is ending the tool: what it has not found, nothing
+            // may make.
+            registry.remove(slot_);
+            slot_ = TemporaryRegistry::kNone;
+            fail(path, "interrupted");
+        }
         bool taken = false;
         file_ = create_exclusive(name, text, taken, error);
         if (file_) {
             temporary_ = name;
-            // A handler already at work on another thread may have read the
-            // slot before the file was there: the file is ours to remove.
+            registry.made(slot_);
+            // A handler at work on another thread, which gave up waiting:
+            // the file is ours to remove.
             if (registry.unlinking()) remove_file(name);
             return;
         }

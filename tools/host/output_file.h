@@ -8,6 +8,10 @@
 // once protect_outputs() has run.
 #pragma once
 
+#if !defined(_WIN32)
+#include <pthread.h>
+#endif
+
 #include <atomic>
 #include <cstddef>
 #include <cstdio>
@@ -19,7 +23,7 @@ namespace qvhost {
 
 // The temporaries being written, for a signal handler to remove: fixed
 // slots of fixed size, so that neither recording nor removing allocates,
-// and unlink_all() calls unlink alone (async-signal-safe). A path that
+// and unlink_all() calls only unlink, nanosleep and pthread_self. A path that
 // does not fit, or one more than kSlots at a time, is not recorded (a
 // signal then leaves that temporary behind). Holds zeros when made: a
 // static, or value-initialised (std::make_unique).
@@ -31,21 +35,31 @@ public:
 
     // The slot `path` now holds, or kNone.
     std::size_t add(const std::string& path) noexcept;
+    // The same for a file the calling thread is about to create: until
+    // made(), a handler on another thread waits (a second at most) for the
+    // creation to end before it unlinks the file.
+    std::size_t creating(const std::string& path) noexcept;
+    void made(std::size_t slot) noexcept;
     // Forgets the path of `slot` (kNone: nothing).
     void remove(std::size_t slot) noexcept;
     // Unlinks every path held; for a signal handler. From its start on,
     // unlinking() is true.
     void unlink_all() noexcept;
-    // Whether unlink_all() has begun: a file made after it read its slot
-    // is for its maker to remove.
+    // Whether unlink_all() has begun. A maker that sees it after
+    // creating() creates nothing: the handler may have passed its slot.
     bool unlinking() const noexcept;
     // How many paths are held.
     std::size_t size() const noexcept;
 
 private:
-    // 0 free, 1 being filled, 2 held.
+    std::size_t take(const std::string& path, int state) noexcept;
+    // 0 free, 1 being filled, 2 held, 3 held while its file is created by
+    // the thread in creator_.
     std::atomic<int> state_[kSlots];
     std::atomic<bool> unlinking_;
+#if !defined(_WIN32)
+    pthread_t creator_[kSlots];
+#endif
     char path_[kSlots][kPathBytes];
 };
 

@@ -9,6 +9,7 @@
 #include <memory>
 #include <new>
 #include <sstream>
+#include <string_view>
 #include <type_traits>
 
 #include "host/shared_library.h"
@@ -707,6 +708,12 @@ bool CycleReader::joint(std::int32_t joint, std::int32_t quantity, std::array<fl
     if (s == QVRES_OK) return true;
     if (s == QVRES_E_NOT_STORED) return false;
     fail("", e);
+}
+
+bool SkippedFile::link_out() const {
+    static constexpr std::string_view kLinkOut = ": a link out of the run's directory";
+    return reason.size() >= kLinkOut.size() &&
+           reason.compare(reason.size() - kLinkOut.size(), kLinkOut.size(), kLinkOut) == 0;
 }
 
 }  // namespace qvhost

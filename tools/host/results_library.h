@@ -125,6 +125,9 @@ struct Material {
 struct SkippedFile {
     std::string path;
     std::string reason;  // names the file and what was wrong
+    // Whether the library passed it over as a link out of the run's
+    // directory: no file of the run, so nothing of the run goes unread.
+    bool link_out() const;
 };
 
 // One entry of the result directory of a cycle.

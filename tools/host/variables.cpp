@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <limits>
+#include <memory>
 
 #include "host/error.h"
 
@@ -31,6 +32,7 @@ const Variable* find_variable(const ResultsLibrary& lib, const std::vector<Varia
     }
     const Variable* best = nullptr;
     auto rank = [&](const Variable& v) {
+        if (want == Want::First) return 0;
         int r = v.real() ? 0 : 2;
         if (want == Want::Any && v.element()) r += 4;
         if (std::abs(v.qualifier) != 1) r += 1;  // of any part: part 1 first
@@ -50,6 +52,7 @@ const Variable* find_variable(const ResultsLibrary& lib, const std::vector<Varia
 std::int64_t first_listing(const Analysis& analysis, const std::string& var, std::int32_t part, Want want,
                            bool keep_going, Variable& found) {
     const std::int64_t n = static_cast<std::int64_t>(analysis.steps().size());
+    std::unique_ptr<Error> unread;
     for (std::int64_t k = 0; k < n; ++k) {
         try {
             const CycleReader reader(analysis, static_cast<std::int32_t>(k));
@@ -59,8 +62,10 @@ std::int64_t first_listing(const Analysis& analysis, const std::string& var, std
             }
         } catch (const Error& e) {
             if (!keep_going || !e.unreadable_file()) throw;
+            if (!unread) unread = std::make_unique<Error>(e);
         }
     }
+    if (unread) throw *unread;
     return -1;
 }
 

@@ -490,10 +490,8 @@ std::vector<double> parse_point(const std::string& text) {
     for (;;) {
         const std::size_t comma = text.find(',', at);
         const std::string part = text.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
-        char* end = nullptr;
-        errno = 0;
-        const double v = std::strtod(part.c_str(), &end);
-        if (part.empty() || *end || errno || !std::isfinite(v) || xyz.size() == 3) throw wrong();
+        double v = 0;
+        if (!qvhost::finite_number(part, v) || xyz.size() == 3) throw wrong();
         xyz.push_back(v);
         if (comma == std::string::npos) break;
         at = comma + 1;

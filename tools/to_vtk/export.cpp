@@ -675,11 +675,12 @@ std::vector<std::int32_t> parse_steps(const std::string& list, std::size_t count
 ExportReport export_envelope(const Analysis& analysis, const ExportOptions& o, const std::string& variable,
                              bool minimum) {
     if (analysis.steps().empty()) throw Error("the analysis has no steps");
-    // VAR as qvres-inspect envelope finds it: in the first step that lists
-    // it (of any part), steps that cannot be read passed over with
-    // --keep-going.
+    // VAR in the first step that lists it (the first entry of that name or
+    // index, of any kind and part), steps that cannot be read passed over
+    // with --keep-going.
     Variable found;
-    const std::int64_t listed = qvhost::first_listing(analysis, variable, 0, qvhost::Want::Any, o.keep_going, found);
+    const std::int64_t listed =
+        qvhost::first_listing(analysis, variable, 0, qvhost::Want::First, o.keep_going, found);
     if (listed < 0)
         throw Error("--envelope: " + variable +
                         " names no node or element variable of any step (see: qvres-inspect vars FILE STEP)",

@@ -2,6 +2,7 @@
 // of a structured grid per structured part and an unstructured grid per
 // unstructured part, or one unstructured grid), and a collection with the
 // cycle times, for ParaView.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -161,7 +162,11 @@ int run(Command& c) {
     if (c.read_only) {
         qvhost::print(stdout, "read %zu steps (%zu points, %zu cells): nothing written\n", report.steps, report.points,
                               report.cells);
-        const std::size_t unread = report.warnings.size() + analysis.skipped().size();
+        // Links out of the run's directory are no files of the run.
+        const std::size_t unread =
+            report.warnings.size() + static_cast<std::size_t>(std::count_if(
+                                         analysis.skipped().begin(), analysis.skipped().end(),
+                                         [](const qvhost::SkippedFile& s) { return !s.link_out(); }));
         if (unread > 0) {
             qvhost::report_error(kTool, std::to_string(unread) + " cycle file" + (unread == 1 ? "" : "s") +
                                             " could not be read (see the warnings)");
