@@ -200,6 +200,7 @@ class Geometry:
         m = analysis.model
         cells = element_cells(analysis)
         coordinates = np.asarray(analysis.coordinates(), np.float32).reshape(-1, 3)
+        self.points = len(coordinates)
         self.blocks = []
         parts = analysis.parts
         first_node = first_cell = 0
@@ -622,6 +623,11 @@ class QvresReader(VTKPythonAlgorithmBase):
                 values = values[..., column]
             if location == "cell" and len(values) != g.cells:
                 raise ValueError(f"{len(values)} element values for {g.cells} cells")
+            # A cycle that states another node count lays its node values
+            # out for it: under the model's points they would be other
+            # nodes' values.
+            if location == "point" and len(values) != g.points:
+                raise ValueError(f"{len(values)} node values for {g.points} points")
             for b, grid in zip(g.blocks, grids):
                 if location == "point":
                     grid.GetPointData().AddArray(_vtk_array(b.point_values(values), name))

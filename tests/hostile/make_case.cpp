@@ -184,6 +184,24 @@ void connectivity_past_n(const std::string& dir) {
     save_cycle(dir, qvtest::mixed_cycle(1));
 }
 
+// Cycle 2 states one unstructured node more than the model has, and its
+// node arrays and displacements carry a value for it (77777): laid out
+// for 56 nodes, where the model's positions are those of 55.
+void more_nodes(const std::string& dir) {
+    save_base(dir, qvtest::mixed_model());
+    for (const int c : {1, 2, 3}) {
+        CycleFileSpec cycle = qvtest::mixed_cycle(c);
+        if (c == 2) {
+            cycle.unstructured_nodes += 1;
+            for (qvw::DirectoryEntrySpec& e : cycle.entries)
+                if (e.kind == 2) e.reals.push_back(77777.f);
+                else if (e.kind == 1) e.ints.push_back(77777);
+            cycle.displacements->insert(cycle.displacements->end(), {1.f, 2.f, 3.f});
+        }
+        save_cycle(dir, cycle);
+    }
+}
+
 // Names a terminal or a spreadsheet would obey; `shift` adds 1 to every
 // PRESSURE value, so that a comparison with the unshifted run names it.
 void write_names(const std::string& dir, bool shift) {
@@ -251,6 +269,7 @@ int main(int argc, char** argv) {
                  {"inflation_bomb", inflation_bomb},
                  {"garbage_inflate", garbage_inflate},
                  {"connectivity_past_n", connectivity_past_n},
+                 {"more_nodes", more_nodes},
                  {"names", names},
                  {"names_shifted", names_shifted},
                  {"control_names", control_names},

@@ -306,6 +306,26 @@ def test_missing_and_damaged_files_are_errors_naming_them(plugin, sample, tmp_pa
     assert reader.GetOutputDataObject(0).GetNumberOfCells() == 0
 
 
+def test_node_values_of_another_node_count_are_errors(plugin, tmp_path, errors):
+    """Cycle 2 states a node more than the model and lays its node arrays
+    out for it: under the model's points they would be other nodes'
+    values. That step is an error naming the counts; the others read."""
+    if not os.environ.get("QVRES_MAKE_CASE"):
+        pytest.skip("needs the hostile case writer")
+    run(os.environ["QVRES_MAKE_CASE"], "more_nodes", tmp_path / "more")
+    with qvres.open(tmp_path / "more") as a:
+        times, nodes = a.cycles.times, a.model.nodes
+        second = a.node_values("X-VELOCITY", 1)
+    assert len(second) == nodes + 1
+    reader = reader_of(plugin, tmp_path / "more" / "hostile_run.qvres_base")
+    reader.UpdateInformation()
+    assert reader.GetPointDataArraySelection().ArrayIsEnabled("X-VELOCITY")
+    assert not reader.UpdateTimeStep(times[1])
+    assert f"{nodes + 1} node values for {nodes} points" in errors.GetOutput()
+    for k in (0, 2):
+        assert reader.UpdateTimeStep(times[k])
+
+
 def test_cycles_without_a_finite_time_are_no_time_steps(plugin, sample, monkeypatch, errors):
     """Times as a damaged file may give them: NaN and infinity, and the
     library orders the cycles on either side of a NaN each on their own."""
