@@ -56,6 +56,10 @@ CASES = {
     "garbage_inflate": ("fail", {"summary": "ok", "vars": "ok"}),
     "connectivity_past_n": ("fail", {}),
     "names": ("ok", {}),
+    # Cycle 2 lays its node values out for one node more than the model:
+    # one-cycle reads serve the sizes it states, what puts node values on
+    # the model's points refuses it.
+    "more_nodes": ("any", {"to-vtk": "fail", "paraview": "fail"}),
     "truncated_base": ("fail", {}),
     # Cut in its arrays: the cycle stays registered, its values fail.
     # (qvres-inspect values reads one array, which may stand before the cut.)
@@ -68,7 +72,11 @@ CASES = {
 
 # (case, front end): the check that does not hold yet (the start of its
 # problem text) and why. Reported, not counted; any other problem counts.
-KNOWN_FAILURES = {}
+KNOWN_FAILURES = {
+    ("more_nodes", "to-vtk"): ("its error names no file of the case",
+                               "the tools' own node-count check names the step and its cycle: "
+                               "qvres.h gives no registered cycle's file name"),
+}
 
 # What the output of these front ends must say besides: the stale lock named
 # as such, the links out named as skipped.
@@ -79,7 +87,7 @@ REQUIRED_TEXT = {
 }
 
 GENERATED = {"valid", "huge_block", "huge_request", "alternating", "inflation_bomb", "garbage_inflate",
-             "connectivity_past_n", "names"}
+             "connectivity_past_n", "names", "more_nodes"}
 DERIVED_FROM_VALID = {"truncated_base", "truncated_cycle", "stale_lock", "link_out"}
 
 # Text from a file reaching a terminal: ESC, BEL and CSI must not.

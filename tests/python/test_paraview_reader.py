@@ -319,6 +319,8 @@ def test_node_values_of_another_node_count_are_errors(plugin, tmp_path, errors):
     assert len(second) == nodes + 1
     reader = reader_of(plugin, tmp_path / "more" / "hostile_run.qvres_base")
     reader.UpdateInformation()
+    # The displacements of such a cycle are refused as such already.
+    reader.GetPointDataArraySelection().DisableArray("displacement")
     assert reader.GetPointDataArraySelection().ArrayIsEnabled("X-VELOCITY")
     assert not reader.UpdateTimeStep(times[1])
     assert f"{nodes + 1} node values for {nodes} points" in errors.GetOutput()
