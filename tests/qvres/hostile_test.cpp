@@ -218,15 +218,15 @@ TEST(HostileCycles, SeriesRefuseCyclesOfOtherSizesAndCyclesCutBeforeTheirSection
         TempDir dir;
         write_base(dir, mixed_model());
         for (std::int32_t c = 1; c <= 3; ++c) {
-            qvw::CycleFileSpec spec = mixed_cycle(c);
+            auto cycle = mixed_cycle(c);
             if (c == 2 && !cut) {
-                spec.unstructured_nodes += 1;
-                for (qvw::DirectoryEntrySpec& e : spec.entries)
+                cycle.unstructured_nodes += 1;
+                for (auto& e : cycle.entries)
                     if (e.kind == 2) e.reals.push_back(77777.f);
                     else if (e.kind == 1) e.ints.push_back(77777);
-                spec.displacements->insert(spec.displacements->end(), {1.f, 2.f, 3.f});
+                cycle.displacements->insert(cycle.displacements->end(), {1.f, 2.f, 3.f});
             }
-            qvw::write_cycle_file(spec).save(dir.file("run_" + std::to_string(c) + ".qvres"));
+            qvw::write_cycle_file(cycle).save(dir.file("run_" + std::to_string(c) + ".qvres"));
         }
         const std::string second = dir.file("run_2.qvres");
         if (cut) {
